@@ -1,0 +1,146 @@
+#include "app/Commands.h"
+
+#include <utility>
+
+#include "app/CommandLine.h"
+#include "app/ImageDocument.h"
+#include "app/Report.h"
+#include "app/Settings.h"
+#include "sys/File.h"
+#include "writers/ImageWriters.h"
+
+namespace {
+
+PaletteFileDialog paletteFileDialog = nullptr;
+
+constexpr std::size_t kMaxFileName = 255;
+constexpr std::size_t kOutputPathCapacity = 500;
+
+int DefaultFormat(const Bitmap& image) {
+  const int n = image.NumColors;
+  if (n == 0) return image.HasAlpha != 0 ? 16 : 8;
+  if (n <= 2) return 1;
+  if (n <= 4) return 2;
+  if (n <= 16) return 4;
+  return 5;
+}
+
+bool IsFormatCode(int format) { return (format >= 1 && format <= 29) || format == 99; }
+
+bool NeedsTrueColor(int format) {
+  switch (format) {
+    case 8: case 9: case 10: case 11: case 12: case 13: case 16: case 17:
+    case 19: case 20: case 21: case 22: case 23: case 24: case 29: case 99:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// The colour format a palette FORMAT needs when the image's palette does not
+// fit it, or -1.
+int FittingFormatNumber(int format, int n) {
+  const bool none = n == 0;
+  if (format == 1 && (none || n > 2)) return 0;                    // BW
+  if (format == 2 && (none || n > 4)) return 1;                    // Gray4
+  if (format == 3 && (none || n > 8)) return 5;                    // 111
+  if ((format == 4 || format == 6) && (none || n > 16)) return 2;  // Gray16
+  if ((format == 5 || format == 7) && (none || n > 256)) return 10;  // 8666
+  return -1;
+}
+
+// Reads FORMAT and NOPALETTE for TYPE 1 and 3; false after a report.
+bool ReadFormatAndPalette(int n, OutputSpec& spec) {
+  ImageDocument& doc = GetDocument();
+  if (ReadChar() != ',') {
+    spec.Format = DefaultFormat(*doc.current);
+    if (n > 256) {
+      ReportMessage(15);
+      return false;
+    }
+    return true;
+  }
+  int format = ReadChar() - '0';
+  char next = ReadChar();
+  for (int digits = 0; digits < 2 && IsDigit(next); ++digits) {
+    format = format * 10 + (next - '0');
+    next = ReadChar();
+  }
+  if (!IsFormatCode(format)) {
+    ReportMessage(1);
+    return false;
+  }
+  spec.Format = format;
+  if (n != 0 && NeedsTrueColor(format)) {
+    PushUndo();
+    doc.current = Bitmap_ToTrueColor(std::move(doc.current));
+  }
+  const int fitting = FittingFormatNumber(format, n);
+  if (fitting >= 0) RunConversion(fitting);
+  if (next != ',') return true;
+  const char flag = ReadChar();
+  if (flag == 0) {
+    ReportMessage(14);
+    return false;
+  }
+  spec.NoPalette = flag - '0';
+  if (spec.NoPalette > 1 || spec.NoPalette < 0) {
+    ReportMessage(12);
+    return false;
+  }
+  if (format >= 8 && spec.NoPalette == 0) {
+    ReportMessage(13);
+    return false;
+  }
+  return true;
+}
+
+void WriteOutput(const std::string& path, int type, const OutputSpec& spec) {
+  ImageDocument& doc = GetDocument();
+  sys::DeleteFile(path);
+  auto file = sys::File::Create(path);
+  if (!file) {
+    ReportText("Could not create file " + path);
+    return;
+  }
+  doc.current = WriteImageFile(std::move(doc.current), *file, path, spec, type, GetSettings().BigEndianMode != 0);
+  if (!file->Close()) ReportText("Could not write file " + path);
+}
+
+}  // namespace
+
+void SetPaletteFileDialog(PaletteFileDialog dialog) { paletteFileDialog = dialog; }
+
+void SaveAsCommand() {
+  ImageDocument& doc = GetDocument();
+  if (!doc.current) return;
+  const int n = doc.current->NumColors;
+  const std::string name = ReadString(kMaxFileName);
+  if (ReadChar() != ',') {
+    ReportMessage(9);
+    return;
+  }
+  const int type = ReadChar() - '0';
+  if (type < 1 || type > 5) {
+    ReportMessage(10);
+    return;
+  }
+  OutputSpec spec;
+  if ((type == kOutputCBitmap || type == kOutputCStream) && !ReadFormatAndPalette(n, spec)) return;
+  if (!doc.current) return;  // a conversion on the way failed and said so
+  WriteOutput(CompleteOutputPath(name, kOutputPathCapacity, type), type, spec);
+}
+
+void RunConversion(int /*selector*/) {
+  ReportText("Colour conversions are not available yet");
+}
+
+void CustomPaletteCommand() {
+  ReportText("Custom palettes are not available yet");
+}
+
+void RunImageCommand(int /*id*/) {
+  ReportText("This command is not available yet");
+}

@@ -1,0 +1,28 @@
+// The one current image with its undo stack, shared by the command line and
+// the main window.
+#pragma once
+
+#include <array>
+#include <string>
+
+#include "image/Bitmap.h"
+
+inline constexpr int kUndoSlots = 10;
+
+struct ImageDocument {
+  BitmapPtr current;
+  std::array<BitmapPtr, kUndoSlots> undo;  // slot 0 the newest saved state
+  std::string sourcePath;                  // last image opened successfully
+  std::string customPalettePath;
+};
+
+ImageDocument& GetDocument();
+// Empties the document (tests and a new start).
+void ResetDocument();
+
+void PushUndo();
+void PopUndo();
+bool CanUndo();
+// Opens path with the reader its name selects and makes the result (also
+// none) the current image. Returns the current image.
+Bitmap* OpenImageFile(const std::string& path);

@@ -1,0 +1,87 @@
+#include "app/Report.h"
+
+namespace {
+RunState runState;
+MessageBoxHook messageBoxHook = nullptr;
+
+void ShowBox(const std::string& title, const std::string& text) {
+  if (messageBoxHook != nullptr) {
+    messageBoxHook(title, text);
+  } else {
+    std::fprintf(stderr, "rastra: %s\n", text.c_str());
+  }
+}
+
+void Report(const std::string& text, int codeWhenExitQueued) {
+  RunState& state = runState;
+  if (!state.batchActive) {
+    ShowBox("Rastra", text);
+    return;
+  }
+  if (state.logFileName.empty()) return;
+  if (state.echoToStderr) std::fprintf(stderr, "rastra: %s\n", text.c_str());
+  if (state.log == nullptr) state.log = std::fopen(state.logFileName.c_str(), "wb");
+  if (state.log != nullptr) {
+    std::fwrite(text.data(), 1, text.size(), state.log);
+    std::fflush(state.log);
+  }
+  state.exitCode = state.exitQueued ? codeWhenExitQueued : 0;
+}
+}  // namespace
+
+const char* const MessageTable[kMessageCount] = {
+    "Unknown error.",
+    "Illegal FORMAT parameter.",
+    "Error during command line parsing.",
+    "The passed parameter is not a hex value.",
+    "Hex value missing.",
+    "String too long.",
+    "String missing.",
+    "The images are not of the same size.",
+    "An image needs to be opened before it can be saved.",
+    "Invalid separator.",
+    "Illegal TYPE parameter.",
+    "FORMAT does not match image.",
+    "Illegal NOPALETTE parameter.",
+    "Parameter NOPALETTE must be set to 1.",
+    "Parameter NOPALETTE is invalid.",
+    "Palettes are supported with up to 256 entries only.",
+    "Invalid file handle.",
+    "No palette. Transparency can not be create.",
+    "Color needs to be of a value between 0x000000 and 0xFFFFFF.",
+    "Color could not be found in the image.",
+    "File not found.",
+    "Error opening file.",
+    "Can not retrieve DIB data from Clipboard.",
+    "Not a decimal value.",
+    "Missing value.",
+    "Illegal size.",
+    "Illegal number of colors.",
+};
+
+RunState& GetRunState() { return runState; }
+
+void ResetRunState() {
+  if (runState.log != nullptr) std::fclose(runState.log);
+  runState = RunState{};
+}
+
+void ReportMessage(int number) {
+  if (number < 0 || number >= kMessageCount) number = 0;
+  Report(MessageTable[number], number + 1);
+}
+
+void ReportText(const std::string& text) {
+  Report(text, 1);
+}
+
+void SetMessageBoxHook(MessageBoxHook hook) { messageBoxHook = hook; }
+MessageBoxHook GetMessageBoxHook() { return messageBoxHook; }
+
+void ReportAllocationFailure(const std::string& text) {
+  if (messageBoxHook != nullptr && !runState.batchActive) {
+    messageBoxHook("Error", text);
+  } else {
+    ReportText(text);
+  }
+}

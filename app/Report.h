@@ -1,0 +1,36 @@
+// The one way a problem reaches the user: a message box in interactive use, the
+// log file "Rastra.log" during a batch run.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+struct RunState {
+  bool batchActive = false;
+  bool exitQueued = false;
+  bool exitRequested = false;
+  int exitCode = 0;
+  std::string logFileName;       // no directory: the log lands in the working directory
+  std::FILE* log = nullptr;      // opened at the first report of a batch run
+  bool echoToStderr = true;      // batch reports are also shown to shell users
+};
+
+RunState& GetRunState();
+// Closes the log and returns the run state to its start values.
+void ResetRunState();
+
+inline constexpr int kMessageCount = 27;
+extern const char* const MessageTable[kMessageCount];
+
+void ReportMessage(int number);
+void ReportText(const std::string& text);
+
+// Shows a report while no batch run is active; the main window installs a modal
+// message box. Without one the text goes to stderr.
+using MessageBoxHook = void (*)(const std::string& title, const std::string& text);
+void SetMessageBoxHook(MessageBoxHook hook);
+MessageBoxHook GetMessageBoxHook();
+
+// Texts go to the allocator's failure handler too: a box titled "Error" once
+// the window exists, else the report path.
+void ReportAllocationFailure(const std::string& text);

@@ -1,0 +1,30 @@
+// The five user settings and the recent-file list, kept in the per-user
+// settings store (organisation "Vantor", application "Rastra").
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+struct Settings {
+  std::uint32_t BkColor = 0;  // 0x00RRGGBB, view option 2
+  std::uint32_t ViewOption = 0;
+  std::uint32_t PreserveTrans = 0;
+  std::uint32_t BigEndianMode = 0;
+  std::uint32_t UseARGB = 0;
+};
+
+Settings& GetSettings();
+
+void LoadSettings();
+void SaveSettings();
+
+inline constexpr int kRecentFileCount = 10;
+using RecentFileList = std::array<std::string, kRecentFileCount>;  // slot 0 the newest
+RecentFileList& GetRecentFiles();
+
+// Empties the list and reads it; files that no longer exist drop out.
+void LoadRecentFiles();
+void SaveRecentFiles();
+// Moves or inserts path into slot 0 and saves the list.
+void AddRecentFile(const std::string& path);

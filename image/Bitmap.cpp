@@ -1,0 +1,207 @@
+#include "image/Bitmap.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "sys/Memory.h"
+
+StatusFn StatusCallback = nullptr;
+
+void ReportStatus(const std::string& text) {
+  if (StatusCallback != nullptr) StatusCallback(text);
+}
+
+namespace {
+
+constexpr int kInfoHeaderSize = 40;
+
+void PutU32(std::uint8_t* p, std::uint32_t v) {
+  p[0] = static_cast<std::uint8_t>(v);
+  p[1] = static_cast<std::uint8_t>(v >> 8);
+  p[2] = static_cast<std::uint8_t>(v >> 16);
+  p[3] = static_cast<std::uint8_t>(v >> 24);
+}
+
+void PutU16(std::uint8_t* p, std::uint16_t v) {
+  p[0] = static_cast<std::uint8_t>(v);
+  p[1] = static_cast<std::uint8_t>(v >> 8);
+}
+
+std::uint32_t GetU32(const std::uint8_t* p) {
+  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+constexpr auto LoadColor = Bitmap_LoadColor;
+constexpr auto StoreColor = Bitmap_StoreColor;
+
+void WriteInfoHeader(Bitmap& b) {
+  std::uint8_t* h = b.pInfo.data();
+  PutU32(h + 0, kInfoHeaderSize);
+  PutU32(h + 4, static_cast<std::uint32_t>(b.XSize));
+  PutU32(h + 8, static_cast<std::uint32_t>(b.YSize));
+  PutU16(h + 12, 1);
+  PutU16(h + 14, static_cast<std::uint16_t>(b.BitsPerPixel));
+  PutU32(h + 20, static_cast<std::uint32_t>(b.YSize) * static_cast<std::uint32_t>(b.BytesPerLine));
+  PutU32(h + 32, static_cast<std::uint32_t>(b.NumColors));
+}
+
+std::uint8_t* PixelAddress(Bitmap& b, int x, int y) {
+  return b.Row(y) + static_cast<std::size_t>(x) * (b.BitsPerPixel / 8);
+}
+
+const std::uint8_t* PixelAddress(const Bitmap& b, int x, int y) {
+  return b.Row(y) + static_cast<std::size_t>(x) * (b.BitsPerPixel / 8);
+}
+
+bool Inside(const Bitmap& b, int x, int y) {
+  return x >= 0 && y >= 0 && x < b.XSize && y < b.YSize;
+}
+
+// Exact set of 24-bit colours: one bit per colour, 2 MiB.
+class ColorSet {
+ public:
+  ColorSet() : bits_((1u << 24) / 64, 0) {}
+  void Add(Color c) {
+    const std::uint32_t rgb = c & 0xFFFFFF;
+    std::uint64_t& word = bits_[rgb >> 6];
+    const std::uint64_t mask = std::uint64_t{1} << (rgb & 63);
+    count_ += (word & mask) == 0 ? 1 : 0;
+    word |= mask;
+  }
+  int Count() const { return count_; }
+
+ private:
+  std::vector<std::uint64_t> bits_;
+  int count_ = 0;
+};
+
+std::string RowStatus(const char* format, int row, int rows) {
+  char text[96];
+  std::snprintf(text, sizeof text, format, row, rows);
+  return text;
+}
+
+}  // namespace
+
+int Bitmap::StoredRow(int y) const {
+  return Bitmap_InfoHeight(*this) != 0 ? YSize - 1 - y : y;
+}
+
+std::int32_t Bitmap_InfoHeight(const Bitmap& b) {
+  if (b.pInfo.size() < kInfoHeaderSize) return 0;
+  return static_cast<std::int32_t>(GetU32(b.pInfo.data() + 8));
+}
+
+BitmapPtr Bitmap_Create(int xSize, int ySize, int numColors) {
+  if (xSize < 0 || ySize < 0 || numColors < 0 || numColors > 256) return nullptr;
+  auto b = std::make_unique<Bitmap>();
+  b->XSize = xSize;
+  b->YSize = ySize;
+  b->NumColors = numColors;
+  b->BitsPerPixel = numColors != 0 ? 8 : 32;
+  const std::int64_t bytesPerLine = ((std::int64_t{b->BitsPerPixel} * xSize + 31) / 32) * 4;
+  if (bytesPerLine > INT32_MAX) {
+    sys::AllocZeroed(b->pData, static_cast<std::uint64_t>(bytesPerLine) * static_cast<std::uint64_t>(ySize));
+    return nullptr;
+  }
+  b->BytesPerLine = static_cast<std::int32_t>(bytesPerLine);
+  const auto pixelBytes = static_cast<std::uint64_t>(bytesPerLine) * static_cast<std::uint64_t>(ySize);
+  if (!sys::AllocZeroed(b->pData, pixelBytes)) return nullptr;
+  if (!sys::AllocZeroed(b->pInfo, kInfoHeaderSize + 4u * static_cast<unsigned>(numColors))) return nullptr;
+  WriteInfoHeader(*b);
+  return b;
+}
+
+BitmapPtr Bitmap_Copy(const Bitmap& source) {
+  auto copy = std::make_unique<Bitmap>();
+  copy->XSize = source.XSize;
+  copy->YSize = source.YSize;
+  copy->BytesPerLine = source.BytesPerLine;
+  copy->NumColors = source.NumColors;
+  copy->BitsPerPixel = source.BitsPerPixel;
+  copy->HasAlpha = source.HasAlpha;
+  if (!sys::AllocZeroed(copy->pData, source.pData.size())) return nullptr;
+  if (!sys::AllocZeroed(copy->pInfo, source.pInfo.size())) return nullptr;
+  // The info block comes along as it is, so the copy keeps the source's row order.
+  std::memcpy(copy->pData.data(), source.pData.data(), source.pData.size());
+  std::memcpy(copy->pInfo.data(), source.pInfo.data(), source.pInfo.size());
+  return copy;
+}
+
+std::uint32_t Bitmap_GetPixel(const Bitmap& b, int x, int y) {
+  if (!Inside(b, x, y)) return 0;
+  const std::uint8_t* p = PixelAddress(b, x, y);
+  if (b.BitsPerPixel == 8) return p[0];
+  return LoadColor(p);
+}
+
+void Bitmap_SetPixel(Bitmap& b, int x, int y, std::uint32_t value) {
+  if (!Inside(b, x, y)) return;
+  std::uint8_t* p = PixelAddress(b, x, y);
+  if (b.BitsPerPixel == 8) {
+    p[0] = static_cast<std::uint8_t>(value);
+  } else {
+    StoreColor(p, value);
+  }
+}
+
+Color Bitmap_GetPixelColor(const Bitmap& b, int x, int y) {
+  const std::uint32_t raw = Bitmap_GetPixel(b, x, y);
+  return b.NumColors != 0 ? Bitmap_GetPalColor(b, static_cast<int>(raw)) : raw;
+}
+
+// Indexes outside the palette read as 0 and are not written: a stray index in a
+// damaged file must not reach memory beyond the info block.
+Color Bitmap_GetPalColor(const Bitmap& b, int i) {
+  if (i < 0 || i >= b.NumColors) return 0;
+  return LoadColor(b.pInfo.data() + kInfoHeaderSize + 4 * i);
+}
+
+void Bitmap_SetPalColor(Bitmap& b, int i, Color color) {
+  if (i < 0 || i >= b.NumColors) return;
+  StoreColor(b.pInfo.data() + kInfoHeaderSize + 4 * i, color);
+}
+
+bool Bitmap_SetNumColors(Bitmap& b, int n) {
+  std::vector<std::uint8_t> info;
+  if (!sys::AllocZeroed(info, kInfoHeaderSize + 4u * static_cast<unsigned>(n))) return false;
+  b.pInfo = std::move(info);
+  b.NumColors = n;
+  return true;
+}
+
+int Bitmap_GetNumUsedColors(Bitmap& b) {
+  if (b.NumUsedColors == 0) {
+    ColorSet colors;
+    for (int y = 0; y < b.YSize; ++y) {
+      ReportStatus(RowStatus("Calculating info of image, row %d/%d", y + 1, b.YSize));
+      const std::uint8_t* row = b.Row(y);
+      if (b.NumColors != 0) {
+        for (int x = 0; x < b.XSize; ++x) colors.Add(Bitmap_GetPalColor(b, row[x]));
+      } else {
+        for (int x = 0; x < b.XSize; ++x) colors.Add(LoadColor(row + 4 * x));
+      }
+    }
+    b.NumUsedColors = colors.Count();
+  }
+  ReportStatus("Image calculation done");
+  return b.NumUsedColors;
+}
+
+BitmapPtr Bitmap_ToTrueColor(BitmapPtr b) {
+  if (!b) return nullptr;
+  if (b->NumColors == 0 && b->HasAlpha == 0) return b;
+  BitmapPtr result = Bitmap_Create(b->XSize, b->YSize, 0);
+  if (!result) return nullptr;
+  std::vector<Color> palette(256, 0);
+  for (int i = 0; i < b->NumColors; ++i) palette[i] = Bitmap_GetPalColor(*b, i);
+  for (int y = 0; y < b->YSize; ++y) {
+    const std::uint8_t* in = b->Row(y);
+    std::uint8_t* out = result->Row(y);
+    for (int x = 0; x < b->XSize; ++x) {
+      const Color c = b->NumColors != 0 ? palette[in[x]] : LoadColor(in + 4 * x);
+      StoreColor(out + 4 * x, c);
+    }
+  }
+  return result;
+}

@@ -1,0 +1,75 @@
+// The in-memory image every part of Rastra works on.
+//
+// Pixel rows are stored bottom row first behind a 40-byte BITMAPINFOHEADER-style
+// info block followed by the palette, as in a Windows DIB. Palette images hold one
+// byte per pixel, true-colour images four bytes (blue, green, red, T) where T is
+// the transparency byte (0 opaque, 255 fully transparent).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+using Color = std::uint32_t;  // 0xTTBBGGRR
+
+struct Bitmap {
+  std::int32_t XSize = 0;
+  std::int32_t YSize = 0;
+  std::uint8_t HasTrans = 0;
+  std::int32_t BytesPerLine = 0;
+  std::int32_t NumColors = 0;
+  std::int32_t NumUsedColors = 0;
+  std::int32_t BitsPerPixel = 0;
+  std::int32_t HasAlpha = 0;
+  std::vector<std::uint8_t> pData;  // YSize x BytesPerLine bytes of pixel rows
+  std::vector<std::uint8_t> pInfo;  // 40-byte info header, then 4 bytes per palette entry
+
+  // Start of stored picture row y (picture coordinates, y = 0 is the top row).
+  // Hot loops use these instead of per-pixel accessors.
+  std::uint8_t* Row(int y) { return pData.data() + static_cast<std::size_t>(StoredRow(y)) * BytesPerLine; }
+  const std::uint8_t* Row(int y) const {
+    return pData.data() + static_cast<std::size_t>(StoredRow(y)) * BytesPerLine;
+  }
+  int StoredRow(int y) const;  // bottom-up while the info header's height is nonzero
+};
+
+using BitmapPtr = std::unique_ptr<Bitmap>;
+
+// Colours sit in memory (pixels and palette entries alike) as blue, green, red, T.
+// Row loops use these with Bitmap::Row instead of per-pixel accessors.
+inline Color Bitmap_LoadColor(const std::uint8_t* p) {
+  return static_cast<Color>(p[2]) | (static_cast<Color>(p[1]) << 8) | (static_cast<Color>(p[0]) << 16) |
+         (static_cast<Color>(p[3]) << 24);
+}
+inline void Bitmap_StoreColor(std::uint8_t* p, Color c) {
+  p[0] = static_cast<std::uint8_t>(c >> 16);
+  p[1] = static_cast<std::uint8_t>(c >> 8);
+  p[2] = static_cast<std::uint8_t>(c);
+  p[3] = static_cast<std::uint8_t>(c >> 24);
+}
+
+// Progress texts of long operations; empty unless a host installs one.
+using StatusFn = void (*)(const std::string& text);
+extern StatusFn StatusCallback;
+void ReportStatus(const std::string& text);
+
+// Returns null (after the allocator has reported) when memory runs out.
+BitmapPtr Bitmap_Create(int xSize, int ySize, int numColors);
+BitmapPtr Bitmap_Copy(const Bitmap& source);
+inline void Bitmap_Delete(BitmapPtr bitmap) { bitmap.reset(); }
+
+std::uint32_t Bitmap_GetPixel(const Bitmap& b, int x, int y);
+void Bitmap_SetPixel(Bitmap& b, int x, int y, std::uint32_t value);
+Color Bitmap_GetPixelColor(const Bitmap& b, int x, int y);
+Color Bitmap_GetPalColor(const Bitmap& b, int i);
+void Bitmap_SetPalColor(Bitmap& b, int i, Color color);
+// Replaces the info block by a zero-filled one for n entries; rows are then
+// addressed top row first. Returns false when the allocation failed.
+bool Bitmap_SetNumColors(Bitmap& b, int n);
+int Bitmap_GetNumUsedColors(Bitmap& b);
+// Consumes its input; a plain true-colour image comes back as the same object.
+BitmapPtr Bitmap_ToTrueColor(BitmapPtr b);
+
+// Info header height field (the only header field ever read back).
+std::int32_t Bitmap_InfoHeight(const Bitmap& b);

@@ -1,0 +1,22 @@
+// Choosing a reader by file name and handing it the file.
+#pragma once
+
+#include <string>
+
+#include "image/Bitmap.h"
+#include "sys/File.h"
+
+enum ImageFileType : int {
+  kFileTypeNone = -1,
+  kFileTypeBmp = 0,
+  kFileTypeSbmp = 1,
+  kFileTypeGif = 2,
+  kFileTypePng = 3,
+  kFileTypeJpeg = 4,
+};
+
+// The type from the name's extension; the file's content is not looked at.
+int FileTypeFromExtension(const std::string& name);
+// Reads the whole open file and decodes it with the reader of type; any other
+// type reports "Unsupported file type". Null when no image results.
+BitmapPtr LoadImageFile(sys::File& file, int type);

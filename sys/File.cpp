@@ -1,0 +1,108 @@
+#include "sys/File.h"
+
+#include <filesystem>
+#include <system_error>
+#include <utility>
+
+namespace sys {
+namespace fs = std::filesystem;
+
+namespace {
+constexpr int kMaxDirectoryDepth = 128;
+constexpr std::size_t kWriteBufferSize = 64 * 1024;
+}  // namespace
+
+File::File(File&& other) noexcept
+    : handle_(std::exchange(other.handle_, nullptr)), path_(std::move(other.path_)), failed_(other.failed_) {}
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    Close();
+    handle_ = std::exchange(other.handle_, nullptr);
+    path_ = std::move(other.path_);
+    failed_ = other.failed_;
+  }
+  return *this;
+}
+
+File::~File() { Close(); }
+
+std::optional<File> File::OpenRead(const std::string& path) {
+  std::error_code ec;
+  if (path.empty() || fs::is_directory(path, ec)) return std::nullopt;
+  std::FILE* handle = std::fopen(path.c_str(), "rb");
+  if (handle == nullptr) return std::nullopt;
+  return File(handle, path);
+}
+
+std::optional<File> File::Create(const std::string& path) {
+  if (path.empty() || !CreateDirectoriesFor(path)) return std::nullopt;
+  std::FILE* handle = std::fopen(path.c_str(), "wb");
+  if (handle == nullptr) return std::nullopt;
+  std::setvbuf(handle, nullptr, _IOFBF, kWriteBufferSize);
+  return File(handle, path);
+}
+
+std::int64_t File::Size() {
+  if (handle_ == nullptr) return -1;
+  const long position = std::ftell(handle_);
+  if (std::fseek(handle_, 0, SEEK_END) != 0) return -1;
+  const long size = std::ftell(handle_);
+  std::fseek(handle_, position, SEEK_SET);
+  return size;
+}
+
+std::optional<std::vector<std::uint8_t>> File::ReadAll() {
+  const std::int64_t size = Size();
+  if (size < 0) return std::nullopt;
+  std::vector<std::uint8_t> bytes;
+  try {
+    bytes.resize(static_cast<std::size_t>(size));
+  } catch (const std::bad_alloc&) {
+    return std::nullopt;
+  }
+  if (std::fseek(handle_, 0, SEEK_SET) != 0) return std::nullopt;
+  const std::size_t got = std::fread(bytes.data(), 1, bytes.size(), handle_);
+  bytes.resize(got);
+  return bytes;
+}
+
+bool File::Write(const void* bytes, std::size_t count) {
+  if (handle_ == nullptr) return false;
+  if (count != 0 && std::fwrite(bytes, 1, count, handle_) != count) failed_ = true;
+  return !failed_;
+}
+
+bool File::Close() {
+  if (handle_ == nullptr) return !failed_;
+  if (std::fclose(handle_) != 0) failed_ = true;
+  handle_ = nullptr;
+  return !failed_;
+}
+
+bool FileExists(const std::string& path) {
+  std::error_code ec;
+  return !path.empty() && fs::is_regular_file(path, ec);
+}
+
+bool DeleteFile(const std::string& path) {
+  std::error_code ec;
+  return fs::remove(path, ec);
+}
+
+bool CreateDirectoriesFor(const std::string& path) {
+  const fs::path directory = fs::path(path).parent_path();
+  if (directory.empty()) return true;
+  if (std::distance(directory.begin(), directory.end()) > kMaxDirectoryDepth) return false;
+  std::error_code ec;
+  fs::create_directories(directory, ec);
+  return fs::is_directory(directory, ec);
+}
+
+std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::string& path) {
+  auto file = File::OpenRead(path);
+  if (!file) return std::nullopt;
+  return file->ReadAll();
+}
+
+}  // namespace sys

@@ -1,0 +1,55 @@
+// Files as the rest of the program sees them.
+//
+// Inputs must exist and are read whole; outputs are created together with the
+// missing directories of their path. Writes go through a stdio buffer, and every
+// failed write is visible to the caller.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace sys {
+
+class File {
+ public:
+  File() = default;
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+  File(File&& other) noexcept;
+  File& operator=(File&& other) noexcept;
+  ~File();
+
+  static std::optional<File> OpenRead(const std::string& path);
+  // Creates the missing directories (up to 128 levels) and the file; an existing
+  // file is replaced.
+  static std::optional<File> Create(const std::string& path);
+
+  bool IsOpen() const { return handle_ != nullptr; }
+  const std::string& Path() const { return path_; }
+  std::int64_t Size();
+  // Reads the whole file from its start; nullopt when reading failed.
+  std::optional<std::vector<std::uint8_t>> ReadAll();
+  bool Write(const void* bytes, std::size_t count);
+  // Flushes and closes; false when any write or the flush failed.
+  bool Close();
+  // True once a write has failed on this file.
+  bool Failed() const { return failed_; }
+
+ private:
+  File(std::FILE* handle, std::string path) : handle_(handle), path_(std::move(path)) {}
+  std::FILE* handle_ = nullptr;
+  std::string path_;
+  bool failed_ = false;
+};
+
+bool FileExists(const std::string& path);
+bool DeleteFile(const std::string& path);
+// Creates every missing directory of the directory part of path.
+bool CreateDirectoriesFor(const std::string& path);
+std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::string& path);
+
+}  // namespace sys

@@ -1,0 +1,47 @@
+#include "sys/Path.h"
+
+namespace sys {
+namespace {
+
+bool IsSeparator(char c) {
+#ifdef _WIN32
+  return c == '/' || c == '\\';
+#else
+  return c == '/';
+#endif
+}
+
+}  // namespace
+
+PathParts SplitPath(const std::string& path) {
+  PathParts parts;
+  std::string rest = path;
+#ifdef _WIN32
+  if (rest.size() >= 2 && rest[1] == ':') {
+    parts.drive = rest.substr(0, 2);
+    rest.erase(0, 2);
+  }
+#endif
+  std::size_t nameStart = 0;
+  for (std::size_t i = 0; i < rest.size(); ++i) {
+    if (IsSeparator(rest[i])) nameStart = i + 1;
+  }
+  parts.directory = rest.substr(0, nameStart);
+  const std::string file = rest.substr(nameStart);
+  const std::size_t dot = file.rfind('.');
+  if (dot == std::string::npos) {
+    parts.name = file;
+  } else {
+    parts.name = file.substr(0, dot);
+    parts.extension = file.substr(dot + 1);
+  }
+  return parts;
+}
+
+std::string JoinPath(const PathParts& parts) {
+  std::string path = parts.drive + parts.directory + parts.name;
+  if (!parts.extension.empty()) path += "." + parts.extension;
+  return path;
+}
+
+}  // namespace sys

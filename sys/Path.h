@@ -1,0 +1,19 @@
+// Splitting paths into drive, directory, file name and extension and joining
+// them again. On POSIX systems the drive part is always empty.
+#pragma once
+
+#include <string>
+
+namespace sys {
+
+struct PathParts {
+  std::string drive;      // "C:" on Windows, empty elsewhere
+  std::string directory;  // with its trailing separator, or empty
+  std::string name;       // file name without extension
+  std::string extension;  // without the dot, or empty
+};
+
+PathParts SplitPath(const std::string& path);
+std::string JoinPath(const PathParts& parts);
+
+}  // namespace sys

@@ -1,0 +1,91 @@
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+namespace testing_support {
+namespace fs = std::filesystem;
+
+TempDir::TempDir() {
+  std::random_device rd;
+  for (;;) {
+    path_ = fs::temp_directory_path() / ("rastra-test-" + std::to_string(rd()));
+    if (fs::create_directory(path_)) break;
+  }
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  fs::remove_all(path_, ec);
+}
+
+std::optional<fs::path> CorpusDir(const std::string& sub) {
+  const char* env = std::getenv("RASTRA_CORPUS");
+  fs::path dir = env != nullptr ? fs::path(env) : fs::path(RASTRA_CORPUS_DIR);
+  if (!sub.empty()) dir /= sub;
+  std::error_code ec;
+  if (!fs::is_directory(dir, ec)) return std::nullopt;
+  return dir;
+}
+
+std::vector<std::uint8_t> ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::string ReadText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+void PutLE16(std::vector<std::uint8_t>& out, std::uint32_t v) {
+  out.push_back(static_cast<std::uint8_t>(v));
+  out.push_back(static_cast<std::uint8_t>(v >> 8));
+}
+
+void PutLE32(std::vector<std::uint8_t>& out, std::uint32_t v) {
+  PutLE16(out, v & 0xFFFF);
+  PutLE16(out, v >> 16);
+}
+
+RunResult RunRastra(const std::vector<std::string>& args, const fs::path& cwd) {
+  TempDir capture;
+  const std::string outPath = capture.File("stdout");
+  const std::string errPath = capture.File("stderr");
+  const pid_t pid = fork();
+  if (pid == 0) {
+    if (chdir(cwd.c_str()) != 0) _exit(127);
+    if (!freopen(outPath.c_str(), "w", stdout) || !freopen(errPath.c_str(), "w", stderr)) _exit(127);
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    std::vector<char*> argv;
+    std::string program = RASTRA_BINARY;
+    argv.push_back(program.data());
+    std::vector<std::string> copies = args;
+    for (auto& a : copies) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    execv(program.c_str(), argv.data());
+    _exit(127);
+  }
+  RunResult result;
+  int status = 0;
+  waitpid(pid, &status, 0);
+  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  result.out = ReadText(outPath);
+  result.err = ReadText(errPath);
+  return result;
+}
+
+}  // namespace testing_support

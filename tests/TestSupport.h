@@ -1,0 +1,53 @@
+// Helpers shared by the tests: temporary directories, the conformance corpora
+// and running the real rastra binary.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+// A fresh directory removed again when the object goes.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::filesystem::path& Path() const { return path_; }
+  std::string File(const std::string& name) const { return (path_ / name).string(); }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// The corpus folder (RASTRA_CORPUS overrides the default beside the project),
+// or nullopt when it is absent.
+std::optional<std::filesystem::path> CorpusDir(const std::string& sub = "");
+
+struct RunResult {
+  int exitCode = -1;
+  std::string out;
+  std::string err;
+};
+
+// Runs the rastra binary with the arguments in directory cwd (no shell
+// quoting problems: arguments are passed as they are).
+RunResult RunRastra(const std::vector<std::string>& args, const std::filesystem::path& cwd);
+
+std::vector<std::uint8_t> ReadBytes(const std::string& path);
+std::string ReadText(const std::string& path);
+void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);
+
+// Little-endian byte builders for hand-made files.
+void PutLE16(std::vector<std::uint8_t>& out, std::uint32_t v);
+void PutLE32(std::vector<std::uint8_t>& out, std::uint32_t v);
+
+}  // namespace testing_support
+
+#define SKIP_WITHOUT_CORPUS(var, sub)                                                     \
+  auto var = ::testing_support::CorpusDir(sub);                                           \
+  if (!var) GTEST_SKIP() << "corpus folder '" << (sub) << "' not found (set RASTRA_CORPUS)"
