@@ -1,0 +1,11 @@
+#include "image/Palette.h"
+
+PaletteRef& BestPalette() {
+  static PaletteRef palette;
+  return palette;
+}
+
+PaletteRef& CustomPalette() {
+  static PaletteRef palette;
+  return palette;
+}
