@@ -225,6 +225,8 @@ void SetParameterText(std::string text) {
 
 bool ParseErrorFlag() { return processor.parseError; }
 
+char GetParameterChar() { return PeekChar(); }
+
 char ReadChar() {
   const char c = PeekChar();
   if (c != 0) ++processor.position;

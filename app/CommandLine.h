@@ -33,6 +33,8 @@ void ExecuteCommand(int id);
 void SetParameterText(std::string text);
 bool ParseErrorFlag();
 char ReadChar();
+// The next character without consuming it (0 at the end).
+char GetParameterChar();
 // Copies up to a "," that follows at least one copied character.
 std::string ReadString(std::size_t maximum);
 long ReadDecimal();

@@ -6,6 +6,7 @@
 #include "app/Commands.h"
 #include "app/ImageDocument.h"
 #include "app/Report.h"
+#include "image/ColorFormat.h"
 
 namespace {
 using testing_support::ReadText;
@@ -198,6 +199,133 @@ TEST_F(CommandLineTest, SaveAsTrueColourFormatConvertsPaletteImageWithUndo) {
   EXPECT_EQ(GetDocument().current->NumColors, 0);
   ASSERT_TRUE(CanUndo());
   EXPECT_EQ(GetDocument().undo[0]->NumColors, 4);
+}
+
+// Runs one queued command on the current image, as the processor does.
+void RunCommand(const char* word) {
+  const CommandEntry* entry = LookupCommand(word);
+  ASSERT_NE(entry, nullptr) << word;
+  SetParameterText(std::string(word).substr(std::string(entry->keyword).size()));
+  ExecuteCommand(entry->id);
+}
+
+BitmapPtr MakePaletteImage() {
+  BitmapPtr image = Bitmap_Create(4, 2, 3);
+  Bitmap_SetPalColor(*image, 0, 0x000000);
+  Bitmap_SetPalColor(*image, 1, 0x0000FF);  // red
+  Bitmap_SetPalColor(*image, 2, 0xFF0000);  // blue
+  for (int x = 0; x < 4; ++x) Bitmap_SetPixel(*image, x, 0, x % 3);
+  return image;
+}
+
+TEST_F(CommandLineTest, ScaleTakesPixelsOrPercentages) {
+  GetDocument().current = Bitmap_Create(40, 20, 0);
+  RunCommand("scale50%,30");
+  ASSERT_TRUE(GetDocument().current);
+  EXPECT_EQ(GetDocument().current->XSize, 20);
+  EXPECT_EQ(GetDocument().current->YSize, 30);
+  RunCommand("scale7,200%");
+  EXPECT_EQ(GetDocument().current->XSize, 7);
+  EXPECT_EQ(GetDocument().current->YSize, 60);
+  EXPECT_EQ(Log(), "");
+}
+
+TEST_F(CommandLineTest, ScaleRefusesIllegalSizes) {
+  GetDocument().current = Bitmap_Create(40, 20, 0);
+  RunCommand("scale0,10");
+  RunCommand("scale-5,10");
+  RunCommand("scale10,100000");
+  RunCommand("scale1%,1");  // 40 x 1% is no whole pixel
+  RunCommand("scale10");
+  RunCommand("scalex,1");
+  EXPECT_EQ(Log(), "Illegal size.Illegal size.Illegal size.Illegal size.Invalid separator.Not a decimal value.");
+  EXPECT_EQ(GetDocument().current->XSize, 40);
+  EXPECT_EQ(GetRunState().exitCode, 24);
+}
+
+TEST_F(CommandLineTest, ReduceColorsChecksTheCount) {
+  GetDocument().current = MakePaletteImage();
+  RunCommand("reducecolors1");
+  RunCommand("reducecolors257");
+  RunCommand("reducecolors");
+  EXPECT_EQ(Log(), "Illegal number of colors.Illegal number of colors.Missing value.");
+  RunCommand("reducecolors2");
+  ASSERT_TRUE(GetDocument().current);
+  EXPECT_LE(GetDocument().current->NumColors, 2);
+  EXPECT_GE(GetDocument().current->NumColors, 1);
+}
+
+TEST_F(CommandLineTest, TransparencyPicksTheFirstMatchingEntry) {
+  GetDocument().current = MakePaletteImage();
+  RunCommand("transparencyFF0000");  // red, stored as 0x0000FF
+  const Bitmap& image = *GetDocument().current;
+  EXPECT_EQ(image.HasTrans, 1);
+  EXPECT_EQ(Bitmap_GetPalColor(image, 0) & 0xFFFFFF, 0x0000FFu);
+  EXPECT_EQ(Bitmap_GetPixelColor(image, 1, 0) & 0xFFFFFF, 0x0000FFu);  // the picture is unchanged
+  EXPECT_EQ(Log(), "");
+}
+
+TEST_F(CommandLineTest, TransparencyMessages) {
+  GetDocument().current = MakePaletteImage();
+  RunCommand("transparency1000000");
+  RunCommand("transparency00FF00");
+  RunCommand("transparencyxyz");
+  GetDocument().current = Bitmap_Create(2, 2, 0);
+  RunCommand("transparency000000");
+  EXPECT_EQ(Log(),
+            "Color needs to be of a value between 0x000000 and 0xFFFFFF.Color could not be found in the image."
+            "The passed parameter is not a hex value.No palette. Transparency can not be create.");
+  EXPECT_EQ(GetRunState().exitCode, 18);
+}
+
+TEST_F(CommandLineTest, ConversionsWithoutImageReportTheConvertersText) {
+  RunCommand("convertintobw");
+  EXPECT_EQ(Log(), "Internal error : No source bitmap. (hBitmap == 0)");
+  RunCommand("fliph");  // other operations do nothing without an image
+  EXPECT_EQ(Log(), "Internal error : No source bitmap. (hBitmap == 0)");
+}
+
+TEST_F(CommandLineTest, ConversionSelectorReachesEveryFormat) {
+  const struct {
+    const char* word;
+    int numColors;
+  } cases[] = {{"convertintobw", 2},    {"convertintogray4", 4},  {"convertintogray16", 16},
+               {"convertintogray64", 64}, {"convertintogray256", 256}, {"convertinto111", 8},
+               {"convertinto222", 64},  {"convertinto233", 256}, {"convertinto323", 256},
+               {"convertinto332", 256}, {"convertinto8666", 256}, {"convertinto444", 0},
+               {"convertinto555", 0},   {"convertinto565", 0},   {"convertintorgb", 0}};
+  for (const auto& c : cases) {
+    GetDocument().current = MakePaletteImage();
+    RunCommand(c.word);
+    ASSERT_TRUE(GetDocument().current) << c.word;
+    EXPECT_EQ(GetDocument().current->NumColors, c.numColors) << c.word;
+  }
+  GetDocument().current = Bitmap_Create(3, 3, 0);
+  Bitmap_SetPixel(*GetDocument().current, 1, 1, 0x123456);
+  RunCommand("convertintobestpalette");
+  EXPECT_EQ(GetDocument().current->NumColors, 2);
+  EXPECT_EQ(Log(), "");
+}
+
+TEST_F(CommandLineTest, ConvertingTo565QuantisesTheColours) {
+  GetDocument().current = Bitmap_Create(1, 1, 0);
+  Bitmap_SetPixel(*GetDocument().current, 0, 0, 0x00FFFFFF);
+  RunCommand("convertinto565");
+  EXPECT_EQ(Bitmap_GetPixel(*GetDocument().current, 0, 0) & 0xFFFFFF, 0xFFFFFFu);
+  Bitmap_SetPixel(*GetDocument().current, 0, 0, 0x00123457);
+  RunCommand("convertinto565");
+  const ColorFormat& f565 = GetColorFormat(kFormat565);
+  const Color converted = Bitmap_GetPixel(*GetDocument().current, 0, 0) & 0xFFFFFF;
+  EXPECT_EQ(converted, f565.IndexToColor(f565.ColorToIndex(0x00123457)));
+  EXPECT_NE(converted, 0x123457u);
+}
+
+TEST_F(CommandLineTest, CustomPaletteNeedsAReadableFile) {
+  GetDocument().current = MakePaletteImage();
+  RunCommand("convertintocustompalette");
+  RunCommand("convertintocustompalettenosuch.GUIPal");
+  EXPECT_EQ(Log(), "String missing.Invalid file handle.Invalid file handle.");
+  EXPECT_FALSE(CanUndo());
 }
 
 }  // namespace
