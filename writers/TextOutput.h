@@ -43,7 +43,7 @@ int OutWrite(const void* bytes, std::size_t n);
 inline int OutWrite(std::string_view text) { return OutWrite(text.data(), text.size()); }
 // Starts a new line indented by indent blanks first when the text would pass
 // maxColumn.
-int OutWriteWrapped(const char* text, std::size_t n, int maxColumn = kWrapColumn, int indent = kWrapIndent);
+int OutWriteWrapped(const char* text, std::size_t n, int maxColumn, int indent);
 inline int OutWriteWrapped(std::string_view text, int maxColumn = kWrapColumn, int indent = kWrapIndent) {
   return OutWriteWrapped(text.data(), text.size(), maxColumn, indent);
 }
