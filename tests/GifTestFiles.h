@@ -222,6 +222,15 @@ inline int WriteToVector(GifFileType* gif, const GifByteType* data, int length) 
   return length;
 }
 
+// giflib 5.2.1 drops its copy of a frame's local table without freeing it
+// when the next frame has none, and keeps the last one beyond the close.
+inline void ReleaseLocalTable(GifFileType* file) {
+  if (file->Image.ColorMap != nullptr) {
+    GifFreeMapObject(file->Image.ColorMap);
+    file->Image.ColorMap = nullptr;
+  }
+}
+
 // Interlaced frames are handed to giflib in stored row order.
 inline std::optional<Bytes> EncodeWithGiflib(const OracleGif& gif) {
   Bytes out;
@@ -242,6 +251,7 @@ inline std::optional<Bytes> EncodeWithGiflib(const OracleGif& gif) {
       const size_t length = EGifGCBToExtension(&gcb, extension);
       ok = EGifPutExtension(file, GRAPHICS_EXT_FUNC_CODE, static_cast<int>(length), extension) == GIF_OK;
     }
+    ReleaseLocalTable(file);
     ColorMapObject* local = MakeMap(frame.localTable);
     ok = ok && EGifPutImageDesc(file, frame.left, frame.top, frame.width, frame.height, frame.interlaced, local) ==
                    GIF_OK;
@@ -261,6 +271,7 @@ inline std::optional<Bytes> EncodeWithGiflib(const OracleGif& gif) {
       ok = EGifPutLine(file, row.data(), frame.width) == GIF_OK;
     }
   }
+  ReleaseLocalTable(file);
   if (EGifCloseFile(file, &error) != GIF_OK) ok = false;
   if (!ok) return std::nullopt;
   return out;

@@ -595,4 +595,12 @@ TEST(GifPostProcess, FileAbove8000000BytesIsRefused) {
   EXPECT_EQ(ReportCapture::texts(), std::vector<std::string>{"File too long"});
 }
 
+TEST(GifPostProcess, ScreenWithoutPixelsGivesNoPicture) {
+  GifBuilder g;
+  g.Header().ScreenWithTable(0, 0, kTable4).Image(0, 0, 1, 1).Pixels({1}, 2).Trailer();
+  ReportCapture capture;
+  EXPECT_EQ(ReadGifFile(g.Get()), nullptr);
+  EXPECT_EQ(ReportCapture::texts(), std::vector<std::string>{"Image could not be read"});
+}
+
 }  // namespace
