@@ -190,7 +190,9 @@ void LoadsOrExplains(const std::string& sub) {
     std::string outcome = b ? "image " + std::to_string(b->XSize) + "x" + std::to_string(b->YSize) : "no image";
     for (const std::string& text : capture.Texts()) outcome += " | " + text;
     std::printf("  %-22s %s\n", path.filename().c_str(), outcome.c_str());
-    if (!b) EXPECT_FALSE(capture.Texts().empty()) << path.filename() << " failed without a message";
+    if (!b) {
+      EXPECT_FALSE(capture.Texts().empty()) << path.filename() << " failed without a message";
+    }
   }
 }
 
