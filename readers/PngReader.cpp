@@ -63,6 +63,9 @@ void SetTransformations(png_structp png, png_infop info, int bitDepth, int color
   }
   double fileGamma = 0;
   if (png_get_gAMA(png, info, &fileGamma) != 0) png_set_gamma(png, kScreenGamma, fileGamma);
+  // Older libpng turned this on inside png_read_image; 1.6 wants it before the
+  // info update and warns otherwise.
+  png_set_interlace_handling(png);
 }
 
 // Signature, header and transformations. False after a libpng error or when

@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -198,5 +200,151 @@ void LoadsOrExplains(const std::string& sub) {
 
 TEST(BmpSuiteQuestionable, EveryFileGivesAPictureOrAMessage) { LoadsOrExplains("bmp/q"); }
 TEST(BmpSuiteBad, EveryFileGivesAPictureOrAMessage) { LoadsOrExplains("bmp/b"); }
+
+// ---------------------------------------------------------------------------
+// PngSuite
+
+std::vector<std::uint8_t> ReadBytesOf(const fs::path& path) { return testing_support::ReadBytes(path.string()); }
+
+std::uint32_t BE32(const std::vector<std::uint8_t>& d, std::size_t at) {
+  return (static_cast<std::uint32_t>(d[at]) << 24) | (d[at + 1] << 16) | (d[at + 2] << 8) | d[at + 3];
+}
+
+bool HasPngSignature(const std::vector<std::uint8_t>& d) {
+  static const std::uint8_t signature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+  return d.size() >= 8 && std::equal(signature, signature + 8, d.begin());
+}
+
+// Chunk types in file order, walked independently of the reader.
+std::vector<std::string> ChunkTypes(const std::vector<std::uint8_t>& d) {
+  std::vector<std::string> types;
+  for (std::size_t at = 8; at + 8 <= d.size();) {
+    const std::uint32_t length = BE32(d, at);
+    types.emplace_back(d.begin() + static_cast<std::ptrdiff_t>(at + 4), d.begin() + static_cast<std::ptrdiff_t>(at + 8));
+    at += 12 + static_cast<std::size_t>(length);
+  }
+  return types;
+}
+
+bool Has(const std::vector<std::string>& types, const char* type) {
+  return std::find(types.begin(), types.end(), type) != types.end();
+}
+
+BitmapPtr ReadPngExact(const std::vector<std::uint8_t>& bytes) {
+  const auto exact = std::make_unique<std::uint8_t[]>(bytes.size());
+  std::copy(bytes.begin(), bytes.end(), exact.get());
+  return ReadPngFile(std::span<const std::uint8_t>(exact.get(), bytes.size()));
+}
+
+// The oracle: libpng's simplified API, asked for 8-bit RGBA.
+std::optional<std::vector<std::uint8_t>> OracleRgba(const std::vector<std::uint8_t>& bytes, png_uint_32& width,
+                                                   png_uint_32& height) {
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  if (png_image_begin_read_from_memory(&image, bytes.data(), bytes.size()) == 0) return std::nullopt;
+  image.format = PNG_FORMAT_RGBA;
+  std::vector<std::uint8_t> pixels(PNG_IMAGE_SIZE(image));
+  if (png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr) == 0) {
+    png_image_free(&image);
+    return std::nullopt;
+  }
+  width = image.width;
+  height = image.height;
+  return pixels;
+}
+
+class PngSuite : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    auto dir = testing_support::CorpusDir("png");
+    if (!dir) {
+      GTEST_SKIP() << "corpus folder 'png' not found (set RASTRA_CORPUS)";
+    }
+    files_ = FilesIn(*dir, ".png");
+  }
+  std::vector<fs::path> files_;
+  ReportCapture capture_;
+};
+
+TEST_F(PngSuite, CorruptFilesGiveTheLibpngTextAndNoBitmap) {
+  int corrupt = 0;
+  for (const fs::path& path : files_) {
+    if (path.filename().string()[0] != 'x') continue;
+    ++corrupt;
+    capture_.Clear();
+    const auto bytes = ReadBytesOf(path);
+    EXPECT_EQ(ReadPngExact(bytes), nullptr) << path.filename();
+    const auto& texts = capture_.Texts();
+    ASSERT_FALSE(texts.empty()) << path.filename();
+    EXPECT_EQ(texts.back(), "No Bitmap") << path.filename();
+    if (HasPngSignature(bytes)) {
+      ASSERT_EQ(texts.size(), 2u) << path.filename();
+      EXPECT_EQ(texts[0].rfind("libpng error: ", 0), 0u) << path.filename() << ": " << texts[0];
+    } else {
+      // A damaged signature is no PNG: libpng is never asked.
+      EXPECT_EQ(texts.size(), 1u) << path.filename();
+    }
+  }
+  EXPECT_GT(corrupt, 0);
+}
+
+TEST_F(PngSuite, EveryOtherFileLoadsAsTrueColourOfItsSize) {
+  int compared = 0;
+  for (const fs::path& path : files_) {
+    if (path.filename().string()[0] == 'x') continue;
+    capture_.Clear();
+    const auto bytes = ReadBytesOf(path);
+    const BitmapPtr b = ReadPngExact(bytes);
+    ASSERT_NE(b, nullptr) << path.filename() << ": " << (capture_.Texts().empty() ? "" : capture_.Texts()[0]);
+    EXPECT_TRUE(capture_.Texts().empty()) << path.filename();
+    EXPECT_EQ(b->BitsPerPixel, 32) << path.filename();
+    EXPECT_EQ(b->NumColors, 0) << path.filename();
+    EXPECT_EQ(static_cast<std::uint32_t>(b->XSize), BE32(bytes, 16)) << path.filename();
+    EXPECT_EQ(static_cast<std::uint32_t>(b->YSize), BE32(bytes, 20)) << path.filename();
+    const std::vector<std::string> chunks = ChunkTypes(bytes);
+    const bool transparent = (bytes[25] & 4) != 0 || Has(chunks, "tRNS");
+    EXPECT_EQ(b->HasAlpha, transparent ? 1 : 0) << path.filename();
+    if (Has(chunks, "gAMA") || Has(chunks, "bKGD")) continue;
+
+    png_uint_32 width = 0, height = 0;
+    const auto rgba = OracleRgba(bytes, width, height);
+    ASSERT_TRUE(rgba) << path.filename();
+    ASSERT_EQ(width, static_cast<png_uint_32>(b->XSize));
+    int mismatches = 0;
+    for (int y = 0; y < b->YSize; ++y) {
+      for (int x = 0; x < b->XSize; ++x) {
+        const std::uint8_t* p = rgba->data() + (static_cast<std::size_t>(y) * width + x) * 4;
+        const Color expected = p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<Color>(255 - p[3]) << 24);
+        mismatches += Bitmap_GetPixel(*b, x, y) != expected ? 1 : 0;
+      }
+    }
+    EXPECT_EQ(mismatches, 0) << path.filename();
+    ++compared;
+  }
+  std::printf("  compared %d files pixel by pixel\n", compared);
+  EXPECT_GT(compared, 0);
+}
+
+// Interlaced files carry the same picture and chunks as their progressive
+// twins, so both must decode alike (the oracle cannot judge them: they carry gAMA).
+TEST_F(PngSuite, InterlacedFilesDecodeLikeTheirProgressiveTwins) {
+  int pairs = 0;
+  for (const fs::path& path : files_) {
+    std::string twin = path.filename().string();
+    const std::size_t mark = twin.rfind("i", 4);
+    if (twin[0] == 'x' || mark == std::string::npos || mark < 3 || twin.size() < 12) continue;
+    twin[mark] = 'n';
+    const fs::path twinPath = path.parent_path() / twin;
+    if (!fs::exists(twinPath)) continue;
+    const BitmapPtr interlaced = ReadPngExact(ReadBytesOf(path));
+    const BitmapPtr progressive = ReadPngExact(ReadBytesOf(twinPath));
+    ASSERT_TRUE(interlaced && progressive) << path.filename();
+    ASSERT_EQ(interlaced->XSize, progressive->XSize);
+    ASSERT_EQ(interlaced->YSize, progressive->YSize);
+    EXPECT_EQ(interlaced->pData, progressive->pData) << path.filename() << " vs " << twin;
+    ++pairs;
+  }
+  EXPECT_GE(pairs, 20);
+}
 
 }  // namespace
