@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "sys/Memory.h"
+#include "writers/TextOutput.h"
 #include "writers/WriterSupport.h"
 
 namespace {
@@ -123,18 +124,15 @@ void FillRows(std::uint8_t* rows, const Bitmap& bitmap, const BmpLayout& layout)
   for (int y = bitmap.YSize - 1; y >= 0; --y, rows += layout.stride) pack(rows, bitmap.Row(y), bitmap.XSize);
 }
 
-// Stand-in for the shared output buffer until it is available on this branch.
-bool OutWrite(sys::File& file, const void* bytes, std::size_t count) { return file.Write(bytes, count); }
-
-bool WriteFileHeader(sys::File& file, std::uint32_t fileSize, std::uint32_t dataOffset) {
+bool WriteFileHeader(std::uint32_t fileSize, std::uint32_t dataOffset) {
   std::uint8_t type[2] = {'B', 'M'};
   std::uint8_t size[4];
   std::uint8_t reserved[2] = {0, 0};
   std::uint8_t offset[4];
   PutLE32(size, fileSize);
   PutLE32(offset, dataOffset);
-  return OutWrite(file, type, 2) && OutWrite(file, size, 4) && OutWrite(file, reserved, 2) &&
-         OutWrite(file, reserved, 2) && OutWrite(file, offset, 4);
+  return OutWrite(type, 2) != 0 && OutWrite(size, 4) != 0 && OutWrite(reserved, 2) != 0 &&
+         OutWrite(reserved, 2) != 0 && OutWrite(offset, 4) != 0;
 }
 
 }  // namespace
@@ -162,8 +160,11 @@ int WriteBmpFile(sys::File& file, const Bitmap* bitmap) {
   FillRows(block.data() + kInfoHeaderSize + layout.tableBytes, *bitmap, layout);
 
   const auto dataOffset = static_cast<std::uint32_t>(kFileHeaderSize + kInfoHeaderSize + layout.tableBytes);
-  if (!WriteFileHeader(file, static_cast<std::uint32_t>(fileSize), dataOffset) ||
-      !OutWrite(file, block.data(), block.size())) {
+  OutAttach(file);
+  // Flushing here as well as in the dispatcher lets a failure of the last
+  // piece be reported with the others.
+  if (!WriteFileHeader(static_cast<std::uint32_t>(fileSize), dataOffset) || OutWrite(block.data(), block.size()) == 0 ||
+      OutFlush() == 0) {
     ReportWriteError("BMP", "The file could not be written");
     return 1;
   }

@@ -8,5 +8,6 @@
 // by palette size, 24 bits for plain true colour, 32 bits (alpha = 255 - T)
 // when HasAlpha is set. The image is left unchanged. Returns 0 on success and
 // 1 when nothing or not everything could be written (reported).
-// The bytes go through the shared output buffer; the caller flushes it.
+// The bytes go through the shared output buffer, attached to file and
+// flushed before the return.
 int WriteBmpFile(sys::File& file, const Bitmap* bitmap);
