@@ -155,6 +155,21 @@ int OutWriteWrapped(const char* text, std::size_t n, int maxColumn, int indent) 
   return ok;
 }
 
+WrapWriter::WrapWriter(int maxColumn, int indent)
+    : maxColumn_(maxColumn), indent_(std::clamp(indent, 0, 256)) {}
+
+void WrapWriter::StartLine() {
+  buffer_[used_++] = '\r';
+  buffer_[used_++] = '\n';
+  std::memset(buffer_.data() + used_, ' ', static_cast<std::size_t>(indent_));
+  used_ += static_cast<std::size_t>(indent_);
+}
+
+void WrapWriter::Flush() {
+  if (used_ != 0) OutWrite(buffer_.data(), used_);
+  used_ = 0;
+}
+
 int OutFlush() {
   OutBuffer& out = GetOutBuffer();
   if (out.count == 0) return out.file == nullptr || !out.file->Failed() ? 1 : 0;

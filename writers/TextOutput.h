@@ -9,6 +9,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -56,6 +57,63 @@ inline std::size_t OutLastCopied() { return GetOutBuffer().lastCopied; }
 inline void OutSetPaletteFlag(bool writePalette) { GetOutBuffer().writePalette = writePalette; }
 inline bool OutPaletteFlag() { return GetOutBuffer().writePalette; }
 
+// Gathers wrapped and plain pieces locally and hands them to OutWrite in large
+// blocks, following exactly the rule of OutWriteWrapped (and moving the same
+// column counter), so the hot loops of the C writers avoid a call per element.
+class WrapWriter {
+ public:
+  explicit WrapWriter(int maxColumn = kWrapColumn, int indent = kWrapIndent);
+  ~WrapWriter() { Flush(); }
+  WrapWriter(const WrapWriter&) = delete;
+  WrapWriter& operator=(const WrapWriter&) = delete;
+
+  void Wrapped(const char* text, std::size_t n) {
+    if (n > kPieceLimit || used_ + n + kLineStartLimit > kCapacity) {
+      Flush();
+      if (n > kPieceLimit) {
+        OutWriteWrapped(text, n, maxColumn_, indent_);
+        return;
+      }
+    }
+    std::int32_t& column = GetOutBuffer().column;
+    if (static_cast<std::int64_t>(column) + static_cast<std::int64_t>(n) > maxColumn_) {
+      StartLine();
+      column = indent_;
+    }
+    Append(text, n);
+    column += static_cast<std::int32_t>(n);
+  }
+  void Wrapped(std::string_view text) { Wrapped(text.data(), text.size()); }
+  void Plain(const char* text, std::size_t n) {
+    if (used_ + n > kCapacity) {
+      Flush();
+      if (n > kCapacity) {
+        OutWrite(text, n);
+        return;
+      }
+    }
+    Append(text, n);
+  }
+  void Plain(std::string_view text) { Plain(text.data(), text.size()); }
+  void Flush();
+
+ private:
+  static constexpr std::size_t kCapacity = 16 * 1024;
+  static constexpr std::size_t kPieceLimit = 1024;
+  static constexpr std::size_t kLineStartLimit = 2 + 256;
+
+  void Append(const char* text, std::size_t n) {
+    std::memcpy(buffer_.data() + used_, text, n);
+    used_ += n;
+  }
+  void StartLine();
+
+  int maxColumn_;
+  int indent_;
+  std::size_t used_ = 0;
+  std::array<char, kCapacity> buffer_;
+};
+
 // The C identifier of the output path: its file name without the characters a C
 // name cannot hold. Returns 0, or 1 after reporting "Path is too long" or
 // "Illegal identifier".
@@ -87,15 +145,40 @@ inline char* PutHex(char* p, std::uint32_t value, int minDigits) {
   return p;
 }
 
+inline constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+// Exactly two hex digits of the low byte.
+inline char* PutHex2(char* p, std::uint32_t byte) {
+  p[0] = kHexDigits[(byte >> 4) & 15];
+  p[1] = kHexDigits[byte & 15];
+  return p + 2;
+}
+
 // "0x%.2X" of a byte: the one conversion every data array uses.
 inline char* PutHexByte(char* p, std::uint32_t byte) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
   *p++ = '0';
   *p++ = 'x';
   if (byte > 0xFF) return PutHex(p, byte, 2);
-  *p++ = kDigits[byte >> 4];
-  *p++ = kDigits[byte & 15];
-  return p;
+  return PutHex2(p, byte);
+}
+
+// "0x%.4X" of a 16-bit code.
+inline char* PutHexWord(char* p, std::uint32_t code) {
+  *p++ = '0';
+  *p++ = 'x';
+  if (code > 0xFFFF) return PutHex(p, code, 4);
+  p = PutHex2(p, code >> 8);
+  return PutHex2(p, code);
+}
+
+// "0x%.8X"
+inline char* PutHexLong(char* p, std::uint32_t value) {
+  *p++ = '0';
+  *p++ = 'x';
+  p = PutHex2(p, value >> 24);
+  p = PutHex2(p, value >> 16);
+  p = PutHex2(p, value >> 8);
+  return PutHex2(p, value);
 }
 
 // "%.<minDigits>d"
