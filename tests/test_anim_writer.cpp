@@ -16,6 +16,7 @@
 #include "image/Bitmap.h"
 #include "readers/GifDecoder.h"
 #include "writers/AnimWriter.h"
+#include "writers/GifWriter.h"
 #include "writers/TextOutput.h"
 
 namespace {
@@ -158,6 +159,28 @@ TEST(AnimWriterTest, SharedPaletteIsNamedAfterTheFirstGlobalFrame) {
   EXPECT_EQ(CountOf(text, "(const GUI_LOGPALETTE *)&_PalAnim0 }"), 1u);
 }
 
+// The decoder moves a frame's transparent entry to index 0, so frames on the
+// global table whose transparency differs cannot share one palette block.
+TEST(AnimWriterTest, GlobalFramesWithDifferentPalettesDoNotShare) {
+  Animation anim;
+  anim.AddFrame(2, 1, {0x0000FF, 0xFF0000}, {0, 1}, 100, false);
+  anim.AddFrame(2, 1, {0xFFFFFFFF, 0x0000FF}, {0, 1}, 100, false);
+  anim.frames[1].pBitmap->HasTrans = 1;
+  anim.AddFrame(2, 1, {0xFFFFFFFF, 0x0000FF}, {1, 1}, 100, false);
+  anim.frames[2].pBitmap->HasTrans = 1;
+  anim.AddFrame(2, 1, {0x0000FF, 0xFF0000}, {1, 0}, 100, false);
+  const std::string text = anim.Write("Anim.c", kOutputAnimSprite);
+  EXPECT_EQ(CountOf(text, "GUI_LOGPALETTE _Pal"), 2u);
+  const auto lines = SplitLines(Block(text, "static GUI_CONST_STORAGE GUI_BITMAP _abmAnim[]"));
+  ASSERT_GE(lines.size(), 5u);
+  EXPECT_NE(lines[1].find("&_PalAnim0 }"), std::string::npos);
+  EXPECT_NE(lines[2].find("&_PalAnim1 }"), std::string::npos);
+  EXPECT_NE(lines[3].find("&_PalAnim1 }"), std::string::npos);
+  EXPECT_NE(lines[4].find("&_PalAnim0 }"), std::string::npos);
+  EXPECT_NE(Block(text, "static GUI_CONST_STORAGE GUI_LOGPALETTE _PalAnim1").find("  1,  // Has transparency"),
+            std::string::npos);
+}
+
 TEST(AnimWriterTest, TwelveFramesLineUpTheirTables) {
   Animation anim;
   anim.AddSimpleFrames(12);
@@ -263,6 +286,21 @@ TEST(AnimWriterTest, AbandonedAnimationDoesNotSpoilTheNextOne) {
   EXPECT_EQ(CountOf(secondText, "End of file"), 1u);
 }
 
+TEST(AnimWriterTest, ContinuationMustKeepTheFrameCount) {
+  ReportCollector reports;
+  Animation anim;
+  anim.AddSimpleFrames(4);
+  Animation longer;
+  longer.AddSimpleFrames(20);
+  std::vector<int> results;
+  testing_support::CaptureOutput([&](sys::File& file) {
+    results.push_back(WriteAnimFile(OutputSpec{5, 0}, anim.info, file, "Anim.c", 3, &anim.frames, kOutputAnimSprite));
+    results.push_back(
+        WriteAnimFile(OutputSpec{5, 0}, longer.info, file, "Anim.c", 2, &longer.frames, kOutputAnimSprite));
+  });
+  EXPECT_EQ(results, (std::vector<int>{0, 1}));
+}
+
 TEST(AnimWriterTest, MissingPiecesFailWithNothingWritten) {
   ReportCollector reports;
   Animation anim;
@@ -304,7 +342,8 @@ BitmapPtr WriteAnimationFrame(BitmapPtr bitmap, sys::File& file, const std::stri
 
 struct DecodedFrame {
   int width = 0, height = 0;
-  std::vector<Color> pixels;  // palette colours, top row first
+  std::vector<Color> pixels;      // palette colours, top row first
+  std::vector<int> transparent;   // 1 where the pixel is the transparent index
   std::uint32_t delay = 0;
 };
 
@@ -318,12 +357,16 @@ std::vector<DecodedFrame> DecodeWithOurDecoder(const std::vector<std::uint8_t>& 
   for (int i = 0; i < info.NumFrames; ++i) {
     GifFrame frame;
     if (ParseGif(data, info, &frame, i) != 0 || !frame.pBitmap) return {};
+    const Bitmap& b = *frame.pBitmap;
     DecodedFrame d;
-    d.width = frame.pBitmap->XSize;
-    d.height = frame.pBitmap->YSize;
+    d.width = b.XSize;
+    d.height = b.YSize;
     d.delay = frame.Delay;
     for (int y = 0; y < d.height; ++y) {
-      for (int x = 0; x < d.width; ++x) d.pixels.push_back(Bitmap_GetPixelColor(*frame.pBitmap, x, y) & 0xFFFFFF);
+      for (int x = 0; x < d.width; ++x) {
+        d.pixels.push_back(Bitmap_GetPixelColor(b, x, y) & 0xFFFFFF);
+        d.transparent.push_back(b.HasTrans != 0 && Bitmap_GetPixel(b, x, y) == 0 ? 1 : 0);
+      }
     }
     out.push_back(std::move(d));
   }
@@ -333,7 +376,7 @@ std::vector<DecodedFrame> DecodeWithOurDecoder(const std::vector<std::uint8_t>& 
 std::filesystem::path CroundDir() { return std::filesystem::path(RASTRA_SOURCE_DIR) / "tests" / "cround"; }
 
 // A C program that includes the generated file and prints every frame: size,
-// delay, then each pixel's palette colour.
+// delay, then each pixel's palette colour and whether it is transparent.
 std::string DumpProgram(const std::string& generated, const std::string& id, int type) {
   const std::string table = type == kOutputAnimSprite ? "apbm" + id : "_apbm" + id;
   const std::string delays = type == kOutputAnimSprite ? "aDelay" + id : "_aDelay" + id;
@@ -347,11 +390,54 @@ std::string DumpProgram(const std::string& generated, const std::string& id, int
     << "    printf(\"%d %d %u\\n\", (int)b->XSize, (int)b->YSize, " << delays << "[i]);\n"
     << "    for (y = 0; y < b->YSize; y++) for (x = 0; x < b->XSize; x++) {\n"
     << "      unsigned index = b->pData[y * b->BytesPerLine + x];\n"
-    << "      printf(\"%lx\\n\", (unsigned long)(b->pPal->pPalEntries[index] & 0xFFFFFF));\n"
+    << "      printf(\"%lx %d\\n\", (unsigned long)(b->pPal->pPalEntries[index] & 0xFFFFFF),\n"
+    << "             b->pPal->HasTrans && index == 0);\n"
     << "    }\n  }\n"
     << (type == kOutputAnimCursor ? "  if (Cursor" + id + ".ppBm != " + table + ") return 1;\n" : "")
     << "  return 0;\n}\n";
   return c.str();
+}
+
+// Generates both kinds of file from the GIF, compiles each with a program
+// that prints its frames, and compares them with our decoder's frames.
+void ExpectGeneratedFramesMatch(const std::string& gifPath, const testing_support::TempDir& dir) {
+  const std::vector<DecodedFrame> expected = DecodeWithOurDecoder(testing_support::ReadBytes(gifPath));
+  ASSERT_FALSE(expected.empty());
+  for (int type : {kOutputAnimSprite, kOutputAnimCursor}) {
+    SCOPED_TRACE(type == kOutputAnimSprite ? "sprite" : "cursor");
+    const std::string source = dir.File("Anim.c");
+    ASSERT_TRUE(CreateAnimationFile(gifPath, source, type, WriteAnimationFrame));
+    const std::string dumpSource = dir.File("dump.c");
+    {
+      std::ofstream out(dumpSource, std::ios::binary);
+      out << DumpProgram(source, "Anim", type);
+    }
+    const std::string exe = dir.File("dump");
+    const std::string output = dir.File("dump.txt");
+    const std::string compile = std::string(RASTRA_C_COMPILER) + " -std=c99 -Wall -Werror -I" + CroundDir().string() +
+                                " -o " + exe + " " + dumpSource + " 2> " + dir.File("cc.txt");
+    ASSERT_EQ(std::system(compile.c_str()), 0) << testing_support::ReadText(dir.File("cc.txt"));
+    ASSERT_EQ(std::system((exe + " > " + output).c_str()), 0);
+    std::istringstream in(testing_support::ReadText(output));
+    std::size_t n = 0;
+    in >> n;
+    ASSERT_EQ(n, expected.size());
+    for (std::size_t i = 0; i < n; ++i) {
+      int w = 0, h = 0;
+      std::uint32_t delay = 0;
+      in >> w >> h >> delay;
+      ASSERT_EQ(w, expected[i].width);
+      ASSERT_EQ(h, expected[i].height);
+      EXPECT_EQ(delay, expected[i].delay);
+      for (std::size_t p = 0; p < expected[i].pixels.size(); ++p) {
+        Color c = 0;
+        int transparent = 0;
+        in >> std::hex >> c >> std::dec >> transparent;
+        ASSERT_EQ(c, expected[i].pixels[p]) << "frame " << i << " pixel " << p;
+        ASSERT_EQ(transparent, expected[i].transparent[p]) << "frame " << i << " pixel " << p;
+      }
+    }
+  }
 }
 
 TEST(AnimWriterCorpusTest, GeneratedCodeShowsTheFramesOurDecoderProduced) {
@@ -362,45 +448,63 @@ TEST(AnimWriterCorpusTest, GeneratedCodeShowsTheFramesOurDecoderProduced) {
   for (const auto& entry : std::filesystem::directory_iterator(*corpus)) {
     const std::string name = entry.path().filename().string();
     if (entry.path().extension() != ".gif" || name.rfind("animated", 0) != 0) continue;
-    const auto data = testing_support::ReadBytes(entry.path().string());
-    const std::vector<DecodedFrame> expected = DecodeWithOurDecoder(data);
-    ASSERT_FALSE(expected.empty()) << name;
-    for (int type : {kOutputAnimSprite, kOutputAnimCursor}) {
-      SCOPED_TRACE(name + (type == kOutputAnimSprite ? " sprite" : " cursor"));
-      const std::string source = dir.File("Anim.c");
-      ASSERT_TRUE(CreateAnimationFile(entry.path().string(), source, type, WriteAnimationFrame));
-      const std::string dumpSource = dir.File("dump.c");
-      {
-        std::ofstream out(dumpSource, std::ios::binary);
-        out << DumpProgram(source, "Anim", type);
-      }
-      const std::string exe = dir.File("dump");
-      const std::string output = dir.File("dump.txt");
-      const std::string compile = std::string(RASTRA_C_COMPILER) + " -std=c99 -Wall -Werror -I" + CroundDir().string() +
-                                  " -o " + exe + " " + dumpSource + " 2> " + dir.File("cc.txt");
-      ASSERT_EQ(std::system(compile.c_str()), 0) << testing_support::ReadText(dir.File("cc.txt"));
-      ASSERT_EQ(std::system((exe + " > " + output).c_str()), 0);
-      std::istringstream in(testing_support::ReadText(output));
-      std::size_t n = 0;
-      in >> n;
-      ASSERT_EQ(n, expected.size());
-      for (std::size_t i = 0; i < n; ++i) {
-        int w = 0, h = 0;
-        std::uint32_t delay = 0;
-        in >> w >> h >> delay;
-        ASSERT_EQ(w, expected[i].width);
-        ASSERT_EQ(h, expected[i].height);
-        EXPECT_EQ(delay, expected[i].delay);
-        for (std::size_t p = 0; p < expected[i].pixels.size(); ++p) {
-          Color c = 0;
-          in >> std::hex >> c >> std::dec;
-          ASSERT_EQ(c, expected[i].pixels[p]) << "frame " << i << " pixel " << p;
-        }
-      }
-    }
+    SCOPED_TRACE(name);
+    ExpectGeneratedFramesMatch(entry.path().string(), dir);
     ++checked;
   }
   EXPECT_GT(checked, 0);
+}
+
+// An animation on one global table whose first frame is opaque and whose
+// later frames mark a transparent index, as optimised GIFs often are.
+std::vector<std::uint8_t> MixedTransparencyGif() {
+  std::vector<std::uint8_t> gif = {'G', 'I', 'F', '8', '9', 'a', 4, 0, 2, 0, 0x91, 0, 0,
+                                   0xFF, 0, 0, 0, 0xFF, 0, 0, 0, 0xFF, 0x10, 0x20, 0x30};
+  auto frame = [&gif](int transIndex, std::uint8_t delay, std::vector<std::uint8_t> indices) {
+    const std::uint8_t flags = transIndex >= 0 ? 1 : 0;
+    const std::uint8_t index = static_cast<std::uint8_t>(transIndex >= 0 ? transIndex : 0);
+    for (std::uint8_t b : {0x21, 0xF9, 0x04, static_cast<int>(flags), static_cast<int>(delay), 0, static_cast<int>(index), 0}) {
+      gif.push_back(b);
+    }
+    for (std::uint8_t b : {0x2C, 0, 0, 0, 0, 4, 0, 2, 0, 0}) gif.push_back(b);
+    GifLzwEncoder encoder(2, [&gif](const std::uint8_t* bytes, std::size_t n) {
+      gif.insert(gif.end(), bytes, bytes + n);
+      return true;
+    });
+    encoder.Begin();
+    encoder.Add(indices.data(), indices.size());
+    encoder.Finish();
+    gif.push_back(0);
+  };
+  frame(-1, 10, {0, 1, 2, 3, 3, 2, 1, 0});
+  frame(2, 20, {2, 2, 0, 1, 3, 2, 2, 2});
+  frame(2, 30, {1, 2, 2, 2, 2, 0, 3, 2});
+  frame(-1, 40, {3, 3, 0, 0, 1, 1, 2, 2});
+  gif.push_back(0x3B);
+  return gif;
+}
+
+TEST(AnimWriterCorpusTest, FramesWithDifferentTransparencyKeepTheirColours) {
+  if (!std::filesystem::exists(CroundDir() / "GUI.h")) GTEST_SKIP() << "tests/cround/GUI.h not present";
+  testing_support::TempDir dir;
+  const std::string path = dir.File("mixed.gif");
+  testing_support::WriteBytes(path, MixedTransparencyGif());
+  ExpectGeneratedFramesMatch(path, dir);
+}
+
+TEST(AnimationFlowTest, UnreadableInputsAreReported) {
+  ReportCollector reports;
+  testing_support::TempDir dir;
+  EXPECT_FALSE(CreateAnimationFile(dir.File("missing.gif"), dir.File("a.c"), kOutputAnimSprite, WriteAnimationFrame));
+  const std::string junk = dir.File("junk.gif");
+  testing_support::WriteBytes(junk, {'G', 'I', 'F', '8', '9', 'a', 1});
+  EXPECT_FALSE(CreateAnimationFile(junk, dir.File("a.c"), kOutputAnimSprite, WriteAnimationFrame));
+  const std::string big = dir.File("big.gif");
+  testing_support::WriteBytes(big, std::vector<std::uint8_t>(8000001, 0));
+  EXPECT_FALSE(CreateAnimationFile(big, dir.File("a.c"), kOutputAnimSprite, WriteAnimationFrame));
+  ASSERT_EQ(reports.Texts().size(), 3u);
+  EXPECT_EQ(reports.Texts()[0], "File not found.");
+  EXPECT_EQ(reports.Texts()[2], "File too long");
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 #include "writers/AnimWriter.h"
 
 #include <cstdint>
+#include <cstring>
+#include <span>
 
 #include "writers/CBitmapWriter.h"
 #include "writers/TextOutput.h"
@@ -8,10 +10,22 @@
 
 namespace {
 
+// A palette block written for frames on the global colour table.
+struct SharedPalette {
+  int owner = 0;  // the frame number in its name
+  int hasTrans = 0;
+  std::vector<std::uint8_t> entries;  // the Bitmap's palette bytes
+};
+
 // Carried from one call to the next of the same animation.
 struct AnimWriterState {
   int remaining = 0;  // frames still expected after the last successful call; 0 idle
-  bool globalPaletteWritten = false;
+  int count = 0;      // frames of the animation being written
+  // Frames on the global table share a palette only while their palettes are
+  // equal: the decoder moves a frame's transparent entry to index 0, so a
+  // frame with another transparent index (or none) needs its own block.
+  std::vector<SharedPalette> globalPalettes;
+  std::vector<int> paletteOwner;  // per frame: the number in the name of its palette
 };
 
 AnimWriterState& State() {
@@ -44,18 +58,14 @@ struct FrameJob {
   const Bitmap* bitmap = nullptr;
 };
 
-// The palette number of frame j: its own table, else the shared global one.
-int PaletteOwner(const FrameJob& job, int j) {
-  const int local = (*job.frames)[static_cast<std::size_t>(j)].LocalTableFrame;
-  return local >= 0 ? local : job.info->FirstGlobalFrame;
+std::span<const std::uint8_t> PaletteBytes(const Bitmap& bitmap) {
+  return {bitmap.pInfo.data() + 40, 4u * static_cast<std::size_t>(bitmap.NumColors)};
 }
 
-bool PaletteOwnersValid(const FrameJob& job) {
-  for (int j = 0; j < job.count; ++j) {
-    const int owner = PaletteOwner(job, j);
-    if (owner < 0 || owner >= job.count) return false;
-  }
-  return true;
+bool SamePalette(const SharedPalette& shared, const Bitmap& bitmap) {
+  const auto bytes = PaletteBytes(bitmap);
+  return shared.hasTrans == (bitmap.HasTrans != 0 ? 1 : 0) && shared.entries.size() == bytes.size() &&
+         std::memcmp(shared.entries.data(), bytes.data(), bytes.size()) == 0;
 }
 
 void WriteAnimationHead(const FrameJob& job) {
@@ -71,15 +81,24 @@ void WriteAnimationHead(const FrameJob& job) {
   WritePaletteComment();
 }
 
-// Frames on the global table after the first share its palette.
+// A frame with its own table gets its own palette. Frames on the global table
+// share the block of the first of them with an equal palette, named by that
+// frame's number (for the first global frame, FirstGlobalFrame).
 void WriteFramePalette(const FrameJob& job, AnimWriterState& state) {
   const int local = (*job.frames)[static_cast<std::size_t>(job.index)].LocalTableFrame;
-  if (local < 0 && !state.globalPaletteWritten) {
-    WritePaletteBlock(job.id + std::to_string(job.info->FirstGlobalFrame), *job.bitmap);
-    state.globalPaletteWritten = true;
-  } else if (local >= 0) {
-    WritePaletteBlock(job.id + std::to_string(job.index), *job.bitmap);
+  int owner = job.index;
+  if (local < 0) {
+    for (const SharedPalette& shared : state.globalPalettes) {
+      if (SamePalette(shared, *job.bitmap)) {
+        state.paletteOwner[static_cast<std::size_t>(job.index)] = shared.owner;
+        return;
+      }
+    }
+    const auto bytes = PaletteBytes(*job.bitmap);
+    state.globalPalettes.push_back({owner, job.bitmap->HasTrans != 0 ? 1 : 0, {bytes.begin(), bytes.end()}});
   }
+  state.paletteOwner[static_cast<std::size_t>(job.index)] = owner;
+  WritePaletteBlock(job.id + std::to_string(owner), *job.bitmap);
 }
 
 char* PutBitNames(char* p, std::uint32_t byte) {
@@ -114,12 +133,12 @@ void WriteFrameData(const FrameJob& job) {
   }
 }
 
-void WriteBitmapTable(const FrameJob& job) {
+void WriteBitmapTable(const FrameJob& job, const AnimWriterState& state) {
   const std::string& id = job.id;
   const int countDigits = static_cast<int>(job.countText.size());
   OutWrite("static GUI_CONST_STORAGE GUI_BITMAP _abm" + id + "[] = {\r\n");
   for (int j = 0; j < job.count; ++j) {
-    const int owner = PaletteOwner(job, j);
+    const int owner = state.paletteOwner[static_cast<std::size_t>(j)];
     const std::string palette =
         "(const GUI_LOGPALETTE *)&_Pal" + id + std::to_string(owner) + Blanks(countDigits - DecimalDigits(owner));
     const std::string data =
@@ -174,8 +193,8 @@ void WriteCursorStructure(const FrameJob& job) {
            " // Number of images\r\n};\r\n\r\n");
 }
 
-void WriteAnimationTail(const FrameJob& job) {
-  WriteBitmapTable(job);
+void WriteAnimationTail(const FrameJob& job, const AnimWriterState& state) {
+  WriteBitmapTable(job, state);
   WritePointerTable(job);
   WriteDelayTable(job);
   if (job.type == kOutputAnimCursor) WriteCursorStructure(job);
@@ -191,7 +210,7 @@ bool InSequence(AnimWriterState& state, int toFollow, int count) {
     state.remaining = 0;
     return true;
   }
-  return state.remaining != 0 && toFollow == state.remaining - 1;
+  return state.remaining != 0 && toFollow == state.remaining - 1 && count == state.count;
 }
 
 bool IsPaletteFrame(const Bitmap& bitmap) {
@@ -217,11 +236,10 @@ int WriteAnimFile(const OutputSpec& spec, const GifInfo& info, sys::File& file, 
     ReportAnimError("No frames");
     return 1;
   }
-  if (state.remaining == 0) state.globalPaletteWritten = false;
   job.frames = frames;
   job.index = job.count - framesToFollow - 1;
   job.bitmap = (*frames)[static_cast<std::size_t>(job.index)].pBitmap.get();
-  if (job.bitmap == nullptr || !IsPaletteFrame(*job.bitmap) || !PaletteOwnersValid(job)) {
+  if (job.bitmap == nullptr || !IsPaletteFrame(*job.bitmap)) {
     state.remaining = 0;
     ReportAnimError("Invalid frame");
     return 1;
@@ -248,10 +266,15 @@ int WriteAnimFile(const OutputSpec& spec, const GifInfo& info, sys::File& file, 
   job.countText = std::to_string(job.count);
 
   OutAttach(file);
-  if (state.remaining == 0) WriteAnimationHead(job);
+  if (state.remaining == 0) {
+    state.count = job.count;
+    state.globalPalettes.clear();
+    state.paletteOwner.assign(static_cast<std::size_t>(job.count), 0);
+    WriteAnimationHead(job);
+  }
   WriteFramePalette(job, state);
   WriteFrameData(job);
-  if (framesToFollow == 0) WriteAnimationTail(job);
+  if (framesToFollow == 0) WriteAnimationTail(job, state);
   state.remaining = framesToFollow;
   if (OutFlush() == 0 || file.Failed()) {
     state.remaining = 0;
