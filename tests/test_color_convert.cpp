@@ -1,6 +1,7 @@
 // Conversion into colour formats, dithering, palette mapping and the octree.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <random>
 #include <string>
@@ -254,6 +255,36 @@ TEST_F(ConvertTest, ConvertToPaletteMatchesLinearSearchPerPixel) {
     EXPECT_EQ(mismatches, 0) << "palette of " << c.palette.size();
     EXPECT_EQ(PaletteOf(*result), c.palette);
   }
+}
+
+// A shuffled lattice palette with duplicates: many colours lie exactly halfway
+// between entries, so the lowest-index rule decides, all over the colour cube.
+TEST_F(ConvertTest, ConvertToPaletteBreaksTiesLikeTheLinearSearchEverywhere) {
+  std::vector<Color> lattice;
+  for (Color r = 0; r < 6; ++r) {
+    for (Color g = 0; g < 6; ++g) {
+      for (Color b = 0; b < 6; ++b) lattice.push_back(r * 32 | (g * 32) << 8 | (b * 32) << 16);
+    }
+  }
+  std::mt19937 rng(77);
+  std::shuffle(lattice.begin(), lattice.end(), rng);
+  for (int i = 0; i < 40; ++i) lattice.push_back(lattice[rng() % lattice.size()]);
+  const PaletteRef palette = MakePalette(lattice);
+  std::vector<Color> pixels = RandomColors(32 * 1024, 78);
+  for (Color r = 0; r < 256; r += 8) {
+    for (Color g = 0; g < 256; g += 8) {
+      for (Color b = 0; b < 256; b += 8) pixels.push_back(r | g << 8 | b << 16);
+    }
+  }
+  BitmapPtr source = MakeTrueColor(1024, 64, pixels);
+  BitmapPtr result = ConvertToPalette(palette, source, palette.count, true);
+  ASSERT_NE(result, nullptr);
+  const std::vector<std::uint32_t> got = RawPixels(*result);
+  int mismatches = 0;
+  for (std::size_t i = 0; i < pixels.size(); ++i) {
+    mismatches += got[i] != static_cast<std::uint32_t>(FindNearestColor(pixels[i], palette));
+  }
+  EXPECT_EQ(mismatches, 0);
 }
 
 TEST_F(ConvertTest, ConvertToPaletteMapsPaletteSourcesAndHonoursTheDeleteFlag) {
