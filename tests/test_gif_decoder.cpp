@@ -371,6 +371,20 @@ TEST(GifFrameDecode, FrameWithoutAnyTableIsBlackAndWhite) {
   EXPECT_EQ(Bitmap_GetPalColor(*d.frame.pBitmap, 1), 0xFFFFFFu);
   EXPECT_EQ(Row(*d.frame.pBitmap, 0), (std::vector<std::uint8_t>{1, 0, 1}));
 
+  // A frame record used for another file before starts afresh.
+  GifBuilder withTable;
+  withTable.Header().ScreenWithTable(3, 1, kTable4).Image(0, 0, 3, 1).Pixels({3, 3, 3}, 2).Trailer();
+  GifFrame reused;
+  GifInfo info;
+  info.DataSize = static_cast<std::uint32_t>(withTable.Get().size());
+  ASSERT_EQ(ParseGifFrameRaw(withTable.Get(), info, reused, 0), 0);
+  info.DataSize = static_cast<std::uint32_t>(g.Get().size());
+  ASSERT_EQ(ParseGifFrameRaw(g.Get(), info, reused, 0), 0);
+  EXPECT_EQ(reused.pColorTable, nullptr);
+  EXPECT_EQ(Bitmap_GetPalColor(*reused.pBitmap, 1), 0xFFFFFFu);
+  EXPECT_NE(ParseGifFrameRaw(Bytes{'G', 'I', 'F'}, info, reused, 0), 0);
+  EXPECT_EQ(reused.pBitmap, nullptr);
+
   GifBuilder beyond;
   beyond.Header().Screen(3, 1).Image(0, 0, 3, 1).Pixels({1, 2, 1}, 2).Trailer();
   ReportCapture capture;
