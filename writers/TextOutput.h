@@ -84,6 +84,25 @@ class WrapWriter {
     column += static_cast<std::int32_t>(n);
   }
   void Wrapped(std::string_view text) { Wrapped(text.data(), text.size()); }
+  // Formatting in place: Reserve room for a piece of at most maxLength bytes
+  // (up to 1024), format it at the pointer returned, then CommitWrapped with
+  // its end, which applies the wrapping rule as Wrapped does.
+  char* Reserve(std::size_t maxLength) {
+    if (used_ + maxLength + kLineStartLimit > kCapacity) Flush();
+    return buffer_.data() + used_;
+  }
+  void CommitWrapped(const char* end) {
+    char* start = buffer_.data() + used_;
+    const auto n = static_cast<std::size_t>(end - start);
+    std::int32_t& column = GetOutBuffer().column;
+    if (static_cast<std::int64_t>(column) + static_cast<std::int64_t>(n) > maxColumn_) {
+      std::memmove(start + 2 + indent_, start, n);
+      StartLine();
+      column = indent_;
+    }
+    used_ += n;
+    column += static_cast<std::int32_t>(n);
+  }
   void Plain(const char* text, std::size_t n) {
     if (used_ + n > kCapacity) {
       Flush();
