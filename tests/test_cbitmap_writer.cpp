@@ -12,6 +12,8 @@
 
 namespace {
 using testing_support::AfterBanner;
+using testing_support::ReadText;
+using testing_support::TempDir;
 using testing_support::ReportCollector;
 using testing_support::TempDir;
 
@@ -395,17 +397,29 @@ TEST(FormatTableTest, InfoOfEveryCode) {
   EXPECT_EQ(codes, 28);
 }
 
-TEST(SaveDispatchTest, UnbuiltWritersReportAndKeepTheImage) {
+// Every output type reaches its writer: the files start with their format's
+// signature, and an unknown type writes nothing and gives no image.
+TEST(SaveDispatchTest, EachTypeReachesItsWriter) {
   ReportCollector reports;
   TempDir dir;
-  auto file = sys::File::Create(dir.File("x.gif"));
-  ASSERT_TRUE(file.has_value());
-  BitmapPtr b = TrueColor(1, 1, {0});
-  Bitmap* raw = b.get();
-  BitmapPtr back = WriteImageFile(std::move(b), *file, dir.File("x.gif"), OutputSpec{}, kOutputGif, false);
-  EXPECT_EQ(back.get(), raw);
-  EXPECT_EQ(ReportCollector::Texts(), std::vector<std::string>{"Saving as GIF is not available yet"});
-  EXPECT_EQ(WriteImageFile(std::move(back), *file, dir.File("x.gif"), OutputSpec{}, 9, false), nullptr);
+  const struct {
+    int type;
+    const char* name;
+    std::string magic;
+  } cases[] = {{kOutputBmp, "x.bmp", "BM"}, {kOutputGif, "x.gif", "GIF89a"}, {kOutputPng, "x.png", "\x89PNG"},
+               {kOutputCBitmap, "x.c", "/****"}, {kOutputCStream, "x.dta", "BM"}};
+  for (const auto& c : cases) {
+    auto file = sys::File::Create(dir.File(c.name));
+    ASSERT_TRUE(file.has_value());
+    BitmapPtr back = WriteImageFile(TrueColor(1, 1, {0x123456}), *file, dir.File(c.name), OutputSpec{8, 1}, c.type,
+                                    false);
+    ASSERT_NE(back, nullptr) << c.name;
+    ASSERT_TRUE(file->Close());
+    EXPECT_EQ(ReadText(dir.File(c.name)).substr(0, c.magic.size()), c.magic) << c.name;
+  }
+  EXPECT_TRUE(ReportCollector::Texts().empty());
+  auto file = sys::File::Create(dir.File("x.unknown"));
+  EXPECT_EQ(WriteImageFile(TrueColor(1, 1, {0}), *file, dir.File("x.unknown"), OutputSpec{}, 9, false), nullptr);
   OutDetach();
 }
 

@@ -347,15 +347,20 @@ TEST_F(GifWriterTest, TrueColourImageWithHasTransCarriesNoTransparency) {
   EXPECT_EQ(file[13 + 3 * 4], 0x2C);
 }
 
-TEST_F(GifWriterTest, FailuresAreReportedAndGiveNoImage) {
+// A failed save says so and keeps the picture: it becomes the current image.
+TEST_F(GifWriterTest, FailuresAreReportedAndKeepTheImage) {
   sys::File closed;
-  EXPECT_EQ(WriteGifFile(PictureWithColors(4, 4, 3, 5), closed), nullptr);
+  BitmapPtr converted = WriteGifFile(PictureWithColors(4, 4, 3, 5), closed);
+  ASSERT_NE(converted, nullptr);
+  EXPECT_EQ(converted->XSize, 4);
   EXPECT_EQ(WriteGifFile(nullptr, closed), nullptr);
   BitmapPtr empty = Bitmap_Create(0, 0, 0);
-  EXPECT_EQ(WriteGifFile(std::move(empty), closed), nullptr);
+  Bitmap* emptyBefore = empty.get();
+  EXPECT_EQ(WriteGifFile(std::move(empty), closed).get(), emptyBefore);
   BitmapPtr broken = PictureWithColors(4, 4, 3, 5);
   broken->pData.resize(1);
-  EXPECT_EQ(WriteGifFile(std::move(broken), closed), nullptr);
+  Bitmap* brokenBefore = broken.get();
+  EXPECT_EQ(WriteGifFile(std::move(broken), closed).get(), brokenBefore);
   ASSERT_EQ(reports.size(), 4u);
   EXPECT_EQ(reports[0], "Error writing GIF: Not all data could be written\n");
   for (const auto& r : reports) EXPECT_EQ(r.rfind("Error writing GIF: ", 0), 0u);
@@ -364,7 +369,7 @@ TEST_F(GifWriterTest, FailuresAreReportedAndGiveNoImage) {
   reports.clear();
   auto full = sys::File::Create("/dev/full");
   ASSERT_TRUE(full.has_value());
-  EXPECT_EQ(WriteGifFile(PictureWithColors(400, 400, 256, 6), *full), nullptr);
+  EXPECT_NE(WriteGifFile(PictureWithColors(400, 400, 256, 6), *full), nullptr);
   ASSERT_EQ(reports.size(), 1u);
 }
 

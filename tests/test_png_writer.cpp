@@ -160,9 +160,12 @@ TEST_F(PngWriterTest, UndoRestoresThePaletteImage) {
   EXPECT_FALSE(CanUndo());
 }
 
-TEST_F(PngWriterTest, WriteFailuresAreReportedAndGiveNoImage) {
+// A failed save says so and keeps the picture: it becomes the current image.
+TEST_F(PngWriterTest, WriteFailuresAreReportedAndKeepTheImage) {
   sys::File closed;
-  EXPECT_EQ(WritePngFile(RandomImage(4, 4, 0, 5), closed), nullptr);
+  BitmapPtr kept = WritePngFile(RandomImage(4, 4, 0, 5), closed);
+  ASSERT_NE(kept, nullptr);
+  EXPECT_EQ(kept->XSize, 4);
   ASSERT_EQ(reports.size(), 1u);
   EXPECT_EQ(reports[0], "Error writing PNG: WriteFile() returns NULL\n");
 
@@ -172,7 +175,7 @@ TEST_F(PngWriterTest, WriteFailuresAreReportedAndGiveNoImage) {
   reports.clear();
   auto full = sys::File::Create("/dev/full");
   ASSERT_TRUE(full.has_value());
-  EXPECT_EQ(WritePngFile(RandomImage(300, 300, 0, 6), *full), nullptr);
+  EXPECT_NE(WritePngFile(RandomImage(300, 300, 0, 6), *full), nullptr);
   ASSERT_EQ(reports.size(), 1u);
   EXPECT_EQ(reports[0], "Error writing PNG: Not all data could be writen\n");
   EXPECT_TRUE(CanUndo());  // the image before the conversion can still be had back
@@ -181,7 +184,7 @@ TEST_F(PngWriterTest, WriteFailuresAreReportedAndGiveNoImage) {
 TEST_F(PngWriterTest, LibpngRefusalOfAnEmptyImageIsReported) {
   auto file = sys::File::Create(dir_.File("e.png"));
   ASSERT_TRUE(file.has_value());
-  EXPECT_EQ(WritePngFile(Bitmap_Create(0, 3, 0), *file), nullptr);
+  EXPECT_NE(WritePngFile(Bitmap_Create(0, 3, 0), *file), nullptr);
   ASSERT_FALSE(reports.empty());
   EXPECT_EQ(reports.back().rfind("Error writing PNG: ", 0), 0u);
 }
@@ -190,7 +193,8 @@ TEST_F(PngWriterTest, InconsistentImageIsRefused) {
   BitmapPtr b = RandomImage(6, 6, 0, 7);
   b->pData.resize(3);
   sys::File closed;
-  EXPECT_EQ(WritePngFile(std::move(b), closed), nullptr);
+  Bitmap* before = b.get();
+  EXPECT_EQ(WritePngFile(std::move(b), closed).get(), before);
   EXPECT_EQ(WritePngFile(nullptr, closed), nullptr);
   EXPECT_EQ(reports.size(), 2u);
 }

@@ -216,21 +216,23 @@ BitmapPtr WriteGifFile(BitmapPtr bitmap, sys::File& file) {
     ReportGifError("No image");
     return nullptr;
   }
+  // A failed save reports and leaves the user's image as it was (or as far as
+  // it got converted): the caller makes the result the current image.
   if (!writer_support::IsConsistent(*bitmap)) {
     ReportGifError("Invalid image data");
-    return nullptr;
+    return bitmap;
   }
   Color transparent = 0;
   const bool hasTransparent = TransparentColorOf(*bitmap, transparent);
   BitmapPtr image = ConvertToBestPalette(bitmap);
   if (!image) {
     ReportGifError("The image could not be converted");
-    return nullptr;
+    return bitmap;
   }
   if (hasTransparent) CarryTransparency(*image, transparent);
   if (image->XSize > kMaxGifSide || image->YSize > kMaxGifSide) {
     ReportGifError("Image too large");
-    return nullptr;
+    return image;
   }
 
   const int s = TableSizeBits(image->NumColors);
@@ -247,7 +249,6 @@ BitmapPtr WriteGifFile(BitmapPtr bitmap, sys::File& file) {
   out.Put8(0x3B);
   if (!out.Ok()) {
     ReportGifError("Not all data could be written");
-    return nullptr;
   }
   return image;
 }

@@ -1,12 +1,17 @@
 #include "writers/ImageWriters.h"
 
 #include "app/Report.h"
+#include "readers/GifDecoder.h"
+#include "writers/AnimWriter.h"
+#include "writers/BmpWriter.h"
 #include "writers/CBitmapWriter.h"
+#include "writers/GifWriter.h"
+#include "writers/PngWriter.h"
 #include "writers/StreamWriter.h"
 #include "writers/TextOutput.h"
 
 BitmapPtr WriteImageFile(BitmapPtr bitmap, sys::File& file, const std::string& path, const OutputSpec& spec, int type,
-                         bool bigEndian, const AnimArgs& /*anim*/) {
+                         bool bigEndian, const AnimArgs& anim) {
   OutAttach(file);
   switch (type) {
     case kOutputCBitmap:
@@ -17,18 +22,29 @@ BitmapPtr WriteImageFile(BitmapPtr bitmap, sys::File& file, const std::string& p
       OutFlush();
       return bitmap;
     case kOutputBmp:
-      ReportText("Saving as Windows bitmap is not available yet");
+      WriteBmpFile(file, bitmap.get());
+      OutFlush();
       return bitmap;
     case kOutputGif:
-      ReportText("Saving as GIF is not available yet");
+      bitmap = WriteGifFile(std::move(bitmap), file);
+      OutFlush();
       return bitmap;
     case kOutputPng:
-      ReportText("Saving as PNG is not available yet");
+      bitmap = WritePngFile(std::move(bitmap), file);
+      OutFlush();
       return bitmap;
     case kOutputAnimSprite:
-    case kOutputAnimCursor:
-      ReportText("Saving animations is not available yet");
-      return bitmap;
+    case kOutputAnimCursor: {
+      if (anim.info == nullptr) {
+        ReportText("No animation to save");
+        return bitmap;
+      }
+      // The frames stay with the caller's records; a failed frame ends the
+      // animation, so the null result must not look like success.
+      const int result = WriteAnimFile(spec, *anim.info, file, path, anim.framesToFollow, anim.frames, type);
+      OutFlush();
+      return result == 0 ? std::move(bitmap) : nullptr;
+    }
     default:
       return nullptr;
   }

@@ -106,9 +106,11 @@ BitmapPtr WritePngFile(BitmapPtr bitmap, sys::File& file) {
     ReportPngError("No image");
     return nullptr;
   }
+  // A failed save reports and keeps the image: the caller makes the result
+  // the current image.
   if (!writer_support::IsConsistent(*bitmap)) {
     ReportPngError("Invalid image data");
-    return nullptr;
+    return bitmap;
   }
   PushUndoOf(bitmap);
   BitmapPtr image = Bitmap_ToTrueColor(std::move(bitmap));
@@ -133,6 +135,6 @@ BitmapPtr WritePngFile(BitmapPtr bitmap, sys::File& file) {
       job.rowsReady = false;
     }
   }
-  if (!RunPngSession(&job)) return nullptr;
+  RunPngSession(&job);
   return image;
 }
