@@ -1,0 +1,81 @@
+// Bringing an image into a colour format (plain or Floyd-Steinberg dithered),
+// onto a given palette, or onto an optimised palette of its own colours.
+//
+// Every operation that takes a BitmapPtr by value consumes it. Those taking a
+// BitmapPtr& say when they reset it.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "image/Bitmap.h"
+#include "image/ColorFormat.h"
+#include "image/Palette.h"
+
+// Null (with "Internal error : No source bitmap. (hBitmap == 0)") for a null source.
+BitmapPtr ConvertToFormat(BitmapPtr source, const ColorFormat& format);
+BitmapPtr DitherToFormat(BitmapPtr source, const ColorFormat& format);
+
+// Index of the nearest entry by squared RGB distance; the lowest index wins a tie.
+int FindNearestColor(Color color, const PaletteRef& palette);
+
+// Result with numEntries palette entries. deleteSource true: source is reset.
+BitmapPtr ConvertToPalette(const PaletteRef& palette, BitmapPtr& source, int numEntries, bool deleteSource);
+
+// Writes up to maxColors colours, most frequent first, into BestPalette();
+// returns how many, 0 on failure. The source is only read.
+int CalcBestPalette(int maxColors, const Bitmap* source);
+
+// On success source is reset; on failure it is kept and null is returned.
+BitmapPtr ConvertToBestPalette(BitmapPtr& source);
+// Index 0 becomes transColor and holds exactly the fully transparent pixels.
+// Same ownership rule as ConvertToBestPalette.
+BitmapPtr ConvertToBestPaletteTrans(BitmapPtr& source, Color transColor);
+BitmapPtr ConvertToCustomPalette(BitmapPtr source);
+// maxColors from 2 to 256; the palette comes in tree order.
+BitmapPtr ReduceColors(BitmapPtr source, int maxColors);
+
+// Colour quantiser: an octree over the bits of red, green and blue that merges
+// its deepest, most recently created interior node whenever the number of
+// leaves exceeds the colour limit.
+class ColorOctree {
+ public:
+  ColorOctree(std::uint32_t colorLimit, int depth);
+
+  // count > 1 inserts the same colour that many times in one step.
+  void Insert(std::uint8_t r, std::uint8_t g, std::uint8_t b, std::uint32_t count = 1);
+  // Writes one colour per leaf (depth first, children 0 to 7) and, when counts
+  // is not null, its pixel count. Both arrays need LeafCount() elements.
+  int GetPalette(Color* colours, std::uint32_t* counts) const;
+  std::uint32_t LeafCount() const { return leafCount_; }
+
+ private:
+  static constexpr std::uint32_t kNone = 0;
+  static constexpr int kMaxLevels = 9;
+
+  // Nodes live in one owned pool and refer to each other by position, so a
+  // tree is freed as a whole and merging recycles slots without allocating.
+  struct Node {
+    bool isLeaf = false;
+    std::uint32_t pixelCount = 0;
+    // Wider than the pixel count so that large bright images cannot wrap.
+    std::uint64_t redSum = 0;
+    std::uint64_t greenSum = 0;
+    std::uint64_t blueSum = 0;
+    std::uint32_t child[8] = {};
+    std::uint32_t next = kNone;  // link in the reducible list of its level
+  };
+
+  std::uint32_t NewNode(int level);
+  void FreeNode(std::uint32_t n);
+  bool Merge();  // false when no interior node is left to merge
+  int CollectLeaves(std::uint32_t n, Color* colours, std::uint32_t* counts, int written) const;
+
+  std::vector<Node> nodes_;  // slot 0 is the "no node" marker
+  std::vector<std::uint32_t> freeSlots_;
+  std::uint32_t root_ = kNone;
+  std::uint32_t leafCount_ = 0;
+  std::uint32_t reducible_[kMaxLevels] = {};
+  std::uint32_t colorLimit_;
+  int depth_;
+};

@@ -1,0 +1,27 @@
+// Geometric and colour edits of the current image. Pixels move as raw values,
+// so flips and rotations work alike for palette and true-colour images.
+#pragma once
+
+#include "image/Bitmap.h"
+
+void FlipH(Bitmap& bitmap);
+void FlipV(Bitmap& bitmap);
+void Rotate180(Bitmap& bitmap);
+// Both consume their input and carry HasTrans and HasAlpha over.
+BitmapPtr RotateCW(BitmapPtr source);
+BitmapPtr RotateCCW(BitmapPtr source);
+
+// True-colour images: the low 24 bits of every pixel are inverted.
+void InvertIndices(Bitmap& bitmap);
+void InvertPalette(Bitmap& bitmap);
+
+// Box-filtered true-colour result; consumes the source.
+BitmapPtr ShrinkHalf(BitmapPtr source);
+// Returns the source itself when the size is unchanged, otherwise a new
+// true-colour Bitmap averaged over a box filter (the source is consumed).
+BitmapPtr ScaleBitmap(BitmapPtr source, int width, int height);
+
+// Moves palette index `index` to 0 (pixels and palette) and sets HasTrans.
+void SetTransIndex(Bitmap& bitmap, int index);
+// selection 0 clears HasTrans; n makes palette index n - 1 the transparent one.
+void SetTransparency(Bitmap& bitmap, int selection);
