@@ -1,9 +1,607 @@
 #include "readers/GifDecoder.h"
 
-#include "app/Report.h"
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <vector>
 
-BitmapPtr ReadGifFile(std::span<const std::uint8_t> /*file*/) {
-  ReportText("This file type cannot be read yet");
-  return nullptr;
+#include "app/Report.h"
+#include "image/ColorConvert.h"
+#include "image/ImageOps.h"
+
+namespace {
+
+constexpr std::size_t kMaxFileSize = 8000000;
+constexpr int kMaxScreenSize = 2000;
+constexpr int kMaxCodes = 4096;      // 12-bit LZW codes
+constexpr int kMaxStringBytes = 3000;  // longest string one code may expand to
+constexpr Color kTransparentEntry = 0xFFFFFFFF;  // white, fully transparent
+constexpr Color kTransColor = 0xFFFFFF;
+const char* const kReadFailure = "Image could not be read";
+
+constexpr std::uint8_t kExtensionIntroducer = 0x21;
+constexpr std::uint8_t kImageSeparator = 0x2C;
+constexpr std::uint8_t kTrailer = 0x3B;
+constexpr std::uint8_t kGraphicControlLabel = 0xF9;
+constexpr std::uint8_t kPlainTextLabel = 0x01;
+constexpr std::uint8_t kCommentLabel = 0xFE;
+constexpr std::uint8_t kApplicationLabel = 0xFF;
+constexpr std::uint8_t kTableFlag = 0x80;
+constexpr std::uint8_t kInterlaceFlag = 0x40;
+
+// Every read of the GIF data goes through here; nothing reads beyond size.
+class GifCursor {
+ public:
+  GifCursor(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+
+  bool ReadByte(std::uint8_t& value) {
+    if (pos_ >= size_) return false;
+    value = data_[pos_++];
+    return true;
+  }
+  bool ReadU16(std::uint16_t& value) {
+    const std::uint8_t* p = nullptr;
+    if (!Take(2, p)) return false;
+    value = static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+    return true;
+  }
+  // Hands out the next count bytes in place.
+  bool Take(std::size_t count, const std::uint8_t*& bytes) {
+    if (count > size_ - pos_) return false;
+    bytes = data_ + pos_;
+    pos_ += count;
+    return true;
+  }
+  bool Skip(std::size_t count) {
+    const std::uint8_t* ignored = nullptr;
+    return Take(count, ignored);
+  }
+  // Skips sub-blocks up to and including the zero-length one.
+  bool SkipSubBlocks() {
+    std::uint8_t length = 0;
+    do {
+      if (!ReadByte(length) || !Skip(length)) return false;
+    } while (length != 0);
+    return true;
+  }
+
+ private:
+  const std::uint8_t* data_;
+  std::size_t size_;
+  std::size_t pos_ = 0;
+};
+
+// LZW expansion of one frame's image data. Codes are expanded straight into
+// the caller's row when they fit; a string that crosses the end of a row waits
+// in pending_ for the next call.
+class LzwDecoder {
+ public:
+  LzwDecoder(GifCursor& cursor, int minCodeSize) : cursor_(cursor), minCodeSize_(minCodeSize) {
+    if (minCodeSize_ < 12) {
+      clear_ = 1 << minCodeSize_;
+      end_ = clear_ + 1;
+    }
+  }
+
+  // Writes up to count pixels and returns how many it wrote: fewer once the
+  // end code came or the image data ran out, -1 when the data is damaged.
+  int Read(std::uint8_t* out, int count);
+
+ private:
+  enum class Step { kString, kEnd, kFailed };
+
+  Step NextString(std::uint8_t* out, int room, int& written);
+  Step StartAfterClear(std::uint8_t* out, int& written);
+  Step ExpandValidCode(int code, std::uint8_t* out, int room, int& written);
+  Step ExpandDamagedCode(int code, int& written);
+  bool ResetTable();
+  void AddEntry();
+  bool ReadCode(int& code);
+  void Refill();
+
+  GifCursor& cursor_;
+  int minCodeSize_;
+  int clear_ = kMaxCodes;  // a minimum code size of 12 or more fails at the first clear
+  int end_ = kMaxCodes + 1;
+  int width_ = 0;
+  int limit_ = 0;
+  int next_ = 0;
+  int prev_ = 0;
+  std::uint8_t firstChar_ = 0;
+  bool fresh_ = true;
+  bool ended_ = false;
+  bool failed_ = false;
+  // Set when a code beyond the table arrived; until the next clear code the
+  // table may hold cycles and strings are expanded with full checks.
+  bool damaged_ = false;
+
+  std::uint64_t bits_ = 0;
+  int bitCount_ = 0;
+  const std::uint8_t* block_ = nullptr;
+  int blockLeft_ = 0;
+  bool done_ = false;  // the terminating zero-length sub-block was read
+
+  std::array<std::uint16_t, kMaxCodes> prefix_{};
+  std::array<std::uint8_t, kMaxCodes> suffix_{};
+  std::array<std::uint16_t, kMaxCodes> length_{};
+  std::array<std::uint8_t, kMaxStringBytes> pending_{};
+  int pendingPos_ = 0;
+  int pendingLen_ = 0;
+};
+
+int LzwDecoder::Read(std::uint8_t* out, int count) {
+  int produced = 0;
+  while (produced < count) {
+    if (pendingPos_ < pendingLen_) {
+      const int n = std::min(count - produced, pendingLen_ - pendingPos_);
+      std::memcpy(out + produced, pending_.data() + pendingPos_, static_cast<std::size_t>(n));
+      pendingPos_ += n;
+      produced += n;
+      continue;
+    }
+    if (ended_) break;
+    int written = 0;
+    const Step step = NextString(out + produced, count - produced, written);
+    if (step == Step::kFailed) return -1;
+    if (step == Step::kEnd) {
+      ended_ = true;
+      break;
+    }
+    produced += written;
+  }
+  return produced;
 }
 
+// Expands the next code; written counts the bytes put into out (0 when the
+// string went to pending_).
+LzwDecoder::Step LzwDecoder::NextString(std::uint8_t* out, int room, int& written) {
+  int code = clear_;
+  if (fresh_) {
+    fresh_ = false;
+  } else if (!ReadCode(code)) {
+    return failed_ ? Step::kFailed : Step::kEnd;
+  }
+  if (code == clear_) return StartAfterClear(out, written);
+  if (code == end_) return Step::kEnd;
+  if (damaged_ || code > next_) return ExpandDamagedCode(code, written);
+  return ExpandValidCode(code, out, room, written);
+}
+
+LzwDecoder::Step LzwDecoder::StartAfterClear(std::uint8_t* out, int& written) {
+  int code = clear_;
+  while (code == clear_) {
+    if (!ResetTable()) return Step::kFailed;
+    if (!ReadCode(code)) return failed_ ? Step::kFailed : Step::kEnd;
+  }
+  if (code == end_) return Step::kEnd;
+  // Right after a clear only single characters are defined.
+  if (code > end_) return Step::kFailed;
+  firstChar_ = static_cast<std::uint8_t>(code);
+  prev_ = code;
+  out[0] = firstChar_;
+  written = 1;
+  return Step::kString;
+}
+
+bool LzwDecoder::ResetTable() {
+  if (clear_ >= kMaxCodes) return false;
+  for (int i = 0; i < clear_; ++i) {
+    prefix_[i] = 0;
+    suffix_[i] = static_cast<std::uint8_t>(i);
+    length_[i] = 1;
+  }
+  std::fill(prefix_.begin() + clear_, prefix_.end(), 0);
+  std::fill(suffix_.begin() + clear_, suffix_.end(), 0);
+  std::fill(length_.begin() + clear_, length_.end(), 0);
+  width_ = minCodeSize_ + 1;
+  limit_ = 2 * clear_;
+  next_ = clear_ + 2;
+  pendingPos_ = pendingLen_ = 0;
+  damaged_ = false;
+  return true;
+}
+
+// Every table entry refers to an earlier one here, so the string length is
+// known before expanding and the string is written back to front in place.
+LzwDecoder::Step LzwDecoder::ExpandValidCode(int code, std::uint8_t* out, int room, int& written) {
+  const bool repeatsPrevious = code == next_;
+  const int length = repeatsPrevious ? length_[prev_] + 1 : length_[code];
+  if (length > kMaxStringBytes) return Step::kFailed;
+  const bool fits = length <= room;
+  std::uint8_t* dst = fits ? out : pending_.data();
+  std::uint8_t* p = dst + length - 1;
+  int c = code;
+  if (repeatsPrevious) {
+    *p-- = firstChar_;
+    c = prev_;
+  }
+  while (c >= clear_) {
+    *p-- = suffix_[c];
+    c = prefix_[c];
+  }
+  *p = static_cast<std::uint8_t>(c);
+  firstChar_ = static_cast<std::uint8_t>(c);
+  AddEntry();
+  prev_ = code;
+  if (fits) {
+    written = length;
+  } else {
+    pendingPos_ = 0;
+    pendingLen_ = length;
+  }
+  return Step::kString;
+}
+
+// A code beyond the next free entry is taken like the next free one; the
+// table may then hold cycles, so every step of the chain is checked.
+LzwDecoder::Step LzwDecoder::ExpandDamagedCode(int code, int& written) {
+  damaged_ = true;
+  std::array<std::uint8_t, kMaxStringBytes> stack;
+  int top = 0;
+  int c = code;
+  if (code >= next_) {
+    stack[top++] = firstChar_;
+    c = prev_;
+  }
+  while (c >= clear_) {
+    if (top >= kMaxStringBytes || prefix_[c] == c) return Step::kFailed;
+    stack[top++] = suffix_[c];
+    c = prefix_[c];
+  }
+  if (top >= kMaxStringBytes) return Step::kFailed;
+  firstChar_ = suffix_[c];
+  stack[top++] = firstChar_;
+  AddEntry();
+  prev_ = code;
+  std::reverse_copy(stack.begin(), stack.begin() + top, pending_.begin());
+  pendingPos_ = 0;
+  pendingLen_ = top;
+  written = 0;
+  return Step::kString;
+}
+
+void LzwDecoder::AddEntry() {
+  if (next_ >= kMaxCodes) return;
+  prefix_[next_] = static_cast<std::uint16_t>(prev_);
+  suffix_[next_] = firstChar_;
+  length_[next_] = static_cast<std::uint16_t>(std::min(length_[prev_] + 1, kMaxCodes + 1));
+  ++next_;
+  if (next_ >= limit_ && limit_ < kMaxCodes) {
+    limit_ *= 2;
+    ++width_;
+  }
+}
+
+// Codes are packed least significant bit first across the sub-blocks. False
+// when no whole code is left; failed_ tells damaged data from the end of it.
+bool LzwDecoder::ReadCode(int& code) {
+  if (bitCount_ < width_) {
+    Refill();
+    if (bitCount_ < width_) return false;
+  }
+  code = static_cast<int>(bits_ & ((1u << width_) - 1));
+  bits_ >>= width_;
+  bitCount_ -= width_;
+  return true;
+}
+
+// The next sub-block is only opened when the bits in hand do not make a code,
+// so data that ends right after the frame's last code still decodes.
+void LzwDecoder::Refill() {
+  while (bitCount_ <= 56) {
+    if (blockLeft_ == 0) {
+      if (bitCount_ >= width_ || done_) return;
+      std::uint8_t length = 0;
+      if (!cursor_.ReadByte(length) || !cursor_.Take(length, block_)) {
+        failed_ = true;
+        return;
+      }
+      if (length == 0) {
+        done_ = true;
+        return;
+      }
+      blockLeft_ = length;
+    }
+    bits_ |= static_cast<std::uint64_t>(*block_++) << bitCount_;
+    bitCount_ += 8;
+    --blockLeft_;
+  }
+}
+
+// Picture rows in the order the frame stores them.
+std::vector<int> RowOrder(int rows, bool interlaced) {
+  std::vector<int> order;
+  order.reserve(static_cast<std::size_t>(rows));
+  if (!interlaced) {
+    for (int y = 0; y < rows; ++y) order.push_back(y);
+    return order;
+  }
+  constexpr int kPassStart[4] = {0, 4, 2, 1};
+  constexpr int kPassStep[4] = {8, 8, 4, 2};
+  for (int pass = 0; pass < 4; ++pass) {
+    for (int y = kPassStart[pass]; y < rows; y += kPassStep[pass]) order.push_back(y);
+  }
+  return order;
+}
+
+// The walk over the block structure, in scan mode (frame_ null) or decode mode.
+class GifWalker {
+ public:
+  GifWalker(std::span<const std::uint8_t> data, GifInfo& info, GifFrame* frame, int frameNumber)
+      : cursor_(data.data(), std::min<std::size_t>(data.size(), info.DataSize)),
+        info_(info),
+        frame_(frame),
+        frameNumber_(frameNumber) {}
+
+  bool Walk();
+
+ private:
+  bool ReadScreen();
+  bool ReadExtension();
+  bool ReadGraphicControl();
+  bool ReadImage(bool& frameDone);
+  bool DecodeFrame();
+  bool BuildCanvas();
+  bool DecodePixels(int minCodeSize);
+  bool Fail() {
+    frame_->pBitmap.reset();
+    ReportText(kReadFailure);
+    return false;
+  }
+
+  GifCursor cursor_;
+  GifInfo& info_;
+  GifFrame* frame_;
+  int frameNumber_;
+  std::uint16_t frameCounter_ = 0;
+  std::uint32_t runningDelay_ = 0;
+};
+
+bool GifWalker::Walk() {
+  if (!ReadScreen()) return false;
+  if (frame_ != nullptr) frame_->TransIndex = -1;
+  while (true) {
+    std::uint8_t byte = 0;
+    if (!cursor_.ReadByte(byte)) return false;
+    if (byte == kExtensionIntroducer) {
+      if (!ReadExtension()) return false;
+    } else if (byte == kImageSeparator) {
+      bool frameDone = false;
+      const bool ok = ReadImage(frameDone);
+      if (!ok || frameDone) return ok;
+    } else if (byte == kTrailer) {
+      info_.NumFrames = frameCounter_;
+      info_.TotalDelay = runningDelay_;
+      // Reaching the end without the requested frame is no success.
+      return frame_ == nullptr;
+    }
+    // Any other byte between blocks is skipped.
+  }
+}
+
+bool GifWalker::ReadScreen() {
+  const std::uint8_t* header = nullptr;
+  if (!cursor_.Take(6, header)) return false;
+  if (std::memcmp(header, "GIF8", 4) != 0 || (header[4] != '7' && header[4] != '9') || header[5] != 'a') {
+    return false;
+  }
+  std::uint16_t width = 0;
+  std::uint16_t height = 0;
+  std::uint8_t flags = 0;
+  if (!cursor_.ReadU16(width) || !cursor_.ReadU16(height) || !cursor_.ReadByte(flags) || !cursor_.Skip(2)) {
+    return false;
+  }
+  info_.XSize = width;
+  info_.YSize = height;
+  info_.ScreenFlags = flags;
+  info_.NumGlobalColors = static_cast<std::uint16_t>(2 << (flags & 7));
+  if (width > kMaxScreenSize || height > kMaxScreenSize) return false;
+  if ((flags & kTableFlag) == 0) return true;
+  const std::uint8_t* table = nullptr;
+  if (!cursor_.Take(3u * info_.NumGlobalColors, table)) return false;
+  if (frame_ != nullptr) frame_->pColorTable = table;
+  return true;
+}
+
+bool GifWalker::ReadExtension() {
+  std::uint8_t label = 0;
+  if (!cursor_.ReadByte(label)) return false;
+  switch (label) {
+    case kGraphicControlLabel:
+      return ReadGraphicControl();
+    case kPlainTextLabel:
+    case kCommentLabel:
+    case kApplicationLabel:
+      return cursor_.SkipSubBlocks();
+    default:
+      return false;
+  }
+}
+
+bool GifWalker::ReadGraphicControl() {
+  std::uint8_t length = 0;
+  const std::uint8_t* block = nullptr;
+  if (!cursor_.ReadByte(length) || length != 4 || !cursor_.Take(4, block)) return false;
+  const unsigned stored = block[1] | (block[2] << 8);
+  // Hundredths of a second to ms as a 16-bit quantity; 0 plays as 100 ms.
+  const std::uint32_t delay = stored == 0 ? 100 : ((10 * stored) & 0xFFFF);
+  runningDelay_ += delay;
+  if (frame_ != nullptr) {
+    frame_->Delay = delay;
+    if ((block[0] & 1) != 0) frame_->TransIndex = block[3];
+  }
+  return cursor_.Skip(1);  // the block terminator
+}
+
+bool GifWalker::ReadImage(bool& frameDone) {
+  std::uint16_t left = 0;
+  std::uint16_t top = 0;
+  std::uint16_t width = 0;
+  std::uint16_t height = 0;
+  std::uint8_t flags = 0;
+  if (!cursor_.ReadU16(left) || !cursor_.ReadU16(top) || !cursor_.ReadU16(width) || !cursor_.ReadU16(height) ||
+      !cursor_.ReadByte(flags)) {
+    return false;
+  }
+  const int localColors = (flags & kTableFlag) != 0 ? 2 << (flags & 7) : 0;
+  if (frame_ != nullptr) {
+    frame_->XPos = left;
+    frame_->YPos = top;
+    frame_->XSize = width;
+    frame_->YSize = height;
+    frame_->ImageFlags = flags;
+    frame_->NumColors = static_cast<std::uint16_t>(localColors);
+    if (frameCounter_ == frameNumber_) {
+      frameDone = true;
+      return DecodeFrame();
+    }
+  }
+  ++frameCounter_;
+  return cursor_.Skip(3u * static_cast<unsigned>(localColors)) && cursor_.Skip(1) && cursor_.SkipSubBlocks();
+}
+
+bool GifWalker::DecodeFrame() {
+  GifFrame& frame = *frame_;
+  if ((frame.ImageFlags & kTableFlag) != 0) {
+    frame.LocalTableFrame = static_cast<std::int16_t>(frameNumber_);
+    if (!cursor_.Take(3u * frame.NumColors, frame.pColorTable)) return false;
+  } else {
+    frame.LocalTableFrame = -1;
+    if (frame.pColorTable != nullptr) {
+      frame.NumColors = info_.NumGlobalColors;
+    } else {
+      // No table anywhere: the frame is read as black and white.
+      frame.NumColors = 2;
+    }
+    if (info_.FirstGlobalFrame == -1) info_.FirstGlobalFrame = static_cast<std::int16_t>(frameNumber_);
+  }
+  // An index outside the table has no entry to make transparent.
+  if (frame.TransIndex >= frame.NumColors) frame.TransIndex = -1;
+  if (!BuildCanvas()) return false;
+  std::uint8_t minCodeSize = 0;
+  if (!cursor_.ReadByte(minCodeSize)) return Fail();
+  return DecodePixels(minCodeSize) || Fail();
+}
+
+// The logical screen's size with the frame's palette, index 0 or the
+// transparent index everywhere.
+bool GifWalker::BuildCanvas() {
+  GifFrame& frame = *frame_;
+  frame.pBitmap = Bitmap_Create(info_.XSize, info_.YSize, frame.NumColors);
+  if (!frame.pBitmap || !Bitmap_SetNumColors(*frame.pBitmap, frame.NumColors)) {
+    frame.pBitmap.reset();
+    return false;
+  }
+  Bitmap& canvas = *frame.pBitmap;
+  for (int i = 0; i < frame.NumColors; ++i) {
+    Color color = i == 0 ? 0x000000 : 0xFFFFFF;
+    if (frame.pColorTable != nullptr) {
+      const std::uint8_t* rgb = frame.pColorTable + 3 * i;
+      color = rgb[0] | (rgb[1] << 8) | (static_cast<Color>(rgb[2]) << 16);
+    }
+    Bitmap_SetPalColor(canvas, i, color);
+  }
+  if (frame.TransIndex >= 0) Bitmap_SetPalColor(canvas, frame.TransIndex, kTransparentEntry);
+  if (frame.TransIndex >= 0 && canvas.XSize > 0) {
+    for (int y = 0; y < canvas.YSize; ++y) {
+      std::memset(canvas.Row(y), frame.TransIndex, static_cast<std::size_t>(canvas.XSize));
+    }
+  }
+  return true;
+}
+
+// Rows that land below the canvas are not decoded: nothing of them can show.
+bool GifWalker::DecodePixels(int minCodeSize) {
+  GifFrame& frame = *frame_;
+  Bitmap& canvas = *frame.pBitmap;
+  const int frameWidth = frame.XSize;
+  if (frameWidth == 0) return true;
+  const std::vector<int> order = RowOrder(frame.YSize, (frame.ImageFlags & kInterlaceFlag) != 0);
+  std::size_t rowsToDecode = 0;
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    if (frame.YPos + order[i] < canvas.YSize) rowsToDecode = i + 1;
+  }
+  const bool inPlace = frame.XPos + frameWidth <= canvas.XSize;
+  const int visibleWidth = std::clamp(canvas.XSize - frame.XPos, 0, frameWidth);
+  const bool checkRange = frame.NumColors < 256;
+  std::vector<std::uint8_t> scratch(static_cast<std::size_t>(frameWidth));
+  LzwDecoder decoder(cursor_, minCodeSize);
+  for (std::size_t i = 0; i < rowsToDecode; ++i) {
+    const int y = frame.YPos + order[i];
+    const bool rowVisible = y < canvas.YSize;
+    std::uint8_t* row = inPlace && rowVisible ? canvas.Row(y) + frame.XPos : scratch.data();
+    const int count = decoder.Read(row, frameWidth);
+    if (count < 0) return false;
+    if (checkRange && std::any_of(row, row + count, [&](std::uint8_t v) { return v >= frame.NumColors; })) {
+      return false;
+    }
+    if (row == scratch.data() && rowVisible && visibleWidth > 0) {
+      std::memcpy(canvas.Row(y) + frame.XPos, row, static_cast<std::size_t>(std::min(count, visibleWidth)));
+    }
+    if (count < frameWidth) break;  // the rest keeps the canvas value
+  }
+  return true;
+}
+
+// Single pictures and frames with their own table get a palette of the
+// colours they use; the transparent entry, if any, ends up at index 0.
+bool PostProcess(const GifInfo& info, GifFrame& frame) {
+  const bool convert = info.NumFrames == 1 || frame.LocalTableFrame != -1;
+  if (convert) {
+    const bool keepsTransparency = info.NumFrames != 1 || frame.TransIndex >= 0;
+    BitmapPtr result;
+    if (keepsTransparency) {
+      frame.pBitmap->HasAlpha = 1;
+      result = ConvertToBestPaletteTrans(frame.pBitmap, kTransColor);
+    } else {
+      result = ConvertToBestPalette(frame.pBitmap);
+    }
+    if (!result) {
+      frame.pBitmap.reset();
+      ReportText(kReadFailure);
+      return false;
+    }
+    frame.pBitmap = std::move(result);
+  }
+  if (frame.TransIndex >= 0) {
+    Bitmap& bitmap = *frame.pBitmap;
+    frame.NumColors = static_cast<std::uint16_t>(bitmap.NumColors);
+    for (int i = 0; i < bitmap.NumColors; ++i) {
+      if (Bitmap_GetPalColor(bitmap, i) == kTransparentEntry) {
+        SetTransIndex(bitmap, i);
+        break;
+      }
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+int ParseGifFrameRaw(std::span<const std::uint8_t> data, GifInfo& info, GifFrame& frame, int frameNumber) {
+  GifWalker walker(data, info, &frame, frameNumber);
+  return walker.Walk() ? 0 : 1;
+}
+
+int ParseGif(std::span<const std::uint8_t> data, GifInfo& info, GifFrame* frame, int frameNumber) {
+  if (frame == nullptr) {
+    GifWalker walker(data, info, nullptr, frameNumber);
+    return walker.Walk() ? 0 : 1;
+  }
+  if (ParseGifFrameRaw(data, info, *frame, frameNumber) != 0) return 1;
+  return PostProcess(info, *frame) ? 0 : 1;
+}
+
+BitmapPtr ReadGifFile(std::span<const std::uint8_t> file) {
+  if (file.size() > kMaxFileSize) {
+    ReportText("File too long");
+    return nullptr;
+  }
+  GifInfo info;
+  info.DataSize = static_cast<std::uint32_t>(file.size());
+  info.NumFrames = 1;
+  info.FirstGlobalFrame = -1;
+  GifFrame frame;
+  if (ParseGif(file, info, &frame, 0) != 0) return nullptr;
+  return std::move(frame.pBitmap);
+}
