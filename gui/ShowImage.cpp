@@ -134,7 +134,7 @@ void ShowImage::Rescale() {
     const QSize wanted(static_cast<int>(static_cast<long long>(width_) * zoom_ / 1000),
                        static_cast<int>(static_cast<long long>(height_) * zoom_ / 1000));
     // A picture thinner than one pixel at this zoom still shows one pixel.
-    scaledSize_ = QSize(width_, height_).scaled(wanted.expandedTo(QSize(1, 1)), Qt::KeepAspectRatio);
+    scaledSize_ = QSize(width_, height_).scaled(wanted, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
   }
   zoomText_ = QString("%1.%2").arg(zoom_ / 1000).arg((zoom_ % 1000) / 100);
   update();
