@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <cstdio>
 #include <string>
 #include <utility>
@@ -140,66 +141,92 @@ int Distance(Color a, Color b) {
 int ValidCount(const PaletteRef& palette) { return std::clamp(palette.count, 1, 256); }
 
 // Gives exactly the index of the linear FindNearestColor search (the lowest
-// index among the nearest entries) but looks at few entries: the entries are
-// sorted by green and the search walks outwards from the query's green value,
-// stopping on each side once the green difference alone exceeds the best
-// distance.
+// index among the nearest entries) while looking at few entries. The colour
+// cube is cut into cells of 8 x 8 x 8; for each cell in use, the entries that
+// can be nearest to some colour of the cell are listed once: those whose
+// smallest possible distance to the cell is not above the smallest largest
+// distance of any entry. Every nearest entry of a colour in the cell is listed,
+// in index order, so a strict comparison keeps the lowest index on ties.
 class NearestColorSearch {
  public:
-  explicit NearestColorSearch(const PaletteRef& palette) {
-    const int count = ValidCount(palette);
-    entries_.reserve(count);
-    for (int i = 0; i < count; ++i) entries_.push_back({palette.colours[i], Green(palette.colours[i]), i});
-    std::stable_sort(entries_.begin(), entries_.end(),
-                     [](const Entry& a, const Entry& b) { return a.green < b.green; });
-  }
+  explicit NearestColorSearch(const PaletteRef& palette)
+      : colors_(palette.colours.begin(), palette.colours.begin() + ValidCount(palette)),
+        cellStart_(kCellCount, kNotBuilt),
+        cellLength_(kCellCount, 0) {}
 
-  int Find(Color color) const {
-    const int green = Green(color);
-    const auto start = std::lower_bound(entries_.begin(), entries_.end(), green,
-                                        [](const Entry& e, int g) { return e.green < g; });
-    const std::ptrdiff_t mid = start - entries_.begin();
-    const std::ptrdiff_t size = static_cast<std::ptrdiff_t>(entries_.size());
-    int bestDistance = INT32_MAX;
-    int bestIndex = 0;
-    for (std::ptrdiff_t i = mid; i < size; ++i) {
-      const int dg = entries_[i].green - green;
-      if (dg * dg > bestDistance) break;
-      Consider(entries_[i], color, bestDistance, bestIndex);
+  int Find(Color color) {
+    const std::size_t cell = CellOf(color);
+    if (cellStart_[cell] == kNotBuilt) BuildCell(cell);
+    const std::uint8_t* candidate = candidates_.data() + cellStart_[cell];
+    const std::uint8_t* end = candidate + cellLength_[cell];
+    int best = *candidate;
+    int bestDistance = Distance(color, colors_[best]);
+    for (++candidate; candidate != end && bestDistance != 0; ++candidate) {
+      const int d = Distance(color, colors_[*candidate]);
+      if (d < bestDistance) {
+        bestDistance = d;
+        best = *candidate;
+      }
     }
-    for (std::ptrdiff_t i = mid - 1; i >= 0; --i) {
-      const int dg = green - entries_[i].green;
-      if (dg * dg > bestDistance) break;
-      Consider(entries_[i], color, bestDistance, bestIndex);
-    }
-    return bestIndex;
+    return best;
   }
 
  private:
-  struct Entry {
-    Color color;
-    int green;
-    int index;
-  };
+  static constexpr int kCellBits = 3;
+  static constexpr int kCellSide = 1 << kCellBits;
+  static constexpr int kCellsPerAxis = 256 / kCellSide;
+  static constexpr std::size_t kCellCount = kCellsPerAxis * kCellsPerAxis * kCellsPerAxis;
+  static constexpr std::uint32_t kNotBuilt = 0xFFFFFFFF;
 
-  static void Consider(const Entry& e, Color color, int& bestDistance, int& bestIndex) {
-    const int d = Distance(color, e.color);
-    if (d < bestDistance || (d == bestDistance && e.index < bestIndex)) {
-      bestDistance = d;
-      bestIndex = e.index;
-    }
+  static std::size_t CellOf(Color c) {
+    return (static_cast<std::size_t>(Red(c) >> kCellBits) * kCellsPerAxis + (Green(c) >> kCellBits)) *
+               kCellsPerAxis +
+           (Blue(c) >> kCellBits);
   }
 
-  std::vector<Entry> entries_;
+  // Squared distances from value v to the nearest and farthest point of [lo, lo + side - 1].
+  static int NearSquared(int v, int lo) {
+    const int hi = lo + kCellSide - 1;
+    const int d = v < lo ? lo - v : v > hi ? v - hi : 0;
+    return d * d;
+  }
+  static int FarSquared(int v, int lo) {
+    const int d = std::max(std::abs(v - lo), std::abs(v - (lo + kCellSide - 1)));
+    return d * d;
+  }
+
+  void BuildCell(std::size_t cell) {
+    const int b0 = static_cast<int>(cell % kCellsPerAxis) * kCellSide;
+    const int g0 = static_cast<int>((cell / kCellsPerAxis) % kCellsPerAxis) * kCellSide;
+    const int r0 = static_cast<int>(cell / (kCellsPerAxis * kCellsPerAxis)) * kCellSide;
+    int bound = INT32_MAX;
+    for (Color c : colors_) {
+      bound = std::min(bound, FarSquared(Red(c), r0) + FarSquared(Green(c), g0) + FarSquared(Blue(c), b0));
+    }
+    cellStart_[cell] = static_cast<std::uint32_t>(candidates_.size());
+    for (std::size_t i = 0; i < colors_.size(); ++i) {
+      const Color c = colors_[i];
+      if (NearSquared(Red(c), r0) + NearSquared(Green(c), g0) + NearSquared(Blue(c), b0) <= bound) {
+        candidates_.push_back(static_cast<std::uint8_t>(i));
+      }
+    }
+    cellLength_[cell] = static_cast<std::uint16_t>(candidates_.size() - cellStart_[cell]);
+  }
+
+  std::vector<Color> colors_;
+  std::vector<std::uint32_t> cellStart_;
+  std::vector<std::uint16_t> cellLength_;
+  std::vector<std::uint8_t> candidates_;
 };
 
-// Photos repeat their colours: remembers the index found for each colour in a
-// direct-mapped table keyed by the 24-bit colour.
+// Photos repeat their colours: a small direct-mapped cache keyed by the 24-bit
+// colour remembers the index last found for it. Small enough to stay in the
+// processor cache; a bigger table was slower than searching again.
 class NearestColorCache {
  public:
   NearestColorCache(const PaletteRef& palette, std::int64_t pixels) : search_(palette) {
     int bits = 10;
-    while (bits < 20 && (std::int64_t{1} << bits) < pixels) ++bits;
+    while (bits < 16 && (std::int64_t{1} << bits) < pixels) ++bits;
     shift_ = 32 - bits;
     keys_.assign(std::size_t{1} << bits, kEmpty);
     indexes_.assign(std::size_t{1} << bits, 0);
