@@ -1,14 +1,653 @@
 #include "readers/BmpReader.h"
 
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
 #include "app/Report.h"
 
-BitmapPtr ReadBmpFile(std::span<const std::uint8_t> /*file*/) {
-  ReportText("This file type cannot be read yet");
+namespace {
+
+using Bytes = std::span<const std::uint8_t>;
+
+constexpr std::uint32_t kBiRgb = 0;
+constexpr std::uint32_t kBiRle8 = 1;
+constexpr std::uint32_t kBiRle4 = 2;
+constexpr std::uint32_t kBiBitfields = 3;
+constexpr std::uint32_t kBiJpeg = 4;  // RLE24 in OS/2 files
+constexpr std::uint32_t kBiPng = 5;
+
+constexpr std::size_t kFileHeaderSize = 14;
+constexpr std::uint32_t kCoreHeaderSize = 12;
+constexpr std::uint32_t kMinInfoHeaderSize = 16;  // up to the bit count
+constexpr std::uint32_t kInfoHeaderSize = 40;
+constexpr std::uint32_t kMasksEnd = kInfoHeaderSize + 12;
+constexpr std::uint16_t kBmpSignature = 0x4D42;
+
+// A cut file is decoded as far as its rows go, but a header claiming more than
+// this many times the pixel data present describes no real picture; refusing it
+// keeps a tiny file from allocating a huge image.
+constexpr std::uint64_t kMaxShortfallFactor = 8;
+// Runs and deltas let RLE data describe far more pixels than it has bytes, yet
+// never this many.
+constexpr std::uint64_t kMaxRlePixelsPerByte = 4096;
+constexpr std::uint64_t kRleSlackPixels = 1u << 20;
+constexpr std::uint32_t kRleCountWhenZero = 1000000;
+
+constexpr std::size_t kSbmpHeaderSize = 8;
+constexpr std::size_t kSbmpMaxFileSize = 8000000;
+
+std::uint16_t GetU16(Bytes d, std::size_t at) {
+  return static_cast<std::uint16_t>(d[at] | (d[at + 1] << 8));
+}
+
+std::uint32_t GetU32(Bytes d, std::size_t at) {
+  return d[at] | (d[at + 1] << 8) | (d[at + 2] << 16) | (static_cast<std::uint32_t>(d[at + 3]) << 24);
+}
+
+template <typename... Args>
+std::string Format(const char* format, Args... args) {
+  char text[256];
+  std::snprintf(text, sizeof text, format, args...);
+  return text;
+}
+
+BitmapPtr Fail(const std::string& text) {
+  ReportText(text);
   return nullptr;
 }
 
-BitmapPtr ReadSbmpFile(std::span<const std::uint8_t> /*file*/) {
-  ReportText("This file type cannot be read yet");
-  return nullptr;
+Color Rgb(std::uint32_t red, std::uint32_t green, std::uint32_t blue) {
+  return red | (green << 8) | (blue << 16);
 }
 
+// ---------------------------------------------------------------------------
+// Info header
+
+struct DibHeader {
+  std::uint32_t size = 0;  // the colour table starts this many bytes into the block
+  std::int64_t width = 0;
+  std::int64_t height = 0;  // number of rows, always positive
+  bool topDown = false;
+  int bitCount = 0;
+  std::uint32_t compression = kBiRgb;
+  std::uint32_t sizeImage = 0;
+  std::uint32_t clrUsed = 0;
+  std::size_t tableEntryBytes = 4;  // 3 in the core header
+};
+
+std::optional<DibHeader> ReadCoreHeader(Bytes info) {
+  if (info.size() < kCoreHeaderSize) {
+    ReportText("File too short (incomplete BITMAPCOREHEADER)");
+    return std::nullopt;
+  }
+  DibHeader h;
+  h.size = kCoreHeaderSize;
+  h.width = GetU16(info, 4);
+  h.height = GetU16(info, 6);
+  h.bitCount = GetU16(info, 10);
+  h.tableEntryBytes = 3;
+  return h;
+}
+
+// Larger headers are read in the 40-byte layout; shorter ones (OS/2 2.x) end
+// early and leave the missing fields 0.
+std::optional<DibHeader> ReadHeader(Bytes info) {
+  if (info.size() < 4) {
+    ReportText("File too short (incomplete BITMAPINFOHEADER)");
+    return std::nullopt;
+  }
+  const std::uint32_t size = GetU32(info, 0);
+  if (size == kCoreHeaderSize) return ReadCoreHeader(info);
+  if (size < kMinInfoHeaderSize) {
+    ReportText(Format("Error in BITMAPINFOHEADER: biSize = %u is not a valid header size", size));
+    return std::nullopt;
+  }
+  const std::size_t present = std::min<std::size_t>(size, kInfoHeaderSize);
+  if (info.size() < present) {
+    ReportText("File too short (incomplete BITMAPINFOHEADER)");
+    return std::nullopt;
+  }
+  std::uint8_t fields[kInfoHeaderSize] = {};
+  std::memcpy(fields, info.data(), present);
+  const Bytes f(fields);
+  DibHeader h;
+  h.size = size;
+  h.width = static_cast<std::int32_t>(GetU32(f, 4));
+  h.height = static_cast<std::int32_t>(GetU32(f, 8));
+  if (h.height < 0) {
+    h.topDown = true;
+    h.height = -h.height;
+  }
+  h.bitCount = GetU16(f, 14);
+  h.compression = GetU32(f, 16);
+  h.sizeImage = GetU32(f, 20);
+  h.clrUsed = GetU32(f, 32);
+  return h;
+}
+
+// Entries the header says the colour table holds.
+std::uint64_t DeclaredTableEntries(const DibHeader& h) {
+  if (h.clrUsed != 0) return h.clrUsed;
+  return h.bitCount <= 8 ? (1u << h.bitCount) : 0;
+}
+
+// Palette size of the image; 0 for true colour, -1 for a bit count we refuse.
+int PaletteSize(const DibHeader& h, std::optional<std::size_t> pixelOffset) {
+  if (h.bitCount != 1 && h.bitCount != 4 && h.bitCount != 8) {
+    return (h.bitCount == 16 || h.bitCount == 24 || h.bitCount == 32) ? 0 : -1;
+  }
+  const std::uint32_t full = 1u << h.bitCount;
+  std::uint64_t count = h.clrUsed != 0 ? h.clrUsed : full;
+  // The core header has no entry count; its table fills the space before the rows.
+  if (h.tableEntryBytes == 3 && pixelOffset && *pixelOffset >= h.size + h.tableEntryBytes) {
+    count = std::min<std::uint64_t>(count, (*pixelOffset - h.size) / h.tableEntryBytes);
+  }
+  return static_cast<int>(std::min<std::uint64_t>(count, full));
+}
+
+// Texts of compressions the depth does not decode, or nothing when it does.
+std::optional<std::string> CompressionError(const DibHeader& h) {
+  const std::uint32_t c = h.compression;
+  switch (h.bitCount) {
+    case 1:
+    case 24:
+      // Any value passes, except the real compressions no decoder here reads:
+      // their bytes are no pixel rows.
+      if (c == kBiRle8 || c == kBiRle4 || c == kBiJpeg || c == kBiPng) {
+        return Format("%d BPP bitmap - Compressed data not supported (should be BI_RGB)", h.bitCount);
+      }
+      return std::nullopt;
+    case 4:
+      if (c == kBiRgb || c == kBiRle4) return std::nullopt;
+      return "4 BPP bitmap - Unknown compression format (should be BI_RGB or BI_RLE4)";
+    case 8:
+      if (c == kBiRgb || c == kBiRle8) return std::nullopt;
+      return "8 BPP bitmap - Unknown compression format (should be BI_RGB or BI_RLE8)";
+    case 16:
+      if (c == kBiRgb || c == kBiBitfields) return std::nullopt;
+      return "16 BPP bitmap - Unknown compression format (should be BI_RGB or BI_RLE8)";
+    default:
+      if (c == kBiRgb || c == kBiBitfields) return std::nullopt;
+      return "32 BPP bitmap - Unknown compression format (should be BI_RGB or BI_RLE8)";
+  }
+}
+
+bool IsRle(const DibHeader& h) {
+  return (h.bitCount == 4 && h.compression == kBiRle4) || (h.bitCount == 8 && h.compression == kBiRle8);
+}
+
+std::uint64_t StoredRowBytes(const DibHeader& h) {
+  return ((static_cast<std::uint64_t>(h.width) * static_cast<std::uint64_t>(h.bitCount) + 31) / 32) * 4;
+}
+
+// ---------------------------------------------------------------------------
+// Bit fields
+
+struct Channel {
+  std::uint32_t mask = 0;
+  int shift = 0;
+  std::uint64_t max = 1;  // mask >> shift
+};
+
+Channel MakeChannel(std::uint32_t mask) {
+  Channel c;
+  c.mask = mask;
+  while (c.shift < 31 && ((mask >> c.shift) & 1u) == 0) ++c.shift;
+  c.max = mask >> c.shift;
+  return c;
+}
+
+// 64-bit products: a wide mask must not overflow into a wrong channel value.
+std::uint32_t ChannelValue(const Channel& c, std::uint32_t pixel) {
+  return static_cast<std::uint32_t>((static_cast<std::uint64_t>((pixel & c.mask) >> c.shift) * 255) / c.max);
+}
+
+struct Masks {
+  Channel red, green, blue;
+  Color Convert(std::uint32_t pixel) const {
+    return Rgb(ChannelValue(red, pixel), ChannelValue(green, pixel), ChannelValue(blue, pixel));
+  }
+};
+
+// ---------------------------------------------------------------------------
+// Uncompressed rows
+
+struct RowJob {
+  Bitmap& bitmap;
+  Bytes pixels;
+  std::size_t stride;
+  std::int64_t rows;  // stored rows present in the data
+  bool topDown;
+};
+
+template <typename ConvertRow>
+void DecodeRows(const RowJob& job, ConvertRow convert) {
+  Bitmap& b = job.bitmap;
+  for (std::int64_t k = 0; k < job.rows; ++k) {
+    const int y = job.topDown ? static_cast<int>(k) : b.YSize - 1 - static_cast<int>(k);
+    convert(job.pixels.data() + static_cast<std::size_t>(k) * job.stride, b.Row(y), b.XSize);
+  }
+}
+
+void Decode1(const RowJob& job) {
+  DecodeRows(job, [](const std::uint8_t* src, std::uint8_t* dst, int w) {
+    for (int x = 0; x < w; ++x) dst[x] = (src[x >> 3] >> (7 - (x & 7))) & 1;
+  });
+}
+
+void Decode4(const RowJob& job) {
+  DecodeRows(job, [](const std::uint8_t* src, std::uint8_t* dst, int w) {
+    for (int x = 0; x < w; ++x) dst[x] = (x & 1) != 0 ? src[x >> 1] & 0x0F : src[x >> 1] >> 4;
+  });
+}
+
+void Decode8(const RowJob& job) {
+  DecodeRows(job, [](const std::uint8_t* src, std::uint8_t* dst, int w) { std::memcpy(dst, src, w); });
+}
+
+void Decode16(const RowJob& job, const Masks& masks) {
+  DecodeRows(job, [&masks](const std::uint8_t* src, std::uint8_t* dst, int w) {
+    for (int x = 0; x < w; ++x) {
+      const std::uint32_t pixel = src[2 * x] | (src[2 * x + 1] << 8);
+      Bitmap_StoreColor(dst + 4 * x, masks.Convert(pixel));
+    }
+  });
+}
+
+void Decode24(const RowJob& job) {
+  DecodeRows(job, [](const std::uint8_t* src, std::uint8_t* dst, int w) {
+    for (int x = 0; x < w; ++x) {
+      dst[4 * x] = src[3 * x];  // both blue, green, red
+      dst[4 * x + 1] = src[3 * x + 1];
+      dst[4 * x + 2] = src[3 * x + 2];
+      dst[4 * x + 3] = 0;
+    }
+  });
+}
+
+// Returns whether any pixel has a non-zero alpha byte.
+bool Decode32(const RowJob& job) {
+  bool anyAlpha = false;
+  DecodeRows(job, [&anyAlpha](const std::uint8_t* src, std::uint8_t* dst, int w) {
+    std::uint8_t alphaBits = 0;
+    for (int x = 0; x < w; ++x) {
+      std::memcpy(dst + 4 * x, src + 4 * x, 3);
+      alphaBits |= src[4 * x + 3];
+      dst[4 * x + 3] = static_cast<std::uint8_t>(255 - src[4 * x + 3]);
+    }
+    anyAlpha = anyAlpha || alphaBits != 0;
+  });
+  return anyAlpha;
+}
+
+void Decode32Bitfields(const RowJob& job, const Masks& masks) {
+  DecodeRows(job, [&masks](const std::uint8_t* src, std::uint8_t* dst, int w) {
+    for (int x = 0; x < w; ++x) {
+      const std::uint32_t pixel = src[4 * x] | (src[4 * x + 1] << 8) | (src[4 * x + 2] << 16) |
+                                  (static_cast<std::uint32_t>(src[4 * x + 3]) << 24);
+      Bitmap_StoreColor(dst + 4 * x, masks.Convert(pixel));
+    }
+  });
+}
+
+std::optional<Masks> ReadMasks(Bytes info, bool sixteenBit) {
+  const std::uint32_t keep = sixteenBit ? 0xFFFFu : 0xFFFFFFFFu;
+  const std::uint32_t red = GetU32(info, kInfoHeaderSize) & keep;
+  const std::uint32_t green = GetU32(info, kInfoHeaderSize + 4) & keep;
+  const std::uint32_t blue = GetU32(info, kInfoHeaderSize + 8) & keep;
+  if (red == 0 || green == 0 || blue == 0) return std::nullopt;
+  return Masks{MakeChannel(red), MakeChannel(green), MakeChannel(blue)};
+}
+
+// Decodes the uncompressed depths; an error text or nothing.
+std::optional<std::string> DecodeUncompressed(const DibHeader& h, Bytes info, const RowJob& job) {
+  switch (h.bitCount) {
+    case 1:
+      Decode1(job);
+      ReportStatus("Loaded 1 bpp bitmap");
+      return std::nullopt;
+    case 4:
+      Decode4(job);
+      ReportStatus("Loaded uncompressed 4 bpp bitmap");
+      return std::nullopt;
+    case 8:
+      Decode8(job);
+      ReportStatus("Loaded uncompressed 8 bpp bitmap");
+      return std::nullopt;
+    case 16: {
+      if (h.compression != kBiBitfields) {
+        Decode16(job, Masks{MakeChannel(0x7C00), MakeChannel(0x03E0), MakeChannel(0x001F)});
+        ReportStatus("Loaded 16 bpp bitmap (RGB)");
+        return std::nullopt;
+      }
+      const auto masks = ReadMasks(info, true);
+      if (!masks) return "16 BPP bitmap - Invalid bitmask!";
+      Decode16(job, *masks);
+      ReportStatus("Loaded 16 bpp bitmap (Bitfields)");
+      return std::nullopt;
+    }
+    case 24:
+      Decode24(job);
+      ReportStatus("Loaded 24 bpp bitmap");
+      return std::nullopt;
+    default: {
+      if (h.compression != kBiBitfields) {
+        if (Decode32(job)) job.bitmap.HasAlpha = 1;
+        ReportStatus("Loaded 32 bpp bitmap (RGB)");
+        return std::nullopt;
+      }
+      const auto masks = ReadMasks(info, false);
+      if (!masks) return "32 BPP bitmap - Unknown compression format";
+      Decode32Bitfields(job, *masks);
+      ReportStatus("Loaded 32 bpp bitmap (BITFIELDS)");
+      return std::nullopt;
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------
+// RLE4 and RLE8
+
+// The drawing position of the RLE decoders; writes outside the image are
+// dropped, and the position may wander anywhere without overflowing.
+class RleCanvas {
+ public:
+  explicit RleCanvas(Bitmap& b) : bitmap_(b), y_(b.YSize - 1) { SelectRow(); }
+
+  void Put(std::uint8_t index) {
+    if (row_ != nullptr && x_ >= 0 && x_ < bitmap_.XSize) row_[x_] = index;
+    ++x_;
+  }
+  void NextLine() {
+    x_ = 0;
+    --y_;
+    SelectRow();
+  }
+  void Move(int dx, int dy) {
+    x_ += dx;
+    y_ -= dy;
+    SelectRow();
+  }
+  bool AboveTop() const { return y_ < 0; }
+
+ private:
+  void SelectRow() { row_ = (y_ >= 0 && y_ < bitmap_.YSize) ? bitmap_.Row(static_cast<int>(y_)) : nullptr; }
+
+  Bitmap& bitmap_;
+  std::int64_t x_ = 0;
+  std::int64_t y_;
+  std::uint8_t* row_ = nullptr;
+};
+
+enum class RleKind { kFourBit, kEightBit };
+
+// Absolute run of n pixels: data bytes, then a pad that keeps records on 2-byte
+// boundaries.
+std::size_t AbsoluteRunBytes(RleKind kind, std::size_t n) { return kind == RleKind::kFourBit ? (n + 1) / 2 : n; }
+std::size_t AbsoluteRunPad(RleKind kind, std::size_t n) {
+  if (kind == RleKind::kFourBit) return ((n + 1) & 2) != 0 ? 1 : 0;
+  return n & 1;
+}
+
+std::uint8_t Nibble(std::uint8_t byte, std::size_t i) {
+  return (i & 1) != 0 ? byte & 0x0F : byte >> 4;
+}
+
+// Decodes records until end of bitmap or the end of the stream; an error text
+// or nothing.
+std::optional<std::string> DecodeRle(RleKind kind, Bytes stream, RleCanvas& canvas) {
+  const bool four = kind == RleKind::kFourBit;
+  std::size_t pos = 0;
+  while (pos + 2 <= stream.size()) {
+    const std::uint8_t first = stream[pos];
+    const std::uint8_t second = stream[pos + 1];
+    pos += 2;
+    if (first > 0) {
+      for (std::size_t i = 0; i < first; ++i) canvas.Put(four ? Nibble(second, i) : second);
+    } else if (second == 0) {
+      canvas.NextLine();
+      if (canvas.AboveTop()) {
+        if (four) return std::nullopt;
+        return "DecompressRLE8: Data after end of image";
+      }
+    } else if (second == 1) {
+      return std::nullopt;
+    } else if (second == 2) {
+      if (pos + 2 > stream.size()) break;
+      canvas.Move(stream[pos], stream[pos + 1]);
+      pos += 2;
+    } else {
+      const std::size_t n = second;
+      const std::size_t bytes = std::min(AbsoluteRunBytes(kind, n), stream.size() - pos);
+      const std::size_t pixels = four ? std::min(n, 2 * bytes) : bytes;
+      for (std::size_t i = 0; i < pixels; ++i) canvas.Put(four ? Nibble(stream[pos + i / 2], i) : stream[pos + i]);
+      pos += AbsoluteRunBytes(kind, n) + AbsoluteRunPad(kind, n);
+    }
+  }
+  return std::nullopt;
+}
+
+struct RleStream {
+  Bytes bytes;
+  bool ok = false;
+};
+
+// The record bytes the header's count and the data allow; reports the count
+// texts and a cut stream.
+RleStream PrepareRleStream(const DibHeader& h, Bytes pixels) {
+  const bool four = h.bitCount == 4;
+  const auto count = static_cast<std::int32_t>(h.sizeImage);
+  if (count < 0) {
+    ReportText(four ? "Can not decompress RLE4: File invalid: NumPixelBytes < 0"
+                    : "Can not decompress RLE8: File invalid: NumPixelBytes < 0");
+    return {};
+  }
+  std::uint64_t limit = static_cast<std::uint32_t>(count);
+  if (count == 0) {
+    ReportText(four ? "Illegal file format: 4 BPP, RLE4, NumPixelBytes == 0. Converting anyhow."
+                    : "Illegal file format: 8 BPP, RLE8, NumPixelBytes == 0. Converting anyhow.");
+    limit = kRleCountWhenZero;
+  } else if (limit > pixels.size()) {
+    ReportText(Format("File truncated ... Expected %llu bytes of RLE data, found only %llu bytes.",
+                      static_cast<unsigned long long>(limit), static_cast<unsigned long long>(pixels.size())));
+  }
+  return {pixels.first(static_cast<std::size_t>(std::min<std::uint64_t>(limit, pixels.size()))), true};
+}
+
+std::optional<std::string> DecodeCompressed(const DibHeader& h, Bitmap& b, Bytes stream) {
+  RleCanvas canvas(b);
+  if (h.bitCount == 4) {
+    if (auto error = DecodeRle(RleKind::kFourBit, stream, canvas)) return error;
+    ReportStatus("Loaded compressed 4 bpp bitmap.");
+  } else {
+    if (auto error = DecodeRle(RleKind::kEightBit, stream, canvas)) return error;
+    ReportStatus("Loaded compressed 8 bpp bitmap");
+  }
+  return std::nullopt;
+}
+
+// ---------------------------------------------------------------------------
+// DIB decoding
+
+bool CheckSize(const DibHeader& h) {
+  if (h.width <= 0 || h.height <= 0 || h.height > INT32_MAX) {
+    ReportText(Format("Illegal image size (%lld x %lld)", static_cast<long long>(h.width),
+                      static_cast<long long>(h.topDown ? -h.height : h.height)));
+    return false;
+  }
+  if (h.topDown && IsRle(h)) {
+    ReportText("Illegal file format: compressed bitmaps can not be stored top-down (negative biHeight)");
+    return false;
+  }
+  return true;
+}
+
+// Refuses headers whose pixel block the data could not hold, before allocating.
+bool CheckDataSuffices(const DibHeader& h, Bytes pixels) {
+  const auto pixelCount = static_cast<std::uint64_t>(h.width) * static_cast<std::uint64_t>(h.height);
+  const std::uint64_t have = pixels.size();
+  bool fits = false;
+  if (IsRle(h)) {
+    fits = pixelCount <= have * kMaxRlePixelsPerByte + kRleSlackPixels;
+  } else {
+    const std::uint64_t stride = StoredRowBytes(h);
+    fits = have >= stride && stride * static_cast<std::uint64_t>(h.height) / kMaxShortfallFactor <= have;
+  }
+  if (!fits) {
+    ReportText(Format("File too short: a %lld x %lld bitmap of %d bpp can not be read from %llu bytes of pixel data",
+                      static_cast<long long>(h.width), static_cast<long long>(h.height), h.bitCount,
+                      static_cast<unsigned long long>(have)));
+  }
+  return fits;
+}
+
+bool LoadPalette(Bitmap& b, const DibHeader& h, Bytes info) {
+  const std::uint64_t end = h.size + static_cast<std::uint64_t>(b.NumColors) * h.tableEntryBytes;
+  if (end > info.size()) {
+    ReportText("File too short (Incomplete or missing color table)");
+    return false;
+  }
+  for (int i = 0; i < b.NumColors; ++i) {
+    const std::size_t at = h.size + static_cast<std::size_t>(i) * h.tableEntryBytes;
+    Bitmap_SetPalColor(b, i, Rgb(info[at + 2], info[at + 1], info[at]));
+  }
+  return true;
+}
+
+// Rows the data holds; a cut file is decoded as far as it goes, with a warning.
+std::int64_t RowsPresent(const DibHeader& h, Bytes pixels) {
+  const std::uint64_t stride = StoredRowBytes(h);
+  const std::uint64_t rows = std::min<std::uint64_t>(pixels.size() / stride, static_cast<std::uint64_t>(h.height));
+  if (rows < static_cast<std::uint64_t>(h.height)) {
+    ReportText(Format("File truncated ... Pixel data for only %llu of %lld rows. The missing rows are left empty.",
+                      static_cast<unsigned long long>(rows), static_cast<long long>(h.height)));
+  }
+  return static_cast<std::int64_t>(rows);
+}
+
+// pixelOffset: where the rows start, counted from the start of info, when known.
+BitmapPtr DecodeDibAt(Bytes info, std::optional<Bytes> givenPixels, std::optional<std::size_t> pixelOffset) {
+  const auto header = ReadHeader(info);
+  if (!header) return nullptr;
+  const DibHeader& h = *header;
+  if (h.bitCount == 0) {
+    return Fail("BITMAPINFOHEADER: biBitCount = 0 (JPEG format) not supported. Please convert image !");
+  }
+  const int numColors = PaletteSize(h, pixelOffset);
+  if (numColors < 0) return Fail("Error in BITMAPINFOHEADER: biBitCount should be 0, 1, 4, 8, 16, 24 or 32");
+  if (auto error = CompressionError(h)) return Fail(*error);
+  if (!CheckSize(h)) return nullptr;
+
+  const bool bitfields = h.compression == kBiBitfields && (h.bitCount == 16 || h.bitCount == 32);
+  if (bitfields && (h.size == kCoreHeaderSize || info.size() < kMasksEnd)) {
+    return Fail("File too short (missing BI_BITFIELDS masks)");
+  }
+  Bytes pixels;
+  if (givenPixels) {
+    pixels = *givenPixels;
+  } else {
+    const std::uint64_t masks = (h.compression == kBiBitfields && h.size < kMasksEnd) ? 12 : 0;
+    const std::uint64_t offset = h.size + DeclaredTableEntries(h) * h.tableEntryBytes + masks;
+    if (offset > info.size()) return Fail("File too short (pixel data missing)");
+    pixels = info.subspan(static_cast<std::size_t>(offset));
+  }
+  if (!CheckDataSuffices(h, pixels)) return nullptr;
+
+  RleStream rle;
+  if (IsRle(h)) {
+    rle = PrepareRleStream(h, pixels);
+    if (!rle.ok) return nullptr;
+  }
+  BitmapPtr b = Bitmap_Create(static_cast<int>(h.width), static_cast<int>(h.height), numColors);
+  if (!b) return nullptr;
+  if (!LoadPalette(*b, h, info)) return nullptr;
+
+  std::optional<std::string> error;
+  if (IsRle(h)) {
+    error = DecodeCompressed(h, *b, rle.bytes);
+  } else {
+    const RowJob job{*b, pixels, static_cast<std::size_t>(StoredRowBytes(h)), RowsPresent(h, pixels), h.topDown};
+    error = DecodeUncompressed(h, info, job);
+  }
+  if (error) return Fail(*error);
+  return b;
+}
+
+// ---------------------------------------------------------------------------
+// SBMP
+
+// Sets count pixels from pixel number p on, in reading order, up to the last pixel.
+void FillRun(Bitmap& b, std::uint64_t p, std::uint64_t count, Color value) {
+  const auto width = static_cast<std::uint64_t>(b.XSize);
+  const std::uint64_t total = width * static_cast<std::uint64_t>(b.YSize);
+  count = std::min(count, total - p);
+  while (count > 0) {
+    const auto x = static_cast<int>(p % width);
+    const auto y = static_cast<int>(p / width);
+    const int n = static_cast<int>(std::min<std::uint64_t>(count, width - x));
+    std::uint8_t* row = b.Row(y);
+    if (b.NumColors != 0) {
+      std::memset(row + x, static_cast<std::uint8_t>(value), n);
+    } else {
+      for (int i = 0; i < n; ++i) Bitmap_StoreColor(row + 4 * (x + i), value);
+    }
+    p += n;
+    count -= n;
+  }
+}
+
+}  // namespace
+
+BitmapPtr DecodeDib(std::span<const std::uint8_t> infoAndRest, std::optional<std::span<const std::uint8_t>> pixels) {
+  return DecodeDibAt(infoAndRest, pixels, std::nullopt);
+}
+
+BitmapPtr ReadBmpFile(std::span<const std::uint8_t> file) {
+  if (file.size() < kFileHeaderSize) return Fail("File too short (truncated ?)");
+  if (GetU16(file, 0) != kBmpSignature) return Fail("Illegal file header !");
+  const std::uint32_t offBits = GetU32(file, 10);
+  if (offBits < kFileHeaderSize || offBits > file.size()) {
+    return Fail(Format("Illegal file header ! bfOffBits = %u lies outside the file of %llu bytes", offBits,
+                       static_cast<unsigned long long>(file.size())));
+  }
+  const Bytes info = file.subspan(kFileHeaderSize);
+  return DecodeDibAt(info, file.subspan(offBits), offBits - kFileHeaderSize);
+}
+
+BitmapPtr ReadSbmpFile(std::span<const std::uint8_t> file) {
+  if (file.size() > kSbmpMaxFileSize) return Fail("File too long");
+  if (file.size() < kSbmpHeaderSize) return Fail("File too short (Incomplete header)");
+  std::int64_t remaining = static_cast<std::int64_t>(file.size() - kSbmpHeaderSize);
+  if (file[0] != 'S' || file[1] != 'B') return Fail("Illegal file header !");
+  const int width = GetU16(file, 2);
+  const int height = GetU16(file, 4);
+  const int numColors = GetU16(file, 6);
+  remaining -= 3 * numColors;
+  if (remaining < 0) return Fail("File too short (Incomplete or missing color table)");
+  if (numColors > 256) return Fail(Format("Illegal number of colors in SBMP header: %d (at most 256)", numColors));
+  if (width == 0 || height == 0) return Fail(Format("Illegal image size (%d x %d)", width, height));
+
+  BitmapPtr b = Bitmap_Create(width, height, numColors);
+  if (!b) return nullptr;
+  std::size_t pos = kSbmpHeaderSize;
+  for (int i = 0; i < numColors; ++i, pos += 3) Bitmap_SetPalColor(*b, i, Rgb(file[pos], file[pos + 1], file[pos + 2]));
+
+  const std::int64_t recordSize = numColors != 0 ? 3 : 5;
+  const std::uint64_t total = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
+  std::uint64_t p = 0;
+  while (p < total) {
+    remaining -= recordSize;
+    if (remaining < 0) {
+      ReportText("File too short (Missing data)");
+      return b;
+    }
+    const std::uint16_t count = GetU16(file, pos);
+    const Color value = numColors != 0 ? file[pos + 2] : Rgb(file[pos + 2], file[pos + 3], file[pos + 4]);
+    pos += static_cast<std::size_t>(recordSize);
+    FillRun(*b, p, count, value);
+    p += count;
+  }
+  return b;
+}

@@ -1,9 +1,190 @@
 #include "readers/PngReader.h"
 
-#include "app/Report.h"
+#include <png.h>
 
-BitmapPtr ReadPngFile(std::span<const std::uint8_t> /*file*/) {
-  ReportText("This file type cannot be read yet");
-  return nullptr;
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "app/Report.h"
+#include "sys/Memory.h"
+
+namespace {
+
+constexpr std::size_t kMinFileSize = 14;
+constexpr std::size_t kSignatureSize = 8;
+constexpr double kScreenGamma = 2.2;
+
+// libpng's I/O pointer: the whole file in memory.
+struct MemorySource {
+  const std::uint8_t* data;
+  std::size_t size;
+  std::size_t pos;
+};
+
+// What the header read leaves for the caller.
+struct PngLayout {
+  png_uint_32 width = 0;
+  png_uint_32 height = 0;
+  int channels = 0;
+  png_size_t rowBytes = 0;
+  bool transparent = false;
+};
+
+// The functions below run between libpng's setjmp and its longjmp: they hold
+// no object with a destructor, and they read no local changed after setjmp.
+
+void ReadFromMemory(png_structp png, png_bytep out, png_size_t count) {
+  auto* source = static_cast<MemorySource*>(png_get_io_ptr(png));
+  if (count > source->size - source->pos) png_error(png, "Read past the end of the file");
+  std::memcpy(out, source->data + source->pos, count);
+  source->pos += count;
 }
 
+void OnPngError(png_structp png, png_const_charp message) {
+  char text[200];
+  std::snprintf(text, sizeof text, "libpng error: %s\n", message);
+  ReportText(text);
+  png_longjmp(png, 1);
+}
+
+void SetTransformations(png_structp png, png_infop info, int bitDepth, int colorType, bool transparent) {
+  const bool hasTrns = png_get_valid(png, info, PNG_INFO_tRNS) != 0;
+  if (bitDepth == 16) png_set_strip_16(png);
+  if (colorType == PNG_COLOR_TYPE_PALETTE) png_set_expand(png);
+  if (bitDepth < 8) png_set_expand(png);
+  if (hasTrns) png_set_expand(png);
+  if (colorType == PNG_COLOR_TYPE_GRAY || colorType == PNG_COLOR_TYPE_GRAY_ALPHA) png_set_gray_to_rgb(png);
+  png_color_16p background = nullptr;
+  if (png_get_bKGD(png, info, &background) != 0 && !transparent) {
+    png_set_background(png, background, PNG_BACKGROUND_GAMMA_FILE, 1, 1.0);
+  }
+  double fileGamma = 0;
+  if (png_get_gAMA(png, info, &fileGamma) != 0) png_set_gamma(png, kScreenGamma, fileGamma);
+  // Older libpng turned this on inside png_read_image; 1.6 wants it before the
+  // info update and warns otherwise.
+  png_set_interlace_handling(png);
+}
+
+// Signature, header and transformations. False after a libpng error or when
+// the signature is not PNG's.
+bool ReadHeader(png_structp png, png_infop info, MemorySource* source, PngLayout* layout) {
+  if (setjmp(png_jmpbuf(png))) return false;
+  png_set_read_fn(png, source, ReadFromMemory);
+  png_byte signature[kSignatureSize];
+  ReadFromMemory(png, signature, kSignatureSize);
+  if (png_sig_cmp(signature, 0, kSignatureSize) != 0) return false;
+  png_set_sig_bytes(png, kSignatureSize);
+  png_read_info(png, info);
+  png_uint_32 width = 0;
+  png_uint_32 height = 0;
+  int bitDepth = 0;
+  int colorType = 0;
+  png_get_IHDR(png, info, &width, &height, &bitDepth, &colorType, nullptr, nullptr, nullptr);
+  layout->transparent = (colorType & PNG_COLOR_MASK_ALPHA) != 0 || png_get_valid(png, info, PNG_INFO_tRNS) != 0;
+  SetTransformations(png, info, bitDepth, colorType, layout->transparent);
+  png_read_update_info(png, info);
+  png_get_IHDR(png, info, &layout->width, &layout->height, &bitDepth, &colorType, nullptr, nullptr, nullptr);
+  layout->rowBytes = png_get_rowbytes(png, info);
+  layout->channels = png_get_channels(png, info);
+  return true;
+}
+
+bool ReadRows(png_structp png, png_bytepp rows) {
+  if (setjmp(png_jmpbuf(png))) return false;
+  png_read_image(png, rows);
+  return true;
+}
+
+void RaiseOutOfMemory(png_structp png) {
+  if (setjmp(png_jmpbuf(png))) return;
+  png_error(png, "Out of memory");
+}
+
+// ---------------------------------------------------------------------------
+
+// One read and info structure per decode, released on every path.
+class PngReadStruct {
+ public:
+  PngReadStruct() {
+    png_ = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, OnPngError, nullptr);
+    if (png_ != nullptr) info_ = png_create_info_struct(png_);
+  }
+  ~PngReadStruct() {
+    if (png_ != nullptr) png_destroy_read_struct(&png_, info_ != nullptr ? &info_ : nullptr, nullptr);
+  }
+  PngReadStruct(const PngReadStruct&) = delete;
+  PngReadStruct& operator=(const PngReadStruct&) = delete;
+
+  bool Valid() const { return png_ != nullptr && info_ != nullptr; }
+  png_structp png() const { return png_; }
+  png_infop info() const { return info_; }
+
+ private:
+  png_structp png_ = nullptr;
+  png_infop info_ = nullptr;
+};
+
+template <typename T>
+bool TryResize(std::vector<T>& block, std::uint64_t count) {
+  if (count * sizeof(T) > sys::MaxBlockBytes()) return false;
+  try {
+    block.resize(static_cast<std::size_t>(count));
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return true;
+}
+
+BitmapPtr ToBitmap(const PngLayout& layout, const std::vector<std::uint8_t>& image) {
+  BitmapPtr b = Bitmap_Create(static_cast<int>(layout.width), static_cast<int>(layout.height), 0);
+  if (!b) return nullptr;
+  const bool alpha = layout.channels == 4;
+  for (png_uint_32 y = 0; y < layout.height; ++y) {
+    const std::uint8_t* in = image.data() + static_cast<std::size_t>(y) * layout.rowBytes;
+    std::uint8_t* out = b->Row(static_cast<int>(y));
+    for (png_uint_32 x = 0; x < layout.width; ++x, in += layout.channels, out += 4) {
+      out[0] = in[2];  // blue, green, red, T
+      out[1] = in[1];
+      out[2] = in[0];
+      out[3] = alpha ? static_cast<std::uint8_t>(255 - in[3]) : 0;
+    }
+  }
+  if (layout.transparent) b->HasAlpha = 1;
+  return b;
+}
+
+BitmapPtr DecodePng(std::span<const std::uint8_t> file) {
+  PngReadStruct reader;
+  if (!reader.Valid()) return nullptr;
+  MemorySource source{file.data(), file.size(), 0};
+  PngLayout layout;
+  if (!ReadHeader(reader.png(), reader.info(), &source, &layout)) return nullptr;
+  // The transformations always give 8-bit RGB or RGBA; anything else is a
+  // libpng we do not know.
+  if ((layout.channels != 3 && layout.channels != 4) ||
+      layout.rowBytes < static_cast<std::uint64_t>(layout.width) * layout.channels) {
+    return nullptr;
+  }
+  std::vector<std::uint8_t> image;
+  std::vector<png_bytep> rows;
+  if (!TryResize(image, static_cast<std::uint64_t>(layout.rowBytes) * layout.height) ||
+      !TryResize(rows, layout.height)) {
+    RaiseOutOfMemory(reader.png());
+    return nullptr;
+  }
+  for (png_uint_32 y = 0; y < layout.height; ++y) rows[y] = image.data() + static_cast<std::size_t>(y) * layout.rowBytes;
+  if (!ReadRows(reader.png(), rows.data())) return nullptr;
+  return ToBitmap(layout, image);
+}
+
+}  // namespace
+
+BitmapPtr ReadPngFile(std::span<const std::uint8_t> file) {
+  if (file.size() < kMinFileSize) return nullptr;
+  BitmapPtr b = DecodePng(file);
+  if (!b) ReportText("No Bitmap");
+  return b;
+}

@@ -1,0 +1,230 @@
+// PNG decoding through libpng, from files assembled chunk by chunk.
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <cmath>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "ReportCapture.h"
+#include "TestSupport.h"
+#include "readers/PngReader.h"
+
+namespace {
+
+using testing_support::ReportCapture;
+using Bytes = std::vector<std::uint8_t>;
+
+void PutBE32(Bytes& out, std::uint32_t v) {
+  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(v >> shift));
+}
+
+void AddChunk(Bytes& png, const char* type, const Bytes& data) {
+  PutBE32(png, static_cast<std::uint32_t>(data.size()));
+  Bytes typed(type, type + 4);
+  typed.insert(typed.end(), data.begin(), data.end());
+  png.insert(png.end(), typed.begin(), typed.end());
+  PutBE32(png, static_cast<std::uint32_t>(crc32(0, typed.data(), static_cast<uInt>(typed.size()))));
+}
+
+struct Png {
+  std::uint32_t width = 1;
+  std::uint32_t height = 1;
+  std::uint8_t bitDepth = 8;
+  std::uint8_t colorType = 2;
+  std::vector<Bytes> rows;  // raw sample bytes of each row, without the filter byte
+  Bytes palette;            // PLTE: red, green, blue per entry
+  Bytes trns;
+  Bytes bkgd;
+  std::uint32_t gamma = 0;  // gAMA x 100000; 0 = none
+};
+
+Bytes Ihdr(const Png& p) {
+  Bytes ihdr;
+  PutBE32(ihdr, p.width);
+  PutBE32(ihdr, p.height);
+  ihdr.insert(ihdr.end(), {p.bitDepth, p.colorType, 0, 0, 0});
+  return ihdr;
+}
+
+Bytes Encode(const Png& p) {
+  Bytes png = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+  AddChunk(png, "IHDR", Ihdr(p));
+  if (p.gamma != 0) {
+    Bytes g;
+    PutBE32(g, p.gamma);
+    AddChunk(png, "gAMA", g);
+  }
+  if (!p.palette.empty()) AddChunk(png, "PLTE", p.palette);
+  if (!p.trns.empty()) AddChunk(png, "tRNS", p.trns);
+  if (!p.bkgd.empty()) AddChunk(png, "bKGD", p.bkgd);
+  Bytes raw;
+  for (const Bytes& row : p.rows) {
+    raw.push_back(0);  // filter: none
+    raw.insert(raw.end(), row.begin(), row.end());
+  }
+  uLongf size = compressBound(static_cast<uLong>(raw.size()));
+  Bytes packed(size);
+  compress(packed.data(), &size, raw.data(), static_cast<uLong>(raw.size()));
+  packed.resize(size);
+  AddChunk(png, "IDAT", packed);
+  AddChunk(png, "IEND", {});
+  return png;
+}
+
+class PngReaderTest : public ::testing::Test {
+ protected:
+  ReportCapture capture;
+};
+
+TEST_F(PngReaderTest, PaletteWithTransparencyBecomesTrueColourWithAlpha) {
+  Png p;
+  p.width = 2;
+  p.colorType = 3;
+  p.palette = {0x10, 0x20, 0x30, 0xA0, 0xB0, 0xC0};
+  p.trns = {0x00, 0xFF};
+  p.rows = {{0, 1}};
+  BitmapPtr b = ReadPngFile(Encode(p));
+  ASSERT_NE(b, nullptr);
+  EXPECT_EQ(b->NumColors, 0);
+  EXPECT_EQ(b->BitsPerPixel, 32);
+  EXPECT_EQ(b->HasAlpha, 1);
+  EXPECT_EQ(Bitmap_GetPixel(*b, 0, 0), 0xFF302010u);
+  EXPECT_EQ(Bitmap_GetPixel(*b, 1, 0), 0x00C0B0A0u);
+  EXPECT_TRUE(capture.Texts().empty());
+}
+
+TEST_F(PngReaderTest, SixteenBitSamplesKeepTheirHighByte) {
+  Png p;
+  p.bitDepth = 16;
+  p.rows = {{0x12, 0xFF, 0x34, 0x00, 0x56, 0x80}};
+  BitmapPtr b = ReadPngFile(Encode(p));
+  ASSERT_NE(b, nullptr);
+  EXPECT_EQ(Bitmap_GetPixel(*b, 0, 0), 0x00563412u);
+  EXPECT_EQ(b->HasAlpha, 0);
+}
+
+TEST_F(PngReaderTest, OneBitGreyBecomesBlackAndWhite) {
+  Png p;
+  p.width = 3;
+  p.height = 2;
+  p.bitDepth = 1;
+  p.colorType = 0;
+  p.rows = {{0b10100000}, {0b01000000}};
+  BitmapPtr b = ReadPngFile(Encode(p));
+  ASSERT_NE(b, nullptr);
+  EXPECT_EQ(b->HasAlpha, 0);
+  EXPECT_EQ(Bitmap_GetPixel(*b, 0, 0), 0x00FFFFFFu);
+  EXPECT_EQ(Bitmap_GetPixel(*b, 1, 0), 0x00000000u);
+  EXPECT_EQ(Bitmap_GetPixel(*b, 2, 0), 0x00FFFFFFu);
+  EXPECT_EQ(Bitmap_GetPixel(*b, 0, 1), 0x00000000u);
+  EXPECT_EQ(Bitmap_GetPixel(*b, 1, 1), 0x00FFFFFFu);
+}
+
+TEST_F(PngReaderTest, GreyWithAlphaIsGreyTrueColourWithAlpha) {
+  Png p;
+  p.width = 2;
+  p.colorType = 4;
+  p.rows = {{0x40, 0xFF, 0x90, 0x30}};
+  BitmapPtr b = ReadPngFile(Encode(p));
+  ASSERT_NE(b, nullptr);
+  EXPECT_EQ(b->HasAlpha, 1);
+  EXPECT_EQ(Bitmap_GetPixel(*b, 0, 0), 0x00404040u);
+  EXPECT_EQ(Bitmap_GetPixel(*b, 1, 0), 0xCF909090u);
+}
+
+TEST_F(PngReaderTest, BackgroundChunkLeavesOpaqueAndAlphaPixelsAsTheyAre) {
+  Png rgb;
+  rgb.width = 2;
+  rgb.rows = {{1, 2, 3, 250, 251, 252}};
+  rgb.bkgd = {0, 0xFF, 0, 0, 0, 0};
+  BitmapPtr b = ReadPngFile(Encode(rgb));
+  ASSERT_NE(b, nullptr);
+  EXPECT_EQ(b->HasAlpha, 0);
+  EXPECT_EQ(Bitmap_GetPixel(*b, 0, 0), 0x00030201u);
+  EXPECT_EQ(Bitmap_GetPixel(*b, 1, 0), 0x00FCFBFAu);
+
+  // With an alpha channel the background is not composed in.
+  Png rgba;
+  rgba.colorType = 6;
+  rgba.rows = {{10, 20, 30, 0x40}};
+  rgba.bkgd = {0, 0xFF, 0, 0xFF, 0, 0xFF};
+  b = ReadPngFile(Encode(rgba));
+  ASSERT_NE(b, nullptr);
+  EXPECT_EQ(b->HasAlpha, 1);
+  EXPECT_EQ(Bitmap_GetPixel(*b, 0, 0), 0xBF1E140Au);
+}
+
+TEST_F(PngReaderTest, FileGammaIsCorrectedForAScreenGammaOf2_2) {
+  Png p;
+  p.colorType = 0;
+  p.gamma = 100000;  // linear samples
+  p.rows = {{128}};
+  BitmapPtr b = ReadPngFile(Encode(p));
+  ASSERT_NE(b, nullptr);
+  const double expected = 255.0 * std::pow(128.0 / 255.0, 1.0 / 2.2);
+  const int red = static_cast<int>(Bitmap_GetPixel(*b, 0, 0) & 0xFF);
+  EXPECT_NEAR(red, expected, 1.0);
+}
+
+TEST_F(PngReaderTest, FailuresReportLibpngTextsAndNoBitmap) {
+  Png p;
+  p.rows = {{1, 2, 3}};
+  const Bytes good = Encode(p);
+
+  // Cut inside the first chunk.
+  EXPECT_EQ(ReadPngFile(Bytes(good.begin(), good.begin() + 20)), nullptr);
+  ASSERT_EQ(capture.Texts().size(), 2u);
+  EXPECT_EQ(capture.Texts()[0], "libpng error: Read past the end of the file\n");
+  EXPECT_EQ(capture.Texts()[1], "No Bitmap");
+
+  // A broken checksum in a critical chunk.
+  capture.Clear();
+  Bytes badCrc = good;
+  badCrc[8 + 8 + 13] ^= 0xFF;  // first byte of the IHDR checksum
+  EXPECT_EQ(ReadPngFile(badCrc), nullptr);
+  ASSERT_EQ(capture.Texts().size(), 2u);
+  EXPECT_EQ(capture.Texts()[0].rfind("libpng error: ", 0), 0u);
+  EXPECT_EQ(capture.Texts()[0].back(), '\n');
+  EXPECT_EQ(capture.Texts()[1], "No Bitmap");
+
+  // Not a PNG at all: no libpng text.
+  capture.Clear();
+  const std::string text = "This is a plain text file.";
+  EXPECT_EQ(ReadPngFile(Bytes(text.begin(), text.end())), nullptr);
+  EXPECT_EQ(capture.Texts(), std::vector<std::string>{"No Bitmap"});
+
+  // Below 14 bytes nothing is said.
+  capture.Clear();
+  EXPECT_EQ(ReadPngFile(Bytes(good.begin(), good.begin() + 13)), nullptr);
+  EXPECT_TRUE(capture.Texts().empty());
+}
+
+TEST_F(PngReaderTest, ImageBlockBeyondTheMemoryCeilingIsAnOutOfMemoryError) {
+  Png p;
+  p.width = 100000;
+  p.height = 100000;
+  p.colorType = 6;
+  p.rows = {Bytes(16, 0)};
+  EXPECT_EQ(ReadPngFile(Encode(p)), nullptr);
+  ASSERT_EQ(capture.Texts().size(), 2u);
+  EXPECT_EQ(capture.Texts()[0], "libpng error: Out of memory\n");
+  EXPECT_EQ(capture.Texts()[1], "No Bitmap");
+}
+
+TEST_F(PngReaderTest, UnknownCriticalChunkIsALibpngError) {
+  Png p;
+  p.rows = {{1, 2, 3}};
+  Bytes png = Encode(p);
+  // An unknown critical chunk right after the header.
+  Bytes chunk;
+  AddChunk(chunk, "CRIT", Bytes(4, 0));
+  png.insert(png.begin() + 8 + 25, chunk.begin(), chunk.end());
+  EXPECT_EQ(ReadPngFile(png), nullptr);
+  ASSERT_EQ(capture.Texts().size(), 2u);
+  EXPECT_EQ(capture.Texts()[0].rfind("libpng error: ", 0), 0u);
+  EXPECT_EQ(capture.Texts()[1], "No Bitmap");
+}
+
+}  // namespace

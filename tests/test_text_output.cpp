@@ -1,0 +1,313 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "OutputCapture.h"
+#include "app/Settings.h"
+#include "app/Startup.h"
+#include "image/Bitmap.h"
+#include "writers/TextOutput.h"
+
+namespace {
+using testing_support::CaptureOutput;
+using testing_support::ReportCollector;
+
+std::vector<std::string> SplitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  for (;;) {
+    const auto end = text.find("\r\n", start);
+    if (end == std::string::npos) {
+      lines.push_back(text.substr(start));
+      return lines;
+    }
+    lines.push_back(text.substr(start, end - start));
+    start = end + 2;
+  }
+}
+
+// Restores the process-wide ARGB setting after a test changes it.
+class UseArgbScope {
+ public:
+  explicit UseArgbScope(bool on) : saved_(GetSettings().UseARGB) { GetSettings().UseARGB = on ? 1 : 0; }
+  ~UseArgbScope() { GetSettings().UseARGB = saved_; }
+  UseArgbScope(const UseArgbScope&) = delete;
+  UseArgbScope& operator=(const UseArgbScope&) = delete;
+
+ private:
+  std::uint32_t saved_;
+};
+
+BitmapPtr PaletteImage(const std::vector<Color>& colors) {
+  BitmapPtr b = Bitmap_Create(1, 1, static_cast<int>(colors.size()));
+  for (std::size_t i = 0; i < colors.size(); ++i) Bitmap_SetPalColor(*b, static_cast<int>(i), colors[i]);
+  return b;
+}
+
+// ---------------------------------------------------------------- buffer
+
+TEST(OutBufferTest, KeepsTheRestBelowOneHundredBytesUntilFlush) {
+  const std::string data(250, 'a');
+  std::size_t pendingAfterWrite = 0;
+  const std::string text = CaptureOutput([&](sys::File&) {
+    EXPECT_EQ(OutWrite(data), 1);
+    EXPECT_EQ(OutLastCopied(), 250u);
+    pendingAfterWrite = GetOutBuffer().count;
+    EXPECT_EQ(OutFlush(), 1);
+    EXPECT_EQ(GetOutBuffer().count, 0u);
+  });
+  EXPECT_EQ(pendingAfterWrite, 50u);
+  EXPECT_EQ(text, data);
+}
+
+TEST(OutBufferTest, FailedFileWriteStopsCopyingAndIsReported) {
+  auto file = sys::File::Create("/dev/full");
+  if (!file) GTEST_SKIP() << "/dev/full not available";
+  OutAttach(*file);
+  // The stdio buffer underneath takes 64 KiB before the device refuses.
+  const std::string data(200000, 'x');
+  EXPECT_EQ(OutWrite(data), 0);
+  EXPECT_LT(OutLastCopied(), data.size());
+  EXPECT_EQ(GetOutBuffer().count, 0u);
+  EXPECT_EQ(OutWrite("abc"), 1);  // the next call starts afresh in the buffer
+  EXPECT_EQ(OutLastCopied(), 3u);
+  EXPECT_EQ(OutFlush(), 0);
+  OutDetach();
+}
+
+TEST(OutBufferTest, WriteWithoutFileFailsOnceTheBufferIsFull) {
+  OutDetach();
+  const std::string data(120, 'y');
+  EXPECT_EQ(OutWrite(data), 0);
+  EXPECT_EQ(OutLastCopied(), 100u);
+  EXPECT_EQ(GetOutBuffer().count, 0u);
+}
+
+TEST(OutBufferTest, WrappedWriteBreaksBeforeColumn254WithEightBlanks) {
+  const std::string text = CaptureOutput([](sys::File&) {
+    OutSetColumn(0);
+    OutWriteWrapped(std::string(249, 'a'));
+    EXPECT_EQ(OutColumn(), 249);
+    OutWriteWrapped("bbbbb");  // reaches 254 exactly: no break
+    EXPECT_EQ(OutColumn(), 254);
+    OutWriteWrapped("c");  // would pass 254
+    EXPECT_EQ(OutColumn(), 9);
+    OutWrite("\r\n");  // plain writes leave the counter alone
+    EXPECT_EQ(OutColumn(), 9);
+    OutWriteWrapped("\r\n");  // a wrapped line end counts as two characters
+    EXPECT_EQ(OutColumn(), 11);
+  });
+  EXPECT_EQ(text, std::string(249, 'a') + "bbbbb" + "\r\n        c" + "\r\n" + "\r\n");
+}
+
+TEST(OutBufferTest, WrappedWriteHonoursCallerColumnAndIndent) {
+  const std::string text = CaptureOutput([](sys::File&) {
+    OutSetColumn(95);
+    OutWriteWrapped("123456", 100, 0);
+    EXPECT_EQ(OutColumn(), 6);
+    OutSetColumn(253);
+    OutWriteWrapped("xy", 254, 1);
+    EXPECT_EQ(OutColumn(), 3);
+  });
+  EXPECT_EQ(text, "\r\n123456\r\n xy");
+}
+
+// ---------------------------------------------------------------- identifier
+
+TEST(MakeIdentifierTest, KeepsOnlyIdentifierCharactersOfTheFileName) {
+  ReportCollector reports;
+  std::string id;
+  EXPECT_EQ(MakeIdentifier("/some/dir.x/my logo-2.bmp", id), 0);
+  EXPECT_EQ(id, "mylogo2");
+  EXPECT_EQ(MakeIdentifier("pictures/123.bmp", id), 0);
+  EXPECT_EQ(id, "123");
+  EXPECT_EQ(MakeIdentifier("a_b.c.png", id), 0);  // only the last extension goes
+  EXPECT_EQ(id, "a_bc");
+  EXPECT_EQ(MakeIdentifier("Logo", id), 0);
+  EXPECT_EQ(id, "Logo");
+  EXPECT_TRUE(ReportCollector::Texts().empty());
+}
+
+TEST(MakeIdentifierTest, RejectsNamesWithoutIdentifierCharacters) {
+  ReportCollector reports;
+  std::string id = "unchanged";
+  EXPECT_EQ(MakeIdentifier("dir/----.bmp", id), 1);
+  EXPECT_EQ(MakeIdentifier("dir/.bmp", id), 1);
+  EXPECT_EQ(id, "unchanged");
+  EXPECT_EQ(ReportCollector::Texts(), (std::vector<std::string>{"Illegal identifier", "Illegal identifier"}));
+}
+
+TEST(MakeIdentifierTest, RejectsPathsOf260CharactersOrMore) {
+  ReportCollector reports;
+  std::string id;
+  const std::string longDir = std::string(250, 'd') + "/";
+  EXPECT_EQ(MakeIdentifier(longDir + "abcdefgh", id), 0);  // 259 characters
+  EXPECT_EQ(id, "abcdefgh");
+  EXPECT_EQ(MakeIdentifier(longDir + "abcdefghi", id), 1);  // 260 characters
+  EXPECT_EQ(ReportCollector::Texts(), std::vector<std::string>{"Path is too long"});
+}
+
+TEST(MakeIdentifierTest, CutsToCapacityLessOne) {
+  std::string id;
+  EXPECT_EQ(MakeIdentifier("abcdefgh.c", id, 5), 0);
+  EXPECT_EQ(id, "abcd");
+}
+
+// ---------------------------------------------------------------- banner
+
+TEST(BannerTest, LinesHaveTheirFramingWidthsAndOrder) {
+  BitmapPtr b = Bitmap_Create(17, 9, 0);
+  const std::string text = CaptureOutput([&](sys::File&) { WriteFileBanner("Dot", "16bpp: 65536", *b, 1); });
+  const auto lines = SplitLines(text);
+  ASSERT_GE(lines.size(), 23u);
+  EXPECT_EQ(lines[0], "/" + std::string(69, '*'));
+  for (int i = 1; i <= 3; ++i) {  // company block
+    EXPECT_EQ(lines[i].size(), 70u) << i;
+    EXPECT_EQ(lines[i].front(), '*');
+    EXPECT_EQ(lines[i].back(), '*');
+    EXPECT_EQ(lines[i].find("*", 1), 69u) << lines[i];
+  }
+  const std::string empty = "*" + std::string(68, ' ') + "*";
+  const std::string stars(70, '*');
+  EXPECT_EQ(lines[4], stars);
+  EXPECT_EQ(lines[5], empty);
+  EXPECT_EQ(lines[6], "* C-file generated by                                                *");
+  EXPECT_EQ(lines[7], empty);
+  const std::string nameLine = std::string("*        ") + DisplayName() + " V" + VersionText() + ".";
+  EXPECT_EQ(lines[8], nameLine + std::string(69 - nameLine.size(), ' ') + "*");
+  EXPECT_EQ(lines[9], "*        Compiled Jun 13 2019, 14:25:40                              *");
+  EXPECT_EQ(lines[10], empty);
+  EXPECT_EQ(lines[11].substr(0, 9), "*        ");
+  EXPECT_EQ(lines[11].size(), 70u);
+  EXPECT_EQ(lines[11].find('&'), std::string::npos);
+  EXPECT_EQ(lines[12], empty);
+  EXPECT_EQ(lines[13], stars);
+  EXPECT_EQ(lines[14], empty);
+  EXPECT_EQ(lines[15], "* Source file: Dot                                                   *");
+  EXPECT_EQ(lines[16], "* Dimensions:  17 * 9                                                *");
+  EXPECT_EQ(lines[17], "* NumColors:   16bpp: 65536                                          *");
+  EXPECT_EQ(lines[18], empty);
+  EXPECT_EQ(lines[19], stars);
+  const std::string tail =
+      "*/\r\n\r\n#include <stdlib.h>\r\n\r\n#include \"GUI.h\"\r\n\r\n#ifndef GUI_CONST_STORAGE\r\n"
+      "  #define GUI_CONST_STORAGE const\r\n#endif\r\n\r\n";
+  ASSERT_GE(text.size(), tail.size());
+  EXPECT_EQ(text.substr(text.size() - tail.size()), tail);
+  EXPECT_EQ(text.find("Vantor") != std::string::npos, true);
+}
+
+TEST(BannerTest, TooLongPaddedLineIsWrittenWithoutFill) {
+  BitmapPtr b = Bitmap_Create(1, 1, 0);
+  const std::string id(80, 'n');
+  const std::string text = CaptureOutput([&](sys::File&) { WriteFileBanner(id, "2", *b, 1); });
+  EXPECT_NE(text.find("\r\n* Source file: " + id + "\r\n* Dimensions:  1 * 1 "), std::string::npos);
+}
+
+TEST(BannerTest, AnimationTypesCarryImagesDurationAndUsage) {
+  BitmapPtr b = Bitmap_Create(4, 3, 4);
+  const std::string sprite = CaptureOutput([&](sys::File&) { WriteFileBanner("Run", "12", *b, 6, "1200"); });
+  EXPECT_NE(sprite.find("\r\n* Source file: Run.gif (Animated Sprite)" + std::string(29, ' ') + "*\r\n"),
+            std::string::npos);
+  EXPECT_NE(sprite.find("\r\n* NumImages:   12" + std::string(52, ' ') + "*\r\n"), std::string::npos);
+  EXPECT_NE(sprite.find("\r\n* Duration:    1200 ms" + std::string(47, ' ') + "*\r\n"), std::string::npos);
+  EXPECT_EQ(sprite.find("NumColors"), std::string::npos);
+  EXPECT_NE(sprite.find(std::string(70, '*') +
+                        "\r\n*\r\n* Usage:\r\n*   extern const GUI_BITMAP * apbmRun[12];\r\n"
+                        "*   extern const unsigned     aDelayRun[12];\r\n"
+                        "*   GUI_SPRITE_CreateAnim(apbmRun, 10, 10, 0, aDelayRun, GUI_COUNTOF(apbmRun));\r\n"
+                        "*/\r\n\r\n#include <stdlib.h>"),
+            std::string::npos);
+
+  const std::string cursor = CaptureOutput([&](sys::File&) { WriteFileBanner("Cur", "2", *b, 7, "80"); });
+  EXPECT_NE(cursor.find("* Source file: Cur.gif (Animated Cursor)"), std::string::npos);
+  EXPECT_NE(cursor.find("\r\n*\r\n* Usage:\r\n*   extern const GUI_CURSOR_ANIM CursorCur;\r\n"
+                        "*   GUI_CURSOR_SelectAnim(&CursorCur);\r\n*/\r\n"),
+            std::string::npos);
+}
+
+// ---------------------------------------------------------------- palette
+
+const char* const kPaletteComment =
+    "/*********************************************************************\r\n*\r\n*       Palette\r\n*\r\n"
+    "*  Description\r\n*    The following are the entries of the palette table.\r\n"
+    "*    The entries are stored as a 32-bit values of which 24 bits are\r\n"
+    "*    actually used according to the following bit mask: 0xBBGGRR\r\n*\r\n"
+    "*    The lower   8 bits represent the Red   component.\r\n"
+    "*    The middle  8 bits represent the Green component.\r\n"
+    "*    The highest 8 bits represent the Blue  component.\r\n*/\r\n";
+
+TEST(PaletteTest, CommentIsPrecededByTheReferenceNoteWithoutPalette) {
+  OutSetPaletteFlag(true);
+  EXPECT_EQ(CaptureOutput([](sys::File&) { WritePaletteComment(); }), kPaletteComment);
+  OutSetPaletteFlag(false);
+  const std::string text = CaptureOutput([](sys::File&) { WritePaletteComment(); });
+  OutSetPaletteFlag(true);
+  EXPECT_EQ(text,
+            std::string("#if 0\r\n\r\n\r\n/*********************************************************************\r\n"
+                        "*\r\n*  This palette is included for reference only\r\n"
+                        "*  As it is saved as device dependent bitmap without color info.\r\n"
+                        "*  Please note that this bitmap requires the physical palette to be\r\n"
+                        "*  identical to the palette of the display.\r\n"
+                        "*  If this does not work out, please convert your bitmap into a DIB \r\n*/\r\n") +
+                kPaletteComment);
+}
+
+TEST(PaletteTest, FiveEntriesMakeTwoLinesInEachForm) {
+  UseArgbScope argb(false);
+  OutSetPaletteFlag(true);
+  BitmapPtr b = PaletteImage({0x000000FF, 0x00FF0000, 0x00123456, 0x80ABCDEF, 0x00000001});
+  const std::string text = CaptureOutput([&](sys::File&) { WritePaletteBlock("Pic", *b); });
+  EXPECT_EQ(text,
+            "static GUI_CONST_STORAGE GUI_COLOR _ColorsPic[] = {\r\n"
+            "#if (GUI_USE_ARGB == 0)\r\n"
+            "  0x0000FF, 0xFF0000, 0x123456, 0xABCDEF,\r\n"
+            "  0x000001\r\n"
+            "#else\r\n"
+            "  0xFFFF0000, 0xFF0000FF, 0xFF563412, 0xFFEFCDAB,\r\n"
+            "  0xFF010000\r\n"
+            "#endif\r\n"
+            "\r\n};\r\n\r\n"
+            "static GUI_CONST_STORAGE GUI_LOGPALETTE _PalPic = {\r\n"
+            "  5,  // Number of entries\r\n"
+            "  0,  // No transparency\r\n"
+            "  (const LCD_COLOR *)&_ColorsPic[0]\r\n"
+            "};\r\n\r\n");
+}
+
+TEST(PaletteTest, ArgbSettingWritesEightDigitsInBothForms) {
+  UseArgbScope argb(true);
+  OutSetPaletteFlag(true);
+  BitmapPtr b = PaletteImage({0x000000FF, 0x00FF0000});
+  b->HasTrans = 1;
+  const std::string text = CaptureOutput([&](sys::File&) { WritePaletteBlock("T", *b); });
+  EXPECT_NE(text.find("#if (GUI_USE_ARGB == 0)\r\n  0x000000FF, 0x00FF0000\r\n#else\r\n  0xFFFF0000, 0xFF0000FF\r\n"),
+            std::string::npos);
+  EXPECT_NE(text.find("  2,  // Number of entries\r\n  1,  // Has transparency\r\n"), std::string::npos);
+}
+
+TEST(PaletteTest, DisabledPaletteIsClosedAndPointsToNull) {
+  UseArgbScope argb(false);
+  OutSetPaletteFlag(false);
+  BitmapPtr b = PaletteImage({0x00000000, 0x00FFFFFF});
+  const std::string text = CaptureOutput([&](sys::File&) { WritePaletteBlock("X", *b); });
+  OutSetPaletteFlag(true);
+  EXPECT_EQ(text,
+            "static GUI_CONST_STORAGE GUI_COLOR _ColorsX[] = {\r\n"
+            "#if (GUI_USE_ARGB == 0)\r\n  0x000000, 0xFFFFFF\r\n#else\r\n  0xFF000000, 0xFFFFFFFF\r\n#endif\r\n"
+            "\r\n};\r\n\r\n#endif\r\n\r\n"
+            "static GUI_CONST_STORAGE GUI_LOGPALETTE _PalX = {\r\n"
+            "  2,  // Number of entries\r\n  0,  // No transparency\r\n  NULL\r\n};\r\n\r\n");
+}
+
+TEST(PaletteTest, TransparencyCommentLinesUpForThreeDigitCounts) {
+  UseArgbScope argb(false);
+  OutSetPaletteFlag(true);
+  BitmapPtr b = PaletteImage(std::vector<Color>(256, 0));
+  const std::string text = CaptureOutput([&](sys::File&) { WritePaletteBlock("G", *b); });
+  EXPECT_NE(text.find("\r\n  256,  // Number of entries\r\n  0,    // No transparency\r\n"), std::string::npos);
+  // 64 lines of four entries in each form; the last entry of a line ends in a bare comma.
+  EXPECT_NE(text.find("\r\n  0x000000, 0x000000, 0x000000, 0x000000,\r\n  0x000000"), std::string::npos);
+}
+
+}  // namespace

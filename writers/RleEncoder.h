@@ -1,0 +1,43 @@
+// The run-length scheme of the compressed FORMATs: RLE4 and RLE8 of palette
+// indices, RLE of the transparency bytes, RLE16 of 565 / M565 codes and RLE32 of
+// colours. One decision of runs and absolute blocks, written either as
+// commented C text (C bitmap files) or as raw bytes (C streams).
+//
+// The image is one pixel sequence in row order; runs and blocks cross row ends.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "image/Bitmap.h"
+
+// What decides whether neighbouring pixels are equal: the raw stored value, or
+// only its transparency byte.
+enum class RleMode { Index, Transparency };
+
+inline constexpr std::int64_t kRleMaxChunk = 254;
+inline constexpr std::int64_t kRleMaxAbsolute = 255;
+
+// The compared values of the whole image in row order. Returns false (after
+// the allocator's report) when they do not fit in memory.
+bool RleComparedValues(const Bitmap& bitmap, RleMode mode, std::vector<std::uint32_t>& values);
+
+// Consecutive positions from start, before end, equal to the one at start (at least 1).
+std::int64_t RleCount(std::span<const std::uint32_t> values, std::int64_t start, std::int64_t end);
+// Length of the absolute block that would start at start.
+std::int64_t AbsCount(std::span<const std::uint32_t> values, std::int64_t start, std::int64_t end);
+
+// Text form: the items and the closing trailer, after the array's first line.
+// bitsPerPixel 4 packs absolute blocks in nibbles (RLE4); 8 gives RLE8 or, in
+// transparency mode, the RLE of the transparency bytes. Each returns 0, or 1
+// when nothing was written because memory ran out.
+int WriteRleText(const Bitmap& bitmap, RleMode mode, int bitsPerPixel);
+int WriteRle16Text(const Bitmap& bitmap, bool swapRedBlue);
+int WriteRle32Text(const Bitmap& bitmap);
+
+// Byte form for the C stream: the same items without comments, line breaks or
+// closing zero. A short write ends its item only; the next item is still tried.
+int WriteRleBytes(const Bitmap& bitmap, RleMode mode, int bitsPerPixel);
+int WriteRle16Bytes(const Bitmap& bitmap, bool swapRedBlue);
+int WriteRle32Bytes(const Bitmap& bitmap);
