@@ -358,6 +358,7 @@ class GifWalker {
 };
 
 bool GifWalker::Walk() {
+  if (frame_ != nullptr) frame_->pBitmap.reset();
   if (!ReadScreen()) return false;
   if (frame_ != nullptr) frame_->TransIndex = -1;
   while (true) {
@@ -396,9 +397,9 @@ bool GifWalker::ReadScreen() {
   info_.ScreenFlags = flags;
   info_.NumGlobalColors = static_cast<std::uint16_t>(2 << (flags & 7));
   if (width > kMaxScreenSize || height > kMaxScreenSize) return false;
-  if ((flags & kTableFlag) == 0) return true;
   const std::uint8_t* table = nullptr;
-  if (!cursor_.Take(3u * info_.NumGlobalColors, table)) return false;
+  if ((flags & kTableFlag) != 0 && !cursor_.Take(3u * info_.NumGlobalColors, table)) return false;
+  // A record used before must not keep pointing at another file's table.
   if (frame_ != nullptr) frame_->pColorTable = table;
   return true;
 }
