@@ -349,4 +349,14 @@ extern const GUI_BITMAP_METHODS GUI__aBitmapMethods[GUI_METHOD_COUNT];
 #define XXXXXXX_ 0xFE
 #define XXXXXXXX 0xFF
 
+/* Animated cursor of the animation writer's type 7 files. */
+typedef struct {
+  const GUI_BITMAP* const* ppBm;
+  int xHot;
+  int yHot;
+  unsigned Period;
+  const unsigned* pPeriod;
+  int NumItems;
+} GUI_CURSOR_ANIM;
+
 #endif

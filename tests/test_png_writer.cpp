@@ -1,0 +1,198 @@
+// PNG writer: read back through libpng's simplified API, undo, error reports.
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "TestSupport.h"
+#include "app/ImageDocument.h"
+#include "app/Report.h"
+#include "image/Bitmap.h"
+#include "sys/File.h"
+#include "writers/PngWriter.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+std::vector<std::string> reports;
+void CaptureReport(const std::string& /*title*/, const std::string& text) { reports.push_back(text); }
+
+struct Rgba {
+  int width = 0;
+  int height = 0;
+  Bytes pixels;  // red, green, blue, alpha; top row first
+};
+
+// Independent decode of a PNG file.
+bool DecodePng(const Bytes& file, Rgba& out) {
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  if (png_image_begin_read_from_memory(&image, file.data(), file.size()) == 0) return false;
+  image.format = PNG_FORMAT_RGBA;
+  out.width = static_cast<int>(image.width);
+  out.height = static_cast<int>(image.height);
+  out.pixels.assign(PNG_IMAGE_SIZE(image), 0);
+  return png_image_finish_read(&image, nullptr, out.pixels.data(), 0, nullptr) != 0;
+}
+
+// The RGBA a reader must see for every picture pixel: the colour and 255 - T.
+Bytes ExpectedRgba(const Bitmap& b) {
+  Bytes out;
+  for (int y = 0; y < b.YSize; ++y) {
+    for (int x = 0; x < b.XSize; ++x) {
+      const Color c = Bitmap_GetPixelColor(b, x, y);
+      out.push_back(static_cast<std::uint8_t>(c));
+      out.push_back(static_cast<std::uint8_t>(c >> 8));
+      out.push_back(static_cast<std::uint8_t>(c >> 16));
+      out.push_back(static_cast<std::uint8_t>(255 - (c >> 24)));
+    }
+  }
+  return out;
+}
+
+BitmapPtr RandomImage(int w, int h, int colors, std::uint32_t seed) {
+  std::mt19937 random(seed);
+  BitmapPtr b = Bitmap_Create(w, h, colors);
+  for (int i = 0; i < colors; ++i) Bitmap_SetPalColor(*b, i, random());
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) Bitmap_SetPixel(*b, x, y, colors != 0 ? random() % colors : random());
+  }
+  return b;
+}
+
+class PngWriterTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    reports.clear();
+    SetMessageBoxHook(CaptureReport);
+    ResetDocument();
+  }
+  void TearDown() override {
+    SetMessageBoxHook(nullptr);
+    ResetDocument();
+  }
+
+  BitmapPtr WriteTo(const std::string& path, BitmapPtr bitmap) {
+    auto file = sys::File::Create(path);
+    EXPECT_TRUE(file.has_value());
+    BitmapPtr result = WritePngFile(std::move(bitmap), *file);
+    file->Close();
+    return result;
+  }
+
+  testing_support::TempDir dir_;
+};
+
+TEST_F(PngWriterTest, PaletteImageComesBackAsIdenticalRgba) {
+  BitmapPtr b = RandomImage(37, 11, 19, 1);
+  Bitmap_SetPalColor(*b, 3, 0xFF00FF00);  // fully transparent entry
+  Bitmap_SetPalColor(*b, 4, 0x40102030);
+  const Bytes expected = ExpectedRgba(*b);
+  const std::string path = dir_.File("p.png");
+  BitmapPtr result = WriteTo(path, std::move(b));
+  ASSERT_NE(result, nullptr);
+  EXPECT_EQ(result->NumColors, 0);
+  EXPECT_EQ(result->HasAlpha, 1);
+  Rgba back;
+  ASSERT_TRUE(DecodePng(testing_support::ReadBytes(path), back));
+  EXPECT_EQ(back.width, 37);
+  EXPECT_EQ(back.height, 11);
+  EXPECT_EQ(back.pixels, expected);
+  EXPECT_TRUE(reports.empty());
+}
+
+TEST_F(PngWriterTest, TrueColourImageKeepsItsTransparencyAsAlpha) {
+  for (int hasAlpha : {0, 1}) {
+    SCOPED_TRACE(hasAlpha);
+    BitmapPtr b = RandomImage(64, 33, 0, 2);
+    b->HasAlpha = hasAlpha;
+    const Bytes expected = ExpectedRgba(*b);
+    const Bitmap* before = b.get();
+    const std::string path = dir_.File("t.png");
+    BitmapPtr result = WriteTo(path, std::move(b));
+    ASSERT_NE(result, nullptr);
+    EXPECT_EQ(result->HasAlpha, 1);
+    if (hasAlpha == 0) {
+      EXPECT_EQ(result.get(), before);  // a plain true-colour image needs no conversion
+    }
+    Rgba back;
+    ASSERT_TRUE(DecodePng(testing_support::ReadBytes(path), back));
+    EXPECT_EQ(back.pixels, expected);
+  }
+}
+
+TEST_F(PngWriterTest, FileUsesRgbaAndBestCompression) {
+  BitmapPtr b = RandomImage(8, 8, 4, 3);
+  const std::string path = dir_.File("c.png");
+  ASSERT_NE(WriteTo(path, std::move(b)), nullptr);
+  const Bytes file = testing_support::ReadBytes(path);
+  ASSERT_GT(file.size(), 33u + 10u);
+  EXPECT_EQ(file[24], 8);  // bit depth
+  EXPECT_EQ(file[25], 6);  // colour type RGBA
+  EXPECT_EQ(file[28], 0);  // no interlace
+  // The first chunk after IHDR is IDAT; its zlib header says deflate with
+  // maximum compression (FLEVEL 3).
+  ASSERT_EQ(std::string(file.begin() + 37, file.begin() + 41), "IDAT");
+  EXPECT_EQ(file[41] & 0x0F, 8);
+  EXPECT_EQ(file[42] >> 6, 3);
+}
+
+TEST_F(PngWriterTest, UndoRestoresThePaletteImage) {
+  ImageDocument& doc = GetDocument();
+  doc.current = RandomImage(5, 4, 3, 4);
+  const Bytes pixels = doc.current->pData;
+  auto file = sys::File::Create(dir_.File("u.png"));
+  ASSERT_TRUE(file.has_value());
+  doc.current = WritePngFile(std::move(doc.current), *file);
+  ASSERT_NE(doc.current, nullptr);
+  EXPECT_EQ(doc.current->NumColors, 0);
+  EXPECT_EQ(doc.current->HasAlpha, 1);
+  ASSERT_TRUE(CanUndo());
+  PopUndo();
+  ASSERT_NE(doc.current, nullptr);
+  EXPECT_EQ(doc.current->NumColors, 3);
+  EXPECT_EQ(doc.current->pData, pixels);
+  EXPECT_FALSE(CanUndo());
+}
+
+TEST_F(PngWriterTest, WriteFailuresAreReportedAndGiveNoImage) {
+  sys::File closed;
+  EXPECT_EQ(WritePngFile(RandomImage(4, 4, 0, 5), closed), nullptr);
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0], "Error writing PNG: WriteFile() returns NULL\n");
+
+  // A device that refuses data part-way: noise does not compress, so the
+  // file's buffer overflows while libpng is still writing.
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  reports.clear();
+  auto full = sys::File::Create("/dev/full");
+  ASSERT_TRUE(full.has_value());
+  EXPECT_EQ(WritePngFile(RandomImage(300, 300, 0, 6), *full), nullptr);
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0], "Error writing PNG: Not all data could be writen\n");
+  EXPECT_TRUE(CanUndo());  // the image before the conversion can still be had back
+}
+
+TEST_F(PngWriterTest, LibpngRefusalOfAnEmptyImageIsReported) {
+  auto file = sys::File::Create(dir_.File("e.png"));
+  ASSERT_TRUE(file.has_value());
+  EXPECT_EQ(WritePngFile(Bitmap_Create(0, 3, 0), *file), nullptr);
+  ASSERT_FALSE(reports.empty());
+  EXPECT_EQ(reports.back().rfind("Error writing PNG: ", 0), 0u);
+}
+
+TEST_F(PngWriterTest, InconsistentImageIsRefused) {
+  BitmapPtr b = RandomImage(6, 6, 0, 7);
+  b->pData.resize(3);
+  sys::File closed;
+  EXPECT_EQ(WritePngFile(std::move(b), closed), nullptr);
+  EXPECT_EQ(WritePngFile(nullptr, closed), nullptr);
+  EXPECT_EQ(reports.size(), 2u);
+}
+
+}  // namespace

@@ -1,0 +1,172 @@
+#include "writers/BmpWriter.h"
+
+#include <cstdint>
+#include <vector>
+
+#include "sys/Memory.h"
+#include "writers/TextOutput.h"
+#include "writers/WriterSupport.h"
+
+namespace {
+
+constexpr int kFileHeaderSize = 14;
+constexpr int kInfoHeaderSize = 40;
+
+struct BmpLayout {
+  int bitsPerPixel = 0;
+  std::uint64_t stride = 0;      // bytes per stored row, a multiple of 4
+  std::uint64_t tableBytes = 0;  // 4 per palette entry
+  std::uint64_t blockBytes = 0;  // info header, colour table and rows
+};
+
+BmpLayout LayoutFor(const Bitmap& bitmap) {
+  const std::uint64_t x = static_cast<std::uint64_t>(bitmap.XSize);
+  const int n = bitmap.NumColors;
+  BmpLayout layout;
+  if (n >= 1 && n <= 2) {
+    layout.bitsPerPixel = 1;
+    layout.stride = (x + 31) / 32 * 4;
+  } else if (n >= 3 && n <= 16) {
+    layout.bitsPerPixel = 4;
+    layout.stride = (x + 7) / 8 * 4;
+  } else if (n >= 17) {
+    layout.bitsPerPixel = 8;
+    layout.stride = (x + 3) / 4 * 4;
+  } else if (bitmap.HasAlpha == 0) {
+    layout.bitsPerPixel = 24;
+    layout.stride = (3 * x + 3) / 4 * 4;
+  } else {
+    layout.bitsPerPixel = 32;
+    layout.stride = 4 * x;
+  }
+  layout.tableBytes = 4u * static_cast<unsigned>(n);
+  layout.blockBytes = kInfoHeaderSize + layout.tableBytes + layout.stride * static_cast<std::uint64_t>(bitmap.YSize);
+  return layout;
+}
+
+void PutLE16(std::uint8_t* p, std::uint32_t v) {
+  p[0] = static_cast<std::uint8_t>(v);
+  p[1] = static_cast<std::uint8_t>(v >> 8);
+}
+
+void PutLE32(std::uint8_t* p, std::uint32_t v) {
+  PutLE16(p, v);
+  PutLE16(p + 2, v >> 16);
+}
+
+void FillInfoHeader(std::uint8_t* h, const Bitmap& bitmap, const BmpLayout& layout) {
+  PutLE32(h + 0, kInfoHeaderSize);
+  PutLE32(h + 4, static_cast<std::uint32_t>(bitmap.XSize));
+  PutLE32(h + 8, static_cast<std::uint32_t>(bitmap.YSize));
+  PutLE16(h + 12, 1);
+  PutLE16(h + 14, static_cast<std::uint32_t>(layout.bitsPerPixel));
+  PutLE32(h + 32, static_cast<std::uint32_t>(bitmap.NumColors));
+}
+
+// The file's colour table carries no transparency: the fourth byte is 0.
+void FillColorTable(std::uint8_t* table, const Bitmap& bitmap) {
+  const std::uint8_t* palette = bitmap.pInfo.data() + kInfoHeaderSize;
+  for (int i = 0; i < bitmap.NumColors; ++i) {
+    table[4 * i + 0] = palette[4 * i + 0];
+    table[4 * i + 1] = palette[4 * i + 1];
+    table[4 * i + 2] = palette[4 * i + 2];
+    table[4 * i + 3] = 0;
+  }
+}
+
+// Indices wider than the file's bits are cut to them, so a stray index can
+// never spill into the neighbouring pixel's bits.
+void PackRow1(std::uint8_t* out, const std::uint8_t* indices, int width) {
+  for (int x = 0; x < width; ++x) {
+    out[x >> 3] |= static_cast<std::uint8_t>((indices[x] & 1u) << (7 - (x & 7)));
+  }
+}
+
+void PackRow4(std::uint8_t* out, const std::uint8_t* indices, int width) {
+  for (int x = 0; x < width; ++x) {
+    out[x >> 1] |= static_cast<std::uint8_t>((indices[x] & 0x0Fu) << ((x & 1) != 0 ? 0 : 4));
+  }
+}
+
+void CopyRow8(std::uint8_t* out, const std::uint8_t* indices, int width) {
+  for (int x = 0; x < width; ++x) out[x] = indices[x];
+}
+
+void PackRow24(std::uint8_t* out, const std::uint8_t* pixels, int width) {
+  for (int x = 0; x < width; ++x, out += 3, pixels += 4) {
+    out[0] = pixels[0];
+    out[1] = pixels[1];
+    out[2] = pixels[2];
+  }
+}
+
+void PackRow32(std::uint8_t* out, const std::uint8_t* pixels, int width) {
+  for (int x = 0; x < width; ++x, out += 4, pixels += 4) {
+    out[0] = pixels[0];
+    out[1] = pixels[1];
+    out[2] = pixels[2];
+    out[3] = static_cast<std::uint8_t>(255 - pixels[3]);
+  }
+}
+
+// Rows go bottom picture row first; the block is zero-filled, so the padding
+// and the unused bits of a last partial byte stay 0.
+void FillRows(std::uint8_t* rows, const Bitmap& bitmap, const BmpLayout& layout) {
+  using PackFn = void (*)(std::uint8_t*, const std::uint8_t*, int);
+  PackFn pack = PackRow32;
+  switch (layout.bitsPerPixel) {
+    case 1: pack = PackRow1; break;
+    case 4: pack = PackRow4; break;
+    case 8: pack = CopyRow8; break;
+    case 24: pack = PackRow24; break;
+    default: break;
+  }
+  for (int y = bitmap.YSize - 1; y >= 0; --y, rows += layout.stride) pack(rows, bitmap.Row(y), bitmap.XSize);
+}
+
+bool WriteFileHeader(std::uint32_t fileSize, std::uint32_t dataOffset) {
+  std::uint8_t type[2] = {'B', 'M'};
+  std::uint8_t size[4];
+  std::uint8_t reserved[2] = {0, 0};
+  std::uint8_t offset[4];
+  PutLE32(size, fileSize);
+  PutLE32(offset, dataOffset);
+  return OutWrite(type, 2) != 0 && OutWrite(size, 4) != 0 && OutWrite(reserved, 2) != 0 &&
+         OutWrite(reserved, 2) != 0 && OutWrite(offset, 4) != 0;
+}
+
+}  // namespace
+
+int WriteBmpFile(sys::File& file, const Bitmap* bitmap) {
+  using writer_support::ReportWriteError;
+  if (bitmap == nullptr) {
+    ReportWriteError("BMP", "No image");
+    return 1;
+  }
+  if (!writer_support::IsConsistent(*bitmap)) {
+    ReportWriteError("BMP", "Invalid image data");
+    return 1;
+  }
+  const BmpLayout layout = LayoutFor(*bitmap);
+  const std::uint64_t fileSize = kFileHeaderSize + layout.blockBytes;
+  if (fileSize > UINT32_MAX) {
+    ReportWriteError("BMP", "Image too large");
+    return 1;
+  }
+  std::vector<std::uint8_t> block;
+  if (!sys::AllocZeroed(block, layout.blockBytes)) return 1;
+  FillInfoHeader(block.data(), *bitmap, layout);
+  FillColorTable(block.data() + kInfoHeaderSize, *bitmap);
+  FillRows(block.data() + kInfoHeaderSize + layout.tableBytes, *bitmap, layout);
+
+  const auto dataOffset = static_cast<std::uint32_t>(kFileHeaderSize + kInfoHeaderSize + layout.tableBytes);
+  OutAttach(file);
+  // Flushing here as well as in the dispatcher lets a failure of the last
+  // piece be reported with the others.
+  if (!WriteFileHeader(static_cast<std::uint32_t>(fileSize), dataOffset) || OutWrite(block.data(), block.size()) == 0 ||
+      OutFlush() == 0) {
+    ReportWriteError("BMP", "The file could not be written");
+    return 1;
+  }
+  return 0;
+}

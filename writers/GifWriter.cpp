@@ -1,0 +1,253 @@
+#include "writers/GifWriter.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "image/ColorConvert.h"
+#include "image/ImageOps.h"
+#include "writers/WriterSupport.h"
+
+GifLzwEncoder::GifLzwEncoder(int minCodeSize, GifByteSink sink)
+    : minCodeSize_(minCodeSize),
+      clearCode_(1 << minCodeSize),
+      endCode_((1 << minCodeSize) + 1),
+      indexMask_(static_cast<std::uint8_t>((1 << minCodeSize) - 1)),
+      sink_(std::move(sink)) {}
+
+void GifLzwEncoder::ClearTable() {
+  for (Slot& slot : slots_) slot.code = -1;
+  nextCode_ = clearCode_ + 2;
+  width_ = minCodeSize_ + 1;
+}
+
+// Open addressing with a step that depends on the hash, so strings that
+// collide on their first slot part ways at once.
+int GifLzwEncoder::Lookup(int prefix, int index) const {
+  int h = (index << 4) ^ prefix;
+  const int step = h == 0 ? 1 : kHashSlots - h;
+  while (slots_[h].code != -1) {
+    if (slots_[h].prefix == prefix && slots_[h].index == index) break;
+    h -= step;
+    if (h < 0) h += kHashSlots;
+  }
+  return h;
+}
+
+void GifLzwEncoder::WriteSubBlock() {
+  const std::size_t count = block_[0];
+  if (count == 0) return;
+  if (!failed_ && !sink_(block_.data(), count + 1)) failed_ = true;
+  block_[0] = 0;
+}
+
+void GifLzwEncoder::PutByte(std::uint8_t byte) {
+  block_[++block_[0]] = byte;
+  if (block_[0] == 255) WriteSubBlock();
+}
+
+void GifLzwEncoder::PutCode(int code) {
+  bitBuffer_ |= static_cast<std::uint32_t>(code) << bitCount_;
+  bitCount_ += width_;
+  while (bitCount_ >= 8) {
+    PutByte(static_cast<std::uint8_t>(bitBuffer_));
+    bitBuffer_ >>= 8;
+    bitCount_ -= 8;
+  }
+}
+
+bool GifLzwEncoder::Begin() {
+  const auto size = static_cast<std::uint8_t>(minCodeSize_);
+  failed_ = !sink_(&size, 1);
+  block_[0] = 0;
+  bitBuffer_ = 0;
+  bitCount_ = 0;
+  prefix_ = -1;
+  ClearTable();
+  PutCode(clearCode_);
+  return !failed_;
+}
+
+bool GifLzwEncoder::Add(const std::uint8_t* indices, std::size_t count) {
+  std::size_t i = 0;
+  if (prefix_ < 0 && count != 0) prefix_ = indices[i++] & indexMask_;
+  for (; i < count; ++i) {
+    const int c = indices[i] & indexMask_;
+    const int h = Lookup(prefix_, c);
+    if (slots_[h].code != -1) {
+      prefix_ = slots_[h].code;
+      continue;
+    }
+    if (nextCode_ <= (1 << width_)) {
+      slots_[h].code = static_cast<std::int16_t>(nextCode_++);
+      slots_[h].prefix = static_cast<std::uint16_t>(prefix_);
+      slots_[h].index = static_cast<std::uint8_t>(c);
+    }
+    PutCode(prefix_);
+    prefix_ = c;
+    if (nextCode_ > (1 << width_)) {
+      if (width_ < kMaxCodeWidth) {
+        ++width_;
+      } else {
+        PutCode(clearCode_);
+        ClearTable();
+      }
+    }
+  }
+  return !failed_;
+}
+
+bool GifLzwEncoder::Finish() {
+  if (prefix_ >= 0) {
+    PutCode(prefix_);
+    // A decoder adds one more table entry when it reads that last code; when
+    // the entry reaches its code limit it reads the end code one bit wider,
+    // so the end code is sent at that width too.
+    if (nextCode_ == (1 << width_) && width_ < kMaxCodeWidth) ++width_;
+  }
+  PutCode(endCode_);
+  if (bitCount_ > 0) PutByte(static_cast<std::uint8_t>(bitBuffer_));
+  bitBuffer_ = 0;
+  bitCount_ = 0;
+  WriteSubBlock();
+  return !failed_;
+}
+
+bool GifLzwEncoder::EncodeImage(const Bitmap& image) {
+  if (!Begin()) return false;
+  for (int y = 0; y < image.YSize; ++y) {
+    if (!Add(image.Row(y), static_cast<std::size_t>(image.XSize))) return false;
+  }
+  return Finish();
+}
+
+namespace {
+
+constexpr int kMaxGifSide = 0xFFFF;
+
+// Header pieces go to the file one value at a time; the first failure sticks.
+class GifFileOutput {
+ public:
+  explicit GifFileOutput(sys::File& file) : file_(file) {}
+  void Put8(std::uint32_t value) {
+    const auto byte = static_cast<std::uint8_t>(value);
+    if (ok_) ok_ = file_.Write(&byte, 1);
+  }
+  void Put16(std::uint32_t value) {
+    const std::uint8_t bytes[2] = {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8)};
+    if (ok_) ok_ = file_.Write(bytes, 2);
+  }
+  bool Put(const std::uint8_t* bytes, std::size_t count) {
+    if (ok_) ok_ = file_.Write(bytes, count);
+    return ok_;
+  }
+  bool Ok() const { return ok_; }
+
+ private:
+  sys::File& file_;
+  bool ok_ = true;
+};
+
+// s of the packed byte: the table has 2^(s + 1) entries, the fewest that hold
+// every colour.
+int TableSizeBits(int numColors) {
+  int s = 0;
+  while ((2 << s) < numColors) ++s;
+  return s;
+}
+
+int MinCodeSize(int numColors, int s) { return numColors > 2 ? s + 1 : 2; }
+
+void WriteScreenAndTable(GifFileOutput& out, const Bitmap& image, int s) {
+  for (const char c : {'G', 'I', 'F', '8', '9', 'a'}) out.Put8(static_cast<std::uint8_t>(c));
+  out.Put16(static_cast<std::uint32_t>(image.XSize));
+  out.Put16(static_cast<std::uint32_t>(image.YSize));
+  out.Put8(0x80u | (static_cast<unsigned>(s) << 4) | static_cast<unsigned>(s));
+  out.Put8(0);  // background colour index
+  out.Put8(0);  // pixel aspect ratio
+  const int tableSize = 2 << s;
+  for (int i = 0; i < tableSize; ++i) {
+    const Color c = i < image.NumColors ? Bitmap_GetPalColor(image, i) : 0xFFFFFF;
+    out.Put8(c & 0xFF);
+    out.Put8((c >> 8) & 0xFF);
+    out.Put8((c >> 16) & 0xFF);
+  }
+}
+
+void WriteTransparency(GifFileOutput& out) {
+  for (const std::uint8_t b : {0x21, 0xF9, 0x04, 0x01, 0x00, 0x00, 0x00, 0x00}) out.Put8(b);
+}
+
+void WriteImageDescriptor(GifFileOutput& out, const Bitmap& image) {
+  out.Put8(0x2C);
+  out.Put16(0);
+  out.Put16(0);
+  out.Put16(static_cast<std::uint32_t>(image.XSize));
+  out.Put16(static_cast<std::uint32_t>(image.YSize));
+  out.Put8(0);
+}
+
+// The transparent colour of a palette image is its entry 0. A true-colour
+// image whose HasTrans says that transparent pixels were replaced by the
+// colour of index 0 has no such entry to read, so it carries no transparency
+// into the file.
+bool TransparentColorOf(const Bitmap& bitmap, Color& color) {
+  if (bitmap.HasTrans == 0 || bitmap.NumColors == 0) return false;
+  color = Bitmap_GetPalColor(bitmap, 0);
+  return true;
+}
+
+// The best palette holds plain colours (its transparency bytes are 0), so
+// the transparent colour is found by red, green and blue.
+void CarryTransparency(Bitmap& image, Color transparent) {
+  for (int k = 0; k < image.NumColors; ++k) {
+    if (((Bitmap_GetPalColor(image, k) ^ transparent) & 0xFFFFFF) == 0) {
+      SetTransIndex(image, k);
+      return;
+    }
+  }
+}
+
+void ReportGifError(const char* reason) { writer_support::ReportWriteError("GIF", reason); }
+
+}  // namespace
+
+BitmapPtr WriteGifFile(BitmapPtr bitmap, sys::File& file) {
+  if (!bitmap) {
+    ReportGifError("No image");
+    return nullptr;
+  }
+  if (!writer_support::IsConsistent(*bitmap)) {
+    ReportGifError("Invalid image data");
+    return nullptr;
+  }
+  Color transparent = 0;
+  const bool hasTransparent = TransparentColorOf(*bitmap, transparent);
+  BitmapPtr image = ConvertToBestPalette(bitmap);
+  if (!image) {
+    ReportGifError("The image could not be converted");
+    return nullptr;
+  }
+  if (hasTransparent) CarryTransparency(*image, transparent);
+  if (image->XSize > kMaxGifSide || image->YSize > kMaxGifSide) {
+    ReportGifError("Image too large");
+    return nullptr;
+  }
+
+  const int s = TableSizeBits(image->NumColors);
+  GifFileOutput out(file);
+  WriteScreenAndTable(out, *image, s);
+  if (image->HasTrans != 0) WriteTransparency(out);
+  WriteImageDescriptor(out, *image);
+  if (out.Ok()) {
+    GifLzwEncoder encoder(MinCodeSize(image->NumColors, s),
+                          [&out](const std::uint8_t* bytes, std::size_t count) { return out.Put(bytes, count); });
+    encoder.EncodeImage(*image);
+  }
+  out.Put8(0x00);
+  out.Put8(0x3B);
+  if (!out.Ok()) {
+    ReportGifError("Not all data could be written");
+    return nullptr;
+  }
+  return image;
+}

@@ -1,0 +1,138 @@
+#include "writers/PngWriter.h"
+
+#include <png.h>
+
+#include <csetjmp>
+#include <cstdint>
+#include <cstdio>
+#include <new>
+#include <utility>
+#include <vector>
+
+#include "app/ImageDocument.h"
+#include "sys/Memory.h"
+#include "writers/WriterSupport.h"
+
+namespace {
+
+// Everything the libpng session needs, prepared before it starts: the
+// session itself holds no object with a destructor, because libpng leaves
+// it by longjmp.
+struct PngJob {
+  sys::File* file = nullptr;
+  png_uint_32 width = 0;
+  png_uint_32 height = 0;
+  png_bytepp rows = nullptr;
+  bool rowsReady = false;  // false when the row memory could not be had
+};
+
+void ReportPngError(const char* message) { writer_support::ReportWriteError("PNG", message); }
+
+extern "C" void OnPngError(png_structp png, png_const_charp message) {
+  ReportPngError(message);
+  png_longjmp(png, 1);
+}
+
+extern "C" void OnPngWrite(png_structp png, png_bytep data, png_size_t length) {
+  auto* file = static_cast<sys::File*>(png_get_io_ptr(png));
+  if (length == 0) return;
+  // sys::File tells only whether a write failed: a file that is not open
+  // wrote nothing at all, an open one failed part-way.
+  if (!file->IsOpen()) png_error(png, "WriteFile() returns NULL");
+  if (!file->Write(data, length)) png_error(png, "Not all data could be writen");
+}
+
+extern "C" void OnPngFlush(png_structp /*png*/) {}
+
+// The libpng session, C style: returns true when the whole file was written.
+bool RunPngSession(const PngJob* job) {
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, OnPngError, nullptr);
+  if (png == nullptr) return false;
+  png_infop info = png_create_info_struct(png);
+  if (info == nullptr) {
+    png_destroy_write_struct(&png, nullptr);
+    return false;
+  }
+  if (setjmp(png_jmpbuf(png)) != 0) {
+    png_destroy_write_struct(&png, &info);
+    return false;
+  }
+  png_set_compression_level(png, 9);
+  png_set_compression_mem_level(png, 8);
+  png_set_compression_strategy(png, 0);
+  png_set_compression_window_bits(png, 15);
+  png_set_compression_method(png, 8);
+  png_set_compression_buffer_size(png, 8192);
+  // The open file is the I/O pointer; png_init_io would want a stdio stream.
+  png_set_write_fn(png, job->file, OnPngWrite, OnPngFlush);
+  png_set_IHDR(png, info, job->width, job->height, 8, PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_set_invert_alpha(png);
+  png_write_info(png, info);
+  if (!job->rowsReady) png_error(png, "Out of memory");
+  png_write_image(png, job->rows);
+  png_write_end(png, nullptr);
+  png_destroy_write_struct(&png, &info);
+  return true;
+}
+
+// Pixels as libpng takes them: red, green, blue, T, top row first; the
+// session's alpha inversion turns T into alpha.
+void FillRgbaRows(const Bitmap& image, std::uint8_t* out) {
+  for (int y = 0; y < image.YSize; ++y) {
+    const std::uint8_t* in = image.Row(y);
+    for (int x = 0; x < image.XSize; ++x, in += 4, out += 4) {
+      out[0] = in[2];
+      out[1] = in[1];
+      out[2] = in[0];
+      out[3] = in[3];
+    }
+  }
+}
+
+// The caller hands over the document's image, so the undo copy is made of
+// the image being written while the document keeps whatever it holds.
+void PushUndoOf(BitmapPtr& bitmap) {
+  ImageDocument& document = GetDocument();
+  std::swap(document.current, bitmap);
+  PushUndo();
+  std::swap(document.current, bitmap);
+}
+
+}  // namespace
+
+BitmapPtr WritePngFile(BitmapPtr bitmap, sys::File& file) {
+  if (!bitmap) {
+    ReportPngError("No image");
+    return nullptr;
+  }
+  if (!writer_support::IsConsistent(*bitmap)) {
+    ReportPngError("Invalid image data");
+    return nullptr;
+  }
+  PushUndoOf(bitmap);
+  BitmapPtr image = Bitmap_ToTrueColor(std::move(bitmap));
+  if (!image) return nullptr;
+  image->HasAlpha = 1;
+
+  std::vector<std::uint8_t> pixels;
+  std::vector<png_bytep> rows;
+  PngJob job;
+  job.file = &file;
+  job.width = static_cast<png_uint_32>(image->XSize);
+  job.height = static_cast<png_uint_32>(image->YSize);
+  const std::uint64_t rowBytes = std::uint64_t{4} * job.width;
+  if (sys::AllocZeroed(pixels, rowBytes * job.height)) {
+    try {
+      rows.resize(job.height);
+      for (png_uint_32 y = 0; y < job.height; ++y) rows[y] = pixels.data() + y * rowBytes;
+      FillRgbaRows(*image, pixels.data());
+      job.rows = rows.data();
+      job.rowsReady = true;
+    } catch (const std::bad_alloc&) {
+      job.rowsReady = false;
+    }
+  }
+  if (!RunPngSession(&job)) return nullptr;
+  return image;
+}
