@@ -186,7 +186,7 @@ std::string ComposeHelpText() {
 
 void SetHelpDisplay(HelpDisplay display) { helpDisplay = display != nullptr ? display : PrintHelp; }
 
-void ProcessCommandLine(const std::string& appName, const std::string& logFileName,
+bool ProcessCommandLine(const std::string& appName, const std::string& logFileName,
                         const std::vector<std::string>& args) {
   RunState& state = GetRunState();
   processor = ProcessorState{};
@@ -208,13 +208,14 @@ void ProcessCommandLine(const std::string& appName, const std::string& logFileNa
   }
   if (failed) {
     ReportMessage(2);
-    return;
+    return false;
   }
   if (!fileName.empty()) {
     OpenImageFile(fileName);
     if (args.size() == 1) state.batchActive = false;
   }
   RunQueue();
+  return true;
 }
 
 void SetParameterText(std::string text) {
@@ -223,6 +224,8 @@ void SetParameterText(std::string text) {
 }
 
 bool ParseErrorFlag() { return processor.parseError; }
+
+char GetParameterChar() { return PeekChar(); }
 
 char ReadChar() {
   const char c = PeekChar();

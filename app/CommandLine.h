@@ -23,8 +23,9 @@ inline constexpr std::size_t kMaxParameterText = 499;
 const CommandEntry* LookupCommand(std::string_view word);
 std::string ComposeHelpText();
 
-// args excludes the program name.
-void ProcessCommandLine(const std::string& appName, const std::string& logFileName,
+// args excludes the program name. Returns false after a parsing error (then
+// nothing was opened and no command ran).
+bool ProcessCommandLine(const std::string& appName, const std::string& logFileName,
                         const std::vector<std::string>& args);
 void ExecuteCommand(int id);
 
@@ -32,6 +33,8 @@ void ExecuteCommand(int id);
 void SetParameterText(std::string text);
 bool ParseErrorFlag();
 char ReadChar();
+// The next character without consuming it (0 at the end).
+char GetParameterChar();
 // Copies up to a "," that follows at least one copied character.
 std::string ReadString(std::size_t maximum);
 long ReadDecimal();

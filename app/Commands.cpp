@@ -6,6 +6,11 @@
 #include "app/ImageDocument.h"
 #include "app/Report.h"
 #include "app/Settings.h"
+#include "image/ColorConvert.h"
+#include "image/ColorFormat.h"
+#include "image/ImageOps.h"
+#include "image/Palette.h"
+#include "readers/PaletteFile.h"
 #include "sys/File.h"
 #include "writers/ImageWriters.h"
 
@@ -109,6 +114,74 @@ void WriteOutput(const std::string& path, int type, const OutputSpec& spec) {
   if (!file->Close()) ReportText("Could not write file " + path);
 }
 
+constexpr long kMaxScaledSize = 99999;
+
+// One size of -scale: pixels, or with "%" a percentage of the current size.
+// Returns -1 after a report.
+long ReadScaleSize(int currentSize) {
+  long size = ReadDecimal();
+  if (ParseErrorFlag()) return -1;
+  if (GetParameterChar() == '%') {
+    ReadChar();
+    size = static_cast<long>((static_cast<long long>(currentSize) * size) / 100);
+  }
+  if (size <= 0 || size > kMaxScaledSize) {
+    ReportMessage(25);
+    return -1;
+  }
+  return size;
+}
+
+void ScaleCommand() {
+  ImageDocument& doc = GetDocument();
+  const long width = ReadScaleSize(doc.current->XSize);
+  if (width < 0) return;
+  if (ReadChar() != ',') {
+    ReportMessage(9);
+    return;
+  }
+  const long height = ReadScaleSize(doc.current->YSize);
+  if (height < 0) return;
+  if (BitmapPtr scaled = ScaleBitmap(std::move(doc.current), static_cast<int>(width), static_cast<int>(height))) {
+    doc.current = std::move(scaled);
+  }
+}
+
+void ReduceColorsCommand() {
+  const long colours = ReadDecimal();
+  if (ParseErrorFlag()) return;
+  if (colours < 2 || colours > 256) {
+    ReportMessage(26);
+    return;
+  }
+  ImageDocument& doc = GetDocument();
+  doc.current = ReduceColors(std::move(doc.current), static_cast<int>(colours));
+}
+
+// The colour is written RRGGBB, the way colours are usually given; palette
+// entries hold 0xBBGGRR.
+void TransparencyCommand() {
+  const long rgb = ReadHex();
+  if (ParseErrorFlag()) return;
+  if (rgb < 0 || rgb > 0xFFFFFF) {
+    ReportMessage(18);
+    return;
+  }
+  Bitmap& image = *GetDocument().current;
+  if (image.NumColors == 0) {
+    ReportMessage(17);
+    return;
+  }
+  const Color wanted = ((rgb & 0xFF) << 16) | (rgb & 0xFF00) | ((rgb >> 16) & 0xFF);
+  for (int i = 0; i < image.NumColors; ++i) {
+    if ((Bitmap_GetPalColor(image, i) & 0xFFFFFF) == wanted) {
+      SetTransIndex(image, i);
+      return;
+    }
+  }
+  ReportMessage(19);
+}
+
 }  // namespace
 
 void SetPaletteFileDialog(PaletteFileDialog dialog) { paletteFileDialog = dialog; }
@@ -133,14 +206,53 @@ void SaveAsCommand() {
   WriteOutput(CompleteOutputPath(name, kOutputPathCapacity, type), type, spec);
 }
 
-void RunConversion(int /*selector*/) {
-  ReportText("Colour conversions are not available yet");
+void RunConversion(int selector) {
+  ImageDocument& doc = GetDocument();
+  if (selector >= kFormatBW && selector <= kFormatRGB) {
+    doc.current = ConvertToFormat(std::move(doc.current), GetColorFormat(selector));
+  } else if (selector == 15) {
+    if (BitmapPtr result = ConvertToBestPalette(doc.current)) doc.current = std::move(result);
+  } else if (selector == 16) {
+    if (BitmapPtr result = ConvertToBestPaletteTrans(doc.current, 0xFFFFFF)) doc.current = std::move(result);
+  } else if (selector == 17) {
+    CustomPaletteCommand();
+  }
 }
 
 void CustomPaletteCommand() {
-  ReportText("Custom palettes are not available yet");
+  ImageDocument& doc = GetDocument();
+  if (GetRunState().batchActive) {
+    const std::string name = ReadString(kMaxParameterText);
+    if (!sys::File::OpenRead(name)) {
+      ReportMessage(16);
+      return;
+    }
+    doc.customPalettePath = name;
+  } else {
+    const std::string chosen = paletteFileDialog != nullptr ? paletteFileDialog() : std::string();
+    if (chosen.empty()) return;
+    doc.customPalettePath = chosen.substr(0, kMaxParameterText);
+  }
+  if (_LoadPalette(doc.customPalettePath) != 0) return;
+  if (!doc.current) return;
+  PushUndo();
+  doc.current = ConvertToPalette(CustomPalette(), doc.current, CustomPalette().count, true);
 }
 
-void RunImageCommand(int /*id*/) {
-  ReportText("This command is not available yet");
+void RunImageCommand(int id) {
+  ImageDocument& doc = GetDocument();
+  if (!doc.current) return;
+  switch (id) {
+    case 1700: FlipH(*doc.current); break;
+    case 1701: FlipV(*doc.current); break;
+    case 1702: doc.current = RotateCW(std::move(doc.current)); break;
+    case 1703: doc.current = RotateCCW(std::move(doc.current)); break;
+    case 1704: Rotate180(*doc.current); break;
+    case 1705: InvertIndices(*doc.current); break;
+    case 1706: InvertPalette(*doc.current); break;
+    case 1713: ScaleCommand(); break;
+    case 1711: ReduceColorsCommand(); break;
+    case 1501: TransparencyCommand(); break;
+    default: break;
+  }
 }

@@ -30,6 +30,10 @@ StartupOutcome RunCommandLinePhase(const std::vector<std::string>& args) {
   sys::SetAllocFailureHandler(ReportAllocationFailure);
   LoadSettings();
   VersionText();
-  ProcessCommandLine("Rastra", "Rastra.log", args);
-  return GetRunState().exitRequested ? StartupOutcome::Exit : StartupOutcome::OpenWindow;
+  const bool parsed = ProcessCommandLine("Rastra", "Rastra.log", args);
+  const RunState& state = GetRunState();
+  // A script that asked for -exit must never be left waiting on a window
+  // because one of its arguments was mistyped.
+  if (state.exitRequested || (!parsed && state.exitQueued)) return StartupOutcome::Exit;
+  return StartupOutcome::OpenWindow;
 }

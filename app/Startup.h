@@ -13,6 +13,7 @@ const char* DisplayName();
 enum class StartupOutcome { Exit, OpenWindow };
 
 // Steps up to the command line: reads the settings, forms the version text and
-// processes args (without the program name). Exit means an exit command ran
-// and the process returns GetRunState().exitCode.
+// processes args (without the program name). Exit means an exit command ran,
+// or an exit was given on a command line that failed to parse; the process
+// then returns GetRunState().exitCode.
 StartupOutcome RunCommandLinePhase(const std::vector<std::string>& args);

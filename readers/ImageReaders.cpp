@@ -61,7 +61,10 @@ BitmapPtr LoadImageFile(sys::File& file, int type) {
     ReportText("File could not be read");
     return nullptr;
   }
-  const std::span<const std::uint8_t> data(*bytes);
+  return LoadImageData(*bytes, type);
+}
+
+BitmapPtr LoadImageData(std::span<const std::uint8_t> data, int type) {
   switch (type) {
     case kFileTypeBmp:
       return ReadBmpFile(data);
@@ -71,7 +74,10 @@ BitmapPtr LoadImageFile(sys::File& file, int type) {
       return ReadGifFile(data);
     case kFileTypePng:
       return ReadPngFile(data);
-    default:
+    case kFileTypeJpeg:
       return ReadJpegFile(data);
+    default:
+      ReportText("Unsupported file type");
+      return nullptr;
   }
 }

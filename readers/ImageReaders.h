@@ -1,6 +1,8 @@
 // Choosing a reader by file name and handing it the file.
 #pragma once
 
+#include <cstdint>
+#include <span>
 #include <string>
 
 #include "image/Bitmap.h"
@@ -20,3 +22,5 @@ int FileTypeFromExtension(const std::string& name);
 // Reads the whole open file and decodes it with the reader of type; any other
 // type reports "Unsupported file type". Null when no image results.
 BitmapPtr LoadImageFile(sys::File& file, int type);
+// The same for file contents already in memory.
+BitmapPtr LoadImageData(std::span<const std::uint8_t> data, int type);

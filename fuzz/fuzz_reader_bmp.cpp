@@ -1,0 +1,13 @@
+// Feeds arbitrary bytes to the reader through the dispatch.
+#include <cstddef>
+#include <cstdint>
+
+#include "FuzzSupport.h"
+#include "readers/ImageReaders.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  QuietReports();
+  BitmapPtr image = LoadImageData({data, size}, kFileTypeBmp);
+  if (image && image->pData.size() < (std::size_t{4} << 20)) Bitmap_GetNumUsedColors(*image);
+  return 0;
+}
