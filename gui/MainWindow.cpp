@@ -16,6 +16,7 @@
 #include <QUrl>
 #include <utility>
 
+#include "app/Animation.h"
 #include "app/Commands.h"
 #include "app/ImageDocument.h"
 #include "app/Report.h"
@@ -30,13 +31,10 @@
 #include "image/ColorConvert.h"
 #include "image/ColorFormat.h"
 #include "image/ImageOps.h"
+#include "readers/PaletteFile.h"
 #include "sys/File.h"
 #include "writers/ImageWriters.h"
 
-#if __has_include("readers/PaletteFile.h")
-#include "readers/PaletteFile.h"
-#define RASTRA_HAVE_PALETTE_FILE 1
-#endif
 
 // Resources of a static library must be registered by hand, from the global
 // namespace.
@@ -566,7 +564,6 @@ void MainWindow::OnSavePalette() {
                                               tr("Lumar palette file (*.GUIPal)"), selectedFilter);
   if (name.isEmpty()) return;
   const std::string path = ToFileName(name, kMaxPathLength);
-#ifdef RASTRA_HAVE_PALETTE_FILE
   auto file = sys::File::Create(path);
   if (!file) {
     ReportText("Could not create file " + path);
@@ -574,23 +571,20 @@ void MainWindow::OnSavePalette() {
   }
   SavePaletteFile(*doc.current, *file);
   if (!file->Close()) ReportText("Could not write file " + path);
-#else
-  ReportText("Palette files cannot be written yet");
-#endif
 }
 
 void MainWindow::CreateAnimation(int type) {
   const QString gifName = prompts_->OpenFileName(this, tr("Select GIF to convert"), tr("GIF (*.gif)"));
   if (gifName.isEmpty()) return;
-  const auto gif = ReadGifForAnimation(gifName.toLocal8Bit().toStdString());
-  if (!gif) return;
+  const std::string gifPath = gifName.toLocal8Bit().toStdString();
+  if (!CheckGifForAnimation(gifPath)) return;
   const QFileInfo source(gifName);
   const QString caption = type == kOutputAnimSprite ? tr("Saving animated sprite.") : tr("Saving animated cursor.");
   QString selectedFilter;
   const QString name = prompts_->SaveFileName(this, caption, source.absolutePath() + "/" + source.baseName() + ".c",
                                               tr("C files (*.c)"), selectedFilter);
   if (name.isEmpty()) return;
-  WriteGifAnimation(*gif, ToFileName(name, kMaxPathLength), type, GetSettings().BigEndianMode != 0);
+  CreateAnimationFile(gifPath, ToFileName(name, kMaxPathLength), type);
 }
 
 void MainWindow::OnCreateAnimSprite() { CreateAnimation(kOutputAnimSprite); }
