@@ -100,6 +100,10 @@ BitmapPtr MarkedImage(Color marker) {
 
 void MakeFile(const std::string& path) { testing_support::WriteBytes(path, {'x'}); }
 
+#define SKIP_IF_NO_CORPUS_GIF(var)                  \
+  const auto var = testing_support::CorpusDir("gif"); \
+  if (!var) QSKIP("corpus folder 'gif' not found (set RASTRA_CORPUS)")
+
 }  // namespace
 
 class TestMainWindow : public QObject {
@@ -512,10 +516,14 @@ class TestMainWindow : public QObject {
       QString filter;
       QString file;
       QString formatQuestion;  // empty: no format dialog
+      std::string start;       // what the written file begins with
     };
-    const QList<Case> cases = {{"C files (*.c)", "a.c", "format:1"},     {"DTA files (*.dta)", "b.dta", "format:3"},
-                               {"BMP files (*.bmp)", "c.bmp", ""},       {"PNG files (*.png)", "d.png", ""},
-                               {"GIF files (*.gif)", "e.gif", ""}};
+    // The names carry no telling extension: the filter alone decides the type.
+    const QList<Case> cases = {{"C files (*.c)", "a.out1", "format:1", "/*"},
+                               {"DTA files (*.dta)", "b.out3", "format:3", "BM"},
+                               {"BMP files (*.bmp)", "c.out2", "", "BM"},
+                               {"PNG files (*.png)", "d.out5", "", "\x89PNG"},
+                               {"GIF files (*.gif)", "e.out4", "", "GIF8"}};
     prompts_->formatAnswer = [](SpecResult& r) {
       r.format = 5;
       return true;
@@ -528,8 +536,12 @@ class TestMainWindow : public QObject {
       QStringList expected = {"save:Save file as|" + suggestion + "|" + allFilters};
       if (!c.formatQuestion.isEmpty()) expected << c.formatQuestion;
       QCOMPARE(prompts_->asked, expected);
-      QVERIFY2(QFileInfo::exists(name), qPrintable(name));
+      const std::string written = testing_support::ReadText(name.toStdString());
+      const std::string& start = c.start;
+      QVERIFY2(written.rfind(start, 0) == 0, qPrintable(c.filter + ": " + prompts_->messages.join("; ")));
     }
+    QVERIFY(prompts_->messages.isEmpty());
+    QVERIFY(testing_support::ReadText(dir_->File("a.out1")).find("GUI_BITMAP") != std::string::npos);
   }
 
   void saveEndsOnUnknownFilterOrCancel() {
@@ -567,9 +579,133 @@ class TestMainWindow : public QObject {
     MainWindow& window = NewWindow();
     GetDocument().sourcePath = dir_->File("logo.bmp");
     Show(MakePaletteImage(2, 2, {0, 0xFFFFFF}));
-    window.OnSavePalette();
+    window.OnSavePalette();  // cancelled
     QCOMPARE(prompts_->asked, QStringList({"save:Save palette file|" + QString::fromStdString(dir_->Path().string()) +
                                            "/logo_Palette.GUIPal|Lumar palette file (*.GUIPal)"}));
+    const std::string name = dir_->File("colours.GUIPal");
+    prompts_->saveAnswers.push_back({QString::fromStdString(name), "Lumar palette file (*.GUIPal)"});
+    window.OnSavePalette();
+    const std::vector<std::uint8_t> bytes = testing_support::ReadBytes(name);
+    QCOMPARE(bytes.size(), std::size_t{16 + 2 * 4});
+    QCOMPARE(std::string(bytes.begin(), bytes.begin() + 8), std::string("LumarPal"));
+    QCOMPARE(bytes[8], std::uint8_t{2});
+    QCOMPARE(bytes[16 + 4], std::uint8_t{0xFF});  // second colour, white
+  }
+
+  void customPaletteAsksForAFile() {
+    MainWindow& window = NewWindow();
+    Show(MarkedImage(1));
+    window.OnCvtCustPal();  // cancelled: the image stays
+    QCOMPARE(prompts_->asked, QStringList({"open:Open custom palette|GUI Palette file (*.GUIPal)"}));
+    QCOMPARE(GetDocument().current->NumColors, 0);
+
+    // A palette saved from a two-colour image serves as the custom palette.
+    Show(MakePaletteImage(2, 1, {0x000000, 0xFFFFFF}));
+    const std::string palette = dir_->File("bw.GUIPal");
+    prompts_->saveAnswers.push_back({QString::fromStdString(palette), "Lumar palette file (*.GUIPal)"});
+    window.OnSavePalette();
+    Show(MarkedImage(0x00F0F0F0));
+    prompts_->openAnswers.push_back(QString::fromStdString(palette));
+    window.OnCvtCustPal();
+    QCOMPARE(GetDocument().current->NumColors, 2);
+    QCOMPARE(Bitmap_GetPixelColor(*GetDocument().current, 0, 0), Color{0xFFFFFF});
+    QCOMPARE(GetDocument().customPalettePath, palette);
+  }
+
+  void conversionReplacesTheImage() {
+    MainWindow& window = NewWindow();
+    Show(MarkedImage(0x00FFFFFF));
+    window.OnCvtGray4();
+    QCOMPARE(GetDocument().current->NumColors, 4);
+    QCOMPARE(window.View()->ColorsText(), QString("4"));
+    window.OnCvtRGB();
+    QCOMPARE(GetDocument().current->NumColors, 0);
+    window.OnUndo();
+    QCOMPARE(GetDocument().current->NumColors, 4);
+  }
+
+  void imageMenuOperationsReachTheDocument() {
+    MainWindow& window = NewWindow();
+    Show(MarkedImage(0x00000011));  // 4 x 2, marker at the top left
+    window.OnFlipH();
+    QCOMPARE(Bitmap_GetPixel(*GetDocument().current, 3, 0), Color{0x11});
+    window.OnRotateCW();
+    QCOMPARE(GetDocument().current->XSize, 2);
+    QCOMPARE(window.View()->ResolutionText(), QString("2 * 4"));
+    window.OnShrink();
+    QCOMPARE(GetDocument().current->XSize, 1);
+    for (int i = 0; i < 3; ++i) window.OnUndo();
+    QCOMPARE(Bitmap_GetPixel(*GetDocument().current, 0, 0), Color{0x11});
+  }
+
+  void createAlphaFromTwoBitmaps() {
+    MainWindow& window = NewWindow();
+    // 24-bit 1 x 1 bitmaps: black over black, white over white.
+    auto bmp = [](std::uint8_t level) {
+      std::vector<std::uint8_t> b = {'B', 'M'};
+      testing_support::PutLE32(b, 58);
+      testing_support::PutLE32(b, 0);
+      testing_support::PutLE32(b, 54);
+      testing_support::PutLE32(b, 40);
+      testing_support::PutLE32(b, 1);
+      testing_support::PutLE32(b, 1);
+      testing_support::PutLE16(b, 1);
+      testing_support::PutLE16(b, 24);
+      for (int i = 0; i < 6; ++i) testing_support::PutLE32(b, 0);
+      b.insert(b.end(), {level, level, level, 0});
+      return b;
+    };
+    const std::string black = dir_->File("black.bmp");
+    const std::string white = dir_->File("white.bmp");
+    testing_support::WriteBytes(black, bmp(0));
+    testing_support::WriteBytes(white, bmp(255));
+    prompts_->alphaAnswer = [&](int mode, AlphaChoice& choice) {
+      choice.firstName = black;
+      choice.secondName = white;
+      choice.firstChosen = true;
+      choice.secondChosen = mode == 0;
+      return true;
+    };
+    window.OnCreateAlpha();
+    QVERIFY(GetDocument().current);
+    QCOMPARE(GetDocument().current->HasAlpha, 1);
+    QCOMPARE(Bitmap_GetPixel(*GetDocument().current, 0, 0), 0xFF000000u);
+    QCOMPARE(window.View()->ColorsText(), QString("ARGB"));
+    QVERIFY(!CanUndo());
+
+    Show(MakeTrueColorImage(1, 1, {0x00123456}));
+    window.OnLoadAlpha();  // the white mask makes the pixel fully transparent... of the first file: black
+    QCOMPARE(Bitmap_GetPixel(*GetDocument().current, 0, 0), 0x00123456u);
+    QCOMPARE(GetDocument().current->HasAlpha, 1);
+    QCOMPARE(prompts_->asked, QStringList({"alpha:0", "alpha:1"}));
+  }
+
+  void alphaWithoutChosenFilesChangesNothing() {
+    MainWindow& window = NewWindow();
+    Show(MarkedImage(9));
+    prompts_->alphaAnswer = [](int, AlphaChoice& choice) {
+      choice.firstChosen = true;  // the second Browse was never used
+      return true;
+    };
+    window.OnCreateAlpha();
+    QCOMPARE(Bitmap_GetPixel(*GetDocument().current, 0, 0), Color{9});
+    QVERIFY(prompts_->messages.isEmpty());
+  }
+
+  void animatedSpriteFromCorpusGif() {
+    SKIP_IF_NO_CORPUS_GIF(gifDir);
+    MainWindow& window = NewWindow();
+    const QString gif = QString::fromStdString((*gifDir / "animated_loop.gif").string());
+    const std::string out = dir_->File("sprite.c");
+    prompts_->openAnswers.push_back(gif);
+    prompts_->saveAnswers.push_back({QString::fromStdString(out), "C files (*.c)"});
+    window.OnCreateAnimSprite();
+    QCOMPARE(prompts_->asked.size(), 2);
+    QVERIFY(prompts_->asked[1].startsWith("save:Saving animated sprite.|"));
+    QVERIFY(prompts_->asked[1].endsWith("/animated_loop.c|C files (*.c)"));
+    QVERIFY2(prompts_->messages.isEmpty(), qPrintable(prompts_->messages.join("; ")));
+    QVERIFY(testing_support::ReadText(out).find("GUI_BITMAP") != std::string::npos);
+    QVERIFY(!GetDocument().current);  // the document is not touched
   }
 
   void animationRefusesLongGifs() {
