@@ -2,12 +2,13 @@
 # Renders the main window offscreen with an image loaded and saves it as
 # docs/screenshot.png. Run from anywhere inside the repository:
 #   scripts/screenshot.sh [IMAGE] [ZOOM_IN_STEPS]
-# IMAGE defaults to a GIF of the test corpus beside the project.
+# IMAGE defaults to a PNG with an alpha channel from the test corpus beside
+# the project, shown at zoom 8.0 over the tiled background.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build"
-image=${1:-"$root/../shared/corpus/gif/static_transparent.gif"}
-steps=${2:-10}
+image=${1:-"$root/../shared/corpus/png/basn6a08.png"}
+steps=${2:-60}
 
 if [ ! -f "$build/build.ninja" ] && [ ! -f "$build/Makefile" ]; then
   cmake -S "$root" -B "$build" -G Ninja
