@@ -319,6 +319,7 @@ void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
 void MainWindow::dropEvent(QDropEvent* event) {
   const QList<QUrl> urls = event->mimeData()->urls();
   if (urls.isEmpty()) return;
+  event->acceptProposedAction();
   OpenByName(urls.first().toLocalFile());
 }
 
