@@ -527,6 +527,19 @@ std::int64_t RowsPresent(const DibHeader& h, Bytes pixels) {
   return static_cast<std::int64_t>(rows);
 }
 
+// The given rows, or those that follow the colour table (and the masks of
+// BI_BITFIELDS when the header does not hold them).
+std::optional<Bytes> LocatePixels(const DibHeader& h, Bytes info, std::optional<Bytes> givenPixels) {
+  if (givenPixels) return givenPixels;
+  const std::uint64_t masks = (h.compression == kBiBitfields && h.size < kMasksEnd) ? 12 : 0;
+  const std::uint64_t offset = h.size + DeclaredTableEntries(h) * h.tableEntryBytes + masks;
+  if (offset > info.size()) {
+    ReportText("File too short (pixel data missing)");
+    return std::nullopt;
+  }
+  return info.subspan(static_cast<std::size_t>(offset));
+}
+
 // pixelOffset: where the rows start, counted from the start of info, when known.
 BitmapPtr DecodeDibAt(Bytes info, std::optional<Bytes> givenPixels, std::optional<std::size_t> pixelOffset) {
   const auto header = ReadHeader(info);
@@ -544,15 +557,9 @@ BitmapPtr DecodeDibAt(Bytes info, std::optional<Bytes> givenPixels, std::optiona
   if (bitfields && (h.size == kCoreHeaderSize || info.size() < kMasksEnd)) {
     return Fail("File too short (missing BI_BITFIELDS masks)");
   }
-  Bytes pixels;
-  if (givenPixels) {
-    pixels = *givenPixels;
-  } else {
-    const std::uint64_t masks = (h.compression == kBiBitfields && h.size < kMasksEnd) ? 12 : 0;
-    const std::uint64_t offset = h.size + DeclaredTableEntries(h) * h.tableEntryBytes + masks;
-    if (offset > info.size()) return Fail("File too short (pixel data missing)");
-    pixels = info.subspan(static_cast<std::size_t>(offset));
-  }
+  const std::optional<Bytes> located = LocatePixels(h, info, givenPixels);
+  if (!located) return nullptr;
+  const Bytes pixels = *located;
   if (!CheckDataSuffices(h, pixels)) return nullptr;
 
   RleStream rle;

@@ -9,6 +9,11 @@
 #include "image/Bitmap.h"
 
 // Decodes a whole file held in memory; reports and returns null on failure.
+// Beyond the 40-byte header form it reads rows stored top-down (negative
+// biHeight, uncompressed only) and the 12-byte core header with its 3-byte
+// colour table entries. Pixel rows cut short load as far as they go after a
+// warning; a header claiming more than eight times the pixel data present is
+// refused before anything is allocated.
 BitmapPtr ReadBmpFile(std::span<const std::uint8_t> file);
 
 // Decodes an info header (the 40-byte BITMAPINFOHEADER or a larger one read in

@@ -236,6 +236,52 @@ BitmapPtr ReadPngExact(const std::vector<std::uint8_t>& bytes) {
   return ReadPngFile(std::span<const std::uint8_t>(exact.get(), bytes.size()));
 }
 
+// Every prefix of a good file, and its header with single bytes forced to
+// extreme values: an image or a message, never a read past the data.
+TEST(BmpSuiteDamaged, CutAndAlteredFilesGiveAPictureOrAMessage) {
+  SKIP_WITHOUT_CORPUS(dir, "bmp/g");
+  ReportCapture capture;
+  for (const char* name : {"pal1.bmp", "pal4rle.bmp", "pal8rle.bmp", "pal8os2.bmp", "rgb16-565.bmp", "rgb32bf.bmp",
+                           "pal8v5.bmp"}) {
+    const auto original = ReadBytesOf(*dir / name);
+    std::vector<std::vector<std::uint8_t>> variants;
+    for (std::size_t length = 0; length < original.size(); length += 7) {
+      variants.emplace_back(original.begin(), original.begin() + static_cast<std::ptrdiff_t>(length));
+    }
+    for (std::size_t at = 0; at < 70 && at < original.size(); ++at) {
+      for (std::uint8_t value : {0x00, 0x7F, 0x80, 0xFF}) {
+        variants.push_back(original);
+        variants.back()[at] = value;
+      }
+    }
+    for (const auto& bytes : variants) {
+      capture.Clear();
+      const auto exact = std::make_unique<std::uint8_t[]>(bytes.size());
+      std::copy(bytes.begin(), bytes.end(), exact.get());
+      const BitmapPtr b = ReadBmpFile(std::span<const std::uint8_t>(exact.get(), bytes.size()));
+      if (!b) {
+        ASSERT_FALSE(capture.Texts().empty()) << name << ": a variant of " << bytes.size() << " bytes failed silently";
+      }
+    }
+  }
+}
+
+TEST(PngSuiteDamaged, CutFilesGiveNoBitmapAfterALibpngText) {
+  SKIP_WITHOUT_CORPUS(dir, "png");
+  ReportCapture capture;
+  for (const char* name : {"basn3p08.png", "basi6a16.png", "tbbn3p08.png"}) {
+    const auto original = ReadBytesOf(*dir / name);
+    for (std::size_t length = 14; length < original.size() - 12; length += 5) {  // IEND stays missing
+      capture.Clear();
+      const std::vector<std::uint8_t> cut(original.begin(), original.begin() + static_cast<std::ptrdiff_t>(length));
+      EXPECT_EQ(ReadPngExact(cut), nullptr) << name << " cut to " << length;
+      ASSERT_EQ(capture.Texts().size(), 2u) << name << " cut to " << length;
+      EXPECT_EQ(capture.Texts()[0].rfind("libpng error: ", 0), 0u);
+      EXPECT_EQ(capture.Texts()[1], "No Bitmap");
+    }
+  }
+}
+
 // The oracle: libpng's simplified API, asked for 8-bit RGBA.
 std::optional<std::vector<std::uint8_t>> OracleRgba(const std::vector<std::uint8_t>& bytes, png_uint_32& width,
                                                    png_uint_32& height) {
