@@ -1,6 +1,107 @@
 #include "image/Alpha.h"
 
-BitmapPtr CreateAlpha(sys::File&, sys::File&) { return nullptr; }
-BitmapPtr LoadAlphaMask(const Bitmap&, sys::File&) { return nullptr; }
-BitmapPtr CreateAlphaFromImages(BitmapPtr, BitmapPtr) { return nullptr; }
-BitmapPtr ApplyAlphaMask(const Bitmap&, BitmapPtr) { return nullptr; }
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <utility>
+
+#include "app/Report.h"
+#include "readers/ImageReaders.h"
+
+namespace {
+
+int Red(Color c) { return static_cast<int>(c & 0xFF); }
+int Green(Color c) { return static_cast<int>((c >> 8) & 0xFF); }
+int Blue(Color c) { return static_cast<int>((c >> 16) & 0xFF); }
+
+bool SameSize(const Bitmap& a, const Bitmap& b) { return a.XSize == b.XSize && a.YSize == b.YSize; }
+
+// A message box in interactive use; a batch run shows nothing.
+void ReportSizeMismatch() {
+  if (!GetRunState().batchActive) ReportText("The images are not of the same size.");
+}
+
+BitmapPtr ToThirtyTwoBits(BitmapPtr b) {
+  if (!b || b->BitsPerPixel == 32) return b;
+  return Bitmap_ToTrueColor(std::move(b));
+}
+
+// Over black a pixel of opacity a and colour C shows a x C, over white
+// a x C + (1 - a) x 255: their difference is the transparency, and scaling the
+// black rendering by 255 / (255 - h) gives the colour back.
+Color UnblendPixel(Color overBlack, Color overWhite) {
+  if (overBlack == overWhite) return overBlack;
+  const int h = (std::abs(Red(overWhite) - Red(overBlack)) + std::abs(Green(overWhite) - Green(overBlack)) +
+                 std::abs(Blue(overWhite) - Blue(overBlack))) /
+                3;
+  if (h == 255) return 0xFF000000;
+  const int factor = 25500 / (255 - h);  // 100 times 255 / (255 - h)
+  // Renderings that do not match can ask for more than full intensity.
+  const auto scale = [factor](int channel) { return static_cast<Color>(std::min(channel * factor / 100, 255)); };
+  return (static_cast<Color>(h) << 24) + (scale(Blue(overBlack)) << 16) + (scale(Green(overBlack)) << 8) +
+         scale(Red(overBlack));
+}
+
+}  // namespace
+
+BitmapPtr CreateAlphaFromImages(BitmapPtr overBlack, BitmapPtr overWhite) {
+  if (!overBlack || !overWhite) return nullptr;
+  if (!SameSize(*overBlack, *overWhite)) {
+    ReportSizeMismatch();
+    return nullptr;
+  }
+  overBlack = ToThirtyTwoBits(std::move(overBlack));
+  overWhite = ToThirtyTwoBits(std::move(overWhite));
+  if (!overBlack || !overWhite) return nullptr;
+  BitmapPtr result = Bitmap_Copy(*overBlack);
+  if (!result) return nullptr;
+  for (int y = 0; y < result->YSize; ++y) {
+    const std::uint8_t* black = overBlack->Row(y);
+    const std::uint8_t* white = overWhite->Row(y);
+    std::uint8_t* out = result->Row(y);
+    for (int x = 0; x < result->XSize; ++x) {
+      const Color pixel = UnblendPixel(Bitmap_LoadColor(black + 4 * x), Bitmap_LoadColor(white + 4 * x));
+      Bitmap_StoreColor(out + 4 * x, pixel);
+    }
+  }
+  result->HasAlpha = 1;
+  return result;
+}
+
+BitmapPtr ApplyAlphaMask(const Bitmap& current, BitmapPtr mask) {
+  if (!mask) return nullptr;
+  BitmapPtr image = Bitmap_Copy(current);
+  if (!image) return nullptr;
+  if (!SameSize(*image, *mask)) {
+    ReportSizeMismatch();
+    return nullptr;
+  }
+  image = ToThirtyTwoBits(std::move(image));
+  mask = ToThirtyTwoBits(std::move(mask));
+  if (!image || !mask) return nullptr;
+  for (int y = 0; y < image->YSize; ++y) {
+    const std::uint8_t* in = mask->Row(y);
+    std::uint8_t* out = image->Row(y);
+    for (int x = 0; x < image->XSize; ++x) {
+      const Color m = Bitmap_LoadColor(in + 4 * x);
+      const auto t = static_cast<Color>((Red(m) + Green(m) + Blue(m)) / 3);
+      Bitmap_StoreColor(out + 4 * x, (t << 24) + (Bitmap_LoadColor(out + 4 * x) & 0xFFFFFF));
+    }
+  }
+  image->HasAlpha = 1;
+  return image;
+}
+
+BitmapPtr CreateAlpha(sys::File& overBlack, sys::File& overWhite) {
+  BitmapPtr black = LoadImageFile(overBlack, kFileTypeBmp);
+  if (!black) return nullptr;
+  BitmapPtr white = LoadImageFile(overWhite, kFileTypeBmp);
+  if (!white) return nullptr;
+  return CreateAlphaFromImages(std::move(black), std::move(white));
+}
+
+BitmapPtr LoadAlphaMask(const Bitmap& current, sys::File& mask) {
+  BitmapPtr maskImage = LoadImageFile(mask, kFileTypeBmp);
+  if (!maskImage) return nullptr;
+  return ApplyAlphaMask(current, std::move(maskImage));
+}

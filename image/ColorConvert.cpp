@@ -1,14 +1,563 @@
 #include "image/ColorConvert.h"
 
-BitmapPtr ConvertToFormat(BitmapPtr, const ColorFormat&) { return nullptr; }
-BitmapPtr DitherToFormat(BitmapPtr, const ColorFormat&) { return nullptr; }
-int FindNearestColor(Color, const PaletteRef&) { return 0; }
-BitmapPtr ConvertToPalette(const PaletteRef&, BitmapPtr&, int, bool) { return nullptr; }
-int CalcBestPalette(int, const Bitmap*) { return 0; }
-BitmapPtr ConvertToBestPalette(BitmapPtr&) { return nullptr; }
-BitmapPtr ConvertToBestPaletteTrans(BitmapPtr&, Color) { return nullptr; }
-BitmapPtr ConvertToCustomPalette(BitmapPtr) { return nullptr; }
-BitmapPtr ReduceColors(BitmapPtr, int) { return nullptr; }
-ColorOctree::ColorOctree(std::uint32_t colorLimit, int depth) : colorLimit_(colorLimit), depth_(depth) {}
-void ColorOctree::Insert(std::uint8_t, std::uint8_t, std::uint8_t) {}
-int ColorOctree::GetPalette(Color*, std::uint32_t*) const { return 0; }
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <cstdio>
+#include <string>
+#include <utility>
+
+#include "app/Report.h"
+#include "app/Settings.h"
+
+namespace {
+
+constexpr Color kOpaqueMask = 0xFFFFFF;
+constexpr std::uint32_t kFullyTransparent = 255;
+
+std::uint32_t Transparency(Color c) { return c >> 24; }
+int Red(Color c) { return static_cast<int>(c & 0xFF); }
+int Green(Color c) { return static_cast<int>((c >> 8) & 0xFF); }
+int Blue(Color c) { return static_cast<int>((c >> 16) & 0xFF); }
+
+std::string RowText(const char* format, int row, int rows) {
+  char text[96];
+  std::snprintf(text, sizeof text, format, row, rows);
+  return text;
+}
+
+void ReportConvertingRow(int y, int rows) { ReportStatus(RowText("Converting image, line %d/%d", y + 1, rows)); }
+void ReportCalculatingRow(int y, int rows) {
+  ReportStatus(RowText("Calculating info of image, row %d/%d", y + 1, rows));
+}
+
+bool PreserveTransSetting() { return GetSettings().PreserveTrans != 0; }
+
+// All 256 palette slots of a palette image; indexes beyond NumColors read as 0,
+// as Bitmap_GetPixelColor reads them.
+std::array<Color, 256> PaletteTable(const Bitmap& b) {
+  std::array<Color, 256> table{};
+  for (int i = 0; i < b.NumColors && i < 256; ++i) table[i] = Bitmap_GetPalColor(b, i);
+  return table;
+}
+
+// Stores a code in a palette result, or the colour of the code in a true-colour one.
+void StorePixel(std::uint8_t* row, int x, bool paletteResult, std::uint32_t code, const ColorFormat& format) {
+  if (paletteResult) {
+    row[x] = static_cast<std::uint8_t>(code);
+  } else {
+    Bitmap_StoreColor(row + 4 * x, format.IndexToColor(code));
+  }
+}
+
+void ConvertPaletteSource(const Bitmap& source, Bitmap& result, const ColorFormat& format, bool paletteResult) {
+  const std::array<Color, 256> palette = PaletteTable(source);
+  std::array<std::uint32_t, 256> map{};
+  for (int i = 0; i < 256; ++i) map[i] = format.ColorToIndex(palette[i]);
+  for (int y = 0; y < source.YSize; ++y) {
+    ReportConvertingRow(y, source.YSize);
+    const std::uint8_t* in = source.Row(y);
+    std::uint8_t* out = result.Row(y);
+    for (int x = 0; x < source.XSize; ++x) StorePixel(out, x, paletteResult, map[in[x]], format);
+  }
+}
+
+// Returns whether a fully transparent pixel was turned into code 0.
+bool ConvertTrueColorSource(const Bitmap& source, Bitmap& result, const ColorFormat& format, bool paletteResult) {
+  const bool preserveTrans = PreserveTransSetting();
+  bool foundTransparent = false;
+  for (int y = 0; y < source.YSize; ++y) {
+    ReportConvertingRow(y, source.YSize);
+    const std::uint8_t* in = source.Row(y);
+    std::uint8_t* out = result.Row(y);
+    for (int x = 0; x < source.XSize; ++x) {
+      const Color v = Bitmap_LoadColor(in + 4 * x);
+      std::uint32_t code = 0;
+      if (preserveTrans && Transparency(v) == kFullyTransparent) {
+        foundTransparent = true;
+      } else {
+        code = format.ColorToIndex(v);
+      }
+      StorePixel(out, x, paletteResult, code, format);
+    }
+  }
+  return foundTransparent;
+}
+
+// Floyd-Steinberg error diffusion -----------------------------------------
+
+std::uint8_t* StoredRow(Bitmap& b, int storedRow) {
+  return b.pData.data() + static_cast<std::size_t>(storedRow) * b.BytesPerLine;
+}
+
+struct ColorError {
+  int r = 0;
+  int g = 0;
+  int b = 0;
+};
+
+std::uint8_t ClampChannel(int v) { return static_cast<std::uint8_t>(std::clamp(v, 0, 255)); }
+
+// Adds weight/16 of the error (truncated toward zero) to the pixel at p, clamps
+// each channel and makes the pixel opaque. Bytes are blue, green, red, T.
+void ReceiveError(std::uint8_t* p, const ColorError& e, int weight) {
+  p[0] = ClampChannel(p[0] + e.b * weight / 16);
+  p[1] = ClampChannel(p[1] + e.g * weight / 16);
+  p[2] = ClampChannel(p[2] + e.r * weight / 16);
+  p[3] = 0;
+}
+
+void DiffuseErrors(Bitmap& b, const ColorFormat& format) {
+  const int width = b.XSize;
+  for (int r = 0; r < b.YSize; ++r) {
+    ReportConvertingRow(r, b.YSize);
+    std::uint8_t* row = StoredRow(b, r);
+    std::uint8_t* next = r + 1 < b.YSize ? StoredRow(b, r + 1) : nullptr;
+    for (int x = 0; x < width; ++x) {
+      std::uint8_t* p = row + 4 * x;
+      const Color a = Bitmap_LoadColor(p);
+      const Color c = format.IndexToColor(format.ColorToIndex(a));
+      Bitmap_StoreColor(p, c & kOpaqueMask);
+      const ColorError e{Red(a) - Red(c), Green(a) - Green(c), Blue(a) - Blue(c)};
+      if (e.r == 0 && e.g == 0 && e.b == 0) continue;
+      if (x + 1 < width) ReceiveError(p + 4, e, 7);
+      if (next == nullptr) continue;
+      if (x > 0) ReceiveError(next + 4 * (x - 1), e, 3);
+      ReceiveError(next + 4 * x, e, 5);
+      if (x + 1 < width) ReceiveError(next + 4 * (x + 1), e, 1);
+    }
+  }
+}
+
+// Nearest palette colour -------------------------------------------------
+
+int Distance(Color a, Color b) {
+  const int dr = Red(a) - Red(b);
+  const int dg = Green(a) - Green(b);
+  const int db = Blue(a) - Blue(b);
+  return dr * dr + dg * dg + db * db;
+}
+
+int ValidCount(const PaletteRef& palette) { return std::clamp(palette.count, 1, 256); }
+
+// Gives exactly the index of the linear FindNearestColor search (the lowest
+// index among the nearest entries) while looking at few entries. The colour
+// cube is cut into cells of 8 x 8 x 8; for each cell in use, the entries that
+// can be nearest to some colour of the cell are listed once: those whose
+// smallest possible distance to the cell is not above the smallest largest
+// distance of any entry. Every nearest entry of a colour in the cell is listed,
+// in index order, so a strict comparison keeps the lowest index on ties.
+class NearestColorSearch {
+ public:
+  explicit NearestColorSearch(const PaletteRef& palette)
+      : colors_(palette.colours.begin(), palette.colours.begin() + ValidCount(palette)),
+        cellStart_(kCellCount, kNotBuilt),
+        cellLength_(kCellCount, 0) {}
+
+  int Find(Color color) {
+    const std::size_t cell = CellOf(color);
+    if (cellStart_[cell] == kNotBuilt) BuildCell(cell);
+    const std::uint8_t* candidate = candidates_.data() + cellStart_[cell];
+    const std::uint8_t* end = candidate + cellLength_[cell];
+    int best = *candidate;
+    int bestDistance = Distance(color, colors_[best]);
+    for (++candidate; candidate != end && bestDistance != 0; ++candidate) {
+      const int d = Distance(color, colors_[*candidate]);
+      if (d < bestDistance) {
+        bestDistance = d;
+        best = *candidate;
+      }
+    }
+    return best;
+  }
+
+ private:
+  static constexpr int kCellBits = 3;
+  static constexpr int kCellSide = 1 << kCellBits;
+  static constexpr int kCellsPerAxis = 256 / kCellSide;
+  static constexpr std::size_t kCellCount = kCellsPerAxis * kCellsPerAxis * kCellsPerAxis;
+  static constexpr std::uint32_t kNotBuilt = 0xFFFFFFFF;
+
+  static std::size_t CellOf(Color c) {
+    return (static_cast<std::size_t>(Red(c) >> kCellBits) * kCellsPerAxis + (Green(c) >> kCellBits)) *
+               kCellsPerAxis +
+           (Blue(c) >> kCellBits);
+  }
+
+  // Squared distances from value v to the nearest and farthest point of [lo, lo + side - 1].
+  static int NearSquared(int v, int lo) {
+    const int hi = lo + kCellSide - 1;
+    const int d = v < lo ? lo - v : v > hi ? v - hi : 0;
+    return d * d;
+  }
+  static int FarSquared(int v, int lo) {
+    const int d = std::max(std::abs(v - lo), std::abs(v - (lo + kCellSide - 1)));
+    return d * d;
+  }
+
+  void BuildCell(std::size_t cell) {
+    const int b0 = static_cast<int>(cell % kCellsPerAxis) * kCellSide;
+    const int g0 = static_cast<int>((cell / kCellsPerAxis) % kCellsPerAxis) * kCellSide;
+    const int r0 = static_cast<int>(cell / (kCellsPerAxis * kCellsPerAxis)) * kCellSide;
+    int bound = INT32_MAX;
+    for (Color c : colors_) {
+      bound = std::min(bound, FarSquared(Red(c), r0) + FarSquared(Green(c), g0) + FarSquared(Blue(c), b0));
+    }
+    cellStart_[cell] = static_cast<std::uint32_t>(candidates_.size());
+    for (std::size_t i = 0; i < colors_.size(); ++i) {
+      const Color c = colors_[i];
+      if (NearSquared(Red(c), r0) + NearSquared(Green(c), g0) + NearSquared(Blue(c), b0) <= bound) {
+        candidates_.push_back(static_cast<std::uint8_t>(i));
+      }
+    }
+    cellLength_[cell] = static_cast<std::uint16_t>(candidates_.size() - cellStart_[cell]);
+  }
+
+  std::vector<Color> colors_;
+  std::vector<std::uint32_t> cellStart_;
+  std::vector<std::uint16_t> cellLength_;
+  std::vector<std::uint8_t> candidates_;
+};
+
+// Photos repeat their colours: a small direct-mapped cache keyed by the 24-bit
+// colour remembers the index last found for it. Small enough to stay in the
+// processor cache; a bigger table was slower than searching again.
+class NearestColorCache {
+ public:
+  NearestColorCache(const PaletteRef& palette, std::int64_t pixels) : search_(palette) {
+    int bits = 10;
+    while (bits < 16 && (std::int64_t{1} << bits) < pixels) ++bits;
+    shift_ = 32 - bits;
+    keys_.assign(std::size_t{1} << bits, kEmpty);
+    indexes_.assign(std::size_t{1} << bits, 0);
+  }
+
+  int Find(Color color) {
+    const std::uint32_t rgb = color & kOpaqueMask;
+    const std::size_t slot = (rgb * 2654435761u) >> shift_;
+    if (keys_[slot] != rgb) {
+      keys_[slot] = rgb;
+      indexes_[slot] = static_cast<std::uint8_t>(search_.Find(rgb));
+    }
+    return indexes_[slot];
+  }
+
+ private:
+  static constexpr std::uint32_t kEmpty = 0xFFFFFFFF;  // no 24-bit colour has this key
+  NearestColorSearch search_;
+  int shift_ = 22;
+  std::vector<std::uint32_t> keys_;
+  std::vector<std::uint8_t> indexes_;
+};
+
+void MapPaletteSource(const PaletteRef& palette, const Bitmap& source, Bitmap& result) {
+  const std::array<Color, 256> colors = PaletteTable(source);
+  std::array<std::uint8_t, 256> map{};
+  for (int i = 0; i < 256; ++i) map[i] = static_cast<std::uint8_t>(FindNearestColor(colors[i], palette));
+  for (int y = 0; y < source.YSize; ++y) {
+    ReportConvertingRow(y, source.YSize);
+    const std::uint8_t* in = source.Row(y);
+    std::uint8_t* out = result.Row(y);
+    for (int x = 0; x < source.XSize; ++x) out[x] = map[in[x]];
+  }
+}
+
+// Returns whether a fully transparent pixel was given index 0.
+bool MapTrueColorSource(const PaletteRef& palette, const Bitmap& source, Bitmap& result) {
+  const bool preserveTrans = PreserveTransSetting();
+  bool foundTransparent = false;
+  NearestColorCache nearest(palette, std::int64_t{source.XSize} * source.YSize);
+  for (int y = 0; y < source.YSize; ++y) {
+    ReportConvertingRow(y, source.YSize);
+    const std::uint8_t* in = source.Row(y);
+    std::uint8_t* out = result.Row(y);
+    for (int x = 0; x < source.XSize; ++x) {
+      const Color v = Bitmap_LoadColor(in + 4 * x);
+      if (preserveTrans && Transparency(v) == kFullyTransparent) {
+        out[x] = 0;
+        foundTransparent = true;
+      } else {
+        out[x] = static_cast<std::uint8_t>(nearest.Find(v));
+      }
+    }
+  }
+  return foundTransparent;
+}
+
+// Octree filling and best palette -------------------------------------------
+
+// Runs of one colour go in as one weighted insertion: the first pixel of a run
+// builds the path and does any merging, the rest only add to the leaf it ends in.
+void InsertImage(ColorOctree& tree, const Bitmap& source) {
+  const bool hasPalette = source.NumColors != 0;
+  const std::array<Color, 256> palette = hasPalette ? PaletteTable(source) : std::array<Color, 256>{};
+  for (int y = 0; y < source.YSize; ++y) {
+    ReportCalculatingRow(y, source.YSize);
+    const std::uint8_t* row = source.Row(y);
+    int x = 0;
+    while (x < source.XSize) {
+      const auto colorAt = [&](int i) {
+        return (hasPalette ? palette[row[i]] : Bitmap_LoadColor(row + 4 * i)) & kOpaqueMask;
+      };
+      const Color c = colorAt(x);
+      int run = 1;
+      while (x + run < source.XSize && colorAt(x + run) == c) ++run;
+      tree.Insert(static_cast<std::uint8_t>(Red(c)), static_cast<std::uint8_t>(Green(c)),
+                  static_cast<std::uint8_t>(Blue(c)), static_cast<std::uint32_t>(run));
+      x += run;
+    }
+  }
+}
+
+// Most frequent first; pairs are only swapped when the second count is larger,
+// so colours of equal count keep their tree order.
+void SortByCountDescending(Color* colours, std::uint32_t* counts, int m) {
+  bool swapped = true;
+  while (swapped) {
+    swapped = false;
+    for (int i = 0; i + 1 < m; ++i) {
+      if (counts[i + 1] > counts[i]) {
+        std::swap(counts[i], counts[i + 1]);
+        std::swap(colours[i], colours[i + 1]);
+        swapped = true;
+      }
+    }
+  }
+}
+
+void ReportNoSourceBitmap() { ReportText("Internal error : No source bitmap. (hBitmap == 0)"); }
+void ReportNoOriginalBitmap() { ReportText("Internal error : pBitmapOrg == NULL"); }
+
+}  // namespace
+
+BitmapPtr ConvertToFormat(BitmapPtr source, const ColorFormat& format) {
+  if (!source) {
+    ReportNoSourceBitmap();
+    return nullptr;
+  }
+  const std::uint32_t entries = format.GetIndexMask() + 1;
+  const int k = entries > 256 ? 0 : static_cast<int>(entries);
+  BitmapPtr result = Bitmap_Create(source->XSize, source->YSize, k);
+  if (!result) return nullptr;
+  const bool paletteResult = k != 0;
+  if (source->NumColors != 0) {
+    ConvertPaletteSource(*source, *result, format, paletteResult);
+  } else if (ConvertTrueColorSource(*source, *result, format, paletteResult)) {
+    result->HasTrans = 1;
+  }
+  for (int i = 0; i < k; ++i) Bitmap_SetPalColor(*result, i, format.IndexToColor(static_cast<std::uint32_t>(i)));
+  source.reset();
+  ReportStatus("Conversion done");
+  return result;
+}
+
+BitmapPtr DitherToFormat(BitmapPtr source, const ColorFormat& format) {
+  if (!source) {
+    ReportNoSourceBitmap();
+    return nullptr;
+  }
+  BitmapPtr image = Bitmap_ToTrueColor(std::move(source));
+  if (!image) return nullptr;
+  DiffuseErrors(*image, format);
+  return ConvertToFormat(std::move(image), format);
+}
+
+int FindNearestColor(Color color, const PaletteRef& palette) {
+  const int count = ValidCount(palette);
+  int best = 0;
+  int bestDistance = Distance(color, palette.colours[0]);
+  for (int i = 1; i < count && bestDistance != 0; ++i) {
+    const int d = Distance(color, palette.colours[i]);
+    if (d < bestDistance) {
+      bestDistance = d;
+      best = i;
+    }
+  }
+  return best;
+}
+
+BitmapPtr ConvertToPalette(const PaletteRef& palette, BitmapPtr& source, int numEntries, bool deleteSource) {
+  if (!source) {
+    ReportNoOriginalBitmap();
+    return nullptr;
+  }
+  // A palette result needs 1 to 256 entries; 0 would make a true-colour image.
+  BitmapPtr result = Bitmap_Create(source->XSize, source->YSize, std::clamp(numEntries, 1, 256));
+  if (!result) return nullptr;
+  if (source->NumColors != 0) {
+    MapPaletteSource(palette, *source, *result);
+  } else if (MapTrueColorSource(palette, *source, *result)) {
+    result->HasTrans = 1;
+  }
+  const int count = ValidCount(palette);
+  for (int i = 0; i < count; ++i) Bitmap_SetPalColor(*result, i, palette.colours[i]);
+  if (deleteSource) source.reset();
+  ReportStatus("Conversion done");
+  return result;
+}
+
+int CalcBestPalette(int maxColors, const Bitmap* source) {
+  if (source == nullptr) {
+    ReportNoOriginalBitmap();
+    return 0;
+  }
+  if (maxColors < 1) return 0;
+  // The limit is the smaller of maxColors and the number of colours in the
+  // image; a tree below its limit never merges, so maxColors alone gives the
+  // same tree without counting the colours first.
+  ColorOctree tree(static_cast<std::uint32_t>(std::min(maxColors, 256)), 8);
+  InsertImage(tree, *source);
+  PaletteRef& best = BestPalette();
+  std::array<std::uint32_t, 256> counts{};
+  const int m = tree.GetPalette(best.colours.data(), counts.data());
+  SortByCountDescending(best.colours.data(), counts.data(), m);
+  return m;
+}
+
+BitmapPtr ConvertToBestPalette(BitmapPtr& source) {
+  const int m = CalcBestPalette(256, source.get());
+  if (m == 0) return nullptr;
+  BestPalette().count = m;
+  return ConvertToPalette(BestPalette(), source, m, true);
+}
+
+BitmapPtr ConvertToBestPaletteTrans(BitmapPtr& source, Color transColor) {
+  if (!source || source->HasAlpha == 0) return ConvertToBestPalette(source);
+  const int m = CalcBestPalette(255, source.get());
+  if (m == 0) return nullptr;
+  BestPalette().count = m;
+  BitmapPtr result = ConvertToPalette(BestPalette(), source, m + 1, false);
+  if (!result) return nullptr;
+  for (int i = m - 1; i >= 0; --i) Bitmap_SetPalColor(*result, i + 1, Bitmap_GetPalColor(*result, i));
+  Bitmap_SetPalColor(*result, 0, transColor);
+  const std::array<Color, 256> sourcePalette = PaletteTable(*source);
+  const bool hasPalette = source->NumColors != 0;
+  for (int y = 0; y < source->YSize; ++y) {
+    const std::uint8_t* in = source->Row(y);
+    std::uint8_t* out = result->Row(y);
+    for (int x = 0; x < source->XSize; ++x) {
+      const Color c = hasPalette ? sourcePalette[in[x]] : Bitmap_LoadColor(in + 4 * x);
+      out[x] = Transparency(c) == kFullyTransparent ? 0 : static_cast<std::uint8_t>(out[x] + 1);
+    }
+  }
+  result->HasTrans = 1;
+  source.reset();
+  return result;
+}
+
+BitmapPtr ConvertToCustomPalette(BitmapPtr source) {
+  const PaletteRef& custom = CustomPalette();
+  return ConvertToPalette(custom, source, custom.count, true);
+}
+
+BitmapPtr ReduceColors(BitmapPtr source, int maxColors) {
+  if (!source) {
+    ReportNoOriginalBitmap();
+    return nullptr;
+  }
+  // More than 256 leaves would not fit a palette.
+  ColorOctree tree(static_cast<std::uint32_t>(std::clamp(maxColors, 2, 256)), 8);
+  InsertImage(tree, *source);
+  PaletteRef& best = BestPalette();
+  int m = tree.GetPalette(best.colours.data(), nullptr);
+  if (m == 0) {  // no pixels: still a palette image
+    best.colours[0] = 0;
+    m = 1;
+  }
+  best.count = m;
+  return ConvertToPalette(best, source, m, true);
+}
+
+// ColorOctree ------------------------------------------------------------
+
+ColorOctree::ColorOctree(std::uint32_t colorLimit, int depth)
+    : nodes_(1), colorLimit_(colorLimit), depth_(std::clamp(depth, 0, kMaxLevels - 1)) {}
+
+std::uint32_t ColorOctree::NewNode(int level) {
+  std::uint32_t n;
+  if (!freeSlots_.empty()) {
+    n = freeSlots_.back();
+    freeSlots_.pop_back();
+    nodes_[n] = Node{};
+  } else {
+    n = static_cast<std::uint32_t>(nodes_.size());
+    nodes_.emplace_back();
+  }
+  if (level == depth_) {
+    nodes_[n].isLeaf = true;
+    ++leafCount_;
+  } else {
+    nodes_[n].next = reducible_[level];
+    reducible_[level] = n;
+  }
+  return n;
+}
+
+void ColorOctree::FreeNode(std::uint32_t n) { freeSlots_.push_back(n); }
+
+void ColorOctree::Insert(std::uint8_t r, std::uint8_t g, std::uint8_t b, std::uint32_t count) {
+  if (root_ == kNone) root_ = NewNode(0);
+  std::uint32_t n = root_;
+  for (int level = 0; !nodes_[n].isLeaf; ++level) {
+    const unsigned m = 0x80u >> level;
+    const int childNumber = ((r & m) != 0 ? 4 : 0) + ((g & m) != 0 ? 2 : 0) + ((b & m) != 0 ? 1 : 0);
+    std::uint32_t child = nodes_[n].child[childNumber];
+    if (child == kNone) {
+      child = NewNode(level + 1);  // may move nodes_: look the parent up again
+      nodes_[n].child[childNumber] = child;
+    }
+    n = child;
+  }
+  Node& leaf = nodes_[n];
+  leaf.pixelCount += count;
+  leaf.redSum += std::uint64_t{r} * count;
+  leaf.greenSum += std::uint64_t{g} * count;
+  leaf.blueSum += std::uint64_t{b} * count;
+  while (leafCount_ > colorLimit_ && Merge()) {
+  }
+}
+
+bool ColorOctree::Merge() {
+  int level = depth_ - 1;
+  while (level > 0 && reducible_[level] == kNone) --level;
+  if (level < 0 || reducible_[level] == kNone) return false;
+  const std::uint32_t n = reducible_[level];
+  Node& node = nodes_[n];
+  reducible_[level] = node.next;
+  node.next = kNone;
+  std::uint32_t removed = 0;
+  for (std::uint32_t& child : node.child) {
+    if (child == kNone) continue;
+    const Node& c = nodes_[child];
+    node.pixelCount += c.pixelCount;
+    node.redSum += c.redSum;
+    node.greenSum += c.greenSum;
+    node.blueSum += c.blueSum;
+    FreeNode(child);
+    child = kNone;
+    ++removed;
+  }
+  node.isLeaf = true;
+  leafCount_ = leafCount_ - removed + 1;
+  return true;
+}
+
+int ColorOctree::GetPalette(Color* colours, std::uint32_t* counts) const {
+  if (root_ == kNone) return 0;
+  return CollectLeaves(root_, colours, counts, 0);
+}
+
+int ColorOctree::CollectLeaves(std::uint32_t n, Color* colours, std::uint32_t* counts, int written) const {
+  const Node& node = nodes_[n];
+  if (node.isLeaf) {
+    const std::uint64_t count = node.pixelCount != 0 ? node.pixelCount : 1;
+    colours[written] = static_cast<Color>(((node.blueSum / count) << 16) + ((node.greenSum / count) << 8) +
+                                          (node.redSum / count));
+    if (counts != nullptr) counts[written] = node.pixelCount;
+    return written + 1;
+  }
+  for (std::uint32_t child : node.child) {
+    if (child != kNone) written = CollectLeaves(child, colours, counts, written);
+  }
+  return written;
+}

@@ -42,7 +42,8 @@ class ColorOctree {
  public:
   ColorOctree(std::uint32_t colorLimit, int depth);
 
-  void Insert(std::uint8_t r, std::uint8_t g, std::uint8_t b);
+  // count > 1 inserts the same colour that many times in one step.
+  void Insert(std::uint8_t r, std::uint8_t g, std::uint8_t b, std::uint32_t count = 1);
   // Writes one colour per leaf (depth first, children 0 to 7) and, when counts
   // is not null, its pixel count. Both arrays need LeafCount() elements.
   int GetPalette(Color* colours, std::uint32_t* counts) const;
@@ -67,7 +68,7 @@ class ColorOctree {
 
   std::uint32_t NewNode(int level);
   void FreeNode(std::uint32_t n);
-  void Merge();
+  bool Merge();  // false when no interior node is left to merge
   int CollectLeaves(std::uint32_t n, Color* colours, std::uint32_t* counts, int written) const;
 
   std::vector<Node> nodes_;  // slot 0 is the "no node" marker
