@@ -78,6 +78,8 @@ bool IsPaletteFormat(const FormatEntry& entry) {
 
 // ------------------------------------------------------------ data rows
 
+constexpr std::size_t kMaxElementLength = 48;
+
 // Rows from the top: each starts at column 0 with "  ", its elements wrapped,
 // and ends unwrapped.
 template <class RowElements>
@@ -96,13 +98,12 @@ void WritePixelRows(const Bitmap& image, WrapWriter& out, std::string_view lastR
   const int width = image.XSize;
   WriteRows(image, out, lastRowEnd, [&](const std::uint8_t* row) {
     for (int x = 0; x < width; ++x) {
-      char text[48];
-      char* p = format(Bitmap_LoadColor(row + 4 * x), text);
+      char* p = format(Bitmap_LoadColor(row + 4 * x), out.Reserve(kMaxElementLength));
       if (x + 1 < width) {
         *p++ = ',';
         *p++ = ' ';
       }
-      out.Wrapped(text, static_cast<std::size_t>(p - text));
+      out.CommitWrapped(p);
     }
   });
 }
@@ -124,9 +125,8 @@ void WritePackedRows(const Bitmap& image, int bits, WrapWriter& out) {
         byte |= index << (8 - bits * (i + 1));
       }
       if (x != 0) out.Wrapped(", ");
-      char text[16];
-      char* p = bits == 1 ? PutBitNames(text, byte) : textfmt::PutHexByte(text, byte);
-      out.Wrapped(text, static_cast<std::size_t>(p - text));
+      char* p = out.Reserve(kMaxElementLength);
+      out.CommitWrapped(bits == 1 ? PutBitNames(p, byte) : textfmt::PutHexByte(p, byte));
     }
   });
 }

@@ -191,9 +191,7 @@ class TextSink {
   }
 
   void WritePixelPiece(const std::uint8_t* bytes, int count) {
-    char text[32];
-    char* p = PutPixelBytes(text, bytes, count);
-    out_.Wrapped(text, static_cast<std::size_t>(p - text));
+    out_.CommitWrapped(PutPixelBytes(out_.Reserve(32), bytes, count));
   }
 
   std::span<const std::uint32_t> values_;

@@ -1,0 +1,63 @@
+// Speed of the C bitmap writer: pure text formatting into a file.
+#include <benchmark/benchmark.h>
+
+#include <filesystem>
+#include <string>
+#include <unistd.h>
+
+#include "BenchImages.h"
+#include "sys/File.h"
+#include "writers/CBitmapWriter.h"
+#include "writers/TextOutput.h"
+
+namespace {
+
+constexpr int kSize = 2048;
+
+const Bitmap& Photo() {
+  static const BitmapPtr image = MakePhotoLikeImage(kSize, kSize);
+  return *image;
+}
+
+const Bitmap& FlatUi() {
+  static const BitmapPtr image = MakeFlatUiImage(kSize, kSize);
+  return *image;
+}
+
+void WriteFormat(benchmark::State& state, const Bitmap& image, int format) {
+  const std::string path = "/tmp/rastra_bench_cwriter_" + std::to_string(getpid()) + ".c";
+  std::uintmax_t bytes = 0;
+  for (auto _ : state) {
+    auto file = sys::File::Create(path);
+    if (!file) {
+      state.SkipWithError("cannot create the output file");
+      return;
+    }
+    if (WriteCBitmapFile(*file, OutputSpec{format, 0}, &image, path) != 0) {
+      state.SkipWithError("writer failed");
+      return;
+    }
+    OutDetach();
+    file->Close();
+    bytes = std::filesystem::file_size(path);
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(bytes) * state.iterations());
+  state.counters["MB_text"] = static_cast<double>(bytes) / 1e6;
+  std::filesystem::remove(path);
+}
+
+void BM_Photo_Format8_565(benchmark::State& state) { WriteFormat(state, Photo(), 8); }
+void BM_Photo_Format16_8888(benchmark::State& state) { WriteFormat(state, Photo(), 16); }
+void BM_Photo_Format12_Rle16(benchmark::State& state) { WriteFormat(state, Photo(), 12); }
+void BM_FlatUi_Format8_565(benchmark::State& state) { WriteFormat(state, FlatUi(), 8); }
+void BM_FlatUi_Format16_8888(benchmark::State& state) { WriteFormat(state, FlatUi(), 16); }
+void BM_FlatUi_Format12_Rle16(benchmark::State& state) { WriteFormat(state, FlatUi(), 12); }
+
+BENCHMARK(BM_Photo_Format8_565)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Photo_Format16_8888)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Photo_Format12_Rle16)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FlatUi_Format8_565)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FlatUi_Format16_8888)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FlatUi_Format12_Rle16)->Unit(benchmark::kMillisecond);
+
+}  // namespace
