@@ -123,7 +123,8 @@ BitmapPtr Bitmap_Copy(const Bitmap& source) {
   if (!sys::AllocZeroed(copy->pData, source.pData.size())) return nullptr;
   if (!sys::AllocZeroed(copy->pInfo, source.pInfo.size())) return nullptr;
   // The info block comes along as it is, so the copy keeps the source's row order.
-  std::memcpy(copy->pData.data(), source.pData.data(), source.pData.size());
+  // An image without pixels has no block to copy from (memcpy wants a pointer).
+  if (!source.pData.empty()) std::memcpy(copy->pData.data(), source.pData.data(), source.pData.size());
   std::memcpy(copy->pInfo.data(), source.pInfo.data(), source.pInfo.size());
   return copy;
 }
