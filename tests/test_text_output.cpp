@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -111,6 +112,70 @@ TEST(OutBufferTest, WrappedWriteHonoursCallerColumnAndIndent) {
     EXPECT_EQ(OutColumn(), 3);
   });
   EXPECT_EQ(text, "\r\n123456\r\n xy");
+}
+
+TEST(OutBufferTest, WrapWriterFollowsTheRuleOfWrappedWrites) {
+  // The same random pieces, once through OutWriteWrapped and once through the
+  // gathering writer (plain, wrapped and formatted in place), give the same text
+  // and leave the same column.
+  std::mt19937 random(77);
+  struct Piece {
+    int kind;
+    std::string text;
+  };
+  std::vector<Piece> pieces;
+  for (int i = 0; i < 3000; ++i) {
+    const int kind = static_cast<int>(random() % 4);
+    std::string text(random() % (kind == 3 ? 1500 : 40), static_cast<char>('a' + random() % 26));
+    if (kind == 0 && random() % 5 == 0) text = "\r\n";
+    pieces.push_back({kind, text});
+  }
+  std::int32_t columnDirect = 0;
+  const std::string direct = CaptureOutput([&](sys::File&) {
+    OutSetColumn(0);
+    for (const Piece& p : pieces) {
+      if (p.kind == 1) {
+        OutWrite(p.text);
+      } else {
+        OutWriteWrapped(p.text, 120, 3);
+      }
+    }
+    columnDirect = OutColumn();
+  });
+  std::int32_t columnGathered = 0;
+  const std::string gathered = CaptureOutput([&](sys::File&) {
+    OutSetColumn(0);
+    WrapWriter out(120, 3);
+    for (const Piece& p : pieces) {
+      if (p.kind == 1) {
+        out.Plain(p.text);
+      } else if (p.kind == 2) {
+        char* at = out.Reserve(p.text.size());
+        out.CommitWrapped(textfmt::PutText(at, p.text));
+      } else {
+        out.Wrapped(p.text);
+      }
+    }
+    out.Flush();
+    columnGathered = OutColumn();
+  });
+  EXPECT_EQ(gathered, direct);
+  EXPECT_EQ(columnGathered, columnDirect);
+}
+
+TEST(OutBufferTest, HandMadeNumbersMatchTheConversions) {
+  char text[32];
+  EXPECT_EQ(std::string(text, textfmt::PutHexByte(text, 0x0A)), "0x0A");
+  EXPECT_EQ(std::string(text, textfmt::PutHexByte(text, 0x1FF)), "0x1FF");
+  EXPECT_EQ(std::string(text, textfmt::PutHexWord(text, 0x001F)), "0x001F");
+  EXPECT_EQ(std::string(text, textfmt::PutHexWord(text, 0x12345)), "0x12345");
+  EXPECT_EQ(std::string(text, textfmt::PutHexLong(text, 0xFF0000AB)), "0xFF0000AB");
+  EXPECT_EQ(std::string(text, textfmt::PutHex(text, 0xABC, 6)), "000ABC");
+  EXPECT_EQ(std::string(text, textfmt::PutDec(text, 5, 3)), "005");
+  EXPECT_EQ(std::string(text, textfmt::PutDec(text, 10000, 3)), "10000");
+  EXPECT_EQ(std::string(text, textfmt::PutDec(text, 0)), "0");
+  EXPECT_EQ(std::string(text, textfmt::PutDec(text, -42)), "-42");
+  EXPECT_EQ(std::string(text, textfmt::PutDec(text, -7, 3)), "-007");
 }
 
 // ---------------------------------------------------------------- identifier

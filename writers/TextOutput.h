@@ -153,15 +153,15 @@ namespace textfmt {
 // "%.<minDigits>X"
 inline char* PutHex(char* p, std::uint32_t value, int minDigits) {
   static constexpr char kDigits[] = "0123456789ABCDEF";
-  char digits[8];
+  char digits[8];  // least significant first
   int n = 0;
   do {
     digits[n++] = kDigits[value & 15];
     value >>= 4;
-  } while (value != 0);
-  for (int i = n; i < minDigits; ++i) *p++ = '0';
-  while (n > 0) *p++ = digits[--n];
-  return p;
+  } while (value != 0 && n < 8);
+  const int total = minDigits > n ? (minDigits < 8 ? minDigits : 8) : n;  // a 32-bit value never needs more
+  for (int i = 0; i < total; ++i) p[i] = i < total - n ? '0' : digits[total - 1 - i];
+  return p + total;
 }
 
 inline constexpr char kHexDigits[] = "0123456789ABCDEF";
@@ -202,17 +202,17 @@ inline char* PutHexLong(char* p, std::uint32_t value) {
 
 // "%.<minDigits>d"
 inline char* PutDec(char* p, std::int64_t value, int minDigits = 1) {
-  char digits[20];
+  char digits[20];  // least significant first
   int n = 0;
   std::uint64_t magnitude = value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
   if (value < 0) *p++ = '-';
-  while (magnitude != 0) {
+  while (magnitude != 0 && n < 20) {
     digits[n++] = static_cast<char>('0' + magnitude % 10);
     magnitude /= 10;
   }
-  for (int i = n; i < minDigits; ++i) *p++ = '0';
-  while (n > 0) *p++ = digits[--n];
-  return p;
+  const int total = minDigits > n ? (minDigits < 20 ? minDigits : 20) : n;
+  for (int i = 0; i < total; ++i) p[i] = i < total - n ? '0' : digits[total - 1 - i];
+  return p + total;
 }
 
 inline char* PutText(char* p, std::string_view text) {

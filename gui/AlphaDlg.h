@@ -1,0 +1,64 @@
+// Chooses the bitmap files for alpha creation: two renderings of one picture
+// (mode 0, over black and over white) or one grey mask (mode 1).
+#pragma once
+
+#include <QDialog>
+#include <QString>
+#include <functional>
+#include <string>
+
+class QLineEdit;
+class QPushButton;
+
+// What the dialog leaves for the main window. A row counts as chosen once its
+// Browse button has been used, also when the file dialog was cancelled.
+struct AlphaChoice {
+  std::string firstName;
+  std::string secondName;
+  bool firstChosen = false;
+  bool secondChosen = false;
+};
+
+class AlphaDlg : public QDialog {
+  Q_OBJECT
+
+ public:
+  enum Mode { kCreateAlpha = 0, kLoadAlphaMask = 1 };
+  static constexpr std::size_t kMaxFileName = 259;
+
+  // Returns the chosen file name, empty when cancelled. Replaceable so the
+  // dialog can be driven without a screen.
+  using FileChooser = std::function<QString(QWidget* parent, const QString& caption, const QString& filter)>;
+
+  AlphaDlg(QWidget* parent, int mode);
+
+  const AlphaChoice& Choice() const { return choice_; }
+  int GetMode() const { return mode_; }
+  void SetFileChooser(FileChooser chooser) { chooseFile_ = std::move(chooser); }
+
+  QLineEdit* FirstEdit() const { return firstEdit_; }
+  QLineEdit* SecondEdit() const { return secondEdit_; }  // null in mode 1
+  QPushButton* FirstBrowse() const { return firstBrowse_; }
+  QPushButton* SecondBrowse() const { return secondBrowse_; }  // null in mode 1
+  QPushButton* OkButton() const { return ok_; }
+  QPushButton* CancelButton() const { return cancel_; }
+
+ public slots:
+  void OnButtonBrowse0();
+  void OnButtonBrowse1();
+  void OnButtonOk();
+  void OnButtonCancel();
+
+ private:
+  std::string Browse(const QString& caption, QLineEdit* edit);
+
+  int mode_;
+  AlphaChoice choice_;
+  FileChooser chooseFile_;
+  QLineEdit* firstEdit_ = nullptr;
+  QLineEdit* secondEdit_ = nullptr;
+  QPushButton* firstBrowse_ = nullptr;
+  QPushButton* secondBrowse_ = nullptr;
+  QPushButton* ok_;
+  QPushButton* cancel_;
+};

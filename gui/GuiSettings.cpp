@@ -1,0 +1,14 @@
+#include "gui/GuiSettings.h"
+
+#include "gui/ShowImage.h"
+
+void ApplySettings(const Settings& values, ShowImage* view) {
+  Settings& settings = GetSettings();
+  settings.BkColor = values.BkColor;
+  settings.ViewOption = values.ViewOption;
+  settings.PreserveTrans = values.PreserveTrans;
+  settings.BigEndianMode = values.BigEndianMode;
+  settings.UseARGB = values.UseARGB;
+  SaveSettings();
+  if (view != nullptr) view->SetViewOption(static_cast<int>(settings.ViewOption), settings.BkColor);
+}

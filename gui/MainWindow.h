@@ -1,0 +1,184 @@
+// The program's only top-level window: the image view and every operation
+// behind the menus File, Edit, View, Image and Help.
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+#include <array>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "gui/UserPrompts.h"
+#include "image/Bitmap.h"
+
+class QAction;
+class QMenu;
+class ShowImage;
+
+class MainWindow : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  static constexpr int kConvertCount = 18;  // conversion selector 0 to 17
+  static constexpr int kDitherCount = 14;   // dither selector 0 to 13
+
+  // Shows the window; an image the command line left in the document
+  // appears at once. Without prompts the real dialogs ask.
+  explicit MainWindow(std::unique_ptr<UserPrompts> prompts = nullptr);
+  ~MainWindow() override;
+
+  // Shows the document's current image (image must be it) and enables the
+  // actions that need an image. Null changes nothing.
+  void ShowResult(const Bitmap* image);
+  // Opens path into the document and enters it into the recent-file list,
+  // also when opening failed. An empty path does nothing.
+  void OpenByName(const QString& path);
+
+  ShowImage* View() const { return view_; }
+  QString BaseTitle() const { return title_; }
+  // The recent-file entries of the File menu, slot 0 first.
+  const std::array<QAction*, 10>& RecentFileActions() const { return recentActions_; }
+
+ signals:
+  void ErrorMessage(const QString& text);
+
+ public slots:
+  void OnOpen();
+  void OnSaveAs();
+  void OnMRU();
+  void OnCreateAlpha();
+  void OnLoadAlpha();
+  void OnCreateAnimSprite();
+  void OnCreateAnimCursor();
+  void OnSavePalette();
+  void OnSaveNormalMap();
+  void OnOptions();
+  void OnExit();
+  void OnUndo();
+  void OnCopy();
+  void OnPaste();
+  void OnZoomIn();
+  void OnZoomOut();
+  void OnCMDOpt();
+  void OnAbout();
+  void OnErrorMsg(const QString& text);
+  void OnTrans();
+  void OnCvtBW();
+  void OnCvtGray4();
+  void OnCvtGray16();
+  void OnCvtGray64();
+  void OnCvtGray256();
+  void OnCvt111();
+  void OnCvt222();
+  void OnCvt233();
+  void OnCvt323();
+  void OnCvt332();
+  void OnCvt8666();
+  void OnCvt444();
+  void OnCvt555();
+  void OnCvt565();
+  void OnCvtRGB();
+  void OnCvtBestPal();
+  void OnCvtBestPalTrans();
+  void OnCvtCustPal();
+  void OnDithBW();
+  void OnDithGray4();
+  void OnDithGray16();
+  void OnDithGray64();
+  void OnDithGray256();
+  void OnDith111();
+  void OnDith222();
+  void OnDith233();
+  void OnDith323();
+  void OnDith332();
+  void OnDith8666();
+  void OnDith444();
+  void OnDith555();
+  void OnDith565();
+  void OnFlipH();
+  void OnFlipV();
+  void OnRotateCW();
+  void OnRotateCCW();
+  void OnRotate180();
+  void OnInvertIndices();
+  void OnInvertColor();
+  void OnShrink();
+  void OnReduce4();
+  void OnReduce16();
+  void OnReduce256();
+  void OnScale();
+  void OnInfo();
+
+ protected:
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+
+ private:
+  using Operation = std::function<BitmapPtr(BitmapPtr)>;
+
+  void BuildMenus();
+  void BuildFileMenu();
+  void BuildEditMenu();
+  void BuildViewMenu();
+  void BuildImageMenu();
+  void BuildHelpMenu();
+  QAction* AddAction(QMenu* menu, const QString& text, void (MainWindow::*slot)(), const QString& shortcut = {});
+  QAction* AddImageAction(QMenu* menu, const QString& text, void (MainWindow::*slot)(),
+                          const QString& shortcut = {});
+  void RefreshRecentFiles();
+  // Saves an undo state, replaces the current image by op's result and shows
+  // it. An operation that yields no image leaves the image it started from.
+  void RunImageOperation(const Operation& op);
+  void Convert(int selector);
+  void Dither(int index);
+  void CreateAnimation(int type);
+  void ShowMessage(const QString& text);
+  bool SaveCurrentImage(const QString& name, int type, const SpecResult& spec);
+
+  std::unique_ptr<UserPrompts> prompts_;
+  QString title_;
+  ShowImage* view_;
+  QMenu* fileMenu_ = nullptr;
+  QMenu* editMenu_ = nullptr;
+  QMenu* viewMenu_ = nullptr;
+  QMenu* imageMenu_ = nullptr;
+  QMenu* helpMenu_ = nullptr;
+  std::array<QAction*, 10> recentActions_{};
+  // Edit, View and Image actions, "Load alpha mask..." and "Save palette":
+  // disabled until the first image is shown.
+  std::vector<QAction*> imageActions_;
+
+  QAction* openAction_ = nullptr;
+  QAction* saveAsAction_ = nullptr;
+  QAction* createAlphaAction_ = nullptr;
+  QAction* loadAlphaAction_ = nullptr;
+  QAction* animSpriteAction_ = nullptr;
+  QAction* animCursorAction_ = nullptr;
+  QAction* savePaletteAction_ = nullptr;
+  QAction* optionsAction_ = nullptr;
+  QAction* exitAction_ = nullptr;
+  QAction* undoAction_ = nullptr;
+  QAction* copyAction_ = nullptr;
+  QAction* pasteAction_ = nullptr;
+  QAction* zoomInAction_ = nullptr;
+  QAction* zoomOutAction_ = nullptr;
+  QAction* transAction_ = nullptr;
+  std::array<QAction*, kConvertCount> convertActions_{};
+  std::array<QAction*, kDitherCount> ditherActions_{};
+  QAction* flipHAction_ = nullptr;
+  QAction* flipVAction_ = nullptr;
+  QAction* rotateCWAction_ = nullptr;
+  QAction* rotateCCWAction_ = nullptr;
+  QAction* rotate180Action_ = nullptr;
+  QAction* invertIndicesAction_ = nullptr;
+  QAction* invertColorAction_ = nullptr;
+  QAction* shrinkAction_ = nullptr;
+  QAction* reduce4Action_ = nullptr;
+  QAction* reduce16Action_ = nullptr;
+  QAction* reduce256Action_ = nullptr;
+  QAction* scaleAction_ = nullptr;
+  QAction* infoAction_ = nullptr;
+  QAction* cmdOptAction_ = nullptr;
+  QAction* aboutAction_ = nullptr;
+};

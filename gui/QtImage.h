@@ -1,0 +1,17 @@
+// Conversions between the Bitmap model and Qt images, shared by the image
+// view and the clipboard.
+#pragma once
+
+#include <QImage>
+
+#include "image/Bitmap.h"
+
+// A 1:1 rendering in QImage::Format_ARGB32. Palette images show their palette
+// colours; the transparency byte becomes alpha only when HasAlpha is set, so a
+// plain true-colour image is always opaque.
+QImage BitmapToQImage(const Bitmap& bitmap);
+
+// A 32-bit Bitmap of the same size whose transparency bytes are 255 minus the
+// Qt alpha. HasAlpha is set when any pixel is not fully opaque. Null after the
+// allocator has reported, or for an empty image.
+BitmapPtr QImageToBitmap(const QImage& image);

@@ -1,0 +1,71 @@
+#include "gui/UserPrompts.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+
+#include "gui/AboutDialog.h"
+#include "gui/CmdOptionsDlg.h"
+#include "gui/InfoDlg.h"
+#include "gui/OptionsDialog.h"
+#include "gui/TransDlg.h"
+
+QString UserPrompts::OpenFileName(QWidget* parent, const QString& caption, const QString& filter) {
+  return QFileDialog::getOpenFileName(parent, caption, QString(), filter);
+}
+
+QString UserPrompts::SaveFileName(QWidget* parent, const QString& caption, const QString& suggestion,
+                                  const QString& filter, QString& selectedFilter) {
+  return QFileDialog::getSaveFileName(parent, caption, suggestion, filter, &selectedFilter);
+}
+
+bool UserPrompts::FormatSpec(QWidget* parent, const Bitmap& image, SpecResult& result) {
+  SpecDlg dialog(image, result, parent);
+  return dialog.exec() == QDialog::Accepted;
+}
+
+bool UserPrompts::Scale(QWidget* parent, ScaleValues& values) {
+  ScaleDlg dialog(values, parent);
+  return dialog.exec() == QDialog::Accepted;
+}
+
+bool UserPrompts::Transparency(QWidget* parent, const Bitmap& image, int& selection) {
+  TransDlg dialog(image, selection, parent);
+  return dialog.exec() == QDialog::Accepted;
+}
+
+bool UserPrompts::Options(QWidget* parent, const QString& title, Settings& values) {
+  OptionsDialog dialog(title, values, parent);
+  if (dialog.exec() != QDialog::Accepted) return false;
+  values = dialog.Values();
+  return true;
+}
+
+bool UserPrompts::Alpha(QWidget* parent, int mode, AlphaChoice& choice) {
+  AlphaDlg dialog(parent, mode);
+  if (dialog.exec() != QDialog::Accepted) return false;
+  choice = dialog.Choice();
+  return true;
+}
+
+void UserPrompts::Info(QWidget* parent, int usedColors) {
+  InfoDlg dialog(usedColors, parent);
+  dialog.exec();
+}
+
+void UserPrompts::CommandLineOptions(QWidget* parent) {
+  CmdOptionsDlg dialog(parent);
+  dialog.exec();
+}
+
+void UserPrompts::About(QWidget* parent, const QString& displayName) {
+  AboutDialog dialog(displayName, parent);
+  dialog.exec();
+}
+
+void UserPrompts::Message(QWidget* parent, const QString& title, const QString& text) {
+  if (title == "Error") {
+    QMessageBox::critical(parent, title, text);
+  } else {
+    QMessageBox::information(parent, title, text);
+  }
+}

@@ -1,0 +1,35 @@
+// Every question the main window puts to the user. The default asks with the
+// real dialogs; tests hand in their own answers, so each action runs without
+// a screen.
+#pragma once
+
+#include <QString>
+
+#include "app/Settings.h"
+#include "gui/AlphaDlg.h"
+#include "gui/ScaleDlg.h"
+#include "gui/SpecDlg.h"
+#include "image/Bitmap.h"
+
+class QWidget;
+
+class UserPrompts {
+ public:
+  virtual ~UserPrompts() = default;
+
+  // Empty when the user cancelled.
+  virtual QString OpenFileName(QWidget* parent, const QString& caption, const QString& filter);
+  // selectedFilter receives the filter the user picked.
+  virtual QString SaveFileName(QWidget* parent, const QString& caption, const QString& suggestion,
+                               const QString& filter, QString& selectedFilter);
+  // Each returns true when the user accepted; the values are then filled in.
+  virtual bool FormatSpec(QWidget* parent, const Bitmap& image, SpecResult& result);
+  virtual bool Scale(QWidget* parent, ScaleValues& values);
+  virtual bool Transparency(QWidget* parent, const Bitmap& image, int& selection);
+  virtual bool Options(QWidget* parent, const QString& title, Settings& values);
+  virtual bool Alpha(QWidget* parent, int mode, AlphaChoice& choice);
+  virtual void Info(QWidget* parent, int usedColors);
+  virtual void CommandLineOptions(QWidget* parent);
+  virtual void About(QWidget* parent, const QString& displayName);
+  virtual void Message(QWidget* parent, const QString& title, const QString& text);
+};
