@@ -10,9 +10,10 @@
 #include "writers/StreamWriter.h"
 #include "writers/TextOutput.h"
 
-BitmapPtr WriteImageFile(BitmapPtr bitmap, sys::File& file, const std::string& path, const OutputSpec& spec, int type,
-                         bool bigEndian, const AnimArgs& anim) {
-  OutAttach(file);
+namespace {
+
+BitmapPtr Dispatch(BitmapPtr bitmap, sys::File& file, const std::string& path, const OutputSpec& spec, int type,
+                   bool bigEndian, const AnimArgs& anim) {
   switch (type) {
     case kOutputCBitmap:
       WriteCBitmapFile(file, spec, bitmap.get(), path);
@@ -48,4 +49,15 @@ BitmapPtr WriteImageFile(BitmapPtr bitmap, sys::File& file, const std::string& p
     default:
       return nullptr;
   }
+}
+
+}  // namespace
+
+BitmapPtr WriteImageFile(BitmapPtr bitmap, sys::File& file, const std::string& path, const OutputSpec& spec, int type,
+                         bool bigEndian, const AnimArgs& anim) {
+  OutAttach(file);
+  BitmapPtr result = Dispatch(std::move(bitmap), file, path, spec, type, bigEndian, anim);
+  // The caller closes the file next; nothing may write to it afterwards.
+  OutDetach();
+  return result;
 }

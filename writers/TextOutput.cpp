@@ -172,7 +172,7 @@ void WrapWriter::Flush() {
 
 int OutFlush() {
   OutBuffer& out = GetOutBuffer();
-  if (out.count == 0) return out.file == nullptr || !out.file->Failed() ? 1 : 0;
+  if (out.count == 0) return 1;
   return WritePending(out) ? 1 : 0;
 }
 

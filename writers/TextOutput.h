@@ -32,10 +32,12 @@ struct OutBuffer {
 
 OutBuffer& GetOutBuffer();
 
-// Makes file the target of the following writes. Bytes still pending for a
-// different file are dropped (every writer ends with OutFlush, so there are none).
+// Makes file the target of the following writes; every writer attaches the
+// file it was given before its first write. Bytes still pending for a different
+// file are dropped (every writer ends with OutFlush, so there are none).
 void OutAttach(sys::File& file);
-// Flushes and forgets the file, so no write can reach a closed file.
+// Flushes and forgets the file, so no later write can reach a closed file.
+// The save dispatcher detaches after every writer.
 void OutDetach();
 
 // Returns 1, or 0 when a file write failed; then the rest of the bytes of this
@@ -48,7 +50,7 @@ int OutWriteWrapped(const char* text, std::size_t n, int maxColumn, int indent);
 inline int OutWriteWrapped(std::string_view text, int maxColumn = kWrapColumn, int indent = kWrapIndent) {
   return OutWriteWrapped(text.data(), text.size(), maxColumn, indent);
 }
-// Returns 1 when the pending bytes reached the file.
+// Returns 1 when the pending bytes reached the file (or there were none).
 int OutFlush();
 
 inline void OutSetColumn(std::int32_t column) { GetOutBuffer().column = column; }
