@@ -46,12 +46,14 @@ bool CreateAnimationFile(const std::string& gifPath, const std::string& outPath,
   }
 
   const std::string path = outPath.substr(0, kMaxOutputPath);
-  sys::DeleteFile(path);
-  auto file = sys::File::Create(path);
-  if (!file) {
+  // Written beside the target and moved over it only when every frame was
+  // written, so a failed run keeps an existing file.
+  auto output = sys::SafeOutputFile::Create(path);
+  if (!output) {
     ReportMessage(21);  // "Error opening file."
     return false;
   }
+  sys::File* file = &output->Output();
   const int count = info.NumFrames;
   std::vector<GifFrame> frames(static_cast<std::size_t>(count));
   const OutputSpec spec{5, 0};
@@ -74,7 +76,7 @@ bool CreateAnimationFile(const std::string& gifPath, const std::string& outPath,
     written = first != nullptr;
     frame.pBitmap.reset();  // only its delay and table are needed from here on
   }
-  if (!file->Close() && written) {
+  if (written && !output->Commit()) {
     ReportText("Could not write file " + path);
     written = false;
   }

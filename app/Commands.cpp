@@ -102,17 +102,6 @@ bool ReadFormatAndPalette(int n, OutputSpec& spec) {
   return true;
 }
 
-void WriteOutput(const std::string& path, int type, const OutputSpec& spec) {
-  ImageDocument& doc = GetDocument();
-  sys::DeleteFile(path);
-  auto file = sys::File::Create(path);
-  if (!file) {
-    ReportText("Could not create file " + path);
-    return;
-  }
-  doc.current = WriteImageFile(std::move(doc.current), *file, path, spec, type, GetSettings().BigEndianMode != 0);
-  if (!file->Close()) ReportText("Could not write file " + path);
-}
 
 constexpr long kMaxScaledSize = 99999;
 
@@ -186,6 +175,25 @@ void TransparencyCommand() {
 
 void SetPaletteFileDialog(PaletteFileDialog dialog) { paletteFileDialog = dialog; }
 
+BitmapPtr SaveImageFile(BitmapPtr image, const std::string& path, int type, const OutputSpec& spec, bool* saved) {
+  if (saved != nullptr) *saved = false;
+  auto output = sys::SafeOutputFile::Create(path);
+  if (!output) {
+    ReportText("Could not create file " + path);
+    return image;
+  }
+  const unsigned long reportsBefore = ReportCount();
+  BitmapPtr result =
+      WriteImageFile(std::move(image), output->Output(), path, spec, type, GetSettings().BigEndianMode != 0);
+  if (ReportCount() != reportsBefore) return result;  // the writer said what went wrong; the old file stays
+  if (!output->Commit()) {
+    ReportText("Could not write file " + path);
+    return result;
+  }
+  if (saved != nullptr) *saved = true;
+  return result;
+}
+
 void SaveAsCommand() {
   ImageDocument& doc = GetDocument();
   if (!doc.current) return;
@@ -203,7 +211,8 @@ void SaveAsCommand() {
   OutputSpec spec;
   if ((type == kOutputCBitmap || type == kOutputCStream) && !ReadFormatAndPalette(n, spec)) return;
   if (!doc.current) return;  // a conversion on the way failed and said so
-  WriteOutput(CompleteOutputPath(name, kOutputPathCapacity, type), type, spec);
+  const std::string path = CompleteOutputPath(name, kOutputPathCapacity, type);
+  doc.current = SaveImageFile(std::move(doc.current), path, type, spec);
 }
 
 void RunConversion(int selector) {

@@ -3,7 +3,17 @@
 
 #include <string>
 
+#include "image/Bitmap.h"
+#include "writers/ImageWriters.h"
+
 void SaveAsCommand();
+// Writes image to path with the writer of type. The file is written beside
+// the target and replaces it only when the writer reported nothing and every
+// write succeeded, so a failed save leaves an existing file as it was.
+// Returns the image that is now the current one (see WriteImageFile); saved
+// tells whether the file was replaced.
+BitmapPtr SaveImageFile(BitmapPtr image, const std::string& path, int type, const OutputSpec& spec,
+                        bool* saved = nullptr);
 // Conversion selector 0 to 17, shared with the main window's Convert menu.
 // It saves no undo state; the main window pushes one first.
 void RunConversion(int selector);

@@ -2,6 +2,7 @@
 
 namespace {
 RunState runState;
+unsigned long reportCount = 0;
 MessageBoxHook messageBoxHook = nullptr;
 
 void ShowBox(const std::string& title, const std::string& text) {
@@ -13,6 +14,7 @@ void ShowBox(const std::string& title, const std::string& text) {
 }
 
 void Report(const std::string& text, int codeWhenExitQueued) {
+  ++reportCount;
   RunState& state = runState;
   if (!state.batchActive) {
     ShowBox("Rastra", text);
@@ -74,6 +76,8 @@ void ReportMessage(int number) {
 void ReportText(const std::string& text) {
   Report(text, 1);
 }
+
+unsigned long ReportCount() { return reportCount; }
 
 void SetMessageBoxHook(MessageBoxHook hook) { messageBoxHook = hook; }
 MessageBoxHook GetMessageBoxHook() { return messageBoxHook; }

@@ -24,6 +24,8 @@ extern const char* const MessageTable[kMessageCount];
 
 void ReportMessage(int number);
 void ReportText(const std::string& text);
+// Counts every report of the process; a save that made reports failed.
+unsigned long ReportCount();
 
 // Shows a report while no batch run is active; the main window installs a modal
 // message box. Without one the text goes to stderr.

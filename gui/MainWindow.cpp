@@ -511,23 +511,13 @@ void MainWindow::OnLoadAlpha() {
 bool MainWindow::SaveCurrentImage(const QString& name, int type, const SpecResult& spec) {
   ImageDocument& doc = GetDocument();
   const std::string path = ToFileName(QDir::toNativeSeparators(name), kMaxPathLength);
-  sys::DeleteFile(path);
-  auto file = sys::File::Create(path);
-  if (!file) {
-    ReportText("Could not create file " + path);
-    return false;
-  }
   // The writer may consume its image and give back nothing; the document
   // keeps its own image until a result arrives.
   BitmapPtr copy = CopyForWriter(*doc.current);
-  if (!copy) {
-    file->Close();
-    return false;
-  }
+  if (!copy) return false;
   const OutputSpec outputSpec{spec.format, spec.noPalette};
-  BitmapPtr result = WriteImageFile(std::move(copy), *file, path, outputSpec, type, GetSettings().BigEndianMode != 0);
-  const bool written = file->Close();
-  if (!written) ReportText("Could not write file " + path);
+  bool written = false;
+  BitmapPtr result = SaveImageFile(std::move(copy), path, type, outputSpec, &written);
   if (result) {
     doc.current = std::move(result);
     ShowResult(doc.current.get());
@@ -565,13 +555,15 @@ void MainWindow::OnSavePalette() {
                                               tr("Lumar palette file (*.GUIPal)"), selectedFilter);
   if (name.isEmpty()) return;
   const std::string path = ToFileName(name, kMaxPathLength);
-  auto file = sys::File::Create(path);
-  if (!file) {
+  auto output = sys::SafeOutputFile::Create(path);
+  if (!output) {
     ReportText("Could not create file " + path);
     return;
   }
-  SavePaletteFile(*doc.current, *file);
-  if (!file->Close()) ReportText("Could not write file " + path);
+  // A palette that could not be written leaves an existing file untouched.
+  if (SavePaletteFile(*doc.current, output->Output()) == 0 && !output->Commit()) {
+    ReportText("Could not write file " + path);
+  }
 }
 
 void MainWindow::CreateAnimation(int type) {

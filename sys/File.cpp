@@ -80,6 +80,51 @@ bool File::Close() {
   return !failed_;
 }
 
+SafeOutputFile::SafeOutputFile(SafeOutputFile&& other) noexcept
+    : file_(std::move(other.file_)), target_(std::move(other.target_)), done_(std::exchange(other.done_, true)) {}
+
+SafeOutputFile::~SafeOutputFile() { Discard(); }
+
+std::optional<SafeOutputFile> SafeOutputFile::Create(const std::string& path) {
+  if (path.empty() || !CreateDirectoriesFor(path)) return std::nullopt;
+  std::error_code ec;
+  if (fs::is_directory(path, ec)) return std::nullopt;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::string temporary = path + ".rastra-tmp" + std::to_string(attempt);
+    if (fs::exists(temporary, ec)) continue;
+    auto file = File::Create(temporary);
+    if (!file) return std::nullopt;
+    return SafeOutputFile(std::move(*file), path);
+  }
+  return std::nullopt;
+}
+
+bool SafeOutputFile::Commit() {
+  if (done_) return false;
+  const std::string temporary = file_.Path();
+  if (!file_.Close()) {
+    Discard();
+    return false;
+  }
+  std::error_code ec;
+  fs::rename(temporary, target_, ec);
+  if (ec) {
+    Discard();
+    return false;
+  }
+  done_ = true;
+  return true;
+}
+
+void SafeOutputFile::Discard() {
+  if (done_) return;
+  done_ = true;
+  const std::string temporary = file_.Path();
+  file_.Close();
+  std::error_code ec;
+  if (!temporary.empty()) fs::remove(temporary, ec);
+}
+
 bool FileExists(const std::string& path) {
   std::error_code ec;
   return !path.empty() && fs::is_regular_file(path, ec);

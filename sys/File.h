@@ -46,6 +46,33 @@ class File {
   bool failed_ = false;
 };
 
+// A file written through a temporary sibling that replaces the target only
+// when Commit() is called and every write succeeded, so a failed save never
+// loses the file that was there before. Without Commit() the temporary file
+// is removed again.
+class SafeOutputFile {
+ public:
+  SafeOutputFile(const SafeOutputFile&) = delete;
+  SafeOutputFile& operator=(const SafeOutputFile&) = delete;
+  SafeOutputFile(SafeOutputFile&& other) noexcept;
+  SafeOutputFile& operator=(SafeOutputFile&&) = delete;
+  ~SafeOutputFile();
+
+  // Creates the missing directories of path and the temporary file.
+  static std::optional<SafeOutputFile> Create(const std::string& path);
+  File& Output() { return file_; }
+  // Closes the file and moves it over the target; false (and nothing
+  // replaced) when a write, the close or the rename failed.
+  bool Commit();
+
+ private:
+  SafeOutputFile(File file, std::string target) : file_(std::move(file)), target_(std::move(target)) {}
+  void Discard();
+  File file_;
+  std::string target_;
+  bool done_ = false;
+};
+
 bool FileExists(const std::string& path);
 bool DeleteFile(const std::string& path);
 // Creates every missing directory of the directory part of path.

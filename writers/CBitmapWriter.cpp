@@ -292,11 +292,19 @@ int GetFormatInfo(int format, int numColors, FormatInfo& info) {
 }
 
 int WriteCBitmapFile(sys::File& file, const OutputSpec& spec, const Bitmap* bitmap, const std::string& path) {
-  if (bitmap == nullptr) return 1;
+  // Nothing written must not pass for a save: the caller keeps the old file
+  // only when it hears of the failure.
+  if (bitmap == nullptr) {
+    ReportMessage(8);  // "An image needs to be opened before it can be saved."
+    return 1;
+  }
   OutAttach(file);
   OutSetPaletteFlag(spec.NoPalette == 0);
   const FormatEntry* entry = FindFormat(spec.Format);
-  if (entry == nullptr) return 1;
+  if (entry == nullptr) {
+    ReportMessage(11);  // "FORMAT does not match image."
+    return 1;
+  }
 
   // A palette image asked for a true-colour FORMAT is written from its colours,
   // so the data matches the structure; FORMAT 18 keeps the RLE8 of its indices.

@@ -1,5 +1,7 @@
 #include "writers/StreamWriter.h"
 
+#include "app/Report.h"
+
 #include <array>
 
 #include "app/Settings.h"
@@ -176,11 +178,17 @@ void WriteCompressed(const Bitmap& image, const FormatEntry& entry) {
 }  // namespace
 
 int WriteStreamedBitmap(sys::File& file, const OutputSpec& spec, bool bigEndian, const Bitmap* bitmap) {
-  if (bitmap == nullptr) return 1;
+  if (bitmap == nullptr) {
+    ReportMessage(8);  // "An image needs to be opened before it can be saved."
+    return 1;
+  }
   OutAttach(file);
   OutSetPaletteFlag(spec.NoPalette == 0);
   const FormatEntry* entry = FindFormat(spec.Format);
-  if (entry == nullptr || entry->encoding == PixelEncoding::Color32Both) return 1;
+  if (entry == nullptr || entry->encoding == PixelEncoding::Color32Both) {
+    ReportMessage(11);  // "FORMAT does not match image."
+    return 1;
+  }
   const Bitmap& image = *bitmap;
   const int colorCount = OutPaletteFlag() ? image.NumColors : 0;
   if (!WriteHeader(*entry, image, colorCount)) return 1;
