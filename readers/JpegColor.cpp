@@ -2,6 +2,8 @@
 // over the luma samples it covers, not interpolated.
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <cstring>
 
 #include "readers/JpegInternal.h"
 
@@ -40,12 +42,33 @@ constexpr std::array<std::uint8_t, 1024> MakeRangeLimit() {
 }
 constexpr std::array<std::uint8_t, 1024> kRangeLimit = MakeRangeLimit();
 
-inline void StorePixel(std::uint8_t* out, int y, int red, int green, int blue) {
+struct Chroma {
+  int red;
+  int green;
+  int blue;
+};
+
+inline Chroma LookUpChroma(int cb, int cr) {
+  return Chroma{kColor.crToRed[cr], (kColor.cbToGreen[cb] + kColor.crToGreen[cr]) >> kScaleBits,
+                kColor.cbToBlue[cb]};
+}
+
+// Stores the bytes of value lowest first (blue, green, red, transparency).
+inline void StoreWord(std::uint8_t* out, std::uint32_t value) {
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(out, &value, sizeof value);
+  } else {
+    for (int i = 0; i < 4; ++i) out[i] = static_cast<std::uint8_t>(value >> (8 * i));
+  }
+}
+
+// Blue, green, red and a 0 transparency byte in one store.
+inline void StorePixel(std::uint8_t* out, int y, const Chroma& c) {
   const std::uint8_t* limit = kRangeLimit.data() + kLimitOffset;
-  out[0] = limit[y + blue];
-  out[1] = limit[y + green];
-  out[2] = limit[y + red];
-  out[3] = 0;
+  const std::uint32_t pixel = static_cast<std::uint32_t>(limit[y + c.blue]) |
+                              (static_cast<std::uint32_t>(limit[y + c.green]) << 8) |
+                              (static_cast<std::uint32_t>(limit[y + c.red]) << 16);
+  StoreWord(out, pixel);
 }
 
 void ConvertGrey(const std::uint8_t* samples, int width, int lines, std::uint8_t* const* rows) {
@@ -55,8 +78,28 @@ void ConvertGrey(const std::uint8_t* samples, int width, int lines, std::uint8_t
     for (int x = 0; x < width; x += 8, block += kJpegBlockSize) {
       const int n = std::min(8, width - x);
       for (int i = 0; i < n; ++i, out += 4) {
-        out[0] = out[1] = out[2] = block[i];
-        out[3] = 0;
+        StoreWord(out, block[i] * 0x010101u);
+      }
+    }
+  }
+}
+
+// One chroma row of one MCU: 8 Cb/Cr pairs, each serving H x V luma samples
+// (lumaRows[v] point at the luma sample row of output line v). Pixels from
+// `count` on are not stored (right edge of the picture).
+template <int H, int V, bool kWhole>
+inline void ConvertMcuChromaRow(const std::uint8_t* cbRow, const std::uint8_t* crRow,
+                                const std::uint8_t* const* lumaRows, std::uint8_t* const* out, int lineCount,
+                                int count) {
+  for (int c = 0; c < 8; ++c) {
+    if (!kWhole && c * H >= count) return;
+    const Chroma chroma = LookUpChroma(cbRow[c], crRow[c]);
+    for (int v = 0; v < V; ++v) {
+      if (V > 1 && v >= lineCount) break;
+      for (int h = 0; h < H; ++h) {
+        const int x = c * H + h;
+        if (!kWhole && H > 1 && x >= count) break;
+        StorePixel(out[v] + 4 * x, lumaRows[v][(x >> 3) * kJpegBlockSize + (x & 7)], chroma);
       }
     }
   }
@@ -69,31 +112,29 @@ void ConvertColor(const std::uint8_t* samples, int mcusPerRow, int width, int li
   constexpr int kLumaBlocks = H * V;
   constexpr int kMcuBytes = (kLumaBlocks + 2) * kJpegBlockSize;
   constexpr int kMcuWidth = 8 * H;
+  const int wholeMcus = width / kMcuWidth;
   for (int chromaRow = 0; chromaRow * V < lines; ++chromaRow) {
     const int firstLine = chromaRow * V;
     const int lineCount = std::min(V, lines - firstLine);
+    const std::uint8_t* lumaRows[V];
+    std::uint8_t* out[V];
+    for (int v = 0; v < V; ++v) {
+      const int line = std::min(firstLine + v, lines - 1);
+      lumaRows[v] = samples + (line >> 3) * H * kJpegBlockSize + (line & 7) * 8;
+      out[v] = rows[line];
+    }
+    const std::uint8_t* cbRow = samples + kLumaBlocks * kJpegBlockSize + chromaRow * 8;
     for (int m = 0; m < mcusPerRow; ++m) {
-      const std::uint8_t* mcu = samples + static_cast<std::size_t>(m) * kMcuBytes;
-      const std::uint8_t* cbRow = mcu + kLumaBlocks * kJpegBlockSize + chromaRow * 8;
-      const std::uint8_t* crRow = cbRow + kJpegBlockSize;
-      const int x0 = m * kMcuWidth;
-      const int n = std::min(kMcuWidth, width - x0);
-      for (int v = 0; v < lineCount; ++v) {
-        const int line = firstLine + v;
-        const std::uint8_t* lumaRow = mcu + (line >> 3) * H * kJpegBlockSize + (line & 7) * 8;
-        std::uint8_t* out = rows[line] + 4 * x0;
-        for (int c = 0; c * H < n; ++c) {
-          const int cb = cbRow[c];
-          const int cr = crRow[c];
-          const int red = kColor.crToRed[cr];
-          const int green = (kColor.cbToGreen[cb] + kColor.crToGreen[cr]) >> kScaleBits;
-          const int blue = kColor.cbToBlue[cb];
-          for (int h = 0; h < H; ++h) {
-            const int x = c * H + h;
-            if (H > 1 && x >= n) break;
-            StorePixel(out + 4 * x, lumaRow[(x >> 3) * kJpegBlockSize + (x & 7)], red, green, blue);
-          }
-        }
+      const int count = std::min(kMcuWidth, width - m * kMcuWidth);
+      if (m < wholeMcus) {
+        ConvertMcuChromaRow<H, V, true>(cbRow, cbRow + kJpegBlockSize, lumaRows, out, lineCount, count);
+      } else {
+        ConvertMcuChromaRow<H, V, false>(cbRow, cbRow + kJpegBlockSize, lumaRows, out, lineCount, count);
+      }
+      cbRow += kMcuBytes;
+      for (int v = 0; v < V; ++v) {
+        lumaRows[v] += kMcuBytes;
+        out[v] += 4 * kMcuWidth;
       }
     }
   }

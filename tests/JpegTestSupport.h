@@ -60,7 +60,7 @@ inline Difference Compare(const Bitmap& decoded, const RgbImage& reference) {
   return d;
 }
 
-// Binary PPM (P6, maxval 255).
+// Binary PPM (P6) or PGM (P5, grey, expanded to RGB), maxval 255.
 inline RgbImage ReadPpm(const std::string& path) {
   RgbImage image;
   std::ifstream in(path, std::ios::binary);
@@ -68,10 +68,18 @@ inline RgbImage ReadPpm(const std::string& path) {
   int maxValue = 0;
   in >> magic >> image.width >> image.height >> maxValue;
   in.get();
-  if (!in || magic != "P6" || maxValue != 255) return RgbImage{};
-  image.rgb.resize(static_cast<std::size_t>(image.width) * image.height * 3);
-  in.read(reinterpret_cast<char*>(image.rgb.data()), static_cast<std::streamsize>(image.rgb.size()));
+  const int channels = magic == "P6" ? 3 : magic == "P5" ? 1 : 0;
+  if (!in || channels == 0 || maxValue != 255 || image.width <= 0 || image.height <= 0) return RgbImage{};
+  const std::size_t pixels = static_cast<std::size_t>(image.width) * image.height;
+  std::vector<std::uint8_t> raw(pixels * channels);
+  in.read(reinterpret_cast<char*>(raw.data()), static_cast<std::streamsize>(raw.size()));
   if (!in) return RgbImage{};
+  if (channels == 3) {
+    image.rgb = std::move(raw);
+  } else {
+    image.rgb.resize(pixels * 3);
+    for (std::size_t i = 0; i < pixels; ++i) image.rgb[3 * i] = image.rgb[3 * i + 1] = image.rgb[3 * i + 2] = raw[i];
+  }
   return image;
 }
 
