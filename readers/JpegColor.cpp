@@ -5,6 +5,10 @@
 #include <bit>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "readers/JpegInternal.h"
 
 namespace {
@@ -105,6 +109,69 @@ inline void ConvertMcuChromaRow(const std::uint8_t* cbRow, const std::uint8_t* c
   }
 }
 
+#if defined(__SSE2__)
+
+// Interleaves 16 blue, green and red bytes into 16 pixels (blue, green, red, 0).
+inline void StoreSixteenPixels(std::uint8_t* out, __m128i blue, __m128i green, __m128i red) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i bgLow = _mm_unpacklo_epi8(blue, green);
+  const __m128i bgHigh = _mm_unpackhi_epi8(blue, green);
+  const __m128i r0Low = _mm_unpacklo_epi8(red, zero);
+  const __m128i r0High = _mm_unpackhi_epi8(red, zero);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi16(bgLow, r0Low));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), _mm_unpackhi_epi16(bgLow, r0Low));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 32), _mm_unpacklo_epi16(bgHigh, r0High));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 48), _mm_unpackhi_epi16(bgHigh, r0High));
+}
+
+// The low 8 bytes of each colour into 8 pixels.
+inline void StoreEightPixels(std::uint8_t* out, __m128i blue, __m128i green, __m128i red) {
+  const __m128i bg = _mm_unpacklo_epi8(blue, green);
+  const __m128i r0 = _mm_unpacklo_epi8(red, _mm_setzero_si128());
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi16(bg, r0));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), _mm_unpackhi_epi16(bg, r0));
+}
+
+// A whole MCU's chroma row at once: the chroma terms come from the tables as
+// in the portable code, luma plus term is formed in 16-bit lanes, and the
+// unsigned saturation of the final narrowing is the clamp to 0 to 255.
+template <int H, int V>
+inline void ConvertWholeMcuChromaRow(const std::uint8_t* cbRow, const std::uint8_t* crRow,
+                                     const std::uint8_t* const* lumaRows, std::uint8_t* const* out, int lineCount) {
+  alignas(16) std::int16_t red[8];
+  alignas(16) std::int16_t green[8];
+  alignas(16) std::int16_t blue[8];
+  for (int c = 0; c < 8; ++c) {
+    const Chroma chroma = LookUpChroma(cbRow[c], crRow[c]);
+    red[c] = static_cast<std::int16_t>(chroma.red);
+    green[c] = static_cast<std::int16_t>(chroma.green);
+    blue[c] = static_cast<std::int16_t>(chroma.blue);
+  }
+  const __m128i red8 = _mm_load_si128(reinterpret_cast<const __m128i*>(red));
+  const __m128i green8 = _mm_load_si128(reinterpret_cast<const __m128i*>(green));
+  const __m128i blue8 = _mm_load_si128(reinterpret_cast<const __m128i*>(blue));
+  const __m128i zero = _mm_setzero_si128();
+  for (int v = 0; v < V; ++v) {
+    if (V > 1 && v >= lineCount) break;
+    const __m128i lumaLeft =
+        _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(lumaRows[v])), zero);
+    if constexpr (H == 2) {
+      const __m128i lumaRight = _mm_unpacklo_epi8(
+          _mm_loadl_epi64(reinterpret_cast<const __m128i*>(lumaRows[v] + kJpegBlockSize)), zero);
+      auto channel = [&](__m128i term) {
+        return _mm_packus_epi16(_mm_add_epi16(lumaLeft, _mm_unpacklo_epi16(term, term)),
+                                _mm_add_epi16(lumaRight, _mm_unpackhi_epi16(term, term)));
+      };
+      StoreSixteenPixels(out[v], channel(blue8), channel(green8), channel(red8));
+    } else {
+      auto channel = [&](__m128i term) { return _mm_packus_epi16(_mm_add_epi16(lumaLeft, term), zero); };
+      StoreEightPixels(out[v], channel(blue8), channel(green8), channel(red8));
+    }
+  }
+}
+
+#endif  // __SSE2__
+
 // H x V luma blocks and one Cb and one Cr block per MCU. V lines share a
 // chroma row, so they are produced together.
 template <int H, int V>
@@ -127,7 +194,11 @@ void ConvertColor(const std::uint8_t* samples, int mcusPerRow, int width, int li
     for (int m = 0; m < mcusPerRow; ++m) {
       const int count = std::min(kMcuWidth, width - m * kMcuWidth);
       if (m < wholeMcus) {
+#if defined(__SSE2__)
+        ConvertWholeMcuChromaRow<H, V>(cbRow, cbRow + kJpegBlockSize, lumaRows, out, lineCount);
+#else
         ConvertMcuChromaRow<H, V, true>(cbRow, cbRow + kJpegBlockSize, lumaRows, out, lineCount, count);
+#endif
       } else {
         ConvertMcuChromaRow<H, V, false>(cbRow, cbRow + kJpegBlockSize, lumaRows, out, lineCount, count);
       }

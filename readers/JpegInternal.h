@@ -42,6 +42,9 @@ bool JpegBuildHuffmanTable(JpegHuffmanTable& table);
 // samples, 8 per row. lastNonZero is one past the highest zigzag index that may
 // be non-zero (1: only the DC term; 64: any).
 void JpegInverseDct(const std::int16_t* coefficients, int lastNonZero, std::uint8_t* samples);
+// The same transform without vector instructions, one line at a time; where
+// vector instructions are available JpegInverseDct must agree with it.
+void JpegInverseDctPortable(const std::int16_t* coefficients, int lastNonZero, std::uint8_t* samples);
 
 enum class JpegScanType { kGrey, kH1V1, kH2V1, kH1V2, kH2V2 };
 
