@@ -28,6 +28,10 @@ constexpr int kMaxPushback = 4;
 constexpr int kRestartSearchBytes = 2000;
 constexpr int kHuffmanSlots = 8;
 constexpr int kQuantTables = 4;
+// Real progressive files have a few dozen scans at most. Each scan walks all
+// blocks of its components, and a scan can be a few bytes long, so without a
+// limit a small file could keep the decoder busy for minutes.
+constexpr int kMaxProgressiveScans = 256;
 
 enum Marker : int {
   kTem = 0x01,
@@ -753,13 +757,14 @@ void JpegDecoder::DecodeMcuRow() {
 
 bool JpegDecoder::DecodeProgressiveScans() {
   if (!AllocateCoefficientBuffers()) return false;
-  for (;;) {
+  for (int scans = 0;; ++scans) {
     if (!ReadScanHeader()) {
       // The scans end at EOI, at another marker or at a header that does not
       // pass; what was decoded so far is the image.
       error_.clear();
       return true;
     }
+    if (scans == kMaxProgressiveScans) return Fail("the file has more progressive scans than any real picture needs");
     if (!CheckProgressiveScan() || !DecodeProgressiveScan()) return false;
   }
 }

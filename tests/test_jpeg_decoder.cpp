@@ -2,13 +2,16 @@
 // encoded here in every supported layout, and on damaged files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "JpegTestSupport.h"
 #include "readers/JpegDecoder.h"
+#include "readers/JpegInternal.h"
 #include "sys/Memory.h"
 
 using jpeg_test::Compare;
@@ -440,6 +443,50 @@ TEST(JpegDecoderDamage, FlippedBitsNeverCrash) {
   }
 }
 
+TEST(JpegDecoderDamage, RestartMarkerOutOfSequenceGivesNoImage) {
+  EncodeOptions o;
+  o.restartMcus = 1;
+  const std::vector<std::uint8_t> whole = EncodeWithLibjpeg(MakePhotoLike(64, 48), o);
+  ASSERT_NE(Decode(whole), nullptr);
+  std::vector<std::uint8_t> damaged = whole;
+  const std::size_t sos = FindMarker(damaged, 0xDA);
+  std::size_t rst = sos;
+  for (int seen = 0; seen < 3; ++seen) {
+    do {
+      ++rst;
+    } while (!(damaged[rst] == 0xFF && damaged[rst + 1] >= 0xD0 && damaged[rst + 1] <= 0xD7));
+  }
+  damaged[rst + 1] = static_cast<std::uint8_t>(0xD0 + ((damaged[rst + 1] - 0xD0 + 4) & 7));
+  ReportCapture capture;
+  EXPECT_EQ(Decode(damaged), nullptr);
+  EXPECT_FALSE(capture.All().empty());
+}
+
+TEST(JpegDecoderDamage, EndlessProgressiveScansAreCut) {
+  EncodeOptions o;
+  o.progressive = true;
+  const std::vector<std::uint8_t> whole = EncodeWithLibjpeg(MakePhotoLike(32, 32), o);
+  std::size_t lastScan = 0;
+  for (std::size_t at = FindMarker(whole, 0xDA); at != std::string::npos;) {
+    lastScan = at;
+    const std::vector<std::uint8_t> rest(whole.begin() + static_cast<std::ptrdiff_t>(at + 2), whole.end());
+    const std::size_t next = FindMarker(rest, 0xDA);
+    at = next == std::string::npos ? next : at + 2 + next;
+  }
+  ASSERT_GT(lastScan, 0u);
+  const std::vector<std::uint8_t> scan(whole.begin() + static_cast<std::ptrdiff_t>(lastScan), whole.end() - 2);
+  auto withRepeats = [&](int repeats) {
+    std::vector<std::uint8_t> f(whole.begin(), whole.end() - 2);
+    for (int i = 0; i < repeats; ++i) f.insert(f.end(), scan.begin(), scan.end());
+    f.insert(f.end(), {0xFF, 0xD9});
+    return f;
+  };
+  EXPECT_NE(Decode(withRepeats(5)), nullptr);
+  ReportCapture capture;
+  EXPECT_EQ(Decode(withRepeats(300)), nullptr);
+  EXPECT_NE(capture.All().find("scans"), std::string::npos) << capture.All();
+}
+
 TEST(JpegDecoderDamage, CoefficientBuffersRespectTheAllocationCeiling) {
   EncodeOptions o;
   o.progressive = true;
@@ -457,3 +504,47 @@ TEST(JpegDecoderDamage, CoefficientBuffersRespectTheAllocationCeiling) {
 }
 
 #endif  // RASTRA_HAVE_LIBJPEG
+
+// The vector inverse DCT regroups the products of the flow graph; for the
+// coefficients of real pictures it must give exactly the portable results.
+TEST(JpegInverseDct, AgreesWithThePortableTransform) {
+  std::mt19937 random(77);
+  for (int trial = 0; trial < 20000; ++trial) {
+    std::int16_t coefficients[kJpegBlockSize] = {};
+    const int used = 1 + static_cast<int>(random() % 64);
+    for (int k = 0; k < used; ++k) {
+      const int u = kJpegZigzag[k] & 7;
+      const int v = kJpegZigzag[k] >> 3;
+      // Real blocks: large low frequencies, smaller high ones; some zeros.
+      const int limit = 2048 / (1 + u + v);
+      if (random() % 3 == 0) continue;
+      coefficients[kJpegZigzag[k]] = static_cast<std::int16_t>(static_cast<int>(random() % (2 * limit + 1)) - limit);
+    }
+    std::uint8_t fast[kJpegBlockSize];
+    std::uint8_t portable[kJpegBlockSize];
+    JpegInverseDct(coefficients, used, fast);
+    JpegInverseDctPortable(coefficients, used, portable);
+    ASSERT_EQ(0, std::memcmp(fast, portable, sizeof fast)) << "trial " << trial;
+  }
+}
+
+TEST(JpegInverseDct, FlatBlocksAndSingleFrequencies) {
+  for (int dc : {-1024, -300, -1, 0, 1, 17, 500, 1023}) {
+    std::int16_t coefficients[kJpegBlockSize] = {};
+    coefficients[0] = static_cast<std::int16_t>(dc);
+    std::uint8_t samples[kJpegBlockSize];
+    JpegInverseDct(coefficients, 1, samples);
+    // A lone DC term is the mean level: dc / 8 around 128, clamped.
+    const int expected = std::clamp(((dc * 4 + 16) >> 5) + 128, 0, 255);
+    for (std::uint8_t s : samples) ASSERT_EQ(s, expected) << dc;
+  }
+  // One horizontal frequency: every row the same, mirror-symmetric around the
+  // centre for even frequencies, around the mid-level for odd ones.
+  std::int16_t coefficients[kJpegBlockSize] = {};
+  coefficients[1] = 200;
+  std::uint8_t samples[kJpegBlockSize];
+  JpegInverseDct(coefficients, 2, samples);
+  for (int y = 1; y < 8; ++y) EXPECT_EQ(0, std::memcmp(samples, samples + 8 * y, 8));
+  for (int x = 0; x < 4; ++x) EXPECT_NEAR(samples[x] - 128, 128 - samples[7 - x], 1);
+  EXPECT_GT(samples[0], samples[7]);
+}
