@@ -621,9 +621,34 @@ std::uint8_t JpegDecoder::NextEntropyByte() {
   return 0xFF;
 }
 
+// Eight bytes as one big-endian number.
+inline std::uint64_t LoadBigEndian64(const std::uint8_t* p) {
+  std::uint64_t v = 0;
+  for (int i = 0; i < 8; ++i) v = (v << 8) | p[i];
+  return v;
+}
+
+// True when one of the eight bytes of v is 0xFF.
+inline bool HasByteFF(std::uint64_t v) {
+  const std::uint64_t inverted = ~v;
+  return ((inverted - 0x0101010101010101ULL) & ~inverted & 0x8080808080808080ULL) != 0;
+}
+
 void JpegDecoder::FillBits() {
   if (!markerReached_ && pushCount_ == 0) {
-    // Straight from the chunk until the first 0xFF.
+    // Whole bytes straight from the chunk while no 0xFF is near.
+    if (chunkLeft_ >= 8) {
+      const std::uint64_t next = LoadBigEndian64(chunk_);
+      if (!HasByteFF(next)) {
+        const int bytes = (64 - bitCount_) / 8;
+        bitBuffer_ |= next >> bitCount_;
+        bitCount_ += 8 * bytes;
+        if (bitCount_ < 64) bitBuffer_ &= ~(~std::uint64_t{0} >> bitCount_);
+        chunk_ += bytes;
+        chunkLeft_ -= static_cast<std::size_t>(bytes);
+        return;
+      }
+    }
     while (bitCount_ <= 56 && chunkLeft_ > 0 && *chunk_ != 0xFF) {
       bitBuffer_ |= static_cast<std::uint64_t>(*chunk_++) << (56 - bitCount_);
       --chunkLeft_;
