@@ -155,6 +155,8 @@ class JpegDecoder {
   }
   int GetBits(int n);
   int DecodeSymbol(const JpegHuffmanTable& table);
+  // The same with at least 16 bits already in the buffer.
+  int DecodeBufferedSymbol(const JpegHuffmanTable& table);
   void HandleRestart();
   bool FindRestartMarker();
   void ResetPredictions();
@@ -672,6 +674,10 @@ inline int JpegDecoder::GetBits(int n) {
 
 inline int JpegDecoder::DecodeSymbol(const JpegHuffmanTable& table) {
   NeedBits(16);
+  return DecodeBufferedSymbol(table);
+}
+
+inline int JpegDecoder::DecodeBufferedSymbol(const JpegHuffmanTable& table) {
   const unsigned peek = PeekBits(8);
   int entry = table.lookup[peek];
   if (entry >= 0) {
@@ -738,7 +744,8 @@ bool JpegDecoder::DecodeBlock(int block, Component& component) {
   const JpegHuffmanTable& ac = huffman_[component.acSlot];
   int k = 1;
   for (; k < kJpegBlockSize; ++k) {
-    const int symbol = DecodeSymbol(ac);
+    NeedBits(31);  // a code of up to 16 bits and up to 15 value bits
+    const int symbol = DecodeBufferedSymbol(ac);
     const int run = symbol >> 4;
     const int size = symbol & 15;
     if (size != 0) {
@@ -747,7 +754,6 @@ bool JpegDecoder::DecodeBlock(int block, Component& component) {
         last = kJpegBlockSize;
         return false;
       }
-      NeedBits(size);
       const int bits = static_cast<int>(PeekBits(size));
       DropBits(size);
       coef[kJpegZigzag[k]] = Dequantise(Extend(bits, size), quant[k]);
