@@ -358,10 +358,11 @@ TEST(JpegDecoderOracle, SameCoefficientsGiveSamePixels) {
       EXPECT_TRUE(SamePixels(*plain, *restarted)) << layout.name << " restart " << restart;
     }
 
-    // Comment, EXIF and ICC segments are skipped.
+    // Comment, EXIF and ICC segments are skipped, also when they span several
+    // input chunks.
     EncodeOptions m = o;
     m.markers = {{JPEG_COM, "made by a test"}, {JPEG_APP0 + 1, std::string("Exif\0\0MM", 8)},
-                 {JPEG_APP0 + 2, "ICC_PROFILE"}, {JPEG_APP0 + 13, "Photoshop 3.0"}};
+                 {JPEG_APP0 + 2, "ICC_PROFILE" + std::string(20000, 'x')}, {JPEG_APP0 + 13, "Photoshop 3.0"}};
     BitmapPtr marked = Decode(EncodeWithLibjpeg(picture, m));
     ASSERT_NE(marked, nullptr) << layout.name;
     EXPECT_TRUE(SamePixels(*plain, *marked)) << layout.name;
