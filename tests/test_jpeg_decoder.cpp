@@ -230,6 +230,7 @@ void ExpectMatchesOracle(const std::vector<std::uint8_t>& bytes, const std::stri
   ASSERT_TRUE(d.sizeMatches) << what;
   EXPECT_LE(d.maxAbs, kMaxAllowedDiff) << what;
   EXPECT_LE(d.meanAbs, kMaxAllowedMean) << what;
+  if (std::getenv("JPEG_TEST_VERBOSE") != nullptr) std::printf("%-40s max %d mean %.4f\n", what.c_str(), d.maxAbs, d.meanAbs);
   Worst().maxAbs = std::max(Worst().maxAbs, d.maxAbs);
   Worst().meanAbs = std::max(Worst().meanAbs, d.meanAbs);
 }
