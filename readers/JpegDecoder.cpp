@@ -745,6 +745,17 @@ bool JpegDecoder::DecodeBlock(int block, Component& component) {
   int k = 1;
   for (; k < kJpegBlockSize; ++k) {
     NeedBits(31);  // a code of up to 16 bits and up to 15 value bits
+    const int fast = ac.fastAc[PeekBits(kJpegFastBits)];
+    if (fast != 0) {
+      k += (fast >> 4) & 15;
+      if (k > 63) {
+        last = kJpegBlockSize;
+        return false;
+      }
+      DropBits(fast & 15);
+      coef[kJpegZigzag[k]] = Dequantise(fast >> 8, quant[k]);
+      continue;
+    }
     const int symbol = DecodeBufferedSymbol(ac);
     const int run = symbol >> 4;
     const int size = symbol & 15;

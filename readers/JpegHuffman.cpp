@@ -34,6 +34,26 @@ bool AddLongCode(JpegHuffmanTable& table, unsigned code, int length, int symbol,
   return true;
 }
 
+// Run/size symbols whose code and value bits fit in kJpegFastBits, decoded in
+// advance (end-of-block and zero-run symbols are left to the full path).
+void FillFastAc(JpegHuffmanTable& table) {
+  constexpr int kExtra = kJpegFastBits - kLookupBits;
+  for (unsigned peek = 0; peek < table.fastAc.size(); ++peek) {
+    table.fastAc[peek] = 0;
+    const unsigned prefix = peek >> kExtra;
+    const int symbol = table.lookup[prefix];
+    const int codeBits = table.codeSize[prefix];
+    if (symbol < 0 || symbol == kJpegNoSymbol) continue;
+    const int run = symbol >> 4;
+    const int size = symbol & 15;
+    const int used = codeBits + size;
+    if (size == 0 || used > kJpegFastBits) continue;
+    const int bits = static_cast<int>(peek >> (kJpegFastBits - used)) & ((1 << size) - 1);
+    const int value = bits < (1 << (size - 1)) ? bits - (1 << size) + 1 : bits;
+    table.fastAc[peek] = static_cast<std::int16_t>(value * 256 + run * 16 + used);
+  }
+}
+
 }  // namespace
 
 bool JpegBuildHuffmanTable(JpegHuffmanTable& table) {
@@ -60,5 +80,6 @@ bool JpegBuildHuffmanTable(JpegHuffmanTable& table) {
   for (std::int16_t& entry : table.lookup) {
     if (entry == kJpegNoSymbol) entry = 0;
   }
+  FillFastAc(table);
   return true;
 }

@@ -14,6 +14,8 @@ inline constexpr std::array<std::uint8_t, 80> kJpegZigzag = {
     6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51, 58, 59, 52, 45, 38, 31,
     39, 46, 53, 60, 61, 54, 47, 55, 62, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63};
 
+inline constexpr int kJpegFastBits = 9;
+
 // A decoding table as it arrives in a DHT segment, plus the lookup structures
 // built from it at each scan start.
 struct JpegHuffmanTable {
@@ -28,6 +30,9 @@ struct JpegHuffmanTable {
   std::array<std::uint8_t, 256> codeSize{};
   // Node n has its children at 2n (bit 0) and 2n + 1 (bit 1); nodes start at 1.
   std::array<std::int16_t, 512> tree{};
+  // Indexed by the next 9 bits, for AC decoding: where a short code and its
+  // value bits both fit, value x 256 + run x 16 + bits used; otherwise 0.
+  std::array<std::int16_t, 1 << kJpegFastBits> fastAc{};
 };
 
 // Entries no code reaches decode as symbol 0; for lookup entries the whole 8
