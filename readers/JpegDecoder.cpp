@@ -887,7 +887,16 @@ bool JpegDecoder::DecodeAcFirst(Component& component, std::int16_t* block) {
   }
   const JpegHuffmanTable& ac = huffman_[component.acSlot];
   for (int k = ss_; k <= se_; ++k) {
-    const int symbol = DecodeSymbol(ac);
+    NeedBits(31);
+    const int fast = ac.fastAc[PeekBits(kJpegFastBits)];
+    if (fast != 0) {
+      k += (fast >> 4) & 15;
+      if (k > 63) return Fail("the image data is damaged");
+      DropBits(fast & 15);
+      block[k] = static_cast<std::int16_t>((fast >> 8) * (1 << al_));
+      continue;
+    }
+    const int symbol = DecodeBufferedSymbol(ac);
     const int run = symbol >> 4;
     const int size = symbol & 15;
     if (size != 0) {
@@ -958,14 +967,10 @@ void JpegDecoder::LoadMcuRow(int mcuRow) {
       const std::size_t block = static_cast<std::size_t>(m) * blocksPerMcu_ + b;
       std::int16_t* coef = coefficients_.data() + block * kJpegBlockSize;
       const std::uint16_t* quant = quant_[c.quant].data();
+      int last = kJpegBlockSize;
+      while (last > 0 && source[last - 1] == 0) --last;
       std::memset(coef, 0, kJpegBlockSize * sizeof(std::int16_t));
-      int last = 0;
-      for (int k = 0; k < kJpegBlockSize; ++k) {
-        if (source[k] != 0) {
-          coef[kJpegZigzag[k]] = Dequantise(source[k], quant[k]);
-          last = k + 1;
-        }
-      }
+      for (int k = 0; k < last; ++k) coef[kJpegZigzag[k]] = Dequantise(source[k], quant[k]);
       lastNonZero_[block] = static_cast<std::uint8_t>(last);
     }
   }
