@@ -422,22 +422,13 @@ bool JpegDecoder::DecodeImage(Bitmap& bitmap) {
 
 namespace {
 
-std::unique_ptr<JpegDecoder> MakeDecoder(const JpegInputFn& input, std::uint64_t fileSize) {
-  try {
-    return std::make_unique<JpegDecoder>(input, fileSize);
-  } catch (const std::bad_alloc&) {
-    return nullptr;
-  }
-}
-
 // Every block takes at least one bit of entropy-coded data in some scan, so a
 // frame with more MCUs than the file has bits cannot be real; refusing it keeps
 // a tiny file from claiming a huge picture.
 bool FrameFitsFile(const JpegFrameInfo& frame, std::uint64_t fileSize) { return frame.mcuCount <= fileSize * 8; }
 
 BitmapPtr DecodeJpeg(const JpegInputFn& input, std::uint64_t fileSize, std::string& error) {
-  auto probe = MakeDecoder(input, fileSize);
-  if (!probe) return nullptr;
+  auto probe = std::make_unique<JpegDecoder>(input, fileSize);
   if (!probe->ReadHeaders() || !probe->SetupFrame()) {
     error = probe->Error();
     return nullptr;
@@ -451,8 +442,7 @@ BitmapPtr DecodeJpeg(const JpegInputFn& input, std::uint64_t fileSize, std::stri
   BitmapPtr bitmap = Bitmap_Create(frame.width, frame.height, 0);
   if (!bitmap) return nullptr;  // the allocator has reported
 
-  auto decoder = MakeDecoder(input, fileSize);
-  if (!decoder) return nullptr;
+  auto decoder = std::make_unique<JpegDecoder>(input, fileSize);
   if (!decoder->ReadHeaders() || !decoder->SetupFrame() || !decoder->DecodeImage(*bitmap)) {
     error = decoder->Error();
     Bitmap_Delete(std::move(bitmap));
@@ -474,7 +464,14 @@ BitmapPtr ReadJpegFile(std::span<const std::uint8_t> file) {
     return static_cast<std::size_t>(std::min<std::uint64_t>(maxBytes, file.size() - offset));
   };
   std::string error;
-  BitmapPtr bitmap = DecodeJpeg(input, file.size(), error);
+  BitmapPtr bitmap;
+  try {
+    bitmap = DecodeJpeg(input, file.size(), error);
+  } catch (const std::bad_alloc&) {
+    // The decoder's own buffers are small next to the Bitmap, but a machine
+    // short of memory must still not end the program.
+    error = "there is not enough memory to decode the file";
+  }
   if (!bitmap && !error.empty()) ReportText("Cannot decode JPEG file: " + error);
   return bitmap;
 }
