@@ -20,7 +20,9 @@ cmake --install "$build" --prefix "$scratch/prefix" > "$scratch/install.log" 2>&
   { cat "$scratch/install.log"; fail "install"; }
 # A copy, so the test can touch images without changing the source tree.
 cp -r "$source/examples/firmware" "$scratch/example"
-fw=$scratch/fw
+# A build directory whose path has a comma and is longer than -saveas takes:
+# the conversions must not depend on where the build tree lives.
+fw=$scratch/firmware,build-$(printf 'x%.0s' {1..240})
 configure() {
   cmake -S "$scratch/example" -B "$fw" -G "$generator" -DCMAKE_C_COMPILER="$compiler" \
     -DCMAKE_PREFIX_PATH="$scratch/prefix" -DRASTRA_GUI_INCLUDE_DIR="$source/tests/cround" "$@" \
