@@ -96,7 +96,7 @@ HelpDisplay helpDisplay = PrintHelp;
 
 bool IsOneOf(char c, const char* set) { return c != 0 && std::strchr(set, c) != nullptr; }
 
-char PeekChar() { return processor.position < processor.parameter.size() ? processor.parameter[processor.position] : 0; }
+char PeekChar() { return processor.position < processor.parameter.size() ? processor.parameter[processor.position] : '\0'; }
 
 // Copies characters of the set; stoppers end the value once something is copied.
 // Returns nullopt after reporting a character outside the set.

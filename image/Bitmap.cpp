@@ -155,12 +155,12 @@ Color Bitmap_GetPixelColor(const Bitmap& b, int x, int y) {
 // damaged file must not reach memory beyond the info block.
 Color Bitmap_GetPalColor(const Bitmap& b, int i) {
   if (i < 0 || i >= b.NumColors) return 0;
-  return LoadColor(b.pInfo.data() + kInfoHeaderSize + 4 * i);
+  return LoadColor(b.pInfo.data() + kInfoHeaderSize + std::size_t{4} * static_cast<std::size_t>(i));
 }
 
 void Bitmap_SetPalColor(Bitmap& b, int i, Color color) {
   if (i < 0 || i >= b.NumColors) return;
-  StoreColor(b.pInfo.data() + kInfoHeaderSize + 4 * i, color);
+  StoreColor(b.pInfo.data() + kInfoHeaderSize + std::size_t{4} * static_cast<std::size_t>(i), color);
 }
 
 bool Bitmap_SetNumColors(Bitmap& b, int n) {
@@ -180,7 +180,7 @@ int Bitmap_GetNumUsedColors(Bitmap& b) {
       if (b.NumColors != 0) {
         for (int x = 0; x < b.XSize; ++x) colors.Add(Bitmap_GetPalColor(b, row[x]));
       } else {
-        for (int x = 0; x < b.XSize; ++x) colors.Add(LoadColor(row + 4 * x));
+        for (int x = 0; x < b.XSize; ++x) colors.Add(LoadColor(row + std::size_t{4} * static_cast<std::size_t>(x)));
       }
     }
     b.NumUsedColors = colors.Count();
@@ -200,8 +200,8 @@ BitmapPtr Bitmap_ToTrueColor(BitmapPtr b) {
     const std::uint8_t* in = b->Row(y);
     std::uint8_t* out = result->Row(y);
     for (int x = 0; x < b->XSize; ++x) {
-      const Color c = b->NumColors != 0 ? palette[in[x]] : LoadColor(in + 4 * x);
-      StoreColor(out + 4 * x, c);
+      const Color c = b->NumColors != 0 ? palette[in[x]] : LoadColor(in + std::size_t{4} * static_cast<std::size_t>(x));
+      StoreColor(out + std::size_t{4} * static_cast<std::size_t>(x), c);
     }
   }
   return result;

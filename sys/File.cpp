@@ -9,7 +9,7 @@ namespace fs = std::filesystem;
 
 namespace {
 constexpr int kMaxDirectoryDepth = 128;
-constexpr std::size_t kWriteBufferSize = 64 * 1024;
+constexpr std::size_t kWriteBufferSize = std::size_t{64} * 1024;
 }  // namespace
 
 File::File(File&& other) noexcept

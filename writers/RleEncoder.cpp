@@ -214,7 +214,7 @@ class ByteSink {
     for (std::int64_t left = run; left > 0;) {
       const std::int64_t chunk = left >= kRleMaxChunk + 1 ? kRleMaxChunk : left;
       item[0] = static_cast<std::uint8_t>(chunk);
-      if (!WriteAll(item, static_cast<std::size_t>(1 + count))) return 1;
+      if (!WriteAll(item, static_cast<std::size_t>(count) + 1)) return 1;
       left -= chunk;
     }
     return 0;
