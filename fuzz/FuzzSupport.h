@@ -2,6 +2,10 @@
 // the pixel ceiling is small so that memory use reflects the input.
 #pragma once
 
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
 #include "app/Report.h"
 #include "sys/Memory.h"
 
@@ -12,4 +16,23 @@ inline void QuietReports() {
   sys::SetAllocFailureHandler([](const std::string&) {});
   sys::SetMaxBlockBytes(std::uint64_t{256} << 20);
   SetMessageBoxHook([](const std::string&, const std::string&) {});
+}
+
+// One private directory per process for the files a harness writes; it is
+// removed when the process ends normally.
+inline const std::filesystem::path& FuzzTempDir() {
+  static const std::filesystem::path dir = [] {
+    std::string pattern = (std::filesystem::temp_directory_path() / "rastra-fuzz-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) std::abort();
+    return std::filesystem::path(pattern);
+  }();
+  // Registered once dir is complete, so that it runs before dir is destroyed.
+  static const bool cleanupRegistered = [] {
+    return std::atexit([] {
+      std::error_code ec;
+      std::filesystem::remove_all(FuzzTempDir(), ec);
+    }) == 0;
+  }();
+  (void)cleanupRegistered;
+  return dir;
 }

@@ -5,6 +5,9 @@
 # crashing inputs are left in build-fuzz/findings/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# Absolute paths throughout: the command-line harness changes its working
+# directory, and libFuzzer reads seed files only when it runs them.
+root="$(pwd)"
 seconds="${1:-30}"
 corpus="${RASTRA_CORPUS:-$(pwd)/../shared/corpus}"
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DRASTRA_BUILD_FUZZ=ON \
@@ -28,10 +31,10 @@ for harness in build-fuzz/fuzz/fuzz_*; do
   name=$(basename "$harness")
   work=$(mktemp -d)
   dirs=("$work")
-  for d in $(seeds_for "$name") "fuzz/seeds/$name"; do [ -d "$d" ] && dirs+=("$d"); done
+  for d in $(seeds_for "$name") "$root/fuzz/seeds/$name"; do [ -d "$d" ] && dirs+=("$d"); done
   echo "fuzzing $name for ${seconds}s"
   if ! "$harness" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 \
-       -artifact_prefix="build-fuzz/findings/$name-" -print_final_stats=1 "${dirs[@]}" \
+       -artifact_prefix="$root/build-fuzz/findings/$name-" -print_final_stats=1 "${dirs[@]}" \
        >"build-fuzz/$name.log" 2>&1; then
     echo "FINDING in $name:"; tail -n 40 "build-fuzz/$name.log"; status=1
   else
