@@ -32,16 +32,6 @@ int DefaultFormat(const Bitmap& image) {
 
 bool IsFormatCode(int format) { return (format >= 1 && format <= 29) || format == 99; }
 
-bool NeedsTrueColor(int format) {
-  switch (format) {
-    case 8: case 9: case 10: case 11: case 12: case 13: case 16: case 17:
-    case 19: case 20: case 21: case 22: case 23: case 24: case 29: case 99:
-      return true;
-    default:
-      return false;
-  }
-}
-
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 // The colour format a palette FORMAT needs when the image's palette does not
@@ -78,7 +68,7 @@ bool ReadFormatAndPalette(int n, OutputSpec& spec) {
     return false;
   }
   spec.Format = format;
-  if (n != 0 && NeedsTrueColor(format)) {
+  if (n != 0 && FormatNeedsTrueColor(format)) {
     PushUndo();
     doc.current = Bitmap_ToTrueColor(std::move(doc.current));
   }
@@ -174,6 +164,16 @@ void TransparencyCommand() {
 }  // namespace
 
 void SetPaletteFileDialog(PaletteFileDialog dialog) { paletteFileDialog = dialog; }
+
+bool FormatNeedsTrueColor(int format) {
+  switch (format) {
+    case 8: case 9: case 10: case 11: case 12: case 13: case 16: case 17:
+    case 19: case 20: case 21: case 22: case 23: case 24: case 29: case 99:
+      return true;
+    default:
+      return false;
+  }
+}
 
 BitmapPtr SaveImageFile(BitmapPtr image, const std::string& path, int type, const OutputSpec& spec, bool* saved) {
   if (saved != nullptr) *saved = false;

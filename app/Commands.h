@@ -7,6 +7,9 @@
 #include "writers/ImageWriters.h"
 
 void SaveAsCommand();
+// FORMAT codes whose data the writers make from true-colour pixels: a palette
+// image is converted (with an undo state) before such a save.
+bool FormatNeedsTrueColor(int format);
 // Writes image to path with the writer of type. The file is written beside
 // the target and replaces it only when the writer reported nothing and every
 // write succeeded, so a failed save leaves an existing file as it was.

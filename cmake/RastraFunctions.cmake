@@ -1,29 +1,56 @@
 # rastra_add_bitmap(<target> SOURCE <image> [NAME <identifier>] [TYPE c|dta]
-#                   [FORMAT <code>] [NOPALETTE] [CONVERT <word>] [COMMANDS <word>...])
+#                   [FORMAT <code>] [NOPALETTE] [CONVERT <word>] [COMMANDS <word>...]
+#                   [DEPENDS <file>...] [OUTPUT_VARIABLE <variable>])
 #
 # Converts <image> at build time with the Rastra command line and adds the
 # generated C file to <target>'s sources (a .dta stream is only made a
-# dependency of the target). The conversion reruns only when the image or
-# Rastra changes, and runs in parallel with the rest of the build. A problem
-# Rastra reports fails the build with Rastra's message and exit code.
+# dependency of the target). The conversion reruns only when the image, a
+# DEPENDS file or Rastra changes, and runs in parallel with the rest of the
+# build. A problem Rastra reports fails the build with Rastra's message and
+# exit code, and leaves no output behind that a later build could take for
+# up to date.
 #
+#   NAME     the file name and C identifier: the bitmap is bm<NAME>, written
+#            to <NAME>.c or <NAME>.dta; default: the image's name made into
+#            an identifier
 #   CONVERT  a conversion command word without "convertinto", such as 565,
 #            8666, gray16, bestpalette, transpalette
-#   COMMANDS further command words without "-", such as fliph rotate90cw
+#   COMMANDS further command words without "-", such as fliph rotate90cw;
+#            they run in the build directory, so file parameters need
+#            absolute paths (and belong in DEPENDS)
 #   FORMAT   the FORMAT code of -saveas; without it the palette size decides
 #   NOPALETTE write the palette only as a disabled reference
+#   DEPENDS  further files the conversion reads, such as a palette file
+#   OUTPUT_VARIABLE receives the full path of the generated file
 #
 # The executable is Rastra::rastra when the package was found, or a target
 # named rastra in the same build.
 function(rastra_add_bitmap target)
-  cmake_parse_arguments(PARSE_ARGV 1 RB "NOPALETTE" "SOURCE;NAME;TYPE;FORMAT;CONVERT" "COMMANDS")
+  cmake_parse_arguments(PARSE_ARGV 1 RB "NOPALETTE" "SOURCE;NAME;TYPE;FORMAT;CONVERT;OUTPUT_VARIABLE"
+                        "COMMANDS;DEPENDS")
+  if(RB_UNPARSED_ARGUMENTS)
+    message(FATAL_ERROR "rastra_add_bitmap(${target}): unknown arguments: ${RB_UNPARSED_ARGUMENTS}")
+  endif()
+  if(RB_KEYWORDS_MISSING_VALUES)
+    message(FATAL_ERROR "rastra_add_bitmap(${target}): no value given for ${RB_KEYWORDS_MISSING_VALUES}")
+  endif()
+  if(NOT TARGET ${target})
+    message(FATAL_ERROR "rastra_add_bitmap: ${target} is not a target")
+  endif()
   if(NOT RB_SOURCE)
     message(FATAL_ERROR "rastra_add_bitmap(${target}): SOURCE is required")
   endif()
   get_filename_component(source "${RB_SOURCE}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
   if(NOT RB_NAME)
-    get_filename_component(RB_NAME "${source}" NAME_WE)
+    get_filename_component(RB_NAME "${source}" NAME_WLE)
     string(MAKE_C_IDENTIFIER "${RB_NAME}" RB_NAME)
+  endif()
+  # Rastra takes the identifier from the file name and silently drops what an
+  # identifier cannot hold; a name that lost characters would leave the
+  # caller's extern declaration without a definition.
+  string(MAKE_C_IDENTIFIER "${RB_NAME}" identifier)
+  if(NOT identifier STREQUAL RB_NAME)
+    message(FATAL_ERROR "rastra_add_bitmap(${target}): NAME must be a C identifier, not ${RB_NAME}")
   endif()
   if(NOT RB_TYPE)
     set(RB_TYPE c)
@@ -47,11 +74,24 @@ function(rastra_add_bitmap target)
     message(FATAL_ERROR "rastra_add_bitmap: no Rastra executable (find_package(Rastra) first)")
   endif()
 
+  # Two conversions into one file would race each other in a parallel build.
+  get_property(taken DIRECTORY PROPERTY RASTRA_BITMAP_NAMES)
+  if("${RB_NAME}.${RB_TYPE}" IN_LIST taken)
+    message(FATAL_ERROR "rastra_add_bitmap(${target}): ${RB_NAME}.${RB_TYPE} is already made in this directory")
+  endif()
+  set_property(DIRECTORY APPEND PROPERTY RASTRA_BITMAP_NAMES "${RB_NAME}.${RB_TYPE}")
+
   # Each conversion runs in a directory of its own: Rastra writes its log into
-  # the working directory, and parallel runs must not share one.
+  # the working directory, and parallel runs must not share one. The file is
+  # named relative to that directory because -saveas splits its parameter at
+  # commas and limits the name's length, and a build path may be long or
+  # contain a comma. Rastra writes into pending/ and the result is moved into
+  # place only when Rastra exited without a problem; a failed run thus leaves
+  # no file a later build could consider up to date.
   set(work_dir "${CMAKE_CURRENT_BINARY_DIR}/rastra/${RB_NAME}")
-  set(output "${work_dir}/${RB_NAME}.${RB_TYPE}")
-  set(save "-saveas${output},${type_code}")
+  set(file_name "${RB_NAME}.${RB_TYPE}")
+  set(output "${work_dir}/${file_name}")
+  set(save "-saveaspending/${file_name},${type_code}")
   if(RB_FORMAT)
     string(APPEND save ",${RB_FORMAT}")
     if(RB_NOPALETTE)
@@ -65,18 +105,27 @@ function(rastra_add_bitmap target)
   foreach(word IN LISTS RB_COMMANDS)
     list(APPEND commands "-${word}")
   endforeach()
+  set(extra_depends)
+  foreach(file IN LISTS RB_DEPENDS)
+    get_filename_component(file "${file}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
+    list(APPEND extra_depends "${file}")
+  endforeach()
 
-  file(MAKE_DIRECTORY "${work_dir}")
+  file(MAKE_DIRECTORY "${work_dir}/pending")
   add_custom_command(
     OUTPUT "${output}"
-    COMMAND ${CMAKE_COMMAND} -E remove -f "${output}"
+    COMMAND ${CMAKE_COMMAND} -E remove -f "${file_name}" "pending/${file_name}" Rastra.log
     COMMAND ${rastra} "${source}" ${commands} "${save}" -exit
-    DEPENDS "${source}" ${rastra}
+    COMMAND ${CMAKE_COMMAND} -E rename "pending/${file_name}" "${file_name}"
+    DEPENDS "${source}" ${extra_depends} ${rastra}
     WORKING_DIRECTORY "${work_dir}"
     COMMENT "Converting ${RB_SOURCE} with Rastra"
     VERBATIM)
   target_sources(${target} PRIVATE "${output}")
   if(RB_TYPE STREQUAL "dta")
     set_source_files_properties("${output}" PROPERTIES HEADER_FILE_ONLY ON)
+  endif()
+  if(RB_OUTPUT_VARIABLE)
+    set(${RB_OUTPUT_VARIABLE} "${output}" PARENT_SCOPE)
   endif()
 endfunction()

@@ -63,16 +63,6 @@ std::string AskCustomPaletteFile() {
   return ToFileName(name, kMaxPalettePathLength);
 }
 
-// FORMAT codes the writers produce from true-colour pixels only.
-bool FormatNeedsTrueColor(int format) {
-  switch (format) {
-    case 8: case 9: case 10: case 11: case 12: case 13: case 16: case 17:
-    case 19: case 20: case 21: case 22: case 23: case 24: case 29: case 99:
-      return true;
-    default:
-      return false;
-  }
-}
 
 struct SaveFilter {
   const char* filter;

@@ -1,9 +1,477 @@
+// Baseline, extended sequential and progressive Huffman-coded JPEG decoding
+// into a true-colour Bitmap: input, markers and segments, frame and scan
+// headers, and the output of the image lines.
+//
+// The decoder pulls the file through an input callback in chunks, as it would
+// from a stream, and never looks past the bytes the callback hands out. The
+// file is parsed twice: once to learn the frame size (so the size can be
+// checked before anything large is allocated), then again for the image.
 #include "readers/JpegDecoder.h"
 
-#include "app/Report.h"
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
 
-BitmapPtr ReadJpegFile(std::span<const std::uint8_t> /*file*/) {
-  ReportText("This file type cannot be read yet");
-  return nullptr;
+#include "app/Report.h"
+#include "readers/JpegDecoderContext.h"
+
+namespace {
+
+bool IsFrameMarker(int m) { return m >= 0xC0 && m <= 0xCF && m != kDht && m != kJpg && m != kDac; }
+bool IsReturnedMarker(int m) { return IsFrameMarker(m) || m == kSoi || m == kEoi || m == kSos; }
+bool IsForbiddenMarker(int m) { return m == kTem || m == kJpg || m == kDac || (m >= kRst0 && m <= kRst7); }
+
+const char* UnsupportedFrameText(int marker) {
+  if (marker == 0xC3 || marker == 0xC7 || marker == 0xCB || marker == 0xCF) {
+    return "lossless JPEG files are not supported";
+  }
+  if (marker >= 0xC9 && marker <= 0xCF) return "arithmetic-coded JPEG files are not supported";
+  if (marker >= 0xC5 && marker <= 0xC7) return "hierarchical JPEG files are not supported";
+  return "the file has no frame header before its image data";
 }
 
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Input
+
+bool JpegDecoder::ReadByte(std::uint8_t& b) {
+  if (pushCount_ > 0) {
+    b = pushback_[--pushCount_];
+    return true;
+  }
+  if (chunkLeft_ == 0) {
+    chunk_ = nullptr;
+    chunkLeft_ = input_(offset_, kChunkBytes, chunk_);
+    if (chunkLeft_ == 0 || chunk_ == nullptr) {
+      chunkLeft_ = 0;
+      return false;
+    }
+    offset_ += chunkLeft_;
+  }
+  --chunkLeft_;
+  b = *chunk_++;
+  return true;
+}
+
+void JpegDecoder::PushBack(std::uint8_t b) {
+  if (pushCount_ < kMaxPushback) pushback_[pushCount_++] = b;
+}
+
+bool JpegDecoder::Fail(const char* reason) {
+  if (error_.empty()) error_ = reason;
+  return false;
+}
+
+bool JpegDecoder::ReadU8(int& v) {
+  std::uint8_t b = 0;
+  if (!ReadByte(b)) return Fail("the file ends too early");
+  v = b;
+  return true;
+}
+
+bool JpegDecoder::ReadU16(int& v) {
+  int high = 0;
+  int low = 0;
+  if (!ReadU8(high) || !ReadU8(low)) return false;
+  v = (high << 8) | low;
+  return true;
+}
+
+bool JpegDecoder::Skip(int count) {
+  while (count > 0) {
+    if (pushCount_ > 0 || chunkLeft_ == 0) {
+      std::uint8_t b = 0;
+      if (!ReadByte(b)) return Fail("the file ends too early");
+      --count;
+      continue;
+    }
+    const std::size_t step = std::min(chunkLeft_, static_cast<std::size_t>(count));
+    chunk_ += step;
+    chunkLeft_ -= step;
+    count -= static_cast<int>(step);
+  }
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+// Markers and segments
+
+bool JpegDecoder::FindMarker(int& marker) {
+  std::uint8_t b = 0;
+  for (;;) {
+    do {
+      if (!ReadByte(b)) return Fail("the file ends too early");
+    } while (b != 0xFF);
+    do {
+      if (!ReadByte(b)) return Fail("the file ends too early");
+    } while (b == 0xFF);
+    if (b != 0) {
+      marker = b;
+      return true;
+    }
+  }
+}
+
+bool JpegDecoder::NextMarker(int& marker) {
+  for (;;) {
+    if (!FindMarker(marker)) return false;
+    bool ok = true;
+    if (marker == kDht) {
+      ok = ReadHuffmanTables();
+    } else if (marker == kDqt) {
+      ok = ReadQuantTables();
+    } else if (marker == kDri) {
+      ok = ReadRestartInterval();
+    } else if (marker == kApp14) {
+      ok = ReadAdobeSegment();
+    } else if (IsReturnedMarker(marker)) {
+      return true;
+    } else if (IsForbiddenMarker(marker)) {
+      return Fail("the file has a marker out of place");
+    } else {
+      ok = SkipSegment();
+    }
+    if (!ok) return false;
+  }
+}
+
+bool JpegDecoder::SkipSegment() {
+  int length = 0;
+  if (!ReadU16(length)) return false;
+  if (length < 2) return Fail("a segment has a bad length");
+  return Skip(length - 2);
+}
+
+bool JpegDecoder::ReadQuantTables() {
+  int length = 0;
+  if (!ReadU16(length)) return false;
+  int remaining = length - 2;
+  while (remaining > 0) {
+    int pqTq = 0;
+    if (!ReadU8(pqTq)) return false;
+    const int precision = pqTq >> 4;
+    const int table = pqTq & 15;
+    if (table >= kQuantTables) return Fail("a quantisation table has a bad number");
+    const int needed = 1 + (precision == 0 ? 64 : 128);
+    if (needed > remaining) return Fail("a quantisation table segment has a bad length");
+    for (int k = 0; k < kJpegBlockSize; ++k) {
+      int value = 0;
+      if (!(precision == 0 ? ReadU8(value) : ReadU16(value))) return false;
+      quant_[table][k] = static_cast<std::uint16_t>(value);
+    }
+    quantDefined_[table] = true;
+    remaining -= needed;
+  }
+  if (remaining != 0) return Fail("a quantisation table segment has a bad length");
+  return true;
+}
+
+bool JpegDecoder::ReadHuffmanTables() {
+  int length = 0;
+  if (!ReadU16(length)) return false;
+  int remaining = length - 2;
+  while (remaining > 16) {
+    int classAndNumber = 0;
+    if (!ReadU8(classAndNumber)) return false;
+    const int number = classAndNumber & 15;
+    if (number > 3) return Fail("a Huffman table has a bad number");
+    JpegHuffmanTable& table = huffman_[((classAndNumber >> 4) & 1) * 4 + number];
+    int total = 0;
+    for (int n = 1; n <= 16; ++n) {
+      int count = 0;
+      if (!ReadU8(count)) return false;
+      table.counts[n] = static_cast<std::uint8_t>(count);
+      total += count;
+    }
+    remaining -= 17;
+    if (total >= 256 || total > remaining) return Fail("a Huffman table has a bad size");
+    for (int i = 0; i < total; ++i) {
+      int symbol = 0;
+      if (!ReadU8(symbol)) return false;
+      table.symbols[i] = static_cast<std::uint8_t>(symbol);
+    }
+    table.symbolCount = total;
+    table.defined = true;
+    remaining -= total;
+  }
+  return remaining > 0 ? Skip(remaining) : true;
+}
+
+bool JpegDecoder::ReadRestartInterval() {
+  int length = 0;
+  if (!ReadU16(length)) return false;
+  if (length != 4) return Fail("a restart interval segment has a bad length");
+  return ReadU16(restartInterval_);
+}
+
+bool JpegDecoder::ReadAdobeSegment() {
+  int length = 0;
+  int transform = 0;
+  if (!ReadU16(length)) return false;
+  if (length < 14) return Fail("an Adobe segment is too short");
+  if (!Skip(11) || !ReadU8(transform)) return false;
+  if (transform != 1) return Fail("only YCbCr colour is supported (the Adobe transform is not 1)");
+  return Skip(length - 14);
+}
+
+bool JpegDecoder::ReadHeaders() {
+  int first = 0;
+  int second = 0;
+  if (!ReadU8(first) || !ReadU8(second)) return false;
+  if (first != 0xFF || second != kSoi) return Fail("the file does not start with a JPEG start-of-image marker");
+  int marker = 0;
+  if (!NextMarker(marker)) return false;
+  if (marker != kSof0 && marker != kSof1 && marker != kSof2) return Fail(UnsupportedFrameText(marker));
+  return ReadFrameHeader(marker);
+}
+
+bool JpegDecoder::ReadFrameHeader(int marker) {
+  int length = 0;
+  int precision = 0;
+  int count = 0;
+  if (!ReadU16(length) || !ReadU8(precision) || !ReadU16(height_) || !ReadU16(width_) || !ReadU8(count)) {
+    return false;
+  }
+  if (height_ == 0 || width_ == 0) return Fail("the frame has no pixels");
+  if (count > kMaxComponents || length != 8 + 3 * count) return Fail("the frame header is damaged");
+  if (precision == 12) return Fail("JPEG files with 12-bit samples are not supported");
+  if (precision != 8) return Fail("the frame has an unsupported sample precision");
+  for (int i = 0; i < count; ++i) {
+    JpegComponent& c = components_[i];
+    int sampling = 0;
+    if (!ReadU8(c.id) || !ReadU8(sampling) || !ReadU8(c.quant)) return false;
+    c.h = sampling >> 4;
+    c.v = sampling & 15;
+    if (c.h < 1 || c.h > 4 || c.v < 1 || c.v > 4) return Fail("the frame has bad sampling factors");
+    if (c.quant >= kQuantTables) return Fail("the frame names a quantisation table that cannot exist");
+  }
+  componentCount_ = count;
+  progressive_ = marker == kSof2;
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+// Frame setup
+
+JpegFrameInfo JpegDecoder::Frame() const {
+  JpegFrameInfo info;
+  info.width = width_;
+  info.height = height_;
+  info.progressive = progressive_;
+  info.mcuCount = static_cast<std::uint64_t>(mcusPerRow_) * static_cast<std::uint64_t>(mcuRows_);
+  return info;
+}
+
+bool JpegDecoder::SetupFrame() {
+  if (componentCount_ == 0) return Fail("the frame has no components");
+  if (componentCount_ == 4) return Fail("CMYK and YCCK JPEG files are not supported");
+  if (componentCount_ == 2) return Fail("JPEG files with two components are not supported");
+  blocksPerMcu_ = 0;
+  auto addBlocks = [this](int component, int across, int down) {
+    JpegComponent& c = components_[component];
+    c.mcuBlocksH = across;
+    c.mcuBlocksV = down;
+    for (int y = 0; y < down; ++y) {
+      for (int x = 0; x < across; ++x) {
+        mcuComponent_[blocksPerMcu_] = component;
+        mcuBlockX_[blocksPerMcu_] = x;
+        mcuBlockY_[blocksPerMcu_] = y;
+        ++blocksPerMcu_;
+      }
+    }
+  };
+  if (componentCount_ == 1) {
+    scanType_ = JpegScanType::kGrey;
+    mcuWidth_ = mcuHeight_ = 8;
+    addBlocks(0, 1, 1);
+  } else {
+    const JpegComponent& luma = components_[0];
+    for (int i = 1; i < 3; ++i) {
+      if (components_[i].h != 1 || components_[i].v != 1) return Fail("the chroma sampling is not supported");
+    }
+    if (luma.h > 2 || luma.v > 2) return Fail("the chroma sampling is not supported");
+    static constexpr JpegScanType kTypes[2][2] = {{JpegScanType::kH1V1, JpegScanType::kH1V2},
+                                                  {JpegScanType::kH2V1, JpegScanType::kH2V2}};
+    scanType_ = kTypes[luma.h - 1][luma.v - 1];
+    mcuWidth_ = 8 * luma.h;
+    mcuHeight_ = 8 * luma.v;
+    addBlocks(0, luma.h, luma.v);
+    addBlocks(1, 1, 1);
+    addBlocks(2, 1, 1);
+  }
+  mcusPerRow_ = (width_ + mcuWidth_ - 1) / mcuWidth_;
+  mcuRows_ = (height_ + mcuHeight_ - 1) / mcuHeight_;
+  blocksPerMcuRow_ = mcusPerRow_ * blocksPerMcu_;
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+// Scan headers
+
+bool JpegDecoder::ReadScanHeader() {
+  int marker = 0;
+  if (!NextMarker(marker)) return false;
+  if (marker == kEoi) return Fail("the file ends before the image data");
+  if (marker != kSos) return Fail("a scan header is missing");
+  int length = 0;
+  if (!ReadU16(length) || !ReadU8(scanCount_)) return false;
+  if (scanCount_ < 1 || scanCount_ > kMaxComponents || length != 6 + 2 * scanCount_) {
+    return Fail("a scan header is damaged");
+  }
+  for (int i = 0; i < scanCount_; ++i) {
+    int id = 0;
+    int tables = 0;
+    if (!ReadU8(id) || !ReadU8(tables)) return false;
+    int index = 0;
+    while (index < componentCount_ && components_[index].id != id) ++index;
+    if (index == componentCount_) return Fail("a scan names a component the frame does not have");
+    if ((tables >> 4) > 3 || (tables & 15) > 3) return Fail("a scan names a Huffman table that cannot exist");
+    scanComponents_[i] = index;
+    components_[index].dcSlot = tables >> 4;
+    components_[index].acSlot = (tables & 15) + 4;
+  }
+  int approximation = 0;
+  if (!ReadU8(ss_) || !ReadU8(se_) || !ReadU8(approximation)) return false;
+  ah_ = approximation >> 4;
+  al_ = approximation & 15;
+  if (!progressive_) {
+    ss_ = 0;
+    se_ = 63;
+  }
+  return StartScan();
+}
+
+bool JpegDecoder::StartScan() {
+  for (int i = 0; i < scanCount_; ++i) {
+    const JpegComponent& c = components_[scanComponents_[i]];
+    if (ss_ == 0 && !huffman_[c.dcSlot].defined) return Fail("a scan uses a Huffman table that is not defined");
+    if (se_ != 0 && !huffman_[c.acSlot].defined) return Fail("a scan uses a Huffman table that is not defined");
+    if (!quantDefined_[c.quant]) return Fail("a component uses a quantisation table that is not defined");
+  }
+  for (JpegHuffmanTable& table : huffman_) {
+    if (table.defined && !JpegBuildHuffmanTable(table)) return Fail("a Huffman table is damaged");
+  }
+  ResetPredictions();
+  if (restartInterval_ != 0) {
+    mcusLeft_ = restartInterval_;
+    nextRestart_ = 0;
+  }
+  ResetBits();
+  FillBits();
+  return true;
+}
+
+void JpegDecoder::ResetPredictions() {
+  for (JpegComponent& c : components_) c.dcPrediction = 0;
+  eobRun_ = 0;
+}
+
+// ---------------------------------------------------------------------------
+// Output
+
+void JpegDecoder::TransformMcuRow() {
+  for (int b = 0; b < blocksPerMcuRow_; ++b) {
+    const std::size_t offset = static_cast<std::size_t>(b) * kJpegBlockSize;
+    JpegInverseDct(coefficients_.data() + offset, lastNonZero_[b], samples_.data() + offset);
+  }
+}
+
+void JpegDecoder::OutputMcuRow(Bitmap& bitmap, int mcuRow) {
+  const int firstLine = mcuRow * mcuHeight_;
+  const int lines = std::min(mcuHeight_, height_ - firstLine);
+  std::array<std::uint8_t*, 16> rows{};
+  for (int i = 0; i < lines; ++i) rows[i] = bitmap.Row(firstLine + i);
+  JpegConvertMcuRow(scanType_, samples_.data(), mcusPerRow_, width_, lines, rows.data());
+}
+
+bool JpegDecoder::DecodeImage(Bitmap& bitmap) {
+  const std::size_t blocks = static_cast<std::size_t>(blocksPerMcuRow_);
+  coefficients_.assign(blocks * kJpegBlockSize, 0);
+  samples_.assign(blocks * kJpegBlockSize, 0);
+  lastNonZero_.assign(blocks, kJpegBlockSize);
+  if (progressive_) {
+    if (!DecodeProgressiveScans()) return false;
+  } else {
+    if (!ReadScanHeader()) return false;
+    bool wholeFrame = scanCount_ == componentCount_;
+    for (int i = 0; i < scanCount_; ++i) wholeFrame = wholeFrame && scanComponents_[i] == i;
+    if (!wholeFrame) return Fail("sequential JPEG files with more than one scan are not supported");
+  }
+  for (int mcuRow = 0; mcuRow < mcuRows_; ++mcuRow) {
+    if (progressive_) {
+      LoadMcuRow(mcuRow);
+    } else {
+      DecodeMcuRow();
+    }
+    TransformMcuRow();
+    OutputMcuRow(bitmap, mcuRow);
+  }
+  if (!progressive_) {
+    int marker = 0;
+    if (!NextMarker(marker) || marker != kEoi) {
+      error_.clear();
+      return Fail("the image data is damaged or ends too early (no end-of-image marker after it)");
+    }
+  }
+  return true;
+}
+
+namespace {
+
+// Every block takes at least one bit of entropy-coded data in some scan, so a
+// frame with more MCUs than the file has bits cannot be real; refusing it keeps
+// a tiny file from claiming a huge picture.
+bool FrameFitsFile(const JpegFrameInfo& frame, std::uint64_t fileSize) { return frame.mcuCount <= fileSize * 8; }
+
+BitmapPtr DecodeJpeg(const JpegInputFn& input, std::uint64_t fileSize, std::string& error) {
+  auto probe = std::make_unique<JpegDecoder>(input, fileSize);
+  if (!probe->ReadHeaders() || !probe->SetupFrame()) {
+    error = probe->Error();
+    return nullptr;
+  }
+  const JpegFrameInfo frame = probe->Frame();
+  probe.reset();
+  if (!FrameFitsFile(frame, fileSize)) {
+    error = "the file is too short for the picture size its header claims";
+    return nullptr;
+  }
+  BitmapPtr bitmap = Bitmap_Create(frame.width, frame.height, 0);
+  if (!bitmap) return nullptr;  // the allocator has reported
+
+  auto decoder = std::make_unique<JpegDecoder>(input, fileSize);
+  if (!decoder->ReadHeaders() || !decoder->SetupFrame() || !decoder->DecodeImage(*bitmap)) {
+    error = decoder->Error();
+    Bitmap_Delete(std::move(bitmap));
+    return nullptr;
+  }
+  return bitmap;
+}
+
+}  // namespace
+
+BitmapPtr ReadJpegFile(std::span<const std::uint8_t> file) {
+  if (file.empty()) {
+    ReportText("Cannot decode JPEG file: the file is empty");
+    return nullptr;
+  }
+  const JpegInputFn input = [file](std::uint64_t offset, std::size_t maxBytes, const std::uint8_t*& data) {
+    if (offset >= file.size()) return std::size_t{0};
+    data = file.data() + offset;
+    return static_cast<std::size_t>(std::min<std::uint64_t>(maxBytes, file.size() - offset));
+  };
+  std::string error;
+  BitmapPtr bitmap;
+  try {
+    bitmap = DecodeJpeg(input, file.size(), error);
+  } catch (const std::bad_alloc&) {
+    // The decoder's own buffers are small next to the Bitmap, but a machine
+    // short of memory must still not end the program.
+    error = "there is not enough memory to decode the file";
+  }
+  if (!bitmap && !error.empty()) ReportText("Cannot decode JPEG file: " + error);
+  return bitmap;
+}

@@ -1,4 +1,8 @@
-// Reader for JPEG files.
+// Reader for JPEG (JFIF) files: Huffman-coded baseline, extended sequential
+// and progressive frames with 8-bit samples, grey or YCbCr with the chroma
+// sampled 1x1 against a luma of 1x1, 2x1, 1x2 or 2x2, restart intervals.
+// Arithmetic-coded, lossless, hierarchical, 12-bit, CMYK and YCCK files give
+// no image and a message.
 #pragma once
 
 #include <cstdint>
@@ -6,5 +10,6 @@
 
 #include "image/Bitmap.h"
 
-// Decodes a whole file held in memory; reports and returns null on failure.
+// Decodes a whole file held in memory into a true-colour Bitmap (opaque);
+// reports through ReportText and returns null on failure.
 BitmapPtr ReadJpegFile(std::span<const std::uint8_t> file);

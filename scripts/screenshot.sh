@@ -2,13 +2,12 @@
 # Renders the main window offscreen with an image loaded and saves it as
 # docs/screenshot.png. Run from anywhere inside the repository:
 #   scripts/screenshot.sh [IMAGE] [ZOOM_IN_STEPS]
-# IMAGE defaults to a PNG with an alpha channel from the test corpus beside
-# the project, shown at zoom 8.0 over the tiled background.
+# IMAGE defaults to the bundled sample, shown enlarged.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build"
-image=${1:-"$root/../shared/corpus/png/basn6a08.png"}
-steps=${2:-60}
+image=${1:-"$root/samples/logo.bmp"}
+steps=${2:-40}
 
 if [ ! -f "$build/build.ninja" ] && [ ! -f "$build/Makefile" ]; then
   cmake -S "$root" -B "$build" -G Ninja

@@ -1,0 +1,235 @@
+// YCbCr to RGB through tables with 16 fractional bits; chroma is replicated
+// over the luma samples it covers, not interpolated.
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "readers/JpegInternal.h"
+
+namespace {
+
+struct ColorTables {
+  std::array<std::int32_t, 256> crToRed{};
+  std::array<std::int32_t, 256> cbToBlue{};
+  std::array<std::int32_t, 256> crToGreen{};
+  std::array<std::int32_t, 256> cbToGreen{};
+};
+
+constexpr int kScaleBits = 16;
+constexpr std::int32_t kHalf = 1 << (kScaleBits - 1);
+
+constexpr ColorTables MakeColorTables() {
+  ColorTables t;
+  for (int i = 0; i < 256; ++i) {
+    const std::int32_t k = i - 128;
+    t.crToRed[i] = (91881 * k + kHalf) >> kScaleBits;    // 1.402
+    t.cbToBlue[i] = (116129 * k + kHalf) >> kScaleBits;  // 1.772
+    t.crToGreen[i] = -46802 * k;                         // -0.71414
+    t.cbToGreen[i] = -22554 * k + kHalf;                 // -0.34414, with the rounding half
+  }
+  return t;
+}
+
+constexpr ColorTables kColor = MakeColorTables();
+
+// Clamps luma plus a chroma term (at most -227 to 255 + 225) to 0 to 255.
+constexpr int kLimitOffset = 384;
+constexpr std::array<std::uint8_t, 1024> MakeRangeLimit() {
+  std::array<std::uint8_t, 1024> t{};
+  for (int i = 0; i < 1024; ++i) t[i] = static_cast<std::uint8_t>(std::clamp(i - kLimitOffset, 0, 255));
+  return t;
+}
+constexpr std::array<std::uint8_t, 1024> kRangeLimit = MakeRangeLimit();
+
+struct Chroma {
+  int red;
+  int green;
+  int blue;
+};
+
+inline Chroma LookUpChroma(int cb, int cr) {
+  return Chroma{kColor.crToRed[cr], (kColor.cbToGreen[cb] + kColor.crToGreen[cr]) >> kScaleBits,
+                kColor.cbToBlue[cb]};
+}
+
+// Stores the bytes of value lowest first (blue, green, red, transparency).
+inline void StoreWord(std::uint8_t* out, std::uint32_t value) {
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(out, &value, sizeof value);
+  } else {
+    for (int i = 0; i < 4; ++i) out[i] = static_cast<std::uint8_t>(value >> (8 * i));
+  }
+}
+
+// Blue, green, red and a 0 transparency byte in one store.
+inline void StorePixel(std::uint8_t* out, int y, const Chroma& c) {
+  const std::uint8_t* limit = kRangeLimit.data() + kLimitOffset;
+  const std::uint32_t pixel = static_cast<std::uint32_t>(limit[y + c.blue]) |
+                              (static_cast<std::uint32_t>(limit[y + c.green]) << 8) |
+                              (static_cast<std::uint32_t>(limit[y + c.red]) << 16);
+  StoreWord(out, pixel);
+}
+
+void ConvertGrey(const std::uint8_t* samples, int width, int lines, std::uint8_t* const* rows) {
+  for (int line = 0; line < lines; ++line) {
+    std::uint8_t* out = rows[line];
+    const std::uint8_t* block = samples + line * 8;
+    for (int x = 0; x < width; x += 8, block += kJpegBlockSize) {
+      const int n = std::min(8, width - x);
+      for (int i = 0; i < n; ++i, out += 4) {
+        StoreWord(out, block[i] * 0x010101u);
+      }
+    }
+  }
+}
+
+// One chroma row of one MCU: 8 Cb/Cr pairs, each serving H x V luma samples
+// (lumaRows[v] point at the luma sample row of output line v). Pixels from
+// `count` on are not stored (right edge of the picture).
+template <int H, int V, bool kWhole>
+inline void ConvertMcuChromaRow(const std::uint8_t* cbRow, const std::uint8_t* crRow,
+                                const std::uint8_t* const* lumaRows, std::uint8_t* const* out, int lineCount,
+                                int count) {
+  for (int c = 0; c < 8; ++c) {
+    if (!kWhole && c * H >= count) return;
+    const Chroma chroma = LookUpChroma(cbRow[c], crRow[c]);
+    for (int v = 0; v < V; ++v) {
+      if (V > 1 && v >= lineCount) break;
+      for (int h = 0; h < H; ++h) {
+        const int x = c * H + h;
+        if (!kWhole && H > 1 && x >= count) break;
+        StorePixel(out[v] + 4 * x, lumaRows[v][(x >> 3) * kJpegBlockSize + (x & 7)], chroma);
+      }
+    }
+  }
+}
+
+#if defined(__SSE2__)
+
+// Interleaves 16 blue, green and red bytes into 16 pixels (blue, green, red, 0).
+inline void StoreSixteenPixels(std::uint8_t* out, __m128i blue, __m128i green, __m128i red) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i bgLow = _mm_unpacklo_epi8(blue, green);
+  const __m128i bgHigh = _mm_unpackhi_epi8(blue, green);
+  const __m128i r0Low = _mm_unpacklo_epi8(red, zero);
+  const __m128i r0High = _mm_unpackhi_epi8(red, zero);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi16(bgLow, r0Low));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), _mm_unpackhi_epi16(bgLow, r0Low));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 32), _mm_unpacklo_epi16(bgHigh, r0High));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 48), _mm_unpackhi_epi16(bgHigh, r0High));
+}
+
+// The low 8 bytes of each colour into 8 pixels.
+inline void StoreEightPixels(std::uint8_t* out, __m128i blue, __m128i green, __m128i red) {
+  const __m128i bg = _mm_unpacklo_epi8(blue, green);
+  const __m128i r0 = _mm_unpacklo_epi8(red, _mm_setzero_si128());
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi16(bg, r0));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), _mm_unpackhi_epi16(bg, r0));
+}
+
+// A whole MCU's chroma row at once: the chroma terms come from the tables as
+// in the portable code, luma plus term is formed in 16-bit lanes, and the
+// unsigned saturation of the final narrowing is the clamp to 0 to 255.
+template <int H, int V>
+inline void ConvertWholeMcuChromaRow(const std::uint8_t* cbRow, const std::uint8_t* crRow,
+                                     const std::uint8_t* const* lumaRows, std::uint8_t* const* out, int lineCount) {
+  alignas(16) std::int16_t red[8];
+  alignas(16) std::int16_t green[8];
+  alignas(16) std::int16_t blue[8];
+  for (int c = 0; c < 8; ++c) {
+    const Chroma chroma = LookUpChroma(cbRow[c], crRow[c]);
+    red[c] = static_cast<std::int16_t>(chroma.red);
+    green[c] = static_cast<std::int16_t>(chroma.green);
+    blue[c] = static_cast<std::int16_t>(chroma.blue);
+  }
+  const __m128i red8 = _mm_load_si128(reinterpret_cast<const __m128i*>(red));
+  const __m128i green8 = _mm_load_si128(reinterpret_cast<const __m128i*>(green));
+  const __m128i blue8 = _mm_load_si128(reinterpret_cast<const __m128i*>(blue));
+  const __m128i zero = _mm_setzero_si128();
+  for (int v = 0; v < V; ++v) {
+    if (V > 1 && v >= lineCount) break;
+    const __m128i lumaLeft =
+        _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(lumaRows[v])), zero);
+    if constexpr (H == 2) {
+      const __m128i lumaRight = _mm_unpacklo_epi8(
+          _mm_loadl_epi64(reinterpret_cast<const __m128i*>(lumaRows[v] + kJpegBlockSize)), zero);
+      auto channel = [&](__m128i term) {
+        return _mm_packus_epi16(_mm_add_epi16(lumaLeft, _mm_unpacklo_epi16(term, term)),
+                                _mm_add_epi16(lumaRight, _mm_unpackhi_epi16(term, term)));
+      };
+      StoreSixteenPixels(out[v], channel(blue8), channel(green8), channel(red8));
+    } else {
+      auto channel = [&](__m128i term) { return _mm_packus_epi16(_mm_add_epi16(lumaLeft, term), zero); };
+      StoreEightPixels(out[v], channel(blue8), channel(green8), channel(red8));
+    }
+  }
+}
+
+#endif  // __SSE2__
+
+// H x V luma blocks and one Cb and one Cr block per MCU. V lines share a
+// chroma row, so they are produced together.
+template <int H, int V>
+void ConvertColor(const std::uint8_t* samples, int mcusPerRow, int width, int lines, std::uint8_t* const* rows) {
+  constexpr int kLumaBlocks = H * V;
+  constexpr int kMcuBytes = (kLumaBlocks + 2) * kJpegBlockSize;
+  constexpr int kMcuWidth = 8 * H;
+  const int wholeMcus = width / kMcuWidth;
+  for (int chromaRow = 0; chromaRow * V < lines; ++chromaRow) {
+    const int firstLine = chromaRow * V;
+    const int lineCount = std::min(V, lines - firstLine);
+    const std::uint8_t* lumaRows[V];
+    std::uint8_t* out[V];
+    for (int v = 0; v < V; ++v) {
+      const int line = std::min(firstLine + v, lines - 1);
+      lumaRows[v] = samples + (line >> 3) * H * kJpegBlockSize + (line & 7) * 8;
+      out[v] = rows[line];
+    }
+    const std::uint8_t* cbRow = samples + kLumaBlocks * kJpegBlockSize + chromaRow * 8;
+    for (int m = 0; m < mcusPerRow; ++m) {
+      const int count = std::min(kMcuWidth, width - m * kMcuWidth);
+      if (m < wholeMcus) {
+#if defined(__SSE2__)
+        ConvertWholeMcuChromaRow<H, V>(cbRow, cbRow + kJpegBlockSize, lumaRows, out, lineCount);
+#else
+        ConvertMcuChromaRow<H, V, true>(cbRow, cbRow + kJpegBlockSize, lumaRows, out, lineCount, count);
+#endif
+      } else {
+        ConvertMcuChromaRow<H, V, false>(cbRow, cbRow + kJpegBlockSize, lumaRows, out, lineCount, count);
+      }
+      cbRow += kMcuBytes;
+      for (int v = 0; v < V; ++v) {
+        lumaRows[v] += kMcuBytes;
+        out[v] += 4 * kMcuWidth;
+      }
+    }
+  }
+}
+
+}  // namespace
+
+void JpegConvertMcuRow(JpegScanType type, const std::uint8_t* samples, int mcusPerRow, int width, int lines,
+                       std::uint8_t* const* rows) {
+  switch (type) {
+    case JpegScanType::kGrey:
+      ConvertGrey(samples, width, lines, rows);
+      break;
+    case JpegScanType::kH1V1:
+      ConvertColor<1, 1>(samples, mcusPerRow, width, lines, rows);
+      break;
+    case JpegScanType::kH2V1:
+      ConvertColor<2, 1>(samples, mcusPerRow, width, lines, rows);
+      break;
+    case JpegScanType::kH1V2:
+      ConvertColor<1, 2>(samples, mcusPerRow, width, lines, rows);
+      break;
+    case JpegScanType::kH2V2:
+      ConvertColor<2, 2>(samples, mcusPerRow, width, lines, rows);
+      break;
+  }
+}

@@ -1,0 +1,182 @@
+// The JPEG decoder's bit reader, restart handling and sequential (baseline
+// and extended) block decoding.
+#include <cstring>
+
+#include "readers/JpegDecoderContext.h"
+
+// ---------------------------------------------------------------------------
+// Entropy-coded data
+
+void JpegDecoder::ResetBits() {
+  bitBuffer_ = 0;
+  bitCount_ = 0;
+  markerReached_ = false;
+}
+
+// A stuffed 0xFF 0x00 is the data byte 0xFF. Any other byte after 0xFF makes a
+// marker: both bytes go back for the marker processing, and from here on (as
+// at the end of the data) the scan reads 1-bits.
+std::uint8_t JpegDecoder::NextEntropyByte() {
+  std::uint8_t b = 0;
+  if (!ReadByte(b)) {
+    markerReached_ = true;
+    return 0xFF;
+  }
+  if (b != 0xFF) return b;
+  std::uint8_t next = 0;
+  if (!ReadByte(next)) {
+    markerReached_ = true;
+    return 0xFF;
+  }
+  if (next == 0) return 0xFF;
+  PushBack(next);
+  PushBack(0xFF);
+  markerReached_ = true;
+  return 0xFF;
+}
+
+namespace {
+
+// Eight bytes as one big-endian number.
+inline std::uint64_t LoadBigEndian64(const std::uint8_t* p) {
+  std::uint64_t v = 0;
+  for (int i = 0; i < 8; ++i) v = (v << 8) | p[i];
+  return v;
+}
+
+// True when one of the eight bytes of v is 0xFF.
+inline bool HasByteFF(std::uint64_t v) {
+  const std::uint64_t inverted = ~v;
+  return ((inverted - 0x0101010101010101ULL) & ~inverted & 0x8080808080808080ULL) != 0;
+}
+
+}  // namespace
+
+void JpegDecoder::FillBits() {
+  if (!markerReached_ && pushCount_ == 0) {
+    // Whole bytes straight from the chunk while no 0xFF is near.
+    if (chunkLeft_ >= 8) {
+      const std::uint64_t next = LoadBigEndian64(chunk_);
+      if (!HasByteFF(next)) {
+        const int bytes = (64 - bitCount_) / 8;
+        bitBuffer_ |= next >> bitCount_;
+        bitCount_ += 8 * bytes;
+        if (bitCount_ < 64) bitBuffer_ &= ~(~std::uint64_t{0} >> bitCount_);
+        chunk_ += bytes;
+        chunkLeft_ -= static_cast<std::size_t>(bytes);
+        return;
+      }
+    }
+    while (bitCount_ <= 56 && chunkLeft_ > 0 && *chunk_ != 0xFF) {
+      bitBuffer_ |= static_cast<std::uint64_t>(*chunk_++) << (56 - bitCount_);
+      --chunkLeft_;
+      bitCount_ += 8;
+    }
+  }
+  while (bitCount_ <= 56) {
+    const std::uint8_t b = markerReached_ ? 0xFF : NextEntropyByte();
+    bitBuffer_ |= static_cast<std::uint64_t>(b) << (56 - bitCount_);
+    bitCount_ += 8;
+  }
+}
+
+
+void JpegDecoder::HandleRestart() {
+  if (restartInterval_ == 0 || mcusLeft_ != 0) return;
+  if (FindRestartMarker()) {
+    ResetPredictions();
+    mcusLeft_ = restartInterval_;
+    nextRestart_ = (nextRestart_ + 1) & 7;
+    ResetBits();
+    FillBits();
+  } else {
+    // Decoding goes on from where the search stopped, without the reset; the
+    // count of MCUs left drops below 0, so no further marker is looked for.
+    markerReached_ = false;
+  }
+}
+
+bool JpegDecoder::FindRestartMarker() {
+  std::uint8_t b = 0;
+  int budget = kRestartSearchBytes;
+  do {
+    if (budget-- == 0 || !ReadByte(b)) return false;
+  } while (b != 0xFF);
+  do {
+    if (budget-- == 0 || !ReadByte(b)) return false;
+  } while (b == 0xFF);
+  return b == kRst0 + nextRestart_;
+}
+
+// ---------------------------------------------------------------------------
+// Sequential frames
+
+// False when a run passes coefficient 63: the rest of the MCU row is dropped.
+bool JpegDecoder::DecodeBlock(int block, JpegComponent& component) {
+  std::int16_t* coef = coefficients_.data() + static_cast<std::size_t>(block) * kJpegBlockSize;
+  std::uint8_t& last = lastNonZero_[block];
+  // Only positions the previous use of this block may have set need clearing.
+  if (last > 1) std::memset(coef, 0, kJpegBlockSize * sizeof(std::int16_t));
+  const std::uint16_t* quant = quant_[component.quant].data();
+
+  const int dcSize = DecodeSymbol(huffman_[component.dcSlot]);
+  if (dcSize > 15) {
+    last = kJpegBlockSize;
+    return false;
+  }
+  const int diff = dcSize != 0 ? JpegExtend(GetBits(dcSize), dcSize) : 0;
+  component.dcPrediction = static_cast<std::int16_t>(component.dcPrediction + diff);
+  coef[0] = JpegDequantise(component.dcPrediction, quant[0]);
+
+  const JpegHuffmanTable& ac = huffman_[component.acSlot];
+  int k = 1;
+  for (; k < kJpegBlockSize; ++k) {
+    NeedBits(31);  // a code of up to 16 bits and up to 15 value bits
+    const int fast = ac.fastAc[PeekBits(kJpegFastBits)];
+    if (fast != 0) {
+      k += (fast >> 4) & 15;
+      if (k > 63) {
+        last = kJpegBlockSize;
+        return false;
+      }
+      DropBits(fast & 15);
+      coef[kJpegZigzag[k]] = JpegDequantise(fast >> 8, quant[k]);
+      continue;
+    }
+    const int symbol = DecodeBufferedSymbol(ac);
+    const int run = symbol >> 4;
+    const int size = symbol & 15;
+    if (size != 0) {
+      k += run;
+      if (k > 63) {
+        last = kJpegBlockSize;
+        return false;
+      }
+      const int bits = static_cast<int>(PeekBits(size));
+      DropBits(size);
+      coef[kJpegZigzag[k]] = JpegDequantise(JpegExtend(bits, size), quant[k]);
+    } else if (run == 15) {
+      k += 15;
+      if (k > 63) {
+        last = kJpegBlockSize;
+        return false;
+      }
+    } else {
+      last = static_cast<std::uint8_t>(k);
+      return true;
+    }
+  }
+  last = kJpegBlockSize;
+  return true;
+}
+
+void JpegDecoder::DecodeMcuRow() {
+  for (int m = 0; m < mcusPerRow_; ++m) {
+    HandleRestart();
+    const int firstBlock = m * blocksPerMcu_;
+    for (int b = 0; b < blocksPerMcu_; ++b) {
+      if (!DecodeBlock(firstBlock + b, components_[mcuComponent_[b]])) return;
+    }
+    if (restartInterval_ != 0) --mcusLeft_;
+  }
+}

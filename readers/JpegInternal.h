@@ -1,0 +1,60 @@
+// Pieces of the JPEG decoder shared between its source files: Huffman tables,
+// the inverse DCT and the colour conversion of one MCU row.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+inline constexpr int kJpegBlockSize = 64;
+
+// Natural (row-major) position of the k-th coefficient in zigzag order. The 16
+// extra entries keep an index that runs past 63 in corrupt data inside the block.
+inline constexpr std::array<std::uint8_t, 80> kJpegZigzag = {
+    0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,  12, 19, 26, 33, 40, 48, 41, 34, 27, 20, 13,
+    6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51, 58, 59, 52, 45, 38, 31,
+    39, 46, 53, 60, 61, 54, 47, 55, 62, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63};
+
+inline constexpr int kJpegFastBits = 9;
+
+// A decoding table as it arrives in a DHT segment, plus the lookup structures
+// built from it at each scan start.
+struct JpegHuffmanTable {
+  bool defined = false;
+  std::array<std::uint8_t, 17> counts{};  // counts[n]: number of codes of n bits (1 to 16)
+  std::array<std::uint8_t, 256> symbols{};
+  int symbolCount = 0;
+
+  // Indexed by the next 8 bits: a symbol (>= 0) whose code has at most 8 bits,
+  // or the negated tree node where the walk of a longer code continues.
+  std::array<std::int16_t, 256> lookup{};
+  std::array<std::uint8_t, 256> codeSize{};
+  // Node n has its children at 2n (bit 0) and 2n + 1 (bit 1); nodes start at 1.
+  std::array<std::int16_t, 512> tree{};
+  // Indexed by the next 9 bits, for AC decoding: where a short code and its
+  // value bits both fit, value x 256 + run x 16 + bits used; otherwise 0.
+  std::array<std::int16_t, 1 << kJpegFastBits> fastAc{};
+};
+
+// Entries no code reaches decode as symbol 0; for lookup entries the whole 8
+// bits are consumed.
+inline constexpr std::int16_t kJpegNoSymbol = 0x7FFF;
+
+// Assigns the canonical codes and fills lookup, codeSize and tree. False when
+// the code lengths do not form a prefix code.
+bool JpegBuildHuffmanTable(JpegHuffmanTable& table);
+
+// Inverse DCT of one block of dequantised coefficients in natural order into 64
+// samples, 8 per row. lastNonZero is one past the highest zigzag index that may
+// be non-zero (1: only the DC term; 64: any).
+void JpegInverseDct(const std::int16_t* coefficients, int lastNonZero, std::uint8_t* samples);
+// The same transform without vector instructions, one line at a time; where
+// vector instructions are available JpegInverseDct must agree with it.
+void JpegInverseDctPortable(const std::int16_t* coefficients, int lastNonZero, std::uint8_t* samples);
+
+enum class JpegScanType { kGrey, kH1V1, kH2V1, kH1V2, kH2V2 };
+
+// Turns the samples of one MCU row (64 bytes per block, blocks in MCU order:
+// the luma blocks left to right then top to bottom, then Cb, then Cr) into
+// output pixels (blue, green, red, 0) of `lines` picture rows of `width` pixels.
+void JpegConvertMcuRow(JpegScanType type, const std::uint8_t* samples, int mcusPerRow, int width, int lines,
+                       std::uint8_t* const* rows);

@@ -1,0 +1,305 @@
+// Helpers of the JPEG decoder tests: reference pictures in plain RGB, their
+// comparison with a decoded Bitmap, and (where present) the independent
+// libjpeg-turbo encoder and decoder as an oracle.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/Report.h"
+#include "image/Bitmap.h"
+
+#ifdef RASTRA_HAVE_LIBJPEG
+#include <csetjmp>
+#include <cstdio>
+#include <jpeglib.h>
+#endif
+
+namespace jpeg_test {
+
+struct RgbImage {
+  int width = 0;
+  int height = 0;
+  std::vector<std::uint8_t> rgb;  // 3 bytes per pixel, rows top to bottom
+};
+
+struct Difference {
+  int maxAbs = 0;
+  double meanAbs = 0.0;
+  bool sizeMatches = false;
+};
+
+// Per-channel absolute differences between a decoded true-colour Bitmap and a
+// reference picture.
+inline Difference Compare(const Bitmap& decoded, const RgbImage& reference) {
+  Difference d;
+  d.sizeMatches = decoded.XSize == reference.width && decoded.YSize == reference.height &&
+                  decoded.NumColors == 0 && !reference.rgb.empty();
+  if (!d.sizeMatches) return d;
+  std::uint64_t sum = 0;
+  for (int y = 0; y < reference.height; ++y) {
+    const std::uint8_t* row = decoded.Row(y);
+    const std::uint8_t* ref = reference.rgb.data() + static_cast<std::size_t>(y) * reference.width * 3;
+    for (int x = 0; x < reference.width; ++x) {
+      const Color c = Bitmap_LoadColor(row + 4 * x);
+      const int channels[3] = {static_cast<int>(c & 0xFF), static_cast<int>((c >> 8) & 0xFF),
+                               static_cast<int>((c >> 16) & 0xFF)};
+      for (int i = 0; i < 3; ++i) {
+        const int diff = std::abs(channels[i] - ref[3 * x + i]);
+        d.maxAbs = diff > d.maxAbs ? diff : d.maxAbs;
+        sum += static_cast<std::uint64_t>(diff);
+      }
+    }
+  }
+  d.meanAbs = static_cast<double>(sum) / (3.0 * reference.width * reference.height);
+  return d;
+}
+
+// Binary PPM (P6) or PGM (P5, grey, expanded to RGB), maxval 255.
+inline RgbImage ReadPpm(const std::string& path) {
+  RgbImage image;
+  std::ifstream in(path, std::ios::binary);
+  std::string magic;
+  int maxValue = 0;
+  in >> magic >> image.width >> image.height >> maxValue;
+  in.get();
+  const int channels = magic == "P6" ? 3 : magic == "P5" ? 1 : 0;
+  if (!in || channels == 0 || maxValue != 255 || image.width <= 0 || image.height <= 0) return RgbImage{};
+  const std::size_t pixels = static_cast<std::size_t>(image.width) * image.height;
+  std::vector<std::uint8_t> raw(pixels * channels);
+  in.read(reinterpret_cast<char*>(raw.data()), static_cast<std::streamsize>(raw.size()));
+  if (!in) return RgbImage{};
+  if (channels == 3) {
+    image.rgb = std::move(raw);
+  } else {
+    image.rgb.resize(pixels * 3);
+    for (std::size_t i = 0; i < pixels; ++i) image.rgb[3 * i] = image.rgb[3 * i + 1] = image.rgb[3 * i + 2] = raw[i];
+  }
+  return image;
+}
+
+// A smooth picture with fine noise and some edges, so that every coefficient
+// band gets used (deterministic).
+inline RgbImage MakePhotoLike(int width, int height, std::uint32_t seed = 7) {
+  RgbImage image{width, height, std::vector<std::uint8_t>(static_cast<std::size_t>(width) * height * 3)};
+  auto clamp = [](double v) { return static_cast<std::uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v); };
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      seed = seed * 1664525u + 1013904223u;
+      const double noise = static_cast<double>((seed >> 8) % 21) - 10.0;
+      const double fx = static_cast<double>(x) / width;
+      const double fy = static_cast<double>(y) / height;
+      const double edge = ((x / 23 + y / 17) % 2 == 0) ? 40.0 : -40.0;
+      std::uint8_t* p = image.rgb.data() + (static_cast<std::size_t>(y) * width + x) * 3;
+      p[0] = clamp(128 + 90 * std::sin(7.0 * fx + 3.0 * fy) + noise + edge);
+      p[1] = clamp(128 + 80 * std::cos(5.0 * fy - 4.0 * fx) + noise);
+      p[2] = clamp(100 + 140 * fx * fy + noise - edge / 2);
+    }
+  }
+  return image;
+}
+
+// Collects what the decoder reports instead of showing it.
+class ReportCapture {
+ public:
+  ReportCapture() : previous_(GetMessageBoxHook()) {
+    Texts().clear();
+    SetMessageBoxHook(&Collect);
+  }
+  ~ReportCapture() { SetMessageBoxHook(previous_); }
+  ReportCapture(const ReportCapture&) = delete;
+  ReportCapture& operator=(const ReportCapture&) = delete;
+  static std::vector<std::string>& Texts() {
+    static std::vector<std::string> texts;
+    return texts;
+  }
+  std::string All() const {
+    std::string all;
+    for (const std::string& t : Texts()) all += t + "\n";
+    return all;
+  }
+
+ private:
+  static void Collect(const std::string& /*title*/, const std::string& text) { Texts().push_back(text); }
+  MessageBoxHook previous_;
+};
+
+#ifdef RASTRA_HAVE_LIBJPEG
+
+struct EncodeOptions {
+  int components = 3;  // 1 grey, 3 YCbCr, 4 CMYK
+  int hLuma = 2;
+  int vLuma = 2;
+  int quality = 75;
+  bool progressive = false;
+  int restartMcus = 0;
+  int restartRows = 0;
+  bool optimize = false;
+  bool separateScans = false;  // sequential, one scan per component
+  std::vector<std::pair<int, std::string>> markers;  // written after the headers
+};
+
+struct ErrorTrap {
+  jpeg_error_mgr manager{};
+  std::jmp_buf jump{};
+};
+
+inline void TrapError(j_common_ptr info) {
+  auto* trap = reinterpret_cast<ErrorTrap*>(info->err);
+  std::longjmp(trap->jump, 1);
+}
+
+inline void SilentMessage(j_common_ptr /*info*/, int /*level*/) {}
+
+// Encodes with libjpeg-turbo; empty on failure.
+inline std::vector<std::uint8_t> EncodeWithLibjpeg(const RgbImage& image, const EncodeOptions& options) {
+  jpeg_compress_struct cinfo{};
+  ErrorTrap trap;
+  cinfo.err = jpeg_std_error(&trap.manager);
+  trap.manager.error_exit = TrapError;
+  unsigned char* buffer = nullptr;
+  unsigned long size = 0;
+  std::vector<std::uint8_t> pixels;
+  std::vector<std::uint8_t> result;
+  if (setjmp(trap.jump) != 0) {
+    jpeg_destroy_compress(&cinfo);
+    std::free(buffer);
+    return {};
+  }
+  jpeg_create_compress(&cinfo);
+  jpeg_mem_dest(&cinfo, &buffer, &size);
+  cinfo.image_width = static_cast<JDIMENSION>(image.width);
+  cinfo.image_height = static_cast<JDIMENSION>(image.height);
+  cinfo.input_components = options.components;
+  if (options.components == 1) {
+    cinfo.in_color_space = JCS_GRAYSCALE;
+    pixels.resize(static_cast<std::size_t>(image.width) * image.height);
+    for (std::size_t i = 0; i < pixels.size(); ++i) {
+      pixels[i] = static_cast<std::uint8_t>((image.rgb[3 * i] * 3 + image.rgb[3 * i + 1] * 5 + image.rgb[3 * i + 2] * 2) / 10);
+    }
+  } else if (options.components == 4) {
+    cinfo.in_color_space = JCS_CMYK;
+    pixels.resize(static_cast<std::size_t>(image.width) * image.height * 4);
+    for (std::size_t i = 0; i < pixels.size() / 4; ++i) {
+      for (int c = 0; c < 3; ++c) pixels[4 * i + c] = image.rgb[3 * i + c];
+      pixels[4 * i + 3] = 40;
+    }
+  } else {
+    cinfo.in_color_space = JCS_RGB;
+    pixels = image.rgb;
+  }
+  jpeg_set_defaults(&cinfo);
+  jpeg_set_quality(&cinfo, options.quality, TRUE);
+  if (options.components == 3) {
+    cinfo.comp_info[0].h_samp_factor = options.hLuma;
+    cinfo.comp_info[0].v_samp_factor = options.vLuma;
+    cinfo.comp_info[1].h_samp_factor = cinfo.comp_info[1].v_samp_factor = 1;
+    cinfo.comp_info[2].h_samp_factor = cinfo.comp_info[2].v_samp_factor = 1;
+  }
+  cinfo.optimize_coding = options.optimize ? TRUE : FALSE;
+  cinfo.restart_interval = static_cast<unsigned>(options.restartMcus);
+  cinfo.restart_in_rows = options.restartRows;
+  jpeg_scan_info scans[4]{};
+  if (options.separateScans) {
+    for (int c = 0; c < options.components; ++c) {
+      scans[c].comps_in_scan = 1;
+      scans[c].component_index[0] = c;
+      scans[c].Ss = 0;
+      scans[c].Se = 63;
+    }
+    cinfo.scan_info = scans;
+    cinfo.num_scans = options.components;
+  }
+  if (options.progressive) jpeg_simple_progression(&cinfo);
+  jpeg_start_compress(&cinfo, TRUE);
+  for (const auto& [marker, text] : options.markers) {
+    jpeg_write_marker(&cinfo, marker, reinterpret_cast<const JOCTET*>(text.data()),
+                      static_cast<unsigned>(text.size()));
+  }
+  const int stride = image.width * options.components;
+  while (cinfo.next_scanline < cinfo.image_height) {
+    JSAMPROW row = pixels.data() + static_cast<std::size_t>(cinfo.next_scanline) * stride;
+    jpeg_write_scanlines(&cinfo, &row, 1);
+  }
+  jpeg_finish_compress(&cinfo);
+  result.assign(buffer, buffer + size);
+  jpeg_destroy_compress(&cinfo);
+  std::free(buffer);
+  return result;
+}
+
+// Decodes with the accurate integer IDCT and plain (replicating) upsampling,
+// the same arithmetic our decoder follows; an empty picture on failure.
+inline RgbImage DecodeWithLibjpeg(const std::vector<std::uint8_t>& bytes) {
+  jpeg_decompress_struct cinfo{};
+  ErrorTrap trap;
+  cinfo.err = jpeg_std_error(&trap.manager);
+  trap.manager.error_exit = TrapError;
+  trap.manager.emit_message = SilentMessage;
+  RgbImage image;
+  if (setjmp(trap.jump) != 0) {
+    jpeg_destroy_decompress(&cinfo);
+    return RgbImage{};
+  }
+  jpeg_create_decompress(&cinfo);
+  jpeg_mem_src(&cinfo, bytes.data(), static_cast<unsigned long>(bytes.size()));
+  jpeg_read_header(&cinfo, TRUE);
+  cinfo.out_color_space = JCS_RGB;
+  cinfo.dct_method = JDCT_ISLOW;
+  cinfo.do_fancy_upsampling = FALSE;
+  jpeg_start_decompress(&cinfo);
+  image.width = static_cast<int>(cinfo.output_width);
+  image.height = static_cast<int>(cinfo.output_height);
+  image.rgb.resize(static_cast<std::size_t>(image.width) * image.height * 3);
+  while (cinfo.output_scanline < cinfo.output_height) {
+    JSAMPROW row = image.rgb.data() + static_cast<std::size_t>(cinfo.output_scanline) * image.width * 3;
+    jpeg_read_scanlines(&cinfo, &row, 1);
+  }
+  jpeg_finish_decompress(&cinfo);
+  jpeg_destroy_decompress(&cinfo);
+  return image;
+}
+
+// Rewrites a JPEG's coefficients unchanged into a progressive file with the
+// default spectral-selection and successive-approximation scans.
+inline std::vector<std::uint8_t> TranscodeToProgressive(const std::vector<std::uint8_t>& bytes) {
+  jpeg_decompress_struct in{};
+  jpeg_compress_struct out{};
+  ErrorTrap trap;
+  in.err = jpeg_std_error(&trap.manager);
+  out.err = &trap.manager;
+  trap.manager.error_exit = TrapError;
+  unsigned char* buffer = nullptr;
+  unsigned long size = 0;
+  if (setjmp(trap.jump) != 0) {
+    jpeg_destroy_compress(&out);
+    jpeg_destroy_decompress(&in);
+    std::free(buffer);
+    return {};
+  }
+  jpeg_create_decompress(&in);
+  jpeg_create_compress(&out);
+  jpeg_mem_src(&in, bytes.data(), static_cast<unsigned long>(bytes.size()));
+  jpeg_read_header(&in, TRUE);
+  jvirt_barray_ptr* coefficients = jpeg_read_coefficients(&in);
+  jpeg_mem_dest(&out, &buffer, &size);
+  jpeg_copy_critical_parameters(&in, &out);
+  jpeg_simple_progression(&out);
+  jpeg_write_coefficients(&out, coefficients);
+  jpeg_finish_compress(&out);
+  std::vector<std::uint8_t> result(buffer, buffer + size);
+  jpeg_finish_decompress(&in);
+  jpeg_destroy_compress(&out);
+  jpeg_destroy_decompress(&in);
+  std::free(buffer);
+  return result;
+}
+
+#endif  // RASTRA_HAVE_LIBJPEG
+
+}  // namespace jpeg_test

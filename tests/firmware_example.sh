@@ -1,0 +1,61 @@
+#!/bin/bash
+# End to end: install this build into a scratch prefix, build the firmware
+# example against it with find_package(Rastra), check the converted bitmaps,
+# then check that only a changed image is converted again and that a broken
+# conversion stops the build with Rastra's message.
+#   firmware_example.sh <build dir> <source dir> <generator> <C compiler>
+set -u
+build=$1 source=$2 generator=$3 compiler=$4
+
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+# Rastra's user settings (ARGB palettes, byte order) change its output; the
+# checker expects the defaults, whatever this machine's user has chosen.
+export XDG_CONFIG_HOME=$scratch/config
+
+fail() { echo "FAIL: $*"; exit 1; }
+conversions() { grep -c 'Converting .* with Rastra' "$1"; }
+
+cmake --install "$build" --prefix "$scratch/prefix" > "$scratch/install.log" 2>&1 ||
+  { cat "$scratch/install.log"; fail "install"; }
+# A copy, so the test can touch images without changing the source tree.
+cp -r "$source/examples/firmware" "$scratch/example"
+# A build directory whose path has a comma and is longer than -saveas takes:
+# the conversions must not depend on where the build tree lives.
+fw=$scratch/firmware,build-$(printf 'x%.0s' {1..240})
+configure() {
+  cmake -S "$scratch/example" -B "$fw" -G "$generator" -DCMAKE_C_COMPILER="$compiler" \
+    -DCMAKE_PREFIX_PATH="$scratch/prefix" -DRASTRA_GUI_INCLUDE_DIR="$source/tests/cround" "$@" \
+    > "$scratch/configure.log" 2>&1 || { cat "$scratch/configure.log"; fail "configure $*"; }
+}
+build_example() { cmake --build "$fw" -j2 > "$scratch/$1.log" 2>&1; }
+
+configure
+grep -q "^Rastra_DIR:PATH=$scratch/prefix/" "$fw/CMakeCache.txt" || fail "the package was not found in the scratch prefix"
+build_example first || { cat "$scratch/first.log"; fail "first build"; }
+[ "$(conversions "$scratch/first.log")" -eq 4 ] || { cat "$scratch/first.log"; fail "first build should convert 4 images"; }
+"$fw/check_bitmaps" || fail "converted bitmaps"
+
+build_example unchanged || fail "build without changes"
+[ "$(conversions "$scratch/unchanged.log")" -eq 0 ] || { cat "$scratch/unchanged.log"; fail "nothing changed, yet converted"; }
+
+touch "$scratch/example/images/ramp.bmp"
+build_example touched || { cat "$scratch/touched.log"; fail "build after touching an image"; }
+grep -q 'Converting images/ramp.bmp with Rastra' "$scratch/touched.log" &&
+  [ "$(conversions "$scratch/touched.log")" -eq 1 ] || { cat "$scratch/touched.log"; fail "only ramp.bmp should be converted again"; }
+"$fw/check_bitmaps" || fail "bitmaps after the rebuild"
+
+touch "$scratch/prefix/bin/rastra"
+build_example new_rastra || fail "build after a new Rastra"
+[ "$(conversions "$scratch/new_rastra.log")" -eq 4 ] || { cat "$scratch/new_rastra.log"; fail "a new Rastra should convert all images again"; }
+
+# FORMAT 3 is no FORMAT code at all: Rastra refuses it, and the build must stop
+# with Rastra's message, again on the next build, and leave no C file behind.
+configure -DRASTRA_EXAMPLE_BAD_FORMAT=3
+for attempt in 1 2; do
+  if build_example broken$attempt; then cat "$scratch/broken$attempt.log"; fail "a broken conversion built (attempt $attempt)"; fi
+  grep -qF 'rastra: FORMAT does not match image.' "$scratch/broken$attempt.log" ||
+    { cat "$scratch/broken$attempt.log"; fail "Rastra's message missing (attempt $attempt)"; }
+done
+[ ! -e "$fw/rastra/broken/broken.c" ] || fail "a failed conversion left its output"
+echo "firmware example: all checks passed"
