@@ -7,13 +7,15 @@
 #include <string>
 
 #include "app/Report.h"
+#include "readers/ImageReaders.h"
 #include "sys/Memory.h"
 
 inline void QuietReports() {
   static bool done = false;
   if (done) return;
   done = true;
-  sys::SetAllocFailureHandler([](const std::string&) {});
+  // Counted like every other report, so that the silence checks below see it.
+  sys::SetAllocFailureHandler([](const std::string& text) { ReportText(text); });
   sys::SetMaxBlockBytes(std::uint64_t{256} << 20);
   SetMessageBoxHook([](const std::string&, const std::string&) {});
 }
@@ -35,4 +37,13 @@ inline const std::filesystem::path& FuzzTempDir() {
   }();
   (void)cleanupRegistered;
   return dir;
+}
+
+// A failure the user never hears of is a finding like a crash: every reader
+// that gives no image must have said why.
+inline BitmapPtr LoadAndCheckReported(const std::uint8_t* data, std::size_t size, int type) {
+  const unsigned long reportsBefore = ReportCount();
+  BitmapPtr image = LoadImageData({data, size}, type);
+  if (!image && ReportCount() == reportsBefore) __builtin_trap();
+  return image;
 }

@@ -89,6 +89,7 @@ bool SplitArguments(const std::uint8_t* data, std::size_t size, std::vector<std:
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   QuietReports();
+  sys::SetAllocFailureHandler(ReportAllocationFailure);  // as the program does: into the log
   sys::SetMaxBlockBytes(kMaxBlockBytes);
   SetHelpDisplay([](const std::string&) {});
   std::vector<std::string> args;

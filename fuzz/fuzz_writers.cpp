@@ -4,7 +4,8 @@
 //   byte 1: bit 0 big-endian streams, bit 1 NOPALETTE 1, bit 2 prepare the
 //           image for the FORMAT the way -saveas does instead of handing the
 //           writer whatever was decoded.
-// Written BMP and PNG files are read back and must give the same size.
+// A writer that gives no image back must have said why; written BMP and PNG
+// files are read back and must give the same size.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -72,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size < 2) return 0;
   const Save save = Saves()[data[0] % Saves().size()];
   const std::uint8_t flags = data[1];
-  BitmapPtr image = LoadImageData({data + 2, size - 2}, kFileTypeBmp);
+  BitmapPtr image = LoadAndCheckReported(data + 2, size - 2, kFileTypeBmp);
   if (!image || static_cast<std::uint64_t>(image->XSize) * static_cast<std::uint64_t>(image->YSize) > kMaxPixels) {
     return 0;
   }
@@ -92,6 +93,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     spec.Format = save.format;
     spec.NoPalette = (flags & 2) != 0 ? 1 : 0;
     image = WriteImageFile(std::move(image), *file, path, spec, save.type, (flags & 1) != 0);
+    if (!image && ReportCount() == reportsBefore) __builtin_trap();  // lost the image without a word
     complete = file->Close() && ReportCount() == reportsBefore;
   }
   if (complete) CheckReadBack(path, save.type, width, height);
