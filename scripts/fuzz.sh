@@ -15,7 +15,7 @@ CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DRASTRA_BUILD_FUZZ=ON \
 cmake --build build-fuzz -j"$(nproc)"
 mkdir -p build-fuzz/findings
 
-# Corpus files of the harness's own type; big files and the reference
+# Corpus files of the harness's own type below 32 KiB; big files and the reference
 # decodes beside the JPEG files would only slow every run down.
 copy_corpus_seeds() {
   local folder extension
@@ -27,7 +27,7 @@ copy_corpus_seeds() {
     *) return 0 ;;
   esac
   [ -d "$corpus/$folder" ] || return 0
-  find "$corpus/$folder" -type f -iname "*.$extension" -size -64k -exec cp {} "$2" \;
+  find "$corpus/$folder" -type f -iname "*.$extension" -size -32k -exec cp {} "$2" \;
 }
 
 status=0
