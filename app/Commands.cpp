@@ -1,5 +1,6 @@
 #include "app/Commands.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "app/CommandLine.h"
@@ -94,6 +95,9 @@ bool ReadFormatAndPalette(int n, OutputSpec& spec) {
 
 
 constexpr long kMaxScaledSize = 99999;
+// Any percentage beyond this gives more than the largest size even of a one
+// pixel image; capping it keeps the product below from overflowing.
+constexpr long kMaxPercent = 100 * (kMaxScaledSize + 1);
 
 // One size of -scale: pixels, or with "%" a percentage of the current size.
 // Returns -1 after a report.
@@ -102,7 +106,8 @@ long ReadScaleSize(int currentSize) {
   if (ParseErrorFlag()) return -1;
   if (GetParameterChar() == '%') {
     ReadChar();
-    size = static_cast<long>((static_cast<long long>(currentSize) * size) / 100);
+    const long percent = std::clamp(size, -kMaxPercent, kMaxPercent);
+    size = static_cast<long>((static_cast<long long>(currentSize) * percent) / 100);
   }
   if (size <= 0 || size > kMaxScaledSize) {
     ReportMessage(25);

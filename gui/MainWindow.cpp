@@ -550,8 +550,9 @@ void MainWindow::OnSavePalette() {
     ReportText("Could not create file " + path);
     return;
   }
-  // A palette that could not be written leaves an existing file untouched.
-  if (SavePaletteFile(*doc.current, output->Output()) == 0 && !output->Commit()) {
+  // A palette that could not be written leaves an existing file untouched,
+  // and the user hears of it whichever write fell short.
+  if (SavePaletteFile(*doc.current, output->Output()) != 0 || !output->Commit()) {
     ReportText("Could not write file " + path);
   }
 }

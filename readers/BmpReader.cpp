@@ -37,6 +37,7 @@ constexpr std::uint32_t kRleCountWhenZero = 1000000;
 
 constexpr std::size_t kSbmpHeaderSize = 8;
 constexpr std::size_t kSbmpMaxFileSize = 8000000;
+constexpr std::uint64_t kSbmpMaxRun = 0xFFFF;  // pixels of one run record
 
 std::uint16_t GetU16(Bytes d, std::size_t at) {
   return static_cast<std::uint16_t>(d[at] | (d[at + 1] << 8));
@@ -605,6 +606,18 @@ void FillRun(Bitmap& b, std::uint64_t p, std::uint64_t count, Color value) {
   }
 }
 
+// A cut SBMP file gives the image as far as its runs go, but runs that could
+// fill less than the shortfall factor's share of the header's size describe no
+// real picture; refusing them keeps a few bytes from allocating a huge image.
+bool SbmpRecordsSuffice(int width, int height, std::int64_t records) {
+  const std::uint64_t pixels = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
+  const std::uint64_t reachable = static_cast<std::uint64_t>(records) * kSbmpMaxRun;
+  if (pixels / kMaxShortfallFactor <= reachable) return true;
+  ReportText(Format("File too short: a %d x %d SBMP image can not be filled from %lld run records", width, height,
+                    static_cast<long long>(records)));
+  return false;
+}
+
 }  // namespace
 
 BitmapPtr DecodeDib(std::span<const std::uint8_t> infoAndRest, std::optional<std::span<const std::uint8_t>> pixels) {
@@ -635,14 +648,15 @@ BitmapPtr ReadSbmpFile(std::span<const std::uint8_t> file) {
   if (remaining < 0) return Fail("File too short (Incomplete or missing color table)");
   if (numColors > 256) return Fail(Format("Illegal number of colors in SBMP header: %d (at most 256)", numColors));
   if (width == 0 || height == 0) return Fail(Format("Illegal image size (%d x %d)", width, height));
+  const std::int64_t recordSize = numColors != 0 ? 3 : 5;
+  const std::uint64_t total = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
+  if (!SbmpRecordsSuffice(width, height, remaining / recordSize)) return nullptr;
 
   BitmapPtr b = Bitmap_Create(width, height, numColors);
   if (!b) return nullptr;
   std::size_t pos = kSbmpHeaderSize;
   for (int i = 0; i < numColors; ++i, pos += 3) Bitmap_SetPalColor(*b, i, Rgb(file[pos], file[pos + 1], file[pos + 2]));
 
-  const std::int64_t recordSize = numColors != 0 ? 3 : 5;
-  const std::uint64_t total = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
   std::uint64_t p = 0;
   while (p < total) {
     remaining -= recordSize;

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "app/Report.h"
@@ -577,6 +579,14 @@ bool PostProcess(const GifInfo& info, GifFrame& frame) {
   return true;
 }
 
+std::string DescribeQuietFailure(const GifInfo& info) {
+  if (info.XSize <= kMaxScreenSize && info.YSize <= kMaxScreenSize) return kReadFailure;
+  char text[120];
+  std::snprintf(text, sizeof text, "Illegal image size (%u x %u): GIF images may be at most %d x %d pixels",
+                static_cast<unsigned>(info.XSize), static_cast<unsigned>(info.YSize), kMaxScreenSize, kMaxScreenSize);
+  return text;
+}
+
 }  // namespace
 
 int ParseGifFrameRaw(std::span<const std::uint8_t> data, GifInfo& info, GifFrame& frame, int frameNumber) {
@@ -603,6 +613,12 @@ BitmapPtr ReadGifFile(std::span<const std::uint8_t> file) {
   info.NumFrames = 1;
   info.FirstGlobalFrame = -1;
   GifFrame frame;
-  if (ParseGif(file, info, &frame, 0) != 0) return nullptr;
+  const unsigned long reportsBefore = ReportCount();
+  if (ParseGif(file, info, &frame, 0) != 0) {
+    // The walk fails quietly on a bad header, a screen too large or data that
+    // ends early; the user still has to hear why nothing was opened.
+    if (ReportCount() == reportsBefore) ReportText(DescribeQuietFailure(info));
+    return nullptr;
+  }
   return std::move(frame.pBitmap);
 }

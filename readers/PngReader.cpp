@@ -28,6 +28,7 @@ struct MemorySource {
 struct PngLayout {
   png_uint_32 width = 0;
   png_uint_32 height = 0;
+  std::uint64_t storedPixelBits = 0;  // width x height x bits per pixel as stored in the file
   int channels = 0;
   png_size_t rowBytes = 0;
   bool transparent = false;
@@ -83,6 +84,7 @@ bool ReadHeader(png_structp png, png_infop info, MemorySource* source, PngLayout
   int bitDepth = 0;
   int colorType = 0;
   png_get_IHDR(png, info, &width, &height, &bitDepth, &colorType, nullptr, nullptr, nullptr);
+  layout->storedPixelBits = static_cast<std::uint64_t>(width) * height * png_get_channels(png, info) * bitDepth;
   layout->transparent = (colorType & PNG_COLOR_MASK_ALPHA) != 0 || png_get_valid(png, info, PNG_INFO_tRNS) != 0;
   SetTransformations(png, info, bitDepth, colorType, layout->transparent);
   png_read_update_info(png, info);
@@ -127,6 +129,24 @@ class PngReadStruct {
   png_infop info_ = nullptr;
 };
 
+// Deflate packs at most 258 bytes into two bits, so a file of n bytes holds
+// no more than about 1032 n bytes of pixel data. A header claiming more
+// describes no picture this file can hold; refusing it before allocating
+// keeps a few bytes from claiming gigabytes.
+constexpr std::uint64_t kMaxInflateRatio = 1032;
+constexpr std::uint64_t kInflateSlackBytes = 1024;
+
+bool DataCanHoldPixels(const PngLayout& layout, std::size_t fileSize) {
+  const std::uint64_t storedBytes = layout.storedPixelBits / 8;
+  if (storedBytes <= fileSize * kMaxInflateRatio + kInflateSlackBytes) return true;
+  char text[200];
+  std::snprintf(text, sizeof text, "Illegal image size (%u x %u): a file of %llu bytes can not hold its pixels",
+                static_cast<unsigned>(layout.width), static_cast<unsigned>(layout.height),
+                static_cast<unsigned long long>(fileSize));
+  ReportText(text);
+  return false;
+}
+
 template <typename T>
 bool TryResize(std::vector<T>& block, std::uint64_t count) {
   if (count * sizeof(T) > sys::MaxBlockBytes()) return false;
@@ -168,6 +188,7 @@ BitmapPtr DecodePng(std::span<const std::uint8_t> file) {
       layout.rowBytes < static_cast<std::uint64_t>(layout.width) * layout.channels) {
     return nullptr;
   }
+  if (!DataCanHoldPixels(layout, file.size())) return nullptr;
   std::vector<std::uint8_t> image;
   std::vector<png_bytep> rows;
   if (!TryResize(image, static_cast<std::uint64_t>(layout.rowBytes) * layout.height) ||
@@ -183,7 +204,11 @@ BitmapPtr DecodePng(std::span<const std::uint8_t> file) {
 }  // namespace
 
 BitmapPtr ReadPngFile(std::span<const std::uint8_t> file) {
-  if (file.size() < kMinFileSize) return nullptr;
+  // Too short for a signature and a header: said so, as every failed read is.
+  if (file.size() < kMinFileSize) {
+    ReportText("File too short (truncated ?)");
+    return nullptr;
+  }
   BitmapPtr b = DecodePng(file);
   if (!b) ReportText("No Bitmap");
   return b;

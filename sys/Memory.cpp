@@ -24,8 +24,9 @@ std::uint64_t MaxBlockBytes() { return maxBlockBytes; }
 
 std::string AllocFailureText(std::uint64_t bytes) {
   char text[64];
-  std::snprintf(text, sizeof text, "Failed to allocate 0x%.8X bytes of memory!",
-                static_cast<unsigned>(bytes));
+  // All digits of the request: a claim beyond 4 GiB must not show as a small one.
+  std::snprintf(text, sizeof text, "Failed to allocate 0x%.8llX bytes of memory!",
+                static_cast<unsigned long long>(bytes));
   return text;
 }
 

@@ -9,6 +9,7 @@
 #include "TestSupport.h"
 #include "readers/BmpReader.h"
 #include "readers/ImageReaders.h"
+#include "sys/Memory.h"
 
 namespace {
 
@@ -560,6 +561,19 @@ TEST_F(BmpReaderTest, DimensionsTheDataCannotHoldAreRefusedBeforeAllocating) {
   EXPECT_EQ(capture.Texts()[0].rfind("File too short", 0), 0u) << capture.Texts()[0];
 }
 
+TEST_F(BmpReaderTest, RleImageBeyondTheCeilingIsRefusedByTheAllocatorWithItsFullSize) {
+  // 2.5 MB of runs may describe 100000 x 100000 pixels, but the 10^10 bytes
+  // they need lie far above the ceiling; the message names all of them.
+  static std::string refused;
+  sys::SetAllocFailureHandler([](const std::string& text) { refused = text; });
+  refused.clear();
+  Bytes runs(2500000, 0);
+  for (std::size_t i = 0; i < runs.size(); i += 2) runs[i] = 255;  // runs of 255 pixels of index 0
+  EXPECT_EQ(Read(RleDib(8, 100000, 100000, runs)), nullptr);
+  sys::SetAllocFailureHandler(nullptr);
+  EXPECT_EQ(refused, "Failed to allocate 0x2540BE400 bytes of memory!");
+}
+
 TEST_F(BmpReaderTest, NonPositiveWidthAndZeroHeightAreRefused) {
   for (auto [w, h] : {std::pair{-127, 64}, std::pair{0, 1}, std::pair{1, 0}}) {
     capture.Clear();
@@ -747,6 +761,26 @@ TEST_F(BmpReaderTest, SbmpFailures) {
   capture.Clear();
   EXPECT_EQ(ReadSbmpFile(tooMany), nullptr);
   EXPECT_EQ(capture.Texts().size(), 1u);
+}
+
+TEST_F(BmpReaderTest, SbmpHeaderTheRunsCanNotFillIsRefusedBeforeAllocating) {
+  // 60000 x 60000 would pass the allocator's ceiling in a palette image of
+  // 3.6 GB only by failing; one run record can not justify even trying.
+  Bytes hostile = Sbmp(60000, 60000, {0x000000, 0xFFFFFF});
+  IndexRun(hostile, 0xFFFF, 1);
+  BitmapPtr b = ReadSbmpFile(hostile);
+  EXPECT_EQ(b, nullptr);
+  EXPECT_EQ(capture.Texts(),
+            std::vector<std::string>{"File too short: a 60000 x 60000 SBMP image can not be filled from 1 run records"});
+
+  // Runs for an eighth of the pixels still give the partial image.
+  capture.Clear();
+  Bytes eighth = Sbmp(1024, 511, {});
+  ColourRun(eighth, 0xFFFF, 1, 2, 3);
+  b = ReadSbmpFile(eighth);
+  ASSERT_NE(b, nullptr);
+  EXPECT_EQ(capture.Texts(), std::vector<std::string>{"File too short (Missing data)"});
+  EXPECT_EQ(Bitmap_GetPixel(*b, 0, 0), 0x030201u);
 }
 
 }  // namespace

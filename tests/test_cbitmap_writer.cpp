@@ -418,8 +418,14 @@ TEST(SaveDispatchTest, EachTypeReachesItsWriter) {
     EXPECT_EQ(ReadText(dir.File(c.name)).substr(0, c.magic.size()), c.magic) << c.name;
   }
   EXPECT_TRUE(ReportCollector::Texts().empty());
+  // An unknown type writes nothing, says so and leaves the image with the caller.
   auto file = sys::File::Create(dir.File("x.unknown"));
-  EXPECT_EQ(WriteImageFile(TrueColor(1, 1, {0}), *file, dir.File("x.unknown"), OutputSpec{}, 9, false), nullptr);
+  BitmapPtr kept = WriteImageFile(TrueColor(1, 1, {0x123456}), *file, dir.File("x.unknown"), OutputSpec{}, 9, false);
+  ASSERT_NE(kept, nullptr);
+  EXPECT_EQ(Bitmap_GetPixel(*kept, 0, 0), 0x123456u);
+  EXPECT_EQ(ReportCollector::Texts(), std::vector<std::string>{"Illegal TYPE parameter."});
+  ASSERT_TRUE(file->Close());
+  EXPECT_TRUE(ReadText(dir.File("x.unknown")).empty());
   OutDetach();
 }
 

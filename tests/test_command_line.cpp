@@ -243,6 +243,19 @@ TEST_F(CommandLineTest, ScaleRefusesIllegalSizes) {
   EXPECT_EQ(GetRunState().exitCode, 24);
 }
 
+TEST_F(CommandLineTest, ScalePercentagesBeyondAnyNumberAreIllegalSizes) {
+  // Found by fuzzing: the percentage multiplied the width beyond 64 bits.
+  GetDocument().current = Bitmap_Create(96, 2, 0);
+  RunCommand("scale99999999999999999999%,5");
+  RunCommand("scale5,-99999999999999999999%");
+  RunCommand("scale10000001%,5");
+  EXPECT_EQ(Log(), "Illegal size.Illegal size.Illegal size.");
+  RunCommand("scale104166%,50%");  // 96 x 1041.66 is the largest size there is
+  EXPECT_EQ(GetDocument().current->XSize, 99999);
+  EXPECT_EQ(GetDocument().current->YSize, 1);
+  EXPECT_EQ(Log(), "Illegal size.Illegal size.Illegal size.");
+}
+
 TEST_F(CommandLineTest, ReduceColorsChecksTheCount) {
   GetDocument().current = MakePaletteImage();
   RunCommand("reducecolors1");

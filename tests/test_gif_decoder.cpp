@@ -618,3 +618,31 @@ TEST(GifPostProcess, ScreenWithoutPixelsGivesNoPicture) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(GifReadFile, HostileScreenSizeIsRefusedWithItsSizeBeforeAllocating) {
+  GifBuilder g;
+  g.Header().ScreenWithTable(60000, 60000, kTable4).Image(0, 0, 60000, 60000).Pixels({1}, 2).Trailer();
+  ReportCapture capture;
+  EXPECT_EQ(ReadGifFile(g.Get()), nullptr);
+  EXPECT_EQ(ReportCapture::texts(),
+            std::vector<std::string>{"Illegal image size (60000 x 60000): GIF images may be at most 2000 x 2000 pixels"});
+}
+
+TEST(GifReadFile, EveryQuietWalkFailureIsReportedOnce) {
+  GifBuilder good;
+  good.Header().ScreenWithTable(2, 1, kTable4).Image(0, 0, 2, 1).Pixels({1, 2}, 2).Trailer();
+  const Bytes whole = good.Get();
+  Bytes badHeader = whole;
+  badHeader[3] = '7';
+  badHeader[4] = '7';
+  const Bytes cases[] = {badHeader, Bytes(whole.begin(), whole.begin() + 9), Bytes(whole.begin(), whole.begin() + 30)};
+  for (const Bytes& bytes : cases) {
+    ReportCapture capture;
+    EXPECT_EQ(ReadGifFile(bytes), nullptr);
+    EXPECT_EQ(ReportCapture::texts(), std::vector<std::string>{"Image could not be read"}) << bytes.size();
+  }
+}
+
+}  // namespace

@@ -10,6 +10,7 @@
 #include "ReportCapture.h"
 #include "TestSupport.h"
 #include "readers/PngReader.h"
+#include "sys/Memory.h"
 
 namespace {
 
@@ -195,22 +196,54 @@ TEST_F(PngReaderTest, FailuresReportLibpngTextsAndNoBitmap) {
   EXPECT_EQ(ReadPngFile(Bytes(text.begin(), text.end())), nullptr);
   EXPECT_EQ(capture.Texts(), std::vector<std::string>{"No Bitmap"});
 
-  // Below 14 bytes nothing is said.
+  // Below 14 bytes there is no PNG either, and the user hears so.
   capture.Clear();
   EXPECT_EQ(ReadPngFile(Bytes(good.begin(), good.begin() + 13)), nullptr);
-  EXPECT_TRUE(capture.Texts().empty());
+  EXPECT_EQ(capture.Texts(), std::vector<std::string>{"File too short (truncated ?)"});
 }
 
 TEST_F(PngReaderTest, ImageBlockBeyondTheMemoryCeilingIsAnOutOfMemoryError) {
   Png p;
-  p.width = 100000;
-  p.height = 100000;
+  p.width = 100;
+  p.height = 100;
   p.colorType = 6;
-  p.rows = {Bytes(16, 0)};
+  p.rows.assign(100, Bytes(400, 0));
+  const std::uint64_t ceiling = sys::MaxBlockBytes();
+  sys::SetMaxBlockBytes(16 * 1024);
   EXPECT_EQ(ReadPngFile(Encode(p)), nullptr);
+  sys::SetMaxBlockBytes(ceiling);
   ASSERT_EQ(capture.Texts().size(), 2u);
   EXPECT_EQ(capture.Texts()[0], "libpng error: Out of memory\n");
   EXPECT_EQ(capture.Texts()[1], "No Bitmap");
+}
+
+TEST_F(PngReaderTest, HeaderClaimingMorePixelsThanTheDataCanHoldIsRefusedBeforeAllocating) {
+  Png p;
+  p.width = 60000;
+  p.height = 60000;
+  p.colorType = 6;
+  p.rows = {Bytes(16, 0)};
+  const Bytes png = Encode(p);
+  // Far below the ceiling's limit too: the refusal must come from the data
+  // size, not from the allocator.
+  EXPECT_EQ(ReadPngFile(png), nullptr);
+  ASSERT_EQ(capture.Texts().size(), 2u);
+  EXPECT_EQ(capture.Texts()[0], "Illegal image size (60000 x 60000): a file of " + std::to_string(png.size()) +
+                                    " bytes can not hold its pixels");
+  EXPECT_EQ(capture.Texts()[1], "No Bitmap");
+
+  // A picture whose compressed rows do back its size still loads.
+  capture.Clear();
+  Png plain;
+  plain.width = 2000;
+  plain.height = 300;
+  plain.bitDepth = 1;
+  plain.colorType = 0;
+  plain.rows.assign(300, Bytes(250, 0xFF));
+  BitmapPtr b = ReadPngFile(Encode(plain));
+  ASSERT_NE(b, nullptr);
+  EXPECT_EQ(b->XSize, 2000);
+  EXPECT_TRUE(capture.Texts().empty());
 }
 
 TEST_F(PngReaderTest, UnknownCriticalChunkIsALibpngError) {

@@ -47,7 +47,9 @@ BitmapPtr Dispatch(BitmapPtr bitmap, sys::File& file, const std::string& path, c
       return result == 0 ? std::move(bitmap) : nullptr;
     }
     default:
-      return nullptr;
+      // Nothing written, but the image stays the caller's.
+      ReportMessage(10);  // "Illegal TYPE parameter."
+      return bitmap;
   }
 }
 
