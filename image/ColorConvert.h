@@ -43,7 +43,13 @@ class ColorOctree {
   ColorOctree(std::uint32_t colorLimit, int depth);
 
   // count > 1 inserts the same colour that many times in one step.
-  void Insert(std::uint8_t r, std::uint8_t g, std::uint8_t b, std::uint32_t count = 1);
+  void Insert(std::uint8_t r, std::uint8_t g, std::uint8_t b, std::uint32_t count = 1) {
+    if (lastLeafValid_ && ((r ^ lastR_) | (g ^ lastG_) | (b ^ lastB_)) >> lastLeafShift_ == 0) {
+      AddToLeaf(lastLeaf_, r, g, b, count);  // the walk would end in the same leaf
+    } else {
+      InsertFromRoot(r, g, b, count);
+    }
+  }
   // Writes one colour per leaf (depth first, children 0 to 7) and, when counts
   // is not null, its pixel count. Both arrays need LeafCount() elements.
   int GetPalette(Color* colours, std::uint32_t* counts) const;
@@ -78,4 +84,21 @@ class ColorOctree {
   std::uint32_t reducible_[kMaxLevels] = {};
   std::uint32_t colorLimit_;
   int depth_;
+
+  // Neighbouring pixels of a photo mostly fall into the same leaf. The leaf the
+  // last insertion ended in takes every colour that agrees with it in the bits
+  // its level looked at, as long as no node has been made or merged since.
+  std::uint64_t structureVersion_ = 0;  // counts new and merged nodes
+  bool lastLeafValid_ = false;
+  std::uint32_t lastLeaf_ = kNone;
+  int lastLeafShift_ = 8;  // 8 - level of the leaf
+  std::uint8_t lastR_ = 0, lastG_ = 0, lastB_ = 0;
+  void InsertFromRoot(std::uint8_t r, std::uint8_t g, std::uint8_t b, std::uint32_t count);
+  void AddToLeaf(std::uint32_t leaf, std::uint8_t r, std::uint8_t g, std::uint8_t b, std::uint32_t count) {
+    Node& node = nodes_[leaf];
+    node.pixelCount += count;
+    node.redSum += std::uint64_t{r} * count;
+    node.greenSum += std::uint64_t{g} * count;
+    node.blueSum += std::uint64_t{b} * count;
+  }
 };
