@@ -355,14 +355,16 @@ void InsertTrueColorRow(ColorOctree& tree, const std::uint8_t* row, int width) {
   }
 }
 
-void InsertPaletteRow(ColorOctree& tree, const std::uint8_t* row, int width, const std::array<Color, 256>& palette) {
+void InsertPaletteRow(ColorOctree& tree, const std::uint8_t* row, int width, const std::array<Color, 256>& palette,
+                      std::array<ColorOctree::LeafHint, 256>& hints) {
   int x = 0;
   while (x < width) {
-    const Color c = palette[row[x]] & kOpaqueMask;
+    const std::uint8_t index = row[x];
+    const Color c = palette[index] & kOpaqueMask;
     int run = 1;
     while (x + run < width && (palette[row[x + run]] & kOpaqueMask) == c) ++run;
     tree.Insert(static_cast<std::uint8_t>(Red(c)), static_cast<std::uint8_t>(Green(c)),
-                static_cast<std::uint8_t>(Blue(c)), static_cast<std::uint32_t>(run));
+                static_cast<std::uint8_t>(Blue(c)), static_cast<std::uint32_t>(run), hints[index]);
     x += run;
   }
 }
@@ -370,10 +372,11 @@ void InsertPaletteRow(ColorOctree& tree, const std::uint8_t* row, int width, con
 void InsertImage(ColorOctree& tree, const Bitmap& source) {
   const bool hasPalette = source.NumColors != 0;
   const std::array<Color, 256> palette = hasPalette ? PaletteTable(source) : std::array<Color, 256>{};
+  std::array<ColorOctree::LeafHint, 256> hints{};
   for (int y = 0; y < source.YSize; ++y) {
     ReportCalculatingRow(y, source.YSize);
     if (hasPalette) {
-      InsertPaletteRow(tree, source.Row(y), source.XSize, palette);
+      InsertPaletteRow(tree, source.Row(y), source.XSize, palette, hints);
     } else {
       InsertTrueColorRow(tree, source.Row(y), source.XSize);
     }

@@ -50,6 +50,21 @@ class ColorOctree {
       InsertFromRoot(r, g, b, count);
     }
   }
+  // The leaf one colour went into, remembered by the caller: palette images
+  // repeat their few colours, and a leaf stays theirs until a node is made or
+  // merged. Start with a default hint per colour.
+  struct LeafHint {
+    std::uint32_t leaf = kNone;
+    std::uint64_t version = 0;
+  };
+  void Insert(std::uint8_t r, std::uint8_t g, std::uint8_t b, std::uint32_t count, LeafHint& hint) {
+    if (hint.leaf != kNone && hint.version == structureVersion_) {
+      AddToLeaf(hint.leaf, r, g, b, count);
+      return;
+    }
+    Insert(r, g, b, count);
+    hint = lastLeafValid_ ? LeafHint{lastLeaf_, structureVersion_} : LeafHint{};
+  }
   // Writes one colour per leaf (depth first, children 0 to 7) and, when counts
   // is not null, its pixel count. Both arrays need LeafCount() elements.
   int GetPalette(Color* colours, std::uint32_t* counts) const;

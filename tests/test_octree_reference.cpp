@@ -214,4 +214,34 @@ TEST(OctreeAgainstReference, BestPaletteConversionEqualsReferenceAndLinearSearch
   }
 }
 
+// A palette image whose many colours force merges between repeats of the same
+// entry: a leaf remembered for an entry must not outlive the tree it was found in.
+TEST(OctreeAgainstReference, ReducingAPaletteImageEqualsReference) {
+  constexpr int kEntries = 200;
+  BitmapPtr image = Bitmap_Create(61, 53, kEntries);
+  std::uint32_t seed = 3;
+  for (int i = 0; i < kEntries; ++i) Bitmap_SetPalColor(*image, i, static_cast<Color>(Next(seed) & 0xFFFFFF));
+  for (int y = 0; y < image->YSize; ++y) {
+    for (int x = 0; x < image->XSize; ++x) {
+      image->Row(y)[x] = static_cast<std::uint8_t>((x / 3 + y * 7 + static_cast<int>(Next(seed) % 4)) % kEntries);
+    }
+  }
+  for (int limit : {16, 150}) {
+    ReferenceOctree reference(static_cast<std::uint32_t>(limit));
+    for (int y = 0; y < image->YSize; ++y) {
+      for (int x = 0; x < image->XSize; ++x) {
+        const Color c = Bitmap_GetPixelColor(*image, x, y);
+        reference.Insert(static_cast<int>(c & 0xFF), static_cast<int>((c >> 8) & 0xFF), static_cast<int>((c >> 16) & 0xFF));
+      }
+    }
+    std::vector<Color> colours;
+    std::vector<std::uint32_t> counts;
+    reference.Palette(colours, counts);
+    BitmapPtr result = ReduceColors(Bitmap_Copy(*image), limit);
+    ASSERT_NE(result, nullptr);
+    ASSERT_EQ(result->NumColors, static_cast<int>(colours.size())) << "limit " << limit;
+    for (int i = 0; i < result->NumColors; ++i) EXPECT_EQ(Bitmap_GetPalColor(*result, i), colours[i]) << i;
+  }
+}
+
 }  // namespace
