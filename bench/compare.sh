@@ -127,6 +127,9 @@ row() {
 }
 
 load_before=$(cut -d' ' -f1-3 /proc/loadavg)
+if awk -v l="${load_before%% *}" -v n="$(nproc)" 'BEGIN{exit !(l > n)}'; then
+  echo "compare.sh: load average ${load_before%% *} is above $(nproc) cores; times will be noisy, consider a rerun" >&2
+fi
 echo "Date: $(date -u '+%Y-%m-%d %H:%M UTC'); $(nproc) cores; $(uname -m)"
 echo "Load average before: $load_before"
 echo "Rastra: $rastra; references: $(djpeg -version 2>&1 | head -n 1); $($im -version | head -n 1)"

@@ -56,11 +56,6 @@ std::uint32_t StoredRgb(const std::uint8_t* p) {
   }
 }
 
-// The colour value (red in the low byte) of a StoredRgb number.
-Color ColorOfStoredRgb(std::uint32_t stored) {
-  return ((stored & 0xFFu) << 16) | (stored & 0xFF00u) | ((stored >> 16) & 0xFFu);
-}
-
 // Stores a code in a palette result, or the colour of the code in a true-colour one.
 void StorePixel(std::uint8_t* row, int x, bool paletteResult, std::uint32_t code, const ColorFormat& format) {
   if (paletteResult) {
@@ -177,15 +172,19 @@ class NearestColorSearch {
     FillAxisTables();
   }
 
-  int Find(Color color) {
-    const std::size_t cell = CellOf(color);
+  // rgb: red << 16 | green << 8 | blue.
+  int Find(std::uint32_t rgb) {
+    const std::size_t cell = CellOf(rgb);
     if (cellStart_[cell] == kNotBuilt) BuildCell(cell);
     const Candidate* candidate = candidates_.data() + cellStart_[cell];
     const Candidate* end = candidate + cellLength_[cell];
+    const int r = static_cast<int>(rgb >> 16);
+    const int g = static_cast<int>((rgb >> 8) & 0xFF);
+    const int b = static_cast<int>(rgb & 0xFF);
     int best = candidate->index;
-    int bestDistance = Distance(color, candidate->color);
+    int bestDistance = candidate->Distance(r, g, b);
     for (++candidate; candidate != end && candidate->nearest <= bestDistance; ++candidate) {
-      const int d = Distance(color, candidate->color);
+      const int d = candidate->Distance(r, g, b);
       if (d < bestDistance || (d == bestDistance && candidate->index < best)) {
         bestDistance = d;
         best = candidate->index;
@@ -202,15 +201,18 @@ class NearestColorSearch {
   static constexpr std::uint32_t kNotBuilt = 0xFFFFFFFF;
 
   struct Candidate {
-    Color color;
+    int r, g, b;
     int nearest;  // smallest squared distance to any colour of the cell
     int index;
+    int Distance(int red, int green, int blue) const {
+      return (red - r) * (red - r) + (green - g) * (green - g) + (blue - b) * (blue - b);
+    }
   };
 
-  static std::size_t CellOf(Color c) {
-    return (static_cast<std::size_t>(Red(c) >> kCellBits) * kCellsPerAxis + (Green(c) >> kCellBits)) *
-               kCellsPerAxis +
-           (Blue(c) >> kCellBits);
+  // Red, green and blue cell positions, red the most significant.
+  static std::size_t CellOf(std::uint32_t rgb) {
+    return ((rgb >> (16 + kCellBits)) & (kCellsPerAxis - 1)) * kCellsPerAxis * kCellsPerAxis +
+           ((rgb >> (8 + kCellBits)) & (kCellsPerAxis - 1)) * kCellsPerAxis + ((rgb >> kCellBits) & (kCellsPerAxis - 1));
   }
 
   // Squared distances from value v to the nearest and farthest point of [lo, lo + side - 1].
@@ -258,7 +260,8 @@ class NearestColorSearch {
     const std::size_t start = candidates_.size();
     for (std::size_t i = 0; i < n; ++i) {
       const int nearest = nearR[i] + nearG[i] + nearB[i];
-      if (nearest <= bound) candidates_.push_back({colors_[i], nearest, static_cast<int>(i)});
+      const Color c = colors_[i];
+      if (nearest <= bound) candidates_.push_back({Red(c), Green(c), Blue(c), nearest, static_cast<int>(i)});
     }
     std::stable_sort(candidates_.begin() + static_cast<std::ptrdiff_t>(start), candidates_.end(),
                      [](const Candidate& x, const Candidate& y) { return x.nearest < y.nearest; });
@@ -287,12 +290,12 @@ class NearestColorCache {
     indexes_.assign(std::size_t{1} << bits, 0);
   }
 
-  // stored: the StoredRgb number of the colour.
+  // stored: the StoredRgb number of the colour (red << 16 | green << 8 | blue).
   int Find(std::uint32_t stored) {
     const std::size_t slot = (stored * 2654435761u) >> shift_;
     if (keys_[slot] != stored) {
       keys_[slot] = stored;
-      indexes_[slot] = static_cast<std::uint8_t>(search_.Find(ColorOfStoredRgb(stored)));
+      indexes_[slot] = static_cast<std::uint8_t>(search_.Find(stored));
     }
     return indexes_[slot];
   }
@@ -349,8 +352,7 @@ void InsertTrueColorRow(ColorOctree& tree, const std::uint8_t* row, int width) {
     const std::uint32_t c = StoredRgb(row + 4 * x);
     int run = 1;
     while (x + run < width && StoredRgb(row + 4 * (x + run)) == c) ++run;
-    tree.Insert(static_cast<std::uint8_t>(c >> 16), static_cast<std::uint8_t>(c >> 8), static_cast<std::uint8_t>(c),
-                static_cast<std::uint32_t>(run));
+    tree.InsertRgb(c, static_cast<std::uint32_t>(run));
     x += run;
   }
 }
@@ -588,12 +590,16 @@ void ColorOctree::InsertFromRoot(std::uint8_t r, std::uint8_t g, std::uint8_t b,
   AddToLeaf(n, r, g, b, count);
   while (leafCount_ > colorLimit_ && Merge()) {
   }
-  lastLeafValid_ = structureVersion_ == versionBefore;
-  lastLeaf_ = n;
-  lastLeafShift_ = 8 - level;
-  lastR_ = r;
-  lastG_ = g;
-  lastB_ = b;
+  if (structureVersion_ == versionBefore) {
+    // The top `level` bits of each channel chose the path to the leaf.
+    const std::uint32_t channelMask = (0xFF00u >> level) & 0xFFu;
+    lastLeaf_ = n;
+    lastRgb_ = (std::uint32_t{r} << 16) | (std::uint32_t{g} << 8) | b;
+    lastMask_ = channelMask * 0x010101u;
+  } else {
+    lastRgb_ = kNoRgb;
+    lastMask_ = 0xFFFFFFFFu;
+  }
 }
 
 bool ColorOctree::Merge() {

@@ -44,7 +44,14 @@ class ColorOctree {
 
   // count > 1 inserts the same colour that many times in one step.
   void Insert(std::uint8_t r, std::uint8_t g, std::uint8_t b, std::uint32_t count = 1) {
-    if (lastLeafValid_ && ((r ^ lastR_) | (g ^ lastG_) | (b ^ lastB_)) >> lastLeafShift_ == 0) {
+    InsertRgb((std::uint32_t{r} << 16) | (std::uint32_t{g} << 8) | b, count);
+  }
+  // The same with the colour as red << 16 | green << 8 | blue.
+  void InsertRgb(std::uint32_t rgb, std::uint32_t count) {
+    const auto r = static_cast<std::uint8_t>(rgb >> 16);
+    const auto g = static_cast<std::uint8_t>(rgb >> 8);
+    const auto b = static_cast<std::uint8_t>(rgb);
+    if (((rgb ^ lastRgb_) & lastMask_) == 0) {
       AddToLeaf(lastLeaf_, r, g, b, count);  // the walk would end in the same leaf
     } else {
       InsertFromRoot(r, g, b, count);
@@ -63,7 +70,7 @@ class ColorOctree {
       return;
     }
     Insert(r, g, b, count);
-    hint = lastLeafValid_ ? LeafHint{lastLeaf_, structureVersion_} : LeafHint{};
+    hint = lastRgb_ != kNoRgb ? LeafHint{lastLeaf_, structureVersion_} : LeafHint{};
   }
   // Writes one colour per leaf (depth first, children 0 to 7) and, when counts
   // is not null, its pixel count. Both arrays need LeafCount() elements.
@@ -103,11 +110,13 @@ class ColorOctree {
   // Neighbouring pixels of a photo mostly fall into the same leaf. The leaf the
   // last insertion ended in takes every colour that agrees with it in the bits
   // its level looked at, as long as no node has been made or merged since.
+  // lastMask_ keeps those bits of red, green and blue; kNoRgb, which no colour
+  // matches under any mask, stands for "no leaf to reuse".
+  static constexpr std::uint32_t kNoRgb = 0xFF000000u;
   std::uint64_t structureVersion_ = 0;  // counts new and merged nodes
-  bool lastLeafValid_ = false;
   std::uint32_t lastLeaf_ = kNone;
-  int lastLeafShift_ = 8;  // 8 - level of the leaf
-  std::uint8_t lastR_ = 0, lastG_ = 0, lastB_ = 0;
+  std::uint32_t lastRgb_ = kNoRgb;
+  std::uint32_t lastMask_ = 0xFFFFFFFFu;
   void InsertFromRoot(std::uint8_t r, std::uint8_t g, std::uint8_t b, std::uint32_t count);
   void AddToLeaf(std::uint32_t leaf, std::uint8_t r, std::uint8_t g, std::uint8_t b, std::uint32_t count) {
     Node& node = nodes_[leaf];
