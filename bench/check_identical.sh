@@ -119,6 +119,10 @@ all_jobs() {
     for conversion in 111 222 233 323 332 gray64 gray256 444 555 565 rgb; do
       run_job "$out" "$tag.$conversion" "$input" "-convertinto$conversion" -saveas@/img.bmp,2 -saveas@/img.c,1 -exit
     done
+    # True-colour FORMATs the command line does not convert for first: the C
+    # writer takes the colours of the palette image itself.
+    run_job "$out" "$tag.palcolours" "$input" -convertinto8666 -saveas@/p15.c,1,15,1 -saveas@/p25.c,1,25,1 \
+      -saveas@/p26.c,1,26,1 -saveas@/p27.c,1,27,1 -saveas@/p28.c,1,28,1 -saveas@/p18.c,1,18,1 -exit
     run_job "$out" "$tag.ops" "$input" -fliph -rotate90cw -flipv -scale73%,120% -saveas@/ops.bmp,2 \
       -reducecolors37 -invertindices -saveas@/ops.c,1 -rotate180 -invertpalette -saveas@/ops.dta,3 -exit
     run_job "$out" "$tag.scaleup" "$input" -scale640,480 -rotate90ccw -saveas@/up.bmp,2 -exit
