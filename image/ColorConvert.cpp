@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <cstring>
 #include <cstdlib>
 #include <cstdio>
 #include <string>
@@ -39,6 +41,19 @@ std::array<Color, 256> PaletteTable(const Bitmap& b) {
   std::array<Color, 256> table{};
   for (int i = 0; i < b.NumColors && i < 256; ++i) table[i] = Bitmap_GetPalColor(b, i);
   return table;
+}
+
+// The 24 colour bits of a stored pixel (blue, green, red, T) as one number
+// whose bytes are blue, green and red from the low end; equal numbers are
+// equal colours. One load on little-endian machines.
+std::uint32_t StoredRgb(const std::uint8_t* p) {
+  if constexpr (std::endian::native == std::endian::little) {
+    std::uint32_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v & 0xFFFFFFu;
+  } else {
+    return p[0] | (static_cast<std::uint32_t>(p[1]) << 8) | (static_cast<std::uint32_t>(p[2]) << 16);
+  }
 }
 
 // Stores a code in a palette result, or the colour of the code in a true-colour one.
@@ -145,27 +160,34 @@ int ValidCount(const PaletteRef& palette) { return std::clamp(palette.count, 1, 
 // cube is cut into cells of 8 x 8 x 8; for each cell in use, the entries that
 // can be nearest to some colour of the cell are listed once: those whose
 // smallest possible distance to the cell is not above the smallest largest
-// distance of any entry. Every nearest entry of a colour in the cell is listed,
-// in index order, so a strict comparison keeps the lowest index on ties.
+// distance of any entry. The list is sorted by that smallest possible
+// distance, so a search stops at the first entry that cannot come closer than
+// the best one found; ties in distance go to the lower index.
 class NearestColorSearch {
  public:
   explicit NearestColorSearch(const PaletteRef& palette)
       : colors_(palette.colours.begin(), palette.colours.begin() + ValidCount(palette)),
         cellStart_(kCellCount, kNotBuilt),
-        cellLength_(kCellCount, 0) {}
+        cellLength_(kCellCount, 0) {
+    FillAxisTables();
+  }
 
-  int Find(Color color) {
-    const std::size_t cell = CellOf(color);
+  // rgb: red << 16 | green << 8 | blue.
+  int Find(std::uint32_t rgb) {
+    const std::size_t cell = CellOf(rgb);
     if (cellStart_[cell] == kNotBuilt) BuildCell(cell);
-    const std::uint8_t* candidate = candidates_.data() + cellStart_[cell];
-    const std::uint8_t* end = candidate + cellLength_[cell];
-    int best = *candidate;
-    int bestDistance = Distance(color, colors_[best]);
-    for (++candidate; candidate != end && bestDistance != 0; ++candidate) {
-      const int d = Distance(color, colors_[*candidate]);
-      if (d < bestDistance) {
+    const Candidate* candidate = candidates_.data() + cellStart_[cell];
+    const Candidate* end = candidate + cellLength_[cell];
+    const int r = static_cast<int>(rgb >> 16);
+    const int g = static_cast<int>((rgb >> 8) & 0xFF);
+    const int b = static_cast<int>(rgb & 0xFF);
+    int best = candidate->index;
+    int bestDistance = candidate->Distance(r, g, b);
+    for (++candidate; candidate != end && candidate->nearest <= bestDistance; ++candidate) {
+      const int d = candidate->Distance(r, g, b);
+      if (d < bestDistance || (d == bestDistance && candidate->index < best)) {
         bestDistance = d;
-        best = *candidate;
+        best = candidate->index;
       }
     }
     return best;
@@ -178,10 +200,19 @@ class NearestColorSearch {
   static constexpr std::size_t kCellCount = kCellsPerAxis * kCellsPerAxis * kCellsPerAxis;
   static constexpr std::uint32_t kNotBuilt = 0xFFFFFFFF;
 
-  static std::size_t CellOf(Color c) {
-    return (static_cast<std::size_t>(Red(c) >> kCellBits) * kCellsPerAxis + (Green(c) >> kCellBits)) *
-               kCellsPerAxis +
-           (Blue(c) >> kCellBits);
+  struct Candidate {
+    int r, g, b;
+    int nearest;  // smallest squared distance to any colour of the cell
+    int index;
+    int Distance(int red, int green, int blue) const {
+      return (red - r) * (red - r) + (green - g) * (green - g) + (blue - b) * (blue - b);
+    }
+  };
+
+  // Red, green and blue cell positions, red the most significant.
+  static std::size_t CellOf(std::uint32_t rgb) {
+    return ((rgb >> (16 + kCellBits)) & (kCellsPerAxis - 1)) * kCellsPerAxis * kCellsPerAxis +
+           ((rgb >> (8 + kCellBits)) & (kCellsPerAxis - 1)) * kCellsPerAxis + ((rgb >> kCellBits) & (kCellsPerAxis - 1));
   }
 
   // Squared distances from value v to the nearest and farthest point of [lo, lo + side - 1].
@@ -195,28 +226,55 @@ class NearestColorSearch {
     return d * d;
   }
 
-  void BuildCell(std::size_t cell) {
-    const int b0 = static_cast<int>(cell % kCellsPerAxis) * kCellSide;
-    const int g0 = static_cast<int>((cell / kCellsPerAxis) % kCellsPerAxis) * kCellSide;
-    const int r0 = static_cast<int>(cell / (kCellsPerAxis * kCellsPerAxis)) * kCellSide;
-    int bound = INT32_MAX;
-    for (Color c : colors_) {
-      bound = std::min(bound, FarSquared(Red(c), r0) + FarSquared(Green(c), g0) + FarSquared(Blue(c), b0));
-    }
-    cellStart_[cell] = static_cast<std::uint32_t>(candidates_.size());
-    for (std::size_t i = 0; i < colors_.size(); ++i) {
-      const Color c = colors_[i];
-      if (NearSquared(Red(c), r0) + NearSquared(Green(c), g0) + NearSquared(Blue(c), b0) <= bound) {
-        candidates_.push_back(static_cast<std::uint8_t>(i));
+  // NearSquared and FarSquared of every entry's red, green and blue for every
+  // cell position along the axis: [axis][position][entry].
+  void FillAxisTables() {
+    const std::size_t n = colors_.size();
+    for (int axis = 0; axis < 3; ++axis) {
+      near_[axis].resize(kCellsPerAxis * n);
+      far_[axis].resize(kCellsPerAxis * n);
+      for (int position = 0; position < kCellsPerAxis; ++position) {
+        for (std::size_t i = 0; i < n; ++i) {
+          const Color c = colors_[i];
+          const int v = axis == 0 ? Red(c) : axis == 1 ? Green(c) : Blue(c);
+          near_[axis][position * n + i] = NearSquared(v, position * kCellSide);
+          far_[axis][position * n + i] = FarSquared(v, position * kCellSide);
+        }
       }
     }
-    cellLength_[cell] = static_cast<std::uint16_t>(candidates_.size() - cellStart_[cell]);
   }
 
+  void BuildCell(std::size_t cell) {
+    const std::size_t n = colors_.size();
+    const std::size_t b = cell % kCellsPerAxis * n;
+    const std::size_t g = (cell / kCellsPerAxis) % kCellsPerAxis * n;
+    const std::size_t r = cell / (kCellsPerAxis * kCellsPerAxis) * n;
+    const int* nearR = near_[0].data() + r;
+    const int* nearG = near_[1].data() + g;
+    const int* nearB = near_[2].data() + b;
+    const int* farR = far_[0].data() + r;
+    const int* farG = far_[1].data() + g;
+    const int* farB = far_[2].data() + b;
+    int bound = INT32_MAX;
+    for (std::size_t i = 0; i < n; ++i) bound = std::min(bound, farR[i] + farG[i] + farB[i]);
+    const std::size_t start = candidates_.size();
+    for (std::size_t i = 0; i < n; ++i) {
+      const int nearest = nearR[i] + nearG[i] + nearB[i];
+      const Color c = colors_[i];
+      if (nearest <= bound) candidates_.push_back({Red(c), Green(c), Blue(c), nearest, static_cast<int>(i)});
+    }
+    std::stable_sort(candidates_.begin() + static_cast<std::ptrdiff_t>(start), candidates_.end(),
+                     [](const Candidate& x, const Candidate& y) { return x.nearest < y.nearest; });
+    cellStart_[cell] = static_cast<std::uint32_t>(start);
+    cellLength_[cell] = static_cast<std::uint16_t>(candidates_.size() - start);
+  }
+
+  std::array<std::vector<int>, 3> near_;
+  std::array<std::vector<int>, 3> far_;
   std::vector<Color> colors_;
   std::vector<std::uint32_t> cellStart_;
   std::vector<std::uint16_t> cellLength_;
-  std::vector<std::uint8_t> candidates_;
+  std::vector<Candidate> candidates_;
 };
 
 // Photos repeat their colours: a small direct-mapped cache keyed by the 24-bit
@@ -232,12 +290,12 @@ class NearestColorCache {
     indexes_.assign(std::size_t{1} << bits, 0);
   }
 
-  int Find(Color color) {
-    const std::uint32_t rgb = color & kOpaqueMask;
-    const std::size_t slot = (rgb * 2654435761u) >> shift_;
-    if (keys_[slot] != rgb) {
-      keys_[slot] = rgb;
-      indexes_[slot] = static_cast<std::uint8_t>(search_.Find(rgb));
+  // stored: the StoredRgb number of the colour (red << 16 | green << 8 | blue).
+  int Find(std::uint32_t stored) {
+    const std::size_t slot = (stored * 2654435761u) >> shift_;
+    if (keys_[slot] != stored) {
+      keys_[slot] = stored;
+      indexes_[slot] = static_cast<std::uint8_t>(search_.Find(stored));
     }
     return indexes_[slot];
   }
@@ -272,12 +330,12 @@ bool MapTrueColorSource(const PaletteRef& palette, const Bitmap& source, Bitmap&
     const std::uint8_t* in = source.Row(y);
     std::uint8_t* out = result.Row(y);
     for (int x = 0; x < source.XSize; ++x) {
-      const Color v = Bitmap_LoadColor(in + 4 * x);
-      if (preserveTrans && Transparency(v) == kFullyTransparent) {
+      const std::uint8_t* p = in + 4 * x;
+      if (preserveTrans && p[3] == kFullyTransparent) {
         out[x] = 0;
         foundTransparent = true;
       } else {
-        out[x] = static_cast<std::uint8_t>(nearest.Find(v));
+        out[x] = static_cast<std::uint8_t>(nearest.Find(StoredRgb(p)));
       }
     }
   }
@@ -288,23 +346,41 @@ bool MapTrueColorSource(const PaletteRef& palette, const Bitmap& source, Bitmap&
 
 // Runs of one colour go in as one weighted insertion: the first pixel of a run
 // builds the path and does any merging, the rest only add to the leaf it ends in.
+void InsertTrueColorRow(ColorOctree& tree, const std::uint8_t* row, int width) {
+  int x = 0;
+  while (x < width) {
+    const std::uint32_t c = StoredRgb(row + 4 * x);
+    int run = 1;
+    while (x + run < width && StoredRgb(row + 4 * (x + run)) == c) ++run;
+    tree.InsertRgb(c, static_cast<std::uint32_t>(run));
+    x += run;
+  }
+}
+
+void InsertPaletteRow(ColorOctree& tree, const std::uint8_t* row, int width, const std::array<Color, 256>& palette,
+                      std::array<ColorOctree::LeafHint, 256>& hints) {
+  int x = 0;
+  while (x < width) {
+    const std::uint8_t index = row[x];
+    const Color c = palette[index] & kOpaqueMask;
+    int run = 1;
+    while (x + run < width && (palette[row[x + run]] & kOpaqueMask) == c) ++run;
+    tree.Insert(static_cast<std::uint8_t>(Red(c)), static_cast<std::uint8_t>(Green(c)),
+                static_cast<std::uint8_t>(Blue(c)), static_cast<std::uint32_t>(run), hints[index]);
+    x += run;
+  }
+}
+
 void InsertImage(ColorOctree& tree, const Bitmap& source) {
   const bool hasPalette = source.NumColors != 0;
   const std::array<Color, 256> palette = hasPalette ? PaletteTable(source) : std::array<Color, 256>{};
+  std::array<ColorOctree::LeafHint, 256> hints{};
   for (int y = 0; y < source.YSize; ++y) {
     ReportCalculatingRow(y, source.YSize);
-    const std::uint8_t* row = source.Row(y);
-    int x = 0;
-    while (x < source.XSize) {
-      const auto colorAt = [&](int i) {
-        return (hasPalette ? palette[row[i]] : Bitmap_LoadColor(row + 4 * i)) & kOpaqueMask;
-      };
-      const Color c = colorAt(x);
-      int run = 1;
-      while (x + run < source.XSize && colorAt(x + run) == c) ++run;
-      tree.Insert(static_cast<std::uint8_t>(Red(c)), static_cast<std::uint8_t>(Green(c)),
-                  static_cast<std::uint8_t>(Blue(c)), static_cast<std::uint32_t>(run));
-      x += run;
+    if (hasPalette) {
+      InsertPaletteRow(tree, source.Row(y), source.XSize, palette, hints);
+    } else {
+      InsertTrueColorRow(tree, source.Row(y), source.XSize);
     }
   }
 }
@@ -474,6 +550,7 @@ ColorOctree::ColorOctree(std::uint32_t colorLimit, int depth)
     : nodes_(1), colorLimit_(colorLimit), depth_(std::clamp(depth, 0, kMaxLevels - 1)) {}
 
 std::uint32_t ColorOctree::NewNode(int level) {
+  ++structureVersion_;
   std::uint32_t n;
   if (!freeSlots_.empty()) {
     n = freeSlots_.back();
@@ -495,10 +572,12 @@ std::uint32_t ColorOctree::NewNode(int level) {
 
 void ColorOctree::FreeNode(std::uint32_t n) { freeSlots_.push_back(n); }
 
-void ColorOctree::Insert(std::uint8_t r, std::uint8_t g, std::uint8_t b, std::uint32_t count) {
+void ColorOctree::InsertFromRoot(std::uint8_t r, std::uint8_t g, std::uint8_t b, std::uint32_t count) {
+  const std::uint64_t versionBefore = structureVersion_;
   if (root_ == kNone) root_ = NewNode(0);
   std::uint32_t n = root_;
-  for (int level = 0; !nodes_[n].isLeaf; ++level) {
+  int level = 0;
+  for (; !nodes_[n].isLeaf; ++level) {
     const unsigned m = 0x80u >> level;
     const int childNumber = ((r & m) != 0 ? 4 : 0) + ((g & m) != 0 ? 2 : 0) + ((b & m) != 0 ? 1 : 0);
     std::uint32_t child = nodes_[n].child[childNumber];
@@ -508,12 +587,18 @@ void ColorOctree::Insert(std::uint8_t r, std::uint8_t g, std::uint8_t b, std::ui
     }
     n = child;
   }
-  Node& leaf = nodes_[n];
-  leaf.pixelCount += count;
-  leaf.redSum += std::uint64_t{r} * count;
-  leaf.greenSum += std::uint64_t{g} * count;
-  leaf.blueSum += std::uint64_t{b} * count;
+  AddToLeaf(n, r, g, b, count);
   while (leafCount_ > colorLimit_ && Merge()) {
+  }
+  if (structureVersion_ == versionBefore) {
+    // The top `level` bits of each channel chose the path to the leaf.
+    const std::uint32_t channelMask = (0xFF00u >> level) & 0xFFu;
+    lastLeaf_ = n;
+    lastRgb_ = (std::uint32_t{r} << 16) | (std::uint32_t{g} << 8) | b;
+    lastMask_ = channelMask * 0x010101u;
+  } else {
+    lastRgb_ = kNoRgb;
+    lastMask_ = 0xFFFFFFFFu;
   }
 }
 
@@ -522,6 +607,7 @@ bool ColorOctree::Merge() {
   while (level > 0 && reducible_[level] == kNone) --level;
   if (level < 0 || reducible_[level] == kNone) return false;
   const std::uint32_t n = reducible_[level];
+  ++structureVersion_;
   Node& node = nodes_[n];
   reducible_[level] = node.next;
   node.next = kNone;

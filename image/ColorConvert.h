@@ -43,7 +43,35 @@ class ColorOctree {
   ColorOctree(std::uint32_t colorLimit, int depth);
 
   // count > 1 inserts the same colour that many times in one step.
-  void Insert(std::uint8_t r, std::uint8_t g, std::uint8_t b, std::uint32_t count = 1);
+  void Insert(std::uint8_t r, std::uint8_t g, std::uint8_t b, std::uint32_t count = 1) {
+    InsertRgb((std::uint32_t{r} << 16) | (std::uint32_t{g} << 8) | b, count);
+  }
+  // The same with the colour as red << 16 | green << 8 | blue.
+  void InsertRgb(std::uint32_t rgb, std::uint32_t count) {
+    const auto r = static_cast<std::uint8_t>(rgb >> 16);
+    const auto g = static_cast<std::uint8_t>(rgb >> 8);
+    const auto b = static_cast<std::uint8_t>(rgb);
+    if (((rgb ^ lastRgb_) & lastMask_) == 0) {
+      AddToLeaf(lastLeaf_, r, g, b, count);  // the walk would end in the same leaf
+    } else {
+      InsertFromRoot(r, g, b, count);
+    }
+  }
+  // The leaf one colour went into, remembered by the caller: palette images
+  // repeat their few colours, and a leaf stays theirs until a node is made or
+  // merged. Start with a default hint per colour.
+  struct LeafHint {
+    std::uint32_t leaf = kNone;
+    std::uint64_t version = 0;
+  };
+  void Insert(std::uint8_t r, std::uint8_t g, std::uint8_t b, std::uint32_t count, LeafHint& hint) {
+    if (hint.leaf != kNone && hint.version == structureVersion_) {
+      AddToLeaf(hint.leaf, r, g, b, count);
+      return;
+    }
+    Insert(r, g, b, count);
+    hint = lastRgb_ != kNoRgb ? LeafHint{lastLeaf_, structureVersion_} : LeafHint{};
+  }
   // Writes one colour per leaf (depth first, children 0 to 7) and, when counts
   // is not null, its pixel count. Both arrays need LeafCount() elements.
   int GetPalette(Color* colours, std::uint32_t* counts) const;
@@ -78,4 +106,23 @@ class ColorOctree {
   std::uint32_t reducible_[kMaxLevels] = {};
   std::uint32_t colorLimit_;
   int depth_;
+
+  // Neighbouring pixels of a photo mostly fall into the same leaf. The leaf the
+  // last insertion ended in takes every colour that agrees with it in the bits
+  // its level looked at, as long as no node has been made or merged since.
+  // lastMask_ keeps those bits of red, green and blue; kNoRgb, which no colour
+  // matches under any mask, stands for "no leaf to reuse".
+  static constexpr std::uint32_t kNoRgb = 0xFF000000u;
+  std::uint64_t structureVersion_ = 0;  // counts new and merged nodes
+  std::uint32_t lastLeaf_ = kNone;
+  std::uint32_t lastRgb_ = kNoRgb;
+  std::uint32_t lastMask_ = 0xFFFFFFFFu;
+  void InsertFromRoot(std::uint8_t r, std::uint8_t g, std::uint8_t b, std::uint32_t count);
+  void AddToLeaf(std::uint32_t leaf, std::uint8_t r, std::uint8_t g, std::uint8_t b, std::uint32_t count) {
+    Node& node = nodes_[leaf];
+    node.pixelCount += count;
+    node.redSum += std::uint64_t{r} * count;
+    node.greenSum += std::uint64_t{g} * count;
+    node.blueSum += std::uint64_t{b} * count;
+  }
 };

@@ -64,6 +64,11 @@ void SetTransformations(png_structp png, png_infop info, int bitDepth, int color
   }
   double fileGamma = 0;
   if (png_get_gAMA(png, info, &fileGamma) != 0) png_set_gamma(png, kScreenGamma, fileGamma);
+  // Rows arrive as the Bitmap stores them: blue, green, red and T = 255 - alpha,
+  // or T = 0 where there is no alpha. These steps run after all the others.
+  png_set_bgr(png);
+  png_set_filler(png, 0, PNG_FILLER_AFTER);
+  png_set_invert_alpha(png);
   // Older libpng turned this on inside png_read_image; 1.6 wants it before the
   // info update and warns otherwise.
   png_set_interlace_handling(png);
@@ -158,47 +163,34 @@ bool TryResize(std::vector<T>& block, std::uint64_t count) {
   return true;
 }
 
-BitmapPtr ToBitmap(const PngLayout& layout, const std::vector<std::uint8_t>& image) {
-  BitmapPtr b = Bitmap_Create(static_cast<int>(layout.width), static_cast<int>(layout.height), 0);
-  if (!b) return nullptr;
-  const bool alpha = layout.channels == 4;
-  for (png_uint_32 y = 0; y < layout.height; ++y) {
-    const std::uint8_t* in = image.data() + static_cast<std::size_t>(y) * layout.rowBytes;
-    std::uint8_t* out = b->Row(static_cast<int>(y));
-    for (png_uint_32 x = 0; x < layout.width; ++x, in += layout.channels, out += 4) {
-      out[0] = in[2];  // blue, green, red, T
-      out[1] = in[1];
-      out[2] = in[0];
-      out[3] = alpha ? static_cast<std::uint8_t>(255 - in[3]) : 0;
-    }
-  }
-  if (layout.transparent) b->HasAlpha = 1;
-  return b;
-}
-
+// libpng decodes straight into the Bitmap's rows (top row first), so the
+// picture is never held twice.
 BitmapPtr DecodePng(std::span<const std::uint8_t> file) {
   PngReadStruct reader;
   if (!reader.Valid()) return nullptr;
   MemorySource source{file.data(), file.size(), 0};
   PngLayout layout;
   if (!ReadHeader(reader.png(), reader.info(), &source, &layout)) return nullptr;
-  // The transformations always give 8-bit RGB or RGBA; anything else is a
+  // The transformations always give four bytes per pixel; anything else is a
   // libpng we do not know.
-  if ((layout.channels != 3 && layout.channels != 4) ||
-      layout.rowBytes < static_cast<std::uint64_t>(layout.width) * layout.channels) {
+  if (layout.channels != 4 || layout.width == 0 || layout.rowBytes != static_cast<std::uint64_t>(layout.width) * 4) {
     return nullptr;
   }
   if (!DataCanHoldPixels(layout, file.size())) return nullptr;
-  std::vector<std::uint8_t> image;
+  BitmapPtr b;
   std::vector<png_bytep> rows;
-  if (!TryResize(image, static_cast<std::uint64_t>(layout.rowBytes) * layout.height) ||
-      !TryResize(rows, layout.height)) {
+  // Within the allocator's ceiling; a header can claim far more than any picture.
+  if (layout.width <= INT32_MAX && layout.height <= INT32_MAX && layout.height <= sys::MaxBlockBytes() / layout.rowBytes) {
+    b = Bitmap_Create(static_cast<int>(layout.width), static_cast<int>(layout.height), 0);
+  }
+  if (!b || !TryResize(rows, layout.height)) {
     RaiseOutOfMemory(reader.png());
     return nullptr;
   }
-  for (png_uint_32 y = 0; y < layout.height; ++y) rows[y] = image.data() + static_cast<std::size_t>(y) * layout.rowBytes;
+  for (png_uint_32 y = 0; y < layout.height; ++y) rows[y] = b->Row(static_cast<int>(y));
   if (!ReadRows(reader.png(), rows.data())) return nullptr;
-  return ToBitmap(layout, image);
+  if (layout.transparent) b->HasAlpha = 1;
+  return b;
 }
 
 }  // namespace

@@ -13,12 +13,16 @@ constexpr std::size_t kWriteBufferSize = std::size_t{64} * 1024;
 }  // namespace
 
 File::File(File&& other) noexcept
-    : handle_(std::exchange(other.handle_, nullptr)), path_(std::move(other.path_)), failed_(other.failed_) {}
+    : handle_(std::exchange(other.handle_, nullptr)),
+      buffer_(std::move(other.buffer_)),
+      path_(std::move(other.path_)),
+      failed_(other.failed_) {}
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
     Close();
     handle_ = std::exchange(other.handle_, nullptr);
+    buffer_ = std::move(other.buffer_);
     path_ = std::move(other.path_);
     failed_ = other.failed_;
   }
@@ -39,8 +43,12 @@ std::optional<File> File::Create(const std::string& path) {
   if (path.empty() || !CreateDirectoriesFor(path)) return std::nullopt;
   std::FILE* handle = std::fopen(path.c_str(), "wb");
   if (handle == nullptr) return std::nullopt;
-  std::setvbuf(handle, nullptr, _IOFBF, kWriteBufferSize);
-  return File(handle, path);
+  // The C library takes the size only together with a buffer of our own.
+  auto buffer = std::make_unique_for_overwrite<char[]>(kWriteBufferSize);
+  std::setvbuf(handle, buffer.get(), _IOFBF, kWriteBufferSize);
+  File file(handle, path);
+  file.buffer_ = std::move(buffer);
+  return file;
 }
 
 std::int64_t File::Size() {

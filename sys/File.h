@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -42,6 +43,7 @@ class File {
  private:
   File(std::FILE* handle, std::string path) : handle_(handle), path_(std::move(path)) {}
   std::FILE* handle_ = nullptr;
+  std::unique_ptr<char[]> buffer_;  // the stdio buffer of an output file; outlives the handle
   std::string path_;
   bool failed_ = false;
 };

@@ -217,6 +217,21 @@ const char* TrueColorArrayType(const FormatEntry& entry) {
   }
 }
 
+// The colours of a palette image as a new true-colour image, as
+// Bitmap_ToTrueColor makes it, without first copying the palette image.
+BitmapPtr TrueColorOf(const Bitmap& image) {
+  BitmapPtr result = Bitmap_Create(image.XSize, image.YSize, 0);
+  if (!result) return nullptr;
+  std::array<Color, 256> palette{};
+  for (int i = 0; i < image.NumColors && i < 256; ++i) palette[static_cast<std::size_t>(i)] = Bitmap_GetPalColor(image, i);
+  for (int y = 0; y < image.YSize; ++y) {
+    const std::uint8_t* in = image.Row(y);
+    std::uint8_t* out = result->Row(y);
+    for (int x = 0; x < image.XSize; ++x) Bitmap_StoreColor(out + 4 * x, palette[in[x]]);
+  }
+  return result;
+}
+
 // ------------------------------------------------------------ file parts
 
 struct BitmapMembers {
@@ -311,9 +326,7 @@ int WriteCBitmapFile(sys::File& file, const OutputSpec& spec, const Bitmap* bitm
   BitmapPtr colours;
   const Bitmap* image = bitmap;
   if (bitmap->NumColors != 0 && !IsPaletteFormat(*entry) && entry->encoding != PE::RleAlpha) {
-    BitmapPtr copy = Bitmap_Copy(*bitmap);
-    if (!copy) return 1;
-    colours = Bitmap_ToTrueColor(std::move(copy));
+    colours = TrueColorOf(*bitmap);
     if (!colours) return 1;
     image = colours.get();
   }

@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "app/ImageDocument.h"
-#include "sys/Memory.h"
 #include "writers/WriterSupport.h"
 
 namespace {
@@ -67,6 +66,9 @@ bool RunPngSession(const PngJob* job) {
   png_set_write_fn(png, job->file, OnPngWrite, OnPngFlush);
   png_set_IHDR(png, info, job->width, job->height, 8, PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  // Rows are handed over as the Bitmap stores them (blue, green, red, T);
+  // libpng turns each into red, green, blue, alpha in its own row copy.
+  png_set_bgr(png);
   png_set_invert_alpha(png);
   png_write_info(png, info);
   if (!job->rowsReady) png_error(png, "Out of memory");
@@ -74,20 +76,6 @@ bool RunPngSession(const PngJob* job) {
   png_write_end(png, nullptr);
   png_destroy_write_struct(&png, &info);
   return true;
-}
-
-// Pixels as libpng takes them: red, green, blue, T, top row first; the
-// session's alpha inversion turns T into alpha.
-void FillRgbaRows(const Bitmap& image, std::uint8_t* out) {
-  for (int y = 0; y < image.YSize; ++y) {
-    const std::uint8_t* in = image.Row(y);
-    for (int x = 0; x < image.XSize; ++x, in += 4, out += 4) {
-      out[0] = in[2];
-      out[1] = in[1];
-      out[2] = in[0];
-      out[3] = in[3];
-    }
-  }
 }
 
 // The caller hands over the document's image, so the undo copy is made of
@@ -117,23 +105,18 @@ BitmapPtr WritePngFile(BitmapPtr bitmap, sys::File& file) {
   if (!image) return nullptr;
   image->HasAlpha = 1;
 
-  std::vector<std::uint8_t> pixels;
   std::vector<png_bytep> rows;
   PngJob job;
   job.file = &file;
   job.width = static_cast<png_uint_32>(image->XSize);
   job.height = static_cast<png_uint_32>(image->YSize);
-  const std::uint64_t rowBytes = std::uint64_t{4} * job.width;
-  if (sys::AllocZeroed(pixels, rowBytes * job.height)) {
-    try {
-      rows.resize(job.height);
-      for (png_uint_32 y = 0; y < job.height; ++y) rows[y] = pixels.data() + y * rowBytes;
-      FillRgbaRows(*image, pixels.data());
-      job.rows = rows.data();
-      job.rowsReady = true;
-    } catch (const std::bad_alloc&) {
-      job.rowsReady = false;
-    }
+  try {
+    rows.resize(job.height);
+    for (png_uint_32 y = 0; y < job.height; ++y) rows[y] = image->Row(static_cast<int>(y));
+    job.rows = rows.data();
+    job.rowsReady = true;
+  } catch (const std::bad_alloc&) {
+    job.rowsReady = false;
   }
   RunPngSession(&job);
   return image;
