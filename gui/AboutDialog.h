@@ -18,10 +18,10 @@ class AboutDialog : public QDialog {
   QPushButton* OkButton() const { return ok_; }
 
  signals:
-  void _Sig_CloseDlg();
+  void _Sig_CloseDlg();  // NOLINT(bugprone-reserved-identifier): the established name
 
  public slots:
-  void _Slot_OnBtnOK();
+  void _Slot_OnBtnOK();  // NOLINT(bugprone-reserved-identifier): the established name
 
  private:
   QPushButton* ok_;
