@@ -244,7 +244,8 @@ TEST_F(CommandLineTest, ScaleRefusesIllegalSizes) {
 }
 
 TEST_F(CommandLineTest, ScalePercentagesBeyondAnyNumberAreIllegalSizes) {
-  // Found by fuzzing: the percentage multiplied the width beyond 64 bits.
+  // Run through the command-line fuzz harness under UBSan: the percentage
+  // multiplied the width beyond 64 bits.
   GetDocument().current = Bitmap_Create(96, 2, 0);
   RunCommand("scale99999999999999999999%,5");
   RunCommand("scale5,-99999999999999999999%");
