@@ -9,6 +9,7 @@
 
 #include "TestSupport.h"
 #include "app/Report.h"
+#include "app/Settings.h"
 #include "sys/File.h"
 #include "writers/TextOutput.h"
 
@@ -48,6 +49,33 @@ class ReportCollector {
 
  private:
   MessageBoxHook previous_;
+};
+
+// Splits generated text at its CR LF line ends.
+inline std::vector<std::string> SplitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  for (;;) {
+    const auto end = text.find("\r\n", start);
+    if (end == std::string::npos) {
+      lines.push_back(text.substr(start));
+      return lines;
+    }
+    lines.push_back(text.substr(start, end - start));
+    start = end + 2;
+  }
+}
+
+// Restores the process-wide ARGB setting after a test changes it.
+class UseArgbScope {
+ public:
+  explicit UseArgbScope(bool on) : saved_(GetSettings().UseARGB) { GetSettings().UseARGB = on ? 1 : 0; }
+  ~UseArgbScope() { GetSettings().UseARGB = saved_; }
+  UseArgbScope(const UseArgbScope&) = delete;
+  UseArgbScope& operator=(const UseArgbScope&) = delete;
+
+ private:
+  std::uint32_t saved_;
 };
 
 // The generated text after the banner's includes.

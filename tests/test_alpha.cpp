@@ -1,6 +1,8 @@
 // Transparency from renderings over black and white, and from a grey mask.
 #include <gtest/gtest.h>
 
+#include "BitmapTestHelpers.h"
+
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -11,6 +13,7 @@
 #include "image/Alpha.h"
 
 namespace {
+using testing_support::RawPixels;
 
 std::vector<std::string>& Reports() {
   static std::vector<std::string> texts;
@@ -36,14 +39,6 @@ BitmapPtr MakeTrueColor(int width, int height, const std::vector<Color>& pixels)
     for (int x = 0; x < width; ++x) Bitmap_SetPixel(*b, x, y, pixels[static_cast<std::size_t>(y * width + x)]);
   }
   return b;
-}
-
-std::vector<std::uint32_t> RawPixels(const Bitmap& b) {
-  std::vector<std::uint32_t> out;
-  for (int y = 0; y < b.YSize; ++y) {
-    for (int x = 0; x < b.XSize; ++x) out.push_back(Bitmap_GetPixel(b, x, y));
-  }
-  return out;
 }
 
 TEST_F(AlphaTest, UnblendsEachPixel) {

@@ -20,22 +20,9 @@
 #include "writers/TextOutput.h"
 
 namespace {
+using testing_support::SplitLines;
 
 using testing_support::ReportCollector;
-
-std::vector<std::string> SplitLines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  for (;;) {
-    const auto end = text.find("\r\n", start);
-    if (end == std::string::npos) {
-      lines.push_back(text.substr(start));
-      return lines;
-    }
-    lines.push_back(text.substr(start, end - start));
-    start = end + 2;
-  }
-}
 
 std::size_t CountOf(const std::string& text, const std::string& piece) {
   std::size_t n = 0;

@@ -4,6 +4,8 @@
 // same decoder reads C streams in both byte orders.
 #include <gtest/gtest.h>
 
+#include "OutputCapture.h"
+
 #include <cstdlib>
 #include <fstream>
 #include <map>
@@ -21,6 +23,7 @@
 #include "writers/TextOutput.h"
 
 namespace {
+using testing_support::UseArgbScope;
 using testing_support::TempDir;
 
 // ---------------------------------------------------------------- source images
@@ -208,17 +211,6 @@ void WriteStream(const std::string& path, const Bitmap& b, int format, int noPal
   OutDetach();
   ASSERT_TRUE(file->Close());
 }
-
-class UseArgbScope {
- public:
-  explicit UseArgbScope(bool on) : saved_(GetSettings().UseARGB) { GetSettings().UseARGB = on ? 1 : 0; }
-  ~UseArgbScope() { GetSettings().UseARGB = saved_; }
-  UseArgbScope(const UseArgbScope&) = delete;
-  UseArgbScope& operator=(const UseArgbScope&) = delete;
-
- private:
-  std::uint32_t saved_;
-};
 
 std::string Quoted(const std::string& s) { return "'" + s + "'"; }
 

@@ -11,6 +11,7 @@
 #include "writers/TextOutput.h"
 
 namespace {
+using testing_support::UseArgbScope;
 using testing_support::AfterBanner;
 using testing_support::ReadText;
 using testing_support::TempDir;
@@ -77,17 +78,6 @@ std::string Structure(const std::string& text) {
   const auto start = text.find("GUI_CONST_STORAGE GUI_BITMAP bmDot = {");
   return start == std::string::npos ? std::string() : text.substr(start);
 }
-
-class UseArgbScope {
- public:
-  explicit UseArgbScope(bool on) : saved_(GetSettings().UseARGB) { GetSettings().UseARGB = on ? 1 : 0; }
-  ~UseArgbScope() { GetSettings().UseARGB = saved_; }
-  UseArgbScope(const UseArgbScope&) = delete;
-  UseArgbScope& operator=(const UseArgbScope&) = delete;
-
- private:
-  std::uint32_t saved_;
-};
 
 // ---------------------------------------------------------------- the two worked examples
 

@@ -1,6 +1,8 @@
 // Conversion into colour formats, dithering, palette mapping and the octree.
 #include <gtest/gtest.h>
 
+#include "BitmapTestHelpers.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <random>
@@ -13,6 +15,8 @@
 #include "image/ColorConvert.h"
 
 namespace {
+using testing_support::RawPixels;
+using testing_support::PaletteOf;
 
 std::vector<std::string>& Reports() {
   static std::vector<std::string> texts;
@@ -51,20 +55,6 @@ BitmapPtr MakePaletted(int width, int height, const std::vector<Color>& palette,
     for (int x = 0; x < width; ++x) Bitmap_SetPixel(*b, x, y, indexes[static_cast<std::size_t>(y * width + x)]);
   }
   return b;
-}
-
-std::vector<std::uint32_t> RawPixels(const Bitmap& b) {
-  std::vector<std::uint32_t> out;
-  for (int y = 0; y < b.YSize; ++y) {
-    for (int x = 0; x < b.XSize; ++x) out.push_back(Bitmap_GetPixel(b, x, y));
-  }
-  return out;
-}
-
-std::vector<Color> PaletteOf(const Bitmap& b) {
-  std::vector<Color> out;
-  for (int i = 0; i < b.NumColors; ++i) out.push_back(Bitmap_GetPalColor(b, i));
-  return out;
 }
 
 std::vector<Color> RandomColors(std::size_t n, std::uint32_t seed, Color mask = 0xFFFFFF) {

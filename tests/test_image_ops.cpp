@@ -1,6 +1,8 @@
 // Flips, rotations, inversions, box-filter scaling and the transparent index.
 #include <gtest/gtest.h>
 
+#include "BitmapTestHelpers.h"
+
 #include <cstdint>
 #include <random>
 #include <string>
@@ -10,6 +12,8 @@
 #include "image/ImageOps.h"
 
 namespace {
+using testing_support::RawPixels;
+using testing_support::PaletteOf;
 
 std::vector<std::string>& StatusTexts() {
   static std::vector<std::string> texts;
@@ -42,20 +46,6 @@ BitmapPtr MakeRandomImage(int width, int height, int numColors, std::uint32_t se
   BitmapPtr b = MakeImage(width, height, numColors, values);
   for (int i = 0; i < numColors; ++i) Bitmap_SetPalColor(*b, i, rng());
   return b;
-}
-
-std::vector<std::uint32_t> RawPixels(const Bitmap& b) {
-  std::vector<std::uint32_t> out;
-  for (int y = 0; y < b.YSize; ++y) {
-    for (int x = 0; x < b.XSize; ++x) out.push_back(Bitmap_GetPixel(b, x, y));
-  }
-  return out;
-}
-
-std::vector<Color> PaletteOf(const Bitmap& b) {
-  std::vector<Color> out;
-  for (int i = 0; i < b.NumColors; ++i) out.push_back(Bitmap_GetPalColor(b, i));
-  return out;
 }
 
 bool Contains(const std::vector<std::string>& texts, const std::string& text) {

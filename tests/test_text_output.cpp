@@ -11,34 +11,10 @@
 #include "writers/TextOutput.h"
 
 namespace {
+using testing_support::SplitLines;
+using testing_support::UseArgbScope;
 using testing_support::CaptureOutput;
 using testing_support::ReportCollector;
-
-std::vector<std::string> SplitLines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  for (;;) {
-    const auto end = text.find("\r\n", start);
-    if (end == std::string::npos) {
-      lines.push_back(text.substr(start));
-      return lines;
-    }
-    lines.push_back(text.substr(start, end - start));
-    start = end + 2;
-  }
-}
-
-// Restores the process-wide ARGB setting after a test changes it.
-class UseArgbScope {
- public:
-  explicit UseArgbScope(bool on) : saved_(GetSettings().UseARGB) { GetSettings().UseARGB = on ? 1 : 0; }
-  ~UseArgbScope() { GetSettings().UseARGB = saved_; }
-  UseArgbScope(const UseArgbScope&) = delete;
-  UseArgbScope& operator=(const UseArgbScope&) = delete;
-
- private:
-  std::uint32_t saved_;
-};
 
 BitmapPtr PaletteImage(const std::vector<Color>& colors) {
   BitmapPtr b = Bitmap_Create(1, 1, static_cast<int>(colors.size()));
