@@ -7,6 +7,11 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 scripts/build.sh
 export QT_QPA_PLATFORM=offscreen
-ctest --test-dir build --output-on-failure -j"$(nproc)"
+summary=$(mktemp)
+trap 'rm -f "$summary"' EXIT
+ctest --test-dir build --output-on-failure -j"$(nproc)" | tee "$summary"
 scripts/sanitize.sh
 scripts/fuzz.sh "${RASTRA_FUZZ_SECONDS:-20}"
+# Every step above stops the script on a failure, so reaching here means all passed.
+total=$(sed -n 's/.*tests passed, 0 tests failed out of \([0-9]*\).*/\1/p' "$summary" | tail -n 1)
+echo "tests: ${total:-0} passed, 0 failed"
