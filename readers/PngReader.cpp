@@ -3,6 +3,7 @@
 #include <png.h>
 
 #include <csetjmp>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -76,9 +77,20 @@ void SetTransformations(png_structp png, png_infop info, int bitDepth, int color
 
 // Signature, header and transformations. False after a libpng error or when
 // the signature is not PNG's.
+constexpr png_alloc_size_t kMaxChunkBytes = png_alloc_size_t{8} << 20;
+constexpr png_byte kSkippedChunks[] = {'s', 'P', 'L', 'T', '\0', 't', 'E', 'X', 't', '\0', 'z', 'T', 'X', 't', '\0',
+                                       'i', 'T', 'X', 't', '\0', 'p', 'C', 'A', 'L', '\0', 's', 'C', 'A', 'L', '\0',
+                                       'e', 'X', 'I', 'f', '\0'};
+constexpr int kSkippedChunkCount = sizeof(kSkippedChunks) / 5;
+
 bool ReadHeader(png_structp png, png_infop info, MemorySource* source, PngLayout* layout) {
   if (setjmp(png_jmpbuf(png))) return false;
   png_set_read_fn(png, source, ReadFromMemory);
+  // A chunk may claim up to 2 GiB, and libpng only warns about a length
+  // beyond the limit before allocating it for the chunks that hold text or
+  // lists. None of them changes the picture, so they are skipped unread.
+  png_set_chunk_malloc_max(png, kMaxChunkBytes);
+  png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, kSkippedChunks, kSkippedChunkCount);
   png_byte signature[kSignatureSize];
   ReadFromMemory(png, signature, kSignatureSize);
   if (png_sig_cmp(signature, 0, kSignatureSize) != 0) return false;
@@ -112,11 +124,23 @@ void RaiseOutOfMemory(png_structp png) {
 
 // ---------------------------------------------------------------------------
 
+// libpng's own blocks are rows, tables and chunk data, never the picture:
+// anything larger comes from a length field nobody checked, and is refused
+// ("Out of memory") instead of taken.
+constexpr png_alloc_size_t kMaxLibpngBlock = png_alloc_size_t{64} << 20;
+
+png_voidp LimitedMalloc(png_structp /*png*/, png_alloc_size_t size) {
+  return size <= kMaxLibpngBlock ? std::malloc(size) : nullptr;  // NOLINT(cppcoreguidelines-no-malloc): libpng frees it
+}
+
+void LimitedFree(png_structp /*png*/, png_voidp block) { std::free(block); }  // NOLINT(cppcoreguidelines-no-malloc)
+
 // One read and info structure per decode, released on every path.
 class PngReadStruct {
  public:
   PngReadStruct() {
-    png_ = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, OnPngError, nullptr);
+    png_ = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, nullptr, OnPngError, nullptr, nullptr, LimitedMalloc,
+                                    LimitedFree);
     if (png_ != nullptr) info_ = png_create_info_struct(png_);
   }
   ~PngReadStruct() {

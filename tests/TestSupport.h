@@ -32,6 +32,7 @@ struct RunResult {
   int exitCode = -1;
   std::string out;
   std::string err;
+  long maxRssKb = 0;  // peak resident memory of the run
 };
 
 // Runs the rastra binary with the arguments in directory cwd (no shell

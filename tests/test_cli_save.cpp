@@ -131,6 +131,24 @@ TEST_F(CliSave, TransparencyAndScaleFromTheCommandLine) {
   EXPECT_EQ(scaled->YSize, 24);
 }
 
+// A chunk length field claims close to 2 GiB in a file of a few dozen bytes:
+// the reader says the file is short and takes no memory for the claim.
+TEST_F(CliSave, PngChunkLengthsCannotClaimMemory) {
+  for (const char* type : {"sPLT", "iCCP", "tEXt", "zTXt", "iTXt", "pCAL", "sCAL", "eXIf", "abCd"}) {
+    std::vector<std::uint8_t> png = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A,  // signature
+                                     0, 0, 0, 13, 'I', 'H', 'D', 'R', 0, 0, 0, 2, 0, 0, 0, 1, 8, 3, 0, 0, 0,
+                                     0xC3, 0xFC, 0x8F, 0xB8,  // CRC of this IHDR
+                                     0x73, 0x73, 0x73, 0x73};
+    for (int i = 0; i < 4; ++i) png.push_back(static_cast<std::uint8_t>(type[i]));
+    png.insert(png.end(), 16, 0x73);
+    WriteBytes(dir_.File("claim.png"), png);
+    const auto result = Run({"claim.png", "-exit"});
+    EXPECT_EQ(result.exitCode, 1) << type;
+    EXPECT_LT(result.maxRssKb, 200 * 1024) << type;
+    EXPECT_NE(Log().find("No Bitmap"), std::string::npos) << type;
+  }
+}
+
 TEST(SafeOutputFile, ReplacesOnlyOnCommit) {
   TempDir dir;
   const std::string target = dir.File("t.bin");
