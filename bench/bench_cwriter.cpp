@@ -1,11 +1,10 @@
 // Speed of the C bitmap writer: pure text formatting into a file.
 #include <benchmark/benchmark.h>
 
-#include <filesystem>
 #include <string>
-#include <unistd.h>
 
 #include "BenchImages.h"
+#include "BenchOutput.h"
 #include "sys/File.h"
 #include "writers/CBitmapWriter.h"
 #include "writers/TextOutput.h"
@@ -25,25 +24,9 @@ const Bitmap& FlatUi() {
 }
 
 void WriteFormat(benchmark::State& state, const Bitmap& image, int format) {
-  const std::string path = "/tmp/rastra_bench_cwriter_" + std::to_string(getpid()) + ".c";
-  std::uintmax_t bytes = 0;
-  for (auto _ : state) {
-    auto file = sys::File::Create(path);
-    if (!file) {
-      state.SkipWithError("cannot create the output file");
-      return;
-    }
-    if (WriteCBitmapFile(*file, OutputSpec{format, 0}, &image, path) != 0) {
-      state.SkipWithError("writer failed");
-      return;
-    }
-    OutDetach();
-    file->Close();
-    bytes = std::filesystem::file_size(path);
-  }
-  state.SetBytesProcessed(static_cast<std::int64_t>(bytes) * state.iterations());
-  state.counters["MB_text"] = static_cast<double>(bytes) / 1e6;
-  std::filesystem::remove(path);
+  IntoFile(state, "cwriter", [&](sys::File& file) {
+    return WriteCBitmapFile(file, OutputSpec{format, 0}, &image, "/tmp/rastra_bench_cwriter.c");
+  });
 }
 
 void BM_Photo_Format8_565(benchmark::State& state) { WriteFormat(state, Photo(), 8); }

@@ -1,0 +1,39 @@
+// Timing a writer into a real file, the way a save runs.
+#pragma once
+
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+#include "sys/File.h"
+#include "writers/TextOutput.h"
+
+// Runs write(file) into a fresh file per iteration and reports the bytes written.
+template <class Write>
+void IntoFile(benchmark::State& state, const char* tag, Write&& write) {
+  const std::string path = "/tmp/rastra_bench_" + std::string(tag) + "_" + std::to_string(getpid());
+  std::uintmax_t bytes = 0;
+  for (auto _ : state) {
+    auto file = sys::File::Create(path);
+    if (!file) {
+      state.SkipWithError("cannot create the output file");
+      return;
+    }
+    OutAttach(*file);
+    OutSetColumn(0);
+    if (write(*file) != 0) {
+      state.SkipWithError("writer failed");
+      return;
+    }
+    OutDetach();
+    file->Close();
+    bytes = std::filesystem::file_size(path);
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(bytes) * state.iterations());
+  state.counters["out_MB"] = static_cast<double>(bytes) / 1e6;
+  std::filesystem::remove(path);
+}
+
