@@ -8,20 +8,22 @@
 #include "app/Report.h"
 #include "app/Settings.h"
 #include "readers/GifDecoder.h"
+#include "sys/File.h"
+#include "writers/AnimWriter.h"
 
 namespace {
 
-constexpr std::int64_t kMaxGifFileSize = 8000000;
 constexpr std::size_t kMaxOutputPath = 255;
+constexpr const char* kReadFailure = "Image could not be read";
 
-std::optional<std::vector<std::uint8_t>> ReadGifData(const std::string& gifPath) {
+std::optional<std::vector<std::uint8_t>> ReadGifData(const std::string& gifPath, const ReadLimits& limits) {
   auto file = sys::File::OpenRead(gifPath);
   if (!file) {
     ReportMessage(20);  // "File not found."
     return std::nullopt;
   }
   const std::int64_t size = file->Size();
-  if (size > kMaxGifFileSize) {
+  if (size > 0 && static_cast<std::uint64_t>(size) > limits.maxFileBytes) {
     ReportText("File too long");
     return std::nullopt;
   }
@@ -33,17 +35,56 @@ std::optional<std::vector<std::uint8_t>> ReadGifData(const std::string& gifPath)
   return data;
 }
 
+// The frame count and playing time, which the file's banner names before the
+// first frame; false after reporting why there is no animation.
+bool ScanGif(const std::vector<std::uint8_t>& data, GifInfo& info, const ReadLimits& limits) {
+  info.DataSize = static_cast<std::uint32_t>(std::min<std::size_t>(data.size(), UINT32_MAX));
+  sys::Context ctx = MakeJobContext();
+  const bool scanned = ParseGif(data, info, nullptr, 0, ctx, limits) == 0;
+  ReportJob(ctx);
+  if (scanned && info.NumFrames == 0) ReportText(kReadFailure);
+  return scanned && info.NumFrames != 0;
+}
+
+// Decodes every frame in one pass and hands each to the animation writer.
+bool WriteFrames(const std::vector<std::uint8_t>& data, GifInfo& info, const ReadLimits& limits, sys::ByteSink& sink,
+                 const std::string& path, int type, sys::Context& ctx) {
+  const auto count = static_cast<int>(info.NumFrames);
+  std::vector<GifFrame> frames(static_cast<std::size_t>(count));
+  const OutputSpec spec{5, 0};
+  const OutputOptions options = CurrentOutputOptions();
+  OutBuffer out(sink);
+  AnimWriterState state;
+  info.FirstGlobalFrame = -1;
+  GifFrameReader reader(data, info, limits, ctx);
+  if (!reader.ReadScreen()) return false;
+  for (int i = 0; i < count; ++i) {
+    GifFrame& frame = frames[static_cast<std::size_t>(i)];
+    if (reader.Next(frame, GifFrameReader::Mode::kDecode) != GifFrameReader::Step::kFrame || !frame.pBitmap) {
+      return false;
+    }
+    if (WriteAnimFile(state, out, spec, info, path, count - i - 1, &frames, type, options, ctx) != 0) return false;
+    // Only the delay and the table number are needed from here on.
+    frame.pBitmap.reset();
+    frame.ColorTable = {};
+  }
+  return true;
+}
+
 }  // namespace
 
-bool CreateAnimationFile(const std::string& gifPath, const std::string& outPath, int type, AnimFrameWriter writer) {
-  const auto data = ReadGifData(gifPath);
+bool CheckGifForAnimation(const std::string& path, const ReadLimits& limits) {
+  const auto data = ReadGifData(path, limits);
   if (!data) return false;
   GifInfo info;
-  info.DataSize = static_cast<std::uint32_t>(data->size());
-  if (ParseGif(*data, info, nullptr, 0) != 0 || info.NumFrames == 0) {
-    ReportText("Image could not be read");
-    return false;
-  }
+  return ScanGif(*data, info, limits);
+}
+
+bool CreateAnimationFile(const std::string& gifPath, const std::string& outPath, int type, const ReadLimits& limits) {
+  const auto data = ReadGifData(gifPath, limits);
+  if (!data) return false;
+  GifInfo info;
+  if (!ScanGif(*data, info, limits)) return false;
 
   const std::string path = outPath.substr(0, kMaxOutputPath);
   // Written beside the target and moved over it only when every frame was
@@ -53,29 +94,9 @@ bool CreateAnimationFile(const std::string& gifPath, const std::string& outPath,
     ReportMessage(21);  // "Error opening file."
     return false;
   }
-  sys::File* file = &output->Output();
-  const int count = info.NumFrames;
-  std::vector<GifFrame> frames(static_cast<std::size_t>(count));
-  const OutputSpec spec{5, 0};
-  const bool bigEndian = GetSettings().BigEndianMode != 0;
-  info.FirstGlobalFrame = -1;
-  // The writer takes each frame from the records; the image handed to the
-  // save call stands for frame 0 and comes back from it unless the frame
-  // could not be written.
-  BitmapPtr first;
-  bool written = true;
-  for (int i = 0; i < count && written; ++i) {
-    GifFrame& frame = frames[static_cast<std::size_t>(i)];
-    if (ParseGif(*data, info, &frame, i) != 0 || !frame.pBitmap) {
-      written = false;
-      break;
-    }
-    if (i == 0) first = Bitmap_Copy(*frame.pBitmap);
-    const AnimArgs anim{count - i - 1, &info, &frames};
-    first = writer(std::move(first), *file, path, spec, type, bigEndian, anim);
-    written = first != nullptr;
-    frame.pBitmap.reset();  // only its delay and table are needed from here on
-  }
+  sys::Context ctx = MakeJobContext();
+  bool written = WriteFrames(*data, info, limits, output->Output(), path, type, ctx);
+  ReportJob(ctx);
   if (written && !output->Commit()) {
     ReportText("Could not write file " + path);
     written = false;

@@ -4,18 +4,16 @@
 
 #include <string>
 
-#include "image/Bitmap.h"
-#include "sys/File.h"
-#include "writers/ImageWriters.h"
+#include "readers/ReadOptions.h"
 
-// The save call made for every frame; WriteImageFile unless a caller needs
-// another route to the same writers.
-using AnimFrameWriter = BitmapPtr (*)(BitmapPtr bitmap, sys::File& file, const std::string& path,
-                                      const OutputSpec& spec, int type, bool bigEndian, const AnimArgs& anim);
-
-// Reads the GIF at gifPath, scans it, decodes its frames one by one and hands
-// each to writer with type 6 (sprite) or 7 (cursor), FORMAT 5 and NOPALETTE
-// 0; outPath (at most 255 characters) is replaced. Returns true when every
-// frame was written; problems are reported. The current image is untouched.
+// Reads the GIF at gifPath, scans it for its frame count and playing time,
+// then decodes its frames one after the other in one pass and writes each
+// with type 6 (sprite) or 7 (cursor), FORMAT 5 and NOPALETTE 0; outPath (at
+// most 255 characters) is replaced only when every frame was written.
+// Returns true when it was; problems are reported. The current image is
+// untouched.
 bool CreateAnimationFile(const std::string& gifPath, const std::string& outPath, int type,
-                         AnimFrameWriter writer = WriteImageFile);
+                         const ReadLimits& limits = ReadLimits{});
+
+// Whether the GIF at path can be read as an animation (reported when not).
+bool CheckGifForAnimation(const std::string& path, const ReadLimits& limits = ReadLimits{});

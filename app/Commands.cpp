@@ -17,6 +17,16 @@
 
 namespace {
 
+// Runs one piece of core work on the current image and shows what it had to
+// say right after it, so reports keep the order in which they arose.
+template <class Work>
+auto RunJob(Work&& work) {
+  sys::Context ctx = MakeJobContext();
+  auto result = work(ctx);
+  ReportJob(ctx);
+  return result;
+}
+
 PaletteFileDialog paletteFileDialog = nullptr;
 
 constexpr std::size_t kMaxFileName = 255;
@@ -71,7 +81,7 @@ bool ReadFormatAndPalette(int n, OutputSpec& spec) {
   spec.Format = format;
   if (n != 0 && FormatNeedsTrueColor(format)) {
     PushUndo();
-    doc.current = Bitmap_ToTrueColor(std::move(doc.current));
+    doc.current = RunJob([&](sys::Context& ctx) { return Bitmap_ToTrueColor(std::move(doc.current), ctx); });
   }
   const int fitting = FittingFormatNumber(format, n);
   if (fitting >= 0) RunConversion(fitting);
@@ -126,9 +136,10 @@ void ScaleCommand() {
   }
   const long height = ReadScaleSize(doc.current->YSize);
   if (height < 0) return;
-  if (BitmapPtr scaled = ScaleBitmap(std::move(doc.current), static_cast<int>(width), static_cast<int>(height))) {
-    doc.current = std::move(scaled);
-  }
+  // A scale that fails keeps nothing: the image went into it.
+  doc.current = RunJob([&](sys::Context& ctx) {
+    return ScaleBitmap(std::move(doc.current), static_cast<int>(width), static_cast<int>(height), ctx);
+  });
 }
 
 void ReduceColorsCommand() {
@@ -139,7 +150,9 @@ void ReduceColorsCommand() {
     return;
   }
   ImageDocument& doc = GetDocument();
-  doc.current = ReduceColors(std::move(doc.current), static_cast<int>(colours));
+  doc.current = RunJob([&](sys::Context& ctx) {
+    return ReduceColors(std::move(doc.current), static_cast<int>(colours), CurrentOutputOptions(), ctx);
+  });
 }
 
 // The colour is written RRGGBB, the way colours are usually given; palette
@@ -180,23 +193,30 @@ bool FormatNeedsTrueColor(int format) {
   }
 }
 
-BitmapPtr SaveImageFile(BitmapPtr image, const std::string& path, int type, const OutputSpec& spec, bool* saved) {
-  if (saved != nullptr) *saved = false;
+bool SaveImageFile(const Bitmap* image, const std::string& path, int type, const OutputSpec& spec,
+                   BitmapPtr* replacement) {
+  if (replacement != nullptr) replacement->reset();
   auto output = sys::SafeOutputFile::Create(path);
   if (!output) {
     ReportText("Could not create file " + path);
-    return image;
+    return false;
   }
-  const unsigned long reportsBefore = ReportCount();
-  BitmapPtr result =
-      WriteImageFile(std::move(image), output->Output(), path, spec, type, GetSettings().BigEndianMode != 0);
-  if (ReportCount() != reportsBefore) return result;  // the writer said what went wrong; the old file stays
+  sys::Context ctx = MakeJobContext();
+  WriteResult result = WriteImageFile(image, output->Output(), path, spec, type, CurrentOutputOptions(), ctx);
+  ReportJob(ctx);
+  if (replacement != nullptr) *replacement = std::move(result.replacement);
+  if (!result.Ok()) return false;  // the writer said what went wrong; the old file stays
   if (!output->Commit()) {
-    ReportText("Could not write file " + path);
-    return result;
+    ReportText(CouldNotWriteText(path));
+    return false;
   }
-  if (saved != nullptr) *saved = true;
-  return result;
+  return true;
+}
+
+void ApplyReplacement(ImageDocument& doc, BitmapPtr replacement) {
+  if (!replacement) return;
+  PushUndoImage(std::move(doc.current));
+  doc.current = std::move(replacement);
 }
 
 void SaveAsCommand() {
@@ -217,17 +237,25 @@ void SaveAsCommand() {
   if ((type == kOutputCBitmap || type == kOutputCStream) && !ReadFormatAndPalette(n, spec)) return;
   if (!doc.current) return;  // a conversion on the way failed and said so
   const std::string path = CompleteOutputPath(name, kOutputPathCapacity, type);
-  doc.current = SaveImageFile(std::move(doc.current), path, type, spec);
+  BitmapPtr replacement;
+  SaveImageFile(doc.current.get(), path, type, spec, &replacement);
+  ApplyReplacement(doc, std::move(replacement));
 }
 
 void RunConversion(int selector) {
   ImageDocument& doc = GetDocument();
+  const OutputOptions options = CurrentOutputOptions();
   if (selector >= kFormatBW && selector <= kFormatRGB) {
-    doc.current = ConvertToFormat(std::move(doc.current), GetColorFormat(selector));
+    doc.current = RunJob([&](sys::Context& ctx) {
+      return ConvertToFormat(std::move(doc.current), GetColorFormat(selector), options, ctx);
+    });
   } else if (selector == 15) {
-    if (BitmapPtr result = ConvertToBestPalette(doc.current)) doc.current = std::move(result);
+    BitmapPtr result = RunJob([&](sys::Context& ctx) { return ConvertToBestPalette(doc.current, options, ctx); });
+    if (result) doc.current = std::move(result);
   } else if (selector == 16) {
-    if (BitmapPtr result = ConvertToBestPaletteTrans(doc.current, 0xFFFFFF)) doc.current = std::move(result);
+    BitmapPtr result =
+        RunJob([&](sys::Context& ctx) { return ConvertToBestPaletteTrans(doc.current, 0xFFFFFF, options, ctx); });
+    if (result) doc.current = std::move(result);
   } else if (selector == 17) {
     CustomPaletteCommand();
   }
@@ -247,26 +275,32 @@ void CustomPaletteCommand() {
     if (chosen.empty()) return;
     doc.customPalettePath = chosen.substr(0, kMaxParameterText);
   }
-  if (_LoadPalette(doc.customPalettePath) != 0) return;
+  if (RunJob([&](sys::Context& ctx) { return _LoadPalette(doc.customPalettePath, doc.customPalette, ctx); }) != 0) {
+    return;
+  }
   if (!doc.current) return;
   PushUndo();
-  doc.current = ConvertToPalette(CustomPalette(), doc.current, CustomPalette().count, true);
+  doc.current = RunJob([&](sys::Context& ctx) {
+    return ConvertToPalette(doc.customPalette, doc.current, doc.customPalette.count, true, CurrentOutputOptions(), ctx);
+  });
 }
 
 void RunImageCommand(int id) {
   ImageDocument& doc = GetDocument();
   if (!doc.current) return;
+  sys::Context ctx = MakeJobContext();
   switch (id) {
     case 1700: FlipH(*doc.current); break;
     case 1701: FlipV(*doc.current); break;
-    case 1702: doc.current = RotateCW(std::move(doc.current)); break;
-    case 1703: doc.current = RotateCCW(std::move(doc.current)); break;
+    case 1702: doc.current = RotateCW(std::move(doc.current), ctx); break;
+    case 1703: doc.current = RotateCCW(std::move(doc.current), ctx); break;
     case 1704: Rotate180(*doc.current); break;
-    case 1705: InvertIndices(*doc.current); break;
-    case 1706: InvertPalette(*doc.current); break;
+    case 1705: InvertIndices(*doc.current, ctx); break;
+    case 1706: InvertPalette(*doc.current, ctx); break;
     case 1713: ScaleCommand(); break;
     case 1711: ReduceColorsCommand(); break;
     case 1501: TransparencyCommand(); break;
     default: break;
   }
+  ReportJob(ctx);
 }

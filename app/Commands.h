@@ -10,13 +10,18 @@ void SaveAsCommand();
 // FORMAT codes whose data the writers make from true-colour pixels: a palette
 // image is converted (with an undo state) before such a save.
 bool FormatNeedsTrueColor(int format);
-// Writes image to path with the writer of type. The file is written beside
-// the target and replaces it only when the writer reported nothing and every
-// write succeeded, so a failed save leaves an existing file as it was.
-// Returns the image that is now the current one (see WriteImageFile); saved
-// tells whether the file was replaced.
-BitmapPtr SaveImageFile(BitmapPtr image, const std::string& path, int type, const OutputSpec& spec,
-                        bool* saved = nullptr);
+// Writes image to path with the writer of type and the user's output
+// options, and shows what went wrong. The file is written beside the target
+// and replaces it only when the writer succeeded and every write reached it,
+// so a failed save leaves an existing file as it was. Returns whether the file
+// was replaced. A GIF or PNG writer's replacement image (see WriteImageFile)
+// goes to *replacement when asked for.
+bool SaveImageFile(const Bitmap* image, const std::string& path, int type, const OutputSpec& spec,
+                   BitmapPtr* replacement = nullptr);
+struct ImageDocument;
+// Makes a writer's replacement the current image, the one before it the
+// newest undo state; nothing for a null replacement.
+void ApplyReplacement(ImageDocument& doc, BitmapPtr replacement);
 // Conversion selector 0 to 17, shared with the main window's Convert menu.
 // It saves no undo state; the main window pushes one first.
 void RunConversion(int selector);

@@ -17,10 +17,16 @@ void ResetDocument() { document = ImageDocument{}; }
 
 void PushUndo() {
   if (!document.current) return;
-  BitmapPtr copy = Bitmap_Copy(*document.current);
-  if (!copy) return;
+  sys::Context ctx = MakeJobContext();
+  BitmapPtr copy = Bitmap_Copy(*document.current, ctx);
+  ReportJob(ctx);
+  PushUndoImage(std::move(copy));
+}
+
+void PushUndoImage(BitmapPtr image) {
+  if (!image) return;
   for (int i = kUndoSlots - 1; i > 0; --i) document.undo[i] = std::move(document.undo[i - 1]);
-  document.undo[0] = std::move(copy);
+  document.undo[0] = std::move(image);
 }
 
 void PopUndo() {
@@ -38,7 +44,9 @@ Bitmap* OpenImageFile(const std::string& path) {
     document.current.reset();
     return nullptr;
   }
-  document.current = LoadImageFile(*file, FileTypeFromExtension(path));
+  sys::Context ctx = MakeJobContext();
+  document.current = LoadImageFile(*file, FileTypeFromExtension(path), ReadOptions{}, ctx).image;
+  ReportJob(ctx);
   if (document.current) document.sourcePath = path.substr(0, kMaxSourcePath);
   return document.current.get();
 }

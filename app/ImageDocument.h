@@ -6,6 +6,7 @@
 #include <string>
 
 #include "image/Bitmap.h"
+#include "image/Palette.h"
 
 inline constexpr int kUndoSlots = 10;
 
@@ -14,13 +15,17 @@ struct ImageDocument {
   std::array<BitmapPtr, kUndoSlots> undo;  // slot 0 the newest saved state
   std::string sourcePath;                  // last image opened successfully
   std::string customPalettePath;
+  PaletteRef customPalette;                // the palette file last loaded
 };
 
 ImageDocument& GetDocument();
 // Empties the document (tests and a new start).
 void ResetDocument();
 
+// Saves a copy of the current image as the newest undo state.
 void PushUndo();
+// Saves image (the current one, handed over) as the newest undo state.
+void PushUndoImage(BitmapPtr image);
 void PopUndo();
 bool CanUndo();
 // Opens path with the reader its name selects and makes the result (also

@@ -1,9 +1,11 @@
 #include "app/Report.h"
 
+#include <utility>
+
 namespace {
 RunState runState;
-unsigned long reportCount = 0;
 MessageBoxHook messageBoxHook = nullptr;
+sys::ProgressFn progressHook;
 
 void ShowBox(const std::string& title, const std::string& text) {
   if (messageBoxHook != nullptr) {
@@ -14,7 +16,6 @@ void ShowBox(const std::string& title, const std::string& text) {
 }
 
 void Report(const std::string& text, int codeWhenExitQueued) {
-  ++reportCount;
   RunState& state = runState;
   if (!state.batchActive) {
     ShowBox("Rastra", text);
@@ -77,8 +78,6 @@ void ReportText(const std::string& text) {
   Report(text, 1);
 }
 
-unsigned long ReportCount() { return reportCount; }
-
 void SetMessageBoxHook(MessageBoxHook hook) { messageBoxHook = hook; }
 MessageBoxHook GetMessageBoxHook() { return messageBoxHook; }
 
@@ -87,5 +86,21 @@ void ReportAllocationFailure(const std::string& text) {
     messageBoxHook("Error", text);
   } else {
     ReportText(text);
+  }
+}
+
+sys::Context MakeJobContext() { return sys::Context(progressHook); }
+
+void SetProgressHook(sys::ProgressFn hook) { progressHook = std::move(hook); }
+
+void ReportJob(sys::Context& ctx) {
+  for (const sys::Message& message : ctx.TakeMessages()) {
+    if (message.number != 0) {
+      ReportMessage(message.number);
+    } else if (message.allocator) {
+      ReportAllocationFailure(message.text);
+    } else {
+      ReportText(message.text);
+    }
   }
 }

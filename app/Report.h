@@ -4,6 +4,9 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
+
+#include "sys/Context.h"
 
 struct RunState {
   bool batchActive = false;
@@ -24,8 +27,6 @@ extern const char* const MessageTable[kMessageCount];
 
 void ReportMessage(int number);
 void ReportText(const std::string& text);
-// Counts every report of the process; a save that made reports failed.
-unsigned long ReportCount();
 
 // Shows a report while no batch run is active; the main window installs a modal
 // message box. Without one the text goes to stderr.
@@ -36,3 +37,13 @@ MessageBoxHook GetMessageBoxHook();
 // Texts go to the allocator's failure handler too: a box titled "Error" once
 // the window exists, else the report path.
 void ReportAllocationFailure(const std::string& text);
+
+// The core records what a job has to say in its context; the application
+// shows it. A context for one job, whose progress texts go to the installed
+// progress hook (the window's status line), or nowhere.
+sys::Context MakeJobContext();
+void SetProgressHook(sys::ProgressFn hook);
+// Shows what the job recorded, in the order it arose, each message the way
+// its kind is shown (numbered messages, the allocator's failure, plain
+// texts), and empties the context.
+void ReportJob(sys::Context& ctx);

@@ -24,6 +24,14 @@ constexpr std::size_t kMaxPathLength = 255;
 }  // namespace
 
 Settings& GetSettings() { return settings; }
+
+OutputOptions OutputOptionsFrom(const Settings& values) {
+  OutputOptions options;
+  options.useArgb = values.UseARGB != 0;
+  options.bigEndian = values.BigEndianMode != 0;
+  options.preserveTrans = values.PreserveTrans != 0;
+  return options;
+}
 RecentFileList& GetRecentFiles() { return recentFiles; }
 
 void LoadSettings() {

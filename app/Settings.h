@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "image/OutputOptions.h"
+
 struct Settings {
   std::uint32_t BkColor = 0;  // 0x00RRGGBB, view option 2
   std::uint32_t ViewOption = 0;
@@ -15,6 +17,9 @@ struct Settings {
 };
 
 Settings& GetSettings();
+// The settings that change what conversions and writers produce.
+OutputOptions OutputOptionsFrom(const Settings& settings);
+inline OutputOptions CurrentOutputOptions() { return OutputOptionsFrom(GetSettings()); }
 
 void LoadSettings();
 void SaveSettings();

@@ -4,11 +4,10 @@
 #include <string>
 #include <vector>
 
-// "5.50", formed once from the major and minor numbers.
-const std::string& VersionText();
-// The program's display name, shown in the window title, the about box and
-// the banner of generated files.
-const char* DisplayName();
+#include "sys/Version.h"
+
+using sys::DisplayName;
+using sys::VersionText;
 
 enum class StartupOutcome { Exit, OpenWindow };
 

@@ -22,7 +22,6 @@
 #include "app/Report.h"
 #include "app/Settings.h"
 #include "app/Startup.h"
-#include "gui/AnimationExport.h"
 #include "gui/FileNames.h"
 #include "gui/GuiSettings.h"
 #include "gui/QtImage.h"
@@ -31,9 +30,10 @@
 #include "image/ColorConvert.h"
 #include "image/ColorFormat.h"
 #include "image/ImageOps.h"
-#include "readers/PaletteFile.h"
+#include "readers/ImageReaders.h"
 #include "sys/File.h"
 #include "writers/ImageWriters.h"
+#include "writers/PaletteWriter.h"
 
 
 // Resources of a static library must be registered by hand, from the global
@@ -88,14 +88,11 @@ QString SuggestedName(const std::string& sourcePath, const QString& suffix) {
 
 QString EscapeMnemonic(QString text) { return text.replace("&", "&&"); }
 
-// The flags Bitmap_Copy leaves behind but a writer reads.
-BitmapPtr CopyForWriter(const Bitmap& image) {
-  BitmapPtr copy = Bitmap_Copy(image);
-  if (copy) {
-    copy->HasTrans = image.HasTrans;
-    copy->NumUsedColors = image.NumUsedColors;
-  }
-  return copy;
+// Both alpha pictures are read as Windows bitmaps whatever their names say.
+BitmapPtr LoadAlphaPicture(const std::string& path, sys::Context& ctx) {
+  auto file = sys::File::OpenRead(path);
+  if (!file) return nullptr;
+  return LoadImageFile(*file, kFileTypeBmp, ReadOptions{}, ctx).image;
 }
 
 }  // namespace
@@ -322,7 +319,9 @@ void MainWindow::RunImageOperation(const Operation& op) {
   const Bitmap* newestBefore = doc.undo[0].get();
   PushUndo();
   const bool saved = doc.undo[0] && doc.undo[0].get() != newestBefore;
-  doc.current = op(std::move(doc.current));
+  sys::Context ctx = MakeJobContext();
+  doc.current = op(std::move(doc.current), ctx);
+  ReportJob(ctx);
   // The operation has reported why; the picture it started from comes back
   // instead of an empty document behind a picture on screen.
   if (!doc.current && saved) PopUndo();
@@ -330,7 +329,7 @@ void MainWindow::RunImageOperation(const Operation& op) {
 }
 
 void MainWindow::Convert(int selector) {
-  RunImageOperation([selector](BitmapPtr image) {
+  RunImageOperation([selector](BitmapPtr image, sys::Context&) {
     ImageDocument& doc = GetDocument();
     doc.current = std::move(image);
     RunConversion(selector);
@@ -339,7 +338,9 @@ void MainWindow::Convert(int selector) {
 }
 
 void MainWindow::Dither(int index) {
-  RunImageOperation([index](BitmapPtr image) { return DitherToFormat(std::move(image), GetColorFormat(index)); });
+  RunImageOperation([index](BitmapPtr image, sys::Context& ctx) {
+    return DitherToFormat(std::move(image), GetColorFormat(index), CurrentOutputOptions(), ctx);
+  });
 }
 
 void MainWindow::OnCvtBW() { Convert(0); }
@@ -377,47 +378,58 @@ void MainWindow::OnDith555() { Dither(12); }
 void MainWindow::OnDith565() { Dither(13); }
 
 void MainWindow::OnFlipH() {
-  RunImageOperation([](BitmapPtr image) {
+  RunImageOperation([](BitmapPtr image, sys::Context&) {
     FlipH(*image);
     return image;
   });
 }
 
 void MainWindow::OnFlipV() {
-  RunImageOperation([](BitmapPtr image) {
+  RunImageOperation([](BitmapPtr image, sys::Context&) {
     FlipV(*image);
     return image;
   });
 }
 
-void MainWindow::OnRotateCW() { RunImageOperation([](BitmapPtr image) { return RotateCW(std::move(image)); }); }
-void MainWindow::OnRotateCCW() { RunImageOperation([](BitmapPtr image) { return RotateCCW(std::move(image)); }); }
+void MainWindow::OnRotateCW() {
+  RunImageOperation([](BitmapPtr image, sys::Context& ctx) { return RotateCW(std::move(image), ctx); });
+}
+void MainWindow::OnRotateCCW() {
+  RunImageOperation([](BitmapPtr image, sys::Context& ctx) { return RotateCCW(std::move(image), ctx); });
+}
 
 void MainWindow::OnRotate180() {
-  RunImageOperation([](BitmapPtr image) {
+  RunImageOperation([](BitmapPtr image, sys::Context&) {
     Rotate180(*image);
     return image;
   });
 }
 
 void MainWindow::OnInvertIndices() {
-  RunImageOperation([](BitmapPtr image) {
-    InvertIndices(*image);
+  RunImageOperation([](BitmapPtr image, sys::Context& ctx) {
+    InvertIndices(*image, ctx);
     return image;
   });
 }
 
 void MainWindow::OnInvertColor() {
-  RunImageOperation([](BitmapPtr image) {
-    InvertPalette(*image);
+  RunImageOperation([](BitmapPtr image, sys::Context& ctx) {
+    InvertPalette(*image, ctx);
     return image;
   });
 }
 
-void MainWindow::OnShrink() { RunImageOperation([](BitmapPtr image) { return ShrinkHalf(std::move(image)); }); }
-void MainWindow::OnReduce4() { RunImageOperation([](BitmapPtr image) { return ReduceColors(std::move(image), 4); }); }
-void MainWindow::OnReduce16() { RunImageOperation([](BitmapPtr image) { return ReduceColors(std::move(image), 16); }); }
-void MainWindow::OnReduce256() { RunImageOperation([](BitmapPtr image) { return ReduceColors(std::move(image), 256); }); }
+void MainWindow::OnShrink() {
+  RunImageOperation([](BitmapPtr image, sys::Context& ctx) { return ShrinkHalf(std::move(image), ctx); });
+}
+void MainWindow::Reduce(int colours) {
+  RunImageOperation([colours](BitmapPtr image, sys::Context& ctx) {
+    return ReduceColors(std::move(image), colours, CurrentOutputOptions(), ctx);
+  });
+}
+void MainWindow::OnReduce4() { Reduce(4); }
+void MainWindow::OnReduce16() { Reduce(16); }
+void MainWindow::OnReduce256() { Reduce(256); }
 
 void MainWindow::OnScale() {
   ImageDocument& doc = GetDocument();
@@ -430,7 +442,9 @@ void MainWindow::OnScale() {
     ReportMessage(25);  // "Illegal size."
     return;
   }
-  BitmapPtr scaled = ScaleBitmap(std::move(doc.current), values.newWidth, values.newHeight);
+  sys::Context ctx = MakeJobContext();
+  BitmapPtr scaled = ScaleBitmap(std::move(doc.current), values.newWidth, values.newHeight, ctx);
+  ReportJob(ctx);
   if (scaled) {
     doc.current = std::move(scaled);
   } else {
@@ -448,7 +462,7 @@ void MainWindow::OnTrans() {
   }
   int selection = 0;
   if (!prompts_->Transparency(this, *doc.current, selection)) return;
-  RunImageOperation([selection](BitmapPtr image) {
+  RunImageOperation([selection](BitmapPtr image, sys::Context&) {
     SetTransparency(*image, selection);
     return image;
   });
@@ -457,7 +471,10 @@ void MainWindow::OnTrans() {
 void MainWindow::OnInfo() {
   ImageDocument& doc = GetDocument();
   if (!doc.current) return;
-  prompts_->Info(this, Bitmap_GetNumUsedColors(*doc.current));
+  sys::Context ctx = MakeJobContext();
+  const int used = Bitmap_GetNumUsedColors(*doc.current, ctx);
+  ReportJob(ctx);
+  prompts_->Info(this, used);
 }
 
 // ---------------------------------------------------------------------------
@@ -467,13 +484,15 @@ void MainWindow::OnCreateAlpha() {
   AlphaChoice choice;
   if (!prompts_->Alpha(this, AlphaDlg::kCreateAlpha, choice)) return;
   if (!choice.firstChosen || !choice.secondChosen) return;
-  auto overBlack = sys::File::OpenRead(choice.firstName);
-  auto overWhite = sys::File::OpenRead(choice.secondName);
-  if (!overBlack || !overWhite) {
+  if (!sys::FileExists(choice.firstName) || !sys::FileExists(choice.secondName)) {
     ReportMessage(20);  // "File not found."
     return;
   }
-  BitmapPtr result = CreateAlpha(*overBlack, *overWhite);
+  sys::Context ctx = MakeJobContext();
+  BitmapPtr overBlack = LoadAlphaPicture(choice.firstName, ctx);
+  BitmapPtr overWhite = overBlack ? LoadAlphaPicture(choice.secondName, ctx) : nullptr;
+  BitmapPtr result = CreateAlphaFromImages(std::move(overBlack), std::move(overWhite), ctx);
+  ReportJob(ctx);
   if (!result) return;
   GetDocument().current = std::move(result);
   ShowResult(GetDocument().current.get());
@@ -484,12 +503,14 @@ void MainWindow::OnLoadAlpha() {
   AlphaChoice choice;
   if (!prompts_->Alpha(this, AlphaDlg::kLoadAlphaMask, choice)) return;
   if (!choice.firstChosen || !doc.current) return;
-  auto mask = sys::File::OpenRead(choice.firstName);
-  if (!mask) {
+  if (!sys::FileExists(choice.firstName)) {
     ReportMessage(20);  // "File not found."
     return;
   }
-  BitmapPtr result = LoadAlphaMask(*doc.current, *mask);
+  sys::Context ctx = MakeJobContext();
+  BitmapPtr mask = LoadAlphaPicture(choice.firstName, ctx);
+  BitmapPtr result = mask ? ApplyAlphaMask(*doc.current, std::move(mask), ctx) : nullptr;
+  ReportJob(ctx);
   if (!result) return;
   doc.current = std::move(result);
   ShowResult(doc.current.get());
@@ -501,15 +522,11 @@ void MainWindow::OnLoadAlpha() {
 bool MainWindow::SaveCurrentImage(const QString& name, int type, const SpecResult& spec) {
   ImageDocument& doc = GetDocument();
   const std::string path = ToFileName(QDir::toNativeSeparators(name), kMaxPathLength);
-  // The writer may consume its image and give back nothing; the document
-  // keeps its own image until a result arrives.
-  BitmapPtr copy = CopyForWriter(*doc.current);
-  if (!copy) return false;
   const OutputSpec outputSpec{spec.format, spec.noPalette};
-  bool written = false;
-  BitmapPtr result = SaveImageFile(std::move(copy), path, type, outputSpec, &written);
-  if (result) {
-    doc.current = std::move(result);
+  BitmapPtr replacement;
+  const bool written = SaveImageFile(doc.current.get(), path, type, outputSpec, &replacement);
+  if (replacement) {
+    ApplyReplacement(doc, std::move(replacement));
     ShowResult(doc.current.get());
   }
   return written;
@@ -531,7 +548,7 @@ void MainWindow::OnSaveAs() {
   if ((type == kOutputCBitmap || type == kOutputCStream) && !prompts_->FormatSpec(this, *doc.current, spec)) return;
   if (type != kOutputCBitmap && type != kOutputCStream) spec = SpecResult{0, 0, type};
   if (doc.current->NumColors > 0 && FormatNeedsTrueColor(spec.format)) {
-    RunImageOperation([](BitmapPtr image) { return Bitmap_ToTrueColor(std::move(image)); });
+    RunImageOperation([](BitmapPtr image, sys::Context& ctx) { return Bitmap_ToTrueColor(std::move(image), ctx); });
     if (!doc.current || doc.current->NumColors > 0) return;
   }
   SaveCurrentImage(name, type, spec);
@@ -552,7 +569,7 @@ void MainWindow::OnSavePalette() {
   }
   // A palette that could not be written leaves an existing file untouched,
   // and the user hears of it whichever write fell short.
-  if (SavePaletteFile(*doc.current, output->Output()) != 0 || !output->Commit()) {
+  if (SavePaletteFile(*doc.current, output->Output()) != sys::Code::kOk || !output->Commit()) {
     ReportText("Could not write file " + path);
   }
 }
@@ -601,7 +618,9 @@ void MainWindow::OnCopy() {
 void MainWindow::OnPaste() {
   const QImage image = QGuiApplication::clipboard()->image();
   if (image.isNull()) return;
-  BitmapPtr bitmap = QImageToBitmap(image);
+  sys::Context ctx = MakeJobContext();
+  BitmapPtr bitmap = QImageToBitmap(image, ctx);
+  ReportJob(ctx);
   if (!bitmap) return;
   GetDocument().current = std::move(bitmap);
   ShowResult(GetDocument().current.get());

@@ -115,7 +115,7 @@ class MainWindow : public QMainWindow {
   void dropEvent(QDropEvent* event) override;
 
  private:
-  using Operation = std::function<BitmapPtr(BitmapPtr)>;
+  using Operation = std::function<BitmapPtr(BitmapPtr, sys::Context&)>;
 
   void BuildMenus();
   void BuildFileMenu();
@@ -130,6 +130,7 @@ class MainWindow : public QMainWindow {
   // Saves an undo state, replaces the current image by op's result and shows
   // it. An operation that yields no image leaves the image it started from.
   void RunImageOperation(const Operation& op);
+  void Reduce(int colours);
   void Convert(int selector);
   void Dither(int index);
   void CreateAnimation(int type);

@@ -39,10 +39,10 @@ QImage BitmapToQImage(const Bitmap& bitmap) {
   return image;
 }
 
-BitmapPtr QImageToBitmap(const QImage& source) {
+BitmapPtr QImageToBitmap(const QImage& source, sys::Context& ctx) {
   if (source.isNull() || source.width() <= 0 || source.height() <= 0) return nullptr;
   const QImage image = source.convertToFormat(QImage::Format_ARGB32);
-  BitmapPtr bitmap = Bitmap_Create(image.width(), image.height(), 0);
+  BitmapPtr bitmap = Bitmap_Create(image.width(), image.height(), 0, ctx);
   if (!bitmap) return nullptr;
   bool anyTransparency = false;
   for (int y = 0; y < image.height(); ++y) {

@@ -5,6 +5,7 @@
 #include <QImage>
 
 #include "image/Bitmap.h"
+#include "sys/Context.h"
 
 // A 1:1 rendering in QImage::Format_ARGB32. Palette images show their palette
 // colours; the transparency byte becomes alpha only when HasAlpha is set, so a
@@ -13,5 +14,5 @@ QImage BitmapToQImage(const Bitmap& bitmap);
 
 // A 32-bit Bitmap of the same size whose transparency bytes are 255 minus the
 // Qt alpha. HasAlpha is set when any pixel is not fully opaque. Null after the
-// allocator has reported, or for an empty image.
-BitmapPtr QImageToBitmap(const QImage& image);
+// allocator has recorded why, or for an empty image.
+BitmapPtr QImageToBitmap(const QImage& image, sys::Context& ctx);

@@ -5,8 +5,6 @@
 #include <cstdlib>
 #include <utility>
 
-#include "app/Report.h"
-#include "readers/ImageReaders.h"
 
 namespace {
 
@@ -16,14 +14,13 @@ int Blue(Color c) { return static_cast<int>((c >> 16) & 0xFF); }
 
 bool SameSize(const Bitmap& a, const Bitmap& b) { return a.XSize == b.XSize && a.YSize == b.YSize; }
 
-// A message box in interactive use; a batch run shows nothing.
-void ReportSizeMismatch() {
-  if (!GetRunState().batchActive) ReportText("The images are not of the same size.");
+void ReportSizeMismatch(sys::Context& ctx) {
+  ctx.Fail(sys::Code::kBadArgument, "The images are not of the same size.");
 }
 
-BitmapPtr ToThirtyTwoBits(BitmapPtr b) {
+BitmapPtr ToThirtyTwoBits(BitmapPtr b, sys::Context& ctx) {
   if (!b || b->BitsPerPixel == 32) return b;
-  return Bitmap_ToTrueColor(std::move(b));
+  return Bitmap_ToTrueColor(std::move(b), ctx);
 }
 
 // Over black a pixel of opacity a and colour C shows a x C, over white
@@ -44,16 +41,16 @@ Color UnblendPixel(Color overBlack, Color overWhite) {
 
 }  // namespace
 
-BitmapPtr CreateAlphaFromImages(BitmapPtr overBlack, BitmapPtr overWhite) {
+BitmapPtr CreateAlphaFromImages(BitmapPtr overBlack, BitmapPtr overWhite, sys::Context& ctx) {
   if (!overBlack || !overWhite) return nullptr;
   if (!SameSize(*overBlack, *overWhite)) {
-    ReportSizeMismatch();
+    ReportSizeMismatch(ctx);
     return nullptr;
   }
-  overBlack = ToThirtyTwoBits(std::move(overBlack));
-  overWhite = ToThirtyTwoBits(std::move(overWhite));
+  overBlack = ToThirtyTwoBits(std::move(overBlack), ctx);
+  overWhite = ToThirtyTwoBits(std::move(overWhite), ctx);
   if (!overBlack || !overWhite) return nullptr;
-  BitmapPtr result = Bitmap_Copy(*overBlack);
+  BitmapPtr result = Bitmap_Copy(*overBlack, ctx);
   if (!result) return nullptr;
   for (int y = 0; y < result->YSize; ++y) {
     const std::uint8_t* black = overBlack->Row(y);
@@ -68,16 +65,16 @@ BitmapPtr CreateAlphaFromImages(BitmapPtr overBlack, BitmapPtr overWhite) {
   return result;
 }
 
-BitmapPtr ApplyAlphaMask(const Bitmap& current, BitmapPtr mask) {
+BitmapPtr ApplyAlphaMask(const Bitmap& current, BitmapPtr mask, sys::Context& ctx) {
   if (!mask) return nullptr;
-  BitmapPtr image = Bitmap_Copy(current);
+  BitmapPtr image = Bitmap_Copy(current, ctx);
   if (!image) return nullptr;
   if (!SameSize(*image, *mask)) {
-    ReportSizeMismatch();
+    ReportSizeMismatch(ctx);
     return nullptr;
   }
-  image = ToThirtyTwoBits(std::move(image));
-  mask = ToThirtyTwoBits(std::move(mask));
+  image = ToThirtyTwoBits(std::move(image), ctx);
+  mask = ToThirtyTwoBits(std::move(mask), ctx);
   if (!image || !mask) return nullptr;
   for (int y = 0; y < image->YSize; ++y) {
     const std::uint8_t* in = mask->Row(y);
@@ -90,18 +87,4 @@ BitmapPtr ApplyAlphaMask(const Bitmap& current, BitmapPtr mask) {
   }
   image->HasAlpha = 1;
   return image;
-}
-
-BitmapPtr CreateAlpha(sys::File& overBlack, sys::File& overWhite) {
-  BitmapPtr black = LoadImageFile(overBlack, kFileTypeBmp);
-  if (!black) return nullptr;
-  BitmapPtr white = LoadImageFile(overWhite, kFileTypeBmp);
-  if (!white) return nullptr;
-  return CreateAlphaFromImages(std::move(black), std::move(white));
-}
-
-BitmapPtr LoadAlphaMask(const Bitmap& current, sys::File& mask) {
-  BitmapPtr maskImage = LoadImageFile(mask, kFileTypeBmp);
-  if (!maskImage) return nullptr;
-  return ApplyAlphaMask(current, std::move(maskImage));
 }

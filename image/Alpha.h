@@ -1,15 +1,13 @@
 // Per-pixel transparency from two renderings of one picture (over black and
-// over white), or from a grey mask image.
+// over white), or from a grey mask image. The callers load the pictures.
 #pragma once
 
 #include "image/Bitmap.h"
-#include "sys/File.h"
+#include "sys/Context.h"
 
-// Both files are read as Windows bitmaps whatever their names say. The result
-// is a 32-bit Bitmap with HasAlpha set, or null.
-BitmapPtr CreateAlpha(sys::File& overBlack, sys::File& overWhite);
-BitmapPtr LoadAlphaMask(const Bitmap& current, sys::File& mask);
-
-// The formulas behind the two, on images already loaded (both consumed).
-BitmapPtr CreateAlphaFromImages(BitmapPtr overBlack, BitmapPtr overWhite);
-BitmapPtr ApplyAlphaMask(const Bitmap& current, BitmapPtr mask);
+// Both inputs are consumed. The result is a 32-bit Bitmap with HasAlpha set,
+// or null; pictures of different sizes record "The images are not of the same
+// size." (code kBadArgument).
+BitmapPtr CreateAlphaFromImages(BitmapPtr overBlack, BitmapPtr overWhite, sys::Context& ctx);
+// The current image with the mask's grey as transparency; the mask is consumed.
+BitmapPtr ApplyAlphaMask(const Bitmap& current, BitmapPtr mask, sys::Context& ctx);

@@ -5,12 +5,6 @@
 
 #include "sys/Memory.h"
 
-StatusFn StatusCallback = nullptr;
-
-void ReportStatus(const std::string& text) {
-  if (StatusCallback != nullptr) StatusCallback(text);
-}
-
 namespace {
 
 constexpr int kInfoHeaderSize = 40;
@@ -75,13 +69,14 @@ class ColorSet {
   int count_ = 0;
 };
 
-std::string RowStatus(const char* format, int row, int rows) {
+}  // namespace
+
+void ReportRowProgress(sys::Context& ctx, const char* format, int row, int rows) {
+  if (!ctx.WantsProgress()) return;
   char text[96];
   std::snprintf(text, sizeof text, format, row, rows);
-  return text;
+  ctx.Progress(text);
 }
-
-}  // namespace
 
 int Bitmap::StoredRow(int y) const {
   return Bitmap_InfoHeight(*this) != 0 ? YSize - 1 - y : y;
@@ -92,7 +87,7 @@ std::int32_t Bitmap_InfoHeight(const Bitmap& b) {
   return static_cast<std::int32_t>(GetU32(b.pInfo.data() + 8));
 }
 
-BitmapPtr Bitmap_Create(int xSize, int ySize, int numColors) {
+BitmapPtr Bitmap_Create(int xSize, int ySize, int numColors, sys::Context& ctx) {
   if (xSize < 0 || ySize < 0 || numColors < 0 || numColors > 256) return nullptr;
   auto b = std::make_unique<Bitmap>();
   b->XSize = xSize;
@@ -101,18 +96,18 @@ BitmapPtr Bitmap_Create(int xSize, int ySize, int numColors) {
   b->BitsPerPixel = numColors != 0 ? 8 : 32;
   const std::int64_t bytesPerLine = ((std::int64_t{b->BitsPerPixel} * xSize + 31) / 32) * 4;
   if (bytesPerLine > INT32_MAX) {
-    sys::AllocZeroed(b->pData, static_cast<std::uint64_t>(bytesPerLine) * static_cast<std::uint64_t>(ySize));
+    sys::FailAllocation(ctx, static_cast<std::uint64_t>(bytesPerLine) * static_cast<std::uint64_t>(ySize));
     return nullptr;
   }
   b->BytesPerLine = static_cast<std::int32_t>(bytesPerLine);
   const auto pixelBytes = static_cast<std::uint64_t>(bytesPerLine) * static_cast<std::uint64_t>(ySize);
-  if (!sys::AllocZeroed(b->pData, pixelBytes)) return nullptr;
-  if (!sys::AllocZeroed(b->pInfo, kInfoHeaderSize + 4u * static_cast<unsigned>(numColors))) return nullptr;
+  if (!sys::AllocZeroed(b->pData, pixelBytes, ctx)) return nullptr;
+  if (!sys::AllocZeroed(b->pInfo, kInfoHeaderSize + 4u * static_cast<unsigned>(numColors), ctx)) return nullptr;
   WriteInfoHeader(*b);
   return b;
 }
 
-BitmapPtr Bitmap_Copy(const Bitmap& source) {
+BitmapPtr Bitmap_Copy(const Bitmap& source, sys::Context& ctx) {
   auto copy = std::make_unique<Bitmap>();
   copy->XSize = source.XSize;
   copy->YSize = source.YSize;
@@ -120,8 +115,8 @@ BitmapPtr Bitmap_Copy(const Bitmap& source) {
   copy->NumColors = source.NumColors;
   copy->BitsPerPixel = source.BitsPerPixel;
   copy->HasAlpha = source.HasAlpha;
-  if (!sys::AllocZeroed(copy->pData, source.pData.size())) return nullptr;
-  if (!sys::AllocZeroed(copy->pInfo, source.pInfo.size())) return nullptr;
+  if (!sys::AllocZeroed(copy->pData, source.pData.size(), ctx)) return nullptr;
+  if (!sys::AllocZeroed(copy->pInfo, source.pInfo.size(), ctx)) return nullptr;
   // The info block comes along as it is, so the copy keeps the source's row order.
   // An image without pixels has no block to copy from (memcpy wants a pointer).
   if (!source.pData.empty()) std::memcpy(copy->pData.data(), source.pData.data(), source.pData.size());
@@ -163,19 +158,19 @@ void Bitmap_SetPalColor(Bitmap& b, int i, Color color) {
   StoreColor(b.pInfo.data() + kInfoHeaderSize + std::size_t{4} * static_cast<std::size_t>(i), color);
 }
 
-bool Bitmap_SetNumColors(Bitmap& b, int n) {
+bool Bitmap_SetNumColors(Bitmap& b, int n, sys::Context& ctx) {
   std::vector<std::uint8_t> info;
-  if (!sys::AllocZeroed(info, kInfoHeaderSize + 4u * static_cast<unsigned>(n))) return false;
+  if (!sys::AllocZeroed(info, kInfoHeaderSize + 4u * static_cast<unsigned>(n), ctx)) return false;
   b.pInfo = std::move(info);
   b.NumColors = n;
   return true;
 }
 
-int Bitmap_GetNumUsedColors(Bitmap& b) {
+int Bitmap_GetNumUsedColors(Bitmap& b, sys::Context& ctx) {
   if (b.NumUsedColors == 0) {
     ColorSet colors;
     for (int y = 0; y < b.YSize; ++y) {
-      ReportStatus(RowStatus("Calculating info of image, row %d/%d", y + 1, b.YSize));
+      ReportRowProgress(ctx, "Calculating info of image, row %d/%d", y + 1, b.YSize);
       const std::uint8_t* row = b.Row(y);
       if (b.NumColors != 0) {
         for (int x = 0; x < b.XSize; ++x) colors.Add(Bitmap_GetPalColor(b, row[x]));
@@ -185,14 +180,14 @@ int Bitmap_GetNumUsedColors(Bitmap& b) {
     }
     b.NumUsedColors = colors.Count();
   }
-  ReportStatus("Image calculation done");
+  ctx.Progress("Image calculation done");
   return b.NumUsedColors;
 }
 
-BitmapPtr Bitmap_ToTrueColor(BitmapPtr b) {
+BitmapPtr Bitmap_ToTrueColor(BitmapPtr b, sys::Context& ctx) {
   if (!b) return nullptr;
   if (b->NumColors == 0 && b->HasAlpha == 0) return b;
-  BitmapPtr result = Bitmap_Create(b->XSize, b->YSize, 0);
+  BitmapPtr result = Bitmap_Create(b->XSize, b->YSize, 0, ctx);
   if (!result) return nullptr;
   std::vector<Color> palette(256, 0);
   for (int i = 0; i < b->NumColors; ++i) palette[i] = Bitmap_GetPalColor(*b, i);

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "sys/Context.h"
+
 using Color = std::uint32_t;  // 0xTTBBGGRR
 
 struct Bitmap {
@@ -49,14 +51,15 @@ inline void Bitmap_StoreColor(std::uint8_t* p, Color c) {
   p[3] = static_cast<std::uint8_t>(c >> 24);
 }
 
-// Progress texts of long operations; empty unless a host installs one.
-using StatusFn = void (*)(const std::string& text);
-extern StatusFn StatusCallback;
-void ReportStatus(const std::string& text);
+// Progress texts of long operations go to the job's context (sys::Context),
+// which formats nothing unless its caller asked for them.
+// "Converting image, line 3/480": format takes the row (from 1) and the count.
+void ReportRowProgress(sys::Context& ctx, const char* format, int row, int rows);
 
-// Returns null (after the allocator has reported) when memory runs out.
-BitmapPtr Bitmap_Create(int xSize, int ySize, int numColors);
-BitmapPtr Bitmap_Copy(const Bitmap& source);
+// Returns null (after the allocator has recorded why) when memory runs out.
+BitmapPtr Bitmap_Create(int xSize, int ySize, int numColors, sys::Context& ctx);
+// HasTrans is not copied: a copy is a fresh image of the same pixels.
+BitmapPtr Bitmap_Copy(const Bitmap& source, sys::Context& ctx);
 inline void Bitmap_Delete(BitmapPtr bitmap) { bitmap.reset(); }
 
 std::uint32_t Bitmap_GetPixel(const Bitmap& b, int x, int y);
@@ -66,10 +69,10 @@ Color Bitmap_GetPalColor(const Bitmap& b, int i);
 void Bitmap_SetPalColor(Bitmap& b, int i, Color color);
 // Replaces the info block by a zero-filled one for n entries; rows are then
 // addressed top row first. Returns false when the allocation failed.
-bool Bitmap_SetNumColors(Bitmap& b, int n);
-int Bitmap_GetNumUsedColors(Bitmap& b);
+bool Bitmap_SetNumColors(Bitmap& b, int n, sys::Context& ctx);
+int Bitmap_GetNumUsedColors(Bitmap& b, sys::Context& ctx);
 // Consumes its input; a plain true-colour image comes back as the same object.
-BitmapPtr Bitmap_ToTrueColor(BitmapPtr b);
+BitmapPtr Bitmap_ToTrueColor(BitmapPtr b, sys::Context& ctx);
 
 // Info header height field (the only header field ever read back).
 std::int32_t Bitmap_InfoHeight(const Bitmap& b);

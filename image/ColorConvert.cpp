@@ -9,8 +9,6 @@
 #include <string>
 #include <utility>
 
-#include "app/Report.h"
-#include "app/Settings.h"
 
 namespace {
 
@@ -22,18 +20,12 @@ int Red(Color c) { return static_cast<int>(c & 0xFF); }
 int Green(Color c) { return static_cast<int>((c >> 8) & 0xFF); }
 int Blue(Color c) { return static_cast<int>((c >> 16) & 0xFF); }
 
-std::string RowText(const char* format, int row, int rows) {
-  char text[96];
-  std::snprintf(text, sizeof text, format, row, rows);
-  return text;
+void ReportConvertingRow(sys::Context& ctx, int y, int rows) {
+  ReportRowProgress(ctx, "Converting image, line %d/%d", y + 1, rows);
 }
-
-void ReportConvertingRow(int y, int rows) { ReportStatus(RowText("Converting image, line %d/%d", y + 1, rows)); }
-void ReportCalculatingRow(int y, int rows) {
-  ReportStatus(RowText("Calculating info of image, row %d/%d", y + 1, rows));
+void ReportCalculatingRow(sys::Context& ctx, int y, int rows) {
+  ReportRowProgress(ctx, "Calculating info of image, row %d/%d", y + 1, rows);
 }
-
-bool PreserveTransSetting() { return GetSettings().PreserveTrans != 0; }
 
 // All 256 palette slots of a palette image; indexes beyond NumColors read as 0,
 // as Bitmap_GetPixelColor reads them.
@@ -65,12 +57,13 @@ void StorePixel(std::uint8_t* row, int x, bool paletteResult, std::uint32_t code
   }
 }
 
-void ConvertPaletteSource(const Bitmap& source, Bitmap& result, const ColorFormat& format, bool paletteResult) {
+void ConvertPaletteSource(const Bitmap& source, Bitmap& result, const ColorFormat& format, bool paletteResult,
+                          sys::Context& ctx) {
   const std::array<Color, 256> palette = PaletteTable(source);
   std::array<std::uint32_t, 256> map{};
   for (int i = 0; i < 256; ++i) map[i] = format.ColorToIndex(palette[i]);
   for (int y = 0; y < source.YSize; ++y) {
-    ReportConvertingRow(y, source.YSize);
+    ReportConvertingRow(ctx, y, source.YSize);
     const std::uint8_t* in = source.Row(y);
     std::uint8_t* out = result.Row(y);
     for (int x = 0; x < source.XSize; ++x) StorePixel(out, x, paletteResult, map[in[x]], format);
@@ -78,11 +71,11 @@ void ConvertPaletteSource(const Bitmap& source, Bitmap& result, const ColorForma
 }
 
 // Returns whether a fully transparent pixel was turned into code 0.
-bool ConvertTrueColorSource(const Bitmap& source, Bitmap& result, const ColorFormat& format, bool paletteResult) {
-  const bool preserveTrans = PreserveTransSetting();
+bool ConvertTrueColorSource(const Bitmap& source, Bitmap& result, const ColorFormat& format, bool paletteResult,
+                            bool preserveTrans, sys::Context& ctx) {
   bool foundTransparent = false;
   for (int y = 0; y < source.YSize; ++y) {
-    ReportConvertingRow(y, source.YSize);
+    ReportConvertingRow(ctx, y, source.YSize);
     const std::uint8_t* in = source.Row(y);
     std::uint8_t* out = result.Row(y);
     for (int x = 0; x < source.XSize; ++x) {
@@ -122,10 +115,10 @@ void ReceiveError(std::uint8_t* p, const ColorError& e, int weight) {
   p[3] = 0;
 }
 
-void DiffuseErrors(Bitmap& b, const ColorFormat& format) {
+void DiffuseErrors(Bitmap& b, const ColorFormat& format, sys::Context& ctx) {
   const int width = b.XSize;
   for (int r = 0; r < b.YSize; ++r) {
-    ReportConvertingRow(r, b.YSize);
+    ReportConvertingRow(ctx, r, b.YSize);
     std::uint8_t* row = StoredRow(b, r);
     std::uint8_t* next = r + 1 < b.YSize ? StoredRow(b, r + 1) : nullptr;
     for (int x = 0; x < width; ++x) {
@@ -308,12 +301,12 @@ class NearestColorCache {
   std::vector<std::uint8_t> indexes_;
 };
 
-void MapPaletteSource(const PaletteRef& palette, const Bitmap& source, Bitmap& result) {
+void MapPaletteSource(const PaletteRef& palette, const Bitmap& source, Bitmap& result, sys::Context& ctx) {
   const std::array<Color, 256> colors = PaletteTable(source);
   std::array<std::uint8_t, 256> map{};
   for (int i = 0; i < 256; ++i) map[i] = static_cast<std::uint8_t>(FindNearestColor(colors[i], palette));
   for (int y = 0; y < source.YSize; ++y) {
-    ReportConvertingRow(y, source.YSize);
+    ReportConvertingRow(ctx, y, source.YSize);
     const std::uint8_t* in = source.Row(y);
     std::uint8_t* out = result.Row(y);
     for (int x = 0; x < source.XSize; ++x) out[x] = map[in[x]];
@@ -321,12 +314,12 @@ void MapPaletteSource(const PaletteRef& palette, const Bitmap& source, Bitmap& r
 }
 
 // Returns whether a fully transparent pixel was given index 0.
-bool MapTrueColorSource(const PaletteRef& palette, const Bitmap& source, Bitmap& result) {
-  const bool preserveTrans = PreserveTransSetting();
+bool MapTrueColorSource(const PaletteRef& palette, const Bitmap& source, Bitmap& result, bool preserveTrans,
+                        sys::Context& ctx) {
   bool foundTransparent = false;
   NearestColorCache nearest(palette, std::int64_t{source.XSize} * source.YSize);
   for (int y = 0; y < source.YSize; ++y) {
-    ReportConvertingRow(y, source.YSize);
+    ReportConvertingRow(ctx, y, source.YSize);
     const std::uint8_t* in = source.Row(y);
     std::uint8_t* out = result.Row(y);
     for (int x = 0; x < source.XSize; ++x) {
@@ -371,12 +364,12 @@ void InsertPaletteRow(ColorOctree& tree, const std::uint8_t* row, int width, con
   }
 }
 
-void InsertImage(ColorOctree& tree, const Bitmap& source) {
+void InsertImage(ColorOctree& tree, const Bitmap& source, sys::Context& ctx) {
   const bool hasPalette = source.NumColors != 0;
   const std::array<Color, 256> palette = hasPalette ? PaletteTable(source) : std::array<Color, 256>{};
   std::array<ColorOctree::LeafHint, 256> hints{};
   for (int y = 0; y < source.YSize; ++y) {
-    ReportCalculatingRow(y, source.YSize);
+    ReportCalculatingRow(ctx, y, source.YSize);
     if (hasPalette) {
       InsertPaletteRow(tree, source.Row(y), source.XSize, palette, hints);
     } else {
@@ -401,41 +394,45 @@ void SortByCountDescending(Color* colours, std::uint32_t* counts, int m) {
   }
 }
 
-void ReportNoSourceBitmap() { ReportText("Internal error : No source bitmap. (hBitmap == 0)"); }
-void ReportNoOriginalBitmap() { ReportText("Internal error : pBitmapOrg == NULL"); }
+void ReportNoSourceBitmap(sys::Context& ctx) {
+  ctx.Fail(sys::Code::kNoImage, "Internal error : No source bitmap. (hBitmap == 0)");
+}
+void ReportNoOriginalBitmap(sys::Context& ctx) { ctx.Fail(sys::Code::kNoImage, "Internal error : pBitmapOrg == NULL"); }
 
 }  // namespace
 
-BitmapPtr ConvertToFormat(BitmapPtr source, const ColorFormat& format) {
+BitmapPtr ConvertToFormat(BitmapPtr source, const ColorFormat& format, const OutputOptions& options,
+                          sys::Context& ctx) {
   if (!source) {
-    ReportNoSourceBitmap();
+    ReportNoSourceBitmap(ctx);
     return nullptr;
   }
   const std::uint32_t entries = format.GetIndexMask() + 1;
   const int k = entries > 256 ? 0 : static_cast<int>(entries);
-  BitmapPtr result = Bitmap_Create(source->XSize, source->YSize, k);
+  BitmapPtr result = Bitmap_Create(source->XSize, source->YSize, k, ctx);
   if (!result) return nullptr;
   const bool paletteResult = k != 0;
   if (source->NumColors != 0) {
-    ConvertPaletteSource(*source, *result, format, paletteResult);
-  } else if (ConvertTrueColorSource(*source, *result, format, paletteResult)) {
+    ConvertPaletteSource(*source, *result, format, paletteResult, ctx);
+  } else if (ConvertTrueColorSource(*source, *result, format, paletteResult, options.preserveTrans, ctx)) {
     result->HasTrans = 1;
   }
   for (int i = 0; i < k; ++i) Bitmap_SetPalColor(*result, i, format.IndexToColor(static_cast<std::uint32_t>(i)));
   source.reset();
-  ReportStatus("Conversion done");
+  ctx.Progress("Conversion done");
   return result;
 }
 
-BitmapPtr DitherToFormat(BitmapPtr source, const ColorFormat& format) {
+BitmapPtr DitherToFormat(BitmapPtr source, const ColorFormat& format, const OutputOptions& options,
+                         sys::Context& ctx) {
   if (!source) {
-    ReportNoSourceBitmap();
+    ReportNoSourceBitmap(ctx);
     return nullptr;
   }
-  BitmapPtr image = Bitmap_ToTrueColor(std::move(source));
+  BitmapPtr image = Bitmap_ToTrueColor(std::move(source), ctx);
   if (!image) return nullptr;
-  DiffuseErrors(*image, format);
-  return ConvertToFormat(std::move(image), format);
+  DiffuseErrors(*image, format, ctx);
+  return ConvertToFormat(std::move(image), format, options, ctx);
 }
 
 int FindNearestColor(Color color, const PaletteRef& palette) {
@@ -452,29 +449,36 @@ int FindNearestColor(Color color, const PaletteRef& palette) {
   return best;
 }
 
-BitmapPtr ConvertToPalette(const PaletteRef& palette, BitmapPtr& source, int numEntries, bool deleteSource) {
-  if (!source) {
-    ReportNoOriginalBitmap();
-    return nullptr;
-  }
+BitmapPtr ConvertToPalette(const PaletteRef& palette, const Bitmap& source, int numEntries,
+                           const OutputOptions& options, sys::Context& ctx) {
   // A palette result needs 1 to 256 entries; 0 would make a true-colour image.
-  BitmapPtr result = Bitmap_Create(source->XSize, source->YSize, std::clamp(numEntries, 1, 256));
+  BitmapPtr result = Bitmap_Create(source.XSize, source.YSize, std::clamp(numEntries, 1, 256), ctx);
   if (!result) return nullptr;
-  if (source->NumColors != 0) {
-    MapPaletteSource(palette, *source, *result);
-  } else if (MapTrueColorSource(palette, *source, *result)) {
+  if (source.NumColors != 0) {
+    MapPaletteSource(palette, source, *result, ctx);
+  } else if (MapTrueColorSource(palette, source, *result, options.preserveTrans, ctx)) {
     result->HasTrans = 1;
   }
   const int count = ValidCount(palette);
   for (int i = 0; i < count; ++i) Bitmap_SetPalColor(*result, i, palette.colours[i]);
-  if (deleteSource) source.reset();
-  ReportStatus("Conversion done");
+  ctx.Progress("Conversion done");
   return result;
 }
 
-int CalcBestPalette(int maxColors, const Bitmap* source) {
+BitmapPtr ConvertToPalette(const PaletteRef& palette, BitmapPtr& source, int numEntries, bool deleteSource,
+                           const OutputOptions& options, sys::Context& ctx) {
+  if (!source) {
+    ReportNoOriginalBitmap(ctx);
+    return nullptr;
+  }
+  BitmapPtr result = ConvertToPalette(palette, *source, numEntries, options, ctx);
+  if (result && deleteSource) source.reset();
+  return result;
+}
+
+int CalcBestPalette(int maxColors, const Bitmap* source, PaletteRef& best, sys::Context& ctx) {
   if (source == nullptr) {
-    ReportNoOriginalBitmap();
+    ReportNoOriginalBitmap(ctx);
     return 0;
   }
   if (maxColors < 1) return 0;
@@ -482,27 +486,35 @@ int CalcBestPalette(int maxColors, const Bitmap* source) {
   // image; a tree below its limit never merges, so maxColors alone gives the
   // same tree without counting the colours first.
   ColorOctree tree(static_cast<std::uint32_t>(std::min(maxColors, 256)), 8);
-  InsertImage(tree, *source);
-  PaletteRef& best = BestPalette();
+  InsertImage(tree, *source, ctx);
   std::array<std::uint32_t, 256> counts{};
   const int m = tree.GetPalette(best.colours.data(), counts.data());
   SortByCountDescending(best.colours.data(), counts.data(), m);
+  if (m != 0) best.count = m;
   return m;
 }
 
-BitmapPtr ConvertToBestPalette(BitmapPtr& source) {
-  const int m = CalcBestPalette(256, source.get());
+BitmapPtr ConvertToBestPalette(BitmapPtr& source, const OutputOptions& options, sys::Context& ctx) {
+  PaletteRef best;
+  const int m = CalcBestPalette(256, source.get(), best, ctx);
   if (m == 0) return nullptr;
-  BestPalette().count = m;
-  return ConvertToPalette(BestPalette(), source, m, true);
+  return ConvertToPalette(best, source, m, true, options, ctx);
 }
 
-BitmapPtr ConvertToBestPaletteTrans(BitmapPtr& source, Color transColor) {
-  if (!source || source->HasAlpha == 0) return ConvertToBestPalette(source);
-  const int m = CalcBestPalette(255, source.get());
+BitmapPtr BestPaletteImageOf(const Bitmap& source, const OutputOptions& options, sys::Context& ctx) {
+  PaletteRef best;
+  const int m = CalcBestPalette(256, &source, best, ctx);
   if (m == 0) return nullptr;
-  BestPalette().count = m;
-  BitmapPtr result = ConvertToPalette(BestPalette(), source, m + 1, false);
+  return ConvertToPalette(best, source, m, options, ctx);
+}
+
+BitmapPtr ConvertToBestPaletteTrans(BitmapPtr& source, Color transColor, const OutputOptions& options,
+                                    sys::Context& ctx) {
+  if (!source || source->HasAlpha == 0) return ConvertToBestPalette(source, options, ctx);
+  PaletteRef best;
+  const int m = CalcBestPalette(255, source.get(), best, ctx);
+  if (m == 0) return nullptr;
+  BitmapPtr result = ConvertToPalette(best, source, m + 1, false, options, ctx);
   if (!result) return nullptr;
   for (int i = m - 1; i >= 0; --i) Bitmap_SetPalColor(*result, i + 1, Bitmap_GetPalColor(*result, i));
   Bitmap_SetPalColor(*result, 0, transColor);
@@ -521,27 +533,27 @@ BitmapPtr ConvertToBestPaletteTrans(BitmapPtr& source, Color transColor) {
   return result;
 }
 
-BitmapPtr ConvertToCustomPalette(BitmapPtr source) {
-  const PaletteRef& custom = CustomPalette();
-  return ConvertToPalette(custom, source, custom.count, true);
+BitmapPtr ConvertToCustomPalette(BitmapPtr source, const PaletteRef& custom, const OutputOptions& options,
+                                 sys::Context& ctx) {
+  return ConvertToPalette(custom, source, custom.count, true, options, ctx);
 }
 
-BitmapPtr ReduceColors(BitmapPtr source, int maxColors) {
+BitmapPtr ReduceColors(BitmapPtr source, int maxColors, const OutputOptions& options, sys::Context& ctx) {
   if (!source) {
-    ReportNoOriginalBitmap();
+    ReportNoOriginalBitmap(ctx);
     return nullptr;
   }
   // More than 256 leaves would not fit a palette.
   ColorOctree tree(static_cast<std::uint32_t>(std::clamp(maxColors, 2, 256)), 8);
-  InsertImage(tree, *source);
-  PaletteRef& best = BestPalette();
+  InsertImage(tree, *source, ctx);
+  PaletteRef best;
   int m = tree.GetPalette(best.colours.data(), nullptr);
   if (m == 0) {  // no pixels: still a palette image
     best.colours[0] = 0;
     m = 1;
   }
   best.count = m;
-  return ConvertToPalette(best, source, m, true);
+  return ConvertToPalette(best, source, m, true, options, ctx);
 }
 
 // ColorOctree ------------------------------------------------------------

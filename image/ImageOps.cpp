@@ -13,10 +13,8 @@ namespace {
 
 int BytesPerPixel(const Bitmap& b) { return b.BitsPerPixel / 8; }
 
-void ReportConvertingRow(int y, int rows) {
-  char text[64];
-  std::snprintf(text, sizeof text, "Converting image, line %d/%d", y + 1, rows);
-  ReportStatus(text);
+void ReportConvertingRow(sys::Context& ctx, int y, int rows) {
+  ReportRowProgress(ctx, "Converting image, line %d/%d", y + 1, rows);
 }
 
 void SwapPixels(std::uint8_t* a, std::uint8_t* b, int bytes) {
@@ -24,9 +22,9 @@ void SwapPixels(std::uint8_t* a, std::uint8_t* b, int bytes) {
 }
 
 // Both inversions invert the colours of a true-colour image; T stays.
-void InvertColors(Bitmap& b) {
+void InvertColors(Bitmap& b, sys::Context& ctx) {
   for (int y = 0; y < b.YSize; ++y) {
-    ReportConvertingRow(y, b.YSize);
+    ReportConvertingRow(ctx, y, b.YSize);
     std::uint8_t* row = b.Row(y);
     for (int x = 0; x < b.XSize; ++x) {
       std::uint8_t* p = row + 4 * x;
@@ -152,9 +150,9 @@ void Rotate180(Bitmap& bitmap) {
   FlipH(bitmap);
 }
 
-BitmapPtr RotateCCW(BitmapPtr source) {
+BitmapPtr RotateCCW(BitmapPtr source, sys::Context& ctx) {
   if (!source) return nullptr;
-  BitmapPtr result = Bitmap_Create(source->YSize, source->XSize, source->NumColors);
+  BitmapPtr result = Bitmap_Create(source->YSize, source->XSize, source->NumColors, ctx);
   if (!result) return nullptr;
   for (int i = 0; i < source->NumColors; ++i) Bitmap_SetPalColor(*result, i, Bitmap_GetPalColor(*source, i));
   const int bytes = BytesPerPixel(*source);
@@ -170,47 +168,47 @@ BitmapPtr RotateCCW(BitmapPtr source) {
   return result;
 }
 
-BitmapPtr RotateCW(BitmapPtr source) {
+BitmapPtr RotateCW(BitmapPtr source, sys::Context& ctx) {
   if (!source) return nullptr;
   Rotate180(*source);
-  return RotateCCW(std::move(source));
+  return RotateCCW(std::move(source), ctx);
 }
 
-void InvertIndices(Bitmap& bitmap) {
+void InvertIndices(Bitmap& bitmap, sys::Context& ctx) {
   if (bitmap.BitsPerPixel > 8) {
-    InvertColors(bitmap);
+    InvertColors(bitmap, ctx);
   } else {
     const int last = bitmap.NumColors - 1;
     for (int y = 0; y < bitmap.YSize; ++y) {
-      ReportConvertingRow(y, bitmap.YSize);
+      ReportConvertingRow(ctx, y, bitmap.YSize);
       std::uint8_t* row = bitmap.Row(y);
       for (int x = 0; x < bitmap.XSize; ++x) row[x] = static_cast<std::uint8_t>(last - row[x]);
     }
   }
-  ReportStatus("Image inverted");
+  ctx.Progress("Image inverted");
 }
 
-void InvertPalette(Bitmap& bitmap) {
+void InvertPalette(Bitmap& bitmap, sys::Context& ctx) {
   if (bitmap.BitsPerPixel > 8) {
-    InvertColors(bitmap);
+    InvertColors(bitmap, ctx);
   } else {
     for (int i = 0; i < bitmap.NumColors; ++i) {
       Bitmap_SetPalColor(bitmap, i, Bitmap_GetPalColor(bitmap, i) ^ 0xFFFFFFu);
     }
   }
-  ReportStatus("Palette inverted");
+  ctx.Progress("Palette inverted");
 }
 
-BitmapPtr ScaleBitmap(BitmapPtr source, int width, int height) {
+BitmapPtr ScaleBitmap(BitmapPtr source, int width, int height, sys::Context& ctx) {
   if (!source) return nullptr;
   if (width == source->XSize && height == source->YSize) return source;
   if (width < 0 || height < 0) return nullptr;
-  BitmapPtr result = Bitmap_Create(width, height, 0);
+  BitmapPtr result = Bitmap_Create(width, height, 0, ctx);
   if (!result) return nullptr;
   result->HasAlpha = source->HasAlpha;
   // A source without pixels has nothing to average; the result stays zero.
   if (width == 0 || height == 0 || source->XSize == 0 || source->YSize == 0) return result;
-  BitmapPtr intermediate = Bitmap_Create(width, source->YSize, 0);
+  BitmapPtr intermediate = Bitmap_Create(width, source->YSize, 0, ctx);
   if (!intermediate) return nullptr;
   ScaleRows(*source, *intermediate);
   source.reset();
@@ -218,12 +216,12 @@ BitmapPtr ScaleBitmap(BitmapPtr source, int width, int height) {
   return result;
 }
 
-BitmapPtr ShrinkHalf(BitmapPtr source) {
+BitmapPtr ShrinkHalf(BitmapPtr source, sys::Context& ctx) {
   if (!source) return nullptr;
   const int width = (source->XSize + 1) / 2;
   const int height = (source->YSize + 1) / 2;
-  BitmapPtr result = ScaleBitmap(std::move(source), width, height);
-  ReportStatus("Bitmap shrinked to 50%");
+  BitmapPtr result = ScaleBitmap(std::move(source), width, height, ctx);
+  ctx.Progress("Bitmap shrinked to 50%");
   return result;
 }
 

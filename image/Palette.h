@@ -1,5 +1,5 @@
-// A palette of up to 256 colours, and the two process-wide palettes: the best
-// palette computed from an image and the custom palette read from a file.
+// A palette of up to 256 colours, as the palette conversions take it and the
+// best-palette search and the palette file give it.
 #pragma once
 
 #include <array>
@@ -11,6 +11,3 @@ struct PaletteRef {
   std::int32_t count = 256;  // valid entries, 1 to 256
   std::array<Color, 256> colours{};
 };
-
-PaletteRef& BestPalette();
-PaletteRef& CustomPalette();

@@ -5,7 +5,6 @@
 #include <cstring>
 #include <string>
 
-#include "app/Report.h"
 
 namespace {
 
@@ -36,7 +35,6 @@ constexpr std::uint64_t kRleSlackPixels = 1u << 20;
 constexpr std::uint32_t kRleCountWhenZero = 1000000;
 
 constexpr std::size_t kSbmpHeaderSize = 8;
-constexpr std::size_t kSbmpMaxFileSize = 8000000;
 constexpr std::uint64_t kSbmpMaxRun = 0xFFFF;  // pixels of one run record
 
 std::uint16_t GetU16(Bytes d, std::size_t at) {
@@ -54,9 +52,10 @@ std::string Format(const char* format, Args... args) {
   return text;
 }
 
-BitmapPtr Fail(const std::string& text) {
-  ReportText(text);
-  return nullptr;
+using sys::Code;
+
+ReadResult Fail(sys::Context& ctx, Code code, const std::string& text) {
+  return ReadResult::Failure(ctx, code, text);
 }
 
 Color Rgb(std::uint32_t red, std::uint32_t green, std::uint32_t blue) {
@@ -78,9 +77,9 @@ struct DibHeader {
   std::size_t tableEntryBytes = 4;  // 3 in the core header
 };
 
-std::optional<DibHeader> ReadCoreHeader(Bytes info) {
+std::optional<DibHeader> ReadCoreHeader(Bytes info, sys::Context& ctx) {
   if (info.size() < kCoreHeaderSize) {
-    ReportText("File too short (incomplete BITMAPCOREHEADER)");
+    ctx.Fail(Code::kTruncated, "File too short (incomplete BITMAPCOREHEADER)");
     return std::nullopt;
   }
   DibHeader h;
@@ -94,20 +93,20 @@ std::optional<DibHeader> ReadCoreHeader(Bytes info) {
 
 // Larger headers are read in the 40-byte layout; shorter ones (OS/2 2.x) end
 // early and leave the missing fields 0.
-std::optional<DibHeader> ReadHeader(Bytes info) {
+std::optional<DibHeader> ReadHeader(Bytes info, sys::Context& ctx) {
   if (info.size() < 4) {
-    ReportText("File too short (incomplete BITMAPINFOHEADER)");
+    ctx.Fail(Code::kTruncated, "File too short (incomplete BITMAPINFOHEADER)");
     return std::nullopt;
   }
   const std::uint32_t size = GetU32(info, 0);
-  if (size == kCoreHeaderSize) return ReadCoreHeader(info);
+  if (size == kCoreHeaderSize) return ReadCoreHeader(info, ctx);
   if (size < kMinInfoHeaderSize) {
-    ReportText(Format("Error in BITMAPINFOHEADER: biSize = %u is not a valid header size", size));
+    ctx.Fail(Code::kCorrupt, Format("Error in BITMAPINFOHEADER: biSize = %u is not a valid header size", size));
     return std::nullopt;
   }
   const std::size_t present = std::min<std::size_t>(size, kInfoHeaderSize);
   if (info.size() < present) {
-    ReportText("File too short (incomplete BITMAPINFOHEADER)");
+    ctx.Fail(Code::kTruncated, "File too short (incomplete BITMAPINFOHEADER)");
     return std::nullopt;
   }
   std::uint8_t fields[kInfoHeaderSize] = {};
@@ -303,46 +302,46 @@ std::optional<Masks> ReadMasks(Bytes info, bool sixteenBit) {
 }
 
 // Decodes the uncompressed depths; an error text or nothing.
-std::optional<std::string> DecodeUncompressed(const DibHeader& h, Bytes info, const RowJob& job) {
+std::optional<std::string> DecodeUncompressed(const DibHeader& h, Bytes info, const RowJob& job, sys::Context& ctx) {
   switch (h.bitCount) {
     case 1:
       Decode1(job);
-      ReportStatus("Loaded 1 bpp bitmap");
+      ctx.Progress("Loaded 1 bpp bitmap");
       return std::nullopt;
     case 4:
       Decode4(job);
-      ReportStatus("Loaded uncompressed 4 bpp bitmap");
+      ctx.Progress("Loaded uncompressed 4 bpp bitmap");
       return std::nullopt;
     case 8:
       Decode8(job);
-      ReportStatus("Loaded uncompressed 8 bpp bitmap");
+      ctx.Progress("Loaded uncompressed 8 bpp bitmap");
       return std::nullopt;
     case 16: {
       if (h.compression != kBiBitfields) {
         Decode16(job, Masks{MakeChannel(0x7C00), MakeChannel(0x03E0), MakeChannel(0x001F)});
-        ReportStatus("Loaded 16 bpp bitmap (RGB)");
+        ctx.Progress("Loaded 16 bpp bitmap (RGB)");
         return std::nullopt;
       }
       const auto masks = ReadMasks(info, true);
       if (!masks) return "16 BPP bitmap - Invalid bitmask!";
       Decode16(job, *masks);
-      ReportStatus("Loaded 16 bpp bitmap (Bitfields)");
+      ctx.Progress("Loaded 16 bpp bitmap (Bitfields)");
       return std::nullopt;
     }
     case 24:
       Decode24(job);
-      ReportStatus("Loaded 24 bpp bitmap");
+      ctx.Progress("Loaded 24 bpp bitmap");
       return std::nullopt;
     default: {
       if (h.compression != kBiBitfields) {
         if (Decode32(job)) job.bitmap.HasAlpha = 1;
-        ReportStatus("Loaded 32 bpp bitmap (RGB)");
+        ctx.Progress("Loaded 32 bpp bitmap (RGB)");
         return std::nullopt;
       }
       const auto masks = ReadMasks(info, false);
       if (!masks) return "32 BPP bitmap - Unknown compression format";
       Decode32Bitfields(job, *masks);
-      ReportStatus("Loaded 32 bpp bitmap (BITFIELDS)");
+      ctx.Progress("Loaded 32 bpp bitmap (BITFIELDS)");
       return std::nullopt;
     }
   }
@@ -437,34 +436,34 @@ struct RleStream {
 
 // The record bytes the header's count and the data allow; reports the count
 // texts and a cut stream.
-RleStream PrepareRleStream(const DibHeader& h, Bytes pixels) {
+RleStream PrepareRleStream(const DibHeader& h, Bytes pixels, sys::Context& ctx) {
   const bool four = h.bitCount == 4;
   const auto count = static_cast<std::int32_t>(h.sizeImage);
   if (count < 0) {
-    ReportText(four ? "Can not decompress RLE4: File invalid: NumPixelBytes < 0"
-                    : "Can not decompress RLE8: File invalid: NumPixelBytes < 0");
+    ctx.Fail(Code::kCorrupt, four ? "Can not decompress RLE4: File invalid: NumPixelBytes < 0"
+                                  : "Can not decompress RLE8: File invalid: NumPixelBytes < 0");
     return {};
   }
   std::uint64_t limit = static_cast<std::uint32_t>(count);
   if (count == 0) {
-    ReportText(four ? "Illegal file format: 4 BPP, RLE4, NumPixelBytes == 0. Converting anyhow."
-                    : "Illegal file format: 8 BPP, RLE8, NumPixelBytes == 0. Converting anyhow.");
+    ctx.Warn(Code::kCorrupt, four ? "Illegal file format: 4 BPP, RLE4, NumPixelBytes == 0. Converting anyhow."
+                                  : "Illegal file format: 8 BPP, RLE8, NumPixelBytes == 0. Converting anyhow.");
     limit = kRleCountWhenZero;
   } else if (limit > pixels.size()) {
-    ReportText(Format("File truncated ... Expected %llu bytes of RLE data, found only %llu bytes.",
+    ctx.Warn(Code::kTruncated, Format("File truncated ... Expected %llu bytes of RLE data, found only %llu bytes.",
                       static_cast<unsigned long long>(limit), static_cast<unsigned long long>(pixels.size())));
   }
   return {pixels.first(static_cast<std::size_t>(std::min<std::uint64_t>(limit, pixels.size()))), true};
 }
 
-std::optional<std::string> DecodeCompressed(const DibHeader& h, Bitmap& b, Bytes stream) {
+std::optional<std::string> DecodeCompressed(const DibHeader& h, Bitmap& b, Bytes stream, sys::Context& ctx) {
   RleCanvas canvas(b);
   if (h.bitCount == 4) {
     if (auto error = DecodeRle(RleKind::kFourBit, stream, canvas)) return error;
-    ReportStatus("Loaded compressed 4 bpp bitmap.");
+    ctx.Progress("Loaded compressed 4 bpp bitmap.");
   } else {
     if (auto error = DecodeRle(RleKind::kEightBit, stream, canvas)) return error;
-    ReportStatus("Loaded compressed 8 bpp bitmap");
+    ctx.Progress("Loaded compressed 8 bpp bitmap");
   }
   return std::nullopt;
 }
@@ -472,21 +471,21 @@ std::optional<std::string> DecodeCompressed(const DibHeader& h, Bitmap& b, Bytes
 // ---------------------------------------------------------------------------
 // DIB decoding
 
-bool CheckSize(const DibHeader& h) {
+bool CheckSize(const DibHeader& h, sys::Context& ctx) {
   if (h.width <= 0 || h.height <= 0 || h.height > INT32_MAX) {
-    ReportText(Format("Illegal image size (%lld x %lld)", static_cast<long long>(h.width),
+    ctx.Fail(Code::kCorrupt, Format("Illegal image size (%lld x %lld)", static_cast<long long>(h.width),
                       static_cast<long long>(h.topDown ? -h.height : h.height)));
     return false;
   }
   if (h.topDown && IsRle(h)) {
-    ReportText("Illegal file format: compressed bitmaps can not be stored top-down (negative biHeight)");
+    ctx.Fail(Code::kCorrupt, "Illegal file format: compressed bitmaps can not be stored top-down (negative biHeight)");
     return false;
   }
   return true;
 }
 
 // Refuses headers whose pixel block the data could not hold, before allocating.
-bool CheckDataSuffices(const DibHeader& h, Bytes pixels) {
+bool CheckDataSuffices(const DibHeader& h, Bytes pixels, sys::Context& ctx) {
   const auto pixelCount = static_cast<std::uint64_t>(h.width) * static_cast<std::uint64_t>(h.height);
   const std::uint64_t have = pixels.size();
   bool fits = false;
@@ -497,17 +496,17 @@ bool CheckDataSuffices(const DibHeader& h, Bytes pixels) {
     fits = have >= stride && stride * static_cast<std::uint64_t>(h.height) / kMaxShortfallFactor <= have;
   }
   if (!fits) {
-    ReportText(Format("File too short: a %lld x %lld bitmap of %d bpp can not be read from %llu bytes of pixel data",
+    ctx.Fail(Code::kTruncated, Format("File too short: a %lld x %lld bitmap of %d bpp can not be read from %llu bytes of pixel data",
                       static_cast<long long>(h.width), static_cast<long long>(h.height), h.bitCount,
                       static_cast<unsigned long long>(have)));
   }
   return fits;
 }
 
-bool LoadPalette(Bitmap& b, const DibHeader& h, Bytes info) {
+bool LoadPalette(Bitmap& b, const DibHeader& h, Bytes info, sys::Context& ctx) {
   const std::uint64_t end = h.size + static_cast<std::uint64_t>(b.NumColors) * h.tableEntryBytes;
   if (end > info.size()) {
-    ReportText("File too short (Incomplete or missing color table)");
+    ctx.Fail(Code::kTruncated, "File too short (Incomplete or missing color table)");
     return false;
   }
   for (int i = 0; i < b.NumColors; ++i) {
@@ -518,11 +517,11 @@ bool LoadPalette(Bitmap& b, const DibHeader& h, Bytes info) {
 }
 
 // Rows the data holds; a cut file is decoded as far as it goes, with a warning.
-std::int64_t RowsPresent(const DibHeader& h, Bytes pixels) {
+std::int64_t RowsPresent(const DibHeader& h, Bytes pixels, sys::Context& ctx) {
   const std::uint64_t stride = StoredRowBytes(h);
   const std::uint64_t rows = std::min<std::uint64_t>(pixels.size() / stride, static_cast<std::uint64_t>(h.height));
   if (rows < static_cast<std::uint64_t>(h.height)) {
-    ReportText(Format("File truncated ... Pixel data for only %llu of %lld rows. The missing rows are left empty.",
+    ctx.Warn(Code::kTruncated, Format("File truncated ... Pixel data for only %llu of %lld rows. The missing rows are left empty.",
                       static_cast<unsigned long long>(rows), static_cast<long long>(h.height)));
   }
   return static_cast<std::int64_t>(rows);
@@ -530,57 +529,67 @@ std::int64_t RowsPresent(const DibHeader& h, Bytes pixels) {
 
 // The given rows, or those that follow the colour table (and the masks of
 // BI_BITFIELDS when the header does not hold them).
-std::optional<Bytes> LocatePixels(const DibHeader& h, Bytes info, std::optional<Bytes> givenPixels) {
+std::optional<Bytes> LocatePixels(const DibHeader& h, Bytes info, std::optional<Bytes> givenPixels,
+                                  sys::Context& ctx) {
   if (givenPixels) return givenPixels;
   const std::uint64_t masks = (h.compression == kBiBitfields && h.size < kMasksEnd) ? 12 : 0;
   const std::uint64_t offset = h.size + DeclaredTableEntries(h) * h.tableEntryBytes + masks;
   if (offset > info.size()) {
-    ReportText("File too short (pixel data missing)");
+    ctx.Fail(Code::kTruncated, "File too short (pixel data missing)");
     return std::nullopt;
   }
   return info.subspan(static_cast<std::size_t>(offset));
 }
 
 // pixelOffset: where the rows start, counted from the start of info, when known.
-BitmapPtr DecodeDibAt(Bytes info, std::optional<Bytes> givenPixels, std::optional<std::size_t> pixelOffset) {
-  const auto header = ReadHeader(info);
-  if (!header) return nullptr;
+ReadResult DecodeDibAt(Bytes info, std::optional<Bytes> givenPixels, std::optional<std::size_t> pixelOffset,
+                       const ReadLimits& limits, sys::Context& ctx) {
+  const auto header = ReadHeader(info, ctx);
+  if (!header) return ReadResult::Recorded(ctx);
   const DibHeader& h = *header;
   if (h.bitCount == 0) {
-    return Fail("BITMAPINFOHEADER: biBitCount = 0 (JPEG format) not supported. Please convert image !");
+    return Fail(ctx, Code::kUnsupported,
+                "BITMAPINFOHEADER: biBitCount = 0 (JPEG format) not supported. Please convert image !");
   }
   const int numColors = PaletteSize(h, pixelOffset);
-  if (numColors < 0) return Fail("Error in BITMAPINFOHEADER: biBitCount should be 0, 1, 4, 8, 16, 24 or 32");
-  if (auto error = CompressionError(h)) return Fail(*error);
-  if (!CheckSize(h)) return nullptr;
+  if (numColors < 0) {
+    return Fail(ctx, Code::kUnsupported, "Error in BITMAPINFOHEADER: biBitCount should be 0, 1, 4, 8, 16, 24 or 32");
+  }
+  if (auto error = CompressionError(h)) return Fail(ctx, Code::kUnsupported, *error);
+  if (!CheckSize(h, ctx)) return ReadResult::Recorded(ctx);
+  if (h.width > limits.maxWidth || h.height > limits.maxHeight) {
+    return Fail(ctx, Code::kLimit,
+                Format("Illegal image size (%lld x %lld)", static_cast<long long>(h.width),
+                       static_cast<long long>(h.height)));
+  }
 
   const bool bitfields = h.compression == kBiBitfields && (h.bitCount == 16 || h.bitCount == 32);
   if (bitfields && (h.size == kCoreHeaderSize || info.size() < kMasksEnd)) {
-    return Fail("File too short (missing BI_BITFIELDS masks)");
+    return Fail(ctx, Code::kTruncated, "File too short (missing BI_BITFIELDS masks)");
   }
-  const std::optional<Bytes> located = LocatePixels(h, info, givenPixels);
-  if (!located) return nullptr;
+  const std::optional<Bytes> located = LocatePixels(h, info, givenPixels, ctx);
+  if (!located) return ReadResult::Recorded(ctx);
   const Bytes pixels = *located;
-  if (!CheckDataSuffices(h, pixels)) return nullptr;
+  if (!CheckDataSuffices(h, pixels, ctx)) return ReadResult::Recorded(ctx);
 
   RleStream rle;
   if (IsRle(h)) {
-    rle = PrepareRleStream(h, pixels);
-    if (!rle.ok) return nullptr;
+    rle = PrepareRleStream(h, pixels, ctx);
+    if (!rle.ok) return ReadResult::Recorded(ctx);
   }
-  BitmapPtr b = Bitmap_Create(static_cast<int>(h.width), static_cast<int>(h.height), numColors);
-  if (!b) return nullptr;
-  if (!LoadPalette(*b, h, info)) return nullptr;
+  BitmapPtr b = CreateReadImage(h.width, h.height, numColors, limits, ctx);
+  if (!b) return ReadResult::Recorded(ctx);
+  if (!LoadPalette(*b, h, info, ctx)) return ReadResult::Recorded(ctx);
 
   std::optional<std::string> error;
   if (IsRle(h)) {
-    error = DecodeCompressed(h, *b, rle.bytes);
+    error = DecodeCompressed(h, *b, rle.bytes, ctx);
   } else {
-    const RowJob job{*b, pixels, static_cast<std::size_t>(StoredRowBytes(h)), RowsPresent(h, pixels), h.topDown};
-    error = DecodeUncompressed(h, info, job);
+    const RowJob job{*b, pixels, static_cast<std::size_t>(StoredRowBytes(h)), RowsPresent(h, pixels, ctx), h.topDown};
+    error = DecodeUncompressed(h, info, job, ctx);
   }
-  if (error) return Fail(*error);
-  return b;
+  if (error) return Fail(ctx, Code::kCorrupt, *error);
+  return ReadResult::Of(std::move(b));
 }
 
 // ---------------------------------------------------------------------------
@@ -609,51 +618,59 @@ void FillRun(Bitmap& b, std::uint64_t p, std::uint64_t count, Color value) {
 // A cut SBMP file gives the image as far as its runs go, but runs that could
 // fill less than the shortfall factor's share of the header's size describe no
 // real picture; refusing them keeps a few bytes from allocating a huge image.
-bool SbmpRecordsSuffice(int width, int height, std::int64_t records) {
+bool SbmpRecordsSuffice(int width, int height, std::int64_t records, sys::Context& ctx) {
   const std::uint64_t pixels = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
   const std::uint64_t reachable = static_cast<std::uint64_t>(records) * kSbmpMaxRun;
   if (pixels / kMaxShortfallFactor <= reachable) return true;
-  ReportText(Format("File too short: a %d x %d SBMP image can not be filled from %lld run records", width, height,
+  ctx.Fail(Code::kTruncated, Format("File too short: a %d x %d SBMP image can not be filled from %lld run records", width, height,
                     static_cast<long long>(records)));
   return false;
 }
 
 }  // namespace
 
-BitmapPtr DecodeDib(std::span<const std::uint8_t> infoAndRest, std::optional<std::span<const std::uint8_t>> pixels) {
-  return DecodeDibAt(infoAndRest, pixels, std::nullopt);
+ReadResult DecodeDib(std::span<const std::uint8_t> infoAndRest, std::optional<std::span<const std::uint8_t>> pixels,
+                     const ReadOptions& options, sys::Context& ctx) {
+  return DecodeDibAt(infoAndRest, pixels, std::nullopt, options.limits, ctx);
 }
 
-BitmapPtr ReadBmpFile(std::span<const std::uint8_t> file) {
-  if (file.size() < kFileHeaderSize) return Fail("File too short (truncated ?)");
-  if (GetU16(file, 0) != kBmpSignature) return Fail("Illegal file header !");
+ReadResult ReadBmpFile(std::span<const std::uint8_t> file, const ReadOptions& options, sys::Context& ctx) {
+  if (file.size() > options.limits.maxFileBytes) return Fail(ctx, Code::kLimit, "File too long");
+  if (file.size() < kFileHeaderSize) return Fail(ctx, Code::kTruncated, "File too short (truncated ?)");
+  if (GetU16(file, 0) != kBmpSignature) return Fail(ctx, Code::kNotRecognised, "Illegal file header !");
   const std::uint32_t offBits = GetU32(file, 10);
   if (offBits < kFileHeaderSize || offBits > file.size()) {
-    return Fail(Format("Illegal file header ! bfOffBits = %u lies outside the file of %llu bytes", offBits,
+    return Fail(ctx, Code::kCorrupt,
+                Format("Illegal file header ! bfOffBits = %u lies outside the file of %llu bytes", offBits,
                        static_cast<unsigned long long>(file.size())));
   }
   const Bytes info = file.subspan(kFileHeaderSize);
-  return DecodeDibAt(info, file.subspan(offBits), offBits - kFileHeaderSize);
+  return DecodeDibAt(info, file.subspan(offBits), offBits - kFileHeaderSize, options.limits, ctx);
 }
 
-BitmapPtr ReadSbmpFile(std::span<const std::uint8_t> file) {
-  if (file.size() > kSbmpMaxFileSize) return Fail("File too long");
-  if (file.size() < kSbmpHeaderSize) return Fail("File too short (Incomplete header)");
+ReadResult ReadSbmpFile(std::span<const std::uint8_t> file, const ReadOptions& options, sys::Context& ctx) {
+  if (file.size() > options.limits.maxFileBytes) return Fail(ctx, Code::kLimit, "File too long");
+  if (file.size() < kSbmpHeaderSize) return Fail(ctx, Code::kTruncated, "File too short (Incomplete header)");
   std::int64_t remaining = static_cast<std::int64_t>(file.size() - kSbmpHeaderSize);
-  if (file[0] != 'S' || file[1] != 'B') return Fail("Illegal file header !");
+  if (file[0] != 'S' || file[1] != 'B') return Fail(ctx, Code::kNotRecognised, "Illegal file header !");
   const int width = GetU16(file, 2);
   const int height = GetU16(file, 4);
   const int numColors = GetU16(file, 6);
   remaining -= 3 * numColors;
-  if (remaining < 0) return Fail("File too short (Incomplete or missing color table)");
-  if (numColors > 256) return Fail(Format("Illegal number of colors in SBMP header: %d (at most 256)", numColors));
-  if (width == 0 || height == 0) return Fail(Format("Illegal image size (%d x %d)", width, height));
+  if (remaining < 0) return Fail(ctx, Code::kTruncated, "File too short (Incomplete or missing color table)");
+  if (numColors > 256) {
+    return Fail(ctx, Code::kCorrupt, Format("Illegal number of colors in SBMP header: %d (at most 256)", numColors));
+  }
+  if (width == 0 || height == 0) return Fail(ctx, Code::kCorrupt, Format("Illegal image size (%d x %d)", width, height));
+  if (width > options.limits.maxWidth || height > options.limits.maxHeight) {
+    return Fail(ctx, Code::kLimit, Format("Illegal image size (%d x %d)", width, height));
+  }
   const std::int64_t recordSize = numColors != 0 ? 3 : 5;
   const std::uint64_t total = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
-  if (!SbmpRecordsSuffice(width, height, remaining / recordSize)) return nullptr;
+  if (!SbmpRecordsSuffice(width, height, remaining / recordSize, ctx)) return ReadResult::Recorded(ctx);
 
-  BitmapPtr b = Bitmap_Create(width, height, numColors);
-  if (!b) return nullptr;
+  BitmapPtr b = CreateReadImage(width, height, numColors, options.limits, ctx);
+  if (!b) return ReadResult::Recorded(ctx);
   std::size_t pos = kSbmpHeaderSize;
   for (int i = 0; i < numColors; ++i, pos += 3) Bitmap_SetPalColor(*b, i, Rgb(file[pos], file[pos + 1], file[pos + 2]));
 
@@ -661,8 +678,8 @@ BitmapPtr ReadSbmpFile(std::span<const std::uint8_t> file) {
   while (p < total) {
     remaining -= recordSize;
     if (remaining < 0) {
-      ReportText("File too short (Missing data)");
-      return b;
+      ctx.Warn(Code::kTruncated, "File too short (Missing data)");
+      return ReadResult::Of(std::move(b));
     }
     const std::uint16_t count = GetU16(file, pos);
     const Color value = numColors != 0 ? file[pos + 2] : Rgb(file[pos + 2], file[pos + 3], file[pos + 4]);
@@ -670,5 +687,5 @@ BitmapPtr ReadSbmpFile(std::span<const std::uint8_t> file) {
     FillRun(*b, p, count, value);
     p += count;
   }
-  return b;
+  return ReadResult::Of(std::move(b));
 }

@@ -7,14 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "app/Report.h"
 #include "image/ColorConvert.h"
 #include "image/ImageOps.h"
 
 namespace {
 
-constexpr std::size_t kMaxFileSize = 8000000;
-constexpr int kMaxScreenSize = 2000;
 constexpr int kMaxCodes = 4096;      // 12-bit LZW codes
 constexpr int kMaxStringBytes = 3000;  // longest string one code may expand to
 constexpr Color kTransparentEntry = 0xFFFFFFFF;  // white, fully transparent
@@ -58,6 +55,8 @@ class GifCursor {
     const std::uint8_t* ignored = nullptr;
     return Take(count, ignored);
   }
+  // Nothing more is read: the data has ended for the walk.
+  void SkipToEnd() { pos_ = size_; }
   // Skips sub-blocks up to and including the zero-length one.
   bool SkipSubBlocks() {
     std::uint8_t length = 0;
@@ -88,6 +87,13 @@ class LzwDecoder {
   // Writes up to count pixels and returns how many it wrote: fewer once the
   // end code came or the image data ran out, -1 when the data is damaged.
   int Read(std::uint8_t* out, int count);
+  // Moves the cursor past the frame's remaining sub-blocks, to the block after
+  // the frame. False when the data ends first.
+  bool SkipRest() {
+    if (done_) return true;
+    if (failed_) return false;
+    return cursor_.SkipSubBlocks();
+  }
 
  private:
   enum class Step { kString, kEnd, kFailed };
@@ -326,117 +332,160 @@ std::vector<int> RowOrder(int rows, bool interlaced) {
   return order;
 }
 
-// The walk over the block structure, in scan mode (frame_ null) or decode mode.
-class GifWalker {
+}  // namespace
+
+// The walk over the block structure. Graphic control blocks apply to the
+// frames after them until the next one: a frame takes the delay and the
+// transparent index of the last graphic control before it.
+class GifFrameReader::Walker {
  public:
-  GifWalker(std::span<const std::uint8_t> data, GifInfo& info, GifFrame* frame, int frameNumber)
+  Walker(std::span<const std::uint8_t> data, GifInfo& info, const ReadLimits& limits, sys::Context& ctx)
       : cursor_(data.data(), std::min<std::size_t>(data.size(), info.DataSize)),
         info_(info),
-        frame_(frame),
-        frameNumber_(frameNumber) {}
+        limits_(limits),
+        ctx_(ctx) {}
 
-  bool Walk();
+  bool ReadScreen();
+  Step Next(GifFrame& frame, Mode mode);
+  sys::Code Failure() const { return failure_; }
 
  private:
-  bool ReadScreen();
   bool ReadExtension();
   bool ReadGraphicControl();
-  bool ReadImage(bool& frameDone);
-  bool DecodeFrame();
-  bool BuildCanvas();
-  bool DecodePixels(int minCodeSize);
-  bool Fail() {
-    frame_->pBitmap.reset();
-    ReportText(kReadFailure);
+  bool ReadFrame(GifFrame& frame, Mode mode);
+  bool DecodeFrame(GifFrame& frame, Mode mode);
+  bool BuildCanvas(GifFrame& frame);
+  bool DecodePixels(GifFrame& frame, int minCodeSize);
+  bool PostProcess(GifFrame& frame);
+  // Records why the walk ends; the first reason counts.
+  bool Fail(sys::Code code, const std::string& text);
+  bool FailQuietly(sys::Code code) { return Fail(code, QuietFailureText()); }
+  bool Failed(sys::Code code) {  // the reason is recorded already (the allocator's)
+    if (failure_ == sys::Code::kOk) failure_ = code;
     return false;
   }
+  std::string QuietFailureText() const;
 
   GifCursor cursor_;
   GifInfo& info_;
-  GifFrame* frame_;
-  int frameNumber_;
-  std::uint16_t frameCounter_ = 0;
+  const ReadLimits& limits_;
+  sys::Context& ctx_;
+  std::vector<std::uint8_t> globalTable_;
+  bool hasGlobalTable_ = false;
+  bool screenRead_ = false;
+  std::uint32_t frameCounter_ = 0;
   std::uint32_t runningDelay_ = 0;
+  std::uint32_t delay_ = 0;   // of the last graphic control
+  int transIndex_ = -1;       // of the last graphic control that had one
+  sys::Code failure_ = sys::Code::kOk;
+  bool ended_ = false;
 };
 
-bool GifWalker::Walk() {
-  if (frame_ != nullptr) frame_->pBitmap.reset();
-  if (!ReadScreen()) return false;
-  if (frame_ != nullptr) frame_->TransIndex = -1;
-  while (true) {
-    std::uint8_t byte = 0;
-    if (!cursor_.ReadByte(byte)) return false;
-    if (byte == kExtensionIntroducer) {
-      if (!ReadExtension()) return false;
-    } else if (byte == kImageSeparator) {
-      bool frameDone = false;
-      const bool ok = ReadImage(frameDone);
-      if (!ok || frameDone) return ok;
-    } else if (byte == kTrailer) {
-      info_.NumFrames = frameCounter_;
-      info_.TotalDelay = runningDelay_;
-      // Reaching the end without the requested frame is no success.
-      return frame_ == nullptr;
-    }
-    // Any other byte between blocks is skipped.
-  }
+std::string GifFrameReader::Walker::QuietFailureText() const {
+  if (info_.XSize <= limits_.maxWidth && info_.YSize <= limits_.maxHeight) return kReadFailure;
+  char text[160];
+  std::snprintf(text, sizeof text, "Illegal image size (%u x %u): GIF images may be at most %lld x %lld pixels",
+                static_cast<unsigned>(info_.XSize), static_cast<unsigned>(info_.YSize),
+                static_cast<long long>(std::min<std::int64_t>(limits_.maxWidth, 0xFFFF)),
+                static_cast<long long>(std::min<std::int64_t>(limits_.maxHeight, 0xFFFF)));
+  return text;
 }
 
-bool GifWalker::ReadScreen() {
+bool GifFrameReader::Walker::Fail(sys::Code code, const std::string& text) {
+  if (failure_ != sys::Code::kOk) return false;
+  failure_ = code;
+  ctx_.Fail(code, text);
+  return false;
+}
+
+bool GifFrameReader::Walker::ReadScreen() {
+  screenRead_ = true;
   const std::uint8_t* header = nullptr;
-  if (!cursor_.Take(6, header)) return false;
+  if (!cursor_.Take(6, header)) return FailQuietly(sys::Code::kTruncated);
   if (std::memcmp(header, "GIF8", 4) != 0 || (header[4] != '7' && header[4] != '9') || header[5] != 'a') {
-    return false;
+    return FailQuietly(sys::Code::kNotRecognised);
   }
   std::uint16_t width = 0;
   std::uint16_t height = 0;
   std::uint8_t flags = 0;
   if (!cursor_.ReadU16(width) || !cursor_.ReadU16(height) || !cursor_.ReadByte(flags) || !cursor_.Skip(2)) {
-    return false;
+    return FailQuietly(sys::Code::kTruncated);
   }
   info_.XSize = width;
   info_.YSize = height;
   info_.ScreenFlags = flags;
   info_.NumGlobalColors = static_cast<std::uint16_t>(2 << (flags & 7));
-  if (width > kMaxScreenSize || height > kMaxScreenSize) return false;
-  const std::uint8_t* table = nullptr;
-  if ((flags & kTableFlag) != 0 && !cursor_.Take(3u * info_.NumGlobalColors, table)) return false;
-  // A record used before must not keep pointing at another file's table.
-  if (frame_ != nullptr) frame_->pColorTable = table;
+  if (width > limits_.maxWidth || height > limits_.maxHeight) return FailQuietly(sys::Code::kLimit);
+  hasGlobalTable_ = (flags & kTableFlag) != 0;
+  if (hasGlobalTable_) {
+    const std::uint8_t* table = nullptr;
+    if (!cursor_.Take(3u * info_.NumGlobalColors, table)) return FailQuietly(sys::Code::kTruncated);
+    globalTable_.assign(table, table + 3u * info_.NumGlobalColors);
+  }
   return true;
 }
 
-bool GifWalker::ReadExtension() {
+GifFrameReader::Step GifFrameReader::Walker::Next(GifFrame& frame, Mode mode) {
+  if (failure_ != sys::Code::kOk || !screenRead_) return Step::kFailed;
+  if (ended_) return Step::kEnd;
+  if (mode != Mode::kSkip) frame.pBitmap.reset();
+  while (true) {
+    std::uint8_t byte = 0;
+    if (!cursor_.ReadByte(byte)) {
+      FailQuietly(sys::Code::kTruncated);
+      return Step::kFailed;
+    }
+    if (byte == kExtensionIntroducer) {
+      if (!ReadExtension()) return Step::kFailed;
+    } else if (byte == kImageSeparator) {
+      if (!ReadFrame(frame, mode)) return Step::kFailed;
+      return Step::kFrame;
+    } else if (byte == kTrailer) {
+      info_.NumFrames = frameCounter_;
+      info_.TotalDelay = runningDelay_;
+      ended_ = true;
+      return Step::kEnd;
+    }
+    // Any other byte between blocks is skipped.
+  }
+}
+
+bool GifFrameReader::Walker::ReadExtension() {
   std::uint8_t label = 0;
-  if (!cursor_.ReadByte(label)) return false;
+  if (!cursor_.ReadByte(label)) return FailQuietly(sys::Code::kTruncated);
   switch (label) {
     case kGraphicControlLabel:
       return ReadGraphicControl();
     case kPlainTextLabel:
     case kCommentLabel:
     case kApplicationLabel:
-      return cursor_.SkipSubBlocks();
+      return cursor_.SkipSubBlocks() || FailQuietly(sys::Code::kTruncated);
     default:
-      return false;
+      return FailQuietly(sys::Code::kCorrupt);
   }
 }
 
-bool GifWalker::ReadGraphicControl() {
+bool GifFrameReader::Walker::ReadGraphicControl() {
   std::uint8_t length = 0;
   const std::uint8_t* block = nullptr;
-  if (!cursor_.ReadByte(length) || length != 4 || !cursor_.Take(4, block)) return false;
+  if (!cursor_.ReadByte(length)) return FailQuietly(sys::Code::kTruncated);
+  if (length != 4) return FailQuietly(sys::Code::kCorrupt);
+  if (!cursor_.Take(4, block)) return FailQuietly(sys::Code::kTruncated);
   const unsigned stored = block[1] | (block[2] << 8);
   // Hundredths of a second to ms as a 16-bit quantity; 0 plays as 100 ms.
-  const std::uint32_t delay = stored == 0 ? 100 : ((10 * stored) & 0xFFFF);
-  runningDelay_ += delay;
-  if (frame_ != nullptr) {
-    frame_->Delay = delay;
-    if ((block[0] & 1) != 0) frame_->TransIndex = block[3];
-  }
-  return cursor_.Skip(1);  // the block terminator
+  delay_ = stored == 0 ? 100 : ((10 * stored) & 0xFFFF);
+  runningDelay_ += delay_;
+  if ((block[0] & 1) != 0) transIndex_ = block[3];
+  return cursor_.Skip(1) || FailQuietly(sys::Code::kTruncated);  // the block terminator
 }
 
-bool GifWalker::ReadImage(bool& frameDone) {
+bool GifFrameReader::Walker::ReadFrame(GifFrame& frame, Mode mode) {
+  if (frameCounter_ >= limits_.maxFrames) {
+    char text[120];
+    std::snprintf(text, sizeof text, "Too many frames: GIF animations may have at most %u frames",
+                  static_cast<unsigned>(limits_.maxFrames));
+    return Fail(sys::Code::kLimit, text);
+  }
   std::uint16_t left = 0;
   std::uint16_t top = 0;
   std::uint16_t width = 0;
@@ -444,62 +493,70 @@ bool GifWalker::ReadImage(bool& frameDone) {
   std::uint8_t flags = 0;
   if (!cursor_.ReadU16(left) || !cursor_.ReadU16(top) || !cursor_.ReadU16(width) || !cursor_.ReadU16(height) ||
       !cursor_.ReadByte(flags)) {
-    return false;
+    return FailQuietly(sys::Code::kTruncated);
   }
   const int localColors = (flags & kTableFlag) != 0 ? 2 << (flags & 7) : 0;
-  if (frame_ != nullptr) {
-    frame_->XPos = left;
-    frame_->YPos = top;
-    frame_->XSize = width;
-    frame_->YSize = height;
-    frame_->ImageFlags = flags;
-    frame_->NumColors = static_cast<std::uint16_t>(localColors);
-    if (frameCounter_ == frameNumber_) {
-      frameDone = true;
-      return DecodeFrame();
-    }
-  }
+  frame.XPos = left;
+  frame.YPos = top;
+  frame.XSize = width;
+  frame.YSize = height;
+  frame.ImageFlags = flags;
+  frame.NumColors = static_cast<std::uint16_t>(localColors);
+  frame.Delay = delay_;
+  frame.TransIndex = static_cast<std::int16_t>(transIndex_);
+  const bool ok = mode == Mode::kSkip
+                      ? cursor_.Skip(3u * static_cast<unsigned>(localColors)) && cursor_.Skip(1) &&
+                            cursor_.SkipSubBlocks()
+                      : DecodeFrame(frame, mode);
   ++frameCounter_;
-  return cursor_.Skip(3u * static_cast<unsigned>(localColors)) && cursor_.Skip(1) && cursor_.SkipSubBlocks();
+  if (!ok) return failure_ != sys::Code::kOk ? false : FailQuietly(sys::Code::kTruncated);
+  return true;
 }
 
-bool GifWalker::DecodeFrame() {
-  GifFrame& frame = *frame_;
+bool GifFrameReader::Walker::DecodeFrame(GifFrame& frame, Mode mode) {
+  const int frameNumber = static_cast<int>(frameCounter_);
   if ((frame.ImageFlags & kTableFlag) != 0) {
-    frame.LocalTableFrame = static_cast<std::int16_t>(frameNumber_);
-    if (!cursor_.Take(3u * frame.NumColors, frame.pColorTable)) return false;
+    frame.LocalTableFrame = frameNumber;
+    const std::uint8_t* table = nullptr;
+    if (!cursor_.Take(3u * frame.NumColors, table)) return FailQuietly(sys::Code::kTruncated);
+    frame.ColorTable.assign(table, table + 3u * frame.NumColors);
   } else {
     frame.LocalTableFrame = -1;
-    if (frame.pColorTable != nullptr) {
+    if (hasGlobalTable_) {
       frame.NumColors = info_.NumGlobalColors;
+      frame.ColorTable = globalTable_;
     } else {
       // No table anywhere: the frame is read as black and white.
       frame.NumColors = 2;
+      frame.ColorTable.clear();
     }
-    if (info_.FirstGlobalFrame == -1) info_.FirstGlobalFrame = static_cast<std::int16_t>(frameNumber_);
+    if (info_.FirstGlobalFrame == -1) info_.FirstGlobalFrame = frameNumber;
   }
   // An index outside the table has no entry to make transparent.
   if (frame.TransIndex >= frame.NumColors) frame.TransIndex = -1;
-  if (!BuildCanvas()) return false;
+  if (!BuildCanvas(frame)) return Failed(sys::Code::kOutOfMemory);
   std::uint8_t minCodeSize = 0;
-  if (!cursor_.ReadByte(minCodeSize)) return Fail();
-  return DecodePixels(minCodeSize) || Fail();
+  if (!cursor_.ReadByte(minCodeSize) || !DecodePixels(frame, minCodeSize)) {
+    frame.pBitmap.reset();
+    return Fail(sys::Code::kCorrupt, kReadFailure);
+  }
+  return mode == Mode::kRaw || PostProcess(frame);
 }
 
 // The logical screen's size with the frame's palette, index 0 or the
 // transparent index everywhere.
-bool GifWalker::BuildCanvas() {
-  GifFrame& frame = *frame_;
-  frame.pBitmap = Bitmap_Create(info_.XSize, info_.YSize, frame.NumColors);
-  if (!frame.pBitmap || !Bitmap_SetNumColors(*frame.pBitmap, frame.NumColors)) {
+bool GifFrameReader::Walker::BuildCanvas(GifFrame& frame) {
+  frame.pBitmap = CreateReadImage(info_.XSize, info_.YSize, frame.NumColors, limits_, ctx_);
+  if (!frame.pBitmap || !Bitmap_SetNumColors(*frame.pBitmap, frame.NumColors, ctx_)) {
     frame.pBitmap.reset();
     return false;
   }
   Bitmap& canvas = *frame.pBitmap;
+  const bool hasTable = !frame.ColorTable.empty();
   for (int i = 0; i < frame.NumColors; ++i) {
     Color color = i == 0 ? 0x000000 : 0xFFFFFF;
-    if (frame.pColorTable != nullptr) {
-      const std::uint8_t* rgb = frame.pColorTable + 3 * i;
+    if (hasTable) {
+      const std::uint8_t* rgb = frame.ColorTable.data() + 3 * i;
       color = rgb[0] | (rgb[1] << 8) | (static_cast<Color>(rgb[2]) << 16);
     }
     Bitmap_SetPalColor(canvas, i, color);
@@ -514,10 +571,20 @@ bool GifWalker::BuildCanvas() {
 }
 
 // Rows that land below the canvas are not decoded: nothing of them can show.
-bool GifWalker::DecodePixels(int minCodeSize) {
-  GifFrame& frame = *frame_;
+bool GifFrameReader::Walker::DecodePixels(GifFrame& frame, int minCodeSize) {
   Bitmap& canvas = *frame.pBitmap;
   const int frameWidth = frame.XSize;
+  LzwDecoder decoder(cursor_, minCodeSize);
+  // Whatever the rows took, the walk goes on after the frame's last sub-block.
+  // Data that ends early leaves the rest of the canvas as it is, and the walk
+  // ends at the next read.
+  struct SkipAtEnd {
+    LzwDecoder& decoder;
+    GifCursor& cursor;
+    ~SkipAtEnd() {
+      if (!decoder.SkipRest()) cursor.SkipToEnd();
+    }
+  } skipAtEnd{decoder, cursor_};
   if (frameWidth == 0) return true;
   const std::vector<int> order = RowOrder(frame.YSize, (frame.ImageFlags & kInterlaceFlag) != 0);
   std::size_t rowsToDecode = 0;
@@ -528,7 +595,6 @@ bool GifWalker::DecodePixels(int minCodeSize) {
   const int visibleWidth = std::clamp(canvas.XSize - frame.XPos, 0, frameWidth);
   const bool checkRange = frame.NumColors < 256;
   std::vector<std::uint8_t> scratch(static_cast<std::size_t>(frameWidth));
-  LzwDecoder decoder(cursor_, minCodeSize);
   for (std::size_t i = 0; i < rowsToDecode; ++i) {
     const int y = frame.YPos + order[i];
     const bool rowVisible = y < canvas.YSize;
@@ -548,21 +614,23 @@ bool GifWalker::DecodePixels(int minCodeSize) {
 
 // Single pictures and frames with their own table get a palette of the
 // colours they use; the transparent entry, if any, ends up at index 0.
-bool PostProcess(const GifInfo& info, GifFrame& frame) {
-  const bool convert = info.NumFrames == 1 || frame.LocalTableFrame != -1;
+bool GifFrameReader::Walker::PostProcess(GifFrame& frame) {
+  const bool convert = info_.NumFrames == 1 || frame.LocalTableFrame != -1;
   if (convert) {
-    const bool keepsTransparency = info.NumFrames != 1 || frame.TransIndex >= 0;
+    // Frames are palette images, which the palette conversions map entry by
+    // entry; the output options change nothing there.
+    const OutputOptions options;
+    const bool keepsTransparency = info_.NumFrames != 1 || frame.TransIndex >= 0;
     BitmapPtr result;
     if (keepsTransparency) {
       frame.pBitmap->HasAlpha = 1;
-      result = ConvertToBestPaletteTrans(frame.pBitmap, kTransColor);
+      result = ConvertToBestPaletteTrans(frame.pBitmap, kTransColor, options, ctx_);
     } else {
-      result = ConvertToBestPalette(frame.pBitmap);
+      result = ConvertToBestPalette(frame.pBitmap, options, ctx_);
     }
     if (!result) {
       frame.pBitmap.reset();
-      ReportText(kReadFailure);
-      return false;
+      return Fail(sys::Code::kOutOfMemory, kReadFailure);
     }
     frame.pBitmap = std::move(result);
   }
@@ -579,46 +647,75 @@ bool PostProcess(const GifInfo& info, GifFrame& frame) {
   return true;
 }
 
-std::string DescribeQuietFailure(const GifInfo& info) {
-  if (info.XSize <= kMaxScreenSize && info.YSize <= kMaxScreenSize) return kReadFailure;
-  char text[120];
-  std::snprintf(text, sizeof text, "Illegal image size (%u x %u): GIF images may be at most %d x %d pixels",
-                static_cast<unsigned>(info.XSize), static_cast<unsigned>(info.YSize), kMaxScreenSize, kMaxScreenSize);
-  return text;
+GifFrameReader::GifFrameReader(std::span<const std::uint8_t> data, GifInfo& info, const ReadLimits& limits,
+                               sys::Context& ctx)
+    : walker_(std::make_unique<Walker>(data, info, limits, ctx)) {}
+
+GifFrameReader::~GifFrameReader() = default;
+
+bool GifFrameReader::ReadScreen() { return walker_->ReadScreen(); }
+
+GifFrameReader::Step GifFrameReader::Next(GifFrame& frame, Mode mode) { return walker_->Next(frame, mode); }
+
+sys::Code GifFrameReader::Failure() const { return walker_->Failure(); }
+
+namespace {
+
+// Walks to frame frameNumber and reads it in mode.
+int ReadFrameNumber(std::span<const std::uint8_t> data, GifInfo& info, GifFrame& frame, int frameNumber,
+                    GifFrameReader::Mode mode, sys::Context& ctx, const ReadLimits& limits) {
+  frame.pBitmap.reset();
+  GifFrameReader reader(data, info, limits, ctx);
+  if (!reader.ReadScreen()) return 1;
+  // A record used before must not keep another file's table.
+  frame.ColorTable.clear();
+  GifFrame skipped;
+  for (int i = 0; i < frameNumber; ++i) {
+    if (reader.Next(skipped, GifFrameReader::Mode::kSkip) != GifFrameReader::Step::kFrame) {
+      if (reader.Failure() == sys::Code::kOk) ctx.Fail(sys::Code::kCorrupt, kReadFailure);
+      return 1;
+    }
+  }
+  const GifFrameReader::Step step = reader.Next(frame, mode);
+  if (step == GifFrameReader::Step::kEnd) {
+    // Reaching the end without the requested frame is no success.
+    ctx.Fail(sys::Code::kCorrupt, kReadFailure);
+    return 1;
+  }
+  return step == GifFrameReader::Step::kFrame ? 0 : 1;
 }
 
 }  // namespace
 
-int ParseGifFrameRaw(std::span<const std::uint8_t> data, GifInfo& info, GifFrame& frame, int frameNumber) {
-  GifWalker walker(data, info, &frame, frameNumber);
-  return walker.Walk() ? 0 : 1;
+int ParseGifFrameRaw(std::span<const std::uint8_t> data, GifInfo& info, GifFrame& frame, int frameNumber,
+                     sys::Context& ctx, const ReadLimits& limits) {
+  return ReadFrameNumber(data, info, frame, frameNumber, GifFrameReader::Mode::kRaw, ctx, limits);
 }
 
-int ParseGif(std::span<const std::uint8_t> data, GifInfo& info, GifFrame* frame, int frameNumber) {
-  if (frame == nullptr) {
-    GifWalker walker(data, info, nullptr, frameNumber);
-    return walker.Walk() ? 0 : 1;
+int ParseGif(std::span<const std::uint8_t> data, GifInfo& info, GifFrame* frame, int frameNumber, sys::Context& ctx,
+             const ReadLimits& limits) {
+  if (frame != nullptr) {
+    return ReadFrameNumber(data, info, *frame, frameNumber, GifFrameReader::Mode::kDecode, ctx, limits);
   }
-  if (ParseGifFrameRaw(data, info, *frame, frameNumber) != 0) return 1;
-  return PostProcess(info, *frame) ? 0 : 1;
+  GifFrameReader reader(data, info, limits, ctx);
+  if (!reader.ReadScreen()) return 1;
+  GifFrame record;
+  for (;;) {
+    switch (reader.Next(record, GifFrameReader::Mode::kSkip)) {
+      case GifFrameReader::Step::kFrame: break;
+      case GifFrameReader::Step::kEnd: return 0;
+      case GifFrameReader::Step::kFailed: return 1;
+    }
+  }
 }
 
-BitmapPtr ReadGifFile(std::span<const std::uint8_t> file) {
-  if (file.size() > kMaxFileSize) {
-    ReportText("File too long");
-    return nullptr;
-  }
+ReadResult ReadGifFile(std::span<const std::uint8_t> file, const ReadOptions& options, sys::Context& ctx) {
+  if (file.size() > options.limits.maxFileBytes) return ReadResult::Failure(ctx, sys::Code::kLimit, "File too long");
   GifInfo info;
-  info.DataSize = static_cast<std::uint32_t>(file.size());
+  info.DataSize = static_cast<std::uint32_t>(std::min<std::size_t>(file.size(), UINT32_MAX));
   info.NumFrames = 1;
   info.FirstGlobalFrame = -1;
   GifFrame frame;
-  const unsigned long reportsBefore = ReportCount();
-  if (ParseGif(file, info, &frame, 0) != 0) {
-    // The walk fails quietly on a bad header, a screen too large or data that
-    // ends early; the user still has to hear why nothing was opened.
-    if (ReportCount() == reportsBefore) ReportText(DescribeQuietFailure(info));
-    return nullptr;
-  }
-  return std::move(frame.pBitmap);
+  if (ParseGif(file, info, &frame, 0, ctx, options.limits) != 0) return ReadResult::Recorded(ctx);
+  return ReadResult::Of(std::move(frame.pBitmap));
 }

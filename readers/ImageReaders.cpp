@@ -3,7 +3,6 @@
 #include <array>
 #include <cstring>
 
-#include "app/Report.h"
 #include "readers/BmpReader.h"
 #include "readers/GifDecoder.h"
 #include "readers/JpegDecoder.h"
@@ -51,33 +50,32 @@ int FileTypeFromExtension(const std::string& name) {
   return type;
 }
 
-BitmapPtr LoadImageFile(sys::File& file, int type) {
+ReadResult LoadImageFile(sys::File& file, int type, const ReadOptions& options, sys::Context& ctx) {
   if (type < kFileTypeBmp || type > kFileTypeJpeg) {
-    ReportText("Unsupported file type");
-    return nullptr;
+    return ReadResult::Failure(ctx, sys::Code::kUnknownType, "Unsupported file type");
+  }
+  const std::int64_t size = file.Size();
+  if (size >= 0 && static_cast<std::uint64_t>(size) > options.limits.maxFileBytes) {
+    return ReadResult::Failure(ctx, sys::Code::kLimit, "File too long");
   }
   auto bytes = file.ReadAll();
-  if (!bytes) {
-    ReportText("File could not be read");
-    return nullptr;
-  }
-  return LoadImageData(*bytes, type);
+  if (!bytes) return ReadResult::Failure(ctx, sys::Code::kIo, "File could not be read");
+  return LoadImageData(*bytes, type, options, ctx);
 }
 
-BitmapPtr LoadImageData(std::span<const std::uint8_t> data, int type) {
+ReadResult LoadImageData(std::span<const std::uint8_t> data, int type, const ReadOptions& options, sys::Context& ctx) {
   switch (type) {
     case kFileTypeBmp:
-      return ReadBmpFile(data);
+      return ReadBmpFile(data, options, ctx);
     case kFileTypeSbmp:
-      return ReadSbmpFile(data);
+      return ReadSbmpFile(data, options, ctx);
     case kFileTypeGif:
-      return ReadGifFile(data);
+      return ReadGifFile(data, options, ctx);
     case kFileTypePng:
-      return ReadPngFile(data);
+      return ReadPngFile(data, options, ctx);
     case kFileTypeJpeg:
-      return ReadJpegFile(data);
+      return ReadJpegFile(data, options, ctx);
     default:
-      ReportText("Unsupported file type");
-      return nullptr;
+      return ReadResult::Failure(ctx, sys::Code::kUnknownType, "Unsupported file type");
   }
 }

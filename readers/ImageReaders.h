@@ -6,6 +6,8 @@
 #include <string>
 
 #include "image/Bitmap.h"
+#include "readers/ReadOptions.h"
+#include "sys/Context.h"
 #include "sys/File.h"
 
 enum ImageFileType : int {
@@ -20,7 +22,7 @@ enum ImageFileType : int {
 // The type from the name's extension; the file's content is not looked at.
 int FileTypeFromExtension(const std::string& name);
 // Reads the whole open file and decodes it with the reader of type; any other
-// type reports "Unsupported file type". Null when no image results.
-BitmapPtr LoadImageFile(sys::File& file, int type);
+// type fails with "Unsupported file type".
+ReadResult LoadImageFile(sys::File& file, int type, const ReadOptions& options, sys::Context& ctx);
 // The same for file contents already in memory.
-BitmapPtr LoadImageData(std::span<const std::uint8_t> data, int type);
+ReadResult LoadImageData(std::span<const std::uint8_t> data, int type, const ReadOptions& options, sys::Context& ctx);

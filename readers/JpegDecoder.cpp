@@ -15,7 +15,6 @@
 #include <new>
 #include <string>
 
-#include "app/Report.h"
 #include "readers/JpegDecoderContext.h"
 
 namespace {
@@ -427,8 +426,22 @@ namespace {
 // a tiny file from claiming a huge picture.
 bool FrameFitsFile(const JpegFrameInfo& frame, std::uint64_t fileSize) { return frame.mcuCount <= fileSize * 8; }
 
-BitmapPtr DecodeJpeg(const JpegInputFn& input, std::uint64_t fileSize, std::string& error) {
-  auto probe = std::make_unique<JpegDecoder>(input, fileSize);
+// The code of a decoder failure, told by its text.
+sys::Code JpegErrorCode(const std::string& error) {
+  const auto has = [&error](const char* part) { return error.find(part) != std::string::npos; };
+  if (has("not supported")) return sys::Code::kUnsupported;
+  if (has("ends too early") || has("ends before") || has("too short")) return sys::Code::kTruncated;
+  if (has("does not start with")) return sys::Code::kNotRecognised;
+  if (has("memory")) return sys::Code::kOutOfMemory;
+  if (has("limits")) return sys::Code::kLimit;
+  return sys::Code::kCorrupt;
+}
+
+// Null with error set, or with error empty when the failure is already
+// recorded in ctx (the allocator's).
+BitmapPtr DecodeJpeg(const JpegInputFn& input, std::uint64_t fileSize, const ReadLimits& limits, sys::Context& ctx,
+                     std::string& error) {
+  auto probe = std::make_unique<JpegDecoder>(input, fileSize, limits, ctx);
   if (!probe->ReadHeaders() || !probe->SetupFrame()) {
     error = probe->Error();
     return nullptr;
@@ -439,10 +452,14 @@ BitmapPtr DecodeJpeg(const JpegInputFn& input, std::uint64_t fileSize, std::stri
     error = "the file is too short for the picture size its header claims";
     return nullptr;
   }
-  BitmapPtr bitmap = Bitmap_Create(frame.width, frame.height, 0);
-  if (!bitmap) return nullptr;  // the allocator has reported
+  if (frame.width > limits.maxWidth || frame.height > limits.maxHeight) {
+    error = "the picture is larger than the limits of this read";
+    return nullptr;
+  }
+  BitmapPtr bitmap = CreateReadImage(frame.width, frame.height, 0, limits, ctx);
+  if (!bitmap) return nullptr;
 
-  auto decoder = std::make_unique<JpegDecoder>(input, fileSize);
+  auto decoder = std::make_unique<JpegDecoder>(input, fileSize, limits, ctx);
   if (!decoder->ReadHeaders() || !decoder->SetupFrame() || !decoder->DecodeImage(*bitmap)) {
     error = decoder->Error();
     Bitmap_Delete(std::move(bitmap));
@@ -453,11 +470,10 @@ BitmapPtr DecodeJpeg(const JpegInputFn& input, std::uint64_t fileSize, std::stri
 
 }  // namespace
 
-BitmapPtr ReadJpegFile(std::span<const std::uint8_t> file) {
-  if (file.empty()) {
-    ReportText("Cannot decode JPEG file: the file is empty");
-    return nullptr;
-  }
+ReadResult ReadJpegFile(std::span<const std::uint8_t> file, const ReadOptions& options, sys::Context& ctx) {
+  using sys::Code;
+  if (file.size() > options.limits.maxFileBytes) return ReadResult::Failure(ctx, Code::kLimit, "File too long");
+  if (file.empty()) return ReadResult::Failure(ctx, Code::kTruncated, "Cannot decode JPEG file: the file is empty");
   const JpegInputFn input = [file](std::uint64_t offset, std::size_t maxBytes, const std::uint8_t*& data) {
     if (offset >= file.size()) return std::size_t{0};
     data = file.data() + offset;
@@ -466,12 +482,13 @@ BitmapPtr ReadJpegFile(std::span<const std::uint8_t> file) {
   std::string error;
   BitmapPtr bitmap;
   try {
-    bitmap = DecodeJpeg(input, file.size(), error);
+    bitmap = DecodeJpeg(input, file.size(), options.limits, ctx, error);
   } catch (const std::bad_alloc&) {
     // The decoder's own buffers are small next to the Bitmap, but a machine
     // short of memory must still not end the program.
     error = "there is not enough memory to decode the file";
   }
-  if (!bitmap && !error.empty()) ReportText("Cannot decode JPEG file: " + error);
-  return bitmap;
+  if (bitmap) return ReadResult::Of(std::move(bitmap));
+  if (error.empty()) return ReadResult::Recorded(ctx);
+  return ReadResult::Failure(ctx, JpegErrorCode(error), "Cannot decode JPEG file: " + error);
 }

@@ -9,7 +9,9 @@
 #include <span>
 
 #include "image/Bitmap.h"
+#include "readers/ReadOptions.h"
+#include "sys/Context.h"
 
-// Decodes a whole file held in memory into a true-colour Bitmap (opaque);
-// reports through ReportText and returns null on failure.
-BitmapPtr ReadJpegFile(std::span<const std::uint8_t> file);
+// Decodes a whole file held in memory into a true-colour Bitmap (opaque), or
+// says why not ("Cannot decode JPEG file: <reason>").
+ReadResult ReadJpegFile(std::span<const std::uint8_t> file, const ReadOptions& options, sys::Context& ctx);

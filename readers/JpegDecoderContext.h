@@ -11,6 +11,8 @@
 
 #include "image/Bitmap.h"
 #include "readers/JpegInternal.h"
+#include "readers/ReadOptions.h"
+#include "sys/Context.h"
 
 constexpr std::size_t kChunkBytes = 4096;
 constexpr int kMaxComponents = 4;
@@ -85,7 +87,9 @@ struct JpegFrameInfo {
 
 class JpegDecoder {
  public:
-  JpegDecoder(JpegInputFn input, std::uint64_t fileSize) : input_(std::move(input)), fileSize_(fileSize) {}
+  // The limits and the context outlive the decoder.
+  JpegDecoder(JpegInputFn input, std::uint64_t fileSize, const ReadLimits& limits, sys::Context& ctx)
+      : input_(std::move(input)), fileSize_(fileSize), limits_(limits), ctx_(ctx) {}
 
   // SOI up to and including the frame header; the tables on the way are read.
   bool ReadHeaders();
@@ -159,6 +163,8 @@ class JpegDecoder {
 
   JpegInputFn input_;
   std::uint64_t fileSize_;
+  const ReadLimits& limits_;
+  sys::Context& ctx_;
   std::string error_;
 
   const std::uint8_t* chunk_ = nullptr;

@@ -5,7 +5,6 @@
 #include <cstring>
 #include <new>
 
-#include "app/Report.h"
 #include "readers/JpegDecoderContext.h"
 #include "sys/Memory.h"
 
@@ -18,8 +17,8 @@ bool JpegDecoder::AllocateCoefficientBuffers() {
     total += static_cast<std::uint64_t>(c.bufferBlocksAcross) * static_cast<std::uint64_t>(c.bufferBlocksDown) *
              kJpegBlockSize * sizeof(std::int16_t);
   }
-  if (total > sys::MaxBlockBytes()) {
-    ReportAllocationFailure(sys::AllocFailureText(total));
+  if (total > limits_.maxPixelBytes) {
+    sys::FailAllocation(ctx_, total);
     return Fail("the image is too large to decode");
   }
   try {
@@ -29,7 +28,7 @@ bool JpegDecoder::AllocateCoefficientBuffers() {
           static_cast<std::size_t>(c.bufferBlocksAcross) * c.bufferBlocksDown * kJpegBlockSize, 0);
     }
   } catch (const std::bad_alloc&) {
-    ReportAllocationFailure(sys::AllocFailureText(total));
+    sys::FailAllocation(ctx_, total);
     return Fail("the image is too large to decode");
   }
   return true;

@@ -9,7 +9,6 @@
 #include <new>
 #include <vector>
 
-#include "app/Report.h"
 #include "sys/Memory.h"
 
 namespace {
@@ -33,6 +32,7 @@ struct PngLayout {
   int channels = 0;
   png_size_t rowBytes = 0;
   bool transparent = false;
+  bool badSignature = false;  // the data does not start as PNG does
 };
 
 // The functions below run between libpng's setjmp and its longjmp: they hold
@@ -45,10 +45,11 @@ void ReadFromMemory(png_structp png, png_bytep out, png_size_t count) {
   source->pos += count;
 }
 
+// libpng's error pointer is the read's context.
 void OnPngError(png_structp png, png_const_charp message) {
   char text[200];
   std::snprintf(text, sizeof text, "libpng error: %s\n", message);
-  ReportText(text);
+  static_cast<sys::Context*>(png_get_error_ptr(png))->Fail(sys::Code::kCorrupt, text);
   png_longjmp(png, 1);
 }
 
@@ -93,7 +94,10 @@ bool ReadHeader(png_structp png, png_infop info, MemorySource* source, PngLayout
   png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, kSkippedChunks, kSkippedChunkCount);
   png_byte signature[kSignatureSize];
   ReadFromMemory(png, signature, kSignatureSize);
-  if (png_sig_cmp(signature, 0, kSignatureSize) != 0) return false;
+  if (png_sig_cmp(signature, 0, kSignatureSize) != 0) {
+    layout->badSignature = true;
+    return false;
+  }
   png_set_sig_bytes(png, kSignatureSize);
   png_read_info(png, info);
   png_uint_32 width = 0;
@@ -138,8 +142,8 @@ void LimitedFree(png_structp /*png*/, png_voidp block) { std::free(block); }  //
 // One read and info structure per decode, released on every path.
 class PngReadStruct {
  public:
-  PngReadStruct() {
-    png_ = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, nullptr, OnPngError, nullptr, nullptr, LimitedMalloc,
+  explicit PngReadStruct(sys::Context& ctx) {
+    png_ = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, &ctx, OnPngError, nullptr, nullptr, LimitedMalloc,
                                     LimitedFree);
     if (png_ != nullptr) info_ = png_create_info_struct(png_);
   }
@@ -165,20 +169,20 @@ class PngReadStruct {
 constexpr std::uint64_t kMaxInflateRatio = 1032;
 constexpr std::uint64_t kInflateSlackBytes = 1024;
 
-bool DataCanHoldPixels(const PngLayout& layout, std::size_t fileSize) {
+bool DataCanHoldPixels(const PngLayout& layout, std::size_t fileSize, sys::Context& ctx) {
   const std::uint64_t storedBytes = layout.storedPixelBits / 8;
   if (storedBytes <= fileSize * kMaxInflateRatio + kInflateSlackBytes) return true;
   char text[200];
   std::snprintf(text, sizeof text, "Illegal image size (%u x %u): a file of %llu bytes can not hold its pixels",
                 static_cast<unsigned>(layout.width), static_cast<unsigned>(layout.height),
                 static_cast<unsigned long long>(fileSize));
-  ReportText(text);
+  ctx.Fail(sys::Code::kCorrupt, text);
   return false;
 }
 
 template <typename T>
-bool TryResize(std::vector<T>& block, std::uint64_t count) {
-  if (count * sizeof(T) > sys::MaxBlockBytes()) return false;
+bool TryResize(std::vector<T>& block, std::uint64_t count, std::uint64_t maxBytes) {
+  if (count * sizeof(T) > maxBytes) return false;
   try {
     block.resize(static_cast<std::size_t>(count));
   } catch (const std::bad_alloc&) {
@@ -188,27 +192,37 @@ bool TryResize(std::vector<T>& block, std::uint64_t count) {
 }
 
 // libpng decodes straight into the Bitmap's rows (top row first), so the
-// picture is never held twice.
-BitmapPtr DecodePng(std::span<const std::uint8_t> file) {
-  PngReadStruct reader;
+// picture is never held twice. Null with why set on failure.
+BitmapPtr DecodePng(std::span<const std::uint8_t> file, const ReadLimits& limits, sys::Context& ctx,
+                    sys::Code& why) {
+  why = sys::Code::kCorrupt;
+  PngReadStruct reader(ctx);
   if (!reader.Valid()) return nullptr;
   MemorySource source{file.data(), file.size(), 0};
   PngLayout layout;
-  if (!ReadHeader(reader.png(), reader.info(), &source, &layout)) return nullptr;
+  if (!ReadHeader(reader.png(), reader.info(), &source, &layout)) {
+    if (layout.badSignature) why = sys::Code::kNotRecognised;
+    return nullptr;
+  }
   // The transformations always give four bytes per pixel; anything else is a
   // libpng we do not know.
   if (layout.channels != 4 || layout.width == 0 || layout.rowBytes != static_cast<std::uint64_t>(layout.width) * 4) {
     return nullptr;
   }
-  if (!DataCanHoldPixels(layout, file.size())) return nullptr;
+  if (!DataCanHoldPixels(layout, file.size(), ctx)) return nullptr;
+  if (layout.width > limits.maxWidth || layout.height > limits.maxHeight) {
+    why = sys::Code::kLimit;
+    return nullptr;
+  }
   BitmapPtr b;
   std::vector<png_bytep> rows;
-  // Within the allocator's ceiling; a header can claim far more than any picture.
-  if (layout.width <= INT32_MAX && layout.height <= INT32_MAX && layout.height <= sys::MaxBlockBytes() / layout.rowBytes) {
-    b = Bitmap_Create(static_cast<int>(layout.width), static_cast<int>(layout.height), 0);
+  // Within the pixel limit; a header can claim far more than any picture.
+  if (layout.width <= INT32_MAX && layout.height <= INT32_MAX && layout.height <= limits.maxPixelBytes / layout.rowBytes) {
+    b = CreateReadImage(layout.width, layout.height, 0, limits, ctx);
   }
-  if (!b || !TryResize(rows, layout.height)) {
+  if (!b || !TryResize(rows, layout.height, limits.maxPixelBytes)) {
     RaiseOutOfMemory(reader.png());
+    why = sys::Code::kOutOfMemory;
     return nullptr;
   }
   for (png_uint_32 y = 0; y < layout.height; ++y) rows[y] = b->Row(static_cast<int>(y));
@@ -219,13 +233,14 @@ BitmapPtr DecodePng(std::span<const std::uint8_t> file) {
 
 }  // namespace
 
-BitmapPtr ReadPngFile(std::span<const std::uint8_t> file) {
+ReadResult ReadPngFile(std::span<const std::uint8_t> file, const ReadOptions& options, sys::Context& ctx) {
+  if (file.size() > options.limits.maxFileBytes) return ReadResult::Failure(ctx, sys::Code::kLimit, "File too long");
   // Too short for a signature and a header: said so, as every failed read is.
   if (file.size() < kMinFileSize) {
-    ReportText("File too short (truncated ?)");
-    return nullptr;
+    return ReadResult::Failure(ctx, sys::Code::kTruncated, "File too short (truncated ?)");
   }
-  BitmapPtr b = DecodePng(file);
-  if (!b) ReportText("No Bitmap");
-  return b;
+  sys::Code why = sys::Code::kOk;
+  BitmapPtr b = DecodePng(file, options.limits, ctx, why);
+  if (!b) return ReadResult::Failure(ctx, why, "No Bitmap");
+  return ReadResult::Of(std::move(b));
 }

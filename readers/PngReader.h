@@ -1,10 +1,13 @@
-// Reader for PNG files.
+// Reader for PNG files, through libpng.
 #pragma once
 
 #include <cstdint>
 #include <span>
 
 #include "image/Bitmap.h"
+#include "readers/ReadOptions.h"
+#include "sys/Context.h"
 
-// Decodes a whole file held in memory; reports and returns null on failure.
-BitmapPtr ReadPngFile(std::span<const std::uint8_t> file);
+// Decodes a whole file held in memory. A failure ends in "No Bitmap", after
+// libpng's own text when it had one.
+ReadResult ReadPngFile(std::span<const std::uint8_t> file, const ReadOptions& options, sys::Context& ctx);

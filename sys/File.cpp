@@ -12,6 +12,15 @@ constexpr int kMaxDirectoryDepth = 128;
 constexpr std::size_t kWriteBufferSize = std::size_t{64} * 1024;
 }  // namespace
 
+bool MemorySink::Write(const void* bytes, std::size_t count) {
+  if (keepBytes_ && count != 0) {
+    const auto* first = static_cast<const std::uint8_t*>(bytes);
+    bytes_.insert(bytes_.end(), first, first + count);
+  }
+  count_ += count;
+  return true;
+}
+
 File::File(File&& other) noexcept
     : handle_(std::exchange(other.handle_, nullptr)),
       buffer_(std::move(other.buffer_)),

@@ -15,7 +15,40 @@
 
 namespace sys {
 
-class File {
+// Where a writer's bytes go: a file, or memory for a caller that wants the
+// bytes themselves (or only their number).
+class ByteSink {
+ public:
+  virtual ~ByteSink() = default;
+  // False when the bytes could not all be taken; a failure sticks.
+  virtual bool Write(const void* bytes, std::size_t count) = 0;
+  // False for a sink that can take nothing at all (a file that is not open).
+  virtual bool IsOpen() const { return true; }
+  // True once a write has failed.
+  virtual bool Failed() const = 0;
+
+ protected:
+  ByteSink() = default;
+  ByteSink(const ByteSink&) = default;
+  ByteSink& operator=(const ByteSink&) = default;
+};
+
+// Keeps every byte written, or with keepBytes false only their number.
+class MemorySink final : public ByteSink {
+ public:
+  explicit MemorySink(bool keepBytes = true) : keepBytes_(keepBytes) {}
+  bool Write(const void* bytes, std::size_t count) override;
+  bool Failed() const override { return false; }
+  const std::vector<std::uint8_t>& Bytes() const { return bytes_; }
+  std::uint64_t Count() const { return count_; }
+
+ private:
+  bool keepBytes_;
+  std::vector<std::uint8_t> bytes_;
+  std::uint64_t count_ = 0;
+};
+
+class File final : public ByteSink {
  public:
   File() = default;
   File(const File&) = delete;
@@ -29,16 +62,16 @@ class File {
   // file is replaced.
   static std::optional<File> Create(const std::string& path);
 
-  bool IsOpen() const { return handle_ != nullptr; }
+  bool IsOpen() const override { return handle_ != nullptr; }
   const std::string& Path() const { return path_; }
   std::int64_t Size();
   // Reads the whole file from its start; nullopt when reading failed.
   std::optional<std::vector<std::uint8_t>> ReadAll();
-  bool Write(const void* bytes, std::size_t count);
+  bool Write(const void* bytes, std::size_t count) override;
   // Flushes and closes; false when any write or the flush failed.
   bool Close();
   // True once a write has failed on this file.
-  bool Failed() const { return failed_; }
+  bool Failed() const override { return failed_; }
 
  private:
   File(std::FILE* handle, std::string path) : handle_(handle), path_(std::move(path)) {}

@@ -4,23 +4,6 @@
 #include <new>
 
 namespace sys {
-namespace {
-AllocFailureHandler failureHandler = nullptr;
-std::uint64_t maxBlockBytes = std::uint64_t{1} << 30;
-
-void ReportFailure(std::uint64_t bytes) {
-  const std::string text = AllocFailureText(bytes);
-  if (failureHandler != nullptr) {
-    failureHandler(text);
-  } else {
-    std::fprintf(stderr, "rastra: %s\n", text.c_str());
-  }
-}
-}  // namespace
-
-void SetAllocFailureHandler(AllocFailureHandler handler) { failureHandler = handler; }
-void SetMaxBlockBytes(std::uint64_t bytes) { maxBlockBytes = bytes; }
-std::uint64_t MaxBlockBytes() { return maxBlockBytes; }
 
 std::string AllocFailureText(std::uint64_t bytes) {
   char text[64];
@@ -30,17 +13,21 @@ std::string AllocFailureText(std::uint64_t bytes) {
   return text;
 }
 
-bool AllocZeroed(std::vector<std::uint8_t>& block, std::uint64_t bytes) {
+Code FailAllocation(Context& ctx, std::uint64_t bytes) {
+  return ctx.FailAllocator(AllocFailureText(bytes));
+}
+
+bool AllocZeroed(std::vector<std::uint8_t>& block, std::uint64_t bytes, Context& ctx) {
   block.clear();
-  if (bytes > maxBlockBytes) {
-    ReportFailure(bytes);
+  if (bytes > ctx.MaxBlockBytes()) {
+    FailAllocation(ctx, bytes);
     return false;
   }
   try {
     block.assign(static_cast<std::size_t>(bytes), 0);
   } catch (const std::bad_alloc&) {
     block = {};
-    ReportFailure(bytes);
+    FailAllocation(ctx, bytes);
     return false;
   }
   return true;

@@ -12,8 +12,8 @@
 
 namespace testing_support {
 
-// Installs itself for one test: reports (interactive path, no batch run) and
-// status notes land in the two lists.
+// Installs itself for one test: the application's reports (interactive
+// path, no batch run) and progress notes land in the two lists.
 class ReportCapture {
  public:
   ReportCapture() {
@@ -21,11 +21,11 @@ class ReportCapture {
     Texts().clear();
     Notes().clear();
     SetMessageBoxHook([](const std::string&, const std::string& text) { Texts().push_back(text); });
-    StatusCallback = [](const std::string& text) { Notes().push_back(text); };
+    SetProgressHook([](const std::string& text) { Notes().push_back(text); });
   }
   ~ReportCapture() {
     SetMessageBoxHook(nullptr);
-    StatusCallback = nullptr;
+    SetProgressHook(nullptr);
   }
   ReportCapture(const ReportCapture&) = delete;
   ReportCapture& operator=(const ReportCapture&) = delete;

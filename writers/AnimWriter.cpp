@@ -10,30 +10,9 @@
 
 namespace {
 
-// A palette block written for frames on the global colour table.
-struct SharedPalette {
-  int owner = 0;  // the frame number in its name
-  int hasTrans = 0;
-  std::vector<std::uint8_t> entries;  // the Bitmap's palette bytes
-};
-
-// Carried from one call to the next of the same animation.
-struct AnimWriterState {
-  int remaining = 0;  // frames still expected after the last successful call; 0 idle
-  int count = 0;      // frames of the animation being written
-  // Frames on the global table share a palette only while their palettes are
-  // equal: the decoder moves a frame's transparent entry to index 0, so a
-  // frame with another transparent index (or none) needs its own block.
-  std::vector<SharedPalette> globalPalettes;
-  std::vector<int> paletteOwner;  // per frame: the number in the name of its palette
-};
-
-AnimWriterState& State() {
-  static AnimWriterState state;
-  return state;
+sys::Code ReportAnimError(sys::Context& ctx, const char* reason, sys::Code code) {
+  return writer_support::ReportWriteError(ctx, "animation", reason, code);
 }
-
-void ReportAnimError(const char* reason) { writer_support::ReportWriteError("animation", reason); }
 
 int DecimalDigits(long long value) {
   int digits = 1;
@@ -47,6 +26,7 @@ std::string Blanks(int count) { return std::string(static_cast<std::size_t>(coun
 struct FrameJob {
   const GifInfo* info = nullptr;
   const std::vector<GifFrame>* frames = nullptr;
+  const OutputOptions* options = nullptr;
   int count = 0;       // N
   int index = 0;       // the frame written by this call
   int toFollow = 0;    // a
@@ -62,33 +42,33 @@ std::span<const std::uint8_t> PaletteBytes(const Bitmap& bitmap) {
   return {bitmap.pInfo.data() + 40, 4u * static_cast<std::size_t>(bitmap.NumColors)};
 }
 
-bool SamePalette(const SharedPalette& shared, const Bitmap& bitmap) {
+bool SamePalette(const AnimWriterState::SharedPalette& shared, const Bitmap& bitmap) {
   const auto bytes = PaletteBytes(bitmap);
   return shared.hasTrans == (bitmap.HasTrans != 0 ? 1 : 0) && shared.entries.size() == bytes.size() &&
          std::memcmp(shared.entries.data(), bytes.data(), bytes.size()) == 0;
 }
 
-void WriteAnimationHead(const FrameJob& job) {
+void WriteAnimationHead(OutBuffer& out, const FrameJob& job) {
   const std::string& id = job.id;
-  OutSetColumn(0);
-  WriteFileBanner(id, job.countText, *job.bitmap, job.type, std::to_string(job.info->TotalDelay));
+  OutSetColumn(out, 0);
+  WriteFileBanner(out, id, job.countText, *job.bitmap, job.type, std::to_string(job.info->TotalDelay));
   if (job.type == kOutputAnimSprite) {
-    OutWrite("extern const GUI_BITMAP * apbm" + id + "[" + job.countText + "];\r\nextern const unsigned     aDelay" +
+    OutWrite(out, "extern const GUI_BITMAP * apbm" + id + "[" + job.countText + "];\r\nextern const unsigned     aDelay" +
              id + "[" + job.countText + "];\r\n\r\n");
   } else {
-    OutWrite("extern const GUI_CURSOR_ANIM Cursor" + id + ";\r\n\r\n");
+    OutWrite(out, "extern const GUI_CURSOR_ANIM Cursor" + id + ";\r\n\r\n");
   }
-  WritePaletteComment();
+  WritePaletteComment(out);
 }
 
 // A frame with its own table gets its own palette. Frames on the global table
 // share the block of the first of them with an equal palette, named by that
 // frame's number (for the first global frame, FirstGlobalFrame).
-void WriteFramePalette(const FrameJob& job, AnimWriterState& state) {
+void WriteFramePalette(OutBuffer& out, const FrameJob& job, AnimWriterState& state) {
   const int local = (*job.frames)[static_cast<std::size_t>(job.index)].LocalTableFrame;
   int owner = job.index;
   if (local < 0) {
-    for (const SharedPalette& shared : state.globalPalettes) {
+    for (const AnimWriterState::SharedPalette& shared : state.globalPalettes) {
       if (SamePalette(shared, *job.bitmap)) {
         state.paletteOwner[static_cast<std::size_t>(job.index)] = shared.owner;
         return;
@@ -98,7 +78,7 @@ void WriteFramePalette(const FrameJob& job, AnimWriterState& state) {
     state.globalPalettes.push_back({owner, job.bitmap->HasTrans != 0 ? 1 : 0, {bytes.begin(), bytes.end()}});
   }
   state.paletteOwner[static_cast<std::size_t>(job.index)] = owner;
-  WritePaletteBlock(job.id + std::to_string(owner), *job.bitmap);
+  WritePaletteBlock(out, job.id + std::to_string(owner), *job.bitmap, *job.options);
 }
 
 char* PutBitNames(char* p, std::uint32_t byte) {
@@ -107,16 +87,16 @@ char* PutBitNames(char* p, std::uint32_t byte) {
 }
 
 // Packed palette rows from the top, the first pixel of a byte in its top bits.
-void WriteFrameData(const FrameJob& job) {
-  OutWrite("static GUI_CONST_STORAGE unsigned char _ac" + job.id + std::to_string(job.index) + "[] = {\r\n");
+void WriteFrameData(OutBuffer& buffer, const FrameJob& job) {
+  OutWrite(buffer, "static GUI_CONST_STORAGE unsigned char _ac" + job.id + std::to_string(job.index) + "[] = {\r\n");
   const Bitmap& image = *job.bitmap;
   const int bits = job.bits;
   const int perByte = 8 / bits;
   const std::uint32_t mask = (1u << bits) - 1;
-  WrapWriter out;
+  WrapWriter out(buffer);
   for (int y = 0; y < image.YSize; ++y) {
     const std::uint8_t* row = image.Row(y);
-    OutSetColumn(0);
+    out.SetColumn(0);
     out.Wrapped("  ");
     for (int x = 0; x < image.XSize; x += perByte) {
       std::uint32_t byte = 0;
@@ -133,72 +113,72 @@ void WriteFrameData(const FrameJob& job) {
   }
 }
 
-void WriteBitmapTable(const FrameJob& job, const AnimWriterState& state) {
+void WriteBitmapTable(OutBuffer& out, const FrameJob& job, const AnimWriterState& state) {
   const std::string& id = job.id;
   const int countDigits = static_cast<int>(job.countText.size());
-  OutWrite("static GUI_CONST_STORAGE GUI_BITMAP _abm" + id + "[] = {\r\n");
+  OutWrite(out, "static GUI_CONST_STORAGE GUI_BITMAP _abm" + id + "[] = {\r\n");
   for (int j = 0; j < job.count; ++j) {
     const int owner = state.paletteOwner[static_cast<std::size_t>(j)];
     const std::string palette =
         "(const GUI_LOGPALETTE *)&_Pal" + id + std::to_string(owner) + Blanks(countDigits - DecimalDigits(owner));
     const std::string data =
         "(const unsigned char *)_ac" + id + std::to_string(j) + "," + Blanks(countDigits - DecimalDigits(j));
-    OutWrite("  { " + std::to_string(job.bitmap->XSize) + ", " + std::to_string(job.bitmap->YSize) + ", " +
+    OutWrite(out, "  { " + std::to_string(job.bitmap->XSize) + ", " + std::to_string(job.bitmap->YSize) + ", " +
              std::to_string(job.bytesPerLine) + ", " + std::to_string(job.bits) + ", " + data + " " + palette +
              " }" + (j + 1 < job.count ? ",\r\n" : "\r\n"));
   }
-  OutWrite("};\r\n\r\n");
+  OutWrite(out, "};\r\n\r\n");
 }
 
-void WritePointerTable(const FrameJob& job) {
+void WritePointerTable(OutBuffer& out, const FrameJob& job) {
   const std::string& id = job.id;
   const int countDigits = static_cast<int>(job.countText.size());
-  OutWrite(job.type == kOutputAnimSprite ? "const GUI_BITMAP * apbm" + id + "[] = {\r\n"
+  OutWrite(out, job.type == kOutputAnimSprite ? "const GUI_BITMAP * apbm" + id + "[] = {\r\n"
                                          : "static const GUI_BITMAP * _apbm" + id + "[] = {\r\n");
-  OutSetColumn(0);
+  OutSetColumn(out, 0);
   for (int j = 0; j < job.count; ++j) {
     std::string element = "  &_abm" + id + "[" + std::to_string(j) + "]";
     if (j + 1 < job.count) element += ",";
     element += Blanks(countDigits - DecimalDigits(j));
-    OutWriteWrapped(element, 100, 0);
+    OutWriteWrapped(out, element, 100, 0);
   }
-  OutWrite("\r\n};\r\n\r\n");
+  OutWrite(out, "\r\n};\r\n\r\n");
 }
 
-void WriteDelayTable(const FrameJob& job) {
-  OutWrite(job.type == kOutputAnimSprite ? "const unsigned aDelay" + job.id + "[] = {\r\n"
+void WriteDelayTable(OutBuffer& out, const FrameJob& job) {
+  OutWrite(out, job.type == kOutputAnimSprite ? "const unsigned aDelay" + job.id + "[] = {\r\n"
                                          : "static const unsigned _aDelay" + job.id + "[] = {\r\n");
-  OutSetColumn(0);
+  OutSetColumn(out, 0);
   for (int j = 0; j < job.count; ++j) {
     std::string element = (j == 0 ? "  " : " ") + std::to_string((*job.frames)[static_cast<std::size_t>(j)].Delay);
     if (j + 1 < job.count) element += ",";
-    OutWriteWrapped(element, kWrapColumn, 1);
+    OutWriteWrapped(out, element, kWrapColumn, 1);
   }
-  OutWrite("\r\n};\r\n\r\n");
+  OutWrite(out, "\r\n};\r\n\r\n");
 }
 
 // The comments of the member lines start in one column, after id length + 11
 // characters.
-void WriteCursorStructure(const FrameJob& job) {
+void WriteCursorStructure(OutBuffer& out, const FrameJob& job) {
   const std::string& id = job.id;
   const int length = static_cast<int>(id.size());
   const std::string zero = "  0," + Blanks(length + 7);
-  OutWrite("const GUI_CURSOR_ANIM Cursor" + id + " = {\r\n");
-  OutWrite("  _apbm" + id + "," + Blanks(3) + " // Pointer to an array of bitmaps\r\n");
-  OutWrite(zero + " // x coordinate of the hot spot\r\n");
-  OutWrite(zero + " // y coordinate of the hot spot\r\n");
-  OutWrite(zero + " // Period, should be 0 here\r\n");
-  OutWrite("  _aDelay" + id + ",  // Pointer to an array of periods\r\n");
-  OutWrite("  " + job.countText + Blanks(length - static_cast<int>(job.countText.size()) + 9) +
+  OutWrite(out, "const GUI_CURSOR_ANIM Cursor" + id + " = {\r\n");
+  OutWrite(out, "  _apbm" + id + "," + Blanks(3) + " // Pointer to an array of bitmaps\r\n");
+  OutWrite(out, zero + " // x coordinate of the hot spot\r\n");
+  OutWrite(out, zero + " // y coordinate of the hot spot\r\n");
+  OutWrite(out, zero + " // Period, should be 0 here\r\n");
+  OutWrite(out, "  _aDelay" + id + ",  // Pointer to an array of periods\r\n");
+  OutWrite(out, "  " + job.countText + Blanks(length - static_cast<int>(job.countText.size()) + 9) +
            " // Number of images\r\n};\r\n\r\n");
 }
 
-void WriteAnimationTail(const FrameJob& job, const AnimWriterState& state) {
-  WriteBitmapTable(job, state);
-  WritePointerTable(job);
-  WriteDelayTable(job);
-  if (job.type == kOutputAnimCursor) WriteCursorStructure(job);
-  OutWrite("/*************************** End of file ****************************/\r\n");
+void WriteAnimationTail(OutBuffer& out, const FrameJob& job, const AnimWriterState& state) {
+  WriteBitmapTable(out, job, state);
+  WritePointerTable(out, job);
+  WriteDelayTable(out, job);
+  if (job.type == kOutputAnimCursor) WriteCursorStructure(out, job);
+  OutWrite(out, "/*************************** End of file ****************************/\r\n");
 }
 
 // A call for frame 0 always starts a new animation, so one abandoned
@@ -219,21 +199,22 @@ bool IsPaletteFrame(const Bitmap& bitmap) {
 
 }  // namespace
 
-int WriteAnimFile(const OutputSpec& spec, const GifInfo& info, sys::File& file, const std::string& path,
-                  int framesToFollow, std::vector<GifFrame>* frames, int type) {
-  AnimWriterState& state = State();
+int WriteAnimFile(AnimWriterState& state, OutBuffer& out, const OutputSpec& spec, const GifInfo& info,
+                  const std::string& path, int framesToFollow, std::vector<GifFrame>* frames, int type,
+                  const OutputOptions& options, sys::Context& ctx) {
   FrameJob job;
   job.info = &info;
-  job.count = info.NumFrames;
+  job.options = &options;
+  job.count = static_cast<int>(info.NumFrames);
   job.toFollow = framesToFollow;
   job.type = type;
   if (!InSequence(state, framesToFollow, job.count) || (type != kOutputAnimSprite && type != kOutputAnimCursor)) {
     state.remaining = 0;
-    ReportAnimError("Frames out of sequence");
+    ReportAnimError(ctx, "Frames out of sequence", sys::Code::kInternal);
     return 1;
   }
   if (frames == nullptr || frames->size() < static_cast<std::size_t>(job.count)) {
-    ReportAnimError("No frames");
+    ReportAnimError(ctx, "No frames", sys::Code::kInternal);
     return 1;
   }
   job.frames = frames;
@@ -241,44 +222,43 @@ int WriteAnimFile(const OutputSpec& spec, const GifInfo& info, sys::File& file, 
   job.bitmap = (*frames)[static_cast<std::size_t>(job.index)].pBitmap.get();
   if (job.bitmap == nullptr || !IsPaletteFrame(*job.bitmap)) {
     state.remaining = 0;
-    ReportAnimError("Invalid frame");
+    ReportAnimError(ctx, "Invalid frame", sys::Code::kNoImage);
     return 1;
   }
 
-  OutSetPaletteFlag(spec.NoPalette == 0);
+  OutSetPaletteFlag(out, spec.NoPalette == 0);
   FormatInfo format;
   if (GetFormatInfo(spec.Format, job.bitmap->NumColors, format) != 0) {
-    ReportAnimError("Illegal FORMAT");
+    ReportAnimError(ctx, "Illegal FORMAT", sys::Code::kBadFormat);
     return 1;
   }
   // Frames are written as packed palette indices; other FORMATs have no
   // data form here.
   if (format.compressed || 8 % format.bitsPerPixel != 0) {
-    ReportAnimError("FORMAT does not match image");
+    ReportAnimError(ctx, "FORMAT does not match image", sys::Code::kBadFormat);
     return 1;
   }
   job.bits = format.bitsPerPixel;
   job.bytesPerLine = static_cast<int>((std::int64_t{job.bitmap->XSize} * job.bits + 7) / 8);
-  if (MakeIdentifier(path, job.id) != 0) {
+  if (MakeIdentifier(path, job.id, ctx) != 0) {
     state.remaining = 0;
     return 1;
   }
   job.countText = std::to_string(job.count);
 
-  OutAttach(file);
   if (state.remaining == 0) {
     state.count = job.count;
     state.globalPalettes.clear();
     state.paletteOwner.assign(static_cast<std::size_t>(job.count), 0);
-    WriteAnimationHead(job);
+    WriteAnimationHead(out, job);
   }
-  WriteFramePalette(job, state);
-  WriteFrameData(job);
-  if (framesToFollow == 0) WriteAnimationTail(job, state);
+  WriteFramePalette(out, job, state);
+  WriteFrameData(out, job);
+  if (framesToFollow == 0) WriteAnimationTail(out, job, state);
   state.remaining = framesToFollow;
-  if (OutFlush() == 0 || file.Failed()) {
+  if (!OutComplete(out)) {
     state.remaining = 0;
-    ReportAnimError("Not all data could be written");
+    ReportAnimError(ctx, "Not all data could be written", sys::Code::kIo);
     return 1;
   }
   return 0;

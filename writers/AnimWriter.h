@@ -2,19 +2,41 @@
 // animated GIF as one C source file, written piecewise over one call per frame.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
+#include "image/OutputOptions.h"
 #include "readers/GifDecoder.h"
-#include "sys/File.h"
+#include "sys/Context.h"
 #include "writers/ImageWriters.h"
+#include "writers/TextOutput.h"
+
+// What one animation file carries from one call to the next; a fresh one per
+// file.
+struct AnimWriterState {
+  // A palette block written for frames on the global colour table.
+  struct SharedPalette {
+    int owner = 0;  // the frame number in its name
+    int hasTrans = 0;
+    std::vector<std::uint8_t> entries;  // the Bitmap's palette bytes
+  };
+  int remaining = 0;  // frames still expected after the last successful call; 0 idle
+  int count = 0;      // frames of the animation being written
+  // Frames on the global table share a palette only while their palettes are
+  // equal: the decoder moves a frame's transparent entry to index 0, so a
+  // frame with another transparent index (or none) needs its own block.
+  std::vector<SharedPalette> globalPalettes;
+  std::vector<int> paletteOwner;  // per frame: the number in the name of its palette
+};
 
 // Writes frame N - framesToFollow - 1 of the records in frames (N =
 // info.NumFrames): the first call of an animation (framesToFollow = N - 1)
 // also writes the banner, the last (framesToFollow = 0) the bitmap, pointer and
 // delay tables and, for type 7, the cursor structure. Calls must come in frame
-// order on the same open file; between them the writer keeps a process-wide
-// count of the frames still expected. Returns 0 on success, 1 on failure
-// (reported; an out-of-order call also ends the animation being written).
-int WriteAnimFile(const OutputSpec& spec, const GifInfo& info, sys::File& file, const std::string& path,
-                  int framesToFollow, std::vector<GifFrame>* frames, int type);
+// order with the same state and buffer. Returns 0 on success, 1 on failure
+// (recorded in ctx; an out-of-order call also ends the animation being
+// written). Only the frame being written needs its bitmap.
+int WriteAnimFile(AnimWriterState& state, OutBuffer& out, const OutputSpec& spec, const GifInfo& info,
+                  const std::string& path, int framesToFollow, std::vector<GifFrame>* frames, int type,
+                  const OutputOptions& options, sys::Context& ctx);

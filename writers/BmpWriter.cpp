@@ -127,61 +127,50 @@ PackFn PackerFor(int bitsPerPixel) {
 // Rows go bottom picture row first, one at a time through a row buffer, so
 // the file never exists twice in memory. False when a write failed; the rows
 // after it are not tried.
-bool WriteRows(const Bitmap& bitmap, const BmpLayout& layout) {
+bool WriteRows(OutBuffer& out, const Bitmap& bitmap, const BmpLayout& layout, sys::Context& ctx) {
   std::vector<std::uint8_t> row;
-  if (!sys::AllocZeroed(row, layout.stride)) return false;
+  if (!sys::AllocZeroed(row, layout.stride, ctx)) return false;
   const PackFn pack = PackerFor(layout.bitsPerPixel);
   const bool packsBits = layout.bitsPerPixel < 8;
   for (int y = bitmap.YSize - 1; y >= 0; --y) {
     if (packsBits) std::memset(row.data(), 0, row.size());
     pack(row.data(), bitmap.Row(y), bitmap.XSize);
-    if (OutWrite(row.data(), row.size()) == 0) return false;
+    if (OutWrite(out, row.data(), row.size()) == 0) return false;
   }
   return true;
 }
 
-bool WriteFileHeader(std::uint32_t fileSize, std::uint32_t dataOffset) {
+bool WriteFileHeader(OutBuffer& out, std::uint32_t fileSize, std::uint32_t dataOffset) {
   std::uint8_t type[2] = {'B', 'M'};
   std::uint8_t size[4];
   std::uint8_t reserved[2] = {0, 0};
   std::uint8_t offset[4];
   PutLE32(size, fileSize);
   PutLE32(offset, dataOffset);
-  return OutWrite(type, 2) != 0 && OutWrite(size, 4) != 0 && OutWrite(reserved, 2) != 0 &&
-         OutWrite(reserved, 2) != 0 && OutWrite(offset, 4) != 0;
+  return OutWrite(out, type, 2) != 0 && OutWrite(out, size, 4) != 0 && OutWrite(out, reserved, 2) != 0 &&
+         OutWrite(out, reserved, 2) != 0 && OutWrite(out, offset, 4) != 0;
 }
 
 }  // namespace
 
-int WriteBmpFile(sys::File& file, const Bitmap* bitmap) {
+sys::Code WriteBmpFile(OutBuffer& out, const Bitmap* bitmap, sys::Context& ctx) {
   using writer_support::ReportWriteError;
-  if (bitmap == nullptr) {
-    ReportWriteError("BMP", "No image");
-    return 1;
-  }
+  if (bitmap == nullptr) return ReportWriteError(ctx, "BMP", "No image", sys::Code::kNoImage);
   if (!writer_support::IsConsistent(*bitmap)) {
-    ReportWriteError("BMP", "Invalid image data");
-    return 1;
+    return ReportWriteError(ctx, "BMP", "Invalid image data", sys::Code::kInternal);
   }
   const BmpLayout layout = LayoutFor(*bitmap);
   const std::uint64_t fileSize = kFileHeaderSize + layout.blockBytes;
-  if (fileSize > UINT32_MAX) {
-    ReportWriteError("BMP", "Image too large");
-    return 1;
-  }
+  if (fileSize > UINT32_MAX) return ReportWriteError(ctx, "BMP", "Image too large", sys::Code::kLimit);
   std::vector<std::uint8_t> head;
-  if (!sys::AllocZeroed(head, kInfoHeaderSize + layout.tableBytes)) return 1;
+  if (!sys::AllocZeroed(head, kInfoHeaderSize + layout.tableBytes, ctx)) return sys::Code::kOutOfMemory;
   FillInfoHeader(head.data(), *bitmap, layout);
   FillColorTable(head.data() + kInfoHeaderSize, *bitmap);
-
   const auto dataOffset = static_cast<std::uint32_t>(kFileHeaderSize + kInfoHeaderSize + layout.tableBytes);
-  OutAttach(file);
-  // Flushing here as well as in the dispatcher lets a failure of the last
-  // piece be reported with the others.
-  if (!WriteFileHeader(static_cast<std::uint32_t>(fileSize), dataOffset) || OutWrite(head.data(), head.size()) == 0 ||
-      !WriteRows(*bitmap, layout) || OutFlush() == 0) {
-    ReportWriteError("BMP", "The file could not be written");
-    return 1;
+  // Flushing here lets a failure of the last piece be reported with the others.
+  if (!WriteFileHeader(out, static_cast<std::uint32_t>(fileSize), dataOffset) ||
+      OutWrite(out, head.data(), head.size()) == 0 || !WriteRows(out, *bitmap, layout, ctx) || OutFlush(out) == 0) {
+    return ReportWriteError(ctx, "BMP", "The file could not be written");
   }
-  return 0;
+  return sys::Code::kOk;
 }

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <array>
 
-#include "app/Report.h"
 #include "image/ColorFormat.h"
 #include "writers/RleEncoder.h"
 #include "writers/TextOutput.h"
+#include "writers/WriterSupport.h"
 
 namespace {
 
@@ -85,7 +85,7 @@ constexpr std::size_t kMaxElementLength = 48;
 template <class RowElements>
 void WriteRows(const Bitmap& image, WrapWriter& out, std::string_view lastRowEnd, RowElements&& writeElements) {
   for (int y = 0; y < image.YSize; ++y) {
-    OutSetColumn(0);
+    out.SetColumn(0);
     out.Wrapped("  ");
     writeElements(image.Row(y));
     out.Plain(y + 1 < image.YSize ? std::string_view(",\r\n") : lastRowEnd);
@@ -198,12 +198,12 @@ void WriteTrueColorData(const Bitmap& image, const FormatEntry& entry, WrapWrite
   if (image.YSize <= 0) out.Plain("};\r\n\r\n");
 }
 
-void WriteCompressedTrueColorData(const Bitmap& image, const FormatEntry& entry) {
+int WriteCompressedTrueColorData(OutBuffer& out, const Bitmap& image, const FormatEntry& entry, sys::Context& ctx) {
   switch (entry.encoding) {
-    case PE::Rle16: WriteRle16Text(image, entry.colorFormat == kFormatM565); break;
-    case PE::Rle32: WriteRle32Text(image); break;
-    case PE::RleAlpha: WriteRleText(image, RleMode::Transparency, 8); break;
-    default: break;
+    case PE::Rle16: return WriteRle16Text(out, image, entry.colorFormat == kFormatM565, ctx);
+    case PE::Rle32: return WriteRle32Text(out, image, ctx);
+    case PE::RleAlpha: return WriteRleText(out, image, RleMode::Transparency, 8, ctx);
+    default: return 0;
   }
 }
 
@@ -217,21 +217,6 @@ const char* TrueColorArrayType(const FormatEntry& entry) {
   }
 }
 
-// The colours of a palette image as a new true-colour image, as
-// Bitmap_ToTrueColor makes it, without first copying the palette image.
-BitmapPtr TrueColorOf(const Bitmap& image) {
-  BitmapPtr result = Bitmap_Create(image.XSize, image.YSize, 0);
-  if (!result) return nullptr;
-  std::array<Color, 256> palette{};
-  for (int i = 0; i < image.NumColors && i < 256; ++i) palette[static_cast<std::size_t>(i)] = Bitmap_GetPalColor(image, i);
-  for (int y = 0; y < image.YSize; ++y) {
-    const std::uint8_t* in = image.Row(y);
-    std::uint8_t* out = result->Row(y);
-    for (int x = 0; x < image.XSize; ++x) Bitmap_StoreColor(out + 4 * x, palette[in[x]]);
-  }
-  return result;
-}
-
 // ------------------------------------------------------------ file parts
 
 struct BitmapMembers {
@@ -240,36 +225,39 @@ struct BitmapMembers {
   std::string drawMethod;
 };
 
-BitmapMembers WritePaletteImageData(const Bitmap& image, const FormatEntry& entry, const FormatInfo& info,
-                                    const std::string& id) {
-  WritePaletteComment();
-  WritePaletteBlock(id, image);
-  OutWrite("static GUI_CONST_STORAGE unsigned char _ac" + id + "[] = {\r\n");
+// Returns false when the data could not be made (recorded in ctx).
+bool WritePaletteImageData(OutBuffer& buffer, const Bitmap& image, const FormatEntry& entry, const FormatInfo& info,
+                           const std::string& id, const OutputOptions& options, sys::Context& ctx,
+                           BitmapMembers& members) {
+  WritePaletteComment(buffer);
+  WritePaletteBlock(buffer, id, image, options);
+  OutWrite(buffer, "static GUI_CONST_STORAGE unsigned char _ac" + id + "[] = {\r\n");
   if (info.compressed) {
-    WriteRleText(image, RleMode::Index, info.bitsPerPixel);
+    if (WriteRleText(buffer, image, RleMode::Index, info.bitsPerPixel, ctx) != 0) return false;
   } else {
-    WrapWriter out;
+    WrapWriter out(buffer);
     WritePackedRows(image, std::clamp(info.bitsPerPixel, 1, 8), out);
     if (image.YSize <= 0) out.Plain("};\r\n\r\n");
   }
-  BitmapMembers members;
   members.data = "(const unsigned char *)_ac" + id + ",  // Pointer to picture data (indices)";
   members.palette = info.compressed ? "&_Pal" + id + ",  // Pointer to palette" : "&_Pal" + id + "   // Pointer to palette";
   // FORMAT 18 on a palette image is RLE8 of its indices.
   members.drawMethod = entry.encoding == PE::RleAlpha ? "\r\n  GUI_DRAW_RLE8" : entry.drawMethod;
-  return members;
+  return true;
 }
 
-BitmapMembers WriteTrueColorImageData(const Bitmap& image, const FormatEntry& entry, const std::string& id) {
-  OutWrite(std::string("static GUI_CONST_STORAGE ") + TrueColorArrayType(entry) + " _ac" + id + "[] = {\r\n");
+bool WriteTrueColorImageData(OutBuffer& buffer, const Bitmap& image, const FormatEntry& entry, const std::string& id,
+                             sys::Context& ctx, BitmapMembers& members) {
+  OutWrite(buffer, std::string("static GUI_CONST_STORAGE ") + TrueColorArrayType(entry) + " _ac" + id + "[] = {\r\n");
   if (entry.compressed) {
-    WriteCompressedTrueColorData(image, entry);
+    if (WriteCompressedTrueColorData(buffer, image, entry, ctx) != 0) return false;
   } else {
-    WrapWriter out;
+    WrapWriter out(buffer);
     WriteTrueColorData(image, entry, out);
   }
-  return {"(const unsigned char *)_ac" + id + ",  // Pointer to picture data", "NULL,  // Pointer to palette",
-          entry.drawMethod};
+  members = {"(const unsigned char *)_ac" + id + ",  // Pointer to picture data", "NULL,  // Pointer to palette",
+             entry.drawMethod};
+  return true;
 }
 
 std::string BitsPerPixelText(const FormatInfo& info) {
@@ -278,14 +266,14 @@ std::string BitsPerPixelText(const FormatInfo& info) {
   return std::to_string(info.bitsPerPixel);
 }
 
-void WriteBitmapStructure(const Bitmap& image, const FormatInfo& info, std::int64_t bytesPerLine,
+void WriteBitmapStructure(OutBuffer& out, const Bitmap& image, const FormatInfo& info, std::int64_t bytesPerLine,
                           const std::string& id, const BitmapMembers& members) {
-  OutWrite("GUI_CONST_STORAGE GUI_BITMAP bm" + id + " = {\r\n  " + std::to_string(image.XSize) + ", // xSize\r\n  " +
+  OutWrite(out, "GUI_CONST_STORAGE GUI_BITMAP bm" + id + " = {\r\n  " + std::to_string(image.XSize) + ", // xSize\r\n  " +
            std::to_string(image.YSize) + ", // ySize\r\n  " + std::to_string(bytesPerLine) +
            ", // BytesPerLine\r\n  " + BitsPerPixelText(info) + ", // BitsPerPixel\r\n  " + members.data + "\r\n  " +
            members.palette + members.drawMethod);
-  OutWrite("\r\n};\r\n\r\n");
-  OutWrite("/*************************** End of file ****************************/\r\n");
+  OutWrite(out, "\r\n};\r\n\r\n");
+  OutWrite(out, "/*************************** End of file ****************************/\r\n");
 }
 
 }  // namespace
@@ -306,19 +294,17 @@ int GetFormatInfo(int format, int numColors, FormatInfo& info) {
   return 0;
 }
 
-int WriteCBitmapFile(sys::File& file, const OutputSpec& spec, const Bitmap* bitmap, const std::string& path) {
+sys::Code WriteCBitmapFile(OutBuffer& out, const OutputSpec& spec, const Bitmap* bitmap, const std::string& path,
+                     const OutputOptions& options, sys::Context& ctx) {
   // Nothing written must not pass for a save: the caller keeps the old file
   // only when it hears of the failure.
   if (bitmap == nullptr) {
-    ReportMessage(8);  // "An image needs to be opened before it can be saved."
-    return 1;
+    return ctx.Fail(sys::Code::kNoImage, kNoImageText, kNoImageMessage);
   }
-  OutAttach(file);
-  OutSetPaletteFlag(spec.NoPalette == 0);
+  OutSetPaletteFlag(out, spec.NoPalette == 0);
   const FormatEntry* entry = FindFormat(spec.Format);
   if (entry == nullptr) {
-    ReportMessage(11);  // "FORMAT does not match image."
-    return 1;
+    return ctx.Fail(sys::Code::kBadFormat, kFormatMismatchText, kFormatMismatchMessage);
   }
 
   // A palette image asked for a true-colour FORMAT is written from its colours,
@@ -326,27 +312,29 @@ int WriteCBitmapFile(sys::File& file, const OutputSpec& spec, const Bitmap* bitm
   BitmapPtr colours;
   const Bitmap* image = bitmap;
   if (bitmap->NumColors != 0 && !IsPaletteFormat(*entry) && entry->encoding != PE::RleAlpha) {
-    colours = TrueColorOf(*bitmap);
-    if (!colours) return 1;
+    colours = writer_support::TrueColorCopy(*bitmap, ctx);
+    if (!colours) return sys::Code::kOutOfMemory;
     image = colours.get();
   }
   if (image->NumColors == 0 && IsPaletteFormat(*entry)) {
-    ReportText("This format needs an image with a palette");
-    return 1;
+    return ctx.Fail(sys::Code::kBadFormat, "This format needs an image with a palette");
   }
 
   FormatInfo info;
   GetFormatInfo(spec.Format, image->NumColors, info);
   const std::int64_t bytesPerLine = (std::int64_t{image->XSize} * info.bitsPerPixel + 7) / 8;
   std::string id;
-  if (MakeIdentifier(path, id) != 0) return 1;
+  if (MakeIdentifier(path, id, ctx) != 0) return sys::Code::kBadName;
 
-  OutSetColumn(0);
-  WriteFileBanner(id, info.colorCountText, *image, kOutputCBitmap);
-  OutWrite("extern GUI_CONST_STORAGE GUI_BITMAP bm" + id + ";\r\n\r\n");
-  const BitmapMembers members = image->NumColors != 0 ? WritePaletteImageData(*image, *entry, info, id)
-                                                      : WriteTrueColorImageData(*image, *entry, id);
-  WriteBitmapStructure(*image, info, bytesPerLine, id, members);
-  OutFlush();
-  return 0;
+  OutSetColumn(out, 0);
+  WriteFileBanner(out, id, info.colorCountText, *image, kOutputCBitmap);
+  OutWrite(out, "extern GUI_CONST_STORAGE GUI_BITMAP bm" + id + ";\r\n\r\n");
+  BitmapMembers members;
+  const bool dataWritten = image->NumColors != 0
+                               ? WritePaletteImageData(out, *image, *entry, info, id, options, ctx, members)
+                               : WriteTrueColorImageData(out, *image, *entry, id, ctx, members);
+  if (!dataWritten) return sys::Code::kOutOfMemory;
+  WriteBitmapStructure(out, *image, info, bytesPerLine, id, members);
+  OutFlush(out);
+  return sys::Code::kOk;
 }

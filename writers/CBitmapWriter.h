@@ -8,8 +8,10 @@
 #include <string>
 
 #include "image/Bitmap.h"
-#include "sys/File.h"
+#include "image/OutputOptions.h"
+#include "sys/Context.h"
 #include "writers/ImageWriters.h"
+#include "writers/TextOutput.h"
 
 // How a FORMAT lays out its pixels.
 enum class PixelEncoding {
@@ -50,6 +52,9 @@ struct FormatInfo {
 // Returns 0 with info filled, or 1 for a code outside the table.
 int GetFormatInfo(int format, int numColors, FormatInfo& info);
 
-// Returns 0, or 1 when nothing was written (no image, a FORMAT outside the
-// table, a bad identifier, or a palette FORMAT for an image without palette).
-int WriteCBitmapFile(sys::File& file, const OutputSpec& spec, const Bitmap* bitmap, const std::string& path);
+// Returns kOk, or why nothing (or not all) was written: no image, a FORMAT
+// outside the table, a bad identifier, a palette FORMAT for an image without
+// palette, or memory for the data ran out (recorded in ctx). Whether the bytes
+// reached the sink is for the owner of out to ask (OutComplete).
+sys::Code WriteCBitmapFile(OutBuffer& out, const OutputSpec& spec, const Bitmap* bitmap, const std::string& path,
+                     const OutputOptions& options, sys::Context& ctx);

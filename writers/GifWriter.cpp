@@ -127,7 +127,7 @@ constexpr int kMaxGifSide = 0xFFFF;
 // Header pieces go to the file one value at a time; the first failure sticks.
 class GifFileOutput {
  public:
-  explicit GifFileOutput(sys::File& file) : file_(file) {}
+  explicit GifFileOutput(sys::ByteSink& file) : file_(file) {}
   void Put8(std::uint32_t value) {
     const auto byte = static_cast<std::uint8_t>(value);
     if (ok_) ok_ = file_.Write(&byte, 1);
@@ -143,7 +143,7 @@ class GifFileOutput {
   bool Ok() const { return ok_; }
 
  private:
-  sys::File& file_;
+  sys::ByteSink& file_;
   bool ok_ = true;
 };
 
@@ -207,48 +207,38 @@ void CarryTransparency(Bitmap& image, Color transparent) {
   }
 }
 
-void ReportGifError(const char* reason) { writer_support::ReportWriteError("GIF", reason); }
+sys::Code ReportGifError(sys::Context& ctx, const char* reason, sys::Code code = sys::Code::kIo) {
+  return writer_support::ReportWriteError(ctx, "GIF", reason, code);
+}
 
 }  // namespace
 
-BitmapPtr WriteGifFile(BitmapPtr bitmap, sys::File& file) {
-  if (!bitmap) {
-    ReportGifError("No image");
-    return nullptr;
-  }
-  // A failed save reports and leaves the user's image as it was (or as far as
-  // it got converted): the caller makes the result the current image.
-  if (!writer_support::IsConsistent(*bitmap)) {
-    ReportGifError("Invalid image data");
-    return bitmap;
-  }
+sys::Code WriteGifFile(const Bitmap* bitmap, sys::ByteSink& sink, BitmapPtr& written, const OutputOptions& options,
+                       sys::Context& ctx) {
+  written.reset();
+  if (bitmap == nullptr) return ReportGifError(ctx, "No image", sys::Code::kNoImage);
+  if (!writer_support::IsConsistent(*bitmap)) return ReportGifError(ctx, "Invalid image data", sys::Code::kInternal);
   Color transparent = 0;
   const bool hasTransparent = TransparentColorOf(*bitmap, transparent);
-  BitmapPtr image = ConvertToBestPalette(bitmap);
-  if (!image) {
-    ReportGifError("The image could not be converted");
-    return bitmap;
+  written = BestPaletteImageOf(*bitmap, options, ctx);
+  if (!written) return ReportGifError(ctx, "The image could not be converted", sys::Code::kOutOfMemory);
+  Bitmap& image = *written;
+  if (hasTransparent) CarryTransparency(image, transparent);
+  if (image.XSize > kMaxGifSide || image.YSize > kMaxGifSide) {
+    return ReportGifError(ctx, "Image too large", sys::Code::kLimit);
   }
-  if (hasTransparent) CarryTransparency(*image, transparent);
-  if (image->XSize > kMaxGifSide || image->YSize > kMaxGifSide) {
-    ReportGifError("Image too large");
-    return image;
-  }
-
-  const int s = TableSizeBits(image->NumColors);
-  GifFileOutput out(file);
-  WriteScreenAndTable(out, *image, s);
-  if (image->HasTrans != 0) WriteTransparency(out);
-  WriteImageDescriptor(out, *image);
+  const int s = TableSizeBits(image.NumColors);
+  GifFileOutput out(sink);
+  WriteScreenAndTable(out, image, s);
+  if (image.HasTrans != 0) WriteTransparency(out);
+  WriteImageDescriptor(out, image);
   if (out.Ok()) {
-    GifLzwEncoder encoder(MinCodeSize(image->NumColors, s),
+    GifLzwEncoder encoder(MinCodeSize(image.NumColors, s),
                           [&out](const std::uint8_t* bytes, std::size_t count) { return out.Put(bytes, count); });
-    encoder.EncodeImage(*image);
+    encoder.EncodeImage(image);
   }
   out.Put8(0x00);
   out.Put8(0x3B);
-  if (!out.Ok()) {
-    ReportGifError("Not all data could be written");
-  }
-  return image;
+  if (!out.Ok()) return ReportGifError(ctx, "Not all data could be written");
+  return sys::Code::kOk;
 }

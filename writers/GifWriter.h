@@ -7,6 +7,8 @@
 #include <functional>
 
 #include "image/Bitmap.h"
+#include "image/OutputOptions.h"
+#include "sys/Context.h"
 #include "sys/File.h"
 
 // Where the compressed bytes go; false when they could not be written.
@@ -63,7 +65,8 @@ class GifLzwEncoder {
 
 // Converts bitmap to its best palette of at most 256 colours, carries a
 // palette image's transparent colour over to the new palette, and writes the
-// result as a single-image GIF89a straight to the file. Returns the converted
-// image, which becomes the current one, or null when the conversion gave no
-// image or a write failed (reported as "Error writing GIF: %s\n").
-BitmapPtr WriteGifFile(BitmapPtr bitmap, sys::File& file);
+// result as a single-image GIF89a straight to sink. The converted image comes
+// back in written to replace the caller's (also when writing then failed).
+// Returns kOk, or why not (recorded as "Error writing GIF: %s\n").
+sys::Code WriteGifFile(const Bitmap* bitmap, sys::ByteSink& sink, BitmapPtr& written, const OutputOptions& options,
+                       sys::Context& ctx);

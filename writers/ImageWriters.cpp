@@ -1,8 +1,5 @@
 #include "writers/ImageWriters.h"
 
-#include "app/Report.h"
-#include "readers/GifDecoder.h"
-#include "writers/AnimWriter.h"
 #include "writers/BmpWriter.h"
 #include "writers/CBitmapWriter.h"
 #include "writers/GifWriter.h"
@@ -12,54 +9,55 @@
 
 namespace {
 
-BitmapPtr Dispatch(BitmapPtr bitmap, sys::File& file, const std::string& path, const OutputSpec& spec, int type,
-                   bool bigEndian, const AnimArgs& anim) {
+// The writers that go through an OutBuffer.
+sys::Code WriteBuffered(const Bitmap* bitmap, OutBuffer& out, const std::string& path, const OutputSpec& spec, int type,
+                  const OutputOptions& options, sys::Context& ctx) {
   switch (type) {
     case kOutputCBitmap:
-      WriteCBitmapFile(file, spec, bitmap.get(), path);
-      return bitmap;
+      return WriteCBitmapFile(out, spec, bitmap, path, options, ctx);
     case kOutputCStream:
-      WriteStreamedBitmap(file, spec, bigEndian, bitmap.get());
-      OutFlush();
-      return bitmap;
-    case kOutputBmp:
-      WriteBmpFile(file, bitmap.get());
-      OutFlush();
-      return bitmap;
-    case kOutputGif:
-      bitmap = WriteGifFile(std::move(bitmap), file);
-      OutFlush();
-      return bitmap;
-    case kOutputPng:
-      bitmap = WritePngFile(std::move(bitmap), file);
-      OutFlush();
-      return bitmap;
-    case kOutputAnimSprite:
-    case kOutputAnimCursor: {
-      if (anim.info == nullptr) {
-        ReportText("No animation to save");
-        return bitmap;
-      }
-      // The frames stay with the caller's records; a failed frame ends the
-      // animation, so the null result must not look like success.
-      const int result = WriteAnimFile(spec, *anim.info, file, path, anim.framesToFollow, anim.frames, type);
-      OutFlush();
-      return result == 0 ? std::move(bitmap) : nullptr;
-    }
+      return WriteStreamedBitmap(out, spec, options, bitmap, ctx);
     default:
-      // Nothing written, but the image stays the caller's.
-      ReportMessage(10);  // "Illegal TYPE parameter."
-      return bitmap;
+      return WriteBmpFile(out, bitmap, ctx);
   }
+}
+
+WriteResult Finish(WriteResult result, sys::Context& ctx) {
+  if (!result.Ok() && result.text.empty()) result.text = ctx.LastFailureText();
+  return result;
 }
 
 }  // namespace
 
-BitmapPtr WriteImageFile(BitmapPtr bitmap, sys::File& file, const std::string& path, const OutputSpec& spec, int type,
-                         bool bigEndian, const AnimArgs& anim) {
-  OutAttach(file);
-  BitmapPtr result = Dispatch(std::move(bitmap), file, path, spec, type, bigEndian, anim);
-  // The caller closes the file next; nothing may write to it afterwards.
-  OutDetach();
-  return result;
+std::string CouldNotWriteText(const std::string& path) { return "Could not write file " + path; }
+
+WriteResult WriteImageFile(const Bitmap* bitmap, sys::ByteSink& sink, const std::string& path,
+                           const OutputSpec& spec, int type, const OutputOptions& options, sys::Context& ctx) {
+  WriteResult result;
+  switch (type) {
+    case kOutputCBitmap:
+    case kOutputCStream:
+    case kOutputBmp: {
+      OutBuffer out(sink);
+      result.code = WriteBuffered(bitmap, out, path, spec, type, options, ctx);
+      if (result.Ok() && !OutComplete(out)) {
+        result.code = ctx.Fail(sys::Code::kIo, CouldNotWriteText(path));
+      }
+      return Finish(std::move(result), ctx);
+    }
+    case kOutputGif:
+      result.code = WriteGifFile(bitmap, sink, result.replacement, options, ctx);
+      return Finish(std::move(result), ctx);
+    case kOutputPng:
+      result.code = WritePngFile(bitmap, sink, result.replacement, ctx);
+      return Finish(std::move(result), ctx);
+    case kOutputAnimSprite:
+    case kOutputAnimCursor:
+      result.code = ctx.Fail(sys::Code::kBadType, "No animation to save");
+      return Finish(std::move(result), ctx);
+    default:
+      // Nothing written, and the image stays the caller's.
+      result.code = ctx.Fail(sys::Code::kBadType, kIllegalTypeText, kIllegalTypeMessage);
+      return Finish(std::move(result), ctx);
+  }
 }

@@ -9,7 +9,6 @@
 #include <utility>
 #include <vector>
 
-#include "app/ImageDocument.h"
 #include "writers/WriterSupport.h"
 
 namespace {
@@ -18,24 +17,27 @@ namespace {
 // session itself holds no object with a destructor, because libpng leaves
 // it by longjmp.
 struct PngJob {
-  sys::File* file = nullptr;
+  sys::ByteSink* file = nullptr;
+  sys::Context* ctx = nullptr;
   png_uint_32 width = 0;
   png_uint_32 height = 0;
   png_bytepp rows = nullptr;
   bool rowsReady = false;  // false when the row memory could not be had
 };
 
-void ReportPngError(const char* message) { writer_support::ReportWriteError("PNG", message); }
+sys::Code ReportPngError(sys::Context& ctx, const char* message, sys::Code code = sys::Code::kIo) {
+  return writer_support::ReportWriteError(ctx, "PNG", message, code);
+}
 
 extern "C" void OnPngError(png_structp png, png_const_charp message) {
-  ReportPngError(message);
+  ReportPngError(*static_cast<sys::Context*>(png_get_error_ptr(png)), message);
   png_longjmp(png, 1);
 }
 
 extern "C" void OnPngWrite(png_structp png, png_bytep data, png_size_t length) {
-  auto* file = static_cast<sys::File*>(png_get_io_ptr(png));
+  auto* file = static_cast<sys::ByteSink*>(png_get_io_ptr(png));
   if (length == 0) return;
-  // sys::File tells only whether a write failed: a file that is not open
+  // The sink tells only whether a write failed: a file that is not open
   // wrote nothing at all, an open one failed part-way.
   if (!file->IsOpen()) png_error(png, "WriteFile() returns NULL");
   if (!file->Write(data, length)) png_error(png, "Not all data could be writen");
@@ -45,11 +47,11 @@ extern "C" void OnPngFlush(png_structp /*png*/) {}
 
 // The libpng session, C style: returns true when the whole file was written.
 bool RunPngSession(const PngJob* job) {
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, OnPngError, nullptr);
-  if (png == nullptr) return false;
-  png_infop info = png_create_info_struct(png);
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, job->ctx, OnPngError, nullptr);
+  png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
   if (info == nullptr) {
-    png_destroy_write_struct(&png, nullptr);
+    if (png != nullptr) png_destroy_write_struct(&png, nullptr);
+    ReportPngError(*job->ctx, "Out of memory");
     return false;
   }
   if (setjmp(png_jmpbuf(png)) != 0) {
@@ -78,46 +80,29 @@ bool RunPngSession(const PngJob* job) {
   return true;
 }
 
-// The caller hands over the document's image, so the undo copy is made of
-// the image being written while the document keeps whatever it holds.
-void PushUndoOf(BitmapPtr& bitmap) {
-  ImageDocument& document = GetDocument();
-  std::swap(document.current, bitmap);
-  PushUndo();
-  std::swap(document.current, bitmap);
-}
-
 }  // namespace
 
-BitmapPtr WritePngFile(BitmapPtr bitmap, sys::File& file) {
-  if (!bitmap) {
-    ReportPngError("No image");
-    return nullptr;
-  }
-  // A failed save reports and keeps the image: the caller makes the result
-  // the current image.
-  if (!writer_support::IsConsistent(*bitmap)) {
-    ReportPngError("Invalid image data");
-    return bitmap;
-  }
-  PushUndoOf(bitmap);
-  BitmapPtr image = Bitmap_ToTrueColor(std::move(bitmap));
-  if (!image) return nullptr;
-  image->HasAlpha = 1;
-
+sys::Code WritePngFile(const Bitmap* bitmap, sys::ByteSink& sink, BitmapPtr& written, sys::Context& ctx) {
+  written.reset();
+  if (bitmap == nullptr) return ReportPngError(ctx, "No image", sys::Code::kNoImage);
+  if (!writer_support::IsConsistent(*bitmap)) return ReportPngError(ctx, "Invalid image data", sys::Code::kInternal);
+  written = writer_support::TrueColorCopy(*bitmap, ctx);
+  if (!written) return sys::Code::kOutOfMemory;
+  Bitmap& image = *written;
+  image.HasAlpha = 1;
   std::vector<png_bytep> rows;
   PngJob job;
-  job.file = &file;
-  job.width = static_cast<png_uint_32>(image->XSize);
-  job.height = static_cast<png_uint_32>(image->YSize);
+  job.file = &sink;
+  job.ctx = &ctx;
+  job.width = static_cast<png_uint_32>(image.XSize);
+  job.height = static_cast<png_uint_32>(image.YSize);
   try {
     rows.resize(job.height);
-    for (png_uint_32 y = 0; y < job.height; ++y) rows[y] = image->Row(static_cast<int>(y));
+    for (png_uint_32 y = 0; y < job.height; ++y) rows[y] = image.Row(static_cast<int>(y));
     job.rows = rows.data();
     job.rowsReady = true;
   } catch (const std::bad_alloc&) {
     job.rowsReady = false;
   }
-  RunPngSession(&job);
-  return image;
+  return RunPngSession(&job) ? sys::Code::kOk : ctx.LastFailure();
 }

@@ -2,10 +2,11 @@
 #pragma once
 
 #include "image/Bitmap.h"
+#include "sys/Context.h"
 #include "sys/File.h"
 
-// Saves an undo copy of bitmap, converts it to true colour with HasAlpha set
-// and writes it as 8-bit RGBA (alpha = 255 - T). Returns the converted image,
-// which becomes the current one, or null after a libpng error, which is
-// reported as "Error writing PNG: %s\n". The bytes go straight to the file.
-BitmapPtr WritePngFile(BitmapPtr bitmap, sys::File& file);
+// Writes bitmap as 8-bit RGBA (alpha = 255 - T) from a true-colour copy with
+// HasAlpha set, which comes back in written to replace the caller's image
+// (also when writing then failed). Returns kOk, or why the file could not be
+// written; a libpng error is recorded as "Error writing PNG: %s\n".
+sys::Code WritePngFile(const Bitmap* bitmap, sys::ByteSink& sink, BitmapPtr& written, sys::Context& ctx);

@@ -3,10 +3,8 @@
 #include <array>
 #include <new>
 
-#include "app/Report.h"
 #include "image/ColorFormat.h"
 #include "sys/Memory.h"
-#include "writers/TextOutput.h"
 
 namespace {
 
@@ -120,11 +118,12 @@ char* PutPixelBytes(char* p, const std::uint8_t* bytes, int count) {
 
 class TextSink {
  public:
-  TextSink(std::span<const std::uint32_t> values, const Emitter& emitter, std::int64_t xSize, bool nibbles)
-      : values_(values), emitter_(emitter), xSize_(xSize), nibbles_(nibbles) {}
+  TextSink(OutBuffer& buffer, std::span<const std::uint32_t> values, const Emitter& emitter, std::int64_t xSize,
+           bool nibbles)
+      : values_(values), emitter_(emitter), xSize_(xSize), nibbles_(nibbles), out_(buffer) {}
 
   void Run(std::int64_t pos, std::int64_t run) {
-    OutSetColumn(0);
+    out_.SetColumn(0);
     out_.Wrapped("  ");
     WriteComment("/* RLE: ", run, pos);
     std::uint8_t bytes[4];
@@ -143,7 +142,7 @@ class TextSink {
   }
 
   void Abs(std::int64_t pos, std::int64_t n) {
-    OutSetColumn(0);
+    out_.SetColumn(0);
     WriteComment("  /* ABS: ", n, pos);
     char text[64];
     char* p = textfmt::PutText(text, "0, ");
@@ -204,8 +203,8 @@ class TextSink {
 
 class ByteSink {
  public:
-  ByteSink(std::span<const std::uint32_t> values, const Emitter& emitter, bool nibbles)
-      : values_(values), emitter_(emitter), nibbles_(nibbles) {}
+  ByteSink(OutBuffer& out, std::span<const std::uint32_t> values, const Emitter& emitter, bool nibbles)
+      : out_(out), values_(values), emitter_(emitter), nibbles_(nibbles) {}
 
   // Each item reports 1 on a short write; the loop goes on regardless.
   int Run(std::int64_t pos, std::int64_t run) {
@@ -236,46 +235,48 @@ class ByteSink {
   }
 
  private:
-  static bool WriteAll(const std::uint8_t* bytes, std::size_t n) {
-    return OutWrite(bytes, n) == 1 && OutLastCopied() == n;
+  bool WriteAll(const std::uint8_t* bytes, std::size_t n) {
+    return OutWrite(out_, bytes, n) == 1 && OutLastCopied(out_) == n;
   }
 
+  OutBuffer& out_;
   std::span<const std::uint32_t> values_;
   const Emitter& emitter_;
   bool nibbles_;
 };
 
-int WriteText(const Bitmap& bitmap, RleMode mode, Emitted kind, bool nibbles, bool byteUnit) {
+int WriteText(OutBuffer& out, const Bitmap& bitmap, RleMode mode, Emitted kind, bool nibbles, bool byteUnit,
+              sys::Context& ctx) {
   std::vector<std::uint32_t> values;
-  if (!RleComparedValues(bitmap, mode, values)) return 1;
+  if (!RleComparedValues(bitmap, mode, values, ctx)) return 1;
   const Emitter emitter(bitmap, kind);
-  TextSink sink(values, emitter, bitmap.XSize, nibbles);
+  TextSink sink(out, values, emitter, bitmap.XSize, nibbles);
   EncodeItems(std::span<const std::uint32_t>(values), sink);
   sink.WriteTrailer(byteUnit);
   return 0;
 }
 
-int WriteBytes(const Bitmap& bitmap, RleMode mode, Emitted kind, bool nibbles) {
+int WriteBytes(OutBuffer& out, const Bitmap& bitmap, RleMode mode, Emitted kind, bool nibbles, sys::Context& ctx) {
   std::vector<std::uint32_t> values;
-  if (!RleComparedValues(bitmap, mode, values)) return 1;
+  if (!RleComparedValues(bitmap, mode, values, ctx)) return 1;
   const Emitter emitter(bitmap, kind);
-  ByteSink sink(values, emitter, nibbles);
+  ByteSink sink(out, values, emitter, nibbles);
   EncodeItems(std::span<const std::uint32_t>(values), sink);
   return 0;
 }
 
 }  // namespace
 
-bool RleComparedValues(const Bitmap& bitmap, RleMode mode, std::vector<std::uint32_t>& values) {
+bool RleComparedValues(const Bitmap& bitmap, RleMode mode, std::vector<std::uint32_t>& values, sys::Context& ctx) {
   values.clear();
   if (bitmap.XSize <= 0 || bitmap.YSize <= 0) return true;
   const auto count = static_cast<std::uint64_t>(bitmap.XSize) * static_cast<std::uint64_t>(bitmap.YSize);
   const std::uint64_t bytes = count * sizeof(std::uint32_t);
   try {
-    if (bytes > sys::MaxBlockBytes()) throw std::bad_alloc();
+    if (bytes > ctx.MaxBlockBytes()) throw std::bad_alloc();
     values.resize(static_cast<std::size_t>(count));
   } catch (const std::bad_alloc&) {
-    ReportAllocationFailure(sys::AllocFailureText(bytes));
+    sys::FailAllocation(ctx, bytes);
     return false;
   }
   const bool palette = bitmap.BitsPerPixel == 8;
@@ -307,22 +308,27 @@ std::int64_t AbsCount(std::span<const std::uint32_t> values, std::int64_t start,
   return count;
 }
 
-int WriteRleText(const Bitmap& bitmap, RleMode mode, int bitsPerPixel) {
-  return WriteText(bitmap, mode, Emitted::Byte, bitsPerPixel == 4, true);
+int WriteRleText(OutBuffer& out, const Bitmap& bitmap, RleMode mode, int bitsPerPixel, sys::Context& ctx) {
+  return WriteText(out, bitmap, mode, Emitted::Byte, bitsPerPixel == 4, true, ctx);
 }
 
-int WriteRle16Text(const Bitmap& bitmap, bool swapRedBlue) {
-  return WriteText(bitmap, RleMode::Index, swapRedBlue ? Emitted::Code16Swapped : Emitted::Code16, false, false);
+int WriteRle16Text(OutBuffer& out, const Bitmap& bitmap, bool swapRedBlue, sys::Context& ctx) {
+  return WriteText(out, bitmap, RleMode::Index, swapRedBlue ? Emitted::Code16Swapped : Emitted::Code16, false, false,
+                   ctx);
 }
 
-int WriteRle32Text(const Bitmap& bitmap) { return WriteText(bitmap, RleMode::Index, Emitted::Color32, false, false); }
-
-int WriteRleBytes(const Bitmap& bitmap, RleMode mode, int bitsPerPixel) {
-  return WriteBytes(bitmap, mode, Emitted::Byte, bitsPerPixel == 4);
+int WriteRle32Text(OutBuffer& out, const Bitmap& bitmap, sys::Context& ctx) {
+  return WriteText(out, bitmap, RleMode::Index, Emitted::Color32, false, false, ctx);
 }
 
-int WriteRle16Bytes(const Bitmap& bitmap, bool swapRedBlue) {
-  return WriteBytes(bitmap, RleMode::Index, swapRedBlue ? Emitted::Code16Swapped : Emitted::Code16, false);
+int WriteRleBytes(OutBuffer& out, const Bitmap& bitmap, RleMode mode, int bitsPerPixel, sys::Context& ctx) {
+  return WriteBytes(out, bitmap, mode, Emitted::Byte, bitsPerPixel == 4, ctx);
 }
 
-int WriteRle32Bytes(const Bitmap& bitmap) { return WriteBytes(bitmap, RleMode::Index, Emitted::Color32, false); }
+int WriteRle16Bytes(OutBuffer& out, const Bitmap& bitmap, bool swapRedBlue, sys::Context& ctx) {
+  return WriteBytes(out, bitmap, RleMode::Index, swapRedBlue ? Emitted::Code16Swapped : Emitted::Code16, false, ctx);
+}
+
+int WriteRle32Bytes(OutBuffer& out, const Bitmap& bitmap, sys::Context& ctx) {
+  return WriteBytes(out, bitmap, RleMode::Index, Emitted::Color32, false, ctx);
+}

@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "image/Bitmap.h"
+#include "sys/Context.h"
+#include "writers/TextOutput.h"
 
 // What decides whether neighbouring pixels are equal: the raw stored value, or
 // only its transparency byte.
@@ -20,8 +22,8 @@ inline constexpr std::int64_t kRleMaxChunk = 254;
 inline constexpr std::int64_t kRleMaxAbsolute = 255;
 
 // The compared values of the whole image in row order. Returns false (after
-// the allocator's report) when they do not fit in memory.
-bool RleComparedValues(const Bitmap& bitmap, RleMode mode, std::vector<std::uint32_t>& values);
+// recording the allocator's failure) when they do not fit in memory.
+bool RleComparedValues(const Bitmap& bitmap, RleMode mode, std::vector<std::uint32_t>& values, sys::Context& ctx);
 
 // Consecutive positions from start, before end, equal to the one at start (at least 1).
 std::int64_t RleCount(std::span<const std::uint32_t> values, std::int64_t start, std::int64_t end);
@@ -32,12 +34,12 @@ std::int64_t AbsCount(std::span<const std::uint32_t> values, std::int64_t start,
 // bitsPerPixel 4 packs absolute blocks in nibbles (RLE4); 8 gives RLE8 or, in
 // transparency mode, the RLE of the transparency bytes. Each returns 0, or 1
 // when nothing was written because memory ran out.
-int WriteRleText(const Bitmap& bitmap, RleMode mode, int bitsPerPixel);
-int WriteRle16Text(const Bitmap& bitmap, bool swapRedBlue);
-int WriteRle32Text(const Bitmap& bitmap);
+int WriteRleText(OutBuffer& out, const Bitmap& bitmap, RleMode mode, int bitsPerPixel, sys::Context& ctx);
+int WriteRle16Text(OutBuffer& out, const Bitmap& bitmap, bool swapRedBlue, sys::Context& ctx);
+int WriteRle32Text(OutBuffer& out, const Bitmap& bitmap, sys::Context& ctx);
 
 // Byte form for the C stream: the same items without comments, line breaks or
 // closing zero. A short write ends its item only; the next item is still tried.
-int WriteRleBytes(const Bitmap& bitmap, RleMode mode, int bitsPerPixel);
-int WriteRle16Bytes(const Bitmap& bitmap, bool swapRedBlue);
-int WriteRle32Bytes(const Bitmap& bitmap);
+int WriteRleBytes(OutBuffer& out, const Bitmap& bitmap, RleMode mode, int bitsPerPixel, sys::Context& ctx);
+int WriteRle16Bytes(OutBuffer& out, const Bitmap& bitmap, bool swapRedBlue, sys::Context& ctx);
+int WriteRle32Bytes(OutBuffer& out, const Bitmap& bitmap, sys::Context& ctx);

@@ -1,10 +1,7 @@
 #include "writers/StreamWriter.h"
 
-#include "app/Report.h"
-
 #include <array>
 
-#include "app/Settings.h"
 #include "image/ColorFormat.h"
 #include "writers/CBitmapWriter.h"
 #include "writers/RleEncoder.h"
@@ -14,31 +11,35 @@ namespace {
 
 constexpr int kUncompressedPaletteStream = 100;
 
-bool WriteAll(const void* bytes, std::size_t n) { return OutWrite(bytes, n) == 1 && OutLastCopied() == n; }
+bool WriteAll(OutBuffer& out, const void* bytes, std::size_t n) {
+  return OutWrite(out, bytes, n) == 1 && OutLastCopied(out) == n;
+}
 
 // Collects pixel bytes and hands them on in blocks; the first short write
 // stops the data.
 class ByteBlock {
  public:
+  explicit ByteBlock(OutBuffer& out) : out_(out) {}
   bool Put(const std::uint8_t* bytes, int n) {
     if (used_ + static_cast<std::size_t>(n) > buffer_.size() && !Flush()) return false;
     for (int i = 0; i < n; ++i) buffer_[used_++] = bytes[i];
     return true;
   }
   bool Flush() {
-    const bool ok = used_ == 0 || WriteAll(buffer_.data(), used_);
+    const bool ok = used_ == 0 || WriteAll(out_, buffer_.data(), used_);
     used_ = 0;
     return ok;
   }
 
  private:
+  OutBuffer& out_;
   std::array<std::uint8_t, 4096> buffer_{};
   std::size_t used_ = 0;
 };
 
-bool WriteU16(std::uint32_t value) {
+bool WriteU16(OutBuffer& out, std::uint32_t value) {
   const std::uint8_t bytes[2] = {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8)};
-  return WriteAll(bytes, 2);
+  return WriteAll(out, bytes, 2);
 }
 
 std::int64_t StreamBytesPerLine(const FormatEntry& entry, std::int64_t width) {
@@ -46,7 +47,7 @@ std::int64_t StreamBytesPerLine(const FormatEntry& entry, std::int64_t width) {
   return (width * entry.bitsPerPixel + 7) / 8;
 }
 
-bool WriteHeader(const FormatEntry& entry, const Bitmap& image, int colorCount) {
+bool WriteHeader(OutBuffer& out, const FormatEntry& entry, const Bitmap& image, int colorCount) {
   const bool packedIndices = entry.encoding == PixelEncoding::PackedIndex;
   const std::uint32_t fields[8] = {
       0x4D42,
@@ -59,20 +60,19 @@ bool WriteHeader(const FormatEntry& entry, const Bitmap& image, int colorCount) 
       image.HasTrans != 0 ? 1u : 0u,
   };
   for (std::uint32_t field : fields) {
-    if (!WriteU16(field & 0xFFFF)) return false;
+    if (!WriteU16(out, field & 0xFFFF)) return false;
   }
   return true;
 }
 
-bool WritePalette(const Bitmap& image) {
-  const bool argb = GetSettings().UseARGB != 0;
+bool WritePalette(OutBuffer& out, const Bitmap& image, bool argb) {
   for (int i = 0; i < image.NumColors; ++i) {
     const Color c = Bitmap_GetPalColor(image, i);
     const std::uint32_t value =
         argb ? ((255 - (c >> 24)) << 24) | ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF) : c;
     const std::uint8_t bytes[4] = {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
                                    static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
-    if (!WriteAll(bytes, 4)) return false;
+    if (!WriteAll(out, bytes, 4)) return false;
   }
   return true;
 }
@@ -129,8 +129,8 @@ class PixelBytes {
   const ColorFormat* format_;
 };
 
-bool WritePackedIndices(const Bitmap& image, int bits) {
-  ByteBlock block;
+bool WritePackedIndices(OutBuffer& out, const Bitmap& image, int bits) {
+  ByteBlock block(out);
   const int perByte = 8 / bits;
   const std::uint32_t mask = (1u << bits) - 1;
   const bool indexed = image.BitsPerPixel == 8;
@@ -149,8 +149,8 @@ bool WritePackedIndices(const Bitmap& image, int bits) {
   return block.Flush();
 }
 
-bool WriteColorPixels(const Bitmap& image, const FormatEntry& entry, bool bigEndian) {
-  ByteBlock block;
+bool WriteColorPixels(OutBuffer& out, const Bitmap& image, const FormatEntry& entry, bool bigEndian) {
+  ByteBlock block(out);
   const PixelBytes pixel(entry, bigEndian);
   std::array<Color, 256> palette{};
   for (int i = 0; i < image.NumColors; ++i) palette[static_cast<std::size_t>(i)] = Bitmap_GetPalColor(image, i);
@@ -165,39 +165,39 @@ bool WriteColorPixels(const Bitmap& image, const FormatEntry& entry, bool bigEnd
   return block.Flush();
 }
 
-void WriteCompressed(const Bitmap& image, const FormatEntry& entry) {
+int WriteCompressed(OutBuffer& out, const Bitmap& image, const FormatEntry& entry, sys::Context& ctx) {
   switch (entry.encoding) {
-    case PixelEncoding::RleIndex: WriteRleBytes(image, RleMode::Index, entry.bitsPerPixel); break;
-    case PixelEncoding::RleAlpha: WriteRleBytes(image, RleMode::Transparency, 8); break;
-    case PixelEncoding::Rle16: WriteRle16Bytes(image, entry.colorFormat == kFormatM565); break;
-    case PixelEncoding::Rle32: WriteRle32Bytes(image); break;
-    default: break;
+    case PixelEncoding::RleIndex: return WriteRleBytes(out, image, RleMode::Index, entry.bitsPerPixel, ctx);
+    case PixelEncoding::RleAlpha: return WriteRleBytes(out, image, RleMode::Transparency, 8, ctx);
+    case PixelEncoding::Rle16: return WriteRle16Bytes(out, image, entry.colorFormat == kFormatM565, ctx);
+    case PixelEncoding::Rle32: return WriteRle32Bytes(out, image, ctx);
+    default: return 0;
   }
 }
 
 }  // namespace
 
-int WriteStreamedBitmap(sys::File& file, const OutputSpec& spec, bool bigEndian, const Bitmap* bitmap) {
-  if (bitmap == nullptr) {
-    ReportMessage(8);  // "An image needs to be opened before it can be saved."
-    return 1;
-  }
-  OutAttach(file);
-  OutSetPaletteFlag(spec.NoPalette == 0);
+// A write that falls short stops the data; the save dispatcher finds the
+// shortfall in the buffer (OutComplete) and fails the save.
+sys::Code WriteStreamedBitmap(OutBuffer& out, const OutputSpec& spec, const OutputOptions& options,
+                              const Bitmap* bitmap, sys::Context& ctx) {
+  if (bitmap == nullptr) return ctx.Fail(sys::Code::kNoImage, kNoImageText, kNoImageMessage);
+  OutSetPaletteFlag(out, spec.NoPalette == 0);
   const FormatEntry* entry = FindFormat(spec.Format);
   if (entry == nullptr || entry->encoding == PixelEncoding::Color32Both) {
-    ReportMessage(11);  // "FORMAT does not match image."
-    return 1;
+    return ctx.Fail(sys::Code::kBadFormat, kFormatMismatchText, kFormatMismatchMessage);
   }
   const Bitmap& image = *bitmap;
-  const int colorCount = OutPaletteFlag() ? image.NumColors : 0;
-  if (!WriteHeader(*entry, image, colorCount)) return 1;
-  if (colorCount != 0 && !WritePalette(image)) return 1;
+  const int colorCount = OutPaletteFlag(out) ? image.NumColors : 0;
+  if (!WriteHeader(out, *entry, image, colorCount)) return sys::Code::kOk;
+  if (colorCount != 0 && !WritePalette(out, image, options.useArgb)) return sys::Code::kOk;
   if (entry->compressed) {
-    WriteCompressed(image, *entry);
-    return 0;
+    return WriteCompressed(out, image, *entry, ctx) == 0 ? sys::Code::kOk : sys::Code::kOutOfMemory;
   }
-  const bool ok = entry->encoding == PixelEncoding::PackedIndex ? WritePackedIndices(image, entry->bitsPerPixel)
-                                                                : WriteColorPixels(image, *entry, bigEndian);
-  return ok ? 0 : 1;
+  if (entry->encoding == PixelEncoding::PackedIndex) {
+    WritePackedIndices(out, image, entry->bitsPerPixel);
+  } else {
+    WriteColorPixels(out, image, *entry, options.bigEndian);
+  }
+  return sys::Code::kOk;
 }

@@ -3,10 +3,16 @@
 #pragma once
 
 #include "image/Bitmap.h"
-#include "sys/File.h"
+#include "image/OutputOptions.h"
+#include "sys/Context.h"
 #include "writers/ImageWriters.h"
+#include "writers/TextOutput.h"
 
-// Returns 0, or 1 when there is no image, the FORMAT has no stream form (99 and
-// codes outside the table; nothing is written then), or a write of the header,
-// palette or uncompressed pixels fell short. The caller's OutFlush writes the rest.
-int WriteStreamedBitmap(sys::File& file, const OutputSpec& spec, bool bigEndian, const Bitmap* bitmap);
+// Returns kOk, or why nothing (or not all) was written: no image, a FORMAT
+// without stream form (99 and codes outside the table; nothing is written
+// then), or memory for compressed data ran out. Pixels of 16 and 32 bits come
+// in the byte order options.bigEndian asks for; options.useArgb gives palette
+// entries as 0xAARRGGBB. Whether every byte reached the sink is for the owner
+// of out to ask (OutComplete).
+sys::Code WriteStreamedBitmap(OutBuffer& out, const OutputSpec& spec, const OutputOptions& options,
+                              const Bitmap* bitmap, sys::Context& ctx);

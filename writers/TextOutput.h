@@ -1,9 +1,10 @@
-// The writers' one output path and the pieces every generated C file shares.
+// The writers' output path and the pieces every generated C file shares.
 //
-// All writers put their bytes through OutBuffer: 100 bytes gathered, then handed
-// to the file. The column counter drives the wrapping of the long element lists
-// of the C files. The state is process-wide because writers run one at a time,
-// and the animation writer spreads one file over several calls.
+// Every write has an OutBuffer of its own: 100 bytes gathered, then handed to
+// the sink (a file, or memory). The column counter drives the wrapping of the
+// long element lists of the C files. A write that falls short is remembered,
+// so the writer that owns the buffer can tell its caller that the file is
+// incomplete.
 #pragma once
 
 #include <array>
@@ -14,6 +15,8 @@
 #include <string_view>
 
 #include "image/Bitmap.h"
+#include "image/OutputOptions.h"
+#include "sys/Context.h"
 #include "sys/File.h"
 
 inline constexpr std::size_t kOutBufferSize = 100;
@@ -22,49 +25,47 @@ inline constexpr int kWrapIndent = 8;
 inline constexpr std::size_t kIdentifierCapacity = 260;
 
 struct OutBuffer {
-  sys::File* file = nullptr;
+  explicit OutBuffer(sys::ByteSink& target) : sink(&target) {}
+  OutBuffer(const OutBuffer&) = delete;
+  OutBuffer& operator=(const OutBuffer&) = delete;
+
+  sys::ByteSink* sink;
   std::array<std::uint8_t, kOutBufferSize> bytes{};
   std::size_t count = 0;
   std::int32_t column = 0;    // characters on the current line, as the wrapping rule counts them
   std::size_t lastCopied = 0;  // bytes the last OutWrite took into the buffer
   bool writePalette = true;   // false: the palette is written only as a disabled reference
+  bool failed = false;        // some bytes did not reach the sink
 };
 
-OutBuffer& GetOutBuffer();
-
-// Makes file the target of the following writes; every writer attaches the
-// file it was given before its first write. Bytes still pending for a different
-// file are dropped (every writer ends with OutFlush, so there are none).
-void OutAttach(sys::File& file);
-// Flushes and forgets the file, so no later write can reach a closed file.
-// The save dispatcher detaches after every writer.
-void OutDetach();
-
-// Returns 1, or 0 when a file write failed; then the rest of the bytes of this
-// call are not copied and the buffer is empty again.
-int OutWrite(const void* bytes, std::size_t n);
-inline int OutWrite(std::string_view text) { return OutWrite(text.data(), text.size()); }
+// Returns 1, or 0 when a write to the sink failed; then the rest of the bytes
+// of this call are not copied and the buffer is empty again.
+int OutWrite(OutBuffer& out, const void* bytes, std::size_t n);
+inline int OutWrite(OutBuffer& out, std::string_view text) { return OutWrite(out, text.data(), text.size()); }
 // Starts a new line indented by indent blanks first when the text would pass
 // maxColumn.
-int OutWriteWrapped(const char* text, std::size_t n, int maxColumn, int indent);
-inline int OutWriteWrapped(std::string_view text, int maxColumn = kWrapColumn, int indent = kWrapIndent) {
-  return OutWriteWrapped(text.data(), text.size(), maxColumn, indent);
+int OutWriteWrapped(OutBuffer& out, const char* text, std::size_t n, int maxColumn, int indent);
+inline int OutWriteWrapped(OutBuffer& out, std::string_view text, int maxColumn = kWrapColumn,
+                           int indent = kWrapIndent) {
+  return OutWriteWrapped(out, text.data(), text.size(), maxColumn, indent);
 }
-// Returns 1 when the pending bytes reached the file (or there were none).
-int OutFlush();
+// Returns 1 when the pending bytes reached the sink (or there were none).
+int OutFlush(OutBuffer& out);
 
-inline void OutSetColumn(std::int32_t column) { GetOutBuffer().column = column; }
-inline std::int32_t OutColumn() { return GetOutBuffer().column; }
-inline std::size_t OutLastCopied() { return GetOutBuffer().lastCopied; }
-inline void OutSetPaletteFlag(bool writePalette) { GetOutBuffer().writePalette = writePalette; }
-inline bool OutPaletteFlag() { return GetOutBuffer().writePalette; }
+inline void OutSetColumn(OutBuffer& out, std::int32_t column) { out.column = column; }
+inline std::int32_t OutColumn(const OutBuffer& out) { return out.column; }
+inline std::size_t OutLastCopied(const OutBuffer& out) { return out.lastCopied; }
+inline void OutSetPaletteFlag(OutBuffer& out, bool writePalette) { out.writePalette = writePalette; }
+inline bool OutPaletteFlag(const OutBuffer& out) { return out.writePalette; }
+// True when every byte so far reached the sink (flushes first).
+bool OutComplete(OutBuffer& out);
 
 // Gathers wrapped and plain pieces locally and hands them to OutWrite in large
 // blocks, following exactly the rule of OutWriteWrapped (and moving the same
 // column counter), so the hot loops of the C writers avoid a call per element.
 class WrapWriter {
  public:
-  explicit WrapWriter(int maxColumn = kWrapColumn, int indent = kWrapIndent);
+  explicit WrapWriter(OutBuffer& out, int maxColumn = kWrapColumn, int indent = kWrapIndent);
   ~WrapWriter() { Flush(); }
   WrapWriter(const WrapWriter&) = delete;
   WrapWriter& operator=(const WrapWriter&) = delete;
@@ -73,11 +74,11 @@ class WrapWriter {
     if (n > kPieceLimit || used_ + n + kLineStartLimit > kCapacity) {
       Flush();
       if (n > kPieceLimit) {
-        OutWriteWrapped(text, n, maxColumn_, indent_);
+        OutWriteWrapped(out_, text, n, maxColumn_, indent_);
         return;
       }
     }
-    std::int32_t& column = GetOutBuffer().column;
+    std::int32_t& column = out_.column;
     if (static_cast<std::int64_t>(column) + static_cast<std::int64_t>(n) > maxColumn_) {
       StartLine();
       column = indent_;
@@ -96,7 +97,7 @@ class WrapWriter {
   void CommitWrapped(const char* end) {
     char* start = buffer_.data() + used_;
     const auto n = static_cast<std::size_t>(end - start);
-    std::int32_t& column = GetOutBuffer().column;
+    std::int32_t& column = out_.column;
     if (static_cast<std::int64_t>(column) + static_cast<std::int64_t>(n) > maxColumn_) {
       std::memmove(start + 2 + indent_, start, n);
       StartLine();
@@ -109,7 +110,7 @@ class WrapWriter {
     if (used_ + n > kCapacity) {
       Flush();
       if (n > kCapacity) {
-        OutWrite(text, n);
+        OutWrite(out_, text, n);
         return;
       }
     }
@@ -117,6 +118,8 @@ class WrapWriter {
   }
   void Plain(std::string_view text) { Plain(text.data(), text.size()); }
   void Flush();
+  // The column counter of the buffer this writer feeds.
+  void SetColumn(std::int32_t column) { out_.column = column; }
 
  private:
   static constexpr std::size_t kCapacity = 16 * 1024;
@@ -129,6 +132,7 @@ class WrapWriter {
   }
   void StartLine();
 
+  OutBuffer& out_;
   int maxColumn_;
   int indent_;
   std::size_t used_ = 0;
@@ -136,17 +140,20 @@ class WrapWriter {
 };
 
 // The C identifier of the output path: its file name without the characters a C
-// name cannot hold. Returns 0, or 1 after reporting "Path is too long" or
-// "Illegal identifier".
-int MakeIdentifier(const std::string& path, std::string& identifier, std::size_t capacity = kIdentifierCapacity);
+// name cannot hold. Returns 0, or 1 after recording "Path is too long" or
+// "Illegal identifier" (code kBadName).
+int MakeIdentifier(const std::string& path, std::string& identifier, sys::Context& ctx,
+                   std::size_t capacity = kIdentifierCapacity);
 
 // Banner comment and includes. type is the output type (1, or 6 and 7 for the
 // animation writer, where countText is the number of images and durationText
 // the total delay).
-void WriteFileBanner(const std::string& identifier, const std::string& countText, const Bitmap& bitmap, int type,
-                     const std::string& durationText = "");
-void WritePaletteComment();
-void WritePaletteBlock(const std::string& identifier, const Bitmap& bitmap);
+void WriteFileBanner(OutBuffer& out, const std::string& identifier, const std::string& countText,
+                     const Bitmap& bitmap, int type, const std::string& durationText = "");
+void WritePaletteComment(OutBuffer& out);
+// options.useArgb gives eight-digit entries.
+void WritePaletteBlock(OutBuffer& out, const std::string& identifier, const Bitmap& bitmap,
+                       const OutputOptions& options);
 
 // Hand-made number formatting for the hot loops, identical to the printf
 // conversions named. Each writes at p and returns the end.

@@ -1,9 +1,10 @@
-// Checks shared by the file writers before they touch a Bitmap's blocks.
+// Checks and reports shared by the file writers.
 #pragma once
 
 #include <string>
 
 #include "image/Bitmap.h"
+#include "sys/Context.h"
 
 namespace writer_support {
 
@@ -12,7 +13,14 @@ namespace writer_support {
 // Bitmap::Row without a further test.
 bool IsConsistent(const Bitmap& bitmap);
 
-// "Error writing <format>: <reason>\n" through ReportText.
-void ReportWriteError(const char* format, const std::string& reason);
+// Records "Error writing <format>: <reason>\n" and returns code.
+sys::Code ReportWriteError(sys::Context& ctx, const char* format, const std::string& reason,
+                           sys::Code code = sys::Code::kIo);
+
+// The image a file writer writes when it needs true colour, made as
+// Bitmap_ToTrueColor would make it of a copy: a plain true-colour image is
+// copied with its HasTrans, any other becomes a new true-colour image of its
+// colours. Null after the allocator has recorded why.
+BitmapPtr TrueColorCopy(const Bitmap& bitmap, sys::Context& ctx);
 
 }  // namespace writer_support

@@ -1,0 +1,20 @@
+#include "readers/ReadOptions.h"
+
+#include "sys/Memory.h"
+
+std::uint64_t PixelBlockBytes(std::int64_t width, std::int64_t height, int numColors) {
+  if (width <= 0 || height <= 0) return 0;
+  const std::uint64_t bits = numColors != 0 ? 8 : 32;
+  const std::uint64_t rowBytes = (bits * static_cast<std::uint64_t>(width) + 31) / 32 * 4;
+  return rowBytes * static_cast<std::uint64_t>(height);
+}
+
+BitmapPtr CreateReadImage(std::int64_t width, std::int64_t height, int numColors, const ReadLimits& limits,
+                          sys::Context& ctx) {
+  const std::uint64_t bytes = PixelBlockBytes(width, height, numColors);
+  if (bytes > limits.maxPixelBytes || width > INT32_MAX || height > INT32_MAX) {
+    sys::FailAllocation(ctx, bytes);
+    return nullptr;
+  }
+  return Bitmap_Create(static_cast<int>(width), static_cast<int>(height), numColors, ctx);
+}

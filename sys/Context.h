@@ -1,0 +1,103 @@
+// What one job (a read, a conversion, a save) has to tell its caller besides
+// its result: warnings, the failures met on the way, and progress texts.
+//
+// The core never shows anything itself. Each call takes the context of the job
+// it belongs to and records what it has to say there, in the order it arose;
+// the application decides how a person gets to see it (a message box, the log,
+// standard error). Functions still say how they ended in what they return: a
+// reader its image or a code, a writer its status. A context belongs to one
+// thread at a time; two jobs on two threads use two contexts.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace sys {
+
+// Why something failed, or what a warning is about. Tests and callers compare
+// codes; the texts are for people.
+enum class Code : std::uint8_t {
+  kOk = 0,
+  kOutOfMemory,    // the allocator's own failure: memory ran out or a block passes the ceiling
+  kLimit,          // the input passes a limit set for the job (size, frames, file size)
+  kTruncated,      // the data ends before the picture does
+  kCorrupt,        // the data contradicts itself or its format
+  kUnsupported,    // a valid file of a kind that is not read
+  kNotRecognised,  // the data is not of the format asked for
+  kUnknownType,    // neither name nor content tells which reader to use
+  kIo,             // a file could not be read or written
+  kNoImage,        // there is no image to work on
+  kBadFormat,      // the FORMAT does not fit the writer or the image
+  kBadType,        // an output TYPE the writers do not have
+  kBadName,        // no C identifier can be made of the output path
+  kBadArgument,    // a value outside what the operation takes
+  kInternal,       // a precondition of the call was broken
+};
+
+// A short lower-case name of the code ("truncated"), for tests and logs.
+const char* CodeName(Code code);
+
+struct Message {
+  Code code = Code::kOk;
+  std::string text;
+  bool warning = false;
+  // The command line's numbered message this report is (1 to 26), or 0 for a
+  // text of its own.
+  int number = 0;
+  // The allocator's own failure ("Failed to allocate ..."), which the window
+  // shows in a box of its own.
+  bool allocator = false;
+};
+
+using ProgressFn = std::function<void(const std::string& text)>;
+
+// The pixel ceiling every allocation made for a job is held to unless the job
+// sets another: no real picture needs more than 1 GiB of pixel data.
+inline constexpr std::uint64_t kDefaultMaxBlockBytes = std::uint64_t{1} << 30;
+
+class Context {
+ public:
+  Context() = default;
+  explicit Context(ProgressFn progress) : progress_(std::move(progress)) {}
+
+  // Records a warning once per code and segment (a restart interval, a frame);
+  // segment -1 stands for the whole job.
+  void Warn(Code code, std::string text, std::int64_t segment = -1);
+  // Records a failure and returns its code, so that a failing function can
+  // end in `return ctx.Fail(...)`.
+  Code Fail(Code code, std::string text, int number = 0);
+  // The allocator's failure (code kOutOfMemory); see sys/Memory.h.
+  Code FailAllocator(std::string text);
+
+  const std::vector<Message>& Messages() const { return messages_; }
+  // Hands the messages over and starts empty again.
+  std::vector<Message> TakeMessages();
+  // The text of the last failure recorded, or "" when there is none.
+  const std::string& LastFailureText() const;
+  Code LastFailure() const;
+
+  bool WantsProgress() const { return static_cast<bool>(progress_); }
+  void Progress(const std::string& text) const {
+    if (progress_) progress_(text);
+  }
+  void SetProgress(ProgressFn progress) { progress_ = std::move(progress); }
+
+  std::uint64_t MaxBlockBytes() const { return maxBlockBytes_; }
+  void SetMaxBlockBytes(std::uint64_t bytes) { maxBlockBytes_ = bytes; }
+
+ private:
+  struct WarningKey {
+    Code code;
+    std::int64_t segment;
+  };
+  std::vector<Message> messages_;
+  std::vector<WarningKey> warned_;
+  std::size_t lastFailure_ = SIZE_MAX;  // index into messages_
+  ProgressFn progress_;
+  std::uint64_t maxBlockBytes_ = kDefaultMaxBlockBytes;
+};
+
+}  // namespace sys
