@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "app/Report.h"
 #include "readers/ReadOptions.h"
 
 // Reads the GIF at gifPath, scans it for its frame count and playing time,
@@ -13,7 +14,7 @@
 // Returns true when it was; problems are reported. The current image is
 // untouched.
 bool CreateAnimationFile(const std::string& gifPath, const std::string& outPath, int type,
-                         const ReadLimits& limits = ReadLimits{});
+                         const ReadLimits& limits = JobLimits());
 
 // Whether the GIF at path can be read as an animation (reported when not).
-bool CheckGifForAnimation(const std::string& path, const ReadLimits& limits = ReadLimits{});
+bool CheckGifForAnimation(const std::string& path, const ReadLimits& limits = JobLimits());

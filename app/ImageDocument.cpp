@@ -45,7 +45,7 @@ Bitmap* OpenImageFile(const std::string& path) {
     return nullptr;
   }
   sys::Context ctx = MakeJobContext();
-  document.current = LoadImageFile(*file, FileTypeFromExtension(path), ReadOptions{}, ctx).image;
+  document.current = LoadImageFile(*file, FileTypeFromExtension(path), JobReadOptions(), ctx).image;
   ReportJob(ctx);
   if (document.current) document.sourcePath = path.substr(0, kMaxSourcePath);
   return document.current.get();

@@ -6,6 +6,7 @@ namespace {
 RunState runState;
 MessageBoxHook messageBoxHook = nullptr;
 sys::ProgressFn progressHook;
+ReadLimits jobLimits;
 
 void ShowBox(const std::string& title, const std::string& text) {
   if (messageBoxHook != nullptr) {
@@ -89,12 +90,21 @@ void ReportAllocationFailure(const std::string& text) {
   }
 }
 
-sys::Context MakeJobContext() { return sys::Context(progressHook); }
+sys::Context MakeJobContext() {
+  sys::Context ctx(progressHook);
+  ctx.SetMaxBlockBytes(jobLimits.maxPixelBytes);
+  return ctx;
+}
+
+void SetJobLimits(const ReadLimits& limits) { jobLimits = limits; }
+const ReadLimits& JobLimits() { return jobLimits; }
 
 void SetProgressHook(sys::ProgressFn hook) { progressHook = std::move(hook); }
 
-void ReportJob(sys::Context& ctx) {
-  for (const sys::Message& message : ctx.TakeMessages()) {
+void ReportJob(sys::Context& ctx) { ReportMessages(ctx.TakeMessages()); }
+
+void ReportMessages(const std::vector<sys::Message>& messages) {
+  for (const sys::Message& message : messages) {
     if (message.number != 0) {
       ReportMessage(message.number);
     } else if (message.allocator) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "readers/ReadOptions.h"
 #include "sys/Context.h"
 
 struct RunState {
@@ -43,7 +44,14 @@ void ReportAllocationFailure(const std::string& text);
 // progress hook (the window's status line), or nowhere.
 sys::Context MakeJobContext();
 void SetProgressHook(sys::ProgressFn hook);
+// The limits every job of the application runs under: its reads take them,
+// and its allocation ceiling is their maxPixelBytes. The defaults hold any real
+// picture; the fuzzers set lower ones.
+void SetJobLimits(const ReadLimits& limits);
+const ReadLimits& JobLimits();
+inline ReadOptions JobReadOptions() { return ReadOptions{JobLimits()}; }
 // Shows what the job recorded, in the order it arose, each message the way
 // its kind is shown (numbered messages, the allocator's failure, plain
 // texts), and empties the context.
 void ReportJob(sys::Context& ctx);
+void ReportMessages(const std::vector<sys::Message>& messages);

@@ -13,7 +13,8 @@ std::uint8_t Clamp(double v) { return static_cast<std::uint8_t>(v < 0 ? 0 : v > 
 }  // namespace
 
 BitmapPtr MakePhotoLikeImage(int width, int height) {
-  BitmapPtr image = Bitmap_Create(width, height, 0);
+  sys::Context ctx;
+  BitmapPtr image = Bitmap_Create(width, height, 0, ctx);
   std::uint32_t seed = 12345;
   for (int y = 0; y < height; ++y) {
     std::uint8_t* row = image->Row(y);
@@ -32,7 +33,8 @@ BitmapPtr MakePhotoLikeImage(int width, int height) {
 
 BitmapPtr MakeFlatUiImage(int width, int height) {
   static const Color kColors[] = {0xF0F0F0, 0x303030, 0x3366CC, 0xFFFFFF, 0x22AA22, 0xCC3333};
-  BitmapPtr image = Bitmap_Create(width, height, 0);
+  sys::Context ctx;
+  BitmapPtr image = Bitmap_Create(width, height, 0, ctx);
   for (int y = 0; y < height; ++y) {
     std::uint8_t* row = image->Row(y);
     for (int x = 0; x < width; ++x) {

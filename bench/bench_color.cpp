@@ -21,11 +21,12 @@ void SetPixelCounter(benchmark::State& state) {
 
 void ConvertFormat(benchmark::State& state, int formatId) {
   const ColorFormat& format = GetColorFormat(formatId);
+  sys::Context ctx;
   for (auto _ : state) {
     state.PauseTiming();
-    BitmapPtr source = Bitmap_Copy(Photo());
+    BitmapPtr source = Bitmap_Copy(Photo(), ctx);
     state.ResumeTiming();
-    BitmapPtr result = ConvertToFormat(std::move(source), format);
+    BitmapPtr result = ConvertToFormat(std::move(source), format, OutputOptions{}, ctx);
     benchmark::DoNotOptimize(result.get());
   }
   SetPixelCounter(state);
@@ -36,33 +37,36 @@ void BM_ConvertToFormat8666(benchmark::State& state) { ConvertFormat(state, kFor
 
 void BM_DitherToFormat565(benchmark::State& state) {
   const ColorFormat& format = GetColorFormat(kFormat565);
+  sys::Context ctx;
   for (auto _ : state) {
     state.PauseTiming();
-    BitmapPtr source = Bitmap_Copy(Photo());
+    BitmapPtr source = Bitmap_Copy(Photo(), ctx);
     state.ResumeTiming();
-    BitmapPtr result = DitherToFormat(std::move(source), format);
+    BitmapPtr result = DitherToFormat(std::move(source), format, OutputOptions{}, ctx);
     benchmark::DoNotOptimize(result.get());
   }
   SetPixelCounter(state);
 }
 
 void BM_ConvertToBestPalette(benchmark::State& state) {
+  sys::Context ctx;
   for (auto _ : state) {
     state.PauseTiming();
-    BitmapPtr source = Bitmap_Copy(Photo());
+    BitmapPtr source = Bitmap_Copy(Photo(), ctx);
     state.ResumeTiming();
-    BitmapPtr result = ConvertToBestPalette(source);
+    BitmapPtr result = ConvertToBestPalette(source, OutputOptions{}, ctx);
     benchmark::DoNotOptimize(result.get());
   }
   SetPixelCounter(state);
 }
 
 void BM_ReduceColors256(benchmark::State& state) {
+  sys::Context ctx;
   for (auto _ : state) {
     state.PauseTiming();
-    BitmapPtr source = Bitmap_Copy(Photo());
+    BitmapPtr source = Bitmap_Copy(Photo(), ctx);
     state.ResumeTiming();
-    BitmapPtr result = ReduceColors(std::move(source), 256);
+    BitmapPtr result = ReduceColors(std::move(source), 256, OutputOptions{}, ctx);
     benchmark::DoNotOptimize(result.get());
   }
   SetPixelCounter(state);

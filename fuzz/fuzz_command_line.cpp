@@ -89,8 +89,9 @@ bool SplitArguments(const std::uint8_t* data, std::size_t size, std::vector<std:
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   QuietReports();
-  sys::SetAllocFailureHandler(ReportAllocationFailure);  // as the program does: into the log
-  sys::SetMaxBlockBytes(kMaxBlockBytes);
+  ReadLimits limits;
+  limits.maxPixelBytes = kMaxBlockBytes;
+  SetJobLimits(limits);
   SetHelpDisplay([](const std::string&) {});
   std::vector<std::string> args;
   if (!SplitArguments(data, size, args)) return 0;

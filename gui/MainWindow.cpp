@@ -16,6 +16,7 @@
 #include <QUrl>
 #include <utility>
 
+#include "app/AlphaFiles.h"
 #include "app/Animation.h"
 #include "app/Commands.h"
 #include "app/ImageDocument.h"
@@ -26,11 +27,9 @@
 #include "gui/GuiSettings.h"
 #include "gui/QtImage.h"
 #include "gui/ShowImage.h"
-#include "image/Alpha.h"
 #include "image/ColorConvert.h"
 #include "image/ColorFormat.h"
 #include "image/ImageOps.h"
-#include "readers/ImageReaders.h"
 #include "sys/File.h"
 #include "writers/ImageWriters.h"
 #include "writers/PaletteWriter.h"
@@ -87,13 +86,6 @@ QString SuggestedName(const std::string& sourcePath, const QString& suffix) {
 }
 
 QString EscapeMnemonic(QString text) { return text.replace("&", "&&"); }
-
-// Both alpha pictures are read as Windows bitmaps whatever their names say.
-BitmapPtr LoadAlphaPicture(const std::string& path, sys::Context& ctx) {
-  auto file = sys::File::OpenRead(path);
-  if (!file) return nullptr;
-  return LoadImageFile(*file, kFileTypeBmp, ReadOptions{}, ctx).image;
-}
 
 }  // namespace
 
@@ -484,15 +476,7 @@ void MainWindow::OnCreateAlpha() {
   AlphaChoice choice;
   if (!prompts_->Alpha(this, AlphaDlg::kCreateAlpha, choice)) return;
   if (!choice.firstChosen || !choice.secondChosen) return;
-  if (!sys::FileExists(choice.firstName) || !sys::FileExists(choice.secondName)) {
-    ReportMessage(20);  // "File not found."
-    return;
-  }
-  sys::Context ctx = MakeJobContext();
-  BitmapPtr overBlack = LoadAlphaPicture(choice.firstName, ctx);
-  BitmapPtr overWhite = overBlack ? LoadAlphaPicture(choice.secondName, ctx) : nullptr;
-  BitmapPtr result = CreateAlphaFromImages(std::move(overBlack), std::move(overWhite), ctx);
-  ReportJob(ctx);
+  BitmapPtr result = CreateAlphaFromFiles(choice.firstName, choice.secondName);
   if (!result) return;
   GetDocument().current = std::move(result);
   ShowResult(GetDocument().current.get());
@@ -503,14 +487,7 @@ void MainWindow::OnLoadAlpha() {
   AlphaChoice choice;
   if (!prompts_->Alpha(this, AlphaDlg::kLoadAlphaMask, choice)) return;
   if (!choice.firstChosen || !doc.current) return;
-  if (!sys::FileExists(choice.firstName)) {
-    ReportMessage(20);  // "File not found."
-    return;
-  }
-  sys::Context ctx = MakeJobContext();
-  BitmapPtr mask = LoadAlphaPicture(choice.firstName, ctx);
-  BitmapPtr result = mask ? ApplyAlphaMask(*doc.current, std::move(mask), ctx) : nullptr;
-  ReportJob(ctx);
+  BitmapPtr result = LoadAlphaMaskFile(*doc.current, choice.firstName);
   if (!result) return;
   doc.current = std::move(result);
   ShowResult(doc.current.get());

@@ -9,8 +9,11 @@
 #include <vector>
 
 #include "TestSupport.h"
+#include "CoreTestSupport.h"
+#include "app/AlphaFiles.h"
 #include "app/Report.h"
 #include "image/Alpha.h"
+#include "sys/File.h"
 
 namespace {
 using testing_support::RawPixels;
@@ -34,7 +37,7 @@ class AlphaTest : public ::testing::Test {
 };
 
 BitmapPtr MakeTrueColor(int width, int height, const std::vector<Color>& pixels) {
-  BitmapPtr b = Bitmap_Create(width, height, 0);
+  BitmapPtr b = testing_support::MakeBitmap(width, height, 0);
   for (int y = 0; y < height; ++y) {
     for (int x = 0; x < width; ++x) Bitmap_SetPixel(*b, x, y, pixels[static_cast<std::size_t>(y * width + x)]);
   }
@@ -42,9 +45,10 @@ BitmapPtr MakeTrueColor(int width, int height, const std::vector<Color>& pixels)
 }
 
 TEST_F(AlphaTest, UnblendsEachPixel) {
+  sys::Context ctx;
   const std::vector<Color> overBlack = {0x000000, 0x404040, 0x123456, 0x0000FA, 0x102030};
   const std::vector<Color> overWhite = {0xFFFFFF, 0xBFBFBF, 0x123456, 0xFFFFFF, 0x102031};
-  BitmapPtr result = CreateAlphaFromImages(MakeTrueColor(5, 1, overBlack), MakeTrueColor(5, 1, overWhite));
+  BitmapPtr result = CreateAlphaFromImages(MakeTrueColor(5, 1, overBlack), MakeTrueColor(5, 1, overWhite), ctx);
   ASSERT_NE(result, nullptr);
   EXPECT_EQ(result->HasAlpha, 1);
   EXPECT_EQ(result->BitsPerPixel, 32);
@@ -59,44 +63,41 @@ TEST_F(AlphaTest, UnblendsEachPixel) {
 }
 
 TEST_F(AlphaTest, IdenticalImagesGiveACopyWithAlphaSet) {
+  sys::Context ctx;
   const std::vector<Color> pixels = {0x11223344, 0x00FFFFFF, 0x80000000, 0x00010203};
-  BitmapPtr result = CreateAlphaFromImages(MakeTrueColor(2, 2, pixels), MakeTrueColor(2, 2, pixels));
+  BitmapPtr result = CreateAlphaFromImages(MakeTrueColor(2, 2, pixels), MakeTrueColor(2, 2, pixels), ctx);
   ASSERT_NE(result, nullptr);
   EXPECT_EQ(RawPixels(*result), (std::vector<std::uint32_t>(pixels.begin(), pixels.end())));
   EXPECT_EQ(result->HasAlpha, 1);
 }
 
 TEST_F(AlphaTest, PaletteInputsAreReadInColour) {
-  BitmapPtr overBlack = Bitmap_Create(1, 1, 2);
+  sys::Context ctx;
+  BitmapPtr overBlack = Bitmap_Create(1, 1, 2, ctx);
   Bitmap_SetPalColor(*overBlack, 1, 0x404040);
   Bitmap_SetPixel(*overBlack, 0, 0, 1);
-  BitmapPtr result = CreateAlphaFromImages(std::move(overBlack), MakeTrueColor(1, 1, {0xBFBFBF}));
+  BitmapPtr result = CreateAlphaFromImages(std::move(overBlack), MakeTrueColor(1, 1, {0xBFBFBF}), ctx);
   ASSERT_NE(result, nullptr);
   EXPECT_EQ(result->NumColors, 0);
   EXPECT_EQ(RawPixels(*result), (std::vector<std::uint32_t>{0x7F7F7F7F}));
 }
 
-TEST_F(AlphaTest, SizeMismatchIsShownOnlyInInteractiveUse) {
-  EXPECT_EQ(CreateAlphaFromImages(MakeTrueColor(1, 1, {0}), MakeTrueColor(2, 1, {0, 0})), nullptr);
-  EXPECT_EQ(ApplyAlphaMask(*MakeTrueColor(1, 1, {0}), MakeTrueColor(1, 2, {0, 0})), nullptr);
-  EXPECT_EQ(Reports(), (std::vector<std::string>{"The images are not of the same size.",
-                                                 "The images are not of the same size."}));
-
-  testing_support::TempDir dir;
-  RunState& state = GetRunState();
-  state.batchActive = true;
-  state.exitQueued = true;
-  state.echoToStderr = false;
-  state.logFileName = dir.File("Rastra.log");
-  EXPECT_EQ(CreateAlphaFromImages(MakeTrueColor(1, 1, {0}), MakeTrueColor(2, 1, {0, 0})), nullptr);
-  EXPECT_EQ(state.exitCode, 0);
-  EXPECT_FALSE(sys::FileExists(state.logFileName));
+TEST_F(AlphaTest, SizeMismatchIsRecorded) {
+  sys::Context ctx;
+  EXPECT_EQ(CreateAlphaFromImages(MakeTrueColor(1, 1, {0}), MakeTrueColor(2, 1, {0, 0}), ctx), nullptr);
+  EXPECT_EQ(ApplyAlphaMask(*MakeTrueColor(1, 1, {0}), MakeTrueColor(1, 2, {0, 0}), ctx), nullptr);
+  ASSERT_EQ(ctx.Messages().size(), 2u);
+  for (const sys::Message& m : ctx.Messages()) {
+    EXPECT_EQ(m.code, sys::Code::kBadArgument);
+    EXPECT_EQ(m.text, "The images are not of the same size.");
+  }
 }
 
 TEST_F(AlphaTest, MaskBrightnessBecomesTransparency) {
+  sys::Context ctx;
   BitmapPtr current = MakeTrueColor(4, 1, {0x11223344, 0x00ABCDEF, 0x00000001, 0x7F000002});
   BitmapPtr mask = MakeTrueColor(4, 1, {0x808080, 0x0000FF, 0xFFFFFF, 0x000000});
-  BitmapPtr result = ApplyAlphaMask(*current, std::move(mask));
+  BitmapPtr result = ApplyAlphaMask(*current, std::move(mask), ctx);
   ASSERT_NE(result, nullptr);
   EXPECT_EQ(result->HasAlpha, 1);
   EXPECT_EQ(RawPixels(*result), (std::vector<std::uint32_t>{0x80223344, 0x55ABCDEF, 0xFF000001, 0x00000002}));
@@ -104,14 +105,15 @@ TEST_F(AlphaTest, MaskBrightnessBecomesTransparency) {
 }
 
 TEST_F(AlphaTest, MaskOnAPaletteImageGivesTrueColour) {
-  BitmapPtr current = Bitmap_Create(2, 1, 2);
+  sys::Context ctx;
+  BitmapPtr current = Bitmap_Create(2, 1, 2, ctx);
   Bitmap_SetPalColor(*current, 0, 0x0000FF);
   Bitmap_SetPalColor(*current, 1, 0x00FF00);
   Bitmap_SetPixel(*current, 1, 0, 1);
-  BitmapPtr mask = Bitmap_Create(2, 1, 2);
+  BitmapPtr mask = Bitmap_Create(2, 1, 2, ctx);
   Bitmap_SetPalColor(*mask, 1, 0x030303);
   Bitmap_SetPixel(*mask, 0, 0, 1);
-  BitmapPtr result = ApplyAlphaMask(*current, std::move(mask));
+  BitmapPtr result = ApplyAlphaMask(*current, std::move(mask), ctx);
   ASSERT_NE(result, nullptr);
   EXPECT_EQ(result->NumColors, 0);
   EXPECT_EQ(RawPixels(*result), (std::vector<std::uint32_t>{0x030000FF, 0x0000FF00}));
@@ -151,22 +153,37 @@ TEST_F(AlphaTest, FileWrappersLoadWindowsBitmapsWhateverTheirNames) {
   const std::string white = dir.File("white.dat");
   testing_support::WriteBytes(black, TinyBmp24({0x404040, 0x000000}, 2, 1));
   testing_support::WriteBytes(white, TinyBmp24({0xBFBFBF, 0xFFFFFF}, 2, 1));
-  auto blackFile = sys::File::OpenRead(black);
-  auto whiteFile = sys::File::OpenRead(white);
-  ASSERT_TRUE(blackFile && whiteFile);
-  BitmapPtr result = CreateAlpha(*blackFile, *whiteFile);
+  BitmapPtr result = CreateAlphaFromFiles(black, white);
   if (!result && !Reports().empty() && Reports().back() == "This file type cannot be read yet") {
     GTEST_SKIP() << "BMP reader not available on this branch";
   }
   ASSERT_NE(result, nullptr);
   EXPECT_EQ(RawPixels(*result), (std::vector<std::uint32_t>{0x7F7F7F7F, 0xFF000000}));
 
-  auto maskFile = sys::File::OpenRead(white);
-  ASSERT_TRUE(maskFile);
   BitmapPtr current = MakeTrueColor(2, 1, {0x123456, 0x654321});
-  BitmapPtr masked = LoadAlphaMask(*current, *maskFile);
+  BitmapPtr masked = LoadAlphaMaskFile(*current, white);
   ASSERT_NE(masked, nullptr);
   EXPECT_EQ(RawPixels(*masked), (std::vector<std::uint32_t>{0xBF123456, 0xFF654321}));
+}
+
+TEST_F(AlphaTest, SizeMismatchIsShownOnlyInInteractiveUse) {
+  testing_support::TempDir dir;
+  const std::string small = dir.File("small.bmp");
+  const std::string wide = dir.File("wide.bmp");
+  testing_support::WriteBytes(small, TinyBmp24({0x404040}, 1, 1));
+  testing_support::WriteBytes(wide, TinyBmp24({0xBFBFBF, 0xFFFFFF}, 2, 1));
+  EXPECT_EQ(CreateAlphaFromFiles(small, wide), nullptr);
+  EXPECT_EQ(Reports(), (std::vector<std::string>{"The images are not of the same size."}));
+
+  RunState& state = GetRunState();
+  state.batchActive = true;
+  state.exitQueued = true;
+  state.echoToStderr = false;
+  state.logFileName = dir.File("Rastra.log");
+  EXPECT_EQ(CreateAlphaFromFiles(small, wide), nullptr);
+  EXPECT_EQ(LoadAlphaMaskFile(*MakeTrueColor(2, 1, {0, 0}), small), nullptr);
+  EXPECT_EQ(state.exitCode, 0);
+  EXPECT_FALSE(sys::FileExists(state.logFileName));
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "CoreTestSupport.h"
+
 #include "app/ImageDocument.h"
 #include "image/Bitmap.h"
 #include "sys/Memory.h"
@@ -12,14 +14,15 @@ std::uint32_t InfoU32(const Bitmap& b, int offset) {
 }
 
 TEST(Bitmap, CreateLaysOutRowsAndInfoBlock) {
-  BitmapPtr trueColor = Bitmap_Create(3, 2, 0);
+  sys::Context ctx;
+  BitmapPtr trueColor = Bitmap_Create(3, 2, 0, ctx);
   ASSERT_TRUE(trueColor);
   EXPECT_EQ(trueColor->BitsPerPixel, 32);
   EXPECT_EQ(trueColor->BytesPerLine, 12);
   EXPECT_EQ(trueColor->pData.size(), 24u);
   EXPECT_EQ(trueColor->pInfo.size(), 40u);
 
-  BitmapPtr palette = Bitmap_Create(3, 2, 2);
+  BitmapPtr palette = Bitmap_Create(3, 2, 2, ctx);
   ASSERT_TRUE(palette);
   EXPECT_EQ(palette->BitsPerPixel, 8);
   EXPECT_EQ(palette->BytesPerLine, 4);
@@ -35,11 +38,12 @@ TEST(Bitmap, CreateLaysOutRowsAndInfoBlock) {
 }
 
 TEST(Bitmap, RowsAreBottomUpUntilSetNumColors) {
-  BitmapPtr b = Bitmap_Create(2, 3, 4);
+  sys::Context ctx;
+  BitmapPtr b = Bitmap_Create(2, 3, 4, ctx);
   Bitmap_SetPixel(*b, 0, 0, 7);
   EXPECT_EQ(b->pData[2 * b->BytesPerLine], 7);  // last stored row
   EXPECT_EQ(b->pData[0], 0);
-  ASSERT_TRUE(Bitmap_SetNumColors(*b, 4));
+  ASSERT_TRUE(Bitmap_SetNumColors(*b, 4, ctx));
   EXPECT_EQ(b->pInfo.size(), 56u);
   EXPECT_EQ(Bitmap_InfoHeight(*b), 0);
   Bitmap_SetPixel(*b, 0, 0, 9);
@@ -48,7 +52,8 @@ TEST(Bitmap, RowsAreBottomUpUntilSetNumColors) {
 }
 
 TEST(Bitmap, TrueColourPixelBytesAreBlueGreenRedT) {
-  BitmapPtr b = Bitmap_Create(1, 1, 0);
+  sys::Context ctx;
+  BitmapPtr b = Bitmap_Create(1, 1, 0, ctx);
   Bitmap_SetPixel(*b, 0, 0, 0x80FF0000);
   EXPECT_EQ(b->pData[0], 0xFF);
   EXPECT_EQ(b->pData[1], 0x00);
@@ -59,7 +64,8 @@ TEST(Bitmap, TrueColourPixelBytesAreBlueGreenRedT) {
 }
 
 TEST(Bitmap, PaletteEntryBytesAreBlueGreenRedT) {
-  BitmapPtr b = Bitmap_Create(1, 1, 2);
+  sys::Context ctx;
+  BitmapPtr b = Bitmap_Create(1, 1, 2, ctx);
   Bitmap_SetPalColor(*b, 1, 0x00123456);
   EXPECT_EQ(b->pInfo[44], 0x12);
   EXPECT_EQ(b->pInfo[45], 0x34);
@@ -70,7 +76,8 @@ TEST(Bitmap, PaletteEntryBytesAreBlueGreenRedT) {
 }
 
 TEST(Bitmap, OutOfRangeAccessIsHarmless) {
-  BitmapPtr b = Bitmap_Create(2, 2, 0);
+  sys::Context ctx;
+  BitmapPtr b = Bitmap_Create(2, 2, 0, ctx);
   Bitmap_SetPixel(*b, 1, 1, 0x112233);
   EXPECT_EQ(Bitmap_GetPixel(*b, 2, 0), 0u);
   EXPECT_EQ(Bitmap_GetPixel(*b, 0, 2), 0u);
@@ -79,41 +86,44 @@ TEST(Bitmap, OutOfRangeAccessIsHarmless) {
   Bitmap_SetPixel(*b, 0, -1, 0xFFFFFF);
   for (std::uint8_t byte : b->pData) EXPECT_TRUE(byte == 0 || byte == 0x11 || byte == 0x22 || byte == 0x33);
   // A stray index of a damaged file reads as black instead of beyond the palette.
-  BitmapPtr p = Bitmap_Create(1, 1, 2);
+  BitmapPtr p = Bitmap_Create(1, 1, 2, ctx);
   Bitmap_SetPixel(*p, 0, 0, 200);
   EXPECT_EQ(Bitmap_GetPixelColor(*p, 0, 0), 0u);
 }
 
 TEST(Bitmap, UsedColoursIgnoreTransparencyAndAreCached) {
-  BitmapPtr b = Bitmap_Create(3, 1, 0);
+  sys::Context ctx;
+  BitmapPtr b = Bitmap_Create(3, 1, 0, ctx);
   Bitmap_SetPixel(*b, 0, 0, 0x00102030);
   Bitmap_SetPixel(*b, 1, 0, 0xFF102030);
   Bitmap_SetPixel(*b, 2, 0, 0x00000001);
-  EXPECT_EQ(Bitmap_GetNumUsedColors(*b), 2);
+  EXPECT_EQ(Bitmap_GetNumUsedColors(*b, ctx), 2);
   Bitmap_SetPixel(*b, 2, 0, 0x00102030);  // in-place edits keep the cached count
-  EXPECT_EQ(Bitmap_GetNumUsedColors(*b), 2);
+  EXPECT_EQ(Bitmap_GetNumUsedColors(*b, ctx), 2);
 }
 
 TEST(Bitmap, UsedColoursOfPaletteImageCountColoursNotIndices) {
-  BitmapPtr b = Bitmap_Create(4, 1, 4);
+  sys::Context ctx;
+  BitmapPtr b = Bitmap_Create(4, 1, 4, ctx);
   Bitmap_SetPalColor(*b, 0, 0x000000FF);
   Bitmap_SetPalColor(*b, 1, 0x000000FF);  // the same colour twice
   Bitmap_SetPalColor(*b, 2, 0x0000FF00);
   for (int x = 0; x < 4; ++x) Bitmap_SetPixel(*b, x, 0, x % 3);
-  EXPECT_EQ(Bitmap_GetNumUsedColors(*b), 2);
+  EXPECT_EQ(Bitmap_GetNumUsedColors(*b, ctx), 2);
 }
 
 TEST(Bitmap, ToTrueColorKeepsPlainImageAndExpandsPalette) {
-  BitmapPtr plain = Bitmap_Create(2, 2, 0);
+  sys::Context ctx;
+  BitmapPtr plain = Bitmap_Create(2, 2, 0, ctx);
   Bitmap* before = plain.get();
-  BitmapPtr same = Bitmap_ToTrueColor(std::move(plain));
+  BitmapPtr same = Bitmap_ToTrueColor(std::move(plain), ctx);
   EXPECT_EQ(same.get(), before);
 
-  BitmapPtr palette = Bitmap_Create(2, 1, 2);
+  BitmapPtr palette = Bitmap_Create(2, 1, 2, ctx);
   Bitmap_SetPalColor(*palette, 1, 0x7F00FF00);
   Bitmap_SetPixel(*palette, 1, 0, 1);
   palette->HasTrans = 1;
-  BitmapPtr expanded = Bitmap_ToTrueColor(std::move(palette));
+  BitmapPtr expanded = Bitmap_ToTrueColor(std::move(palette), ctx);
   ASSERT_TRUE(expanded);
   EXPECT_EQ(expanded->NumColors, 0);
   EXPECT_EQ(expanded->BitsPerPixel, 32);
@@ -124,24 +134,26 @@ TEST(Bitmap, ToTrueColorKeepsPlainImageAndExpandsPalette) {
 }
 
 TEST(Bitmap, ToTrueColorOfAlphaImageMakesNewPlainImage) {
-  BitmapPtr alpha = Bitmap_Create(1, 1, 0);
+  sys::Context ctx;
+  BitmapPtr alpha = Bitmap_Create(1, 1, 0, ctx);
   alpha->HasAlpha = 1;
   Bitmap_SetPixel(*alpha, 0, 0, 0x40010203);
   Bitmap* before = alpha.get();
-  BitmapPtr plain = Bitmap_ToTrueColor(std::move(alpha));
+  BitmapPtr plain = Bitmap_ToTrueColor(std::move(alpha), ctx);
   EXPECT_NE(plain.get(), before);
   EXPECT_EQ(plain->HasAlpha, 0);
   EXPECT_EQ(Bitmap_GetPixel(*plain, 0, 0), 0x40010203u);
 }
 
 TEST(Bitmap, CopyCarriesPixelsPaletteAlphaButNotTransOrCount) {
-  BitmapPtr b = Bitmap_Create(2, 2, 3);
+  sys::Context ctx;
+  BitmapPtr b = Bitmap_Create(2, 2, 3, ctx);
   Bitmap_SetPalColor(*b, 2, 0x00ABCDEF);
   Bitmap_SetPixel(*b, 1, 1, 2);
   b->HasTrans = 1;
   b->HasAlpha = 1;
-  Bitmap_GetNumUsedColors(*b);
-  BitmapPtr copy = Bitmap_Copy(*b);
+  Bitmap_GetNumUsedColors(*b, ctx);
+  BitmapPtr copy = Bitmap_Copy(*b, ctx);
   ASSERT_TRUE(copy);
   EXPECT_EQ(copy->HasTrans, 0);
   EXPECT_EQ(copy->HasAlpha, 1);
@@ -152,25 +164,26 @@ TEST(Bitmap, CopyCarriesPixelsPaletteAlphaButNotTransOrCount) {
 }
 
 TEST(Bitmap, CopyOfTopDownImageKeepsRowOrder) {
-  BitmapPtr b = Bitmap_Create(1, 2, 2);
-  Bitmap_SetNumColors(*b, 2);
+  sys::Context ctx;
+  BitmapPtr b = Bitmap_Create(1, 2, 2, ctx);
+  Bitmap_SetNumColors(*b, 2, ctx);
   Bitmap_SetPixel(*b, 0, 0, 1);
-  BitmapPtr copy = Bitmap_Copy(*b);
+  BitmapPtr copy = Bitmap_Copy(*b, ctx);
   EXPECT_EQ(Bitmap_GetPixel(*copy, 0, 0), 1u);
   EXPECT_EQ(Bitmap_GetPixel(*copy, 0, 1), 0u);
 }
 
 TEST(Bitmap, RefusesSizesBeyondTheCeilingWithTheAllocatorMessage) {
-  static std::string reported;
-  sys::SetAllocFailureHandler([](const std::string& text) { reported = text; });
-  sys::SetMaxBlockBytes(1 << 20);
-  EXPECT_FALSE(Bitmap_Create(1024, 1024, 0));
-  EXPECT_EQ(reported, "Failed to allocate 0x00400000 bytes of memory!");
-  EXPECT_TRUE(Bitmap_Create(512, 512, 0));
-  EXPECT_FALSE(Bitmap_Create(-1, 5, 0));
-  EXPECT_FALSE(Bitmap_Create(5, 5, 257));
-  sys::SetMaxBlockBytes(std::uint64_t{1} << 30);
-  sys::SetAllocFailureHandler(nullptr);
+  sys::Context ctx;
+  ctx.SetMaxBlockBytes(1 << 20);
+  EXPECT_FALSE(Bitmap_Create(1024, 1024, 0, ctx));
+  ASSERT_EQ(ctx.Messages().size(), 1u);
+  EXPECT_EQ(ctx.Messages()[0].text, "Failed to allocate 0x00400000 bytes of memory!");
+  EXPECT_EQ(ctx.Messages()[0].code, sys::Code::kOutOfMemory);
+  EXPECT_TRUE(ctx.Messages()[0].allocator);
+  EXPECT_TRUE(Bitmap_Create(512, 512, 0, ctx));
+  EXPECT_FALSE(Bitmap_Create(-1, 5, 0, ctx));
+  EXPECT_FALSE(Bitmap_Create(5, 5, 257, ctx));
 }
 
 class UndoStack : public ::testing::Test {
@@ -178,7 +191,7 @@ class UndoStack : public ::testing::Test {
   void SetUp() override { ResetDocument(); }
   void TearDown() override { ResetDocument(); }
   static void SetCurrentMarker(int marker) {
-    GetDocument().current = Bitmap_Create(1, 1, 0);
+    GetDocument().current = testing_support::MakeBitmap(1, 1, 0);
     Bitmap_SetPixel(*GetDocument().current, 0, 0, static_cast<std::uint32_t>(marker));
   }
   static int CurrentMarker() { return static_cast<int>(Bitmap_GetPixel(*GetDocument().current, 0, 0)); }

@@ -54,8 +54,9 @@ TEST_F(CliSave, EveryTypeWritesItsFileBesideTheImage) {
 
 TEST_F(CliSave, SavedBitmapReadsBackWithTheSamePixels) {
   ASSERT_EQ(Run({"logo.bmp", "-fliph", "-fliph", "-saveascopy,2", "-exit"}).exitCode, 0);
-  const auto original = ReadBmpFile(ReadBytes(dir_.File("logo.bmp")));
-  const auto copy = ReadBmpFile(ReadBytes(dir_.File("copy.bmp")));
+  sys::Context ctx;
+  const BitmapPtr original = ReadBmpFile(ReadBytes(dir_.File("logo.bmp")), ReadOptions{}, ctx).image;
+  const BitmapPtr copy = ReadBmpFile(ReadBytes(dir_.File("copy.bmp")), ReadOptions{}, ctx).image;
   ASSERT_TRUE(original && copy);
   ASSERT_EQ(copy->XSize, original->XSize);
   ASSERT_EQ(copy->YSize, original->YSize);
@@ -125,7 +126,8 @@ TEST_F(CliSave, TransparencyAndScaleFromTheCommandLine) {
                 .exitCode,
             0)
       << Log();
-  const auto scaled = ReadBmpFile(ReadBytes(dir_.File("out.bmp")));
+  sys::Context ctx;
+  const BitmapPtr scaled = ReadBmpFile(ReadBytes(dir_.File("out.bmp")), ReadOptions{}, ctx).image;
   ASSERT_TRUE(scaled);
   EXPECT_EQ(scaled->XSize, 48);
   EXPECT_EQ(scaled->YSize, 24);

@@ -1,6 +1,8 @@
 // The command-line processor's pieces, driven in-process.
 #include <gtest/gtest.h>
 
+#include "CoreTestSupport.h"
+
 #include "TestSupport.h"
 #include "app/CommandLine.h"
 #include "app/Commands.h"
@@ -175,7 +177,7 @@ TEST_F(CommandLineTest, SaveAsParsingMessages) {
       {"out,1,16,0", "Parameter NOPALETTE must be set to 1."},
   };
   for (const Case& c : cases) {
-    GetDocument().current = Bitmap_Create(2, 2, 0);
+    GetDocument().current = testing_support::MakeBitmap(2, 2, 0);
     GetDocument().sourcePath = dir_.File("in.bmp");
     ResetRunState();
     RunState& state = GetRunState();
@@ -190,7 +192,7 @@ TEST_F(CommandLineTest, SaveAsParsingMessages) {
 }
 
 TEST_F(CommandLineTest, SaveAsTrueColourFormatConvertsPaletteImageWithUndo) {
-  GetDocument().current = Bitmap_Create(2, 2, 4);
+  GetDocument().current = testing_support::MakeBitmap(2, 2, 4);
   GetDocument().sourcePath = dir_.File("in.bmp");
   SetParameterText("out,1,8,0");
   SaveAsCommand();
@@ -210,7 +212,7 @@ void RunCommand(const char* word) {
 }
 
 BitmapPtr MakePaletteImage() {
-  BitmapPtr image = Bitmap_Create(4, 2, 3);
+  BitmapPtr image = testing_support::MakeBitmap(4, 2, 3);
   Bitmap_SetPalColor(*image, 0, 0x000000);
   Bitmap_SetPalColor(*image, 1, 0x0000FF);  // red
   Bitmap_SetPalColor(*image, 2, 0xFF0000);  // blue
@@ -219,7 +221,7 @@ BitmapPtr MakePaletteImage() {
 }
 
 TEST_F(CommandLineTest, ScaleTakesPixelsOrPercentages) {
-  GetDocument().current = Bitmap_Create(40, 20, 0);
+  GetDocument().current = testing_support::MakeBitmap(40, 20, 0);
   RunCommand("scale50%,30");
   ASSERT_TRUE(GetDocument().current);
   EXPECT_EQ(GetDocument().current->XSize, 20);
@@ -231,7 +233,7 @@ TEST_F(CommandLineTest, ScaleTakesPixelsOrPercentages) {
 }
 
 TEST_F(CommandLineTest, ScaleRefusesIllegalSizes) {
-  GetDocument().current = Bitmap_Create(40, 20, 0);
+  GetDocument().current = testing_support::MakeBitmap(40, 20, 0);
   RunCommand("scale0,10");
   RunCommand("scale-5,10");
   RunCommand("scale10,100000");
@@ -246,7 +248,7 @@ TEST_F(CommandLineTest, ScaleRefusesIllegalSizes) {
 TEST_F(CommandLineTest, ScalePercentagesBeyondAnyNumberAreIllegalSizes) {
   // Run through the command-line fuzz harness under UBSan: the percentage
   // multiplied the width beyond 64 bits.
-  GetDocument().current = Bitmap_Create(96, 2, 0);
+  GetDocument().current = testing_support::MakeBitmap(96, 2, 0);
   RunCommand("scale99999999999999999999%,5");
   RunCommand("scale5,-99999999999999999999%");
   RunCommand("scale10000001%,5");
@@ -284,7 +286,7 @@ TEST_F(CommandLineTest, TransparencyMessages) {
   RunCommand("transparency1000000");
   RunCommand("transparency00FF00");
   RunCommand("transparencyxyz");
-  GetDocument().current = Bitmap_Create(2, 2, 0);
+  GetDocument().current = testing_support::MakeBitmap(2, 2, 0);
   RunCommand("transparency000000");
   EXPECT_EQ(Log(),
             "Color needs to be of a value between 0x000000 and 0xFFFFFF.Color could not be found in the image."
@@ -314,7 +316,7 @@ TEST_F(CommandLineTest, ConversionSelectorReachesEveryFormat) {
     ASSERT_TRUE(GetDocument().current) << c.word;
     EXPECT_EQ(GetDocument().current->NumColors, c.numColors) << c.word;
   }
-  GetDocument().current = Bitmap_Create(3, 3, 0);
+  GetDocument().current = testing_support::MakeBitmap(3, 3, 0);
   Bitmap_SetPixel(*GetDocument().current, 1, 1, 0x123456);
   RunCommand("convertintobestpalette");
   EXPECT_EQ(GetDocument().current->NumColors, 2);
@@ -322,7 +324,7 @@ TEST_F(CommandLineTest, ConversionSelectorReachesEveryFormat) {
 }
 
 TEST_F(CommandLineTest, ConvertingTo565QuantisesTheColours) {
-  GetDocument().current = Bitmap_Create(1, 1, 0);
+  GetDocument().current = testing_support::MakeBitmap(1, 1, 0);
   Bitmap_SetPixel(*GetDocument().current, 0, 0, 0x00FFFFFF);
   RunCommand("convertinto565");
   EXPECT_EQ(Bitmap_GetPixel(*GetDocument().current, 0, 0) & 0xFFFFFF, 0xFFFFFFu);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "BitmapTestHelpers.h"
+#include "CoreTestSupport.h"
 
 #include <cstdint>
 #include <random>
@@ -15,24 +16,17 @@ namespace {
 using testing_support::RawPixels;
 using testing_support::PaletteOf;
 
-std::vector<std::string>& StatusTexts() {
-  static std::vector<std::string> texts;
-  return texts;
-}
-void CaptureStatus(const std::string& text) { StatusTexts().push_back(text); }
-
+// Each case has a job context whose progress texts it keeps.
 class ImageOpsTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    StatusTexts().clear();
-    StatusCallback = CaptureStatus;
-  }
-  void TearDown() override { StatusCallback = nullptr; }
+  std::vector<std::string>& StatusTexts() { return statusTexts_; }
+  std::vector<std::string> statusTexts_;
+  sys::Context ctx{[this](const std::string& text) { statusTexts_.push_back(text); }};
 };
 
 // Raw values given top row first.
 BitmapPtr MakeImage(int width, int height, int numColors, const std::vector<std::uint32_t>& values) {
-  BitmapPtr b = Bitmap_Create(width, height, numColors);
+  BitmapPtr b = testing_support::MakeBitmap(width, height, numColors);
   for (int y = 0; y < height; ++y) {
     for (int x = 0; x < width; ++x) Bitmap_SetPixel(*b, x, y, values[static_cast<std::size_t>(y * width + x)]);
   }
@@ -75,18 +69,18 @@ TEST_F(ImageOpsTest, FlipsMirrorRawValues) {
 }
 
 TEST_F(ImageOpsTest, QuarterTurnsOfATwoPixelRow) {
-  BitmapPtr ccw = RotateCCW(MakeImage(2, 1, 0, {0xA, 0xB}));
+  BitmapPtr ccw = RotateCCW(MakeImage(2, 1, 0, {0xA, 0xB}), ctx);
   ASSERT_EQ(ccw->XSize, 1);
   ASSERT_EQ(ccw->YSize, 2);
   EXPECT_EQ(RawPixels(*ccw), (std::vector<std::uint32_t>{0xB, 0xA}));
-  BitmapPtr cw = RotateCW(MakeImage(2, 1, 0, {0xA, 0xB}));
+  BitmapPtr cw = RotateCW(MakeImage(2, 1, 0, {0xA, 0xB}), ctx);
   EXPECT_EQ(RawPixels(*cw), (std::vector<std::uint32_t>{0xA, 0xB}));
 }
 
 TEST_F(ImageOpsTest, RotateCcwTakesTheTopRowAsTheLeftColumnReadUpwards) {
   BitmapPtr source = MakeRandomImage(5, 3, 0, 4);
-  const BitmapPtr copy = Bitmap_Copy(*source);
-  BitmapPtr rotated = RotateCCW(std::move(source));
+  const BitmapPtr copy = Bitmap_Copy(*source, ctx);
+  BitmapPtr rotated = RotateCCW(std::move(source), ctx);
   ASSERT_EQ(rotated->XSize, 3);
   ASSERT_EQ(rotated->YSize, 5);
   for (int y = 0; y < 5; ++y) {
@@ -99,16 +93,16 @@ TEST_F(ImageOpsTest, FourQuarterTurnsGiveBackTheImage) {
     BitmapPtr image = MakeRandomImage(7, 4, colors, 9);
     image->HasTrans = 1;
     image->HasAlpha = 1;
-    const BitmapPtr original = Bitmap_Copy(*image);
-    for (int i = 0; i < 4; ++i) image = RotateCW(std::move(image));
+    const BitmapPtr original = Bitmap_Copy(*image, ctx);
+    for (int i = 0; i < 4; ++i) image = RotateCW(std::move(image), ctx);
     ASSERT_EQ(image->XSize, 7);
     EXPECT_EQ(RawPixels(*image), RawPixels(*original));
     EXPECT_EQ(PaletteOf(*image), PaletteOf(*original));
     EXPECT_EQ(image->HasTrans, 1);
     EXPECT_EQ(image->HasAlpha, 1);
-    BitmapPtr threeCcw = Bitmap_Copy(*original);
-    for (int i = 0; i < 3; ++i) threeCcw = RotateCCW(std::move(threeCcw));
-    BitmapPtr oneCw = RotateCW(Bitmap_Copy(*original));
+    BitmapPtr threeCcw = Bitmap_Copy(*original, ctx);
+    for (int i = 0; i < 3; ++i) threeCcw = RotateCCW(std::move(threeCcw), ctx);
+    BitmapPtr oneCw = RotateCW(Bitmap_Copy(*original, ctx), ctx);
     EXPECT_EQ(RawPixels(*threeCcw), RawPixels(*oneCw));
   }
 }
@@ -118,7 +112,7 @@ TEST_F(ImageOpsTest, FourQuarterTurnsGiveBackTheImage) {
 TEST_F(ImageOpsTest, InvertIndicesMirrorsIndexesAndKeepsThePalette) {
   BitmapPtr b = MakeImage(4, 1, 4, {0, 1, 2, 3});
   for (int i = 0; i < 4; ++i) Bitmap_SetPalColor(*b, i, 0x10u * i);
-  InvertIndices(*b);
+  InvertIndices(*b, ctx);
   EXPECT_EQ(RawPixels(*b), (std::vector<std::uint32_t>{3, 2, 1, 0}));
   EXPECT_EQ(PaletteOf(*b), (std::vector<Color>{0x00, 0x10, 0x20, 0x30}));
   EXPECT_TRUE(Contains(StatusTexts(), "Converting image, line 1/1"));
@@ -129,7 +123,7 @@ TEST_F(ImageOpsTest, InvertPaletteInvertsEntriesAndKeepsPixels) {
   BitmapPtr b = MakeImage(2, 1, 2, {0, 1});
   Bitmap_SetPalColor(*b, 0, 0x80123456);
   Bitmap_SetPalColor(*b, 1, 0x00FFFFFF);
-  InvertPalette(*b);
+  InvertPalette(*b, ctx);
   EXPECT_EQ(PaletteOf(*b), (std::vector<Color>{0x80EDCBA9, 0x00000000}));
   EXPECT_EQ(RawPixels(*b), (std::vector<std::uint32_t>{0, 1}));
   EXPECT_EQ(StatusTexts().back(), "Palette inverted");
@@ -137,9 +131,9 @@ TEST_F(ImageOpsTest, InvertPaletteInvertsEntriesAndKeepsPixels) {
 
 TEST_F(ImageOpsTest, BothInversionsInvertTrueColourPixelsKeepingTransparency) {
   BitmapPtr a = MakeImage(2, 2, 0, {0x80123456, 0, 0xFFFFFFFF, 0x01000001});
-  BitmapPtr b = Bitmap_Copy(*a);
-  InvertIndices(*a);
-  InvertPalette(*b);
+  BitmapPtr b = Bitmap_Copy(*a, ctx);
+  InvertIndices(*a, ctx);
+  InvertPalette(*b, ctx);
   const std::vector<std::uint32_t> expected = {0x80EDCBA9, 0x00FFFFFF, 0xFF000000, 0x01FFFFFE};
   EXPECT_EQ(RawPixels(*a), expected);
   EXPECT_EQ(RawPixels(*b), expected);
@@ -149,35 +143,35 @@ TEST_F(ImageOpsTest, BothInversionsInvertTrueColourPixelsKeepingTransparency) {
 // Scaling ----------------------------------------------------------------
 
 TEST_F(ImageOpsTest, ScaleAveragesOverlappingPixels) {
-  BitmapPtr half = ScaleBitmap(MakeImage(2, 1, 0, {0x000000, 0x0000FF}), 1, 1);
+  BitmapPtr half = ScaleBitmap(MakeImage(2, 1, 0, {0x000000, 0x0000FF}), 1, 1, ctx);
   EXPECT_EQ(RawPixels(*half), (std::vector<std::uint32_t>{0x000080}));
   // 2 -> 3: the middle pixel covers one unit of each source pixel.
-  BitmapPtr wider = ScaleBitmap(MakeImage(2, 1, 0, {0x0A, 0x15}), 3, 1);
+  BitmapPtr wider = ScaleBitmap(MakeImage(2, 1, 0, {0x0A, 0x15}), 3, 1, ctx);
   EXPECT_EQ(RawPixels(*wider), (std::vector<std::uint32_t>{0x0A, 0x10, 0x15}));
   // Columns are averaged the same way, and so is the transparency byte.
-  BitmapPtr taller = ScaleBitmap(MakeImage(1, 2, 0, {0xFF0A0000, 0x00150000}), 1, 3);
+  BitmapPtr taller = ScaleBitmap(MakeImage(1, 2, 0, {0xFF0A0000, 0x00150000}), 1, 3, ctx);
   EXPECT_EQ(RawPixels(*taller), (std::vector<std::uint32_t>{0xFF0A0000, 0x80100000, 0x00150000}));
-  BitmapPtr blown = ScaleBitmap(MakeImage(1, 1, 0, {0x11223344}), 3, 2);
+  BitmapPtr blown = ScaleBitmap(MakeImage(1, 1, 0, {0x11223344}), 3, 2, ctx);
   EXPECT_EQ(RawPixels(*blown), std::vector<std::uint32_t>(6, 0x11223344));
 }
 
 TEST_F(ImageOpsTest, ShrinkHalfOfThreeByThree) {
   // Every row is red 10, 200, 31: (2 x 10 + 200 + 1) / 3 = 73, (200 + 62 + 1) / 3 = 87.
   BitmapPtr b = MakeImage(3, 3, 0, {10, 200, 31, 10, 200, 31, 10, 200, 31});
-  BitmapPtr shrunk = ShrinkHalf(std::move(b));
+  BitmapPtr shrunk = ShrinkHalf(std::move(b), ctx);
   ASSERT_EQ(shrunk->XSize, 2);
   ASSERT_EQ(shrunk->YSize, 2);
   EXPECT_EQ(RawPixels(*shrunk), (std::vector<std::uint32_t>{73, 87, 73, 87}));
   EXPECT_EQ(StatusTexts().back(), "Bitmap shrinked to 50%");
   // Vertically: (2 x 30 + 90 + 1) / 3 = 50 and (90 + 2 x 3 + 1) / 3 = 32 in green.
-  BitmapPtr column = ShrinkHalf(MakeImage(1, 3, 0, {30 << 8, 90 << 8, 3 << 8}));
+  BitmapPtr column = ShrinkHalf(MakeImage(1, 3, 0, {30 << 8, 90 << 8, 3 << 8}), ctx);
   EXPECT_EQ(RawPixels(*column), (std::vector<std::uint32_t>{50 << 8, 32 << 8}));
 }
 
 TEST_F(ImageOpsTest, ScaleToTheSameSizeReturnsTheSameObject) {
   BitmapPtr b = MakeImage(2, 2, 4, {0, 1, 2, 3});
   Bitmap* before = b.get();
-  BitmapPtr same = ScaleBitmap(std::move(b), 2, 2);
+  BitmapPtr same = ScaleBitmap(std::move(b), 2, 2, ctx);
   EXPECT_EQ(same.get(), before);
   EXPECT_EQ(same->NumColors, 4);
 }
@@ -188,7 +182,7 @@ TEST_F(ImageOpsTest, ScalePaletteImagesInColourIntoTrueColour) {
   Bitmap_SetPalColor(*b, 1, 0x0000FF);
   b->HasTrans = 1;
   b->HasAlpha = 1;
-  BitmapPtr scaled = ScaleBitmap(std::move(b), 1, 1);
+  BitmapPtr scaled = ScaleBitmap(std::move(b), 1, 1, ctx);
   EXPECT_EQ(scaled->NumColors, 0);
   EXPECT_EQ(scaled->BitsPerPixel, 32);
   EXPECT_EQ(RawPixels(*scaled), (std::vector<std::uint32_t>{0x000080}));
@@ -197,13 +191,13 @@ TEST_F(ImageOpsTest, ScalePaletteImagesInColourIntoTrueColour) {
 }
 
 TEST_F(ImageOpsTest, ScaleToZeroGivesAnEmptyTrueColourImage) {
-  BitmapPtr zeroWide = ScaleBitmap(MakeImage(2, 2, 4, {0, 1, 2, 3}), 0, 5);
+  BitmapPtr zeroWide = ScaleBitmap(MakeImage(2, 2, 4, {0, 1, 2, 3}), 0, 5, ctx);
   ASSERT_NE(zeroWide, nullptr);
   EXPECT_EQ(zeroWide->XSize, 0);
   EXPECT_EQ(zeroWide->YSize, 5);
   EXPECT_EQ(zeroWide->NumColors, 0);
   // From an image without pixels there is nothing to average: zero pixels, no division by zero.
-  BitmapPtr grown = ScaleBitmap(Bitmap_Create(0, 0, 0), 2, 1);
+  BitmapPtr grown = ScaleBitmap(Bitmap_Create(0, 0, 0, ctx), 2, 1, ctx);
   ASSERT_NE(grown, nullptr);
   EXPECT_EQ(RawPixels(*grown), (std::vector<std::uint32_t>{0, 0}));
 }
@@ -214,7 +208,7 @@ TEST_F(ImageOpsTest, SetTransIndexSwapsIndexAndPaletteEntryWithZero) {
   BitmapPtr b = MakeRandomImage(9, 5, 8, 3);
   Bitmap_SetPixel(*b, 0, 0, 5);
   Bitmap_SetPixel(*b, 1, 0, 0);
-  const BitmapPtr original = Bitmap_Copy(*b);
+  const BitmapPtr original = Bitmap_Copy(*b, ctx);
   SetTransIndex(*b, 5);
   EXPECT_EQ(b->HasTrans, 1);
   EXPECT_EQ(Bitmap_GetPixel(*b, 0, 0), 0u);

@@ -4,6 +4,8 @@
 // colours) must never change a palette, a count or an index.
 #include <gtest/gtest.h>
 
+#include "CoreTestSupport.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -108,7 +110,7 @@ std::uint32_t Next(std::uint32_t& state) {
 // Smooth gradients with noise and flat patches: neighbours often share a leaf,
 // runs of equal colours occur, and new colours keep arriving.
 BitmapPtr PhotoWithPatches(int width, int height, std::uint32_t seed) {
-  BitmapPtr image = Bitmap_Create(width, height, 0);
+  BitmapPtr image = testing_support::MakeBitmap(width, height, 0);
   for (int y = 0; y < height; ++y) {
     std::uint8_t* row = image->Row(y);
     for (int x = 0; x < width; ++x) {
@@ -189,8 +191,9 @@ TEST(OctreeAgainstReference, RandomColoursAfterEachOtherGiveTheSamePalette) {
 // The whole best-palette conversion: the reference palette sorted by count
 // (stable), then every pixel mapped by the linear nearest-colour search.
 TEST(OctreeAgainstReference, BestPaletteConversionEqualsReferenceAndLinearSearch) {
+  sys::Context ctx;
   BitmapPtr image = PhotoWithPatches(131, 67, 11);
-  const BitmapPtr original = Bitmap_Copy(*image);
+  const BitmapPtr original = Bitmap_Copy(*image, ctx);
   ReferenceOctree reference = FillReference(*image, 256);
   std::vector<Color> colours;
   std::vector<std::uint32_t> counts;
@@ -202,7 +205,7 @@ TEST(OctreeAgainstReference, BestPaletteConversionEqualsReferenceAndLinearSearch
   palette.count = static_cast<int>(colours.size());
   for (std::size_t i = 0; i < order.size(); ++i) palette.colours[i] = colours[order[i]];
 
-  BitmapPtr result = ConvertToBestPalette(image);
+  BitmapPtr result = ConvertToBestPalette(image, {},ctx);
   ASSERT_NE(result, nullptr);
   ASSERT_EQ(result->NumColors, palette.count);
   for (int i = 0; i < palette.count; ++i) EXPECT_EQ(Bitmap_GetPalColor(*result, i), palette.colours[i]) << i;
@@ -217,8 +220,9 @@ TEST(OctreeAgainstReference, BestPaletteConversionEqualsReferenceAndLinearSearch
 // A palette image whose many colours force merges between repeats of the same
 // entry: a leaf remembered for an entry must not outlive the tree it was found in.
 TEST(OctreeAgainstReference, ReducingAPaletteImageEqualsReference) {
+  sys::Context ctx;
   constexpr int kEntries = 200;
-  BitmapPtr image = Bitmap_Create(61, 53, kEntries);
+  BitmapPtr image = Bitmap_Create(61, 53, kEntries, ctx);
   std::uint32_t seed = 3;
   for (int i = 0; i < kEntries; ++i) Bitmap_SetPalColor(*image, i, static_cast<Color>(Next(seed) & 0xFFFFFF));
   for (int y = 0; y < image->YSize; ++y) {
@@ -237,7 +241,7 @@ TEST(OctreeAgainstReference, ReducingAPaletteImageEqualsReference) {
     std::vector<Color> colours;
     std::vector<std::uint32_t> counts;
     reference.Palette(colours, counts);
-    BitmapPtr result = ReduceColors(Bitmap_Copy(*image), limit);
+    BitmapPtr result = ReduceColors(Bitmap_Copy(*image, ctx), limit, {},ctx);
     ASSERT_NE(result, nullptr);
     ASSERT_EQ(result->NumColors, static_cast<int>(colours.size())) << "limit " << limit;
     for (int i = 0; i < result->NumColors; ++i) EXPECT_EQ(Bitmap_GetPalColor(*result, i), colours[i]) << i;

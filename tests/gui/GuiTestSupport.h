@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "../CoreTestSupport.h"
 #include "../TestSupport.h"
 #include "app/ImageDocument.h"
 #include "app/Report.h"
@@ -104,7 +105,7 @@ class FakePrompts : public UserPrompts {
 
 // A palette image whose pixel (x, y) holds (x + y * width) % colors.count().
 inline BitmapPtr MakePaletteImage(int width, int height, const std::vector<Color>& colors) {
-  BitmapPtr image = Bitmap_Create(width, height, static_cast<int>(colors.size()));
+  BitmapPtr image = testing_support::MakeBitmap(width, height, static_cast<int>(colors.size()));
   for (int i = 0; i < static_cast<int>(colors.size()); ++i) Bitmap_SetPalColor(*image, i, colors[i]);
   for (int y = 0; y < height; ++y)
     for (int x = 0; x < width; ++x) image->Row(y)[x] = static_cast<std::uint8_t>((x + y * width) % colors.size());
@@ -113,7 +114,7 @@ inline BitmapPtr MakePaletteImage(int width, int height, const std::vector<Color
 
 // A true-colour image with the given pixels, row by row from the top.
 inline BitmapPtr MakeTrueColorImage(int width, int height, const std::vector<Color>& pixels, bool hasAlpha = false) {
-  BitmapPtr image = Bitmap_Create(width, height, 0);
+  BitmapPtr image = testing_support::MakeBitmap(width, height, 0);
   for (int y = 0; y < height; ++y)
     for (int x = 0; x < width; ++x) Bitmap_StoreColor(image->Row(y) + 4 * x, pixels[static_cast<std::size_t>(y * width + x)]);
   image->HasAlpha = hasAlpha ? 1 : 0;

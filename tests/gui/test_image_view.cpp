@@ -42,7 +42,8 @@ class TestImageView : public QObject {
     image.setPixel(1, 0, qRgba(0, 255, 0, 0x40));
     image.setPixel(0, 1, qRgba(0, 0, 255, 255));
     image.setPixel(1, 1, qRgba(1, 2, 3, 255));
-    BitmapPtr bitmap = QImageToBitmap(image);
+    sys::Context ctx;
+    BitmapPtr bitmap = QImageToBitmap(image, ctx);
     QVERIFY(bitmap);
     QCOMPARE(bitmap->BitsPerPixel, 32);
     QCOMPARE(bitmap->NumColors, 0);
@@ -58,7 +59,8 @@ class TestImageView : public QObject {
   void opaqueQtImageGivesNoAlphaFlag() {
     QImage image(3, 1, QImage::Format_RGB32);
     image.fill(qRgb(9, 8, 7));
-    BitmapPtr bitmap = QImageToBitmap(image);
+    sys::Context ctx;
+    BitmapPtr bitmap = QImageToBitmap(image, ctx);
     QVERIFY(bitmap);
     QCOMPARE(bitmap->HasAlpha, 0);
     QCOMPARE(Bitmap_GetPixel(*bitmap, 2, 0), 0x00070809u);

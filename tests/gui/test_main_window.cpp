@@ -708,14 +708,15 @@ class TestMainWindow : public QObject {
     QVERIFY(!GetDocument().current);  // the document is not touched
   }
 
-  void animationRefusesLongGifs() {
+  // A file that is no animation is refused before the output name is asked for.
+  void animationRefusesUnreadableGifs() {
     MainWindow& window = NewWindow();
     const std::string big = dir_->File("big.gif");
     testing_support::WriteBytes(big, std::vector<std::uint8_t>(8000001, 0));
     prompts_->openAnswers.push_back(QString::fromStdString(big));
     window.OnCreateAnimSprite();
     QCOMPARE(prompts_->asked, QStringList({"open:Select GIF to convert|GIF (*.gif)"}));
-    QCOMPARE(prompts_->messages, QStringList({"File too long"}));
+    QCOMPARE(prompts_->messages, QStringList({"Image could not be read"}));
   }
 
   // --- options -------------------------------------------------------------
