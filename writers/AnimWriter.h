@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "image/AnimationFrames.h"
 #include "image/OutputOptions.h"
-#include "readers/GifDecoder.h"
 #include "sys/Context.h"
 #include "writers/ImageWriters.h"
 #include "writers/TextOutput.h"
