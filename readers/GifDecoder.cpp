@@ -368,7 +368,7 @@ class GifFrameReader::Walker {
 
   GifCursor cursor_;
   GifInfo& info_;
-  const ReadLimits& limits_;
+  const ReadLimits limits_;  // a copy: a caller may hand over a temporary
   sys::Context& ctx_;
   std::vector<std::uint8_t> globalTable_;
   bool hasGlobalTable_ = false;

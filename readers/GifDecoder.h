@@ -18,8 +18,8 @@
 #include "sys/Context.h"
 
 // Walks one file once. Call ReadScreen first, then Next until it gives kEnd
-// (or kFailed, after which it gives kFailed again). The data, info, limits
-// and context outlive the reader.
+// (or kFailed, after which it gives kFailed again). The data, info and
+// context outlive the reader; the limits are copied.
 class GifFrameReader {
  public:
   enum class Mode {

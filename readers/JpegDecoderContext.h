@@ -87,7 +87,7 @@ struct JpegFrameInfo {
 
 class JpegDecoder {
  public:
-  // The limits and the context outlive the decoder.
+  // The context outlives the decoder.
   JpegDecoder(JpegInputFn input, std::uint64_t fileSize, const ReadLimits& limits, sys::Context& ctx)
       : input_(std::move(input)), fileSize_(fileSize), limits_(limits), ctx_(ctx) {}
 
@@ -163,7 +163,7 @@ class JpegDecoder {
 
   JpegInputFn input_;
   std::uint64_t fileSize_;
-  const ReadLimits& limits_;
+  const ReadLimits limits_;  // a copy: a caller may hand over a temporary
   sys::Context& ctx_;
   std::string error_;
 
