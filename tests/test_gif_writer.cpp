@@ -87,7 +87,8 @@ LzwStream ReadLzwStream(const Bytes& data, std::size_t at) {
       r.error = "sub-block too long";
       return r;
     }
-    packed.insert(packed.end(), data.begin() + at, data.begin() + at + n);
+    const auto from = data.begin() + static_cast<std::ptrdiff_t>(at);
+    packed.insert(packed.end(), from, from + n);
     at += n;
   }
   const int clear = 1 << m;
