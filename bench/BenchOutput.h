@@ -8,10 +8,13 @@
 #include <filesystem>
 #include <string>
 
+#include "sys/Context.h"
 #include "sys/File.h"
 #include "writers/TextOutput.h"
 
-// Runs write(file) into a fresh file per iteration and reports the bytes written.
+// Runs write(out, ctx) into a fresh file per iteration, through an OutBuffer
+// of its own as a save has, and reports the bytes written. write returns
+// whether the writer succeeded.
 template <class Write>
 void IntoFile(benchmark::State& state, const char* tag, Write&& write) {
   const std::string path = "/tmp/rastra_bench_" + std::string(tag) + "_" + std::to_string(getpid());
@@ -22,13 +25,12 @@ void IntoFile(benchmark::State& state, const char* tag, Write&& write) {
       state.SkipWithError("cannot create the output file");
       return;
     }
-    OutAttach(*file);
-    OutSetColumn(0);
-    if (write(*file) != 0) {
+    sys::Context ctx;
+    OutBuffer out(*file);
+    if (!write(out, ctx) || !OutComplete(out)) {
       state.SkipWithError("writer failed");
       return;
     }
-    OutDetach();
     file->Close();
     bytes = std::filesystem::file_size(path);
   }
@@ -36,4 +38,3 @@ void IntoFile(benchmark::State& state, const char* tag, Write&& write) {
   state.counters["out_MB"] = static_cast<double>(bytes) / 1e6;
   std::filesystem::remove(path);
 }
-

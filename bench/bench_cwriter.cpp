@@ -5,7 +5,8 @@
 
 #include "BenchImages.h"
 #include "BenchOutput.h"
-#include "sys/File.h"
+#include "image/OutputOptions.h"
+#include "sys/Context.h"
 #include "writers/CBitmapWriter.h"
 #include "writers/TextOutput.h"
 
@@ -24,8 +25,9 @@ const Bitmap& FlatUi() {
 }
 
 void WriteFormat(benchmark::State& state, const Bitmap& image, int format) {
-  IntoFile(state, "cwriter", [&](sys::File& file) {
-    return WriteCBitmapFile(file, OutputSpec{format, 0}, &image, "/tmp/rastra_bench_cwriter.c");
+  IntoFile(state, "cwriter", [&](OutBuffer& out, sys::Context& ctx) {
+    return WriteCBitmapFile(out, OutputSpec{format, 0}, &image, "/tmp/rastra_bench_cwriter.c", OutputOptions{}, ctx) ==
+           sys::Code::kOk;
   });
 }
 

@@ -11,14 +11,18 @@
 #include "BenchOutput.h"
 #include "image/ColorConvert.h"
 #include "image/ColorFormat.h"
-#include "sys/File.h"
+#include "image/OutputOptions.h"
+#include "sys/Context.h"
 #include "writers/RleEncoder.h"
 #include "writers/StreamWriter.h"
 #include "writers/TextOutput.h"
 
 namespace {
 
-BitmapPtr Converted(BitmapPtr image, int format) { return ConvertToFormat(std::move(image), GetColorFormat(format)); }
+BitmapPtr Converted(BitmapPtr image, int format) {
+  sys::Context ctx;
+  return ConvertToFormat(std::move(image), GetColorFormat(format), OutputOptions{}, ctx);
+}
 
 const Bitmap& PhotoTrueColor() {
   static const BitmapPtr image = MakePhotoLikeImage(2048, 2048);
@@ -44,20 +48,25 @@ const Bitmap& Ui8666() {
 const Bitmap& UiBestPalette() {  // its six colours fit RLE4
   static const BitmapPtr image = [] {
     BitmapPtr source = MakeFlatUiImage(1024, 600);
-    return ConvertToBestPalette(source);
+    sys::Context ctx;
+    return ConvertToBestPalette(source, OutputOptions{}, ctx);
   }();
   return *image;
 }
 
 void RleText(benchmark::State& state, const Bitmap& image, int bits) {
-  IntoFile(state, "rle_text", [&](sys::File&) { return WriteRleText(image, RleMode::Index, bits); });
+  IntoFile(state, "rle_text", [&](OutBuffer& out, sys::Context& ctx) {
+    return WriteRleText(out, image, RleMode::Index, bits, ctx) == 0;
+  });
 }
 void RleBytes(benchmark::State& state, const Bitmap& image, int bits) {
-  IntoFile(state, "rle_bytes", [&](sys::File&) { return WriteRleBytes(image, RleMode::Index, bits); });
+  IntoFile(state, "rle_bytes", [&](OutBuffer& out, sys::Context& ctx) {
+    return WriteRleBytes(out, image, RleMode::Index, bits, ctx) == 0;
+  });
 }
 void Stream(benchmark::State& state, const Bitmap& image, int format) {
-  IntoFile(state, "stream", [&](sys::File& file) {
-    return WriteStreamedBitmap(file, OutputSpec{format, 1}, false, &image);
+  IntoFile(state, "stream", [&](OutBuffer& out, sys::Context& ctx) {
+    return WriteStreamedBitmap(out, OutputSpec{format, 1}, OutputOptions{}, &image, ctx) == sys::Code::kOk;
   });
 }
 

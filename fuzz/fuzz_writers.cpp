@@ -4,17 +4,22 @@
 //   byte 1: bit 0 big-endian streams, bit 1 NOPALETTE 1, bit 2 prepare the
 //           image for the FORMAT the way -saveas does instead of handing the
 //           writer whatever was decoded.
-// A writer that gives no image back must have said why; written BMP and PNG
-// files are read back and must give the same size.
+// A read or a save that fails must say why, and a GIF or PNG save that gives
+// no converted image back must have said why too; written BMP and PNG files
+// are read back and must give the same size.
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
-#include "FuzzSupport.h"
 #include "image/ColorConvert.h"
 #include "image/ColorFormat.h"
+#include "image/OutputOptions.h"
 #include "readers/ImageReaders.h"
+#include "readers/ReadOptions.h"
+#include "sys/Context.h"
 #include "sys/File.h"
 #include "writers/ImageWriters.h"
 
@@ -42,11 +47,38 @@ const std::vector<Save>& Saves() {
 }
 
 constexpr std::uint64_t kMaxPixels = 128 * 128;
+// Room for every seed picture, small enough that each run stays fast and
+// memory use reflects the input.
+constexpr std::uint64_t kMaxBlockBytes = std::uint64_t{32} << 20;
+
+sys::Context JobContext() {
+  sys::Context ctx;
+  ctx.SetMaxBlockBytes(kMaxBlockBytes);
+  return ctx;
+}
+
+ReadOptions FuzzReadOptions() {
+  ReadOptions options;
+  options.limits.maxPixelBytes = kMaxBlockBytes;
+  return options;
+}
+
+// A failure the user never hears of is a finding like a crash.
+void CheckReadExplained(const ReadResult& result) {
+  if (!result.image && (result.code == sys::Code::kOk || result.text.empty())) __builtin_trap();
+}
+
+void CheckSaveExplained(const WriteResult& result, int type, const sys::Context& ctx) {
+  const bool silent = ctx.Messages().empty();
+  if (!result.Ok() && (silent || result.text.empty())) __builtin_trap();
+  // The GIF and PNG writers write from a converted image and hand it back.
+  if ((type == kOutputGif || type == kOutputPng) && !result.replacement && silent) __builtin_trap();
+}
 
 // The conversion -saveas makes before writing a FORMAT.
-BitmapPtr PrepareFor(BitmapPtr image, int format) {
+BitmapPtr PrepareFor(BitmapPtr image, int format, const OutputOptions& options, sys::Context& ctx) {
   const bool paletteFormat = format >= 1 && format <= 7;
-  if (!paletteFormat && image->NumColors != 0) return Bitmap_ToTrueColor(std::move(image));
+  if (!paletteFormat && image->NumColors != 0) return Bitmap_ToTrueColor(std::move(image), ctx);
   const int n = image->NumColors;
   int fitting = -1;
   if (format == 1 && (n == 0 || n > 2)) fitting = kFormatBW;
@@ -55,46 +87,71 @@ BitmapPtr PrepareFor(BitmapPtr image, int format) {
   if ((format == 4 || format == 6) && (n == 0 || n > 16)) fitting = kFormatGray16;
   if ((format == 5 || format == 7) && n == 0) fitting = kFormat8666;
   if (fitting < 0) return image;
-  return ConvertToFormat(std::move(image), GetColorFormat(fitting));
+  return ConvertToFormat(std::move(image), GetColorFormat(fitting), options, ctx);
+}
+
+// One private directory per process for the file a run writes; it is
+// removed when the process ends normally.
+const std::filesystem::path& OutputDir() {
+  static const std::filesystem::path dir = [] {
+    std::string pattern = (std::filesystem::temp_directory_path() / "rastra-fuzz-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) std::abort();
+    return std::filesystem::path(pattern);
+  }();
+  // Registered once dir is complete, so that it runs before dir is destroyed.
+  static const bool cleanupRegistered = [] {
+    return std::atexit([] {
+      std::error_code ec;
+      std::filesystem::remove_all(OutputDir(), ec);
+    }) == 0;
+  }();
+  (void)cleanupRegistered;
+  return dir;
 }
 
 void CheckReadBack(const std::string& path, int type, int width, int height) {
   if (type != kOutputBmp && type != kOutputPng) return;
   auto bytes = sys::ReadWholeFile(path);
   if (!bytes) return;
-  BitmapPtr back = LoadImageData(*bytes, type == kOutputBmp ? kFileTypeBmp : kFileTypePng);
-  if (!back || back->XSize != width || back->YSize != height) __builtin_trap();
+  sys::Context ctx = JobContext();
+  const ReadResult back =
+      LoadImageData(*bytes, type == kOutputBmp ? kFileTypeBmp : kFileTypePng, FuzzReadOptions(), ctx);
+  if (!back.image || back.image->XSize != width || back.image->YSize != height) __builtin_trap();
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  QuietReports();
   if (size < 2) return 0;
   const Save save = Saves()[data[0] % Saves().size()];
   const std::uint8_t flags = data[1];
-  BitmapPtr image = LoadAndCheckReported(data + 2, size - 2, kFileTypeBmp);
+  sys::Context readCtx = JobContext();
+  ReadResult read = LoadImageData({data + 2, size - 2}, kFileTypeBmp, FuzzReadOptions(), readCtx);
+  CheckReadExplained(read);
+  BitmapPtr image = std::move(read.image);
   if (!image || static_cast<std::uint64_t>(image->XSize) * static_cast<std::uint64_t>(image->YSize) > kMaxPixels) {
     return 0;
   }
+  OutputOptions options;
+  options.bigEndian = (flags & 1) != 0;
   if ((flags & 4) != 0) {
-    image = PrepareFor(std::move(image), save.format);
+    image = PrepareFor(std::move(image), save.format, options, readCtx);
     if (!image) return 0;
   }
   const int width = image->XSize;
   const int height = image->YSize;
-  static const std::string path = (FuzzTempDir() / "out").string();
+  static const std::string path = (OutputDir() / "out").string();
   bool complete = false;
   {
     auto file = sys::File::Create(path);
     if (!file) return 0;
-    const unsigned long reportsBefore = ReportCount();
     OutputSpec spec;
     spec.Format = save.format;
     spec.NoPalette = (flags & 2) != 0 ? 1 : 0;
-    image = WriteImageFile(std::move(image), *file, path, spec, save.type, (flags & 1) != 0);
-    if (!image && ReportCount() == reportsBefore) __builtin_trap();  // lost the image without a word
-    complete = file->Close() && ReportCount() == reportsBefore;
+    sys::Context saveCtx = JobContext();
+    const WriteResult result = WriteImageFile(image.get(), *file, path, spec, save.type, options, saveCtx);
+    CheckSaveExplained(result, save.type, saveCtx);
+    complete = file->Close() && result.Ok() && saveCtx.Messages().empty();
   }
   if (complete) CheckReadBack(path, save.type, width, height);
   return 0;

@@ -1,5 +1,5 @@
-// Runs a writer against a real file through OutBuffer and hands back what
-// reached the file, for the writer tests.
+// Runs a writer against a real file through an OutBuffer of its own and hands
+// back what reached the file, for the writer tests.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,13 +8,12 @@
 #include <vector>
 
 #include "TestSupport.h"
-#include "app/Report.h"
-#include "app/Settings.h"
 #include "sys/File.h"
 #include "writers/TextOutput.h"
 
 namespace testing_support {
 
+// write(out) fills the buffer; every byte of it must reach the file.
 template <class WriteFn>
 std::string CaptureOutput(WriteFn&& write) {
   TempDir dir;
@@ -23,33 +22,13 @@ std::string CaptureOutput(WriteFn&& write) {
     auto file = sys::File::Create(path);
     EXPECT_TRUE(file.has_value());
     if (!file) return {};
-    OutAttach(*file);
-    write(*file);
-    OutFlush();
-    OutDetach();
-    file->Close();
+    OutBuffer out(*file);
+    write(out);
+    EXPECT_TRUE(OutComplete(out));
+    EXPECT_TRUE(file->Close());
   }
   return ReadText(path);
 }
-
-// Collects the texts of ReportText while it lives (interactive mode, no log).
-class ReportCollector {
- public:
-  ReportCollector() : previous_(GetMessageBoxHook()) {
-    Texts().clear();
-    SetMessageBoxHook([](const std::string&, const std::string& text) { Texts().push_back(text); });
-  }
-  ~ReportCollector() { SetMessageBoxHook(previous_); }
-  ReportCollector(const ReportCollector&) = delete;
-  ReportCollector& operator=(const ReportCollector&) = delete;
-  static std::vector<std::string>& Texts() {
-    static std::vector<std::string> texts;
-    return texts;
-  }
-
- private:
-  MessageBoxHook previous_;
-};
 
 // Splits generated text at its CR LF line ends.
 inline std::vector<std::string> SplitLines(const std::string& text) {
@@ -65,18 +44,6 @@ inline std::vector<std::string> SplitLines(const std::string& text) {
     start = end + 2;
   }
 }
-
-// Restores the process-wide ARGB setting after a test changes it.
-class UseArgbScope {
- public:
-  explicit UseArgbScope(bool on) : saved_(GetSettings().UseARGB) { GetSettings().UseARGB = on ? 1 : 0; }
-  ~UseArgbScope() { GetSettings().UseARGB = saved_; }
-  UseArgbScope(const UseArgbScope&) = delete;
-  UseArgbScope& operator=(const UseArgbScope&) = delete;
-
- private:
-  std::uint32_t saved_;
-};
 
 // The generated text after the banner's includes.
 inline std::string AfterBanner(const std::string& text) {

@@ -10,19 +10,27 @@
 #include <string>
 #include <vector>
 
+#include "CoreTestSupport.h"
 #include "OutputCapture.h"
+#include "ReportCapture.h"
 #include "TestSupport.h"
 #include "app/Animation.h"
 #include "image/Bitmap.h"
+#include "image/OutputOptions.h"
 #include "readers/GifDecoder.h"
+#include "readers/ReadOptions.h"
+#include "sys/Context.h"
 #include "writers/AnimWriter.h"
 #include "writers/GifWriter.h"
 #include "writers/TextOutput.h"
 
 namespace {
+using testing_support::CaptureOutput;
+using testing_support::MakeBitmap;
+using testing_support::ReportCapture;
 using testing_support::SplitLines;
 
-using testing_support::ReportCollector;
+constexpr OutputSpec kSpec{5, 0};
 
 std::size_t CountOf(const std::string& text, const std::string& piece) {
   std::size_t n = 0;
@@ -47,30 +55,35 @@ struct Animation {
   void AddFrame(int w, int h, std::vector<Color> palette, std::vector<int> pixels, std::uint32_t delay,
                 bool localTable) {
     GifFrame frame;
-    frame.pBitmap = Bitmap_Create(w, h, static_cast<int>(palette.size()));
+    frame.pBitmap = MakeBitmap(w, h, static_cast<int>(palette.size()));
     for (std::size_t i = 0; i < palette.size(); ++i) Bitmap_SetPalColor(*frame.pBitmap, static_cast<int>(i), palette[i]);
     for (int i = 0; i < w * h; ++i) {
       Bitmap_SetPixel(*frame.pBitmap, i % w, i / w, static_cast<std::uint32_t>(pixels[i % pixels.size()]));
     }
     const int number = static_cast<int>(frames.size());
     frame.Delay = delay;
-    frame.LocalTableFrame = static_cast<std::int16_t>(localTable ? number : -1);
-    if (!localTable && info.FirstGlobalFrame < 0) info.FirstGlobalFrame = static_cast<std::int16_t>(number);
+    frame.LocalTableFrame = localTable ? number : -1;
+    if (!localTable && info.FirstGlobalFrame < 0) info.FirstGlobalFrame = number;
     info.TotalDelay += delay;
     frames.push_back(std::move(frame));
-    info.NumFrames = static_cast<std::uint16_t>(frames.size());
+    info.NumFrames = static_cast<std::uint32_t>(frames.size());
   }
 
   void AddSimpleFrames(int count, bool localTable = false) {
     for (int i = 0; i < count; ++i) AddFrame(2, 1, {0x0000FF, 0xFF0000}, {0, 1}, 100, localTable);
   }
 
-  // Every frame in order; the results of the calls land in results.
-  std::string Write(const std::string& path, int type, std::vector<int>* results = nullptr) {
-    return testing_support::CaptureOutput([&](sys::File& file) {
-      const int n = info.NumFrames;
+  // Every frame in order, with a fresh writer state unless one is given; the
+  // results of the calls land in results.
+  std::string Write(const std::string& path, int type, std::vector<int>* results = nullptr,
+                    AnimWriterState* state = nullptr) {
+    AnimWriterState fresh;
+    AnimWriterState& used = state != nullptr ? *state : fresh;
+    return CaptureOutput([&](OutBuffer& out) {
+      sys::Context ctx;
+      const int n = static_cast<int>(info.NumFrames);
       for (int i = 0; i < n; ++i) {
-        const int r = WriteAnimFile(OutputSpec{5, 0}, info, file, path, n - i - 1, &frames, type);
+        const int r = WriteAnimFile(used, out, kSpec, info, path, n - i - 1, &frames, type, OutputOptions{}, ctx);
         if (results != nullptr) results->push_back(r);
       }
     });
@@ -234,13 +247,15 @@ TEST(AnimWriterTest, CursorStructureLinesUpItsComments) {
 }
 
 TEST(AnimWriterTest, OutOfSequenceCallFailsAndResets) {
-  ReportCollector reports;
   Animation anim;
   anim.AddSimpleFrames(6);
+  AnimWriterState state;
+  sys::Context ctx;
   std::vector<int> results;
-  const std::string text = testing_support::CaptureOutput([&](sys::File& file) {
+  const std::string text = CaptureOutput([&](OutBuffer& out) {
     auto call = [&](int a) {
-      results.push_back(WriteAnimFile(OutputSpec{5, 0}, anim.info, file, "Anim.c", a, &anim.frames, kOutputAnimSprite));
+      results.push_back(WriteAnimFile(state, out, kSpec, anim.info, "Anim.c", a, &anim.frames, kOutputAnimSprite,
+                                      OutputOptions{}, ctx));
     };
     call(5);
     call(2);  // skips frames: fails, the animation is abandoned
@@ -248,54 +263,63 @@ TEST(AnimWriterTest, OutOfSequenceCallFailsAndResets) {
     for (int a = 5; a >= 0; --a) call(a);
   });
   EXPECT_EQ(results, (std::vector<int>{0, 1, 1, 0, 0, 0, 0, 0, 0}));
-  EXPECT_EQ(reports.Texts().size(), 2u);
+  ASSERT_EQ(ctx.Messages().size(), 2u);
+  for (const sys::Message& m : ctx.Messages()) EXPECT_EQ(m.code, sys::Code::kInternal);
   EXPECT_EQ(CountOf(text, "* NumImages:   6"), 2u);
   EXPECT_EQ(CountOf(text, "_acAnim0[] = {"), 2u);
   EXPECT_EQ(CountOf(text, "_acAnim3[] = {"), 1u);
   EXPECT_EQ(CountOf(text, "End of file"), 1u);
 }
 
-// An animation abandoned part-way does not cost the next one its first frame.
+// An animation abandoned part-way does not cost the next one written with
+// the same state its first frame.
 TEST(AnimWriterTest, AbandonedAnimationDoesNotSpoilTheNextOne) {
   Animation first;
   first.AddSimpleFrames(6);
   Animation second;
   second.AddSimpleFrames(5);
+  AnimWriterState state;
   std::vector<int> results;
-  const std::string text = testing_support::CaptureOutput([&](sys::File& file) {
+  CaptureOutput([&](OutBuffer& out) {
+    sys::Context ctx;
     for (int a : {5, 4}) {
-      WriteAnimFile(OutputSpec{5, 0}, first.info, file, "First.c", a, &first.frames, kOutputAnimSprite);
+      WriteAnimFile(state, out, kSpec, first.info, "First.c", a, &first.frames, kOutputAnimSprite, OutputOptions{},
+                    ctx);
     }
   });
-  const std::string secondText = second.Write("Second.c", kOutputAnimSprite, &results);
+  const std::string secondText = second.Write("Second.c", kOutputAnimSprite, &results, &state);
   EXPECT_EQ(results, (std::vector<int>{0, 0, 0, 0, 0}));
   EXPECT_EQ(CountOf(secondText, "_acSecond0[] = {"), 1u);
   EXPECT_EQ(CountOf(secondText, "End of file"), 1u);
 }
 
 TEST(AnimWriterTest, ContinuationMustKeepTheFrameCount) {
-  ReportCollector reports;
   Animation anim;
   anim.AddSimpleFrames(4);
   Animation longer;
   longer.AddSimpleFrames(20);
+  AnimWriterState state;
+  sys::Context ctx;
   std::vector<int> results;
-  testing_support::CaptureOutput([&](sys::File& file) {
-    results.push_back(WriteAnimFile(OutputSpec{5, 0}, anim.info, file, "Anim.c", 3, &anim.frames, kOutputAnimSprite));
-    results.push_back(
-        WriteAnimFile(OutputSpec{5, 0}, longer.info, file, "Anim.c", 2, &longer.frames, kOutputAnimSprite));
+  CaptureOutput([&](OutBuffer& out) {
+    results.push_back(WriteAnimFile(state, out, kSpec, anim.info, "Anim.c", 3, &anim.frames, kOutputAnimSprite,
+                                    OutputOptions{}, ctx));
+    results.push_back(WriteAnimFile(state, out, kSpec, longer.info, "Anim.c", 2, &longer.frames, kOutputAnimSprite,
+                                    OutputOptions{}, ctx));
   });
   EXPECT_EQ(results, (std::vector<int>{0, 1}));
 }
 
 TEST(AnimWriterTest, MissingPiecesFailWithNothingWritten) {
-  ReportCollector reports;
   Animation anim;
   anim.AddSimpleFrames(3);
+  AnimWriterState state;
+  sys::Context ctx;
   std::vector<int> results;
-  const std::string text = testing_support::CaptureOutput([&](sys::File& file) {
+  const std::string text = CaptureOutput([&](OutBuffer& out) {
     auto call = [&](int a, std::vector<GifFrame>* frames, const std::string& path) {
-      results.push_back(WriteAnimFile(OutputSpec{5, 0}, anim.info, file, path, a, frames, kOutputAnimSprite));
+      results.push_back(
+          WriteAnimFile(state, out, kSpec, anim.info, path, a, frames, kOutputAnimSprite, OutputOptions{}, ctx));
     };
     call(2, &anim.frames, "Anim.c");
     call(1, nullptr, "Anim.c");  // no frame records: the animation goes on
@@ -305,8 +329,9 @@ TEST(AnimWriterTest, MissingPiecesFailWithNothingWritten) {
   });
   EXPECT_EQ(results, (std::vector<int>{0, 1, 0, 1, 1}));
   EXPECT_EQ(CountOf(text, "End of file"), 0u);
-  ASSERT_EQ(reports.Texts().size(), 3u);
-  EXPECT_EQ(reports.Texts()[1], "Illegal identifier");
+  ASSERT_EQ(ctx.Messages().size(), 3u);
+  EXPECT_EQ(ctx.Messages()[1].code, sys::Code::kBadName);
+  EXPECT_EQ(ctx.Messages()[1].text, "Illegal identifier");
 
   Animation broken;
   broken.AddSimpleFrames(2);
@@ -317,15 +342,6 @@ TEST(AnimWriterTest, MissingPiecesFailWithNothingWritten) {
 }
 
 // ------------------------------------------------------------ corpus
-
-// The save call as the dispatcher makes it for types 6 and 7.
-BitmapPtr WriteAnimationFrame(BitmapPtr bitmap, sys::File& file, const std::string& path, const OutputSpec& spec,
-                              int type, bool /*bigEndian*/, const AnimArgs& anim) {
-  OutAttach(file);
-  const int result = WriteAnimFile(spec, *anim.info, file, path, anim.framesToFollow, anim.frames, type);
-  OutFlush();
-  return result == 0 ? std::move(bitmap) : nullptr;
-}
 
 struct DecodedFrame {
   int width = 0, height = 0;
@@ -339,11 +355,12 @@ std::vector<DecodedFrame> DecodeWithOurDecoder(const std::vector<std::uint8_t>& 
   GifInfo info;
   info.DataSize = static_cast<std::uint32_t>(data.size());
   std::vector<DecodedFrame> out;
-  if (ParseGif(data, info, nullptr, 0) != 0) return out;
+  sys::Context ctx;
+  if (ParseGif(data, info, nullptr, 0, ctx) != 0) return out;
   info.FirstGlobalFrame = -1;
-  for (int i = 0; i < info.NumFrames; ++i) {
+  for (int i = 0; i < static_cast<int>(info.NumFrames); ++i) {
     GifFrame frame;
-    if (ParseGif(data, info, &frame, i) != 0 || !frame.pBitmap) return {};
+    if (ParseGif(data, info, &frame, i, ctx) != 0 || !frame.pBitmap) return {};
     const Bitmap& b = *frame.pBitmap;
     DecodedFrame d;
     d.width = b.XSize;
@@ -393,7 +410,7 @@ void ExpectGeneratedFramesMatch(const std::string& gifPath, const testing_suppor
   for (int type : {kOutputAnimSprite, kOutputAnimCursor}) {
     SCOPED_TRACE(type == kOutputAnimSprite ? "sprite" : "cursor");
     const std::string source = dir.File("Anim.c");
-    ASSERT_TRUE(CreateAnimationFile(gifPath, source, type, WriteAnimationFrame));
+    ASSERT_TRUE(CreateAnimationFile(gifPath, source, type));
     const std::string dumpSource = dir.File("dump.c");
     {
       std::ofstream out(dumpSource, std::ios::binary);
@@ -480,18 +497,28 @@ TEST(AnimWriterCorpusTest, FramesWithDifferentTransparencyKeepTheirColours) {
 }
 
 TEST(AnimationFlowTest, UnreadableInputsAreReported) {
-  ReportCollector reports;
+  ReportCapture reports;
   testing_support::TempDir dir;
-  EXPECT_FALSE(CreateAnimationFile(dir.File("missing.gif"), dir.File("a.c"), kOutputAnimSprite, WriteAnimationFrame));
+  EXPECT_FALSE(CreateAnimationFile(dir.File("missing.gif"), dir.File("a.c"), kOutputAnimSprite));
   const std::string junk = dir.File("junk.gif");
   testing_support::WriteBytes(junk, {'G', 'I', 'F', '8', '9', 'a', 1});
-  EXPECT_FALSE(CreateAnimationFile(junk, dir.File("a.c"), kOutputAnimSprite, WriteAnimationFrame));
+  EXPECT_FALSE(CreateAnimationFile(junk, dir.File("a.c"), kOutputAnimSprite));
+  // The file size limit is the caller's: the same file is refused for its
+  // size only beyond the limit in force.
   const std::string big = dir.File("big.gif");
-  testing_support::WriteBytes(big, std::vector<std::uint8_t>(8000001, 0));
-  EXPECT_FALSE(CreateAnimationFile(big, dir.File("a.c"), kOutputAnimSprite, WriteAnimationFrame));
+  testing_support::WriteBytes(big, std::vector<std::uint8_t>(2001, 0));
+  ReadLimits small;
+  small.maxFileBytes = 2000;
+  EXPECT_FALSE(CreateAnimationFile(big, dir.File("a.c"), kOutputAnimSprite, small));
   ASSERT_EQ(reports.Texts().size(), 3u);
   EXPECT_EQ(reports.Texts()[0], "File not found.");
   EXPECT_EQ(reports.Texts()[2], "File too long");
+  reports.Clear();
+  small.maxFileBytes = 2001;
+  EXPECT_FALSE(CreateAnimationFile(big, dir.File("a.c"), kOutputAnimSprite, small));
+  EXPECT_FALSE(reports.Texts().empty());
+  EXPECT_FALSE(reports.Reported("File too long"));
+  EXPECT_FALSE(std::filesystem::exists(dir.File("a.c")));
 }
 
 }  // namespace

@@ -6,42 +6,40 @@
 #include <string>
 #include <vector>
 
+#include "CoreTestSupport.h"
 #include "TestSupport.h"
-#include "app/Report.h"
 #include "image/Bitmap.h"
 #include "readers/BmpReader.h"
+#include "sys/Context.h"
 #include "sys/File.h"
 #include "writers/BmpWriter.h"
+#include "writers/TextOutput.h"
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-
-std::vector<std::string> reports;
-void CaptureReport(const std::string& /*title*/, const std::string& text) { reports.push_back(text); }
+using testing_support::MakeBitmap;
 
 class BmpWriterTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    reports.clear();
-    SetMessageBoxHook(CaptureReport);
-  }
-  void TearDown() override { SetMessageBoxHook(nullptr); }
-
-  // Writes through the writer into a file and returns the file's bytes.
-  Bytes Write(const Bitmap& bitmap, int* result = nullptr) {
+  // Writes through the writer into a file and returns the file's bytes; what
+  // the writer has to say collects in ctx_.
+  Bytes Write(const Bitmap& bitmap, sys::Code* result = nullptr) {
     const std::string path = dir_.File("out.bmp");
     {
       auto file = sys::File::Create(path);
       EXPECT_TRUE(file.has_value());
-      const int r = WriteBmpFile(*file, &bitmap);
+      OutBuffer out(*file);
+      const sys::Code r = WriteBmpFile(out, &bitmap, ctx_);
       if (result != nullptr) *result = r;
+      EXPECT_TRUE(OutComplete(out));
       EXPECT_TRUE(file->Close());
     }
     return testing_support::ReadBytes(path);
   }
 
   testing_support::TempDir dir_;
+  sys::Context ctx_;
 };
 
 std::uint32_t LE32(const Bytes& b, std::size_t at) {
@@ -49,20 +47,20 @@ std::uint32_t LE32(const Bytes& b, std::size_t at) {
 }
 
 BitmapPtr PaletteImage(int w, int h, int colors) {
-  BitmapPtr b = Bitmap_Create(w, h, colors);
+  BitmapPtr b = MakeBitmap(w, h, colors);
   for (int i = 0; i < colors; ++i) Bitmap_SetPalColor(*b, i, 0x00010203u * static_cast<unsigned>(i + 1) | 0x80000000u);
   return b;
 }
 
 TEST_F(BmpWriterTest, TwoColoursGiveOneBitRowsWithExactHeader) {
-  BitmapPtr b = Bitmap_Create(3, 1, 2);
+  BitmapPtr b = MakeBitmap(3, 1, 2);
   Bitmap_SetPalColor(*b, 0, 0xFF123456);  // T must not reach the file
   Bitmap_SetPalColor(*b, 1, 0x00ABCDEF);
   Bitmap_SetPixel(*b, 0, 0, 1);
   Bitmap_SetPixel(*b, 2, 0, 1);
-  int result = -1;
+  sys::Code result = sys::Code::kInternal;
   const Bytes file = Write(*b, &result);
-  EXPECT_EQ(result, 0);
+  EXPECT_EQ(result, sys::Code::kOk);
   const Bytes expected = {
       'B', 'M', 66, 0, 0, 0, 0, 0, 0, 0, 62, 0, 0, 0,                  // file header
       40, 0, 0, 0, 3, 0, 0, 0, 1, 0, 0, 0, 1, 0, 1, 0, 0, 0, 0, 0,     // size, width, height, planes, bits
@@ -70,11 +68,11 @@ TEST_F(BmpWriterTest, TwoColoursGiveOneBitRowsWithExactHeader) {
       0x12, 0x34, 0x56, 0, 0xAB, 0xCD, 0xEF, 0,                        // blue, green, red, 0
       0xA0, 0, 0, 0};                                                  // X_X, padded to 4 bytes
   EXPECT_EQ(file, expected);
-  EXPECT_TRUE(reports.empty());
+  EXPECT_TRUE(ctx_.Messages().empty());
 }
 
 TEST_F(BmpWriterTest, TrueColourWithoutAlphaGives24BitsAndZeroPadding) {
-  BitmapPtr b = Bitmap_Create(3, 1, 0);
+  BitmapPtr b = MakeBitmap(3, 1, 0);
   Bitmap_SetPixel(*b, 0, 0, 0x7F0000FF);  // T is dropped at 24 bits
   Bitmap_SetPixel(*b, 1, 0, 0x0000FF00);
   Bitmap_SetPixel(*b, 2, 0, 0x00FF0000);
@@ -89,7 +87,7 @@ TEST_F(BmpWriterTest, TrueColourWithoutAlphaGives24BitsAndZeroPadding) {
 }
 
 TEST_F(BmpWriterTest, AlphaImageGives32BitsWithInvertedTransparency) {
-  BitmapPtr b = Bitmap_Create(2, 2, 0);
+  BitmapPtr b = MakeBitmap(2, 2, 0);
   b->HasAlpha = 1;
   Bitmap_SetPixel(*b, 0, 0, 0x00112233);  // opaque: alpha 255
   Bitmap_SetPixel(*b, 1, 0, 0xFF445566);  // fully transparent: alpha 0
@@ -151,21 +149,24 @@ TEST_F(BmpWriterTest, IndexWiderThanTheBitsDoesNotSpillIntoItsNeighbours) {
 TEST_F(BmpWriterTest, InconsistentImageIsRefusedWithAReport) {
   BitmapPtr b = PaletteImage(8, 8, 4);
   b->pData.resize(10);
-  int result = -1;
+  sys::Code result = sys::Code::kOk;
   const Bytes file = Write(*b, &result);
-  EXPECT_EQ(result, 1);
+  EXPECT_EQ(result, sys::Code::kInternal);
   EXPECT_TRUE(file.empty());
-  ASSERT_EQ(reports.size(), 1u);
-  EXPECT_EQ(reports[0].rfind("Error writing BMP: ", 0), 0u);
+  ASSERT_EQ(ctx_.Messages().size(), 1u);
+  EXPECT_EQ(ctx_.Messages()[0].code, sys::Code::kInternal);
+  EXPECT_FALSE(ctx_.Messages()[0].warning);
 }
 
 TEST_F(BmpWriterTest, FailedWriteIsReported) {
   BitmapPtr b = PaletteImage(4, 4, 4);
   sys::File closed;  // every write to it fails
-  EXPECT_EQ(WriteBmpFile(closed, b.get()), 1);
-  EXPECT_EQ(WriteBmpFile(closed, nullptr), 1);
-  ASSERT_EQ(reports.size(), 2u);
-  EXPECT_EQ(reports[0].rfind("Error writing BMP: ", 0), 0u);
+  OutBuffer out(closed);
+  EXPECT_EQ(WriteBmpFile(out, b.get(), ctx_), sys::Code::kIo);
+  EXPECT_EQ(WriteBmpFile(out, nullptr, ctx_), sys::Code::kNoImage);
+  ASSERT_EQ(ctx_.Messages().size(), 2u);
+  EXPECT_EQ(ctx_.Messages()[0].code, sys::Code::kIo);
+  EXPECT_EQ(ctx_.Messages()[1].code, sys::Code::kNoImage);
 }
 
 // Random pictures of every layout and many widths come back unchanged through
@@ -176,7 +177,7 @@ TEST_F(BmpWriterTest, ReaderGetsBackEveryPixel) {
     for (int width : {1, 2, 3, 7, 8, 9, 31, 33}) {
       SCOPED_TRACE(::testing::Message() << "colors " << colors << " width " << width);
       const int height = 1 + static_cast<int>(random() % 4);
-      BitmapPtr b = Bitmap_Create(width, height, colors > 0 ? colors : 0);
+      BitmapPtr b = MakeBitmap(width, height, colors > 0 ? colors : 0);
       for (int i = 0; i < std::max(colors, 0); ++i) Bitmap_SetPalColor(*b, i, random() & 0xFFFFFF);
       b->HasAlpha = colors < 0 ? 1 : 0;
       for (int y = 0; y < height; ++y) {
@@ -186,8 +187,11 @@ TEST_F(BmpWriterTest, ReaderGetsBackEveryPixel) {
         }
       }
       const Bytes file = Write(*b);
-      BitmapPtr back = ReadBmpFile(file);
-      ASSERT_NE(back, nullptr);
+      sys::Context readCtx;
+      const ReadResult read = ReadBmpFile(file, ReadOptions{}, readCtx);
+      ASSERT_TRUE(read) << read.text;
+      EXPECT_TRUE(readCtx.Messages().empty());
+      const BitmapPtr& back = read.image;
       ASSERT_EQ(back->XSize, width);
       ASSERT_EQ(back->YSize, height);
       for (int y = 0; y < height; ++y) {

@@ -4,8 +4,6 @@
 // same decoder reads C streams in both byte orders.
 #include <gtest/gtest.h>
 
-#include "OutputCapture.h"
-
 #include <cstdlib>
 #include <fstream>
 #include <map>
@@ -14,16 +12,19 @@
 #include <string>
 #include <vector>
 
+#include "CoreTestSupport.h"
 #include "TestSupport.h"
-#include "app/Settings.h"
 #include "image/Bitmap.h"
 #include "image/ColorFormat.h"
+#include "image/OutputOptions.h"
+#include "sys/Context.h"
+#include "sys/File.h"
 #include "writers/CBitmapWriter.h"
 #include "writers/StreamWriter.h"
 #include "writers/TextOutput.h"
 
 namespace {
-using testing_support::UseArgbScope;
+using testing_support::MakeBitmap;
 using testing_support::TempDir;
 
 // ---------------------------------------------------------------- source images
@@ -42,7 +43,7 @@ Color SourcePixel(std::mt19937& random, int x, int y) {
 
 BitmapPtr MakeTrueColor(bool hasAlpha) {
   std::mt19937 random(1234);
-  BitmapPtr b = Bitmap_Create(37, 23, 0);
+  BitmapPtr b = MakeBitmap(37, 23, 0);
   for (int y = 0; y < b->YSize; ++y)
     for (int x = 0; x < b->XSize; ++x) Bitmap_SetPixel(*b, x, y, SourcePixel(random, x, y));
   b->HasAlpha = hasAlpha ? 1 : 0;
@@ -51,7 +52,7 @@ BitmapPtr MakeTrueColor(bool hasAlpha) {
 
 BitmapPtr MakePalette(int entries, bool hasTrans) {
   std::mt19937 random(static_cast<unsigned>(entries));
-  BitmapPtr b = Bitmap_Create(37, 23, entries);
+  BitmapPtr b = MakeBitmap(37, 23, entries);
   for (int i = 0; i < entries; ++i) {
     const std::uint32_t t = i % 3 == 1 ? 0x40u << 24 : 0;  // palette T only the stream carries
     Bitmap_SetPalColor(*b, i, t | (random() & 0xFFFFFF));
@@ -196,26 +197,32 @@ Expect TrueColorExpectation(int format) {
 
 // ---------------------------------------------------------------- writing and compiling
 
-void WriteCFile(const std::string& path, const Bitmap& b, int format, int noPalette) {
+void WriteCFile(const std::string& path, const Bitmap& b, int format, int noPalette, const OutputOptions& options) {
   auto file = sys::File::Create(path);
   ASSERT_TRUE(file.has_value()) << path;
-  ASSERT_EQ(WriteCBitmapFile(*file, OutputSpec{format, noPalette}, &b, path), 0) << path;
-  OutDetach();
+  sys::Context ctx;
+  OutBuffer out(*file);
+  ASSERT_EQ(WriteCBitmapFile(out, OutputSpec{format, noPalette}, &b, path, options, ctx), sys::Code::kOk)
+      << path << ": " << ctx.LastFailureText();
+  ASSERT_TRUE(OutComplete(out));
   ASSERT_TRUE(file->Close());
 }
 
-void WriteStream(const std::string& path, const Bitmap& b, int format, int noPalette, bool bigEndian) {
+void WriteStream(const std::string& path, const Bitmap& b, int format, int noPalette, const OutputOptions& options) {
   auto file = sys::File::Create(path);
   ASSERT_TRUE(file.has_value()) << path;
-  ASSERT_EQ(WriteStreamedBitmap(*file, OutputSpec{format, noPalette}, bigEndian, &b), 0) << path;
-  OutDetach();
+  sys::Context ctx;
+  OutBuffer out(*file);
+  ASSERT_EQ(WriteStreamedBitmap(out, OutputSpec{format, noPalette}, options, &b, ctx), sys::Code::kOk)
+      << path << ": " << ctx.LastFailureText();
+  ASSERT_TRUE(OutComplete(out));
   ASSERT_TRUE(file->Close());
 }
 
 std::string Quoted(const std::string& s) { return "'" + s + "'"; }
 
 // Writes the C files of every FORMAT into dir and the list the decoder walks.
-std::vector<Case> WriteCFiles(const TempDir& dir, const Sources& src) {
+std::vector<Case> WriteCFiles(const TempDir& dir, const Sources& src, const OutputOptions& options) {
   std::vector<Case> cases;
   for (int format : kPaletteFormats) {
     for (int noPalette : {0, 1}) {
@@ -238,7 +245,7 @@ std::vector<Case> WriteCFiles(const TempDir& dir, const Sources& src) {
   std::string names = "const char* const apRoundNames[] = {\n";
   for (const Case& c : cases) {
     const int noPalette = c.expect == Expect::Index ? 1 : 0;
-    WriteCFile(dir.File(c.name + ".c"), *c.source, c.format, noPalette);
+    WriteCFile(dir.File(c.name + ".c"), *c.source, c.format, noPalette, options);
     list += "extern const GUI_BITMAP bm" + c.name + ";\n";
     table += "  &bm" + c.name + ",\n";
     names += "  \"" + c.name + "\",\n";
@@ -294,22 +301,22 @@ class CRoundTripTest : public ::testing::TestWithParam<int> {};
 
 TEST_P(CRoundTripTest, CompiledFilesDecodeToTheSourcePixels) {
   const int argb = GetParam();
-  UseArgbScope setting(argb != 0);
+  const OutputOptions options{.useArgb = argb != 0};
   Sources src;
   TempDir dir;
-  const std::vector<Case> cases = WriteCFiles(dir, src);
+  const std::vector<Case> cases = WriteCFiles(dir, src, options);
   std::string log;
   ASSERT_TRUE(Compile(dir, cases, argb, log)) << log;
   CheckDecoded(cases, RunDecoder(dir, ""), false);
 
-  // Streams through the same decoder: palette forms by the ARGB setting, every
+  // Streams through the same decoder: palette forms by the ARGB option, every
   // colour format in both byte orders.
   std::vector<Case> streams;
   std::string arguments;
   for (int format : kPaletteFormats) {
     for (int noPalette : {0, 1}) {
       const std::string name = "s" + std::to_string(format) + "_" + std::to_string(noPalette) + ".dta";
-      WriteStream(dir.File(name), src.ForPaletteFormat(format), format, noPalette, false);
+      WriteStream(dir.File(name), src.ForPaletteFormat(format), format, noPalette, options);
       streams.push_back({name, &src.ForPaletteFormat(format), format,
                          noPalette == 0 ? Expect::PaletteColorWithT : Expect::Index});
       arguments += " " + name + " " + std::to_string(argb) + " 0";
@@ -319,7 +326,8 @@ TEST_P(CRoundTripTest, CompiledFilesDecodeToTheSourcePixels) {
     if (format == 99) continue;
     for (int bigEndian : {0, 1}) {
       const std::string name = "s" + std::to_string(format) + "_" + std::to_string(bigEndian) + ".dta";
-      WriteStream(dir.File(name), *src.alpha, format, 0, bigEndian != 0);
+      const OutputOptions order{.useArgb = argb != 0, .bigEndian = bigEndian != 0};
+      WriteStream(dir.File(name), *src.alpha, format, 0, order);
       const Expect expect = format == 16 || format == 29 ? Expect::Exact : TrueColorExpectation(format);
       streams.push_back({name, src.alpha.get(), format, expect, FindFormat(format)->colorFormat});
       arguments += " " + name + " 0 " + std::to_string(bigEndian);

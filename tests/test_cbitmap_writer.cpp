@@ -1,22 +1,25 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "CoreTestSupport.h"
 #include "OutputCapture.h"
-#include "app/Settings.h"
 #include "image/Bitmap.h"
+#include "image/OutputOptions.h"
+#include "sys/Context.h"
+#include "sys/File.h"
 #include "writers/CBitmapWriter.h"
 #include "writers/ImageWriters.h"
 #include "writers/TextOutput.h"
 
 namespace {
-using testing_support::UseArgbScope;
 using testing_support::AfterBanner;
+using testing_support::MakeBitmap;
 using testing_support::ReadText;
 using testing_support::TempDir;
-using testing_support::ReportCollector;
-using testing_support::TempDir;
+using testing_support::TextsOf;
 
 const std::string kEndLine = "/*************************** End of file ****************************/\r\n";
 
@@ -29,36 +32,41 @@ const std::string kPaletteComment =
     "*    The middle  8 bits represent the Green component.\r\n"
     "*    The highest 8 bits represent the Blue  component.\r\n*/\r\n";
 
-struct WriteResult {
-  int result = -1;
+// What one call of the writer left: its status, the file and what it recorded.
+struct CFile {
+  sys::Code code = sys::Code::kInternal;
   std::string text;
+  std::vector<sys::Message> messages;
 };
 
-WriteResult WriteC(const Bitmap* bitmap, int format, const std::string& name = "Dot.bmp", int noPalette = 0) {
+CFile WriteC(const Bitmap* bitmap, int format, const std::string& name = "Dot.bmp", int noPalette = 0) {
   TempDir dir;
   const std::string path = dir.File(name);
-  WriteResult r;
+  CFile r;
   {
     auto file = sys::File::Create(dir.File("out.c"));
     EXPECT_TRUE(file.has_value());
     if (!file) return r;
-    r.result = WriteCBitmapFile(*file, OutputSpec{format, noPalette}, bitmap, path);
-    OutDetach();
-    file->Close();
+    sys::Context ctx;
+    OutBuffer out(*file);
+    r.code = WriteCBitmapFile(out, OutputSpec{format, noPalette}, bitmap, path, OutputOptions{}, ctx);
+    EXPECT_TRUE(OutComplete(out));
+    EXPECT_TRUE(file->Close());
+    r.messages = ctx.TakeMessages();
   }
-  r.text = testing_support::ReadText(dir.File("out.c"));
+  r.text = ReadText(dir.File("out.c"));
   return r;
 }
 
 BitmapPtr TrueColor(int w, int h, const std::vector<Color>& pixels, bool hasAlpha = false) {
-  BitmapPtr b = Bitmap_Create(w, h, 0);
+  BitmapPtr b = MakeBitmap(w, h, 0);
   for (int i = 0; i < w * h; ++i) Bitmap_SetPixel(*b, i % w, i / w, pixels[static_cast<std::size_t>(i)]);
   b->HasAlpha = hasAlpha ? 1 : 0;
   return b;
 }
 
 BitmapPtr Indexed(int w, int h, const std::vector<Color>& palette, const std::vector<std::uint32_t>& indices) {
-  BitmapPtr b = Bitmap_Create(w, h, static_cast<int>(palette.size()));
+  BitmapPtr b = MakeBitmap(w, h, static_cast<int>(palette.size()));
   for (std::size_t i = 0; i < palette.size(); ++i) Bitmap_SetPalColor(*b, static_cast<int>(i), palette[i]);
   for (int i = 0; i < w * h; ++i) Bitmap_SetPixel(*b, i % w, i / w, indices[static_cast<std::size_t>(i)]);
   return b;
@@ -83,8 +91,8 @@ std::string Structure(const std::string& text) {
 
 TEST(CBitmapExampleTest, RedAndBlueDotAsHighColour) {
   BitmapPtr b = TrueColor(2, 1, {0x000000FF, 0x00FF0000});
-  const WriteResult r = WriteC(b.get(), 8);
-  ASSERT_EQ(r.result, 0);
+  const CFile r = WriteC(b.get(), 8);
+  ASSERT_EQ(r.code, sys::Code::kOk);
   EXPECT_NE(r.text.find("\r\n* NumColors:   16bpp: 65536"), std::string::npos);
   EXPECT_EQ(AfterBanner(r.text),
             "extern GUI_CONST_STORAGE GUI_BITMAP bmDot;\r\n"
@@ -107,10 +115,9 @@ TEST(CBitmapExampleTest, RedAndBlueDotAsHighColour) {
 }
 
 TEST(CBitmapExampleTest, RedAndBlueDotAsOneBitPerPixel) {
-  UseArgbScope argb(false);
   BitmapPtr b = Indexed(2, 1, {0x000000FF, 0x00FF0000}, {0, 1});
-  const WriteResult r = WriteC(b.get(), 1);
-  ASSERT_EQ(r.result, 0);
+  const CFile r = WriteC(b.get(), 1);
+  ASSERT_EQ(r.code, sys::Code::kOk);
   EXPECT_NE(r.text.find("\r\n* NumColors:   2 "), std::string::npos);
   EXPECT_EQ(AfterBanner(r.text),
             "extern GUI_CONST_STORAGE GUI_BITMAP bmDot;\r\n"
@@ -152,7 +159,7 @@ TEST(CBitmapExampleTest, RedAndBlueDotAsOneBitPerPixel) {
 TEST(CBitmapPackedTest, NinePixelsAtOneBitMakeTwoElementsPerRow) {
   BitmapPtr b = Indexed(9, 2, {0, 0xFFFFFF}, {1, 0, 1, 1, 0, 0, 0, 1, 1,  //
                                               0, 0, 0, 0, 0, 0, 0, 0, 0});
-  const WriteResult r = WriteC(b.get(), 1);
+  const CFile r = WriteC(b.get(), 1);
   EXPECT_EQ(ArrayBody(r.text), "  X_XX___X, X_______,\r\n  ________, ________\r\n};\r\n\r\n");
   EXPECT_NE(Structure(r.text).find("  2, // BytesPerLine\r\n  1, // BitsPerPixel\r\n"), std::string::npos);
 }
@@ -162,7 +169,7 @@ TEST(CBitmapPackedTest, TwoAndFourBitsFillFromTheTopBits) {
   EXPECT_EQ(ArrayBody(WriteC(two.get(), 2).text), "  0x6C,\r\n  0xC4\r\n};\r\n\r\n");
   std::vector<Color> sixteen(16, 0);
   BitmapPtr four = Indexed(3, 1, sixteen, {0xA, 0x5, 0xF});
-  const WriteResult r = WriteC(four.get(), 4);
+  const CFile r = WriteC(four.get(), 4);
   EXPECT_EQ(ArrayBody(r.text), "  0xA5, 0xF0\r\n};\r\n\r\n");
   EXPECT_NE(Structure(r.text).find("  2, // BytesPerLine\r\n  4, // BitsPerPixel\r\n"), std::string::npos);
   EXPECT_NE(Structure(r.text).find("  &_PalDot   // Pointer to palette\r\n};"), std::string::npos);
@@ -176,7 +183,7 @@ TEST(CBitmapPackedTest, EightBitsWriteOneByteEach) {
 
 TEST(CBitmapPackedTest, DisabledPaletteStaysForReference) {
   BitmapPtr b = Indexed(2, 1, {0x000000FF, 0x00FF0000}, {0, 1});
-  const WriteResult r = WriteC(b.get(), 1, "Dot.bmp", 1);
+  const CFile r = WriteC(b.get(), 1, "Dot.bmp", 1);
   const std::string body = AfterBanner(r.text);
   EXPECT_EQ(body.find("extern GUI_CONST_STORAGE GUI_BITMAP bmDot;\r\n\r\n#if 0\r\n\r\n\r\n"), 0u);
   EXPECT_NE(body.find("\r\n};\r\n\r\n#endif\r\n\r\nstatic GUI_CONST_STORAGE GUI_LOGPALETTE _PalDot"),
@@ -187,14 +194,14 @@ TEST(CBitmapPackedTest, DisabledPaletteStaysForReference) {
 TEST(CBitmapPackedTest, RunLengthFormatsNameTheirCompression) {
   std::vector<Color> palette(16, 0);
   BitmapPtr b = Indexed(4, 1, palette, {3, 3, 3, 3});
-  const WriteResult rle4 = WriteC(b.get(), 6);
+  const CFile rle4 = WriteC(b.get(), 6);
   EXPECT_EQ(ArrayBody(rle4.text),
             "  /* RLE: 004 Pixels @ 000,000 */ 4, 0x03, \r\n  0\r\n};  // 2 bytes for 4 pixels\r\n\r\n");
   EXPECT_NE(Structure(rle4.text).find("  2, // BytesPerLine\r\n  GUI_COMPRESS_RLE4, // BitsPerPixel\r\n"
                                       "  (const unsigned char *)_acDot,  // Pointer to picture data (indices)\r\n"
                                       "  &_PalDot,  // Pointer to palette\r\n  GUI_DRAW_RLE4\r\n};"),
             std::string::npos);
-  const WriteResult rle8 = WriteC(b.get(), 7);
+  const CFile rle8 = WriteC(b.get(), 7);
   EXPECT_NE(Structure(rle8.text).find("  4, // BytesPerLine\r\n  GUI_COMPRESS_RLE8, // BitsPerPixel\r\n"),
             std::string::npos);
   EXPECT_NE(Structure(rle8.text).find("  &_PalDot,  // Pointer to palette\r\n  GUI_DRAW_RLE8\r\n};"),
@@ -225,8 +232,8 @@ TEST(CBitmapTrueColorTest, SixteenBitCodesOfEveryLayout) {
       {24, "  0x7800, 0x0200, 0x001E", "GUI_DRAW_BMPM444_16"},
   };
   for (const auto& c : cases) {
-    const WriteResult r = WriteC(b.get(), c.format);
-    ASSERT_EQ(r.result, 0) << c.format;
+    const CFile r = WriteC(b.get(), c.format);
+    ASSERT_EQ(r.code, sys::Code::kOk) << c.format;
     EXPECT_EQ(ArrayBody(r.text), std::string(c.row) + "\r\n};\r\n\r\n") << c.format;
     EXPECT_NE(r.text.find("static GUI_CONST_STORAGE unsigned short _acDot[] = {"), std::string::npos);
     EXPECT_NE(Structure(r.text).find("  6, // BytesPerLine\r\n  16, // BitsPerPixel\r\n"), std::string::npos);
@@ -260,7 +267,7 @@ TEST(CBitmapTrueColorTest, CountTextsOfTheBanner) {
 
 TEST(CBitmapTrueColorTest, ThreeByteAndAlphaFormats) {
   BitmapPtr b = TrueColor(2, 1, {0x00123456, 0x80FF0000});
-  const WriteResult rgb = WriteC(b.get(), 17);
+  const CFile rgb = WriteC(b.get(), 17);
   EXPECT_EQ(ArrayBody(rgb.text), "  0x56, 0x34, 0x12, 0x00, 0x00, 0xFF\r\n};\r\n\r\n");
   EXPECT_NE(rgb.text.find("static GUI_CONST_STORAGE unsigned char _acDot[] = {"), std::string::npos);
   EXPECT_NE(Structure(rgb.text).find("  6, // BytesPerLine\r\n  24, // BitsPerPixel\r\n"), std::string::npos);
@@ -279,7 +286,7 @@ TEST(CBitmapTrueColorTest, ThirtyTwoBitFormatsUseTransparencyOnlyWithAlpha) {
   EXPECT_EQ(ArrayBody(WriteC(plain.get(), 29).text), "  0xFF563412, 0xFF0000FF\r\n};\r\n\r\n");
   BitmapPtr alpha = TrueColor(2, 1, {0x00123456, 0x80FF0000}, true);
   EXPECT_EQ(ArrayBody(WriteC(alpha.get(), 16).text), "  0x00123456, 0x80FF0000\r\n};\r\n\r\n");
-  const WriteResult r = WriteC(alpha.get(), 29);
+  const CFile r = WriteC(alpha.get(), 29);
   EXPECT_EQ(ArrayBody(r.text), "  0xFF563412, 0x7F0000FF\r\n};\r\n\r\n");
   EXPECT_NE(r.text.find("static GUI_CONST_STORAGE U32 _acDot[] = {"), std::string::npos);
   EXPECT_NE(Structure(r.text).find("  8, // BytesPerLine\r\n  32, // BitsPerPixel\r\n"), std::string::npos);
@@ -287,7 +294,7 @@ TEST(CBitmapTrueColorTest, ThirtyTwoBitFormatsUseTransparencyOnlyWithAlpha) {
 
 TEST(CBitmapTrueColorTest, BothVariantsUnderThePreprocessorSwitch) {
   BitmapPtr b = TrueColor(2, 2, {0x000000FF, 0x00FF0000, 0x00000000, 0x00FFFFFF});
-  const WriteResult r = WriteC(b.get(), 99);
+  const CFile r = WriteC(b.get(), 99);
   EXPECT_EQ(ArrayBody(r.text),
             "#if (GUI_USE_ARGB == 1)\r\n"
             "  0xFFFF0000, 0xFF0000FF,\r\n"
@@ -337,24 +344,28 @@ TEST(CBitmapTrueColorTest, PaletteImageWithTrueColourFormatIsWrittenFromItsColou
 TEST(CBitmapFailureTest, CodesOutsideTheTableWriteNothing) {
   BitmapPtr b = TrueColor(1, 1, {0});
   for (int format : {0, 3, 14, 30, 98, 100, -1}) {
-    const WriteResult r = WriteC(b.get(), format);
-    EXPECT_EQ(r.result, 1) << format;
+    const CFile r = WriteC(b.get(), format);
+    EXPECT_EQ(r.code, sys::Code::kBadFormat) << format;
     EXPECT_TRUE(r.text.empty()) << format;
   }
-  EXPECT_EQ(WriteC(nullptr, 8).result, 1);
+  const CFile none = WriteC(nullptr, 8);
+  EXPECT_EQ(none.code, sys::Code::kNoImage);
+  EXPECT_TRUE(none.text.empty());
 }
 
 TEST(CBitmapFailureTest, BadIdentifierAndMissingPaletteAreReported) {
-  ReportCollector reports;
   BitmapPtr b = TrueColor(1, 1, {0});
-  const WriteResult bad = WriteC(b.get(), 8, "---.bmp");
-  EXPECT_EQ(bad.result, 1);
+  const CFile bad = WriteC(b.get(), 8, "---.bmp");
+  EXPECT_EQ(bad.code, sys::Code::kBadName);
   EXPECT_TRUE(bad.text.empty());
-  const WriteResult noPalette = WriteC(b.get(), 5);
-  EXPECT_EQ(noPalette.result, 1);
+  ASSERT_EQ(bad.messages.size(), 1u);
+  EXPECT_EQ(bad.messages[0].code, sys::Code::kBadName);
+  EXPECT_EQ(bad.messages[0].text, "Illegal identifier");
+  const CFile noPalette = WriteC(b.get(), 5);
+  EXPECT_EQ(noPalette.code, sys::Code::kBadFormat);
   EXPECT_TRUE(noPalette.text.empty());
-  ASSERT_EQ(ReportCollector::Texts().size(), 2u);
-  EXPECT_EQ(ReportCollector::Texts()[0], "Illegal identifier");
+  ASSERT_EQ(noPalette.messages.size(), 1u);
+  EXPECT_EQ(noPalette.messages[0].code, sys::Code::kBadFormat);
 }
 
 TEST(CBitmapFailureTest, NumericFileNameNamesTheStructures) {
@@ -390,8 +401,8 @@ TEST(FormatTableTest, InfoOfEveryCode) {
 // Every output type reaches its writer: the files start with their format's
 // signature, and an unknown type writes nothing and gives no image.
 TEST(SaveDispatchTest, EachTypeReachesItsWriter) {
-  ReportCollector reports;
   TempDir dir;
+  sys::Context ctx;
   const struct {
     int type;
     const char* name;
@@ -401,22 +412,28 @@ TEST(SaveDispatchTest, EachTypeReachesItsWriter) {
   for (const auto& c : cases) {
     auto file = sys::File::Create(dir.File(c.name));
     ASSERT_TRUE(file.has_value());
-    BitmapPtr back = WriteImageFile(TrueColor(1, 1, {0x123456}), *file, dir.File(c.name), OutputSpec{8, 1}, c.type,
-                                    false);
-    ASSERT_NE(back, nullptr) << c.name;
+    BitmapPtr image = TrueColor(1, 1, {0x123456});
+    const WriteResult result =
+        WriteImageFile(image.get(), *file, dir.File(c.name), OutputSpec{8, 1}, c.type, OutputOptions{}, ctx);
+    ASSERT_TRUE(result.Ok()) << c.name << ": " << result.text;
+    // Only the GIF and PNG writers convert, and hand the converted image back.
+    EXPECT_EQ(result.replacement != nullptr, c.type == kOutputGif || c.type == kOutputPng) << c.name;
     ASSERT_TRUE(file->Close());
     EXPECT_EQ(ReadText(dir.File(c.name)).substr(0, c.magic.size()), c.magic) << c.name;
   }
-  EXPECT_TRUE(ReportCollector::Texts().empty());
+  EXPECT_TRUE(ctx.Messages().empty());
   // An unknown type writes nothing, says so and leaves the image with the caller.
   auto file = sys::File::Create(dir.File("x.unknown"));
-  BitmapPtr kept = WriteImageFile(TrueColor(1, 1, {0x123456}), *file, dir.File("x.unknown"), OutputSpec{}, 9, false);
-  ASSERT_NE(kept, nullptr);
+  ASSERT_TRUE(file.has_value());
+  BitmapPtr kept = TrueColor(1, 1, {0x123456});
+  const WriteResult unknown =
+      WriteImageFile(kept.get(), *file, dir.File("x.unknown"), OutputSpec{}, 9, OutputOptions{}, ctx);
+  EXPECT_EQ(unknown.code, sys::Code::kBadType);
+  EXPECT_EQ(unknown.replacement, nullptr);
   EXPECT_EQ(Bitmap_GetPixel(*kept, 0, 0), 0x123456u);
-  EXPECT_EQ(ReportCollector::Texts(), std::vector<std::string>{"Illegal TYPE parameter."});
+  EXPECT_EQ(TextsOf(ctx), std::vector<std::string>{"Illegal TYPE parameter."});
   ASSERT_TRUE(file->Close());
   EXPECT_TRUE(ReadText(dir.File("x.unknown")).empty());
-  OutDetach();
 }
 
 }  // namespace

@@ -9,10 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "CoreTestSupport.h"
 #include "TestSupport.h"
-#include "app/Report.h"
 #include "image/Bitmap.h"
+#include "image/OutputOptions.h"
 #include "readers/GifDecoder.h"
+#include "sys/Context.h"
 #include "sys/File.h"
 #include "writers/GifWriter.h"
 
@@ -23,26 +25,19 @@
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-
-std::vector<std::string> reports;
-void CaptureReport(const std::string& /*title*/, const std::string& text) { reports.push_back(text); }
+using testing_support::MakeBitmap;
 
 class GifWriterTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    reports.clear();
-    SetMessageBoxHook(CaptureReport);
-  }
-  void TearDown() override { SetMessageBoxHook(nullptr); }
-
-  // Writes bitmap and returns the converted image; the file's bytes land in bytes.
-  BitmapPtr Write(BitmapPtr bitmap, Bytes& bytes) {
+  // Writes bitmap and returns the converted image; the file's bytes land in
+  // bytes, what the writer has to say in ctx_.
+  BitmapPtr Write(const Bitmap& bitmap, Bytes& bytes) {
     const std::string path = dir_.File("out.gif");
     BitmapPtr result;
     {
       auto file = sys::File::Create(path);
       EXPECT_TRUE(file.has_value());
-      result = WriteGifFile(std::move(bitmap), *file);
+      EXPECT_EQ(WriteGifFile(&bitmap, *file, result, OutputOptions{}, ctx_), sys::Code::kOk);
       EXPECT_TRUE(file->Close());
     }
     bytes = testing_support::ReadBytes(path);
@@ -50,12 +45,13 @@ class GifWriterTest : public ::testing::Test {
   }
 
   testing_support::TempDir dir_;
+  sys::Context ctx_;
 };
 
 // A true-colour picture using exactly `colors` distinct colours, each at least once.
 BitmapPtr PictureWithColors(int w, int h, int colors, std::uint32_t seed) {
   std::mt19937 random(seed);
-  BitmapPtr b = Bitmap_Create(w, h, 0);
+  BitmapPtr b = MakeBitmap(w, h, 0);
   for (int i = 0; i < w * h; ++i) {
     const int k = i < colors ? i : static_cast<int>(random() % colors);
     Bitmap_SetPixel(*b, i % w, i / w, 0x00010307u * static_cast<unsigned>(k + 1) & 0xFFFFFF);
@@ -91,7 +87,8 @@ LzwStream ReadLzwStream(const Bytes& data, std::size_t at) {
       r.error = "sub-block too long";
       return r;
     }
-    packed.insert(packed.end(), data.begin() + at, data.begin() + at + n);
+    const auto from = data.begin() + static_cast<std::ptrdiff_t>(at);
+    packed.insert(packed.end(), from, from + n);
     at += n;
   }
   const int clear = 1 << m;
@@ -260,10 +257,10 @@ TEST(GifLzwEncoderTest, FailedSinkIsReported) {
 }
 
 TEST_F(GifWriterTest, OnePixelFileIsExact) {
-  BitmapPtr b = Bitmap_Create(1, 1, 0);
+  BitmapPtr b = MakeBitmap(1, 1, 0);
   Bitmap_SetPixel(*b, 0, 0, 0x000000FF);
   Bytes file;
-  BitmapPtr result = Write(std::move(b), file);
+  BitmapPtr result = Write(*b, file);
   ASSERT_NE(result, nullptr);
   EXPECT_EQ(result->NumColors, 1);
   const Bytes expected = {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0x80, 0, 0,  // screen
@@ -272,7 +269,7 @@ TEST_F(GifWriterTest, OnePixelFileIsExact) {
                           0x02, 0x02, 0x44, 0x01, 0x00,                           // data
                           0x3B};
   EXPECT_EQ(file, expected);
-  EXPECT_TRUE(reports.empty());
+  EXPECT_TRUE(ctx_.Messages().empty());
 }
 
 TEST_F(GifWriterTest, ColourCountSetsPackedByteTableAndCodeSize) {
@@ -283,7 +280,7 @@ TEST_F(GifWriterTest, ColourCountSetsPackedByteTableAndCodeSize) {
                        Case{17, 0xC4, 32, 5}, Case{129, 0xF7, 256, 8}, Case{256, 0xF7, 256, 8}}) {
     SCOPED_TRACE(c.colors);
     Bytes file;
-    BitmapPtr result = Write(PictureWithColors(20, 20, c.colors, 3), file);
+    BitmapPtr result = Write(*PictureWithColors(20, 20, c.colors, 3), file);
     ASSERT_NE(result, nullptr);
     ASSERT_EQ(result->NumColors, c.colors);
     ASSERT_GT(file.size(), 13u + 3u * c.tableEntries + 11u);
@@ -304,7 +301,7 @@ TEST_F(GifWriterTest, ColourCountSetsPackedByteTableAndCodeSize) {
 
 // A palette image with a transparent entry keeps it through the conversion.
 TEST_F(GifWriterTest, TransparentColourIsCarriedToIndexZero) {
-  BitmapPtr b = Bitmap_Create(4, 3, 3);
+  BitmapPtr b = MakeBitmap(4, 3, 3);
   Bitmap_SetPalColor(*b, 0, 0xFFFFFFFF);  // the transparent entry, as the GIF reader leaves it
   Bitmap_SetPalColor(*b, 1, 0x000000FF);
   Bitmap_SetPalColor(*b, 2, 0x0000FF00);
@@ -313,7 +310,7 @@ TEST_F(GifWriterTest, TransparentColourIsCarriedToIndexZero) {
     for (int x = 0; x < 4; ++x) Bitmap_SetPixel(*b, x, y, x == 0 ? 0 : (x == 1 ? 2 : 1));  // entry 0 is rarest
   }
   Bytes file;
-  BitmapPtr result = Write(std::move(b), file);
+  BitmapPtr result = Write(*b, file);
   ASSERT_NE(result, nullptr);
   EXPECT_EQ(result->HasTrans, 1);
   EXPECT_EQ(Bitmap_GetPalColor(*result, 0) & 0xFFFFFF, 0xFFFFFFu);
@@ -325,13 +322,13 @@ TEST_F(GifWriterTest, TransparentColourIsCarriedToIndexZero) {
 }
 
 TEST_F(GifWriterTest, TransparencyIsDroppedWhenItsColourIsNotUsed) {
-  BitmapPtr b = Bitmap_Create(2, 2, 2);
+  BitmapPtr b = MakeBitmap(2, 2, 2);
   Bitmap_SetPalColor(*b, 0, 0xFF00FF00);
   Bitmap_SetPalColor(*b, 1, 0x00123456);
   b->HasTrans = 1;
   for (int i = 0; i < 4; ++i) Bitmap_SetPixel(*b, i % 2, i / 2, 1);  // no pixel uses entry 0
   Bytes file;
-  BitmapPtr result = Write(std::move(b), file);
+  BitmapPtr result = Write(*b, file);
   ASSERT_NE(result, nullptr);
   EXPECT_EQ(result->HasTrans, 0);
   EXPECT_EQ(file[19], 0x2C);
@@ -341,36 +338,50 @@ TEST_F(GifWriterTest, TrueColourImageWithHasTransCarriesNoTransparency) {
   BitmapPtr b = PictureWithColors(5, 5, 4, 4);
   b->HasTrans = 1;
   Bytes file;
-  BitmapPtr result = Write(std::move(b), file);
+  BitmapPtr result = Write(*b, file);
   ASSERT_NE(result, nullptr);
   EXPECT_EQ(result->HasTrans, 0);
   EXPECT_EQ(file[13 + 3 * 4], 0x2C);
 }
 
-// A failed save says so and keeps the picture: it becomes the current image.
+// A failed save says so and still gives the converted picture back, which
+// the caller makes the current image; without a conversion there is none.
 TEST_F(GifWriterTest, FailuresAreReportedAndKeepTheImage) {
   sys::File closed;
-  BitmapPtr converted = WriteGifFile(PictureWithColors(4, 4, 3, 5), closed);
+  BitmapPtr source = PictureWithColors(4, 4, 3, 5);
+  BitmapPtr converted;
+  EXPECT_EQ(WriteGifFile(source.get(), closed, converted, OutputOptions{}, ctx_), sys::Code::kIo);
   ASSERT_NE(converted, nullptr);
   EXPECT_EQ(converted->XSize, 4);
-  EXPECT_EQ(WriteGifFile(nullptr, closed), nullptr);
-  BitmapPtr empty = Bitmap_Create(0, 0, 0);
-  Bitmap* emptyBefore = empty.get();
-  EXPECT_EQ(WriteGifFile(std::move(empty), closed).get(), emptyBefore);
+  BitmapPtr none;
+  EXPECT_EQ(WriteGifFile(nullptr, closed, none, OutputOptions{}, ctx_), sys::Code::kNoImage);
+  EXPECT_EQ(none, nullptr);
+  BitmapPtr empty = MakeBitmap(0, 0, 0);
+  BitmapPtr emptyWritten;
+  EXPECT_NE(WriteGifFile(empty.get(), closed, emptyWritten, OutputOptions{}, ctx_), sys::Code::kOk);
+  EXPECT_EQ(emptyWritten, nullptr);
   BitmapPtr broken = PictureWithColors(4, 4, 3, 5);
   broken->pData.resize(1);
-  Bitmap* brokenBefore = broken.get();
-  EXPECT_EQ(WriteGifFile(std::move(broken), closed).get(), brokenBefore);
-  ASSERT_EQ(reports.size(), 4u);
-  EXPECT_EQ(reports[0], "Error writing GIF: Not all data could be written\n");
-  for (const auto& r : reports) EXPECT_EQ(r.rfind("Error writing GIF: ", 0), 0u);
+  BitmapPtr brokenWritten;
+  EXPECT_EQ(WriteGifFile(broken.get(), closed, brokenWritten, OutputOptions{}, ctx_), sys::Code::kInternal);
+  EXPECT_EQ(brokenWritten, nullptr);
+  const std::vector<sys::Message>& messages = ctx_.Messages();
+  ASSERT_EQ(messages.size(), 4u);
+  EXPECT_EQ(messages[0].code, sys::Code::kIo);
+  EXPECT_EQ(messages[1].code, sys::Code::kNoImage);
+  EXPECT_EQ(messages[3].code, sys::Code::kInternal);
+  for (const sys::Message& m : messages) EXPECT_FALSE(m.warning);
 
   if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
-  reports.clear();
   auto full = sys::File::Create("/dev/full");
   ASSERT_TRUE(full.has_value());
-  EXPECT_NE(WriteGifFile(PictureWithColors(400, 400, 256, 6), *full), nullptr);
-  ASSERT_EQ(reports.size(), 1u);
+  sys::Context ctx;
+  BitmapPtr large = PictureWithColors(400, 400, 256, 6);
+  BitmapPtr written;
+  EXPECT_EQ(WriteGifFile(large.get(), *full, written, OutputOptions{}, ctx), sys::Code::kIo);
+  EXPECT_NE(written, nullptr);
+  ASSERT_EQ(ctx.Messages().size(), 1u);
+  EXPECT_EQ(ctx.Messages()[0].code, sys::Code::kIo);
 }
 
 struct Sample {
@@ -384,12 +395,13 @@ TEST_F(GifWriterTest, OurDecoderReadsBackIndicesAndPalette) {
   for (const Sample& s : kSamples) {
     SCOPED_TRACE(::testing::Message() << s.w << "x" << s.h << " colours " << s.colors);
     Bytes file;
-    BitmapPtr result = Write(PictureWithColors(s.w, s.h, s.colors, 8), file);
+    BitmapPtr result = Write(*PictureWithColors(s.w, s.h, s.colors, 8), file);
     ASSERT_NE(result, nullptr);
     GifInfo info;
     info.DataSize = static_cast<std::uint32_t>(file.size());
     GifFrame frame;
-    ASSERT_EQ(ParseGifFrameRaw(file, info, frame, 0), 0);
+    sys::Context ctx;
+    ASSERT_EQ(ParseGifFrameRaw(file, info, frame, 0, ctx), 0) << ctx.LastFailureText();
     ASSERT_NE(frame.pBitmap, nullptr);
     const Bitmap& back = *frame.pBitmap;
     ASSERT_EQ(back.XSize, s.w);
@@ -426,7 +438,7 @@ TEST_F(GifWriterTest, GiflibReadsBackIndicesPaletteAndTransparency) {
       BitmapPtr source = PictureWithColors(s.w, s.h, s.colors, 9);
       if (transparent != 0) {
         // Through a palette image whose entry 0 is transparent.
-        BitmapPtr pal = Bitmap_Create(s.w, s.h, s.colors);
+        BitmapPtr pal = MakeBitmap(s.w, s.h, s.colors);
         for (int i = 0; i < s.colors; ++i) Bitmap_SetPalColor(*pal, i, 0x00010307u * static_cast<unsigned>(i + 1) & 0xFFFFFF);
         for (int y = 0; y < s.h; ++y) {
           for (int x = 0; x < s.w; ++x) {
@@ -438,7 +450,7 @@ TEST_F(GifWriterTest, GiflibReadsBackIndicesPaletteAndTransparency) {
         source = std::move(pal);
       }
       Bytes file;
-      BitmapPtr result = Write(std::move(source), file);
+      BitmapPtr result = Write(*source, file);
       ASSERT_NE(result, nullptr);
       MemoryReader reader{&file};
       int error = 0;

@@ -1,4 +1,5 @@
-// PNG writer: read back through libpng's simplified API, undo, error reports.
+// PNG writer: read back through libpng's simplified API, the replacement
+// image and its undo step, error reports.
 #include <gtest/gtest.h>
 #include <png.h>
 
@@ -8,19 +9,21 @@
 #include <string>
 #include <vector>
 
+#include "CoreTestSupport.h"
 #include "TestSupport.h"
+#include "app/Commands.h"
 #include "app/ImageDocument.h"
-#include "app/Report.h"
 #include "image/Bitmap.h"
+#include "sys/Context.h"
 #include "sys/File.h"
 #include "writers/PngWriter.h"
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-
-std::vector<std::string> reports;
-void CaptureReport(const std::string& /*title*/, const std::string& text) { reports.push_back(text); }
+using testing_support::CopyBitmap;
+using testing_support::MakeBitmap;
+using testing_support::TextsOf;
 
 struct Rgba {
   int width = 0;
@@ -57,7 +60,7 @@ Bytes ExpectedRgba(const Bitmap& b) {
 
 BitmapPtr RandomImage(int w, int h, int colors, std::uint32_t seed) {
   std::mt19937 random(seed);
-  BitmapPtr b = Bitmap_Create(w, h, colors);
+  BitmapPtr b = MakeBitmap(w, h, colors);
   for (int i = 0; i < colors; ++i) Bitmap_SetPalColor(*b, i, random());
   for (int y = 0; y < h; ++y) {
     for (int x = 0; x < w; ++x) Bitmap_SetPixel(*b, x, y, colors != 0 ? random() % colors : random());
@@ -67,25 +70,23 @@ BitmapPtr RandomImage(int w, int h, int colors, std::uint32_t seed) {
 
 class PngWriterTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    reports.clear();
-    SetMessageBoxHook(CaptureReport);
-    ResetDocument();
-  }
-  void TearDown() override {
-    SetMessageBoxHook(nullptr);
-    ResetDocument();
-  }
+  void SetUp() override { ResetDocument(); }
+  void TearDown() override { ResetDocument(); }
 
-  BitmapPtr WriteTo(const std::string& path, BitmapPtr bitmap) {
+  // Writes bitmap to path and returns the image the file was written from;
+  // the writer's status lands in code_, what it has to say in ctx_.
+  BitmapPtr WriteTo(const std::string& path, const Bitmap& bitmap) {
     auto file = sys::File::Create(path);
     EXPECT_TRUE(file.has_value());
-    BitmapPtr result = WritePngFile(std::move(bitmap), *file);
+    BitmapPtr written;
+    code_ = WritePngFile(&bitmap, *file, written, ctx_);
     file->Close();
-    return result;
+    return written;
   }
 
   testing_support::TempDir dir_;
+  sys::Context ctx_;
+  sys::Code code_ = sys::Code::kInternal;
 };
 
 TEST_F(PngWriterTest, PaletteImageComesBackAsIdenticalRgba) {
@@ -94,16 +95,18 @@ TEST_F(PngWriterTest, PaletteImageComesBackAsIdenticalRgba) {
   Bitmap_SetPalColor(*b, 4, 0x40102030);
   const Bytes expected = ExpectedRgba(*b);
   const std::string path = dir_.File("p.png");
-  BitmapPtr result = WriteTo(path, std::move(b));
+  BitmapPtr result = WriteTo(path, *b);
+  EXPECT_EQ(code_, sys::Code::kOk);
   ASSERT_NE(result, nullptr);
   EXPECT_EQ(result->NumColors, 0);
   EXPECT_EQ(result->HasAlpha, 1);
+  EXPECT_EQ(b->NumColors, 19);  // the caller's image is left as it was
   Rgba back;
   ASSERT_TRUE(DecodePng(testing_support::ReadBytes(path), back));
   EXPECT_EQ(back.width, 37);
   EXPECT_EQ(back.height, 11);
   EXPECT_EQ(back.pixels, expected);
-  EXPECT_TRUE(reports.empty());
+  EXPECT_TRUE(ctx_.Messages().empty());
 }
 
 TEST_F(PngWriterTest, TrueColourImageKeepsItsTransparencyAsAlpha) {
@@ -112,13 +115,13 @@ TEST_F(PngWriterTest, TrueColourImageKeepsItsTransparencyAsAlpha) {
     BitmapPtr b = RandomImage(64, 33, 0, 2);
     b->HasAlpha = hasAlpha;
     const Bytes expected = ExpectedRgba(*b);
-    const Bitmap* before = b.get();
     const std::string path = dir_.File("t.png");
-    BitmapPtr result = WriteTo(path, std::move(b));
+    BitmapPtr result = WriteTo(path, *b);
     ASSERT_NE(result, nullptr);
     EXPECT_EQ(result->HasAlpha, 1);
+    EXPECT_EQ(b->HasAlpha, hasAlpha);
     if (hasAlpha == 0) {
-      EXPECT_EQ(result.get(), before);  // a plain true-colour image needs no conversion
+      EXPECT_EQ(result->pData, b->pData);  // a plain true-colour image needs no conversion
     }
     Rgba back;
     ASSERT_TRUE(DecodePng(testing_support::ReadBytes(path), back));
@@ -129,7 +132,7 @@ TEST_F(PngWriterTest, TrueColourImageKeepsItsTransparencyAsAlpha) {
 TEST_F(PngWriterTest, FileUsesRgbaAndBestCompression) {
   BitmapPtr b = RandomImage(8, 8, 4, 3);
   const std::string path = dir_.File("c.png");
-  ASSERT_NE(WriteTo(path, std::move(b)), nullptr);
+  ASSERT_NE(WriteTo(path, *b), nullptr);
   const Bytes file = testing_support::ReadBytes(path);
   ASSERT_GT(file.size(), 33u + 10u);
   EXPECT_EQ(file[24], 8);  // bit depth
@@ -142,13 +145,17 @@ TEST_F(PngWriterTest, FileUsesRgbaAndBestCompression) {
   EXPECT_EQ(file[42] >> 6, 3);
 }
 
+// The writer leaves the document alone; the caller makes the written image
+// current, and undo gives the palette image back.
 TEST_F(PngWriterTest, UndoRestoresThePaletteImage) {
   ImageDocument& doc = GetDocument();
   doc.current = RandomImage(5, 4, 3, 4);
   const Bytes pixels = doc.current->pData;
-  auto file = sys::File::Create(dir_.File("u.png"));
-  ASSERT_TRUE(file.has_value());
-  doc.current = WritePngFile(std::move(doc.current), *file);
+  BitmapPtr written = WriteTo(dir_.File("u.png"), *doc.current);
+  ASSERT_EQ(code_, sys::Code::kOk);
+  ASSERT_NE(written, nullptr);
+  EXPECT_FALSE(CanUndo());
+  ApplyReplacement(doc, std::move(written));
   ASSERT_NE(doc.current, nullptr);
   EXPECT_EQ(doc.current->NumColors, 0);
   EXPECT_EQ(doc.current->HasAlpha, 1);
@@ -160,43 +167,53 @@ TEST_F(PngWriterTest, UndoRestoresThePaletteImage) {
   EXPECT_FALSE(CanUndo());
 }
 
-// A failed save says so and keeps the picture: it becomes the current image.
+// A failed save says so and still gives the converted picture back, which
+// the caller makes the current image.
 TEST_F(PngWriterTest, WriteFailuresAreReportedAndKeepTheImage) {
   sys::File closed;
-  BitmapPtr kept = WritePngFile(RandomImage(4, 4, 0, 5), closed);
+  BitmapPtr source = RandomImage(4, 4, 0, 5);
+  BitmapPtr kept;
+  EXPECT_EQ(WritePngFile(source.get(), closed, kept, ctx_), sys::Code::kIo);
   ASSERT_NE(kept, nullptr);
   EXPECT_EQ(kept->XSize, 4);
-  ASSERT_EQ(reports.size(), 1u);
-  EXPECT_EQ(reports[0], "Error writing PNG: WriteFile() returns NULL\n");
+  EXPECT_EQ(TextsOf(ctx_), std::vector<std::string>{"Error writing PNG: WriteFile() returns NULL\n"});
 
   // A device that refuses data part-way: noise does not compress, so the
   // file's buffer overflows while libpng is still writing.
   if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
-  reports.clear();
   auto full = sys::File::Create("/dev/full");
   ASSERT_TRUE(full.has_value());
-  EXPECT_NE(WritePngFile(RandomImage(300, 300, 0, 6), *full), nullptr);
-  ASSERT_EQ(reports.size(), 1u);
-  EXPECT_EQ(reports[0], "Error writing PNG: Not all data could be writen\n");
-  EXPECT_TRUE(CanUndo());  // the image before the conversion can still be had back
+  sys::Context ctx;
+  BitmapPtr noise = RandomImage(300, 300, 0, 6);
+  const BitmapPtr before = CopyBitmap(*noise);
+  BitmapPtr written;
+  EXPECT_EQ(WritePngFile(noise.get(), *full, written, ctx), sys::Code::kIo);
+  EXPECT_NE(written, nullptr);
+  EXPECT_EQ(TextsOf(ctx), std::vector<std::string>{"Error writing PNG: Not all data could be writen\n"});
+  // The image before the conversion is still the caller's, unchanged.
+  EXPECT_EQ(noise->pData, before->pData);
+  EXPECT_EQ(noise->HasAlpha, 0);
 }
 
 TEST_F(PngWriterTest, LibpngRefusalOfAnEmptyImageIsReported) {
-  auto file = sys::File::Create(dir_.File("e.png"));
-  ASSERT_TRUE(file.has_value());
-  EXPECT_NE(WritePngFile(Bitmap_Create(0, 3, 0), *file), nullptr);
-  ASSERT_FALSE(reports.empty());
-  EXPECT_EQ(reports.back().rfind("Error writing PNG: ", 0), 0u);
+  BitmapPtr empty = MakeBitmap(0, 3, 0);
+  EXPECT_NE(WriteTo(dir_.File("e.png"), *empty), nullptr);
+  EXPECT_EQ(code_, sys::Code::kIo);
+  EXPECT_TRUE(testing_support::Recorded(ctx_, sys::Code::kIo));
 }
 
 TEST_F(PngWriterTest, InconsistentImageIsRefused) {
   BitmapPtr b = RandomImage(6, 6, 0, 7);
   b->pData.resize(3);
   sys::File closed;
-  Bitmap* before = b.get();
-  EXPECT_EQ(WritePngFile(std::move(b), closed).get(), before);
-  EXPECT_EQ(WritePngFile(nullptr, closed), nullptr);
-  EXPECT_EQ(reports.size(), 2u);
+  BitmapPtr written;
+  EXPECT_EQ(WritePngFile(b.get(), closed, written, ctx_), sys::Code::kInternal);
+  EXPECT_EQ(written, nullptr);
+  EXPECT_EQ(WritePngFile(nullptr, closed, written, ctx_), sys::Code::kNoImage);
+  EXPECT_EQ(written, nullptr);
+  ASSERT_EQ(ctx_.Messages().size(), 2u);
+  EXPECT_EQ(ctx_.Messages()[0].code, sys::Code::kInternal);
+  EXPECT_EQ(ctx_.Messages()[1].code, sys::Code::kNoImage);
 }
 
 }  // namespace

@@ -3,13 +3,24 @@
 #include <string>
 #include <vector>
 
+#include "CoreTestSupport.h"
 #include "OutputCapture.h"
 #include "image/Bitmap.h"
+#include "sys/Context.h"
 #include "writers/RleEncoder.h"
 #include "writers/TextOutput.h"
 
 namespace {
-using testing_support::CaptureOutput;
+using testing_support::MakeBitmap;
+
+// The text or bytes encode(out, ctx) writes; it must succeed without a word.
+template <class Encode>
+std::string Encoded(Encode&& encode) {
+  sys::Context ctx;
+  const std::string text = testing_support::CaptureOutput([&](OutBuffer& out) { EXPECT_EQ(encode(out, ctx), 0); });
+  EXPECT_TRUE(ctx.Messages().empty());
+  return text;
+}
 
 std::int64_t Count(const std::vector<std::uint32_t>& v, std::int64_t start) {
   return RleCount(v, start, static_cast<std::int64_t>(v.size()));
@@ -21,18 +32,20 @@ std::int64_t Abs(const std::vector<std::uint32_t>& v, std::int64_t start) {
 BitmapPtr IndexRow(const std::vector<std::uint32_t>& indices, int width = 0) {
   const int n = static_cast<int>(indices.size());
   const int w = width == 0 ? n : width;
-  BitmapPtr b = Bitmap_Create(w, n / w, 256);
+  BitmapPtr b = MakeBitmap(w, n / w, 256);
   for (int i = 0; i < n; ++i) Bitmap_SetPixel(*b, i % w, i / w, indices[static_cast<std::size_t>(i)]);
   return b;
 }
 
 BitmapPtr ColorRow(const std::vector<Color>& colors) {
-  BitmapPtr b = Bitmap_Create(static_cast<int>(colors.size()), 1, 0);
+  BitmapPtr b = MakeBitmap(static_cast<int>(colors.size()), 1, 0);
   for (std::size_t i = 0; i < colors.size(); ++i) Bitmap_SetPixel(*b, static_cast<int>(i), 0, colors[i]);
   return b;
 }
 
-std::string Rle8Text(const Bitmap& b) { return CaptureOutput([&](sys::File&) { WriteRleText(b, RleMode::Index, 8); }); }
+std::string Rle8Text(const Bitmap& b) {
+  return Encoded([&](auto& out, auto& ctx) { return WriteRleText(out, b, RleMode::Index, 8, ctx); });
+}
 
 std::vector<std::uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
 
@@ -63,9 +76,10 @@ TEST(RleDecisionTest, AbsoluteBlockEndsBeforeARunOfFour) {
 TEST(RleDecisionTest, TransparencyModeComparesOnlyTheTopByte) {
   BitmapPtr b = ColorRow({0x10FF0000, 0x10000000, 0x10123456, 0x20123456});
   std::vector<std::uint32_t> values;
-  ASSERT_TRUE(RleComparedValues(*b, RleMode::Transparency, values));
+  sys::Context ctx;
+  ASSERT_TRUE(RleComparedValues(*b, RleMode::Transparency, values, ctx));
   EXPECT_EQ(values, (std::vector<std::uint32_t>{0x10, 0x10, 0x10, 0x20}));
-  ASSERT_TRUE(RleComparedValues(*b, RleMode::Index, values));
+  ASSERT_TRUE(RleComparedValues(*b, RleMode::Index, values, ctx));
   EXPECT_EQ(values, (std::vector<std::uint32_t>{0x10FF0000, 0x10000000, 0x10123456, 0x20123456}));
 }
 
@@ -155,7 +169,7 @@ TEST(RleTextTest, AlternatingPixelsMakeBlocksOf255And45WrappedAt254) {
 
 TEST(RleTextTest, Rle4PacksAbsoluteBlocksInNibbles) {
   BitmapPtr b = IndexRow({1, 2, 3});
-  EXPECT_EQ(CaptureOutput([&](sys::File&) { WriteRleText(*b, RleMode::Index, 4); }),
+  EXPECT_EQ(Encoded([&](auto& out, auto& ctx) { return WriteRleText(out, *b, RleMode::Index, 4, ctx); }),
             "  /* ABS: 003 Pixels @ 000,000 */ 0, 3, 0x12, 0x30, \r\n"
             "  0\r\n};  // 4 bytes for 3 pixels\r\n\r\n");
 }
@@ -163,36 +177,36 @@ TEST(RleTextTest, Rle4PacksAbsoluteBlocksInNibbles) {
 TEST(RleTextTest, Rle16ComparesStoredValuesButWritesCodes) {
   // Equal in 565, different as colours or in T: a block of two equal codes.
   BitmapPtr b = ColorRow({0x000000FF, 0x000000FE, 0x800000FF});
-  EXPECT_EQ(CaptureOutput([&](sys::File&) { WriteRle16Text(*b, false); }),
+  EXPECT_EQ(Encoded([&](auto& out, auto& ctx) { return WriteRle16Text(out, *b, false, ctx); }),
             "  /* ABS: 003 Pixels @ 000,000 */ 0, 3, 0x1F, 0x00, 0x1F, 0x00, 0x1F, 0x00, \r\n"
             "  0\r\n};  // 8 for 3 pixels\r\n\r\n");
-  BitmapPtr same = Bitmap_Create(2, 2, 0);
+  BitmapPtr same = MakeBitmap(2, 2, 0);
   for (int i = 0; i < 4; ++i) Bitmap_SetPixel(*same, i % 2, i / 2, 0x000000FF);
-  EXPECT_EQ(CaptureOutput([&](sys::File&) { WriteRle16Text(*same, true); }),
+  EXPECT_EQ(Encoded([&](auto& out, auto& ctx) { return WriteRle16Text(out, *same, true, ctx); }),
             "  /* RLE: 004 Pixels @ 000,000 */ 4, 0x00, 0xF8, \r\n"
             "  0\r\n};  // 3 for 4 pixels\r\n\r\n");
 }
 
 TEST(RleTextTest, Rle32WritesRedGreenBlueAndStoredTransparency) {
   BitmapPtr b = ColorRow({0x40332211, 0x00665544});
-  EXPECT_EQ(CaptureOutput([&](sys::File&) { WriteRle32Text(*b); }),
+  EXPECT_EQ(Encoded([&](auto& out, auto& ctx) { return WriteRle32Text(out, *b, ctx); }),
             "  /* ABS: 002 Pixels @ 000,000 */ 0, 2, 0x11, 0x22, 0x33, 0x40, 0x44, 0x55, 0x66, 0x00, \r\n"
             "  0\r\n};  // 10 for 2 pixels\r\n\r\n");
 }
 
 TEST(RleTextTest, TransparencyRunsIgnoreTheColour) {
   BitmapPtr b = ColorRow({0x80FF0000, 0x8000FF00, 0x800000FF, 0x80123456, 0x00FFFFFF});
-  EXPECT_EQ(CaptureOutput([&](sys::File&) { WriteRleText(*b, RleMode::Transparency, 8); }),
+  EXPECT_EQ(Encoded([&](auto& out, auto& ctx) { return WriteRleText(out, *b, RleMode::Transparency, 8, ctx); }),
             "  /* RLE: 004 Pixels @ 000,000 */ 4, 0x80, \r\n"
             "  /* RLE: 001 Pixels @ 004,000 */ 1, 0x00, \r\n"
             "  0\r\n};  // 4 bytes for 5 pixels\r\n\r\n");
 }
 
 TEST(RleTextTest, PaletteImageRle16UsesThePaletteColours) {
-  BitmapPtr b = Bitmap_Create(4, 1, 2);
+  BitmapPtr b = MakeBitmap(4, 1, 2);
   Bitmap_SetPalColor(*b, 1, 0x00FF0000);
   for (int x = 0; x < 4; ++x) Bitmap_SetPixel(*b, x, 0, 1);
-  EXPECT_EQ(CaptureOutput([&](sys::File&) { WriteRle16Text(*b, false); }),
+  EXPECT_EQ(Encoded([&](auto& out, auto& ctx) { return WriteRle16Text(out, *b, false, ctx); }),
             "  /* RLE: 004 Pixels @ 000,000 */ 4, 0x00, 0xF8, \r\n  0\r\n};  // 3 for 4 pixels\r\n\r\n");
 }
 
@@ -200,21 +214,21 @@ TEST(RleTextTest, PaletteImageRle16UsesThePaletteColours) {
 
 TEST(RleBytesTest, ItemsWithoutCommentsOrClosingZero) {
   BitmapPtr four = IndexRow({5, 5, 5, 5});
-  EXPECT_EQ(Bytes(CaptureOutput([&](sys::File&) { WriteRleBytes(*four, RleMode::Index, 8); })),
+  EXPECT_EQ(Bytes(Encoded([&](auto& out, auto& ctx) { return WriteRleBytes(out, *four, RleMode::Index, 8, ctx); })),
             (std::vector<std::uint8_t>{4, 5}));
   BitmapPtr mixed = IndexRow({1, 2, 3, 9, 9, 9, 9, 9});
-  EXPECT_EQ(Bytes(CaptureOutput([&](sys::File&) { WriteRleBytes(*mixed, RleMode::Index, 4); })),
+  EXPECT_EQ(Bytes(Encoded([&](auto& out, auto& ctx) { return WriteRleBytes(out, *mixed, RleMode::Index, 4, ctx); })),
             (std::vector<std::uint8_t>{0, 3, 0x12, 0x30, 5, 9}));
-  EXPECT_EQ(Bytes(CaptureOutput([&](sys::File&) { WriteRleBytes(*mixed, RleMode::Index, 8); })),
+  EXPECT_EQ(Bytes(Encoded([&](auto& out, auto& ctx) { return WriteRleBytes(out, *mixed, RleMode::Index, 8, ctx); })),
             (std::vector<std::uint8_t>{0, 3, 1, 2, 3, 5, 9}));
 }
 
 TEST(RleBytesTest, WideValuesAndLongRuns) {
   BitmapPtr b = ColorRow(std::vector<Color>(300, 0x000000FF));
-  EXPECT_EQ(Bytes(CaptureOutput([&](sys::File&) { WriteRle16Bytes(*b, false); })),
+  EXPECT_EQ(Bytes(Encoded([&](auto& out, auto& ctx) { return WriteRle16Bytes(out, *b, false, ctx); })),
             (std::vector<std::uint8_t>{254, 0x1F, 0x00, 46, 0x1F, 0x00}));
   BitmapPtr two = ColorRow({0x40332211, 0x00665544});
-  EXPECT_EQ(Bytes(CaptureOutput([&](sys::File&) { WriteRle32Bytes(*two); })),
+  EXPECT_EQ(Bytes(Encoded([&](auto& out, auto& ctx) { return WriteRle32Bytes(out, *two, ctx); })),
             (std::vector<std::uint8_t>{0, 2, 0x11, 0x22, 0x33, 0x40, 0x44, 0x55, 0x66, 0x00}));
 }
 

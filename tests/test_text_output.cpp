@@ -4,20 +4,22 @@
 #include <string>
 #include <vector>
 
+#include "CoreTestSupport.h"
 #include "OutputCapture.h"
-#include "app/Settings.h"
-#include "app/Startup.h"
 #include "image/Bitmap.h"
+#include "image/OutputOptions.h"
+#include "sys/Context.h"
+#include "sys/Version.h"
 #include "writers/TextOutput.h"
 
 namespace {
-using testing_support::SplitLines;
-using testing_support::UseArgbScope;
 using testing_support::CaptureOutput;
-using testing_support::ReportCollector;
+using testing_support::MakeBitmap;
+using testing_support::SplitLines;
+using testing_support::TextsOf;
 
 BitmapPtr PaletteImage(const std::vector<Color>& colors) {
-  BitmapPtr b = Bitmap_Create(1, 1, static_cast<int>(colors.size()));
+  BitmapPtr b = MakeBitmap(1, 1, static_cast<int>(colors.size()));
   for (std::size_t i = 0; i < colors.size(); ++i) Bitmap_SetPalColor(*b, static_cast<int>(i), colors[i]);
   return b;
 }
@@ -27,12 +29,12 @@ BitmapPtr PaletteImage(const std::vector<Color>& colors) {
 TEST(OutBufferTest, KeepsTheRestBelowOneHundredBytesUntilFlush) {
   const std::string data(250, 'a');
   std::size_t pendingAfterWrite = 0;
-  const std::string text = CaptureOutput([&](sys::File&) {
-    EXPECT_EQ(OutWrite(data), 1);
-    EXPECT_EQ(OutLastCopied(), 250u);
-    pendingAfterWrite = GetOutBuffer().count;
-    EXPECT_EQ(OutFlush(), 1);
-    EXPECT_EQ(GetOutBuffer().count, 0u);
+  const std::string text = CaptureOutput([&](OutBuffer& out) {
+    EXPECT_EQ(OutWrite(out, data), 1);
+    EXPECT_EQ(OutLastCopied(out), 250u);
+    pendingAfterWrite = out.count;
+    EXPECT_EQ(OutFlush(out), 1);
+    EXPECT_EQ(out.count, 0u);
   });
   EXPECT_EQ(pendingAfterWrite, 50u);
   EXPECT_EQ(text, data);
@@ -41,51 +43,53 @@ TEST(OutBufferTest, KeepsTheRestBelowOneHundredBytesUntilFlush) {
 TEST(OutBufferTest, FailedFileWriteStopsCopyingAndIsReported) {
   auto file = sys::File::Create("/dev/full");
   if (!file) GTEST_SKIP() << "/dev/full not available";
-  OutAttach(*file);
+  OutBuffer out(*file);
   // The stdio buffer underneath takes 64 KiB before the device refuses.
   const std::string data(200000, 'x');
-  EXPECT_EQ(OutWrite(data), 0);
-  EXPECT_LT(OutLastCopied(), data.size());
-  EXPECT_EQ(GetOutBuffer().count, 0u);
-  EXPECT_EQ(OutWrite("abc"), 1);  // the next call starts afresh in the buffer
-  EXPECT_EQ(OutLastCopied(), 3u);
-  EXPECT_EQ(OutFlush(), 0);
-  OutDetach();
+  EXPECT_EQ(OutWrite(out, data), 0);
+  EXPECT_LT(OutLastCopied(out), data.size());
+  EXPECT_EQ(out.count, 0u);
+  EXPECT_EQ(OutWrite(out, "abc"), 1);  // the next call starts afresh in the buffer
+  EXPECT_EQ(OutLastCopied(out), 3u);
+  EXPECT_EQ(OutFlush(out), 0);
+  EXPECT_FALSE(OutComplete(out));  // the owner of the buffer hears of the loss
 }
 
 TEST(OutBufferTest, WriteWithoutFileFailsOnceTheBufferIsFull) {
-  OutDetach();
+  sys::File closed;  // takes nothing
+  OutBuffer out(closed);
   const std::string data(120, 'y');
-  EXPECT_EQ(OutWrite(data), 0);
-  EXPECT_EQ(OutLastCopied(), 100u);
-  EXPECT_EQ(GetOutBuffer().count, 0u);
+  EXPECT_EQ(OutWrite(out, data), 0);
+  EXPECT_EQ(OutLastCopied(out), 100u);
+  EXPECT_EQ(out.count, 0u);
+  EXPECT_FALSE(OutComplete(out));
 }
 
 TEST(OutBufferTest, WrappedWriteBreaksBeforeColumn254WithEightBlanks) {
-  const std::string text = CaptureOutput([](sys::File&) {
-    OutSetColumn(0);
-    OutWriteWrapped(std::string(249, 'a'));
-    EXPECT_EQ(OutColumn(), 249);
-    OutWriteWrapped("bbbbb");  // reaches 254 exactly: no break
-    EXPECT_EQ(OutColumn(), 254);
-    OutWriteWrapped("c");  // would pass 254
-    EXPECT_EQ(OutColumn(), 9);
-    OutWrite("\r\n");  // plain writes leave the counter alone
-    EXPECT_EQ(OutColumn(), 9);
-    OutWriteWrapped("\r\n");  // a wrapped line end counts as two characters
-    EXPECT_EQ(OutColumn(), 11);
+  const std::string text = CaptureOutput([](OutBuffer& out) {
+    OutSetColumn(out, 0);
+    OutWriteWrapped(out, std::string(249, 'a'));
+    EXPECT_EQ(OutColumn(out), 249);
+    OutWriteWrapped(out, "bbbbb");  // reaches 254 exactly: no break
+    EXPECT_EQ(OutColumn(out), 254);
+    OutWriteWrapped(out, "c");  // would pass 254
+    EXPECT_EQ(OutColumn(out), 9);
+    OutWrite(out, "\r\n");  // plain writes leave the counter alone
+    EXPECT_EQ(OutColumn(out), 9);
+    OutWriteWrapped(out, "\r\n");  // a wrapped line end counts as two characters
+    EXPECT_EQ(OutColumn(out), 11);
   });
   EXPECT_EQ(text, std::string(249, 'a') + "bbbbb" + "\r\n        c" + "\r\n" + "\r\n");
 }
 
 TEST(OutBufferTest, WrappedWriteHonoursCallerColumnAndIndent) {
-  const std::string text = CaptureOutput([](sys::File&) {
-    OutSetColumn(95);
-    OutWriteWrapped("123456", 100, 0);
-    EXPECT_EQ(OutColumn(), 6);
-    OutSetColumn(253);
-    OutWriteWrapped("xy", 254, 1);
-    EXPECT_EQ(OutColumn(), 3);
+  const std::string text = CaptureOutput([](OutBuffer& out) {
+    OutSetColumn(out, 95);
+    OutWriteWrapped(out, "123456", 100, 0);
+    EXPECT_EQ(OutColumn(out), 6);
+    OutSetColumn(out, 253);
+    OutWriteWrapped(out, "xy", 254, 1);
+    EXPECT_EQ(OutColumn(out), 3);
   });
   EXPECT_EQ(text, "\r\n123456\r\n xy");
 }
@@ -107,21 +111,21 @@ TEST(OutBufferTest, WrapWriterFollowsTheRuleOfWrappedWrites) {
     pieces.push_back({kind, text});
   }
   std::int32_t columnDirect = 0;
-  const std::string direct = CaptureOutput([&](sys::File&) {
-    OutSetColumn(0);
+  const std::string direct = CaptureOutput([&](OutBuffer& buffer) {
+    OutSetColumn(buffer, 0);
     for (const Piece& p : pieces) {
       if (p.kind == 1) {
-        OutWrite(p.text);
+        OutWrite(buffer, p.text);
       } else {
-        OutWriteWrapped(p.text, 120, 3);
+        OutWriteWrapped(buffer, p.text, 120, 3);
       }
     }
-    columnDirect = OutColumn();
+    columnDirect = OutColumn(buffer);
   });
   std::int32_t columnGathered = 0;
-  const std::string gathered = CaptureOutput([&](sys::File&) {
-    OutSetColumn(0);
-    WrapWriter out(120, 3);
+  const std::string gathered = CaptureOutput([&](OutBuffer& buffer) {
+    OutSetColumn(buffer, 0);
+    WrapWriter out(buffer, 120, 3);
     for (const Piece& p : pieces) {
       if (p.kind == 1) {
         out.Plain(p.text);
@@ -133,7 +137,7 @@ TEST(OutBufferTest, WrapWriterFollowsTheRuleOfWrappedWrites) {
       }
     }
     out.Flush();
-    columnGathered = OutColumn();
+    columnGathered = OutColumn(buffer);
   });
   EXPECT_EQ(gathered, direct);
   EXPECT_EQ(columnGathered, columnDirect);
@@ -157,49 +161,53 @@ TEST(OutBufferTest, HandMadeNumbersMatchTheConversions) {
 // ---------------------------------------------------------------- identifier
 
 TEST(MakeIdentifierTest, KeepsOnlyIdentifierCharactersOfTheFileName) {
-  ReportCollector reports;
+  sys::Context ctx;
   std::string id;
-  EXPECT_EQ(MakeIdentifier("/some/dir.x/my logo-2.bmp", id), 0);
+  EXPECT_EQ(MakeIdentifier("/some/dir.x/my logo-2.bmp", id, ctx), 0);
   EXPECT_EQ(id, "mylogo2");
-  EXPECT_EQ(MakeIdentifier("pictures/123.bmp", id), 0);
+  EXPECT_EQ(MakeIdentifier("pictures/123.bmp", id, ctx), 0);
   EXPECT_EQ(id, "123");
-  EXPECT_EQ(MakeIdentifier("a_b.c.png", id), 0);  // only the last extension goes
+  EXPECT_EQ(MakeIdentifier("a_b.c.png", id, ctx), 0);  // only the last extension goes
   EXPECT_EQ(id, "a_bc");
-  EXPECT_EQ(MakeIdentifier("Logo", id), 0);
+  EXPECT_EQ(MakeIdentifier("Logo", id, ctx), 0);
   EXPECT_EQ(id, "Logo");
-  EXPECT_TRUE(ReportCollector::Texts().empty());
+  EXPECT_TRUE(ctx.Messages().empty());
 }
 
 TEST(MakeIdentifierTest, RejectsNamesWithoutIdentifierCharacters) {
-  ReportCollector reports;
+  sys::Context ctx;
   std::string id = "unchanged";
-  EXPECT_EQ(MakeIdentifier("dir/----.bmp", id), 1);
-  EXPECT_EQ(MakeIdentifier("dir/.bmp", id), 1);
+  EXPECT_EQ(MakeIdentifier("dir/----.bmp", id, ctx), 1);
+  EXPECT_EQ(MakeIdentifier("dir/.bmp", id, ctx), 1);
   EXPECT_EQ(id, "unchanged");
-  EXPECT_EQ(ReportCollector::Texts(), (std::vector<std::string>{"Illegal identifier", "Illegal identifier"}));
+  ASSERT_EQ(ctx.Messages().size(), 2u);
+  for (const sys::Message& m : ctx.Messages()) EXPECT_EQ(m.code, sys::Code::kBadName);
+  EXPECT_EQ(TextsOf(ctx), (std::vector<std::string>{"Illegal identifier", "Illegal identifier"}));
 }
 
 TEST(MakeIdentifierTest, RejectsPathsOf260CharactersOrMore) {
-  ReportCollector reports;
+  sys::Context ctx;
   std::string id;
   const std::string longDir = std::string(250, 'd') + "/";
-  EXPECT_EQ(MakeIdentifier(longDir + "abcdefgh", id), 0);  // 259 characters
+  EXPECT_EQ(MakeIdentifier(longDir + "abcdefgh", id, ctx), 0);  // 259 characters
   EXPECT_EQ(id, "abcdefgh");
-  EXPECT_EQ(MakeIdentifier(longDir + "abcdefghi", id), 1);  // 260 characters
-  EXPECT_EQ(ReportCollector::Texts(), std::vector<std::string>{"Path is too long"});
+  EXPECT_EQ(MakeIdentifier(longDir + "abcdefghi", id, ctx), 1);  // 260 characters
+  EXPECT_EQ(ctx.LastFailure(), sys::Code::kBadName);
+  EXPECT_EQ(TextsOf(ctx), std::vector<std::string>{"Path is too long"});
 }
 
 TEST(MakeIdentifierTest, CutsToCapacityLessOne) {
+  sys::Context ctx;
   std::string id;
-  EXPECT_EQ(MakeIdentifier("abcdefgh.c", id, 5), 0);
+  EXPECT_EQ(MakeIdentifier("abcdefgh.c", id, ctx, 5), 0);
   EXPECT_EQ(id, "abcd");
 }
 
 // ---------------------------------------------------------------- banner
 
 TEST(BannerTest, LinesHaveTheirFramingWidthsAndOrder) {
-  BitmapPtr b = Bitmap_Create(17, 9, 0);
-  const std::string text = CaptureOutput([&](sys::File&) { WriteFileBanner("Dot", "16bpp: 65536", *b, 1); });
+  BitmapPtr b = MakeBitmap(17, 9, 0);
+  const std::string text = CaptureOutput([&](OutBuffer& out) { WriteFileBanner(out, "Dot", "16bpp: 65536", *b, 1); });
   const auto lines = SplitLines(text);
   ASSERT_GE(lines.size(), 23u);
   EXPECT_EQ(lines[0], "/" + std::string(69, '*'));
@@ -215,7 +223,7 @@ TEST(BannerTest, LinesHaveTheirFramingWidthsAndOrder) {
   EXPECT_EQ(lines[5], empty);
   EXPECT_EQ(lines[6], "* C-file generated by                                                *");
   EXPECT_EQ(lines[7], empty);
-  const std::string nameLine = std::string("*        ") + DisplayName() + " V" + VersionText() + ".";
+  const std::string nameLine = std::string("*        ") + sys::DisplayName() + " V" + sys::VersionText() + ".";
   EXPECT_EQ(lines[8], nameLine + std::string(69 - nameLine.size(), ' ') + "*");
   EXPECT_EQ(lines[9], "*        Compiled Jun 13 2019, 14:25:40                              *");
   EXPECT_EQ(lines[10], empty);
@@ -239,15 +247,15 @@ TEST(BannerTest, LinesHaveTheirFramingWidthsAndOrder) {
 }
 
 TEST(BannerTest, TooLongPaddedLineIsWrittenWithoutFill) {
-  BitmapPtr b = Bitmap_Create(1, 1, 0);
+  BitmapPtr b = MakeBitmap(1, 1, 0);
   const std::string id(80, 'n');
-  const std::string text = CaptureOutput([&](sys::File&) { WriteFileBanner(id, "2", *b, 1); });
+  const std::string text = CaptureOutput([&](OutBuffer& out) { WriteFileBanner(out, id, "2", *b, 1); });
   EXPECT_NE(text.find("\r\n* Source file: " + id + "\r\n* Dimensions:  1 * 1 "), std::string::npos);
 }
 
 TEST(BannerTest, AnimationTypesCarryImagesDurationAndUsage) {
-  BitmapPtr b = Bitmap_Create(4, 3, 4);
-  const std::string sprite = CaptureOutput([&](sys::File&) { WriteFileBanner("Run", "12", *b, 6, "1200"); });
+  BitmapPtr b = MakeBitmap(4, 3, 4);
+  const std::string sprite = CaptureOutput([&](OutBuffer& out) { WriteFileBanner(out, "Run", "12", *b, 6, "1200"); });
   EXPECT_NE(sprite.find("\r\n* Source file: Run.gif (Animated Sprite)" + std::string(29, ' ') + "*\r\n"),
             std::string::npos);
   EXPECT_NE(sprite.find("\r\n* NumImages:   12" + std::string(52, ' ') + "*\r\n"), std::string::npos);
@@ -260,7 +268,7 @@ TEST(BannerTest, AnimationTypesCarryImagesDurationAndUsage) {
                         "*/\r\n\r\n#include <stdlib.h>"),
             std::string::npos);
 
-  const std::string cursor = CaptureOutput([&](sys::File&) { WriteFileBanner("Cur", "2", *b, 7, "80"); });
+  const std::string cursor = CaptureOutput([&](OutBuffer& out) { WriteFileBanner(out, "Cur", "2", *b, 7, "80"); });
   EXPECT_NE(cursor.find("* Source file: Cur.gif (Animated Cursor)"), std::string::npos);
   EXPECT_NE(cursor.find("\r\n*\r\n* Usage:\r\n*   extern const GUI_CURSOR_ANIM CursorCur;\r\n"
                         "*   GUI_CURSOR_SelectAnim(&CursorCur);\r\n*/\r\n"),
@@ -279,11 +287,15 @@ const char* const kPaletteComment =
     "*    The highest 8 bits represent the Blue  component.\r\n*/\r\n";
 
 TEST(PaletteTest, CommentIsPrecededByTheReferenceNoteWithoutPalette) {
-  OutSetPaletteFlag(true);
-  EXPECT_EQ(CaptureOutput([](sys::File&) { WritePaletteComment(); }), kPaletteComment);
-  OutSetPaletteFlag(false);
-  const std::string text = CaptureOutput([](sys::File&) { WritePaletteComment(); });
-  OutSetPaletteFlag(true);
+  EXPECT_EQ(CaptureOutput([](OutBuffer& out) {
+              OutSetPaletteFlag(out, true);
+              WritePaletteComment(out);
+            }),
+            kPaletteComment);
+  const std::string text = CaptureOutput([](OutBuffer& out) {
+    OutSetPaletteFlag(out, false);
+    WritePaletteComment(out);
+  });
   EXPECT_EQ(text,
             std::string("#if 0\r\n\r\n\r\n/*********************************************************************\r\n"
                         "*\r\n*  This palette is included for reference only\r\n"
@@ -295,10 +307,8 @@ TEST(PaletteTest, CommentIsPrecededByTheReferenceNoteWithoutPalette) {
 }
 
 TEST(PaletteTest, FiveEntriesMakeTwoLinesInEachForm) {
-  UseArgbScope argb(false);
-  OutSetPaletteFlag(true);
   BitmapPtr b = PaletteImage({0x000000FF, 0x00FF0000, 0x00123456, 0x80ABCDEF, 0x00000001});
-  const std::string text = CaptureOutput([&](sys::File&) { WritePaletteBlock("Pic", *b); });
+  const std::string text = CaptureOutput([&](OutBuffer& out) { WritePaletteBlock(out, "Pic", *b, OutputOptions{}); });
   EXPECT_EQ(text,
             "static GUI_CONST_STORAGE GUI_COLOR _ColorsPic[] = {\r\n"
             "#if (GUI_USE_ARGB == 0)\r\n"
@@ -317,22 +327,21 @@ TEST(PaletteTest, FiveEntriesMakeTwoLinesInEachForm) {
 }
 
 TEST(PaletteTest, ArgbSettingWritesEightDigitsInBothForms) {
-  UseArgbScope argb(true);
-  OutSetPaletteFlag(true);
   BitmapPtr b = PaletteImage({0x000000FF, 0x00FF0000});
   b->HasTrans = 1;
-  const std::string text = CaptureOutput([&](sys::File&) { WritePaletteBlock("T", *b); });
+  const std::string text =
+      CaptureOutput([&](OutBuffer& out) { WritePaletteBlock(out, "T", *b, OutputOptions{.useArgb = true}); });
   EXPECT_NE(text.find("#if (GUI_USE_ARGB == 0)\r\n  0x000000FF, 0x00FF0000\r\n#else\r\n  0xFFFF0000, 0xFF0000FF\r\n"),
             std::string::npos);
   EXPECT_NE(text.find("  2,  // Number of entries\r\n  1,  // Has transparency\r\n"), std::string::npos);
 }
 
 TEST(PaletteTest, DisabledPaletteIsClosedAndPointsToNull) {
-  UseArgbScope argb(false);
-  OutSetPaletteFlag(false);
   BitmapPtr b = PaletteImage({0x00000000, 0x00FFFFFF});
-  const std::string text = CaptureOutput([&](sys::File&) { WritePaletteBlock("X", *b); });
-  OutSetPaletteFlag(true);
+  const std::string text = CaptureOutput([&](OutBuffer& out) {
+    OutSetPaletteFlag(out, false);
+    WritePaletteBlock(out, "X", *b, OutputOptions{});
+  });
   EXPECT_EQ(text,
             "static GUI_CONST_STORAGE GUI_COLOR _ColorsX[] = {\r\n"
             "#if (GUI_USE_ARGB == 0)\r\n  0x000000, 0xFFFFFF\r\n#else\r\n  0xFF000000, 0xFFFFFFFF\r\n#endif\r\n"
@@ -342,10 +351,8 @@ TEST(PaletteTest, DisabledPaletteIsClosedAndPointsToNull) {
 }
 
 TEST(PaletteTest, TransparencyCommentLinesUpForThreeDigitCounts) {
-  UseArgbScope argb(false);
-  OutSetPaletteFlag(true);
   BitmapPtr b = PaletteImage(std::vector<Color>(256, 0));
-  const std::string text = CaptureOutput([&](sys::File&) { WritePaletteBlock("G", *b); });
+  const std::string text = CaptureOutput([&](OutBuffer& out) { WritePaletteBlock(out, "G", *b, OutputOptions{}); });
   EXPECT_NE(text.find("\r\n  256,  // Number of entries\r\n  0,    // No transparency\r\n"), std::string::npos);
   // 64 lines of four entries in each form; the last entry of a line ends in a bare comma.
   EXPECT_NE(text.find("\r\n  0x000000, 0x000000, 0x000000, 0x000000,\r\n  0x000000"), std::string::npos);
