@@ -221,7 +221,12 @@ sys::Code WriteGifFile(const Bitmap* bitmap, sys::ByteSink& sink, BitmapPtr& wri
   Color transparent = 0;
   const bool hasTransparent = TransparentColorOf(*bitmap, transparent);
   written = BestPaletteImageOf(*bitmap, options, ctx);
-  if (!written) return ReportGifError(ctx, "The image could not be converted", sys::Code::kOutOfMemory);
+  if (!written) {
+    // A picture without pixels has no colours to make a palette of.
+    const bool empty = bitmap->XSize == 0 || bitmap->YSize == 0;
+    return ReportGifError(ctx, "The image could not be converted",
+                          empty ? sys::Code::kNoImage : sys::Code::kOutOfMemory);
+  }
   Bitmap& image = *written;
   if (hasTransparent) CarryTransparency(image, transparent);
   if (image.XSize > kMaxGifSide || image.YSize > kMaxGifSide) {
