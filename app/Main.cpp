@@ -11,8 +11,8 @@
 #include "gui/GuiMain.h"
 
 namespace {
-// A run that would open the window where there is no display to show it on.
-// Apart from the message codes (1 to 27); sysexits' "service unavailable".
+// The exit code of a run that would open the window where there is no display:
+// outside the message codes 1 to 27, and sysexits' "service unavailable".
 constexpr int kNoDisplayExitCode = 69;
 }  // namespace
 
