@@ -87,8 +87,12 @@ struct ProcessorState {
 
 ProcessorState processor;
 
+// The composed text keeps the CR LF the dialog shows; on a text stream "\n"
+// becomes the platform's line end.
 void PrintHelp(const std::string& text) {
-  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::string lines = text;
+  std::erase(lines, '\r');
+  std::fwrite(lines.data(), 1, lines.size(), stdout);
   std::fflush(stdout);
 }
 
@@ -148,7 +152,10 @@ ParseOutcome ParseCommand(const std::string& word) {
     return ParseOutcome::Ok;
   }
   if (entry->id == kHideId) {
+    // No window will show, so the run ends as one with exit does, and the
+    // reports from here on set the exit code the same way.
     processor.hidden = true;
+    GetRunState().exitQueued = true;
     return ParseOutcome::Ok;
   }
   return QueueCommand(*entry, word.substr(std::strlen(entry->keyword)));
@@ -224,6 +231,8 @@ void SetParameterText(std::string text) {
 }
 
 bool ParseErrorFlag() { return processor.parseError; }
+
+bool WindowHidden() { return processor.hidden; }
 
 char GetParameterChar() { return PeekChar(); }
 

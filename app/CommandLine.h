@@ -28,6 +28,8 @@ std::string ComposeHelpText();
 bool ProcessCommandLine(const std::string& appName, const std::string& logFileName,
                         const std::vector<std::string>& args);
 void ExecuteCommand(int id);
+// True after -hide: the run shows no window and ends after its commands.
+bool WindowHidden();
 
 // The readers over the parameter text of the running command.
 void SetParameterText(std::string text);

@@ -1,5 +1,5 @@
-// Program entry. Batch runs that end in -exit never create the Qt application
-// and need no display.
+// Program entry. Batch runs that end in -exit or -hide never create the Qt
+// application and need no display.
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -10,10 +10,17 @@
 #include "app/Startup.h"
 #include "gui/GuiMain.h"
 
+namespace {
+// The exit code of a run that would open the window where there is no display:
+// outside the message codes 1 to 27, and sysexits' "service unavailable".
+constexpr int kNoDisplayExitCode = 69;
+}  // namespace
+
 int main(int argc, char** argv) {
   if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
-    const std::string help = ComposeHelpText();
-    std::printf("Usage: rastra [IMAGEFILE] [-COMMAND[PARAMETERS]]...\r\n\r\n%s", help.c_str());
+    std::string help = ComposeHelpText();
+    std::erase(help, '\r');  // the dialog's CR LF; a text stream writes "\n" as the platform's line end
+    std::printf("Usage: rastra [IMAGEFILE] [-COMMAND[PARAMETERS]]...\n\n%s", help.c_str());
     return 0;
   }
   if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
@@ -22,6 +29,11 @@ int main(int argc, char** argv) {
   }
   const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
   if (RunCommandLinePhase(args) == StartupOutcome::Exit) return GetRunState().exitCode;
+  // Qt aborts when it finds no display; say what to do instead.
+  if (!DisplayAvailable()) {
+    std::fputs("rastra: no display to open the window on; add -exit for batch runs\n", stderr);
+    return kNoDisplayExitCode;
+  }
   RunMainWindow(argc, argv);
   return GetRunState().exitCode;
 }

@@ -13,7 +13,7 @@ StartupOutcome RunCommandLinePhase(const std::vector<std::string>& args) {
   const bool parsed = ProcessCommandLine("Rastra", "Rastra.log", args);
   const RunState& state = GetRunState();
   // A script that asked for -exit must never be left waiting on a window
-  // because one of its arguments was mistyped.
-  if (state.exitRequested || (!parsed && state.exitQueued)) return StartupOutcome::Exit;
+  // because one of its arguments was mistyped; -hide asks for no window at all.
+  if (state.exitRequested || WindowHidden() || (!parsed && state.exitQueued)) return StartupOutcome::Exit;
   return StartupOutcome::OpenWindow;
 }

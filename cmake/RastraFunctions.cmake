@@ -8,7 +8,9 @@
 # DEPENDS file or Rastra changes, and runs in parallel with the rest of the
 # build. A problem Rastra reports fails the build with Rastra's message and
 # exit code, and leaves no output behind that a later build could take for
-# up to date.
+# up to date. SOURCE and every DEPENDS file must exist when CMake runs, unless
+# a rule of the project generates them; a missing one stops the configuration
+# with its name.
 #
 #   NAME     the file name and C identifier: the bitmap is bm<NAME>, written
 #            to <NAME>.c or <NAME>.dta; default: the image's name made into
@@ -25,6 +27,16 @@
 #
 # The executable is Rastra::rastra when the package was found, or a target
 # named rastra in the same build.
+# A missing input would otherwise surface only in the middle of the build, as
+# a rule the build tool cannot satisfy, without the call that named it. A file
+# that another rule of this project generates is there only at build time.
+function(_rastra_require_file target keyword given path)
+  get_source_file_property(generated "${path}" GENERATED)
+  if(NOT EXISTS "${path}" AND NOT generated)
+    message(FATAL_ERROR "rastra_add_bitmap(${target}): the ${keyword} file ${given} does not exist (${path})")
+  endif()
+endfunction()
+
 function(rastra_add_bitmap target)
   cmake_parse_arguments(PARSE_ARGV 1 RB "NOPALETTE" "SOURCE;NAME;TYPE;FORMAT;CONVERT;OUTPUT_VARIABLE"
                         "COMMANDS;DEPENDS")
@@ -41,6 +53,7 @@ function(rastra_add_bitmap target)
     message(FATAL_ERROR "rastra_add_bitmap(${target}): SOURCE is required")
   endif()
   get_filename_component(source "${RB_SOURCE}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
+  _rastra_require_file(${target} SOURCE "${RB_SOURCE}" "${source}")
   if(NOT RB_NAME)
     get_filename_component(RB_NAME "${source}" NAME_WLE)
     string(MAKE_C_IDENTIFIER "${RB_NAME}" RB_NAME)
@@ -107,8 +120,9 @@ function(rastra_add_bitmap target)
   endforeach()
   set(extra_depends)
   foreach(file IN LISTS RB_DEPENDS)
-    get_filename_component(file "${file}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
-    list(APPEND extra_depends "${file}")
+    get_filename_component(path "${file}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
+    _rastra_require_file(${target} DEPENDS "${file}" "${path}")
+    list(APPEND extra_depends "${path}")
   endforeach()
 
   file(MAKE_DIRECTORY "${work_dir}/pending")

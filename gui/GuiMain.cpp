@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QString>
+#include <cstdlib>
 
 #include "gui/MainWindow.h"
 
@@ -45,10 +46,28 @@ void KeepClipboardTextAfterExit() {
 void KeepClipboardTextAfterExit() {}
 #endif
 
+#if defined(Q_OS_UNIX) && !defined(Q_OS_DARWIN)
+bool EnvironmentHas(const char* variable) {
+  const char* value = std::getenv(variable);
+  return value != nullptr && *value != '\0';
+}
+#endif
+
 }  // namespace
+
+bool DisplayAvailable() {
+#if defined(Q_OS_UNIX) && !defined(Q_OS_DARWIN)
+  // A named platform (offscreen, vnc, eglfs) is the user's choice and needs no display server.
+  return EnvironmentHas("QT_QPA_PLATFORM") || EnvironmentHas("DISPLAY") || EnvironmentHas("WAYLAND_DISPLAY");
+#else
+  return true;
+#endif
+}
 
 int RunMainWindow(int& argc, char** argv) {
   QApplication app(argc, argv);
+  // Wayland compositors find the window's entry, and with it the icon, by this name.
+  QGuiApplication::setDesktopFileName(QStringLiteral("rastra"));
   int result = 0;
   {
     MainWindow window;

@@ -62,7 +62,7 @@ void PutLE32(std::vector<std::uint8_t>& out, std::uint32_t v) {
   PutLE16(out, v >> 16);
 }
 
-RunResult RunRastra(const std::vector<std::string>& args, const fs::path& cwd) {
+RunResult RunRastra(const std::vector<std::string>& args, const fs::path& cwd, Display display) {
   TempDir capture;
   const std::string outPath = capture.File("stdout");
   const std::string errPath = capture.File("stderr");
@@ -70,7 +70,11 @@ RunResult RunRastra(const std::vector<std::string>& args, const fs::path& cwd) {
   if (pid == 0) {
     if (chdir(cwd.c_str()) != 0) _exit(127);
     if (!freopen(outPath.c_str(), "w", stdout) || !freopen(errPath.c_str(), "w", stderr)) _exit(127);
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    if (display == Display::Offscreen) {
+      setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    } else {
+      for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) unsetenv(name);
+    }
     std::vector<char*> argv;
     std::string program = RASTRA_BINARY;
     argv.push_back(program.data());

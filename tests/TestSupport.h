@@ -35,9 +35,14 @@ struct RunResult {
   long maxRssKb = 0;  // peak resident memory of the run
 };
 
+// Offscreen: Qt's offscreen platform, so a window opens without a screen.
+// None: no DISPLAY, WAYLAND_DISPLAY or QT_QPA_PLATFORM, as on a build server.
+enum class Display { Offscreen, None };
+
 // Runs the rastra binary with the arguments in directory cwd (no shell
 // quoting problems: arguments are passed as they are).
-RunResult RunRastra(const std::vector<std::string>& args, const std::filesystem::path& cwd);
+RunResult RunRastra(const std::vector<std::string>& args, const std::filesystem::path& cwd,
+                    Display display = Display::Offscreen);
 
 std::vector<std::uint8_t> ReadBytes(const std::string& path);
 std::string ReadText(const std::string& path);

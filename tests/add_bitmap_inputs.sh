@@ -1,0 +1,30 @@
+#!/bin/bash
+# rastra_add_bitmap refuses at configure time a SOURCE or DEPENDS file that
+# does not exist and names it; present and generated files configure.
+#   add_bitmap_inputs.sh <source dir> <generator>
+set -u
+source=$1 generator=$2
+
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+fail() { echo "FAIL: $*"; exit 1; }
+
+# configure <case>: the configure output lands in $scratch/<case>.log
+configure() {
+  cmake -S "$source/tests/cmake/add_bitmap_inputs" -B "$scratch/$1" -G "$generator" -DCASE="$1" \
+    -DRASTRA_FUNCTIONS="$source/cmake/RastraFunctions.cmake" > "$scratch/$1.log" 2>&1
+}
+
+for case in present generated; do
+  configure $case || { cat "$scratch/$case.log"; fail "$case inputs should configure"; }
+done
+for case in missing_source:images/nosuch.bmp missing_depends:palettes/nosuch.GUIPal; do
+  name=${case%%:*} file=${case#*:}
+  if configure "$name"; then cat "$scratch/$name.log"; fail "$name configured"; fi
+  # CMake wraps long messages, so the words are looked for in the joined text.
+  joined=$(tr -s ' \n' ' ' < "$scratch/$name.log")
+  keyword=SOURCE; [ "$name" = missing_depends ] && keyword=DEPENDS
+  grep -qF "rastra_add_bitmap(firmware): the $keyword file $file does not exist" <<< "$joined" ||
+    { cat "$scratch/$name.log"; fail "$name: the message does not name $file"; }
+done
+echo "rastra_add_bitmap inputs: all checks passed"
