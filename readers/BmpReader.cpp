@@ -16,12 +16,14 @@ constexpr std::uint32_t kBiRle4 = 2;
 constexpr std::uint32_t kBiBitfields = 3;
 constexpr std::uint32_t kBiJpeg = 4;  // RLE24 in OS/2 files
 constexpr std::uint32_t kBiPng = 5;
+constexpr std::uint32_t kBiAlphaBitfields = 6;  // bit fields of red, green, blue and alpha
 
 constexpr std::size_t kFileHeaderSize = 14;
 constexpr std::uint32_t kCoreHeaderSize = 12;
 constexpr std::uint32_t kMinInfoHeaderSize = 16;  // up to the bit count
 constexpr std::uint32_t kInfoHeaderSize = 40;
 constexpr std::uint32_t kMasksEnd = kInfoHeaderSize + 12;
+constexpr std::uint32_t kAlphaMaskEnd = kMasksEnd + 4;  // headers from 56 bytes on hold an alpha mask
 constexpr std::uint16_t kBmpSignature = 0x4D42;
 
 // A cut file is decoded as far as its rows go, but a header claiming more than
@@ -166,12 +168,23 @@ std::optional<std::string> CompressionError(const DibHeader& h) {
       if (c == kBiRgb || c == kBiRle8) return std::nullopt;
       return "8 BPP bitmap - Unknown compression format (should be BI_RGB or BI_RLE8)";
     case 16:
-      if (c == kBiRgb || c == kBiBitfields) return std::nullopt;
+      if (c == kBiRgb || c == kBiBitfields || c == kBiAlphaBitfields) return std::nullopt;
       return "16 BPP bitmap - Unknown compression format (should be BI_RGB or BI_RLE8)";
     default:
-      if (c == kBiRgb || c == kBiBitfields) return std::nullopt;
+      if (c == kBiRgb || c == kBiBitfields || c == kBiAlphaBitfields) return std::nullopt;
       return "32 BPP bitmap - Unknown compression format (should be BI_RGB or BI_RLE8)";
   }
+}
+
+bool HasBitfields(const DibHeader& h) {
+  return (h.compression == kBiBitfields || h.compression == kBiAlphaBitfields) && (h.bitCount == 16 || h.bitCount == 32);
+}
+
+// Bytes of masks that follow a header too short to hold them.
+std::uint64_t MasksAfterHeader(const DibHeader& h) {
+  if (h.compression == kBiBitfields && h.size < kMasksEnd) return 12;
+  if (h.compression == kBiAlphaBitfields && h.size < kAlphaMaskEnd) return 16;
+  return 0;
 }
 
 bool IsRle(const DibHeader& h) {
@@ -204,11 +217,16 @@ std::uint32_t ChannelValue(const Channel& c, std::uint32_t pixel) {
   return static_cast<std::uint32_t>((static_cast<std::uint64_t>((pixel & c.mask) >> c.shift) * 255) / c.max);
 }
 
+// The transparency byte is 255 minus the alpha, as in 32-bit files without
+// compression; without an alpha mask a pixel is opaque.
 struct Masks {
-  Channel red, green, blue;
+  Channel red, green, blue, alpha;
   Color Convert(std::uint32_t pixel) const {
-    return Rgb(ChannelValue(red, pixel), ChannelValue(green, pixel), ChannelValue(blue, pixel));
+    const Color rgb = Rgb(ChannelValue(red, pixel), ChannelValue(green, pixel), ChannelValue(blue, pixel));
+    if (alpha.mask == 0) return rgb;
+    return rgb | (static_cast<Color>(255 - ChannelValue(alpha, pixel)) << 24);
   }
+  bool HasAlpha() const { return alpha.mask != 0; }
 };
 
 // ---------------------------------------------------------------------------
@@ -247,13 +265,17 @@ void Decode8(const RowJob& job) {
   DecodeRows(job, [](const std::uint8_t* src, std::uint8_t* dst, int w) { std::memcpy(dst, src, w); });
 }
 
-void Decode16(const RowJob& job, const Masks& masks) {
-  DecodeRows(job, [&masks](const std::uint8_t* src, std::uint8_t* dst, int w) {
+// Returns whether any pixel has a non-zero alpha.
+bool Decode16(const RowJob& job, const Masks& masks) {
+  std::uint32_t alphaBits = 0;
+  DecodeRows(job, [&](const std::uint8_t* src, std::uint8_t* dst, int w) {
     for (int x = 0; x < w; ++x) {
       const std::uint32_t pixel = src[2 * x] | (src[2 * x + 1] << 8);
+      alphaBits |= pixel & masks.alpha.mask;
       Bitmap_StoreColor(dst + 4 * x, masks.Convert(pixel));
     }
   });
+  return alphaBits != 0;
 }
 
 void Decode24(const RowJob& job) {
@@ -265,6 +287,17 @@ void Decode24(const RowJob& job) {
       dst[4 * x + 3] = 0;
     }
   });
+}
+
+// A file whose alpha is zero everywhere has no transparency: most writers
+// leave the byte 0 for opaque pixels. Its pixels become opaque (T = 0)
+// rather than fully transparent, which every output that keeps alpha would
+// otherwise show as an empty picture.
+void MakeOpaque(Bitmap& b) {
+  for (int y = 0; y < b.YSize; ++y) {
+    std::uint8_t* row = b.Row(y);
+    for (int x = 0; x < b.XSize; ++x) row[4 * x + 3] = 0;
+  }
 }
 
 // Returns whether any pixel has a non-zero alpha byte.
@@ -282,23 +315,31 @@ bool Decode32(const RowJob& job) {
   return anyAlpha;
 }
 
-void Decode32Bitfields(const RowJob& job, const Masks& masks) {
-  DecodeRows(job, [&masks](const std::uint8_t* src, std::uint8_t* dst, int w) {
+// Returns whether any pixel has a non-zero alpha.
+bool Decode32Bitfields(const RowJob& job, const Masks& masks) {
+  std::uint32_t alphaBits = 0;
+  DecodeRows(job, [&](const std::uint8_t* src, std::uint8_t* dst, int w) {
     for (int x = 0; x < w; ++x) {
       const std::uint32_t pixel = src[4 * x] | (src[4 * x + 1] << 8) | (src[4 * x + 2] << 16) |
                                   (static_cast<std::uint32_t>(src[4 * x + 3]) << 24);
+      alphaBits |= pixel & masks.alpha.mask;
       Bitmap_StoreColor(dst + 4 * x, masks.Convert(pixel));
     }
   });
+  return alphaBits != 0;
 }
 
-std::optional<Masks> ReadMasks(Bytes info, bool sixteenBit) {
+// The three colour masks, and the alpha mask where the header has room for
+// it (56 bytes and more) or the compression brings it along.
+std::optional<Masks> ReadMasks(const DibHeader& h, Bytes info, bool sixteenBit) {
   const std::uint32_t keep = sixteenBit ? 0xFFFFu : 0xFFFFFFFFu;
   const std::uint32_t red = GetU32(info, kInfoHeaderSize) & keep;
   const std::uint32_t green = GetU32(info, kInfoHeaderSize + 4) & keep;
   const std::uint32_t blue = GetU32(info, kInfoHeaderSize + 8) & keep;
   if (red == 0 || green == 0 || blue == 0) return std::nullopt;
-  return Masks{MakeChannel(red), MakeChannel(green), MakeChannel(blue)};
+  const bool alphaPresent = h.size >= kAlphaMaskEnd || h.compression == kBiAlphaBitfields;
+  const std::uint32_t alpha = alphaPresent && info.size() >= kAlphaMaskEnd ? GetU32(info, kMasksEnd) & keep : 0;
+  return Masks{MakeChannel(red), MakeChannel(green), MakeChannel(blue), alpha != 0 ? MakeChannel(alpha) : Channel{0, 0, 1}};
 }
 
 // Decodes the uncompressed depths; an error text or nothing.
@@ -317,14 +358,18 @@ std::optional<std::string> DecodeUncompressed(const DibHeader& h, Bytes info, co
       ctx.Progress("Loaded uncompressed 8 bpp bitmap");
       return std::nullopt;
     case 16: {
-      if (h.compression != kBiBitfields) {
-        Decode16(job, Masks{MakeChannel(0x7C00), MakeChannel(0x03E0), MakeChannel(0x001F)});
+      if (!HasBitfields(h)) {
+        Decode16(job, Masks{MakeChannel(0x7C00), MakeChannel(0x03E0), MakeChannel(0x001F), Channel{0, 0, 1}});
         ctx.Progress("Loaded 16 bpp bitmap (RGB)");
         return std::nullopt;
       }
-      const auto masks = ReadMasks(info, true);
+      const auto masks = ReadMasks(h, info, true);
       if (!masks) return "16 BPP bitmap - Invalid bitmask!";
-      Decode16(job, *masks);
+      if (Decode16(job, *masks)) {
+        job.bitmap.HasAlpha = 1;
+      } else if (masks->HasAlpha()) {
+        MakeOpaque(job.bitmap);
+      }
       ctx.Progress("Loaded 16 bpp bitmap (Bitfields)");
       return std::nullopt;
     }
@@ -333,14 +378,22 @@ std::optional<std::string> DecodeUncompressed(const DibHeader& h, Bytes info, co
       ctx.Progress("Loaded 24 bpp bitmap");
       return std::nullopt;
     default: {
-      if (h.compression != kBiBitfields) {
-        if (Decode32(job)) job.bitmap.HasAlpha = 1;
+      if (!HasBitfields(h)) {
+        if (Decode32(job)) {
+          job.bitmap.HasAlpha = 1;
+        } else {
+          MakeOpaque(job.bitmap);
+        }
         ctx.Progress("Loaded 32 bpp bitmap (RGB)");
         return std::nullopt;
       }
-      const auto masks = ReadMasks(info, false);
+      const auto masks = ReadMasks(h, info, false);
       if (!masks) return "32 BPP bitmap - Unknown compression format";
-      Decode32Bitfields(job, *masks);
+      if (Decode32Bitfields(job, *masks)) {
+        job.bitmap.HasAlpha = 1;
+      } else if (masks->HasAlpha()) {
+        MakeOpaque(job.bitmap);
+      }
       ctx.Progress("Loaded 32 bpp bitmap (BITFIELDS)");
       return std::nullopt;
     }
@@ -408,10 +461,9 @@ std::optional<std::string> DecodeRle(RleKind kind, Bytes stream, RleCanvas& canv
       for (std::size_t i = 0; i < first; ++i) canvas.Put(four ? Nibble(second, i) : second);
     } else if (second == 0) {
       canvas.NextLine();
-      if (canvas.AboveTop()) {
-        if (four) return std::nullopt;
-        return "DecompressRLE8: Data after end of image";
-      }
+      // Writers end the top row with an end of line too, before the end of
+      // the bitmap: nothing after it can land in the picture.
+      if (canvas.AboveTop()) return std::nullopt;
     } else if (second == 1) {
       return std::nullopt;
     } else if (second == 2) {
@@ -532,7 +584,7 @@ std::int64_t RowsPresent(const DibHeader& h, Bytes pixels, sys::Context& ctx) {
 std::optional<Bytes> LocatePixels(const DibHeader& h, Bytes info, std::optional<Bytes> givenPixels,
                                   sys::Context& ctx) {
   if (givenPixels) return givenPixels;
-  const std::uint64_t masks = (h.compression == kBiBitfields && h.size < kMasksEnd) ? 12 : 0;
+  const std::uint64_t masks = MasksAfterHeader(h);
   const std::uint64_t offset = h.size + DeclaredTableEntries(h) * h.tableEntryBytes + masks;
   if (offset > info.size()) {
     ctx.Fail(Code::kTruncated, "File too short (pixel data missing)");
@@ -563,8 +615,8 @@ ReadResult DecodeDibAt(Bytes info, std::optional<Bytes> givenPixels, std::option
                        static_cast<long long>(h.height)));
   }
 
-  const bool bitfields = h.compression == kBiBitfields && (h.bitCount == 16 || h.bitCount == 32);
-  if (bitfields && (h.size == kCoreHeaderSize || info.size() < kMasksEnd)) {
+  const std::uint32_t masksEnd = h.compression == kBiAlphaBitfields ? kAlphaMaskEnd : kMasksEnd;
+  if (HasBitfields(h) && (h.size == kCoreHeaderSize || info.size() < masksEnd)) {
     return Fail(ctx, Code::kTruncated, "File too short (missing BI_BITFIELDS masks)");
   }
   const std::optional<Bytes> located = LocatePixels(h, info, givenPixels, ctx);

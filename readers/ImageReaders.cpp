@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstring>
+#include <string_view>
 
 #include "readers/BmpReader.h"
 #include "readers/GifDecoder.h"
@@ -36,6 +37,25 @@ bool Matches(const std::string& extension, const ExtensionRow& row) {
   return std::strncmp(extension.c_str(), row.text, row.compared) == 0;
 }
 
+// How each format's files begin.
+struct Signature {
+  int type;
+  std::string_view bytes;
+};
+
+constexpr std::array<Signature, 6> kSignatures = {{
+    {kFileTypePng, std::string_view("\x89PNG\r\n\x1a\n", 8)},
+    {kFileTypeGif, "GIF87a"},
+    {kFileTypeGif, "GIF89a"},
+    {kFileTypeJpeg, "\xFF\xD8\xFF"},
+    {kFileTypeBmp, "BM"},
+    {kFileTypeSbmp, "SB"},
+}};
+
+bool StartsWith(std::span<const std::uint8_t> data, std::string_view prefix) {
+  return data.size() >= prefix.size() && std::memcmp(data.data(), prefix.data(), prefix.size()) == 0;
+}
+
 }  // namespace
 
 int FileTypeFromExtension(const std::string& name) {
@@ -50,17 +70,28 @@ int FileTypeFromExtension(const std::string& name) {
   return type;
 }
 
-ReadResult LoadImageFile(sys::File& file, int type, const ReadOptions& options, sys::Context& ctx) {
-  if (type < kFileTypeBmp || type > kFileTypeJpeg) {
-    return ReadResult::Failure(ctx, sys::Code::kUnknownType, "Unsupported file type");
+int FileTypeFromContent(std::span<const std::uint8_t> data) {
+  for (const Signature& signature : kSignatures) {
+    if (StartsWith(data, signature.bytes)) return signature.type;
   }
+  return kFileTypeNone;
+}
+
+int ChooseFileType(int typeFromName, std::span<const std::uint8_t> data) {
+  const int fromContent = FileTypeFromContent(data);
+  // Every reader refuses data that does not begin as its format does, so a
+  // file that begins as another format would be refused by the name's reader.
+  return fromContent != kFileTypeNone ? fromContent : typeFromName;
+}
+
+ReadResult LoadImageFile(sys::File& file, int type, const ReadOptions& options, sys::Context& ctx) {
   const std::int64_t size = file.Size();
   if (size >= 0 && static_cast<std::uint64_t>(size) > options.limits.maxFileBytes) {
     return ReadResult::Failure(ctx, sys::Code::kLimit, "File too long");
   }
   auto bytes = file.ReadAll();
   if (!bytes) return ReadResult::Failure(ctx, sys::Code::kIo, "File could not be read");
-  return LoadImageData(*bytes, type, options, ctx);
+  return LoadImageData(*bytes, ChooseFileType(type, *bytes), options, ctx);
 }
 
 ReadResult LoadImageData(std::span<const std::uint8_t> data, int type, const ReadOptions& options, sys::Context& ctx) {

@@ -21,8 +21,18 @@ enum ImageFileType : int {
 
 // The type from the name's extension; the file's content is not looked at.
 int FileTypeFromExtension(const std::string& name);
-// Reads the whole open file and decodes it with the reader of type; any other
-// type fails with "Unsupported file type".
+// The type whose signature the data begins with (PNG, GIF, JPEG, BMP, SBMP),
+// or kFileTypeNone.
+int FileTypeFromContent(std::span<const std::uint8_t> data);
+// The content decides, the name is a hint: typeFromName unless the data
+// begins as a supported format does. A file named for no supported type, or
+// one whose name's reader would refuse it because it is in fact another
+// format, is read by its content without a word.
+int ChooseFileType(int typeFromName, std::span<const std::uint8_t> data);
+
+// Reads the whole open file and decodes it with the reader ChooseFileType
+// picks for type and the content; a file neither identifies fails with
+// "Unsupported file type".
 ReadResult LoadImageFile(sys::File& file, int type, const ReadOptions& options, sys::Context& ctx);
-// The same for file contents already in memory.
+// File contents already in memory, with the reader of type and no other.
 ReadResult LoadImageData(std::span<const std::uint8_t> data, int type, const ReadOptions& options, sys::Context& ctx);
