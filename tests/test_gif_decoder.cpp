@@ -208,7 +208,7 @@ TEST(GifWalker, SkipsCommentApplicationPlainTextAndStrayBytes) {
   GifBuilder g;
   g.Header().ScreenWithTable(3, 1, kTable4);
   g.Extension(0xFE, "a comment");
-  g.Extension(0xFF, "NETSCAPE2.0\x03\x01\x00\x00");
+  g.Extension(0xFF, std::string("NETSCAPE2.0\x03\x01\x00\x00", 15));  // the loop count block, zeros included
   g.Extension(0x01, std::string(13, 'p'));
   g.Raw({0x00, 0x00, 0x17});  // stray bytes between blocks
   g.Image(0, 0, 3, 1).Pixels({1, 2, 3}, 2).Raw({0x00});

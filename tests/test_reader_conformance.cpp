@@ -83,7 +83,9 @@ Difference Compare(const Bitmap& a, const Bitmap& b) {
 }
 
 int Grey(Color c) {
-  const int r = c & 0xFF, g = (c >> 8) & 0xFF, b = (c >> 16) & 0xFF;
+  const auto r = static_cast<int>(c & 0xFF);
+  const auto g = static_cast<int>((c >> 8) & 0xFF);
+  const auto b = static_cast<int>((c >> 16) & 0xFF);
   return (299 * r + 587 * g + 114 * b + 500) / 1000;
 }
 
