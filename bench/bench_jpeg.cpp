@@ -82,13 +82,15 @@ void DecodeWithLibjpeg(const std::vector<std::uint8_t>& bytes, bool matched, std
 }
 
 void RunRastra(benchmark::State& state, const std::vector<std::uint8_t>& bytes) {
+  const ReadOptions options;
   for (auto _ : state) {
-    BitmapPtr b = ReadJpegFile(bytes);
+    sys::Context ctx;
+    const ReadResult b = ReadJpegFile(bytes, options, ctx);
     if (!b) {
       state.SkipWithError("decode failed");
       break;
     }
-    benchmark::DoNotOptimize(b->pData.data());
+    benchmark::DoNotOptimize(b.image->pData.data());
   }
   state.SetItemsProcessed(state.iterations() * kSide * kSide);
   state.counters["bytes"] = static_cast<double>(bytes.size());

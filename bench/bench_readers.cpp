@@ -1,12 +1,11 @@
 // Reader speed from memory: BMP with 24 and 8 bits per pixel and PNG, on the
 // 2048 x 2048 photo-like picture and on a 1024 x 600 flat-colour UI picture.
-// The files are made by our own writers once, then decoded in the loop.
+// The files are made by our own writers once, then decoded in the loop, each
+// read with a context of its own as a real job has.
 #include <benchmark/benchmark.h>
 
-#include <cstdio>
-#include <filesystem>
-#include <string>
-#include <unistd.h>
+#include <cstdint>
+#include <span>
 #include <vector>
 
 #include "BenchImages.h"
@@ -23,40 +22,28 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-std::string TempPath(const char* extension) {
-  return "/tmp/rastra_bench_readers_" + std::to_string(getpid()) + extension;
-}
-
-Bytes ReadBack(const std::string& path) {
-  Bytes bytes = sys::ReadWholeFile(path).value_or(Bytes{});
-  std::filesystem::remove(path);
-  return bytes;
-}
-
 Bytes BmpBytes(const Bitmap& image) {
-  const std::string path = TempPath(".bmp");
-  {
-    auto file = sys::File::Create(path);
-    if (!file || WriteBmpFile(*file, &image) != 0) return {};
-    OutDetach();
-    file->Close();
-  }
-  return ReadBack(path);
+  sys::Context ctx;
+  sys::MemorySink sink;
+  OutBuffer out(sink);
+  if (WriteBmpFile(out, &image, ctx) != sys::Code::kOk) return {};
+  return sink.Bytes();
 }
 
 Bytes PngBytes(const Bitmap& image) {
-  const std::string path = TempPath(".png");
-  {
-    auto file = sys::File::Create(path);
-    if (!file || !WritePngFile(Bitmap_Copy(image), *file)) return {};
-    file->Close();
-  }
-  return ReadBack(path);
+  sys::Context ctx;
+  sys::MemorySink sink;
+  BitmapPtr written;
+  if (WritePngFile(&image, sink, written, ctx) != sys::Code::kOk) return {};
+  return sink.Bytes();
 }
 
 BitmapPtr Photo() { return MakePhotoLikeImage(2048, 2048); }
 BitmapPtr FlatUi() { return MakeFlatUiImage(1024, 600); }
-BitmapPtr Palette8666(BitmapPtr image) { return ConvertToFormat(std::move(image), GetColorFormat(kFormat8666)); }
+BitmapPtr Palette8666(BitmapPtr image) {
+  sys::Context ctx;
+  return ConvertToFormat(std::move(image), GetColorFormat(kFormat8666), OutputOptions{}, ctx);
+}
 
 const Bytes& PhotoBmp24() {
   static const Bytes bytes = BmpBytes(*Photo());
@@ -83,21 +70,25 @@ const Bytes& UiPng() {
   return bytes;
 }
 
-template <BitmapPtr (*Read)(std::span<const std::uint8_t>)>
+using Reader = ReadResult (*)(std::span<const std::uint8_t>, const ReadOptions&, sys::Context&);
+
+template <Reader Read>
 void Decode(benchmark::State& state, const Bytes& bytes) {
   if (bytes.empty()) {
     state.SkipWithError("the input could not be made");
     return;
   }
+  const ReadOptions options;
   std::int64_t pixels = 0;
   for (auto _ : state) {
-    BitmapPtr image = Read(bytes);
-    if (!image) {
+    sys::Context ctx;
+    const ReadResult read = Read(bytes, options, ctx);
+    if (!read) {
       state.SkipWithError("decode failed");
       return;
     }
-    pixels = std::int64_t{image->XSize} * image->YSize;
-    benchmark::DoNotOptimize(image->pData.data());
+    pixels = std::int64_t{read.image->XSize} * read.image->YSize;
+    benchmark::DoNotOptimize(read.image->pData.data());
   }
   state.SetItemsProcessed(pixels * state.iterations());
   state.counters["file_MB"] = static_cast<double>(bytes.size()) / 1e6;

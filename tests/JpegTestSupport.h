@@ -1,6 +1,6 @@
 // Helpers of the JPEG decoder tests: reference pictures in plain RGB, their
-// comparison with a decoded Bitmap, and (where present) the independent
-// libjpeg-turbo encoder and decoder as an oracle.
+// comparison with a decoded Bitmap, reads that keep their context, and (where
+// present) the independent libjpeg-turbo encoder and decoder as an oracle.
 #pragma once
 
 #include <cmath>
@@ -11,8 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "app/Report.h"
 #include "image/Bitmap.h"
+#include "readers/JpegDecoder.h"
+#include "sys/Context.h"
 
 #ifdef RASTRA_HAVE_LIBJPEG
 #include <csetjmp>
@@ -104,30 +105,25 @@ inline RgbImage MakePhotoLike(int width, int height, std::uint32_t seed = 7) {
   return image;
 }
 
-// Collects what the decoder reports instead of showing it.
-class ReportCapture {
- public:
-  ReportCapture() : previous_(GetMessageBoxHook()) {
-    Texts().clear();
-    SetMessageBoxHook(&Collect);
-  }
-  ~ReportCapture() { SetMessageBoxHook(previous_); }
-  ReportCapture(const ReportCapture&) = delete;
-  ReportCapture& operator=(const ReportCapture&) = delete;
-  static std::vector<std::string>& Texts() {
-    static std::vector<std::string> texts;
-    return texts;
-  }
+// One read of a whole file, with the context it recorded its messages in.
+struct Decoded {
+  ReadResult result;
+  sys::Context ctx;
+
+  const BitmapPtr& Image() const { return result.image; }
+  // Every recorded text on a line of its own.
   std::string All() const {
     std::string all;
-    for (const std::string& t : Texts()) all += t + "\n";
+    for (const sys::Message& m : ctx.Messages()) all += m.text + "\n";
     return all;
   }
-
- private:
-  static void Collect(const std::string& /*title*/, const std::string& text) { Texts().push_back(text); }
-  MessageBoxHook previous_;
 };
+
+inline Decoded Decode(const std::vector<std::uint8_t>& bytes, const ReadOptions& options = {}) {
+  Decoded decoded;
+  decoded.result = ReadJpegFile(bytes, options, decoded.ctx);
+  return decoded;
+}
 
 #ifdef RASTRA_HAVE_LIBJPEG
 

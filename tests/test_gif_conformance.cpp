@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "GifTestFiles.h"
+#include "ReaderTestSupport.h"
 #include "TestSupport.h"
 #include "readers/GifDecoder.h"
 
@@ -18,6 +19,23 @@ namespace {
 
 using gif_test::Bytes;
 using gif_test::Rgb;
+
+// Frame count and playing time, from a walk to the trailer.
+int Scan(const Bytes& bytes, GifInfo& info) {
+  info.DataSize = static_cast<std::uint32_t>(bytes.size());
+  sys::Context ctx;
+  return ParseGif(bytes, info, nullptr, 0, ctx);
+}
+
+int DecodeRaw(const Bytes& bytes, GifInfo& info, GifFrame& frame, int frameNumber) {
+  sys::Context ctx;
+  return ParseGifFrameRaw(bytes, info, frame, frameNumber, ctx);
+}
+
+ReadResult ReadGif(const Bytes& bytes) {
+  sys::Context ctx;
+  return ReadGifFile(bytes, ReadOptions{}, ctx);
+}
 
 // Playing time of one graphic control delay, in ms.
 std::uint32_t DelayMs(int centiseconds) {
@@ -117,26 +135,48 @@ void ExpectFrameMatches(const GifFrame& ours, const OracleFrame& theirs, const s
   }
 }
 
+// giflib's frame i with the transparent index it plays with: a frame without
+// its own extension keeps the previous one's.
+OracleFrame ExpectedFrame(const OracleGif& theirs, std::size_t i) {
+  OracleFrame expected = theirs.frames[i];
+  for (std::size_t k = i + 1; k-- > 0 && expected.transIndex < 0;) {
+    if (theirs.frames[k].transIndex >= 0) expected.transIndex = theirs.frames[k].transIndex;
+  }
+  return expected;
+}
+
 void ExpectDecodeMatchesGiflib(const Bytes& bytes, const std::string& what) {
   const auto theirs = gif_test::DecodeWithGiflib(bytes);
   ASSERT_TRUE(theirs.has_value()) << what;
   GifInfo info;
-  info.DataSize = static_cast<std::uint32_t>(bytes.size());
-  ASSERT_EQ(ParseGif(bytes, info, nullptr, 0), 0) << what;
+  ASSERT_EQ(Scan(bytes, info), 0) << what;
   ASSERT_EQ(info.NumFrames, theirs->frames.size()) << what;
   std::uint32_t totalDelay = 0;
   for (const OracleFrame& f : theirs->frames) totalDelay += f.delayCs >= 0 ? DelayMs(f.delayCs) : 0;
   EXPECT_EQ(info.TotalDelay, totalDelay) << what;
   for (std::size_t i = 0; i < theirs->frames.size(); ++i) {
     GifFrame frame;
-    ASSERT_EQ(ParseGifFrameRaw(bytes, info, frame, static_cast<int>(i)), 0) << what << " frame " << i;
-    // A frame without its own extension keeps the previous one's values.
-    OracleFrame expected = theirs->frames[i];
-    for (std::size_t k = i + 1; k-- > 0 && expected.transIndex < 0;) {
-      if (theirs->frames[k].transIndex >= 0) expected.transIndex = theirs->frames[k].transIndex;
-    }
-    ExpectFrameMatches(frame, expected, theirs->globalTable, what + " frame " + std::to_string(i));
+    ASSERT_EQ(DecodeRaw(bytes, info, frame, static_cast<int>(i)), 0) << what << " frame " << i;
+    ExpectFrameMatches(frame, ExpectedFrame(*theirs, i), theirs->globalTable, what + " frame " + std::to_string(i));
   }
+
+  // The one-pass walk gives the same frames.
+  GifInfo walked;
+  walked.DataSize = static_cast<std::uint32_t>(bytes.size());
+  sys::Context ctx;
+  const ReadLimits limits;
+  GifFrameReader reader(bytes, walked, limits, ctx);
+  ASSERT_TRUE(reader.ReadScreen()) << what;
+  for (std::size_t i = 0; i < theirs->frames.size(); ++i) {
+    GifFrame frame;
+    ASSERT_EQ(reader.Next(frame, GifFrameReader::Mode::kRaw), GifFrameReader::Step::kFrame) << what << " " << i;
+    ExpectFrameMatches(frame, ExpectedFrame(*theirs, i), theirs->globalTable,
+                       what + " walked frame " + std::to_string(i));
+  }
+  GifFrame end;
+  EXPECT_EQ(reader.Next(end, GifFrameReader::Mode::kSkip), GifFrameReader::Step::kEnd) << what;
+  EXPECT_EQ(walked.NumFrames, info.NumFrames) << what;
+  EXPECT_EQ(walked.TotalDelay, info.TotalDelay) << what;
 }
 
 TEST(GifConformance, SingleFramesOfEverySizeAndDepthMatchGiflib) {
@@ -180,11 +220,13 @@ TEST(GifConformance, TruncatedAndCorruptedFilesNeverCrash) {
   for (std::size_t n = 0; n < bytes->size(); n += 1 + n / 16) {
     const Bytes cut(bytes->begin(), bytes->begin() + static_cast<std::ptrdiff_t>(n));
     GifInfo info;
+    sys::Context ctx;
     info.DataSize = static_cast<std::uint32_t>(cut.size());
-    EXPECT_NE(ParseGif(cut, info, nullptr, 0), 0) << n;
+    EXPECT_NE(ParseGif(cut, info, nullptr, 0, ctx), 0) << n;
+    EXPECT_FALSE(ctx.LastFailureText().empty()) << n;  // a failed scan says why
     for (int i = 0; i < 3; ++i) {
       GifFrame frame;
-      const int result = ParseGifFrameRaw(cut, info, frame, i);
+      const int result = DecodeRaw(cut, info, frame, i);
       EXPECT_EQ(result == 0, frame.pBitmap != nullptr) << n;
     }
   }
@@ -195,14 +237,15 @@ TEST(GifConformance, TruncatedAndCorruptedFilesNeverCrash) {
       damaged[rng() % damaged.size()] = static_cast<std::uint8_t>(rng());
     }
     GifInfo info;
-    info.DataSize = static_cast<std::uint32_t>(damaged.size());
-    ParseGif(damaged, info, nullptr, 0);
+    Scan(damaged, info);
     for (int i = 0; i < 3; ++i) {
       GifFrame frame;
-      const int result = ParseGifFrameRaw(damaged, info, frame, i);
+      const int result = DecodeRaw(damaged, info, frame, i);
       EXPECT_EQ(result == 0, frame.pBitmap != nullptr);
     }
-    ReadGifFile(damaged);
+    sys::Context ctx;
+    const ReadResult loaded = ReadGifFile(damaged, ReadOptions{}, ctx);
+    EXPECT_TRUE(testing_support::ExplainsFailure(loaded, ctx)) << round;
   }
 }
 
@@ -259,19 +302,30 @@ TEST(GifCorpus, EveryFileLoadsWithItsFrameCount) {
   for (const auto& path : files) {
     const Bytes bytes = testing_support::ReadBytes(path.string());
     const std::string name = path.filename().string();
-    BitmapPtr picture = ReadGifFile(bytes);
+    BitmapPtr picture = ReadGif(bytes).image;
     ASSERT_NE(picture, nullptr) << name;
     GifInfo info;
-    info.DataSize = static_cast<std::uint32_t>(bytes.size());
-    ASSERT_EQ(ParseGif(bytes, info, nullptr, 0), 0) << name;
+    ASSERT_EQ(Scan(bytes, info), 0) << name;
     EXPECT_EQ(picture->XSize, info.XSize) << name;
     EXPECT_EQ(picture->YSize, info.YSize) << name;
     EXPECT_EQ(info.NumFrames, FramePictures(*dir, path.stem().string()).size()) << name;
     // Every frame decodes the way the animation writer asks for it.
     info.FirstGlobalFrame = -1;
-    for (int i = 0; i < info.NumFrames; ++i) {
+    for (int i = 0; i < static_cast<int>(info.NumFrames); ++i) {
       GifFrame frame;
-      ASSERT_EQ(ParseGif(bytes, info, &frame, i), 0) << name << " frame " << i;
+      sys::Context ctx;
+      ASSERT_EQ(ParseGif(bytes, info, &frame, i, ctx), 0) << name << " frame " << i;
+      ASSERT_NE(frame.pBitmap, nullptr);
+    }
+    // And so does the one-pass walk the animation writer makes.
+    info.FirstGlobalFrame = -1;
+    sys::Context ctx;
+    const ReadLimits limits;
+    GifFrameReader reader(bytes, info, limits, ctx);
+    ASSERT_TRUE(reader.ReadScreen()) << name;
+    for (std::uint32_t i = 0; i < info.NumFrames; ++i) {
+      GifFrame frame;
+      ASSERT_EQ(reader.Next(frame, GifFrameReader::Mode::kDecode), GifFrameReader::Step::kFrame) << name << " " << i;
       ASSERT_NE(frame.pBitmap, nullptr);
     }
   }
@@ -287,8 +341,7 @@ TEST(GifCorpus, TotalDelayAgreesWithGiflib) {
     std::uint32_t total = 0;
     for (const OracleFrame& f : theirs->frames) total += f.delayCs >= 0 ? DelayMs(f.delayCs) : 0;
     GifInfo info;
-    info.DataSize = static_cast<std::uint32_t>(bytes.size());
-    ASSERT_EQ(ParseGif(bytes, info, nullptr, 0), 0);
+    ASSERT_EQ(Scan(bytes, info), 0);
     EXPECT_EQ(info.TotalDelay, total) << path.filename();
     EXPECT_EQ(info.NumFrames, theirs->frames.size()) << path.filename();
   }
@@ -310,12 +363,12 @@ TEST(GifCorpus, FirstFramesAgreeWithTheirPictures) {
     GifInfo info;
     info.DataSize = static_cast<std::uint32_t>(bytes.size());
     GifFrame frame;
-    ASSERT_EQ(ParseGifFrameRaw(bytes, info, frame, 0), 0) << name;
+    ASSERT_EQ(DecodeRaw(bytes, info, frame, 0), 0) << name;
     const Bitmap& b = *frame.pBitmap;
     ASSERT_EQ(b.XSize, expected->width) << name;
     ASSERT_EQ(b.YSize, expected->height) << name;
     const bool still = pictures.size() == 1;
-    BitmapPtr loaded = still ? ReadGifFile(bytes) : nullptr;
+    BitmapPtr loaded = still ? ReadGif(bytes).image : nullptr;
     const int right = std::min<int>(b.XSize, frame.XPos + frame.XSize);
     const int bottom = std::min<int>(b.YSize, frame.YPos + frame.YSize);
     for (int y = frame.YPos; y < bottom; ++y) {

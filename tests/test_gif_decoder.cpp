@@ -1,12 +1,12 @@
-// The GIF walker, the frame decoder, the LZW decoder and the post-processing
-// of decoded frames, on hand-made files.
+// The GIF walker, the one-pass frame reader, the frame decoder, the LZW
+// decoder and the post-processing of decoded frames, on hand-made files.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "GifTestFiles.h"
-#include "app/Report.h"
+#include "ReaderTestSupport.h"
 #include "readers/GifDecoder.h"
 
 namespace {
@@ -15,37 +15,25 @@ using gif_test::Bytes;
 using gif_test::CodeWriter;
 using gif_test::GifBuilder;
 using gif_test::Rgb;
+using sys::Code;
+using testing_support::FailsWith;
+using testing_support::Recorded;
+using testing_support::TextsOf;
 
 const std::vector<Rgb> kTable4 = {0x000000, 0x0000FF, 0x00FF00, 0xFF0000};
 const std::vector<Rgb> kTable8 = {0x000000, 0x0000FF, 0x00FF00, 0xFF0000, 0x808080, 0x00FFFF, 0xFFFF00, 0x123456};
 
-// Collects the texts reports would show in a message box.
-class ReportCapture {
- public:
-  ReportCapture() {
-    texts().clear();
-    previous_ = GetMessageBoxHook();
-    SetMessageBoxHook([](const std::string&, const std::string& text) { texts().push_back(text); });
-  }
-  ~ReportCapture() { SetMessageBoxHook(previous_); }
-  static std::vector<std::string>& texts() {
-    static std::vector<std::string> collected;
-    return collected;
-  }
-
- private:
-  MessageBoxHook previous_;
-};
-
+// Each walk below has a context of its own, which keeps what it said.
 struct Scan {
   int result = -1;
   GifInfo info;
+  sys::Context ctx;
 };
 
-Scan ScanGif(const Bytes& bytes) {
+Scan ScanGif(const Bytes& bytes, const ReadLimits& limits = {}) {
   Scan scan;
   scan.info.DataSize = static_cast<std::uint32_t>(bytes.size());
-  scan.result = ParseGif(bytes, scan.info, nullptr, 0);
+  scan.result = ParseGif(bytes, scan.info, nullptr, 0, scan.ctx, limits);
   return scan;
 }
 
@@ -53,23 +41,36 @@ struct Decoded {
   int result = -1;
   GifInfo info;
   GifFrame frame;
+  sys::Context ctx;
 };
 
-Decoded DecodeRaw(const Bytes& bytes, int frameNumber) {
+Decoded DecodeRaw(const Bytes& bytes, int frameNumber, const ReadLimits& limits = {}) {
   Decoded d;
   d.info.DataSize = static_cast<std::uint32_t>(bytes.size());
   d.info.NumFrames = 1;
-  d.result = ParseGifFrameRaw(bytes, d.info, d.frame, frameNumber);
+  d.result = ParseGifFrameRaw(bytes, d.info, d.frame, frameNumber, d.ctx, limits);
   return d;
 }
 
 Decoded DecodeAnimationFrame(const Bytes& bytes, int frameNumber) {
   Decoded d;
   d.info.DataSize = static_cast<std::uint32_t>(bytes.size());
-  EXPECT_EQ(ParseGif(bytes, d.info, nullptr, 0), 0);
+  EXPECT_EQ(ParseGif(bytes, d.info, nullptr, 0, d.ctx), 0);
   d.info.FirstGlobalFrame = -1;
-  d.result = ParseGif(bytes, d.info, &d.frame, frameNumber);
+  d.result = ParseGif(bytes, d.info, &d.frame, frameNumber, d.ctx);
   return d;
+}
+
+// A whole file loaded as one picture, with the context of the load.
+struct Loaded {
+  ReadResult result;
+  sys::Context ctx;
+};
+
+Loaded ReadGif(const Bytes& bytes, const ReadOptions& options = {}) {
+  Loaded loaded;
+  loaded.result = ReadGifFile(bytes, options, loaded.ctx);
+  return loaded;
 }
 
 std::vector<std::uint8_t> Row(const Bitmap& b, int y) {
@@ -104,30 +105,51 @@ TEST(GifWalker, AcceptsBothVersionsAndRejectsOtherHeaders) {
   for (const char* bad : {"GIF88a", "GIF89b", "GIF7?a", "PNG89a"}) {
     GifBuilder b;
     b.Header(bad).ScreenWithTable(2, 1, kTable4).Image(0, 0, 2, 1).Pixels({1, 2}, 2).Trailer();
-    EXPECT_NE(ScanGif(b.Get()).result, 0) << bad;
-    EXPECT_EQ(ReadGifFile(b.Get()), nullptr) << bad;
+    const Scan scan = ScanGif(b.Get());
+    EXPECT_NE(scan.result, 0) << bad;
+    EXPECT_TRUE(Recorded(scan.ctx, Code::kNotRecognised)) << bad;
+    EXPECT_TRUE(FailsWith(ReadGif(b.Get()).result, Code::kNotRecognised)) << bad;
   }
-  EXPECT_NE(ScanGif(Bytes{'G', 'I', 'F', '8', '9'}).result, 0);
+  const Scan cut = ScanGif(Bytes{'G', 'I', 'F', '8', '9'});
+  EXPECT_NE(cut.result, 0);
+  EXPECT_TRUE(Recorded(cut.ctx, Code::kTruncated));
   EXPECT_NE(ScanGif(Bytes{}).result, 0);
 }
 
-TEST(GifWalker, LogicalScreenUpTo2000PixelsEachWay) {
-  auto scan = [](int w, int h) {
+// The screen size a read accepts is its limits' (here 2000 x 2000 pixels);
+// beyond it the walk fails with the size in the message.
+TEST(GifWalker, LogicalScreenUpToTheLimitsEachWay) {
+  ReadLimits limits;
+  limits.maxWidth = 2000;
+  limits.maxHeight = 2000;
+  auto scan = [&limits](int w, int h) {
     GifBuilder b;
     b.Header().Screen(w, h).Trailer();
-    return ScanGif(b.Get());
+    return ScanGif(b.Get(), limits);
   };
-  EXPECT_NE(scan(2001, 10).result, 0);
-  EXPECT_NE(scan(10, 2001).result, 0);
+  const Scan wide = scan(2001, 10);
+  EXPECT_NE(wide.result, 0);
+  EXPECT_TRUE(Recorded(wide.ctx, Code::kLimit));
+  EXPECT_EQ(TextsOf(wide.ctx),
+            std::vector<std::string>{"Illegal image size (2001 x 10): GIF images may be at most 2000 x 2000 pixels"});
+  const Scan high = scan(10, 2001);
+  EXPECT_NE(high.result, 0);
+  EXPECT_EQ(TextsOf(high.ctx),
+            std::vector<std::string>{"Illegal image size (10 x 2001): GIF images may be at most 2000 x 2000 pixels"});
   const Scan ok = scan(2000, 2000);
   ASSERT_EQ(ok.result, 0);
   EXPECT_EQ(ok.info.XSize, 2000);
   EXPECT_EQ(ok.info.YSize, 2000);
   EXPECT_EQ(ok.info.NumFrames, 0);
 
+  // The default limits leave the format's own: 65535 pixels each way.
+  GifBuilder widest;
+  widest.Header().Screen(65535, 65535).Trailer();
+  EXPECT_EQ(ScanGif(widest.Get()).result, 0);
+
   GifBuilder big;
   big.Header().ScreenWithTable(2000, 2000, kTable4).Image(1998, 1999, 2, 1).Pixels({3, 2}, 2).Trailer();
-  const Decoded d = DecodeRaw(big.Get(), 0);
+  const Decoded d = DecodeRaw(big.Get(), 0, limits);
   ASSERT_EQ(d.result, 0);
   EXPECT_EQ(d.frame.pBitmap->XSize, 2000);
   EXPECT_EQ(d.frame.pBitmap->YSize, 2000);
@@ -186,7 +208,7 @@ TEST(GifWalker, SkipsCommentApplicationPlainTextAndStrayBytes) {
   GifBuilder g;
   g.Header().ScreenWithTable(3, 1, kTable4);
   g.Extension(0xFE, "a comment");
-  g.Extension(0xFF, "NETSCAPE2.0\x03\x01\x00\x00");
+  g.Extension(0xFF, std::string("NETSCAPE2.0\x03\x01\x00\x00", 15));  // the loop count block, zeros included
   g.Extension(0x01, std::string(13, 'p'));
   g.Raw({0x00, 0x00, 0x17});  // stray bytes between blocks
   g.Image(0, 0, 3, 1).Pixels({1, 2, 3}, 2).Raw({0x00});
@@ -202,11 +224,15 @@ TEST(GifWalker, SkipsCommentApplicationPlainTextAndStrayBytes) {
 TEST(GifWalker, UnknownExtensionOrMalformedGraphicControlFails) {
   GifBuilder unknown;
   unknown.Header().ScreenWithTable(1, 1, kTable4).Extension(0x02, "x").Trailer();
-  EXPECT_NE(ScanGif(unknown.Get()).result, 0);
+  const Scan unknownScan = ScanGif(unknown.Get());
+  EXPECT_NE(unknownScan.result, 0);
+  EXPECT_TRUE(Recorded(unknownScan.ctx, Code::kCorrupt));
 
   GifBuilder longControl;
   longControl.Header().ScreenWithTable(1, 1, kTable4).Raw({0x21, 0xF9, 5, 0, 0, 0, 0, 0, 0}).Trailer();
-  EXPECT_NE(ScanGif(longControl.Get()).result, 0);
+  const Scan longScan = ScanGif(longControl.Get());
+  EXPECT_NE(longScan.result, 0);
+  EXPECT_TRUE(Recorded(longScan.ctx, Code::kCorrupt));
 }
 
 TEST(GifWalker, DataEndingBeforeTheTrailerOrFrameFails) {
@@ -220,8 +246,10 @@ TEST(GifWalker, DataEndingBeforeTheTrailerOrFrameFails) {
   ASSERT_EQ(ScanGif(full).result, 0);
   for (std::size_t n = 0; n < full.size(); ++n) {
     const Bytes cut(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(n));
-    EXPECT_NE(ScanGif(cut).result, 0) << n;
-    ReportCapture capture;
+    const Scan scan = ScanGif(cut);
+    EXPECT_NE(scan.result, 0) << n;
+    // The scan says why it failed, once.
+    EXPECT_EQ(TextsOf(scan.ctx).size(), 1u) << n;
     Decoded d = DecodeRaw(cut, 1);
     // Decoding stops at the frame's last pixel; nothing after it is needed.
     if (n < lastFrameDataEnd) {
@@ -234,7 +262,9 @@ TEST(GifWalker, DataEndingBeforeTheTrailerOrFrameFails) {
   // DataSize bounds the walk even when more bytes are at hand.
   GifInfo info;
   info.DataSize = static_cast<std::uint32_t>(full.size() - 1);
-  EXPECT_NE(ParseGif(full, info, nullptr, 0), 0);
+  sys::Context ctx;
+  EXPECT_NE(ParseGif(full, info, nullptr, 0, ctx), 0);
+  EXPECT_TRUE(Recorded(ctx, Code::kTruncated));
 }
 
 TEST(GifWalker, RequestingAFrameBeyondTheLastFails) {
@@ -243,6 +273,133 @@ TEST(GifWalker, RequestingAFrameBeyondTheLastFails) {
   Decoded d = DecodeRaw(g.Get(), 1);
   EXPECT_NE(d.result, 0);
   EXPECT_EQ(d.frame.pBitmap, nullptr);
+  EXPECT_TRUE(Recorded(d.ctx, Code::kCorrupt));
+}
+
+// ---- One pass over every frame ----
+
+// Three frames: on the global table with transparency, with a table of their
+// own, and on the global table again, with comments between them.
+Bytes ThreeFrames() {
+  const std::vector<Rgb> local = {0x111111, 0x222222, 0x333333, 0x444444};
+  GifBuilder g;
+  g.Header().ScreenWithTable(4, 3, kTable8).Extension(0xFE, "first");
+  g.GraphicControl(10, 5).Image(0, 0, 4, 3).Pixels(Sequence(12, 8), 3);
+  g.GraphicControl(20).ImageWithTable(1, 1, 2, 2, local).Pixels({3, 2, 1, 0}, 2);
+  g.Extension(0xFE, "between");
+  g.GraphicControl(30).Image(2, 0, 2, 3).Pixels({7, 6, 5, 4, 3, 2}, 3).Trailer();
+  return g.Get();
+}
+
+bool SameFrame(const GifFrame& a, const GifFrame& b) {
+  return a.pBitmap && b.pBitmap && a.pBitmap->pData == b.pBitmap->pData && a.Delay == b.Delay &&
+         a.TransIndex == b.TransIndex && a.NumColors == b.NumColors && a.LocalTableFrame == b.LocalTableFrame &&
+         a.ColorTable == b.ColorTable && a.XPos == b.XPos && a.YPos == b.YPos && a.XSize == b.XSize &&
+         a.YSize == b.YSize;
+}
+
+TEST(GifFrameReader, RawWalkGivesEveryFrameAsTheFrameByNumberReadDoes) {
+  const Bytes bytes = ThreeFrames();
+  GifInfo info;
+  info.DataSize = static_cast<std::uint32_t>(bytes.size());
+  sys::Context ctx;
+  const ReadLimits limits;
+  GifFrameReader reader(bytes, info, limits, ctx);
+  ASSERT_TRUE(reader.ReadScreen());
+  for (int i = 0; i < 3; ++i) {
+    GifFrame walked;
+    ASSERT_EQ(reader.Next(walked, GifFrameReader::Mode::kRaw), GifFrameReader::Step::kFrame) << i;
+    const Decoded alone = DecodeRaw(bytes, i);
+    ASSERT_EQ(alone.result, 0) << i;
+    EXPECT_TRUE(SameFrame(walked, alone.frame)) << i;
+  }
+  GifFrame end;
+  EXPECT_EQ(reader.Next(end, GifFrameReader::Mode::kRaw), GifFrameReader::Step::kEnd);
+  EXPECT_EQ(info.NumFrames, 3u);
+  EXPECT_EQ(info.TotalDelay, 600u);
+  // The end stays the end.
+  EXPECT_EQ(reader.Next(end, GifFrameReader::Mode::kRaw), GifFrameReader::Step::kEnd);
+  EXPECT_EQ(reader.Failure(), Code::kOk);
+  EXPECT_TRUE(ctx.Messages().empty());
+}
+
+TEST(GifFrameReader, DecodeWalkAfterAScanGivesTheAnimationFrames) {
+  const Bytes bytes = ThreeFrames();
+  const Scan scan = ScanGif(bytes);
+  ASSERT_EQ(scan.result, 0);
+  GifInfo info = scan.info;
+  info.FirstGlobalFrame = -1;
+  sys::Context ctx;
+  const ReadLimits limits;
+  GifFrameReader reader(bytes, info, limits, ctx);
+  ASSERT_TRUE(reader.ReadScreen());
+  for (int i = 0; i < 3; ++i) {
+    GifFrame walked;
+    ASSERT_EQ(reader.Next(walked, GifFrameReader::Mode::kDecode), GifFrameReader::Step::kFrame) << i;
+    const Decoded alone = DecodeAnimationFrame(bytes, i);
+    ASSERT_EQ(alone.result, 0) << i;
+    EXPECT_TRUE(SameFrame(walked, alone.frame)) << i;
+    EXPECT_EQ(Bitmap_GetPalColor(*walked.pBitmap, 0), Bitmap_GetPalColor(*alone.frame.pBitmap, 0)) << i;
+  }
+  EXPECT_EQ(info.FirstGlobalFrame, 0);
+}
+
+TEST(GifFrameReader, SkipModeFillsTheRecordsWithoutPixels) {
+  const Bytes bytes = ThreeFrames();
+  GifInfo info;
+  info.DataSize = static_cast<std::uint32_t>(bytes.size());
+  sys::Context ctx;
+  const ReadLimits limits;
+  GifFrameReader reader(bytes, info, limits, ctx);
+  ASSERT_TRUE(reader.ReadScreen());
+  GifFrame frame;
+  ASSERT_EQ(reader.Next(frame, GifFrameReader::Mode::kSkip), GifFrameReader::Step::kFrame);
+  EXPECT_EQ(frame.TransIndex, 5);
+  ASSERT_EQ(reader.Next(frame, GifFrameReader::Mode::kSkip), GifFrameReader::Step::kFrame);
+  EXPECT_EQ(frame.pBitmap, nullptr);
+  EXPECT_EQ(frame.XPos, 1);
+  EXPECT_EQ(frame.XSize, 2);
+  EXPECT_EQ(frame.NumColors, 4);
+  EXPECT_EQ(frame.Delay, 200u);
+  // The last frame can still be decoded after skipping the others; the
+  // transparent index of the first graphic control still holds for it.
+  ASSERT_EQ(reader.Next(frame, GifFrameReader::Mode::kRaw), GifFrameReader::Step::kFrame);
+  ASSERT_NE(frame.pBitmap, nullptr);
+  EXPECT_EQ(Row(*frame.pBitmap, 0), (std::vector<std::uint8_t>{5, 5, 7, 6}));
+}
+
+TEST(GifFrameReader, CallsOutOfOrderAndAfterAFailureFail) {
+  const Bytes bytes = ThreeFrames();
+  GifInfo info;
+  info.DataSize = static_cast<std::uint32_t>(bytes.size());
+  sys::Context ctx;
+  const ReadLimits limits;
+  GifFrameReader early(bytes, info, limits, ctx);
+  GifFrame frame;
+  EXPECT_EQ(early.Next(frame, GifFrameReader::Mode::kRaw), GifFrameReader::Step::kFailed);
+
+  const Bytes cut(bytes.begin(), bytes.begin() + 60);  // inside the first frame's data
+  info.DataSize = static_cast<std::uint32_t>(cut.size());
+  GifFrameReader reader(cut, info, limits, ctx);
+  ASSERT_TRUE(reader.ReadScreen());
+  EXPECT_EQ(reader.Next(frame, GifFrameReader::Mode::kSkip), GifFrameReader::Step::kFailed);
+  EXPECT_EQ(reader.Failure(), Code::kTruncated);
+  EXPECT_EQ(reader.Next(frame, GifFrameReader::Mode::kSkip), GifFrameReader::Step::kFailed);
+  EXPECT_EQ(TextsOf(ctx), std::vector<std::string>{"Image could not be read"});
+}
+
+TEST(GifFrameReader, FramesBeyondTheFrameLimitFailTheWalk) {
+  const Bytes bytes = ThreeFrames();
+  ReadLimits twoFrames;
+  twoFrames.maxFrames = 2;
+  const Scan scan = ScanGif(bytes, twoFrames);
+  EXPECT_NE(scan.result, 0);
+  EXPECT_TRUE(Recorded(scan.ctx, Code::kLimit));
+  EXPECT_EQ(TextsOf(scan.ctx),
+            std::vector<std::string>{"Too many frames: GIF animations may have at most 2 frames"});
+  // Frames within the limit still decode, and three frames are within the default.
+  EXPECT_EQ(DecodeRaw(bytes, 1, twoFrames).result, 0);
+  EXPECT_EQ(ScanGif(bytes).result, 0);
 }
 
 // ---- Frames on their canvas ----
@@ -327,11 +484,9 @@ TEST(GifFrameDecode, LocalTableBelongsToItsFrame) {
   EXPECT_EQ(d.frame.LocalTableFrame, 1);
   EXPECT_EQ(d.frame.NumColors, 4);
   EXPECT_EQ(d.info.FirstGlobalFrame, -1);
-  const Bytes& bytes = g.Get();
-  ASSERT_NE(d.frame.pColorTable, nullptr);
-  EXPECT_GE(d.frame.pColorTable, bytes.data());
-  EXPECT_LE(d.frame.pColorTable + 12, bytes.data() + bytes.size());
-  EXPECT_EQ(d.frame.pColorTable[0], 0x11);
+  // The frame keeps its own copy of the table's red, green, blue triples.
+  EXPECT_EQ(d.frame.ColorTable,
+            (std::vector<std::uint8_t>{0x11, 0x11, 0x11, 0x22, 0x22, 0x22, 0x33, 0x33, 0x33, 0x44, 0x44, 0x44}));
   for (int i = 0; i < 4; ++i) EXPECT_EQ(Bitmap_GetPalColor(*d.frame.pBitmap, i), local[static_cast<std::size_t>(i)]);
   EXPECT_EQ(Row(*d.frame.pBitmap, 0), (std::vector<std::uint8_t>{3, 1}));
 }
@@ -352,12 +507,12 @@ TEST(GifFrameDecode, ValueOutsideTheTableFailsWithAMessage) {
   const std::vector<Rgb> two = {0x000000, 0xFFFFFF};
   GifBuilder g;
   g.Header().ScreenWithTable(3, 1, two).Image(0, 0, 3, 1).Pixels({1, 0, 2}, 2).Trailer();
-  ReportCapture capture;
   Decoded d = DecodeRaw(g.Get(), 0);
   EXPECT_NE(d.result, 0);
   EXPECT_EQ(d.frame.pBitmap, nullptr);
-  EXPECT_EQ(ReportCapture::texts(), std::vector<std::string>{"Image could not be read"});
-  EXPECT_EQ(ReadGifFile(g.Get()), nullptr);
+  EXPECT_EQ(TextsOf(d.ctx), std::vector<std::string>{"Image could not be read"});
+  EXPECT_TRUE(Recorded(d.ctx, Code::kCorrupt));
+  EXPECT_TRUE(FailsWith(ReadGif(g.Get()).result, Code::kCorrupt, "Image could not be read"));
 }
 
 TEST(GifFrameDecode, FrameWithoutAnyTableIsBlackAndWhite) {
@@ -366,7 +521,7 @@ TEST(GifFrameDecode, FrameWithoutAnyTableIsBlackAndWhite) {
   Decoded d = DecodeRaw(g.Get(), 0);
   ASSERT_EQ(d.result, 0);
   EXPECT_EQ(d.frame.NumColors, 2);
-  EXPECT_EQ(d.frame.pColorTable, nullptr);
+  EXPECT_TRUE(d.frame.ColorTable.empty());
   EXPECT_EQ(Bitmap_GetPalColor(*d.frame.pBitmap, 0), 0x000000u);
   EXPECT_EQ(Bitmap_GetPalColor(*d.frame.pBitmap, 1), 0xFFFFFFu);
   EXPECT_EQ(Row(*d.frame.pBitmap, 0), (std::vector<std::uint8_t>{1, 0, 1}));
@@ -376,19 +531,22 @@ TEST(GifFrameDecode, FrameWithoutAnyTableIsBlackAndWhite) {
   withTable.Header().ScreenWithTable(3, 1, kTable4).Image(0, 0, 3, 1).Pixels({3, 3, 3}, 2).Trailer();
   GifFrame reused;
   GifInfo info;
+  sys::Context ctx;
   info.DataSize = static_cast<std::uint32_t>(withTable.Get().size());
-  ASSERT_EQ(ParseGifFrameRaw(withTable.Get(), info, reused, 0), 0);
+  ASSERT_EQ(ParseGifFrameRaw(withTable.Get(), info, reused, 0, ctx), 0);
+  EXPECT_FALSE(reused.ColorTable.empty());
   info.DataSize = static_cast<std::uint32_t>(g.Get().size());
-  ASSERT_EQ(ParseGifFrameRaw(g.Get(), info, reused, 0), 0);
-  EXPECT_EQ(reused.pColorTable, nullptr);
+  ASSERT_EQ(ParseGifFrameRaw(g.Get(), info, reused, 0, ctx), 0);
+  EXPECT_TRUE(reused.ColorTable.empty());
   EXPECT_EQ(Bitmap_GetPalColor(*reused.pBitmap, 1), 0xFFFFFFu);
-  EXPECT_NE(ParseGifFrameRaw(Bytes{'G', 'I', 'F'}, info, reused, 0), 0);
+  EXPECT_NE(ParseGifFrameRaw(Bytes{'G', 'I', 'F'}, info, reused, 0, ctx), 0);
   EXPECT_EQ(reused.pBitmap, nullptr);
 
   GifBuilder beyond;
   beyond.Header().Screen(3, 1).Image(0, 0, 3, 1).Pixels({1, 2, 1}, 2).Trailer();
-  ReportCapture capture;
-  EXPECT_NE(DecodeRaw(beyond.Get(), 0).result, 0);
+  const Decoded d2 = DecodeRaw(beyond.Get(), 0);
+  EXPECT_NE(d2.result, 0);
+  EXPECT_TRUE(Recorded(d2.ctx, Code::kCorrupt));
 }
 
 TEST(GifFrameDecode, TransparentIndexBeyondTheTableIsIgnored) {
@@ -404,11 +562,11 @@ TEST(GifFrameDecode, TransparentIndexBeyondTheTableIsIgnored) {
 TEST(GifFrameDecode, SubBlockClaimingMoreThanRemainsFails) {
   GifBuilder g;
   g.Header().ScreenWithTable(4, 4, kTable4).Image(0, 0, 4, 4).Raw({2, 40, 1, 2, 3});
-  ReportCapture capture;
   Decoded d = DecodeRaw(g.Get(), 0);
   EXPECT_NE(d.result, 0);
   EXPECT_EQ(d.frame.pBitmap, nullptr);
-  EXPECT_EQ(ReportCapture::texts(), std::vector<std::string>{"Image could not be read"});
+  EXPECT_EQ(TextsOf(d.ctx), std::vector<std::string>{"Image could not be read"});
+  EXPECT_TRUE(Recorded(d.ctx, Code::kCorrupt));
 }
 
 // ---- LZW ----
@@ -476,10 +634,10 @@ TEST(GifLzw, StringsUpTo3000BytesExpandAndLongerOnesFail) {
 
   std::vector<int> tooLong = chain(3001);
   tooLong.push_back(257);
-  ReportCapture capture;
   Decoded bad = DecodeCodes(8, tooLong, 65535, 70, 10, 70);
   EXPECT_NE(bad.result, 0);
-  EXPECT_EQ(ReportCapture::texts(), std::vector<std::string>{"Image could not be read"});
+  EXPECT_EQ(TextsOf(bad.ctx), std::vector<std::string>{"Image could not be read"});
+  EXPECT_TRUE(Recorded(bad.ctx, Code::kCorrupt));
 }
 
 TEST(GifLzw, CodeBeyondTheNextFreeEntryIsTakenAsThatEntry) {
@@ -492,24 +650,26 @@ TEST(GifLzw, CodeBeyondTheNextFreeEntryIsTakenAsThatEntry) {
 }
 
 TEST(GifLzw, EntryNamingItselfFails) {
-  ReportCapture capture;
   Decoded d = DecodeCodes(8, {256, 1, 259, 259, 259, 257}, 20, 1);
   EXPECT_NE(d.result, 0);
   EXPECT_EQ(d.frame.pBitmap, nullptr);
+  EXPECT_TRUE(Recorded(d.ctx, Code::kCorrupt));
 }
 
 TEST(GifLzw, MinimumCodeSizeOf12OrMoreFails) {
   for (int size : {12, 13, 255}) {
     GifBuilder g;
     g.Header().ScreenWithTable(2, 1, kTable4).Image(0, 0, 2, 1).ImageData(size, {0xFF, 0xFF, 0xFF}).Trailer();
-    ReportCapture capture;
-    EXPECT_NE(DecodeRaw(g.Get(), 0).result, 0) << size;
+    const Decoded d = DecodeRaw(g.Get(), 0);
+    EXPECT_NE(d.result, 0) << size;
+    EXPECT_TRUE(Recorded(d.ctx, Code::kCorrupt)) << size;
   }
 }
 
 TEST(GifLzw, OnlySingleCharactersMayFollowAClearCode) {
-  ReportCapture capture;
-  EXPECT_NE(DecodeCodes(8, {256, 300, 257}, 4, 1).result, 0);
+  const Decoded bad = DecodeCodes(8, {256, 300, 257}, 4, 1);
+  EXPECT_NE(bad.result, 0);
+  EXPECT_TRUE(Recorded(bad.ctx, Code::kCorrupt));
   // The end code right after a clear ends the frame.
   Decoded d = DecodeCodes(8, {256, 2, 256, 257}, 4, 1);
   ASSERT_EQ(d.result, 0);
@@ -538,7 +698,7 @@ TEST(GifPostProcess, SinglePictureWithTransparencyHasItAtIndex0) {
   GifBuilder g;
   g.Header().ScreenWithTable(8, 6, kTable8).GraphicControl(0, 5);
   g.Image(2, 1, 3, 2).Pixels({1, 5, 2, 3, 3, 6}, 3).Trailer();
-  BitmapPtr b = ReadGifFile(g.Get());
+  BitmapPtr b = ReadGif(g.Get()).result.image;
   ASSERT_NE(b, nullptr);
   EXPECT_EQ(b->HasTrans, 1);
   EXPECT_EQ(Bitmap_GetPalColor(*b, 0) & 0xFFFFFF, 0xFFFFFFu);
@@ -558,7 +718,7 @@ TEST(GifPostProcess, SinglePictureWithTransparencyHasItAtIndex0) {
 }
 
 TEST(GifPostProcess, SinglePictureGetsAPaletteOfItsColours) {
-  BitmapPtr b = ReadGifFile(SingleFrame(3, 2, {7, 7, 2, 2, 7, 4}));
+  BitmapPtr b = ReadGif(SingleFrame(3, 2, {7, 7, 2, 2, 7, 4})).result.image;
   ASSERT_NE(b, nullptr);
   EXPECT_EQ(b->HasTrans, 0);
   EXPECT_EQ(b->NumColors, 3);
@@ -601,20 +761,26 @@ TEST(GifPostProcess, AnimationFrameWithALocalTableGetsATransparentEntry0) {
   EXPECT_EQ(Bitmap_GetPixelColor(b, 2, 0), local[3]);
 }
 
-TEST(GifPostProcess, FileAbove8000000BytesIsRefused) {
+TEST(GifPostProcess, FileAboveTheFileSizeLimitIsRefused) {
   Bytes big = SingleFrame(1, 1, {1});
   big.resize(8000001, 0);
-  ReportCapture capture;
-  EXPECT_EQ(ReadGifFile(big), nullptr);
-  EXPECT_EQ(ReportCapture::texts(), std::vector<std::string>{"File too long"});
+  ReadOptions eightMillion;
+  eightMillion.limits.maxFileBytes = 8000000;
+  const Loaded refused = ReadGif(big, eightMillion);
+  EXPECT_TRUE(FailsWith(refused.result, Code::kLimit));
+  EXPECT_EQ(TextsOf(refused.ctx), std::vector<std::string>{"File too long"});
+  // The default limits read it: the bytes after the trailer are never looked at.
+  const Loaded read = ReadGif(big);
+  ASSERT_NE(read.result.image, nullptr);
+  EXPECT_TRUE(TextsOf(read.ctx).empty());
 }
 
 TEST(GifPostProcess, ScreenWithoutPixelsGivesNoPicture) {
   GifBuilder g;
   g.Header().ScreenWithTable(0, 0, kTable4).Image(0, 0, 1, 1).Pixels({1}, 2).Trailer();
-  ReportCapture capture;
-  EXPECT_EQ(ReadGifFile(g.Get()), nullptr);
-  EXPECT_EQ(ReportCapture::texts(), std::vector<std::string>{"Image could not be read"});
+  const Loaded loaded = ReadGif(g.Get());
+  EXPECT_FALSE(loaded.result);
+  EXPECT_EQ(TextsOf(loaded.ctx), std::vector<std::string>{"Image could not be read"});
 }
 
 }  // namespace
@@ -624,10 +790,20 @@ namespace {
 TEST(GifReadFile, HostileScreenSizeIsRefusedWithItsSizeBeforeAllocating) {
   GifBuilder g;
   g.Header().ScreenWithTable(60000, 60000, kTable4).Image(0, 0, 60000, 60000).Pixels({1}, 2).Trailer();
-  ReportCapture capture;
-  EXPECT_EQ(ReadGifFile(g.Get()), nullptr);
-  EXPECT_EQ(ReportCapture::texts(),
+  ReadOptions screenLimits;
+  screenLimits.limits.maxWidth = 2000;
+  screenLimits.limits.maxHeight = 2000;
+  const Loaded limited = ReadGif(g.Get(), screenLimits);
+  EXPECT_TRUE(FailsWith(limited.result, Code::kLimit));
+  EXPECT_EQ(TextsOf(limited.ctx),
             std::vector<std::string>{"Illegal image size (60000 x 60000): GIF images may be at most 2000 x 2000 pixels"});
+
+  // Without a size limit the canvas of 3.6 GB passes the pixel limit, and the
+  // allocator refuses it with its full size before taking anything.
+  const Loaded unlimited = ReadGif(g.Get());
+  EXPECT_TRUE(FailsWith(unlimited.result, Code::kOutOfMemory, "Failed to allocate 0xD693A400 bytes of memory!"));
+  ASSERT_EQ(unlimited.ctx.Messages().size(), 1u);
+  EXPECT_TRUE(unlimited.ctx.Messages()[0].allocator);
 }
 
 TEST(GifReadFile, EveryQuietWalkFailureIsReportedOnce) {
@@ -639,9 +815,10 @@ TEST(GifReadFile, EveryQuietWalkFailureIsReportedOnce) {
   badHeader[4] = '7';
   const Bytes cases[] = {badHeader, Bytes(whole.begin(), whole.begin() + 9), Bytes(whole.begin(), whole.begin() + 30)};
   for (const Bytes& bytes : cases) {
-    ReportCapture capture;
-    EXPECT_EQ(ReadGifFile(bytes), nullptr);
-    EXPECT_EQ(ReportCapture::texts(), std::vector<std::string>{"Image could not be read"}) << bytes.size();
+    const Loaded loaded = ReadGif(bytes);
+    EXPECT_FALSE(loaded.result) << bytes.size();
+    EXPECT_TRUE(testing_support::ExplainsFailure(loaded.result, loaded.ctx)) << bytes.size();
+    EXPECT_EQ(TextsOf(loaded.ctx), std::vector<std::string>{"Image could not be read"}) << bytes.size();
   }
 }
 

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "JpegTestSupport.h"
+#include "ReaderTestSupport.h"
 #include "TestSupport.h"
 #include "readers/JpegDecoder.h"
 
@@ -28,9 +29,9 @@ TEST(JpegConformance, FilesWithReferenceDecodesAgree) {
     SCOPED_TRACE(path.filename().string());
     const jpeg_test::RgbImage expected = jpeg_test::ReadPpm(reference.string());
     ASSERT_FALSE(expected.rgb.empty()) << "unreadable reference";
-    jpeg_test::ReportCapture capture;
-    BitmapPtr decoded = ReadJpegFile(testing_support::ReadBytes(path.string()));
-    ASSERT_NE(decoded, nullptr) << capture.All();
+    const jpeg_test::Decoded read = jpeg_test::Decode(testing_support::ReadBytes(path.string()));
+    const BitmapPtr& decoded = read.Image();
+    ASSERT_NE(decoded, nullptr) << read.All();
     const jpeg_test::Difference d = jpeg_test::Compare(*decoded, expected);
     ASSERT_TRUE(d.sizeMatches);
     EXPECT_LE(d.maxAbs, kMaxAllowedDiff);
@@ -50,9 +51,9 @@ TEST(JpegConformance, UnsupportedAndDamagedFilesGiveNoImage) {
       ADD_FAILURE() << name << " missing from the corpus";
       continue;
     }
-    jpeg_test::ReportCapture capture;
-    EXPECT_EQ(ReadJpegFile(testing_support::ReadBytes(path.string())), nullptr) << name;
-    EXPECT_FALSE(capture.All().empty()) << name;
-    std::printf("%-16s %s", name, capture.All().c_str());
+    const jpeg_test::Decoded read = jpeg_test::Decode(testing_support::ReadBytes(path.string()));
+    EXPECT_EQ(read.Image(), nullptr) << name;
+    EXPECT_TRUE(testing_support::ExplainsFailure(read.result, read.ctx)) << name;
+    std::printf("%-16s %s: %s", name, sys::CodeName(read.result.code), read.All().c_str());
   }
 }

@@ -7,14 +7,15 @@
 #include <string>
 #include <vector>
 
-#include "ReportCapture.h"
+#include "ReaderTestSupport.h"
 #include "TestSupport.h"
 #include "readers/PngReader.h"
-#include "sys/Memory.h"
 
 namespace {
 
-using testing_support::ReportCapture;
+using sys::Code;
+using testing_support::FailsWith;
+using testing_support::ReadRecorder;
 using Bytes = std::vector<std::uint8_t>;
 
 void PutBE32(Bytes& out, std::uint32_t v) {
@@ -76,7 +77,8 @@ Bytes Encode(const Png& p) {
 
 class PngReaderTest : public ::testing::Test {
  protected:
-  ReportCapture capture;
+  ReadResult Read(const Bytes& file, const ReadOptions& options = {}) { return ReadPngFile(file, options, rec.Ctx()); }
+  ReadRecorder rec;
 };
 
 TEST_F(PngReaderTest, PaletteWithTransparencyBecomesTrueColourWithAlpha) {
@@ -86,21 +88,21 @@ TEST_F(PngReaderTest, PaletteWithTransparencyBecomesTrueColourWithAlpha) {
   p.palette = {0x10, 0x20, 0x30, 0xA0, 0xB0, 0xC0};
   p.trns = {0x00, 0xFF};
   p.rows = {{0, 1}};
-  BitmapPtr b = ReadPngFile(Encode(p));
+  BitmapPtr b = Read(Encode(p)).image;
   ASSERT_NE(b, nullptr);
   EXPECT_EQ(b->NumColors, 0);
   EXPECT_EQ(b->BitsPerPixel, 32);
   EXPECT_EQ(b->HasAlpha, 1);
   EXPECT_EQ(Bitmap_GetPixel(*b, 0, 0), 0xFF302010u);
   EXPECT_EQ(Bitmap_GetPixel(*b, 1, 0), 0x00C0B0A0u);
-  EXPECT_TRUE(capture.Texts().empty());
+  EXPECT_TRUE(rec.Texts().empty());
 }
 
 TEST_F(PngReaderTest, SixteenBitSamplesKeepTheirHighByte) {
   Png p;
   p.bitDepth = 16;
   p.rows = {{0x12, 0xFF, 0x34, 0x00, 0x56, 0x80}};
-  BitmapPtr b = ReadPngFile(Encode(p));
+  BitmapPtr b = Read(Encode(p)).image;
   ASSERT_NE(b, nullptr);
   EXPECT_EQ(Bitmap_GetPixel(*b, 0, 0), 0x00563412u);
   EXPECT_EQ(b->HasAlpha, 0);
@@ -113,7 +115,7 @@ TEST_F(PngReaderTest, OneBitGreyBecomesBlackAndWhite) {
   p.bitDepth = 1;
   p.colorType = 0;
   p.rows = {{0b10100000}, {0b01000000}};
-  BitmapPtr b = ReadPngFile(Encode(p));
+  BitmapPtr b = Read(Encode(p)).image;
   ASSERT_NE(b, nullptr);
   EXPECT_EQ(b->HasAlpha, 0);
   EXPECT_EQ(Bitmap_GetPixel(*b, 0, 0), 0x00FFFFFFu);
@@ -128,7 +130,7 @@ TEST_F(PngReaderTest, GreyWithAlphaIsGreyTrueColourWithAlpha) {
   p.width = 2;
   p.colorType = 4;
   p.rows = {{0x40, 0xFF, 0x90, 0x30}};
-  BitmapPtr b = ReadPngFile(Encode(p));
+  BitmapPtr b = Read(Encode(p)).image;
   ASSERT_NE(b, nullptr);
   EXPECT_EQ(b->HasAlpha, 1);
   EXPECT_EQ(Bitmap_GetPixel(*b, 0, 0), 0x00404040u);
@@ -140,7 +142,7 @@ TEST_F(PngReaderTest, BackgroundChunkLeavesOpaqueAndAlphaPixelsAsTheyAre) {
   rgb.width = 2;
   rgb.rows = {{1, 2, 3, 250, 251, 252}};
   rgb.bkgd = {0, 0xFF, 0, 0, 0, 0};
-  BitmapPtr b = ReadPngFile(Encode(rgb));
+  BitmapPtr b = Read(Encode(rgb)).image;
   ASSERT_NE(b, nullptr);
   EXPECT_EQ(b->HasAlpha, 0);
   EXPECT_EQ(Bitmap_GetPixel(*b, 0, 0), 0x00030201u);
@@ -151,7 +153,7 @@ TEST_F(PngReaderTest, BackgroundChunkLeavesOpaqueAndAlphaPixelsAsTheyAre) {
   rgba.colorType = 6;
   rgba.rows = {{10, 20, 30, 0x40}};
   rgba.bkgd = {0, 0xFF, 0, 0xFF, 0, 0xFF};
-  b = ReadPngFile(Encode(rgba));
+  b = Read(Encode(rgba)).image;
   ASSERT_NE(b, nullptr);
   EXPECT_EQ(b->HasAlpha, 1);
   EXPECT_EQ(Bitmap_GetPixel(*b, 0, 0), 0xBF1E140Au);
@@ -162,7 +164,7 @@ TEST_F(PngReaderTest, FileGammaIsCorrectedForAScreenGammaOf2_2) {
   p.colorType = 0;
   p.gamma = 100000;  // linear samples
   p.rows = {{128}};
-  BitmapPtr b = ReadPngFile(Encode(p));
+  BitmapPtr b = Read(Encode(p)).image;
   ASSERT_NE(b, nullptr);
   const double expected = 255.0 * std::pow(128.0 / 255.0, 1.0 / 2.2);
   const int red = static_cast<int>(Bitmap_GetPixel(*b, 0, 0) & 0xFF);
@@ -175,31 +177,30 @@ TEST_F(PngReaderTest, FailuresReportLibpngTextsAndNoBitmap) {
   const Bytes good = Encode(p);
 
   // Cut inside the first chunk.
-  EXPECT_EQ(ReadPngFile(Bytes(good.begin(), good.begin() + 20)), nullptr);
-  ASSERT_EQ(capture.Texts().size(), 2u);
-  EXPECT_EQ(capture.Texts()[0], "libpng error: Read past the end of the file\n");
-  EXPECT_EQ(capture.Texts()[1], "No Bitmap");
+  EXPECT_TRUE(FailsWith(Read(Bytes(good.begin(), good.begin() + 20)), Code::kCorrupt, "No Bitmap"));
+  ASSERT_EQ(rec.Texts().size(), 2u);
+  EXPECT_EQ(rec.Texts()[0], "libpng error: Read past the end of the file\n");
+  EXPECT_EQ(rec.Texts()[1], "No Bitmap");
 
   // A broken checksum in a critical chunk.
-  capture.Clear();
+  rec.Clear();
   Bytes badCrc = good;
   badCrc[8 + 8 + 13] ^= 0xFF;  // first byte of the IHDR checksum
-  EXPECT_EQ(ReadPngFile(badCrc), nullptr);
-  ASSERT_EQ(capture.Texts().size(), 2u);
-  EXPECT_EQ(capture.Texts()[0].rfind("libpng error: ", 0), 0u);
-  EXPECT_EQ(capture.Texts()[0].back(), '\n');
-  EXPECT_EQ(capture.Texts()[1], "No Bitmap");
+  EXPECT_TRUE(FailsWith(Read(badCrc), Code::kCorrupt, "No Bitmap"));
+  ASSERT_EQ(rec.Texts().size(), 2u);
+  EXPECT_EQ(rec.Ctx().Messages()[0].code, Code::kCorrupt);  // libpng's text
+  EXPECT_EQ(rec.Texts()[1], "No Bitmap");
 
   // Not a PNG at all: no libpng text.
-  capture.Clear();
+  rec.Clear();
   const std::string text = "This is a plain text file.";
-  EXPECT_EQ(ReadPngFile(Bytes(text.begin(), text.end())), nullptr);
-  EXPECT_EQ(capture.Texts(), std::vector<std::string>{"No Bitmap"});
+  EXPECT_TRUE(FailsWith(Read(Bytes(text.begin(), text.end())), Code::kNotRecognised, "No Bitmap"));
+  EXPECT_EQ(rec.Texts(), std::vector<std::string>{"No Bitmap"});
 
   // Below 14 bytes there is no PNG either, and the user hears so.
-  capture.Clear();
-  EXPECT_EQ(ReadPngFile(Bytes(good.begin(), good.begin() + 13)), nullptr);
-  EXPECT_EQ(capture.Texts(), std::vector<std::string>{"File too short (truncated ?)"});
+  rec.Clear();
+  EXPECT_TRUE(FailsWith(Read(Bytes(good.begin(), good.begin() + 13)), Code::kTruncated));
+  EXPECT_EQ(rec.Texts(), std::vector<std::string>{"File too short (truncated ?)"});
 }
 
 TEST_F(PngReaderTest, ImageBlockBeyondTheMemoryCeilingIsAnOutOfMemoryError) {
@@ -208,13 +209,21 @@ TEST_F(PngReaderTest, ImageBlockBeyondTheMemoryCeilingIsAnOutOfMemoryError) {
   p.height = 100;
   p.colorType = 6;
   p.rows.assign(100, Bytes(400, 0));
-  const std::uint64_t ceiling = sys::MaxBlockBytes();
-  sys::SetMaxBlockBytes(16 * 1024);
-  EXPECT_EQ(ReadPngFile(Encode(p)), nullptr);
-  sys::SetMaxBlockBytes(ceiling);
-  ASSERT_EQ(capture.Texts().size(), 2u);
-  EXPECT_EQ(capture.Texts()[0], "libpng error: Out of memory\n");
-  EXPECT_EQ(capture.Texts()[1], "No Bitmap");
+  ReadOptions small;
+  small.limits.maxPixelBytes = 16 * 1024;
+  EXPECT_TRUE(FailsWith(Read(Encode(p), small), Code::kOutOfMemory, "No Bitmap"));
+  ASSERT_EQ(rec.Texts().size(), 2u);
+  EXPECT_EQ(rec.Texts()[0], "libpng error: Out of memory\n");
+  EXPECT_EQ(rec.Texts()[1], "No Bitmap");
+
+  // The job's allocation ceiling holds the picture back as well; there the
+  // allocator's own failure comes first.
+  rec.Clear();
+  rec.Ctx().SetMaxBlockBytes(16 * 1024);
+  EXPECT_TRUE(FailsWith(Read(Encode(p)), Code::kOutOfMemory, "No Bitmap"));
+  ASSERT_EQ(rec.Texts().size(), 3u);
+  EXPECT_TRUE(rec.Ctx().Messages()[0].allocator);
+  EXPECT_EQ(rec.Texts()[1], "libpng error: Out of memory\n");
 }
 
 TEST_F(PngReaderTest, HeaderClaimingMorePixelsThanTheDataCanHoldIsRefusedBeforeAllocating) {
@@ -226,24 +235,25 @@ TEST_F(PngReaderTest, HeaderClaimingMorePixelsThanTheDataCanHoldIsRefusedBeforeA
   const Bytes png = Encode(p);
   // Far below the ceiling's limit too: the refusal must come from the data
   // size, not from the allocator.
-  EXPECT_EQ(ReadPngFile(png), nullptr);
-  ASSERT_EQ(capture.Texts().size(), 2u);
-  EXPECT_EQ(capture.Texts()[0], "Illegal image size (60000 x 60000): a file of " + std::to_string(png.size()) +
+  EXPECT_TRUE(FailsWith(Read(png), Code::kCorrupt, "No Bitmap"));
+  EXPECT_FALSE(rec.Failed(Code::kOutOfMemory));
+  ASSERT_EQ(rec.Texts().size(), 2u);
+  EXPECT_EQ(rec.Texts()[0], "Illegal image size (60000 x 60000): a file of " + std::to_string(png.size()) +
                                     " bytes can not hold its pixels");
-  EXPECT_EQ(capture.Texts()[1], "No Bitmap");
+  EXPECT_EQ(rec.Texts()[1], "No Bitmap");
 
   // A picture whose compressed rows do back its size still loads.
-  capture.Clear();
+  rec.Clear();
   Png plain;
   plain.width = 2000;
   plain.height = 300;
   plain.bitDepth = 1;
   plain.colorType = 0;
   plain.rows.assign(300, Bytes(250, 0xFF));
-  BitmapPtr b = ReadPngFile(Encode(plain));
+  BitmapPtr b = Read(Encode(plain)).image;
   ASSERT_NE(b, nullptr);
   EXPECT_EQ(b->XSize, 2000);
-  EXPECT_TRUE(capture.Texts().empty());
+  EXPECT_TRUE(rec.Texts().empty());
 }
 
 TEST_F(PngReaderTest, UnknownCriticalChunkIsALibpngError) {
@@ -254,10 +264,10 @@ TEST_F(PngReaderTest, UnknownCriticalChunkIsALibpngError) {
   Bytes chunk;
   AddChunk(chunk, "CRIT", Bytes(4, 0));
   png.insert(png.begin() + 8 + 25, chunk.begin(), chunk.end());
-  EXPECT_EQ(ReadPngFile(png), nullptr);
-  ASSERT_EQ(capture.Texts().size(), 2u);
-  EXPECT_EQ(capture.Texts()[0].rfind("libpng error: ", 0), 0u);
-  EXPECT_EQ(capture.Texts()[1], "No Bitmap");
+  EXPECT_TRUE(FailsWith(Read(png), Code::kCorrupt, "No Bitmap"));
+  ASSERT_EQ(rec.Texts().size(), 2u);
+  EXPECT_EQ(rec.Ctx().Messages()[0].code, Code::kCorrupt);  // libpng's text
+  EXPECT_EQ(rec.Texts()[1], "No Bitmap");
 }
 
 }  // namespace

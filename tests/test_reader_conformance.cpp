@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "ReportCapture.h"
+#include "ReaderTestSupport.h"
 #include "TestSupport.h"
 #include "readers/BmpReader.h"
 #include "readers/PngReader.h"
@@ -20,7 +20,8 @@
 namespace {
 
 namespace fs = std::filesystem;
-using testing_support::ReportCapture;
+using testing_support::ExplainsFailure;
+using testing_support::ReadRecorder;
 
 std::vector<fs::path> FilesIn(const fs::path& dir, const std::string& extension) {
   std::vector<fs::path> files;
@@ -31,13 +32,16 @@ std::vector<fs::path> FilesIn(const fs::path& dir, const std::string& extension)
   return files;
 }
 
-// Reads the bytes into a buffer of exactly the file's size, so that the
+// Reads the bytes from a buffer of exactly their size, so that the
 // sanitizers catch any read past the data.
-BitmapPtr ReadBmpExact(const fs::path& path) {
-  const std::vector<std::uint8_t> bytes = testing_support::ReadBytes(path.string());
+ReadResult ReadBmpExact(const std::vector<std::uint8_t>& bytes, sys::Context& ctx) {
   const auto exact = std::make_unique<std::uint8_t[]>(bytes.size());
   std::copy(bytes.begin(), bytes.end(), exact.get());
-  return ReadBmpFile(std::span<const std::uint8_t>(exact.get(), bytes.size()));
+  return ReadBmpFile(std::span<const std::uint8_t>(exact.get(), bytes.size()), ReadOptions{}, ctx);
+}
+
+ReadResult ReadBmpExact(const fs::path& path, sys::Context& ctx) {
+  return ReadBmpExact(testing_support::ReadBytes(path.string()), ctx);
 }
 
 std::uint32_t LE(const std::vector<std::uint8_t>& d, std::size_t at, int bytes) {
@@ -79,7 +83,9 @@ Difference Compare(const Bitmap& a, const Bitmap& b) {
 }
 
 int Grey(Color c) {
-  const int r = c & 0xFF, g = (c >> 8) & 0xFF, b = (c >> 16) & 0xFF;
+  const auto r = static_cast<int>(c & 0xFF);
+  const auto g = static_cast<int>((c >> 8) & 0xFF);
+  const auto b = static_cast<int>((c >> 16) & 0xFF);
   return (299 * r + 587 * g + 114 * b + 500) / 1000;
 }
 
@@ -107,28 +113,28 @@ class BmpSuiteGood : public ::testing::Test {
       GTEST_SKIP() << "corpus folder 'bmp/g' not found (set RASTRA_CORPUS)";
     }
     dir_ = *dir;
-    reference_ = ReadBmpExact(dir_ / "rgb24.bmp");
+    reference_ = ReadBmpExact(dir_ / "rgb24.bmp", rec_.Ctx()).image;
     ASSERT_NE(reference_, nullptr);
   }
   BitmapPtr Load(const std::string& name) {
-    BitmapPtr b = ReadBmpExact(dir_ / name);
+    BitmapPtr b = ReadBmpExact(dir_ / name, rec_.Ctx()).image;
     EXPECT_NE(b, nullptr) << name;
     return b;
   }
   fs::path dir_;
   BitmapPtr reference_;
-  ReportCapture capture_;
+  ReadRecorder rec_;
 };
 
 TEST_F(BmpSuiteGood, EveryFileLoadsWithItsSizeAndNoMessage) {
   for (const fs::path& path : FilesIn(dir_, ".bmp")) {
-    capture_.Clear();
-    const BitmapPtr b = ReadBmpExact(path);
-    ASSERT_NE(b, nullptr) << path.filename() << ": " << (capture_.Texts().empty() ? "" : capture_.Texts()[0]);
+    rec_.Clear();
+    const BitmapPtr b = ReadBmpExact(path, rec_.Ctx()).image;
+    ASSERT_NE(b, nullptr) << path.filename() << ": " << testing_support::AllTexts(rec_.Ctx());
     const auto [w, h] = HeaderSize(path);
     EXPECT_EQ(b->XSize, w) << path.filename();
     EXPECT_EQ(b->YSize, h) << path.filename();
-    EXPECT_TRUE(capture_.Texts().empty()) << path.filename() << ": " << capture_.Texts()[0];
+    EXPECT_TRUE(rec_.Texts().empty()) << path.filename() << ": " << testing_support::AllTexts(rec_.Ctx());
   }
 }
 
@@ -185,16 +191,15 @@ void LoadsOrExplains(const std::string& sub) {
   if (!dir) {
     GTEST_SKIP() << "corpus folder '" << sub << "' not found (set RASTRA_CORPUS)";
   }
-  ReportCapture capture;
   for (const fs::path& path : FilesIn(*dir, ".bmp")) {
-    capture.Clear();
-    const BitmapPtr b = ReadBmpExact(path);
-    std::string outcome = b ? "image " + std::to_string(b->XSize) + "x" + std::to_string(b->YSize) : "no image";
-    for (const std::string& text : capture.Texts()) outcome += " | " + text;
+    sys::Context ctx;
+    const ReadResult read = ReadBmpExact(path, ctx);
+    const BitmapPtr& b = read.image;
+    std::string outcome = b ? "image " + std::to_string(b->XSize) + "x" + std::to_string(b->YSize)
+                            : std::string("no image (") + sys::CodeName(read.code) + ")";
+    for (const std::string& text : testing_support::TextsOf(ctx)) outcome += " | " + text;
     std::printf("  %-22s %s\n", path.filename().c_str(), outcome.c_str());
-    if (!b) {
-      EXPECT_FALSE(capture.Texts().empty()) << path.filename() << " failed without a message";
-    }
+    EXPECT_TRUE(ExplainsFailure(read, ctx)) << path.filename() << " failed without saying why";
   }
 }
 
@@ -230,17 +235,21 @@ bool Has(const std::vector<std::string>& types, const char* type) {
   return std::find(types.begin(), types.end(), type) != types.end();
 }
 
-BitmapPtr ReadPngExact(const std::vector<std::uint8_t>& bytes) {
+ReadResult ReadPngExact(const std::vector<std::uint8_t>& bytes, sys::Context& ctx) {
   const auto exact = std::make_unique<std::uint8_t[]>(bytes.size());
   std::copy(bytes.begin(), bytes.end(), exact.get());
-  return ReadPngFile(std::span<const std::uint8_t>(exact.get(), bytes.size()));
+  return ReadPngFile(std::span<const std::uint8_t>(exact.get(), bytes.size()), ReadOptions{}, ctx);
+}
+
+BitmapPtr ReadPngExact(const std::vector<std::uint8_t>& bytes) {
+  sys::Context ctx;
+  return ReadPngExact(bytes, ctx).image;
 }
 
 // Every prefix of a good file, and its header with single bytes forced to
 // extreme values: an image or a message, never a read past the data.
 TEST(BmpSuiteDamaged, CutAndAlteredFilesGiveAPictureOrAMessage) {
   SKIP_WITHOUT_CORPUS(dir, "bmp/g");
-  ReportCapture capture;
   for (const char* name : {"pal1.bmp", "pal4rle.bmp", "pal8rle.bmp", "pal8os2.bmp", "rgb16-565.bmp", "rgb32bf.bmp",
                            "pal8v5.bmp"}) {
     const auto original = ReadBytesOf(*dir / name);
@@ -255,29 +264,25 @@ TEST(BmpSuiteDamaged, CutAndAlteredFilesGiveAPictureOrAMessage) {
       }
     }
     for (const auto& bytes : variants) {
-      capture.Clear();
-      const auto exact = std::make_unique<std::uint8_t[]>(bytes.size());
-      std::copy(bytes.begin(), bytes.end(), exact.get());
-      const BitmapPtr b = ReadBmpFile(std::span<const std::uint8_t>(exact.get(), bytes.size()));
-      if (!b) {
-        ASSERT_FALSE(capture.Texts().empty()) << name << ": a variant of " << bytes.size() << " bytes failed silently";
-      }
+      sys::Context ctx;
+      const ReadResult read = ReadBmpExact(bytes, ctx);
+      ASSERT_TRUE(ExplainsFailure(read, ctx)) << name << ": a variant of " << bytes.size() << " bytes failed silently";
     }
   }
 }
 
 TEST(PngSuiteDamaged, CutFilesGiveNoBitmapAfterALibpngText) {
   SKIP_WITHOUT_CORPUS(dir, "png");
-  ReportCapture capture;
   for (const char* name : {"basn3p08.png", "basi6a16.png", "tbbn3p08.png"}) {
     const auto original = ReadBytesOf(*dir / name);
     for (std::size_t length = 14; length < original.size() - 12; length += 5) {  // IEND stays missing
-      capture.Clear();
+      sys::Context ctx;
       const std::vector<std::uint8_t> cut(original.begin(), original.begin() + static_cast<std::ptrdiff_t>(length));
-      EXPECT_EQ(ReadPngExact(cut), nullptr) << name << " cut to " << length;
-      ASSERT_EQ(capture.Texts().size(), 2u) << name << " cut to " << length;
-      EXPECT_EQ(capture.Texts()[0].rfind("libpng error: ", 0), 0u);
-      EXPECT_EQ(capture.Texts()[1], "No Bitmap");
+      const ReadResult read = ReadPngExact(cut, ctx);
+      EXPECT_TRUE(testing_support::FailsWith(read, sys::Code::kCorrupt, "No Bitmap")) << name << " cut to " << length;
+      ASSERT_EQ(ctx.Messages().size(), 2u) << name << " cut to " << length;
+      EXPECT_EQ(ctx.Messages()[0].code, sys::Code::kCorrupt);  // libpng's text
+      EXPECT_EQ(ctx.Messages()[1].text, "No Bitmap");
     }
   }
 }
@@ -309,7 +314,7 @@ class PngSuite : public ::testing::Test {
     files_ = FilesIn(*dir, ".png");
   }
   std::vector<fs::path> files_;
-  ReportCapture capture_;
+  ReadRecorder rec_;
 };
 
 TEST_F(PngSuite, CorruptFilesGiveTheLibpngTextAndNoBitmap) {
@@ -317,18 +322,21 @@ TEST_F(PngSuite, CorruptFilesGiveTheLibpngTextAndNoBitmap) {
   for (const fs::path& path : files_) {
     if (path.filename().string()[0] != 'x') continue;
     ++corrupt;
-    capture_.Clear();
+    rec_.Clear();
     const auto bytes = ReadBytesOf(path);
-    EXPECT_EQ(ReadPngExact(bytes), nullptr) << path.filename();
-    const auto& texts = capture_.Texts();
+    const ReadResult read = ReadPngExact(bytes, rec_.Ctx());
+    EXPECT_EQ(read.image, nullptr) << path.filename();
+    const auto texts = rec_.Texts();
     ASSERT_FALSE(texts.empty()) << path.filename();
     EXPECT_EQ(texts.back(), "No Bitmap") << path.filename();
     if (HasPngSignature(bytes)) {
       ASSERT_EQ(texts.size(), 2u) << path.filename();
-      EXPECT_EQ(texts[0].rfind("libpng error: ", 0), 0u) << path.filename() << ": " << texts[0];
+      EXPECT_EQ(read.code, sys::Code::kCorrupt) << path.filename() << ": " << texts[0];
+      EXPECT_EQ(rec_.Ctx().Messages()[0].code, sys::Code::kCorrupt) << path.filename();  // libpng's text
     } else {
       // A damaged signature is no PNG: libpng is never asked.
       EXPECT_EQ(texts.size(), 1u) << path.filename();
+      EXPECT_EQ(read.code, sys::Code::kNotRecognised) << path.filename();
     }
   }
   EXPECT_GT(corrupt, 0);
@@ -338,11 +346,11 @@ TEST_F(PngSuite, EveryOtherFileLoadsAsTrueColourOfItsSize) {
   int compared = 0;
   for (const fs::path& path : files_) {
     if (path.filename().string()[0] == 'x') continue;
-    capture_.Clear();
+    rec_.Clear();
     const auto bytes = ReadBytesOf(path);
-    const BitmapPtr b = ReadPngExact(bytes);
-    ASSERT_NE(b, nullptr) << path.filename() << ": " << (capture_.Texts().empty() ? "" : capture_.Texts()[0]);
-    EXPECT_TRUE(capture_.Texts().empty()) << path.filename();
+    const BitmapPtr b = ReadPngExact(bytes, rec_.Ctx()).image;
+    ASSERT_NE(b, nullptr) << path.filename() << ": " << testing_support::AllTexts(rec_.Ctx());
+    EXPECT_TRUE(rec_.Texts().empty()) << path.filename();
     EXPECT_EQ(b->BitsPerPixel, 32) << path.filename();
     EXPECT_EQ(b->NumColors, 0) << path.filename();
     EXPECT_EQ(static_cast<std::uint32_t>(b->XSize), BE32(bytes, 16)) << path.filename();
