@@ -48,6 +48,11 @@ if(RASTRA_OBJCOPY)
   install(CODE "execute_process(COMMAND \"${RASTRA_OBJCOPY}\" --remove-section=.comment
     \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/$<TARGET_FILE_NAME:rastra>\"
     COMMAND_ERROR_IS_FATAL ANY)")
+  # The core library for other tools: without debug information, which would
+  # make it many times larger, and without the compiler's notes.
+  install(CODE "execute_process(COMMAND \"${RASTRA_OBJCOPY}\" --strip-debug --remove-section=.comment
+    \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR}/$<TARGET_FILE_NAME:rastra_core>\"
+    COMMAND_ERROR_IS_FATAL ANY)")
 endif()
 
 # Without an epoch of its own, the package is dated by its newest changelog entry.
