@@ -364,8 +364,48 @@ void InsertPaletteRow(ColorOctree& tree, const std::uint8_t* row, int width, con
   }
 }
 
+// Pixel counts of each palette index.
+std::array<std::uint64_t, 256> IndexHistogram(const Bitmap& source, sys::Context& ctx) {
+  std::array<std::uint64_t, 256> counts{};
+  for (int y = 0; y < source.YSize; ++y) {
+    ReportCalculatingRow(ctx, y, source.YSize);
+    const std::uint8_t* row = source.Row(y);
+    for (int x = 0; x < source.XSize; ++x) ++counts[row[x]];
+  }
+  return counts;
+}
+
+// A tree that never reaches its limit never merges, and then its leaves, their
+// order and their sums do not depend on the order the colours came in. A
+// palette image with no more distinct colours than the limit can therefore go
+// in one weighted insertion per palette entry: the same tree as pixel by
+// pixel, at a fraction of the work. False (nothing inserted) otherwise.
+bool InsertPaletteImageByCounts(ColorOctree& tree, const Bitmap& source, sys::Context& ctx) {
+  const std::array<Color, 256> palette = PaletteTable(source);
+  std::array<std::uint32_t, 256> used{};
+  int distinct = 0;
+  for (int i = 0; i < 256; ++i) {
+    const Color c = palette[i] & kOpaqueMask;
+    if (std::find(used.begin(), used.begin() + distinct, c) == used.begin() + distinct) used[distinct++] = c;
+  }
+  // Entries no pixel uses add no colour; counting them too keeps the test cheap and safe.
+  if (static_cast<std::uint32_t>(distinct) > tree.ColorLimit()) return false;
+  const std::array<std::uint64_t, 256> counts = IndexHistogram(source, ctx);
+  for (int i = 0; i < 256; ++i) {
+    for (std::uint64_t left = counts[i]; left > 0;) {
+      const auto part = static_cast<std::uint32_t>(std::min<std::uint64_t>(left, UINT32_MAX));
+      const Color c = palette[i];
+      tree.Insert(static_cast<std::uint8_t>(Red(c)), static_cast<std::uint8_t>(Green(c)),
+                  static_cast<std::uint8_t>(Blue(c)), part);
+      left -= part;
+    }
+  }
+  return true;
+}
+
 void InsertImage(ColorOctree& tree, const Bitmap& source, sys::Context& ctx) {
   const bool hasPalette = source.NumColors != 0;
+  if (hasPalette && InsertPaletteImageByCounts(tree, source, ctx)) return;
   const std::array<Color, 256> palette = hasPalette ? PaletteTable(source) : std::array<Color, 256>{};
   std::array<ColorOctree::LeafHint, 256> hints{};
   for (int y = 0; y < source.YSize; ++y) {

@@ -91,6 +91,7 @@ class ColorOctree {
   // is not null, its pixel count. Both arrays need LeafCount() elements.
   int GetPalette(Color* colours, std::uint32_t* counts) const;
   std::uint32_t LeafCount() const { return leafCount_; }
+  std::uint32_t ColorLimit() const { return colorLimit_; }
 
  private:
   static constexpr std::uint32_t kNone = 0;

@@ -230,7 +230,9 @@ TEST(OctreeAgainstReference, ReducingAPaletteImageEqualsReference) {
       image->Row(y)[x] = static_cast<std::uint8_t>((x / 3 + y * 7 + static_cast<int>(Next(seed) % 4)) % kEntries);
     }
   }
-  for (int limit : {16, 150}) {
+  // 16 and 150 merge; 200 and 256 hold every colour, where the palette
+  // entries go in once each with their pixel counts.
+  for (int limit : {16, 150, 200, 256}) {
     ReferenceOctree reference(static_cast<std::uint32_t>(limit));
     for (int y = 0; y < image->YSize; ++y) {
       for (int x = 0; x < image->XSize; ++x) {
@@ -245,6 +247,32 @@ TEST(OctreeAgainstReference, ReducingAPaletteImageEqualsReference) {
     ASSERT_NE(result, nullptr);
     ASSERT_EQ(result->NumColors, static_cast<int>(colours.size())) << "limit " << limit;
     for (int i = 0; i < result->NumColors; ++i) EXPECT_EQ(Bitmap_GetPalColor(*result, i), colours[i]) << i;
+  }
+
+  // The best palette sorts the reference's colours by count (stable), and the
+  // pixels keep their colours: no entry was merged away.
+  ReferenceOctree reference(256);
+  for (int y = 0; y < image->YSize; ++y) {
+    for (int x = 0; x < image->XSize; ++x) {
+      const Color c = Bitmap_GetPixelColor(*image, x, y);
+      reference.Insert(static_cast<int>(c & 0xFF), static_cast<int>((c >> 8) & 0xFF), static_cast<int>((c >> 16) & 0xFF));
+    }
+  }
+  std::vector<Color> colours;
+  std::vector<std::uint32_t> counts;
+  reference.Palette(colours, counts);
+  std::vector<std::size_t> order(colours.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return counts[a] > counts[b]; });
+  BitmapPtr copy = Bitmap_Copy(*image, ctx);
+  BitmapPtr best = ConvertToBestPalette(copy, {}, ctx);
+  ASSERT_NE(best, nullptr);
+  ASSERT_EQ(best->NumColors, static_cast<int>(colours.size()));
+  for (std::size_t i = 0; i < order.size(); ++i) EXPECT_EQ(Bitmap_GetPalColor(*best, static_cast<int>(i)), colours[order[i]]);
+  for (int y = 0; y < image->YSize; ++y) {
+    for (int x = 0; x < image->XSize; ++x) {
+      ASSERT_EQ(Bitmap_GetPixelColor(*best, x, y), Bitmap_GetPixelColor(*image, x, y) & 0xFFFFFF) << x << "," << y;
+    }
   }
 }
 
