@@ -4,6 +4,7 @@
 #include <array>
 #include <bit>
 #include <cstring>
+#include <vector>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -211,6 +212,67 @@ void ConvertColor(const std::uint8_t* samples, int mcusPerRow, int width, int li
   }
 }
 
+// One output line of one component, its samples replicated across: the line
+// `line` of the MCU row, of every MCU.
+void GatherLine(const JpegRowLayout& layout, int component, int line, const std::uint8_t* samples,
+                std::uint8_t* out) {
+  const int sampleRow = line / layout.repeatDown[component];
+  const int repeat = layout.repeatAcross[component];
+  const int across = layout.blocksAcross[component];
+  const std::size_t mcuBytes = static_cast<std::size_t>(layout.blocksPerMcu) * kJpegBlockSize;
+  const std::uint8_t* first = samples +
+                              static_cast<std::size_t>(layout.firstBlock[component] + (sampleRow >> 3) * across) *
+                                  kJpegBlockSize +
+                              (sampleRow & 7) * 8;
+  for (int m = 0; m < layout.mcusPerRow; ++m, first += mcuBytes) {
+    for (int b = 0; b < across; ++b) {
+      const std::uint8_t* block = first + static_cast<std::size_t>(b) * kJpegBlockSize;
+      for (int i = 0; i < 8; ++i) {
+        for (int r = 0; r < repeat; ++r) *out++ = block[i];
+      }
+    }
+  }
+}
+
+// x * k / 255 rounded to nearest (255 is odd, so there are no ties).
+inline int ScaleByInk(int x, int k) { return (x * k + 127) / 255; }
+
+void ConvertLine(JpegColorSpace space, const std::array<const std::uint8_t*, kJpegMaxComponents>& in, int width,
+                 std::uint8_t* out) {
+  const std::uint8_t* limit = kRangeLimit.data() + kLimitOffset;
+  for (int x = 0; x < width; ++x, out += 4) {
+    switch (space) {
+      case JpegColorSpace::kGrey:
+        StoreWord(out, in[0][x] * 0x010101u);
+        break;
+      case JpegColorSpace::kYCbCr:
+        StorePixel(out, in[0][x], LookUpChroma(in[1][x], in[2][x]));
+        break;
+      case JpegColorSpace::kRgb:
+        StoreWord(out, in[2][x] | (in[1][x] << 8) | (static_cast<std::uint32_t>(in[0][x]) << 16));
+        break;
+      case JpegColorSpace::kCmyk: {
+        const int k = in[3][x];
+        StoreWord(out, static_cast<std::uint32_t>(ScaleByInk(in[2][x], k)) |
+                           (static_cast<std::uint32_t>(ScaleByInk(in[1][x], k)) << 8) |
+                           (static_cast<std::uint32_t>(ScaleByInk(in[0][x], k)) << 16));
+        break;
+      }
+      case JpegColorSpace::kYcck: {
+        // The YCC part converts as YCbCr would; its complement is the
+        // stored (inverted) C, M and Y, as a CMYK file would hold them.
+        const int k = in[3][x];
+        const int y = in[0][x];
+        const Chroma c = LookUpChroma(in[1][x], in[2][x]);
+        StoreWord(out, static_cast<std::uint32_t>(ScaleByInk(255 - limit[y + c.blue], k)) |
+                           (static_cast<std::uint32_t>(ScaleByInk(255 - limit[y + c.green], k)) << 8) |
+                           (static_cast<std::uint32_t>(ScaleByInk(255 - limit[y + c.red], k)) << 16));
+        break;
+      }
+    }
+  }
+}
+
 }  // namespace
 
 void JpegConvertMcuRow(JpegScanType type, const std::uint8_t* samples, int mcusPerRow, int width, int lines,
@@ -231,5 +293,22 @@ void JpegConvertMcuRow(JpegScanType type, const std::uint8_t* samples, int mcusP
     case JpegScanType::kH2V2:
       ConvertColor<2, 2>(samples, mcusPerRow, width, lines, rows);
       break;
+    case JpegScanType::kGeneral:
+      break;  // needs the layout: JpegConvertMcuRowGeneral
+  }
+}
+
+void JpegConvertMcuRowGeneral(const JpegRowLayout& layout, JpegColorSpace space, const std::uint8_t* samples,
+                              int width, int lines, std::uint8_t* const* rows) {
+  const std::size_t lineBytes = static_cast<std::size_t>(layout.mcusPerRow) * layout.mcuWidth;
+  std::vector<std::uint8_t> buffer(lineBytes * static_cast<std::size_t>(layout.componentCount));
+  std::array<const std::uint8_t*, kJpegMaxComponents> in{};
+  for (int line = 0; line < lines; ++line) {
+    for (int c = 0; c < layout.componentCount; ++c) {
+      std::uint8_t* out = buffer.data() + lineBytes * static_cast<std::size_t>(c);
+      GatherLine(layout, c, line, samples, out);
+      in[c] = out;
+    }
+    ConvertLine(space, in, width, rows[line]);
   }
 }

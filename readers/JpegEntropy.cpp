@@ -81,31 +81,43 @@ void JpegDecoder::FillBits() {
 }
 
 
-void JpegDecoder::HandleRestart() {
-  if (restartInterval_ == 0 || mcusLeft_ != 0) return;
-  if (FindRestartMarker()) {
-    ResetPredictions();
-    mcusLeft_ = restartInterval_;
-    nextRestart_ = (nextRestart_ + 1) & 7;
+bool JpegDecoder::HandleRestart() {
+  if (restartInterval_ == 0 || mcusLeft_ != 0) return true;
+  switch (FindRestartMarker()) {
+    case RestartSearch::kFound:
+      break;
+    case RestartSearch::kEndOfFile:
+      return Fail("the file ends too early");
+    case RestartSearch::kMissing:
+      return Fail("a restart marker is missing or out of order");
+  }
+  ResetPredictions();
+  mcusLeft_ = restartInterval_;
+  nextRestart_ = (nextRestart_ + 1) & 7;
+  ++segment_;
+  segmentDamaged_ = false;
+  if (arithmetic_) {
+    ResetArithmetic();
+  } else {
     ResetBits();
     FillBits();
-  } else {
-    // Decoding goes on from where the search stopped, without the reset; the
-    // count of MCUs left drops below 0, so no further marker is looked for.
-    markerReached_ = false;
   }
+  return true;
 }
 
-bool JpegDecoder::FindRestartMarker() {
+// Skips what is left of the segment (data bytes, stuffed 0xFF 0x00 pairs
+// included) up to the next marker, which must be the expected restart.
+JpegDecoder::RestartSearch JpegDecoder::FindRestartMarker() {
   std::uint8_t b = 0;
-  int budget = kRestartSearchBytes;
-  do {
-    if (budget-- == 0 || !ReadByte(b)) return false;
-  } while (b != 0xFF);
-  do {
-    if (budget-- == 0 || !ReadByte(b)) return false;
-  } while (b == 0xFF);
-  return b == kRst0 + nextRestart_;
+  for (;;) {
+    do {
+      if (!ReadByte(b)) return RestartSearch::kEndOfFile;
+    } while (b != 0xFF);
+    do {
+      if (!ReadByte(b)) return RestartSearch::kEndOfFile;
+    } while (b == 0xFF);
+    if (b != 0) return b == kRst0 + nextRestart_ ? RestartSearch::kFound : RestartSearch::kMissing;
+  }
 }
 
 // ---------------------------------------------------------------------------
@@ -170,13 +182,51 @@ bool JpegDecoder::DecodeBlock(int block, JpegComponent& component) {
   return true;
 }
 
-void JpegDecoder::DecodeMcuRow() {
+void JpegDecoder::ClearBlock(int block) {
+  std::int16_t* coef = coefficients_.data() + static_cast<std::size_t>(block) * kJpegBlockSize;
+  if (lastNonZero_[block] > 1) std::memset(coef, 0, kJpegBlockSize * sizeof(std::int16_t));
+  coef[0] = 0;
+  lastNonZero_[block] = 1;
+}
+
+// Blocks of a damaged segment come out flat mid-grey until the next restart.
+bool JpegDecoder::DecodeMcuRow() {
   for (int m = 0; m < mcusPerRow_; ++m) {
-    HandleRestart();
+    if (!HandleRestart()) return false;
     const int firstBlock = m * blocksPerMcu_;
     for (int b = 0; b < blocksPerMcu_; ++b) {
-      if (!DecodeBlock(firstBlock + b, components_[mcuComponent_[b]])) return;
+      if (segmentDamaged_) {
+        ClearBlock(firstBlock + b);
+        continue;
+      }
+      const bool decoded = arithmetic_ ? DecodeArithmeticBlock(firstBlock + b, components_[mcuComponent_[b]])
+                                       : DecodeBlock(firstBlock + b, components_[mcuComponent_[b]]);
+      if (!decoded) {
+        MarkSegmentDamaged();
+        ClearBlock(firstBlock + b);
+      }
     }
     if (restartInterval_ != 0) --mcusLeft_;
   }
+  return true;
+}
+
+// A sequential block into a coefficient buffer: zigzag order, not dequantised.
+bool JpegDecoder::DecodeSequentialBufferedBlock(JpegComponent& component, std::int16_t* block) {
+  const int dcSize = DecodeSymbol(huffman_[component.dcSlot]);
+  if (dcSize > 15) return false;
+  const int diff = dcSize != 0 ? JpegExtend(GetBits(dcSize), dcSize) : 0;
+  component.dcPrediction = static_cast<std::int16_t>(component.dcPrediction + diff);
+  block[0] = static_cast<std::int16_t>(component.dcPrediction);
+  const JpegHuffmanTable& ac = huffman_[component.acSlot];
+  for (int k = 1; k < kJpegBlockSize; ++k) {
+    const int symbol = DecodeSymbol(ac);
+    const int run = symbol >> 4;
+    const int size = symbol & 15;
+    if (size == 0 && run != 15) return true;
+    k += run;
+    if (k > 63) return false;
+    if (size != 0) block[k] = static_cast<std::int16_t>(JpegExtend(GetBits(size), size));
+  }
+  return true;
 }

@@ -51,10 +51,37 @@ void JpegInverseDct(const std::int16_t* coefficients, int lastNonZero, std::uint
 // vector instructions are available JpegInverseDct must agree with it.
 void JpegInverseDctPortable(const std::int16_t* coefficients, int lastNonZero, std::uint8_t* samples);
 
-enum class JpegScanType { kGrey, kH1V1, kH2V1, kH1V2, kH2V2 };
+// The layouts with a converter of their own; every other one goes through
+// JpegConvertMcuRowGeneral.
+enum class JpegScanType { kGrey, kH1V1, kH2V1, kH1V2, kH2V2, kGeneral };
+
+// How the stored components turn into RGB. CMYK and YCCK samples are stored
+// inverted, as Adobe software writes them.
+enum class JpegColorSpace { kGrey, kYCbCr, kRgb, kCmyk, kYcck };
+
+inline constexpr int kJpegMaxComponents = 4;
+
+// Where the samples of each component lie in one MCU row (64 bytes per block,
+// blocks in MCU order), and how many output pixels each sample covers.
+struct JpegRowLayout {
+  int componentCount = 0;
+  int blocksPerMcu = 0;
+  int mcusPerRow = 0;
+  int mcuWidth = 8;
+  std::array<int, kJpegMaxComponents> firstBlock{};    // the component's first block within an MCU
+  std::array<int, kJpegMaxComponents> blocksAcross{};  // its blocks per MCU, across and down
+  std::array<int, kJpegMaxComponents> repeatAcross{};  // output pixels per sample across
+  std::array<int, kJpegMaxComponents> repeatDown{};    // and down
+};
 
 // Turns the samples of one MCU row (64 bytes per block, blocks in MCU order:
 // the luma blocks left to right then top to bottom, then Cb, then Cr) into
 // output pixels (blue, green, red, 0) of `lines` picture rows of `width` pixels.
 void JpegConvertMcuRow(JpegScanType type, const std::uint8_t* samples, int mcusPerRow, int width, int lines,
                        std::uint8_t* const* rows);
+
+// Any layout and colour space: each output line gathers its samples of every
+// component (replicated across), then converts them pixel by pixel with the
+// same arithmetic as the layouts above.
+void JpegConvertMcuRowGeneral(const JpegRowLayout& layout, JpegColorSpace space, const std::uint8_t* samples,
+                              int width, int lines, std::uint8_t* const* rows);

@@ -1,5 +1,6 @@
-// The JPEG decoder's progressive frames: whole-image coefficient buffers,
-// the four block decoders of spectral selection and successive
+// The JPEG decoder's buffered frames (progressive ones, and sequential ones
+// in several scans): whole-image coefficient buffers, the scans into them,
+// the four Huffman block decoders of spectral selection and successive
 // approximation, and the dequantisation of the buffers for output.
 #include <algorithm>
 #include <cstring>
@@ -36,23 +37,25 @@ bool JpegDecoder::AllocateCoefficientBuffers() {
 }
 
 // ---------------------------------------------------------------------------
-// Progressive frames
+// Scans into the buffers
 
-bool JpegDecoder::DecodeProgressiveScans() {
+bool JpegDecoder::DecodeBufferedScans() {
   if (!AllocateCoefficientBuffers()) return false;
-  for (int scans = 0;; ++scans) {
-    if (!ReadScanHeader()) {
-      // The scans end at EOI, at another marker or at a header that does not
-      // pass; what was decoded so far is the image.
-      error_.clear();
-      return true;
-    }
-    if (scans == kMaxProgressiveScans) return Fail("the file has more progressive scans than any real picture needs");
-    if (!CheckProgressiveScan() || !DecodeProgressiveScan()) return false;
+  for (int scans = 1;; ++scans) {
+    if (!CheckBufferedScan() || !DecodeBufferedScan()) return false;
+    bool ended = false;
+    if (!NextScan(ended)) return false;
+    if (ended) break;
+    if (scans == kMaxScans) return Fail("the file has more scans than any real picture needs");
   }
+  for (int i = 0; i < componentCount_; ++i) {
+    if (!components_[i].scanned) Warn("a colour component has no image data");
+  }
+  return true;
 }
 
-bool JpegDecoder::CheckProgressiveScan() {
+bool JpegDecoder::CheckBufferedScan() {
+  if (!progressive_) return true;
   if (se_ < ss_ || se_ > 63) return Fail("a progressive scan has a bad spectral range");
   if (ss_ > 0 && scanCount_ != 1) return Fail("a progressive AC scan has more than one component");
   if (ss_ == 0 && se_ != 0) return Fail("a progressive DC scan includes AC coefficients");
@@ -61,22 +64,16 @@ bool JpegDecoder::CheckProgressiveScan() {
   return true;
 }
 
-bool JpegDecoder::DecodeProgressiveScan() {
+bool JpegDecoder::DecodeBufferedScan() {
   if (scanCount_ == 1) {
     // One component: its blocks one by one, each an MCU.
     JpegComponent& c = components_[scanComponents_[0]];
-    int hMax = 1;
-    int vMax = 1;
-    for (int i = 0; i < componentCount_; ++i) {
-      hMax = std::max(hMax, components_[i].h);
-      vMax = std::max(vMax, components_[i].v);
-    }
-    const int across = ((c.h * width_ + hMax - 1) / hMax + 7) / 8;
-    const int down = ((c.v * height_ + vMax - 1) / vMax + 7) / 8;
+    const int across = ((c.h * width_ + hMax_ - 1) / hMax_ + 7) / 8;
+    const int down = ((c.v * height_ + vMax_ - 1) / vMax_ + 7) / 8;
     for (int by = 0; by < std::min(down, c.bufferBlocksDown); ++by) {
       for (int bx = 0; bx < std::min(across, c.bufferBlocksAcross); ++bx) {
-        HandleRestart();
-        if (!DecodeProgressiveBlock(c, c.Block(bx, by))) return false;
+        if (!HandleRestart()) return false;
+        if (!segmentDamaged_ && !DecodeBufferedBlock(c, c.Block(bx, by))) MarkSegmentDamaged();
         if (restartInterval_ != 0) --mcusLeft_;
       }
     }
@@ -84,12 +81,15 @@ bool JpegDecoder::DecodeProgressiveScan() {
   }
   for (int my = 0; my < mcuRows_; ++my) {
     for (int mx = 0; mx < mcusPerRow_; ++mx) {
-      HandleRestart();
-      for (int i = 0; i < scanCount_; ++i) {
+      if (!HandleRestart()) return false;
+      for (int i = 0; i < scanCount_ && !segmentDamaged_; ++i) {
         JpegComponent& c = components_[scanComponents_[i]];
-        for (int y = 0; y < c.mcuBlocksV; ++y) {
+        for (int y = 0; y < c.mcuBlocksV && !segmentDamaged_; ++y) {
           for (int x = 0; x < c.mcuBlocksH; ++x) {
-            if (!DecodeProgressiveBlock(c, c.Block(mx * c.mcuBlocksH + x, my * c.mcuBlocksV + y))) return false;
+            if (!DecodeBufferedBlock(c, c.Block(mx * c.mcuBlocksH + x, my * c.mcuBlocksV + y))) {
+              MarkSegmentDamaged();
+              break;
+            }
           }
         }
       }
@@ -99,7 +99,17 @@ bool JpegDecoder::DecodeProgressiveScan() {
   return true;
 }
 
-bool JpegDecoder::DecodeProgressiveBlock(JpegComponent& component, std::int16_t* block) {
+bool JpegDecoder::DecodeBufferedBlock(JpegComponent& component, std::int16_t* block) {
+  if (arithmetic_) {
+    if (!progressive_) return DecodeArithmeticDcFirst(component, block) && DecodeArithmeticAcFirst(component, block, 1);
+    if (ss_ == 0) {
+      if (ah_ == 0) return DecodeArithmeticDcFirst(component, block);
+      DecodeArithmeticDcRefine(block);
+      return true;
+    }
+    return ah_ == 0 ? DecodeArithmeticAcFirst(component, block, ss_) : DecodeArithmeticAcRefine(component, block);
+  }
+  if (!progressive_) return DecodeSequentialBufferedBlock(component, block);
   if (ss_ == 0) {
     if (ah_ == 0) return DecodeDcFirst(component, block);
     DecodeDcRefine(block);
@@ -110,7 +120,7 @@ bool JpegDecoder::DecodeProgressiveBlock(JpegComponent& component, std::int16_t*
 
 bool JpegDecoder::DecodeDcFirst(JpegComponent& component, std::int16_t* block) {
   const int size = DecodeSymbol(huffman_[component.dcSlot]);
-  if (size > 15) return Fail("the image data is damaged");
+  if (size > 15) return false;
   const int diff = size != 0 ? JpegExtend(GetBits(size), size) : 0;
   component.dcPrediction = static_cast<std::int16_t>(component.dcPrediction + diff);
   block[0] = static_cast<std::int16_t>(component.dcPrediction * (1 << al_));
@@ -132,7 +142,7 @@ bool JpegDecoder::DecodeAcFirst(JpegComponent& component, std::int16_t* block) {
     const int fast = ac.fastAc[PeekBits(kJpegFastBits)];
     if (fast != 0) {
       k += (fast >> 4) & 15;
-      if (k > 63) return Fail("the image data is damaged");
+      if (k > 63) return false;
       DropBits(fast & 15);
       block[k] = static_cast<std::int16_t>((fast >> 8) * (1 << al_));
       continue;
@@ -142,7 +152,7 @@ bool JpegDecoder::DecodeAcFirst(JpegComponent& component, std::int16_t* block) {
     const int size = symbol & 15;
     if (size != 0) {
       k += run;
-      if (k > 63) return Fail("the image data is damaged");
+      if (k > 63) return false;
       block[k] = static_cast<std::int16_t>(JpegExtend(GetBits(size), size) * (1 << al_));
     } else if (run == 15) {
       k += 15;
@@ -171,7 +181,7 @@ bool JpegDecoder::DecodeAcRefine(JpegComponent& component, std::int16_t* block) 
       const int size = symbol & 15;
       int value = 0;
       if (size != 0) {
-        if (size != 1) return Fail("the image data is damaged");
+        if (size != 1) return false;
         value = GetBits(1) != 0 ? p1 : m1;
       } else if (run != 15) {
         eobRun_ = (1 << run) + GetBits(run);
