@@ -133,24 +133,53 @@ inline void StoreEightPixels(std::uint8_t* out, __m128i blue, __m128i green, __m
   _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), _mm_unpackhi_epi16(bg, r0));
 }
 
-// A whole MCU's chroma row at once: the chroma terms come from the tables as
-// in the portable code, luma plus term is formed in 16-bit lanes, and the
-// unsigned saturation of the final narrowing is the clamp to 0 to 255.
+// The three chroma terms of 8 Cb/Cr pairs, exactly as the tables give them.
+// Each table entry is (constant x (sample - 128) + rounding) >> 16; the
+// constants are split into a multiple of 65536, which adds whole multiples of
+// the centred sample, and a part below 32768, which one multiply-add forms
+// with its rounding in 32 bits.
+struct ChromaTerms {
+  __m128i red;
+  __m128i green;
+  __m128i blue;
+};
+
+// (x * a + y * b + 32768) >> 16 for 8 pairs of 16-bit lanes, in 32 bits,
+// narrowed back to 16 bits.
+inline __m128i MulAddRounded(__m128i x, __m128i y, int a, int b) {
+  const __m128i ab =
+      _mm_set1_epi32(static_cast<int>((static_cast<std::uint32_t>(b) << 16) | static_cast<std::uint16_t>(a)));
+  const __m128i round = _mm_set1_epi32(kHalf);
+  const __m128i low = _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(x, y), ab), round), kScaleBits);
+  const __m128i high = _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(x, y), ab), round), kScaleBits);
+  return _mm_packs_epi32(low, high);
+}
+
+inline ChromaTerms ComputeChromaTerms(const std::uint8_t* cbRow, const std::uint8_t* crRow) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i center = _mm_set1_epi16(128);
+  const __m128i cb = _mm_sub_epi16(
+      _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(cbRow)), zero), center);
+  const __m128i cr = _mm_sub_epi16(
+      _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(crRow)), zero), center);
+  ChromaTerms t;
+  // 91881 = 65536 + 26345; 116129 = 2 x 65536 - 14943; -46802 = -65536 + 18734.
+  t.red = _mm_add_epi16(cr, MulAddRounded(cr, zero, 26345, 0));
+  t.blue = _mm_add_epi16(_mm_add_epi16(cb, cb), MulAddRounded(cb, zero, -14943, 0));
+  t.green = _mm_sub_epi16(MulAddRounded(cb, cr, -22554, 18734), cr);
+  return t;
+}
+
+// A whole MCU's chroma row at once: the chroma terms as the tables give them,
+// luma plus term formed in 16-bit lanes, and the unsigned saturation of the
+// final narrowing is the clamp to 0 to 255.
 template <int H, int V>
 inline void ConvertWholeMcuChromaRow(const std::uint8_t* cbRow, const std::uint8_t* crRow,
                                      const std::uint8_t* const* lumaRows, std::uint8_t* const* out, int lineCount) {
-  alignas(16) std::int16_t red[8];
-  alignas(16) std::int16_t green[8];
-  alignas(16) std::int16_t blue[8];
-  for (int c = 0; c < 8; ++c) {
-    const Chroma chroma = LookUpChroma(cbRow[c], crRow[c]);
-    red[c] = static_cast<std::int16_t>(chroma.red);
-    green[c] = static_cast<std::int16_t>(chroma.green);
-    blue[c] = static_cast<std::int16_t>(chroma.blue);
-  }
-  const __m128i red8 = _mm_load_si128(reinterpret_cast<const __m128i*>(red));
-  const __m128i green8 = _mm_load_si128(reinterpret_cast<const __m128i*>(green));
-  const __m128i blue8 = _mm_load_si128(reinterpret_cast<const __m128i*>(blue));
+  const ChromaTerms terms = ComputeChromaTerms(cbRow, crRow);
+  const __m128i red8 = terms.red;
+  const __m128i green8 = terms.green;
+  const __m128i blue8 = terms.blue;
   const __m128i zero = _mm_setzero_si128();
   for (int v = 0; v < V; ++v) {
     if (V > 1 && v >= lineCount) break;

@@ -467,8 +467,11 @@ bool JpegDecoder::StartScan() {
     if (se_ != 0 && !huffman_[c.acSlot].defined) return Fail("a scan uses a Huffman table that is not defined");
   }
   if (!arithmetic_) {
-    for (JpegHuffmanTable& table : huffman_) {
-      if (table.defined && !JpegBuildHuffmanTable(table)) return Fail("a Huffman table is damaged");
+    for (int slot = 0; slot < kHuffmanSlots; ++slot) {
+      JpegHuffmanTable& table = huffman_[slot];
+      if (table.defined && !JpegBuildHuffmanTable(table, slot >= kHuffmanSlots / 2)) {
+        return Fail("a Huffman table is damaged");
+      }
     }
   }
   ResetPredictions();

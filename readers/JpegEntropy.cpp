@@ -123,62 +123,76 @@ JpegDecoder::RestartSearch JpegDecoder::FindRestartMarker() {
 // ---------------------------------------------------------------------------
 // Sequential frames
 
-// False when a run passes coefficient 63: the rest of the MCU row is dropped.
+// False when the data is damaged (a run past coefficient 63, a difference
+// too large for 8-bit samples).
 bool JpegDecoder::DecodeBlock(int block, JpegComponent& component) {
   std::int16_t* coef = coefficients_.data() + static_cast<std::size_t>(block) * kJpegBlockSize;
   std::uint8_t& last = lastNonZero_[block];
   // Only positions the previous use of this block may have set need clearing.
   if (last > 1) std::memset(coef, 0, kJpegBlockSize * sizeof(std::int16_t));
+  last = kJpegBlockSize;
   const std::uint16_t* quant = quant_[component.quant].data();
 
-  const int dcSize = DecodeSymbol(huffman_[component.dcSlot]);
-  if (dcSize > 15) {
-    last = kJpegBlockSize;
-    return false;
+  NeedBits(31);  // a code of up to 16 bits and up to 15 value bits
+  const JpegHuffmanTable& dc = huffman_[component.dcSlot];
+  const std::int32_t dcEntry = dc.fast[PeekBits(kJpegFastBits)];
+  int diff = 0;
+  if ((dcEntry & kJpegEntryFlags) == 0) {
+    DropBits(dcEntry & 31);
+    diff = dcEntry >> 16;
+  } else {
+    int size = 0;
+    if ((dcEntry & kJpegSymbolOnly) != 0) {
+      DropBits(dcEntry & 31);
+      size = dcEntry >> 16;
+    } else {
+      size = DecodeBufferedSymbol(dc);
+      if (size > 15) return false;
+    }
+    diff = size != 0 ? JpegExtend(GetBits(size), size) : 0;
   }
-  const int diff = dcSize != 0 ? JpegExtend(GetBits(dcSize), dcSize) : 0;
   component.dcPrediction = static_cast<std::int16_t>(component.dcPrediction + diff);
   coef[0] = JpegDequantise(component.dcPrediction, quant[0]);
 
   const JpegHuffmanTable& ac = huffman_[component.acSlot];
-  int k = 1;
-  for (; k < kJpegBlockSize; ++k) {
-    NeedBits(31);  // a code of up to 16 bits and up to 15 value bits
-    const int fast = ac.fastAc[PeekBits(kJpegFastBits)];
-    if (fast != 0) {
-      k += (fast >> 4) & 15;
-      if (k > 63) {
-        last = kJpegBlockSize;
-        return false;
-      }
-      DropBits(fast & 15);
-      coef[kJpegZigzag[k]] = JpegDequantise(fast >> 8, quant[k]);
+  for (int k = 1; k < kJpegBlockSize; ++k) {
+    NeedBits(31);
+    const std::int32_t entry = ac.fast[PeekBits(kJpegFastBits)];
+    if ((entry & kJpegEntryFlags) == 0) {
+      k += (entry >> 8) & 15;
+      if (k > 63) return false;
+      DropBits(entry & 31);
+      coef[kJpegZigzag[k]] = JpegDequantise(entry >> 16, quant[k]);
       continue;
     }
-    const int symbol = DecodeBufferedSymbol(ac);
-    const int run = symbol >> 4;
-    const int size = symbol & 15;
-    if (size != 0) {
-      k += run;
-      if (k > 63) {
-        last = kJpegBlockSize;
-        return false;
-      }
-      const int bits = static_cast<int>(PeekBits(size));
-      DropBits(size);
-      coef[kJpegZigzag[k]] = JpegDequantise(JpegExtend(bits, size), quant[k]);
-    } else if (run == 15) {
-      k += 15;
-      if (k > 63) {
-        last = kJpegBlockSize;
-        return false;
-      }
-    } else {
+    if ((entry & kJpegEndOfBlock) != 0) {
+      DropBits(entry & 31);
       last = static_cast<std::uint8_t>(k);
       return true;
     }
+    int run = 0;
+    int size = 0;
+    if ((entry & kJpegSymbolOnly) != 0) {
+      DropBits(entry & 31);
+      run = (entry >> 8) & 15;
+      size = entry >> 16;
+    } else {
+      const int symbol = DecodeBufferedSymbol(ac);
+      run = symbol >> 4;
+      size = symbol & 15;
+      if (size == 0 && run != 15) {
+        last = static_cast<std::uint8_t>(k);
+        return true;
+      }
+    }
+    k += run;
+    if (k > 63) return false;
+    if (size != 0) {
+      const int bits = static_cast<int>(PeekBits(size));
+      DropBits(size);
+      coef[kJpegZigzag[k]] = JpegDequantise(JpegExtend(bits, size), quant[k]);
+    }
   }
-  last = kJpegBlockSize;
   return true;
 }
 

@@ -14,7 +14,18 @@ inline constexpr std::array<std::uint8_t, 80> kJpegZigzag = {
     6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51, 58, 59, 52, 45, 38, 31,
     39, 46, 53, 60, 61, 54, 47, 55, 62, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63};
 
-inline constexpr int kJpegFastBits = 9;
+// Bits of the table that decodes a whole code (and where they fit, its value
+// bits) with one lookup.
+inline constexpr int kJpegFastBits = 11;
+
+// Entries of JpegHuffmanTable::fast: the bits to drop in the low 5 bits, the
+// zero run in bits 8 to 11 and the value (or, with kJpegSymbolOnly, the size
+// of the value bits still to read) from bit 16 on. A plain entry (no flag) is
+// a whole coefficient; a run of 16 zeros is a plain entry of value 0.
+inline constexpr std::int32_t kJpegSymbolOnly = 0x20;
+inline constexpr std::int32_t kJpegEndOfBlock = 0x40;  // AC size 0, run below 15 (an end-of-band run)
+inline constexpr std::int32_t kJpegLongCode = 0x80;    // longer than kJpegFastBits, or no code at all
+inline constexpr std::int32_t kJpegEntryFlags = kJpegSymbolOnly | kJpegEndOfBlock | kJpegLongCode;
 
 // A decoding table as it arrives in a DHT segment, plus the lookup structures
 // built from it at each scan start.
@@ -30,9 +41,10 @@ struct JpegHuffmanTable {
   std::array<std::uint8_t, 256> codeSize{};
   // Node n has its children at 2n (bit 0) and 2n + 1 (bit 1); nodes start at 1.
   std::array<std::int16_t, 512> tree{};
-  // Indexed by the next 9 bits, for AC decoding: where a short code and its
-  // value bits both fit, value x 256 + run x 16 + bits used; otherwise 0.
-  std::array<std::int16_t, 1 << kJpegFastBits> fastAc{};
+  // Indexed by the next kJpegFastBits bits; see kJpegSymbolOnly. DC tables
+  // (acTable false) read each symbol as the size of a difference, AC tables
+  // as run x 16 + size.
+  std::array<std::int32_t, 1 << kJpegFastBits> fast{};
 };
 
 // Entries no code reaches decode as symbol 0; for lookup entries the whole 8
@@ -41,7 +53,7 @@ inline constexpr std::int16_t kJpegNoSymbol = 0x7FFF;
 
 // Assigns the canonical codes and fills lookup, codeSize and tree. False when
 // the code lengths do not form a prefix code.
-bool JpegBuildHuffmanTable(JpegHuffmanTable& table);
+bool JpegBuildHuffmanTable(JpegHuffmanTable& table, bool acTable);
 
 // Inverse DCT of one block of dequantised coefficients in natural order into 64
 // samples, 8 per row. lastNonZero is one past the highest zigzag index that may

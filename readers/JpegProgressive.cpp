@@ -139,12 +139,12 @@ bool JpegDecoder::DecodeAcFirst(JpegComponent& component, std::int16_t* block) {
   const JpegHuffmanTable& ac = huffman_[component.acSlot];
   for (int k = ss_; k <= se_; ++k) {
     NeedBits(31);
-    const int fast = ac.fastAc[PeekBits(kJpegFastBits)];
-    if (fast != 0) {
-      k += (fast >> 4) & 15;
-      if (k > 63) return false;
-      DropBits(fast & 15);
-      block[k] = static_cast<std::int16_t>((fast >> 8) * (1 << al_));
+    const std::int32_t entry = ac.fast[PeekBits(kJpegFastBits)];
+    if ((entry & kJpegEntryFlags) == 0) {
+      k += (entry >> 8) & 15;
+      if (k > se_) return false;
+      DropBits(entry & 31);
+      block[k] = static_cast<std::int16_t>((entry >> 16) * (1 << al_));
       continue;
     }
     const int symbol = DecodeBufferedSymbol(ac);
