@@ -158,6 +158,10 @@ class JpegDecoder {
     bitBuffer_ <<= n;
     bitCount_ -= n;
   }
+  // The hot loops keep the bit buffer in locals (registers) and pass them
+  // here to refill: straight from the chunk while no 0xFF is near, otherwise
+  // through FillBits.
+  void Refill(std::uint64_t& buffer, int& count);
   int GetBits(int n);
   int DecodeSymbol(const JpegHuffmanTable& table);
   // The same with at least 16 bits already in the buffer.
@@ -283,6 +287,39 @@ class JpegDecoder {
   std::vector<std::uint8_t> lastNonZero_;   // per block: one past the last zigzag index in use
   std::vector<std::uint8_t> samples_;       // one MCU row after the inverse DCT
 };
+
+// Eight bytes as one big-endian number.
+inline std::uint64_t JpegLoadBigEndian64(const std::uint8_t* p) {
+  std::uint64_t v = 0;
+  for (int i = 0; i < 8; ++i) v = (v << 8) | p[i];
+  return v;
+}
+
+// True when one of the eight bytes of v is 0xFF.
+inline bool JpegHasByteFF(std::uint64_t v) {
+  const std::uint64_t inverted = ~v;
+  return ((inverted - 0x0101010101010101ULL) & ~inverted & 0x8080808080808080ULL) != 0;
+}
+
+inline void JpegDecoder::Refill(std::uint64_t& buffer, int& count) {
+  if (!markerReached_ && pushCount_ == 0 && chunkLeft_ >= 8) {
+    const std::uint64_t next = JpegLoadBigEndian64(chunk_);
+    if (!JpegHasByteFF(next)) {
+      const int bytes = (64 - count) / 8;
+      buffer |= next >> count;
+      count += 8 * bytes;
+      if (count < 64) buffer &= ~(~std::uint64_t{0} >> count);
+      chunk_ += bytes;
+      chunkLeft_ -= static_cast<std::size_t>(bytes);
+      return;
+    }
+  }
+  bitBuffer_ = buffer;
+  bitCount_ = count;
+  FillBits();
+  buffer = bitBuffer_;
+  count = bitCount_;
+}
 
 inline int JpegDecoder::GetBits(int n) {
   if (n == 0) return 0;

@@ -35,29 +35,12 @@ std::uint8_t JpegDecoder::NextEntropyByte() {
   return 0xFF;
 }
 
-namespace {
-
-// Eight bytes as one big-endian number.
-inline std::uint64_t LoadBigEndian64(const std::uint8_t* p) {
-  std::uint64_t v = 0;
-  for (int i = 0; i < 8; ++i) v = (v << 8) | p[i];
-  return v;
-}
-
-// True when one of the eight bytes of v is 0xFF.
-inline bool HasByteFF(std::uint64_t v) {
-  const std::uint64_t inverted = ~v;
-  return ((inverted - 0x0101010101010101ULL) & ~inverted & 0x8080808080808080ULL) != 0;
-}
-
-}  // namespace
-
 void JpegDecoder::FillBits() {
   if (!markerReached_ && pushCount_ == 0) {
     // Whole bytes straight from the chunk while no 0xFF is near.
     if (chunkLeft_ >= 8) {
-      const std::uint64_t next = LoadBigEndian64(chunk_);
-      if (!HasByteFF(next)) {
+      const std::uint64_t next = JpegLoadBigEndian64(chunk_);
+      if (!JpegHasByteFF(next)) {
         const int bytes = (64 - bitCount_) / 8;
         bitBuffer_ |= next >> bitCount_;
         bitCount_ += 8 * bytes;
@@ -129,76 +112,101 @@ bool JpegDecoder::DecodeBlock(int block, JpegComponent& component) {
   std::int16_t* coef = coefficients_.data() + static_cast<std::size_t>(block) * kJpegBlockSize;
   std::uint8_t& last = lastNonZero_[block];
   // Only positions the previous use of this block may have set need clearing.
-  if (last > 1) std::memset(coef, 0, kJpegBlockSize * sizeof(std::int16_t));
+  if (last > 1) JpegClearBlock(coef);
   last = kJpegBlockSize;
   const std::uint16_t* quant = quant_[component.quant].data();
 
-  NeedBits(31);  // a code of up to 16 bits and up to 15 value bits
+  // The bit buffer in locals, written back on every way out.
+  std::uint64_t bits = bitBuffer_;
+  int count = bitCount_;
+  auto peek = [&bits](int n) { return static_cast<unsigned>(bits >> (64 - n)); };
+  auto drop = [&bits, &count](int n) {
+    bits <<= n;
+    count -= n;
+  };
+  auto longSymbol = [&](const JpegHuffmanTable& table) {
+    bitBuffer_ = bits;
+    bitCount_ = count;
+    const int symbol = DecodeBufferedSymbol(table);
+    bits = bitBuffer_;
+    count = bitCount_;
+    return symbol;
+  };
+  auto finish = [&](bool result) {
+    bitBuffer_ = bits;
+    bitCount_ = count;
+    return result;
+  };
+
+  if (count < 31) Refill(bits, count);  // a code of up to 16 bits and up to 15 value bits
   const JpegHuffmanTable& dc = huffman_[component.dcSlot];
-  const std::int32_t dcEntry = dc.fast[PeekBits(kJpegFastBits)];
+  const std::int32_t dcEntry = dc.fast[peek(kJpegFastBits)];
   int diff = 0;
   if ((dcEntry & kJpegEntryFlags) == 0) {
-    DropBits(dcEntry & 31);
+    drop(dcEntry & 31);
     diff = dcEntry >> 16;
   } else {
     int size = 0;
     if ((dcEntry & kJpegSymbolOnly) != 0) {
-      DropBits(dcEntry & 31);
+      drop(dcEntry & 31);
       size = dcEntry >> 16;
     } else {
-      size = DecodeBufferedSymbol(dc);
-      if (size > 15) return false;
+      size = longSymbol(dc);
+      if (size > 15) return finish(false);
     }
-    diff = size != 0 ? JpegExtend(GetBits(size), size) : 0;
+    if (size != 0) {
+      diff = JpegExtend(static_cast<int>(peek(size)), size);
+      drop(size);
+    }
   }
   component.dcPrediction = static_cast<std::int16_t>(component.dcPrediction + diff);
   coef[0] = JpegDequantise(component.dcPrediction, quant[0]);
 
   const JpegHuffmanTable& ac = huffman_[component.acSlot];
   for (int k = 1; k < kJpegBlockSize; ++k) {
-    NeedBits(31);
-    const std::int32_t entry = ac.fast[PeekBits(kJpegFastBits)];
+    if (count < 31) Refill(bits, count);
+    const std::int32_t entry = ac.fast[peek(kJpegFastBits)];
     if ((entry & kJpegEntryFlags) == 0) {
       k += (entry >> 8) & 15;
-      if (k > 63) return false;
-      DropBits(entry & 31);
+      if (k > 63) return finish(false);
+      drop(entry & 31);
       coef[kJpegZigzag[k]] = JpegDequantise(entry >> 16, quant[k]);
       continue;
     }
     if ((entry & kJpegEndOfBlock) != 0) {
-      DropBits(entry & 31);
+      drop(entry & 31);
       last = static_cast<std::uint8_t>(k);
-      return true;
+      return finish(true);
     }
     int run = 0;
     int size = 0;
     if ((entry & kJpegSymbolOnly) != 0) {
-      DropBits(entry & 31);
+      drop(entry & 31);
       run = (entry >> 8) & 15;
       size = entry >> 16;
     } else {
-      const int symbol = DecodeBufferedSymbol(ac);
+      const int symbol = longSymbol(ac);
       run = symbol >> 4;
       size = symbol & 15;
       if (size == 0 && run != 15) {
         last = static_cast<std::uint8_t>(k);
-        return true;
+        return finish(true);
       }
     }
     k += run;
-    if (k > 63) return false;
+    if (k > 63) return finish(false);
     if (size != 0) {
-      const int bits = static_cast<int>(PeekBits(size));
-      DropBits(size);
-      coef[kJpegZigzag[k]] = JpegDequantise(JpegExtend(bits, size), quant[k]);
+      const int value = static_cast<int>(peek(size));
+      drop(size);
+      coef[kJpegZigzag[k]] = JpegDequantise(JpegExtend(value, size), quant[k]);
     }
   }
-  return true;
+  return finish(true);
 }
 
 void JpegDecoder::ClearBlock(int block) {
   std::int16_t* coef = coefficients_.data() + static_cast<std::size_t>(block) * kJpegBlockSize;
-  if (lastNonZero_[block] > 1) std::memset(coef, 0, kJpegBlockSize * sizeof(std::int16_t));
+  if (lastNonZero_[block] > 1) JpegClearBlock(coef);
   coef[0] = 0;
   lastNonZero_[block] = 1;
 }

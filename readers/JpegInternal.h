@@ -14,6 +14,12 @@ inline constexpr std::array<std::uint8_t, 80> kJpegZigzag = {
     6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51, 58, 59, 52, 45, 38, 31,
     39, 46, 53, 60, 61, 54, 47, 55, 62, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63};
 
+// Sets a block's 64 coefficients to zero; small fixed-size stores beat a
+// general memset call here.
+inline void JpegClearBlock(std::int16_t* coefficients) {
+  for (int i = 0; i < kJpegBlockSize; ++i) coefficients[i] = 0;
+}
+
 // Bits of the table that decodes a whole code (and where they fit, its value
 // bits) with one lookup.
 inline constexpr int kJpegFastBits = 11;
