@@ -506,11 +506,26 @@ void JpegDecoder::MarkSegmentDamaged() {
 // ---------------------------------------------------------------------------
 // Output
 
+// Blocks with only a DC term are filled at once; the others go in pairs to
+// the two-block transform.
 void JpegDecoder::TransformMcuRow() {
+  std::int16_t* coefficients = coefficients_.data();
+  std::uint8_t* samples = samples_.data();
+  std::size_t waiting = 0;
+  bool isWaiting = false;
   for (int b = 0; b < blocksPerMcuRow_; ++b) {
     const std::size_t offset = static_cast<std::size_t>(b) * kJpegBlockSize;
-    JpegInverseDct(coefficients_.data() + offset, lastNonZero_[b], samples_.data() + offset);
+    if (lastNonZero_[b] <= 1) {
+      JpegInverseDct(coefficients + offset, lastNonZero_[b], samples + offset);
+    } else if (!isWaiting) {
+      waiting = offset;
+      isWaiting = true;
+    } else {
+      JpegInverseDctPair(coefficients + waiting, coefficients + offset, samples + waiting, samples + offset);
+      isWaiting = false;
+    }
   }
+  if (isWaiting) JpegInverseDct(coefficients + waiting, kJpegBlockSize, samples + waiting);
 }
 
 void JpegDecoder::OutputMcuRow(Bitmap& bitmap, int mcuRow) {

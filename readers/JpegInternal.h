@@ -2,8 +2,13 @@
 // the inverse DCT and the colour conversion of one MCU row.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 inline constexpr int kJpegBlockSize = 64;
 
@@ -14,10 +19,15 @@ inline constexpr std::array<std::uint8_t, 80> kJpegZigzag = {
     6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51, 58, 59, 52, 45, 38, 31,
     39, 46, 53, 60, 61, 54, 47, 55, 62, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63};
 
-// Sets a block's 64 coefficients to zero; small fixed-size stores beat a
-// general memset call here.
+// Sets a block's 64 coefficients to zero; eight fixed stores beat a call to
+// the general memset (which compilers turn a plain loop into).
 inline void JpegClearBlock(std::int16_t* coefficients) {
-  for (int i = 0; i < kJpegBlockSize; ++i) coefficients[i] = 0;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  for (int i = 0; i < kJpegBlockSize; i += 8) _mm_storeu_si128(reinterpret_cast<__m128i*>(coefficients + i), zero);
+#else
+  std::fill_n(coefficients, kJpegBlockSize, std::int16_t{0});
+#endif
 }
 
 // Bits of the table that decodes a whole code (and where they fit, its value
@@ -71,6 +81,13 @@ void JpegInverseDctPortable(const std::int16_t* coefficients, int lastNonZero, s
 
 // The layouts with a converter of their own; every other one goes through
 // JpegConvertMcuRowGeneral.
+// Two blocks with any coefficients at once (with AVX2 where the processor has
+// it); the results equal JpegInverseDct's for each.
+void JpegInverseDctPair(const std::int16_t* first, const std::int16_t* second, std::uint8_t* firstSamples,
+                        std::uint8_t* secondSamples);
+// Whether the run-time choice above (and the colour conversion's) uses AVX2.
+bool JpegUsesAvx2();
+
 enum class JpegScanType { kGrey, kH1V1, kH2V1, kH1V2, kH2V2, kGeneral };
 
 // How the stored components turn into RGB. CMYK and YCCK samples are stored

@@ -642,6 +642,32 @@ TEST(JpegInverseDct, AgreesWithThePortableTransform) {
   }
 }
 
+// The two-block transform (AVX2 where the processor has it) gives each block
+// exactly the portable results.
+TEST(JpegInverseDct, PairTransformAgreesWithThePortableOne) {
+  std::mt19937 random(78);
+  std::printf("two-block transform %s AVX2\n", JpegUsesAvx2() ? "uses" : "does not use");
+  for (int trial = 0; trial < 10000; ++trial) {
+    std::int16_t blocks[2][kJpegBlockSize] = {};
+    for (auto& block : blocks) {
+      const int used = 1 + static_cast<int>(random() % 64);
+      for (int k = 0; k < used; ++k) {
+        const int limit = 2048 / (1 + (kJpegZigzag[k] & 7) + (kJpegZigzag[k] >> 3));
+        if (random() % 3 != 0) {
+          block[kJpegZigzag[k]] = static_cast<std::int16_t>(static_cast<int>(random() % (2 * limit + 1)) - limit);
+        }
+      }
+    }
+    std::uint8_t pair[2][kJpegBlockSize];
+    std::uint8_t portable[2][kJpegBlockSize];
+    JpegInverseDctPair(blocks[0], blocks[1], pair[0], pair[1]);
+    for (int i = 0; i < 2; ++i) {
+      JpegInverseDctPortable(blocks[i], kJpegBlockSize, portable[i]);
+      ASSERT_EQ(0, std::memcmp(pair[i], portable[i], kJpegBlockSize)) << "trial " << trial << " block " << i;
+    }
+  }
+}
+
 TEST(JpegInverseDct, FlatBlocksAndSingleFrequencies) {
   for (int dc : {-1024, -300, -1, 0, 1, 17, 500, 1023}) {
     std::int16_t coefficients[kJpegBlockSize] = {};
