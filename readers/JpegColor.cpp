@@ -112,25 +112,38 @@ inline void ConvertMcuChromaRow(const std::uint8_t* cbRow, const std::uint8_t* c
 
 #if defined(__SSE2__)
 
+// 16 bytes to out; with kStream (out aligned) past the caches, for pictures
+// far larger than they are, so that writing them does not first read them in.
+template <bool kStream>
+inline void Store16(std::uint8_t* out, __m128i value) {
+  if constexpr (kStream) {
+    _mm_stream_si128(reinterpret_cast<__m128i*>(out), value);
+  } else {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), value);
+  }
+}
+
 // Interleaves 16 blue, green and red bytes into 16 pixels (blue, green, red, 0).
+template <bool kStream>
 inline void StoreSixteenPixels(std::uint8_t* out, __m128i blue, __m128i green, __m128i red) {
   const __m128i zero = _mm_setzero_si128();
   const __m128i bgLow = _mm_unpacklo_epi8(blue, green);
   const __m128i bgHigh = _mm_unpackhi_epi8(blue, green);
   const __m128i r0Low = _mm_unpacklo_epi8(red, zero);
   const __m128i r0High = _mm_unpackhi_epi8(red, zero);
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi16(bgLow, r0Low));
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), _mm_unpackhi_epi16(bgLow, r0Low));
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 32), _mm_unpacklo_epi16(bgHigh, r0High));
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 48), _mm_unpackhi_epi16(bgHigh, r0High));
+  Store16<kStream>(out, _mm_unpacklo_epi16(bgLow, r0Low));
+  Store16<kStream>(out + 16, _mm_unpackhi_epi16(bgLow, r0Low));
+  Store16<kStream>(out + 32, _mm_unpacklo_epi16(bgHigh, r0High));
+  Store16<kStream>(out + 48, _mm_unpackhi_epi16(bgHigh, r0High));
 }
 
 // The low 8 bytes of each colour into 8 pixels.
+template <bool kStream>
 inline void StoreEightPixels(std::uint8_t* out, __m128i blue, __m128i green, __m128i red) {
   const __m128i bg = _mm_unpacklo_epi8(blue, green);
   const __m128i r0 = _mm_unpacklo_epi8(red, _mm_setzero_si128());
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi16(bg, r0));
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), _mm_unpackhi_epi16(bg, r0));
+  Store16<kStream>(out, _mm_unpacklo_epi16(bg, r0));
+  Store16<kStream>(out + 16, _mm_unpackhi_epi16(bg, r0));
 }
 
 // The three chroma terms of 8 Cb/Cr pairs, exactly as the tables give them.
@@ -172,8 +185,10 @@ inline ChromaTerms ComputeChromaTerms(const std::uint8_t* cbRow, const std::uint
 
 // A whole MCU's chroma row at once: the chroma terms as the tables give them,
 // luma plus term formed in 16-bit lanes, and the unsigned saturation of the
-// final narrowing is the clamp to 0 to 255.
-template <int H, int V>
+// A whole MCU's chroma row at once: luma plus chroma term is formed in 16-bit
+// lanes, and the unsigned saturation of the final narrowing is the clamp to 0
+// to 255.
+template <int H, int V, bool kStream>
 inline void ConvertWholeMcuChromaRow(const std::uint8_t* cbRow, const std::uint8_t* crRow,
                                      const std::uint8_t* const* lumaRows, std::uint8_t* const* out, int lineCount) {
   const ChromaTerms terms = ComputeChromaTerms(cbRow, crRow);
@@ -192,10 +207,10 @@ inline void ConvertWholeMcuChromaRow(const std::uint8_t* cbRow, const std::uint8
         return _mm_packus_epi16(_mm_add_epi16(lumaLeft, _mm_unpacklo_epi16(term, term)),
                                 _mm_add_epi16(lumaRight, _mm_unpackhi_epi16(term, term)));
       };
-      StoreSixteenPixels(out[v], channel(blue8), channel(green8), channel(red8));
+      StoreSixteenPixels<kStream>(out[v], channel(blue8), channel(green8), channel(red8));
     } else {
       auto channel = [&](__m128i term) { return _mm_packus_epi16(_mm_add_epi16(lumaLeft, term), zero); };
-      StoreEightPixels(out[v], channel(blue8), channel(green8), channel(red8));
+      StoreEightPixels<kStream>(out[v], channel(blue8), channel(green8), channel(red8));
     }
   }
 }
@@ -204,7 +219,7 @@ inline void ConvertWholeMcuChromaRow(const std::uint8_t* cbRow, const std::uint8
 
 // H x V luma blocks and one Cb and one Cr block per MCU. V lines share a
 // chroma row, so they are produced together.
-template <int H, int V>
+template <int H, int V, bool kStream>
 void ConvertColor(const std::uint8_t* samples, int mcusPerRow, int width, int lines, std::uint8_t* const* rows) {
   constexpr int kLumaBlocks = H * V;
   constexpr int kMcuBytes = (kLumaBlocks + 2) * kJpegBlockSize;
@@ -225,7 +240,7 @@ void ConvertColor(const std::uint8_t* samples, int mcusPerRow, int width, int li
       const int count = std::min(kMcuWidth, width - m * kMcuWidth);
       if (m < wholeMcus) {
 #if defined(__SSE2__)
-        ConvertWholeMcuChromaRow<H, V>(cbRow, cbRow + kJpegBlockSize, lumaRows, out, lineCount);
+        ConvertWholeMcuChromaRow<H, V, kStream>(cbRow, cbRow + kJpegBlockSize, lumaRows, out, lineCount);
 #else
         ConvertMcuChromaRow<H, V, true>(cbRow, cbRow + kJpegBlockSize, lumaRows, out, lineCount, count);
 #endif
@@ -304,27 +319,47 @@ void ConvertLine(JpegColorSpace space, const std::array<const std::uint8_t*, kJp
 
 }  // namespace
 
-void JpegConvertMcuRow(JpegScanType type, const std::uint8_t* samples, int mcusPerRow, int width, int lines,
-                       std::uint8_t* const* rows) {
+namespace {
+
+template <bool kStream>
+void ConvertFixed(JpegScanType type, const std::uint8_t* samples, int mcusPerRow, int width, int lines,
+                  std::uint8_t* const* rows) {
   switch (type) {
     case JpegScanType::kGrey:
       ConvertGrey(samples, width, lines, rows);
       break;
     case JpegScanType::kH1V1:
-      ConvertColor<1, 1>(samples, mcusPerRow, width, lines, rows);
+      ConvertColor<1, 1, kStream>(samples, mcusPerRow, width, lines, rows);
       break;
     case JpegScanType::kH2V1:
-      ConvertColor<2, 1>(samples, mcusPerRow, width, lines, rows);
+      ConvertColor<2, 1, kStream>(samples, mcusPerRow, width, lines, rows);
       break;
     case JpegScanType::kH1V2:
-      ConvertColor<1, 2>(samples, mcusPerRow, width, lines, rows);
+      ConvertColor<1, 2, kStream>(samples, mcusPerRow, width, lines, rows);
       break;
     case JpegScanType::kH2V2:
-      ConvertColor<2, 2>(samples, mcusPerRow, width, lines, rows);
+      ConvertColor<2, 2, kStream>(samples, mcusPerRow, width, lines, rows);
       break;
     case JpegScanType::kGeneral:
       break;  // needs the layout: JpegConvertMcuRowGeneral
   }
+}
+
+}  // namespace
+
+void JpegConvertMcuRow(JpegScanType type, const std::uint8_t* samples, int mcusPerRow, int width, int lines,
+                       std::uint8_t* const* rows, bool streamOut) {
+#if defined(__SSE2__)
+  for (int i = 0; i < lines && streamOut; ++i) streamOut = (reinterpret_cast<std::uintptr_t>(rows[i]) & 15) == 0;
+  if (streamOut) {
+    ConvertFixed<true>(type, samples, mcusPerRow, width, lines, rows);
+    _mm_sfence();  // the streamed stores are in memory before anyone reads the rows
+    return;
+  }
+#else
+  (void)streamOut;
+#endif
+  ConvertFixed<false>(type, samples, mcusPerRow, width, lines, rows);
 }
 
 void JpegConvertMcuRowGeneral(const JpegRowLayout& layout, JpegColorSpace space, const std::uint8_t* samples,

@@ -536,7 +536,7 @@ void JpegDecoder::OutputMcuRow(Bitmap& bitmap, int mcuRow) {
   if (scanType_ == JpegScanType::kGeneral) {
     JpegConvertMcuRowGeneral(rowLayout_, colorSpace_, samples_.data(), width_, lines, rows.data());
   } else {
-    JpegConvertMcuRow(scanType_, samples_.data(), mcusPerRow_, width_, lines, rows.data());
+    JpegConvertMcuRow(scanType_, samples_.data(), mcusPerRow_, width_, lines, rows.data(), streamOutput_);
   }
 }
 
@@ -550,6 +550,8 @@ bool JpegDecoder::DecodeStreamedRows(Bitmap& bitmap) {
 }
 
 bool JpegDecoder::DecodeImage(Bitmap& bitmap) {
+  streamOutput_ = static_cast<std::uint64_t>(bitmap.BytesPerLine) * static_cast<std::uint64_t>(height_) >=
+                  kStreamOutputBytes;
   const std::size_t blocks = static_cast<std::size_t>(blocksPerMcuRow_);
   coefficients_.assign(blocks * kJpegBlockSize, 0);
   samples_.assign(blocks * kJpegBlockSize, 0);

@@ -28,6 +28,10 @@ constexpr int kQuantTables = 4;
 // limit a small file could keep the decoder busy for minutes.
 constexpr int kMaxScans = 256;
 
+// Pictures from this size on are written past the caches: they would not
+// stay in them anyway, and reading lines in only to overwrite them costs.
+constexpr std::uint64_t kStreamOutputBytes = 8u << 20;
+
 enum JpegMarker : int {
   kTem = 0x01,
   kSof0 = 0xC0,
@@ -273,6 +277,7 @@ class JpegDecoder {
   int eobRun_ = 0;
 
   JpegScanType scanType_ = JpegScanType::kGrey;
+  bool streamOutput_ = false;
   JpegRowLayout rowLayout_;
   int mcuWidth_ = 8;
   int mcuHeight_ = 8;

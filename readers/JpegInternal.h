@@ -112,8 +112,10 @@ struct JpegRowLayout {
 // Turns the samples of one MCU row (64 bytes per block, blocks in MCU order:
 // the luma blocks left to right then top to bottom, then Cb, then Cr) into
 // output pixels (blue, green, red, 0) of `lines` picture rows of `width` pixels.
+// streamOut: the picture is much larger than the caches, so whole 16-byte
+// groups may bypass them (where the rows are aligned for it).
 void JpegConvertMcuRow(JpegScanType type, const std::uint8_t* samples, int mcusPerRow, int width, int lines,
-                       std::uint8_t* const* rows);
+                       std::uint8_t* const* rows, bool streamOut = false);
 
 // Any layout and colour space: each output line gathers its samples of every
 // component (replicated across), then converts them pixel by pixel with the
