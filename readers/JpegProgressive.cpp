@@ -3,8 +3,13 @@
 // the four Huffman block decoders of spectral selection and successive
 // approximation, and the dequantisation of the buffers for output.
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <new>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "app/Report.h"
 #include "readers/JpegDecoderContext.h"
@@ -35,6 +40,31 @@ bool JpegDecoder::AllocateCoefficientBuffers() {
   }
   return true;
 }
+
+namespace {
+
+// One past the highest position of a non-zero coefficient (0: none).
+int LastNonZero(const std::int16_t* block) {
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  for (int group = 7; group >= 0; --group) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 8 * group));
+    const int zeroBytes = _mm_movemask_epi8(_mm_cmpeq_epi16(v, zero));
+    if (zeroBytes != 0xFFFF) {
+      // Two mask bits per coefficient; the highest clear one is the last non-zero.
+      const unsigned nonZero = static_cast<unsigned>(~zeroBytes) & 0xFFFFu;
+      return 8 * group + (static_cast<int>(std::bit_width(nonZero)) - 1) / 2 + 1;
+    }
+  }
+  return 0;
+#else
+  int last = kJpegBlockSize;
+  while (last > 0 && block[last - 1] == 0) --last;
+  return last;
+#endif
+}
+
+}  // namespace
 
 // ---------------------------------------------------------------------------
 // Scans into the buffers
@@ -167,24 +197,71 @@ bool JpegDecoder::DecodeAcFirst(JpegComponent& component, std::int16_t* block) {
 bool JpegDecoder::DecodeAcRefine(JpegComponent& component, std::int16_t* block) {
   const int p1 = 1 << al_;
   const int m1 = -p1;
+  // The bit buffer in locals, written back on every way out.
+  std::uint64_t bits = bitBuffer_;
+  int count = bitCount_;
+  auto take = [&](int n) {
+    if (count < n) Refill(bits, count);
+    const int v = static_cast<int>(bits >> (64 - n));
+    bits <<= n;
+    count -= n;
+    return v;
+  };
+  auto finish = [&](bool result) {
+    bitBuffer_ = bits;
+    bitCount_ = count;
+    return result;
+  };
   // A non-zero coefficient passed on the way gets one correction bit, which
   // moves it away from zero unless its bit is set already.
   auto refine = [&](std::int16_t& coef) {
-    if (GetBits(1) != 0 && (coef & p1) == 0) coef = static_cast<std::int16_t>(coef + (coef >= 0 ? p1 : m1));
+    if (take(1) != 0 && (coef & p1) == 0) coef = static_cast<std::int16_t>(coef + (coef >= 0 ? p1 : m1));
   };
   int k = ss_;
   if (eobRun_ == 0) {
     const JpegHuffmanTable& ac = huffman_[component.acSlot];
     for (; k <= se_; ++k) {
-      const int symbol = DecodeSymbol(ac);
-      int run = symbol >> 4;
-      const int size = symbol & 15;
+      if (count < 32) Refill(bits, count);
+      const std::int32_t entry = ac.fast[static_cast<unsigned>(bits >> (64 - kJpegFastBits))];
+      int run = 0;
       int value = 0;
-      if (size != 0) {
-        if (size != 1) return false;
-        value = GetBits(1) != 0 ? p1 : m1;
-      } else if (run != 15) {
-        eobRun_ = (1 << run) + GetBits(run);
+      bool endOfBand = false;
+      if ((entry & kJpegEntryFlags) == 0) {
+        // A new coefficient of magnitude 1 with its sign bit, or 16 zeros.
+        bits <<= entry & 31;
+        count -= entry & 31;
+        run = (entry >> 8) & 15;
+        value = entry >> 16;
+        if (value > 1 || value < -1) return finish(false);
+      } else if ((entry & kJpegEndOfBlock) != 0) {
+        bits <<= entry & 31;
+        count -= entry & 31;
+        run = (entry >> 8) & 15;
+        endOfBand = true;
+      } else {
+        int size = 0;
+        if ((entry & kJpegSymbolOnly) != 0) {
+          bits <<= entry & 31;
+          count -= entry & 31;
+          run = (entry >> 8) & 15;
+          size = entry >> 16;
+        } else {
+          bitBuffer_ = bits;
+          bitCount_ = count;
+          const int symbol = DecodeBufferedSymbol(ac);
+          bits = bitBuffer_;
+          count = bitCount_;
+          run = symbol >> 4;
+          size = symbol & 15;
+          endOfBand = size == 0 && run != 15;
+        }
+        if (!endOfBand) {
+          if (size > 1) return finish(false);
+          if (size == 1) value = take(1) != 0 ? 1 : -1;
+        }
+      }
+      if (endOfBand) {
+        eobRun_ = (1 << run) + (run != 0 ? take(run) : 0);
         break;
       }
       // Skip `run` zero coefficients (refining the non-zero ones passed), then
@@ -197,7 +274,7 @@ bool JpegDecoder::DecodeAcRefine(JpegComponent& component, std::int16_t* block) 
           break;
         }
       }
-      if (value != 0) block[std::min(k, 63)] = static_cast<std::int16_t>(value);
+      if (value != 0) block[std::min(k, 63)] = static_cast<std::int16_t>(value * p1);
     }
   }
   if (eobRun_ > 0) {
@@ -206,7 +283,7 @@ bool JpegDecoder::DecodeAcRefine(JpegComponent& component, std::int16_t* block) 
     }
     --eobRun_;
   }
-  return true;
+  return finish(true);
 }
 
 void JpegDecoder::LoadMcuRow(int mcuRow) {
@@ -218,9 +295,8 @@ void JpegDecoder::LoadMcuRow(int mcuRow) {
       const std::size_t block = static_cast<std::size_t>(m) * blocksPerMcu_ + b;
       std::int16_t* coef = coefficients_.data() + block * kJpegBlockSize;
       const std::uint16_t* quant = quant_[c.quant].data();
-      int last = kJpegBlockSize;
-      while (last > 0 && source[last - 1] == 0) --last;
-      std::memset(coef, 0, kJpegBlockSize * sizeof(std::int16_t));
+      const int last = LastNonZero(source);
+      JpegClearBlock(coef);
       for (int k = 0; k < last; ++k) coef[kJpegZigzag[k]] = JpegDequantise(source[k], quant[k]);
       lastNonZero_[block] = static_cast<std::uint8_t>(last);
     }
