@@ -64,6 +64,27 @@ int LastNonZero(const std::int16_t* block) {
 #endif
 }
 
+// Bit k set where coefficient k is non-zero.
+std::uint64_t NonZeroMask(const std::int16_t* block) {
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  std::uint64_t mask = 0;
+  for (int group = 0; group < 4; ++group) {
+    const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 16 * group));
+    const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 16 * group + 8));
+    const __m128i zeros = _mm_packs_epi16(_mm_cmpeq_epi16(low, zero), _mm_cmpeq_epi16(high, zero));
+    mask |= static_cast<std::uint64_t>(~_mm_movemask_epi8(zeros) & 0xFFFF) << (16 * group);
+  }
+  return mask;
+#else
+  std::uint64_t mask = 0;
+  for (int k = 0; k < kJpegBlockSize; ++k) {
+    if (block[k] != 0) mask |= std::uint64_t{1} << k;
+  }
+  return mask;
+#endif
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -217,6 +238,11 @@ bool JpegDecoder::DecodeAcRefine(JpegComponent& component, std::int16_t* block) 
   auto refine = [&](std::int16_t& coef) {
     if (take(1) != 0 && (coef & p1) == 0) coef = static_cast<std::int16_t>(coef + (coef >= 0 ? p1 : m1));
   };
+  // The coefficients of the band that were non-zero before this scan; new
+  // ones are only placed behind the position k has reached.
+  const std::uint64_t band = (se_ == 63 ? ~std::uint64_t{0} : (std::uint64_t{1} << (se_ + 1)) - 1) &
+                             ~((std::uint64_t{1} << ss_) - 1);
+  const std::uint64_t nonZero = NonZeroMask(block) & band;
   int k = ss_;
   if (eobRun_ == 0) {
     const JpegHuffmanTable& ac = huffman_[component.acSlot];
@@ -265,21 +291,28 @@ bool JpegDecoder::DecodeAcRefine(JpegComponent& component, std::int16_t* block) 
         break;
       }
       // Skip `run` zero coefficients (refining the non-zero ones passed), then
-      // place the new value on the next zero one.
-      for (; k <= se_; ++k) {
-        std::int16_t& coef = block[k];
-        if (coef != 0) {
-          refine(coef);
-        } else if (--run < 0) {
+      // place the new value on the next zero one. The mask leads from one
+      // non-zero coefficient to the next.
+      for (;;) {
+        const std::uint64_t ahead = k <= se_ ? nonZero >> k : 0;
+        const int next = ahead != 0 ? k + std::countr_zero(ahead) : se_ + 1;
+        const int zeros = next - k;
+        if (run < zeros) {
+          k += run;
           break;
         }
+        run -= zeros;
+        k = next;
+        if (k > se_) break;
+        refine(block[k]);
+        ++k;
       }
       if (value != 0) block[std::min(k, 63)] = static_cast<std::int16_t>(value * p1);
     }
   }
   if (eobRun_ > 0) {
-    for (; k <= se_; ++k) {
-      if (block[k] != 0) refine(block[k]);
+    for (std::uint64_t rest = k <= se_ ? nonZero >> k << k : 0; rest != 0; rest &= rest - 1) {
+      refine(block[std::countr_zero(rest)]);
     }
     --eobRun_;
   }
