@@ -196,8 +196,10 @@ class JpegDecoder {
   bool DecodeArithmeticAcRefine(const JpegComponent& component, std::int16_t* block);
 
   // Sequential frames.
-  bool DecodeBlock(int block, JpegComponent& component);
+  // One block with the bit buffer in the caller's locals.
+  bool DecodeBlock(std::uint64_t& bits, int& count, int block, JpegComponent& component);
   bool DecodeMcuRow();
+  bool DecodeArithmeticMcuRow();
   void ClearBlock(int block);
 
   // Frames decoded into whole-image coefficient buffers: progressive ones

@@ -108,7 +108,7 @@ JpegDecoder::RestartSearch JpegDecoder::FindRestartMarker() {
 
 // False when the data is damaged (a run past coefficient 63, a difference
 // too large for 8-bit samples).
-bool JpegDecoder::DecodeBlock(int block, JpegComponent& component) {
+inline bool JpegDecoder::DecodeBlock(std::uint64_t& bits, int& count, int block, JpegComponent& component) {
   std::int16_t* coef = coefficients_.data() + static_cast<std::size_t>(block) * kJpegBlockSize;
   std::uint8_t& last = lastNonZero_[block];
   // Only positions the previous use of this block may have set need clearing.
@@ -116,9 +116,6 @@ bool JpegDecoder::DecodeBlock(int block, JpegComponent& component) {
   last = kJpegBlockSize;
   const std::uint16_t* quant = quant_[component.quant].data();
 
-  // The bit buffer in locals, written back on every way out.
-  std::uint64_t bits = bitBuffer_;
-  int count = bitCount_;
   auto peek = [&bits](int n) { return static_cast<unsigned>(bits >> (64 - n)); };
   auto drop = [&bits, &count](int n) {
     bits <<= n;
@@ -131,11 +128,6 @@ bool JpegDecoder::DecodeBlock(int block, JpegComponent& component) {
     bits = bitBuffer_;
     count = bitCount_;
     return symbol;
-  };
-  auto finish = [&](bool result) {
-    bitBuffer_ = bits;
-    bitCount_ = count;
-    return result;
   };
 
   if (count < 31) Refill(bits, count);  // a code of up to 16 bits and up to 15 value bits
@@ -152,7 +144,7 @@ bool JpegDecoder::DecodeBlock(int block, JpegComponent& component) {
       size = dcEntry >> 16;
     } else {
       size = longSymbol(dc);
-      if (size > 15) return finish(false);
+      if (size > 15) return false;
     }
     if (size != 0) {
       diff = JpegExtend(static_cast<int>(peek(size)), size);
@@ -168,7 +160,7 @@ bool JpegDecoder::DecodeBlock(int block, JpegComponent& component) {
     const std::int32_t entry = ac.fast[peek(kJpegFastBits)];
     if ((entry & kJpegEntryFlags) == 0) {
       k += (entry >> 8) & 15;
-      if (k > 63) return finish(false);
+      if (k > 63) return false;
       drop(entry & 31);
       coef[kJpegZigzag[k]] = JpegDequantise(entry >> 16, quant[k]);
       continue;
@@ -176,7 +168,7 @@ bool JpegDecoder::DecodeBlock(int block, JpegComponent& component) {
     if ((entry & kJpegEndOfBlock) != 0) {
       drop(entry & 31);
       last = static_cast<std::uint8_t>(k);
-      return finish(true);
+      return true;
     }
     int run = 0;
     int size = 0;
@@ -190,18 +182,18 @@ bool JpegDecoder::DecodeBlock(int block, JpegComponent& component) {
       size = symbol & 15;
       if (size == 0 && run != 15) {
         last = static_cast<std::uint8_t>(k);
-        return finish(true);
+        return true;
       }
     }
     k += run;
-    if (k > 63) return finish(false);
+    if (k > 63) return false;
     if (size != 0) {
       const int value = static_cast<int>(peek(size));
       drop(size);
       coef[kJpegZigzag[k]] = JpegDequantise(JpegExtend(value, size), quant[k]);
     }
   }
-  return finish(true);
+  return true;
 }
 
 void JpegDecoder::ClearBlock(int block) {
@@ -213,17 +205,43 @@ void JpegDecoder::ClearBlock(int block) {
 
 // Blocks of a damaged segment come out flat mid-grey until the next restart.
 bool JpegDecoder::DecodeMcuRow() {
+  if (arithmetic_) return DecodeArithmeticMcuRow();
+  // The bit buffer stays in locals (registers) over the whole row; it goes
+  // back to the members around the restart handling.
+  std::uint64_t bits = bitBuffer_;
+  int count = bitCount_;
+  for (int m = 0; m < mcusPerRow_; ++m) {
+    if (restartInterval_ != 0 && mcusLeft_ == 0) {
+      bitBuffer_ = bits;
+      bitCount_ = count;
+      if (!HandleRestart()) return false;
+      bits = bitBuffer_;
+      count = bitCount_;
+    }
+    const int firstBlock = m * blocksPerMcu_;
+    for (int b = 0; b < blocksPerMcu_; ++b) {
+      if (segmentDamaged_) {
+        ClearBlock(firstBlock + b);
+      } else if (!DecodeBlock(bits, count, firstBlock + b, components_[mcuComponent_[b]])) {
+        MarkSegmentDamaged();
+        ClearBlock(firstBlock + b);
+      }
+    }
+    if (restartInterval_ != 0) --mcusLeft_;
+  }
+  bitBuffer_ = bits;
+  bitCount_ = count;
+  return true;
+}
+
+bool JpegDecoder::DecodeArithmeticMcuRow() {
   for (int m = 0; m < mcusPerRow_; ++m) {
     if (!HandleRestart()) return false;
     const int firstBlock = m * blocksPerMcu_;
     for (int b = 0; b < blocksPerMcu_; ++b) {
       if (segmentDamaged_) {
         ClearBlock(firstBlock + b);
-        continue;
-      }
-      const bool decoded = arithmetic_ ? DecodeArithmeticBlock(firstBlock + b, components_[mcuComponent_[b]])
-                                       : DecodeBlock(firstBlock + b, components_[mcuComponent_[b]]);
-      if (!decoded) {
+      } else if (!DecodeArithmeticBlock(firstBlock + b, components_[mcuComponent_[b]])) {
         MarkSegmentDamaged();
         ClearBlock(firstBlock + b);
       }
