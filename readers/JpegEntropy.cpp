@@ -157,12 +157,24 @@ inline bool JpegDecoder::DecodeBlock(std::uint64_t& bits, int& count, int block,
   const JpegHuffmanTable& ac = huffman_[component.acSlot];
   for (int k = 1; k < kJpegBlockSize; ++k) {
     if (count < 31) Refill(bits, count);
-    const std::int32_t entry = ac.fast[peek(kJpegFastBits)];
+    const unsigned index = peek(kJpegFastBits);
+    const std::int32_t entry = ac.fast[index];
     if ((entry & kJpegEntryFlags) == 0) {
+      // One or two whole coefficients.
+      const std::int32_t pair = ac.pairs[index];
       k += (entry >> 8) & 15;
       if (k > 63) return false;
-      drop(entry & 31);
       coef[kJpegZigzag[k]] = JpegDequantise(entry >> 16, quant[k]);
+      const int next = k + ((pair >> 8) & 31);
+      if (next > 63) {
+        // The block ended with the first: the second bits belong to the next block.
+        if (k != 63) return false;
+        drop(entry & 31);
+        return true;
+      }
+      k = next;
+      coef[kJpegZigzag[k]] = JpegDequantise(pair >> 16, quant[k]);
+      drop(pair & 31);
       continue;
     }
     if ((entry & kJpegEndOfBlock) != 0) {

@@ -66,6 +66,27 @@ void FillFast(JpegHuffmanTable& table, bool acTable) {
   }
 }
 
+void FillPairs(JpegHuffmanTable& table) {
+  constexpr unsigned kMask = (1u << kJpegFastBits) - 1;
+  for (unsigned peek = 0; peek <= kMask; ++peek) {
+    const std::int32_t first = table.fast[peek];
+    table.pairs[peek] = 0;
+    if ((first & kJpegEntryFlags) != 0) continue;
+    const int firstBits = first & 31;
+    // The second code starts after the first; only its entry's leading bits
+    // are known, so it counts only if it ends within them.
+    const std::int32_t second = table.fast[(peek << firstBits) & kMask];
+    const int secondBits = second & 31;
+    if ((second & kJpegEntryFlags) == 0 && secondBits <= kJpegFastBits - firstBits) {
+      const int step = 1 + ((second >> 8) & 15);
+      table.pairs[peek] = static_cast<std::int32_t>(static_cast<std::uint32_t>(second >> 16) << 16) | (step << 8) |
+                          (firstBits + secondBits);
+    } else {
+      table.pairs[peek] = static_cast<std::int32_t>(static_cast<std::uint32_t>(first >> 16) << 16) | firstBits;
+    }
+  }
+}
+
 }  // namespace
 
 bool JpegBuildHuffmanTable(JpegHuffmanTable& table, bool acTable) {
@@ -93,5 +114,6 @@ bool JpegBuildHuffmanTable(JpegHuffmanTable& table, bool acTable) {
     if (entry == kJpegNoSymbol) entry = 0;
   }
   FillFast(table, acTable);
+  if (acTable) FillPairs(table);
   return true;
 }

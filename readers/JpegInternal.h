@@ -61,6 +61,12 @@ struct JpegHuffmanTable {
   // (acTable false) read each symbol as the size of a difference, AC tables
   // as run x 16 + size.
   std::array<std::int32_t, 1 << kJpegFastBits> fast{};
+  // AC tables, for the same bits where `fast` has a whole coefficient: a
+  // second whole coefficient that follows within the bits, as its value from
+  // bit 16 on, the step to its position (1 + its zero run) in bits 8 to 12,
+  // and the bits both take in the low 5 bits. Where none fits, the step is 0
+  // and the value that of the first, so that storing it again changes nothing.
+  std::array<std::int32_t, 1 << kJpegFastBits> pairs{};
 };
 
 // Entries no code reaches decode as symbol 0; for lookup entries the whole 8
