@@ -10,6 +10,12 @@
 #include <emmintrin.h>
 #endif
 
+// Two MCUs at a time with AVX2, chosen at run time; the build only assumes SSE2.
+#if defined(__SSE2__) && defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#define RASTRA_JPEG_COLOR_AVX2 1
+#include <immintrin.h>
+#endif
+
 #include "readers/JpegInternal.h"
 
 namespace {
@@ -183,8 +189,6 @@ inline ChromaTerms ComputeChromaTerms(const std::uint8_t* cbRow, const std::uint
   return t;
 }
 
-// A whole MCU's chroma row at once: the chroma terms as the tables give them,
-// luma plus term formed in 16-bit lanes, and the unsigned saturation of the
 // A whole MCU's chroma row at once: luma plus chroma term is formed in 16-bit
 // lanes, and the unsigned saturation of the final narrowing is the clamp to 0
 // to 255.
@@ -256,6 +260,156 @@ void ConvertColor(const std::uint8_t* samples, int mcusPerRow, int width, int li
   }
 }
 
+#if defined(RASTRA_JPEG_COLOR_AVX2)
+
+#define RASTRA_AVX2 __attribute__((target("avx2")))
+
+// The chroma terms above for two MCUs, one per 128-bit half.
+RASTRA_AVX2 inline __m256i MulAddRounded2(__m256i x, __m256i y, int a, int b) {
+  const __m256i ab =
+      _mm256_set1_epi32(static_cast<int>((static_cast<std::uint32_t>(b) << 16) | static_cast<std::uint16_t>(a)));
+  const __m256i round = _mm256_set1_epi32(kHalf);
+  const __m256i low =
+      _mm256_srai_epi32(_mm256_add_epi32(_mm256_madd_epi16(_mm256_unpacklo_epi16(x, y), ab), round), kScaleBits);
+  const __m256i high =
+      _mm256_srai_epi32(_mm256_add_epi32(_mm256_madd_epi16(_mm256_unpackhi_epi16(x, y), ab), round), kScaleBits);
+  return _mm256_packs_epi32(low, high);
+}
+
+// Eight bytes from each of two places, widened to 16-bit lanes, one place per half.
+RASTRA_AVX2 inline __m256i LoadTwoRows(const std::uint8_t* first, const std::uint8_t* second) {
+  const __m128i a = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(first));
+  const __m128i b = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(second));
+  return _mm256_cvtepu8_epi16(_mm_unpacklo_epi64(a, b));
+}
+
+// Two 16-byte groups per half of x and y, written as two MCUs' outputs: the
+// low halves to out, the high ones to out + 32.
+template <bool kStream>
+RASTRA_AVX2 inline void StoreHalves(std::uint8_t* out, __m256i x, __m256i y) {
+  const __m256i first = _mm256_permute2x128_si256(x, y, 0x20);
+  const __m256i second = _mm256_permute2x128_si256(x, y, 0x31);
+  if constexpr (kStream) {
+    _mm256_stream_si256(reinterpret_cast<__m256i*>(out), first);
+    _mm256_stream_si256(reinterpret_cast<__m256i*>(out + 32), second);
+  } else {
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), first);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32), second);
+  }
+}
+
+// Luma plus a chroma term that covers two luma samples across, clamped to 0
+// to 255 by the saturating narrowing.
+RASTRA_AVX2 inline __m256i AddToPairs(__m256i lumaLeft, __m256i lumaRight, __m256i term) {
+  return _mm256_packus_epi16(_mm256_add_epi16(lumaLeft, _mm256_unpacklo_epi16(term, term)),
+                             _mm256_add_epi16(lumaRight, _mm256_unpackhi_epi16(term, term)));
+}
+
+// Two neighbouring whole MCUs' chroma row, exactly as ConvertWholeMcuChromaRow
+// converts each.
+template <int H, int V, bool kStream>
+RASTRA_AVX2 inline void ConvertTwoMcuChromaRows(const std::uint8_t* cbRow, int mcuBytes,
+                                                const std::uint8_t* const* lumaRows, std::uint8_t* const* out,
+                                                int lineCount) {
+  const __m256i center = _mm256_set1_epi16(128);
+  const __m256i cb = _mm256_sub_epi16(LoadTwoRows(cbRow, cbRow + mcuBytes), center);
+  const __m256i cr =
+      _mm256_sub_epi16(LoadTwoRows(cbRow + kJpegBlockSize, cbRow + mcuBytes + kJpegBlockSize), center);
+  const __m256i zero = _mm256_setzero_si256();
+  const __m256i red = _mm256_add_epi16(cr, MulAddRounded2(cr, zero, 26345, 0));
+  const __m256i blue = _mm256_add_epi16(_mm256_add_epi16(cb, cb), MulAddRounded2(cb, zero, -14943, 0));
+  const __m256i green = _mm256_sub_epi16(MulAddRounded2(cb, cr, -22554, 18734), cr);
+  for (int v = 0; v < V; ++v) {
+    if (V > 1 && v >= lineCount) break;
+    const __m256i lumaLeft = LoadTwoRows(lumaRows[v], lumaRows[v] + mcuBytes);
+    __m256i b8;
+    __m256i g8;
+    __m256i r8;
+    if constexpr (H == 2) {
+      const __m256i lumaRight =
+          LoadTwoRows(lumaRows[v] + kJpegBlockSize, lumaRows[v] + mcuBytes + kJpegBlockSize);
+      b8 = AddToPairs(lumaLeft, lumaRight, blue);
+      g8 = AddToPairs(lumaLeft, lumaRight, green);
+      r8 = AddToPairs(lumaLeft, lumaRight, red);
+      const __m256i bgLow = _mm256_unpacklo_epi8(b8, g8);
+      const __m256i bgHigh = _mm256_unpackhi_epi8(b8, g8);
+      const __m256i r0Low = _mm256_unpacklo_epi8(r8, zero);
+      const __m256i r0High = _mm256_unpackhi_epi8(r8, zero);
+      // Per half: pixels 0-3, 4-7, 8-11 and 12-15 of its MCU.
+      const __m256i p0 = _mm256_unpacklo_epi16(bgLow, r0Low);
+      const __m256i p1 = _mm256_unpackhi_epi16(bgLow, r0Low);
+      const __m256i p2 = _mm256_unpacklo_epi16(bgHigh, r0High);
+      const __m256i p3 = _mm256_unpackhi_epi16(bgHigh, r0High);
+      const __m256i first01 = _mm256_permute2x128_si256(p0, p1, 0x20);
+      const __m256i first23 = _mm256_permute2x128_si256(p2, p3, 0x20);
+      const __m256i second01 = _mm256_permute2x128_si256(p0, p1, 0x31);
+      const __m256i second23 = _mm256_permute2x128_si256(p2, p3, 0x31);
+      std::uint8_t* o = out[v];
+      if constexpr (kStream) {
+        _mm256_stream_si256(reinterpret_cast<__m256i*>(o), first01);
+        _mm256_stream_si256(reinterpret_cast<__m256i*>(o + 32), first23);
+        _mm256_stream_si256(reinterpret_cast<__m256i*>(o + 64), second01);
+        _mm256_stream_si256(reinterpret_cast<__m256i*>(o + 96), second23);
+      } else {
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(o), first01);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(o + 32), first23);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(o + 64), second01);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(o + 96), second23);
+      }
+    } else {
+      b8 = _mm256_packus_epi16(_mm256_add_epi16(lumaLeft, blue), zero);
+      g8 = _mm256_packus_epi16(_mm256_add_epi16(lumaLeft, green), zero);
+      r8 = _mm256_packus_epi16(_mm256_add_epi16(lumaLeft, red), zero);
+      const __m256i bg = _mm256_unpacklo_epi8(b8, g8);
+      const __m256i r0 = _mm256_unpacklo_epi8(r8, zero);
+      StoreHalves<kStream>(out[v], _mm256_unpacklo_epi16(bg, r0), _mm256_unpackhi_epi16(bg, r0));
+    }
+  }
+}
+
+// ConvertColor with two whole MCUs at a time.
+template <int H, int V, bool kStream>
+RASTRA_AVX2 void ConvertColorAvx2(const std::uint8_t* samples, int mcusPerRow, int width, int lines,
+                                  std::uint8_t* const* rows) {
+  constexpr int kLumaBlocks = H * V;
+  constexpr int kMcuBytes = (kLumaBlocks + 2) * kJpegBlockSize;
+  constexpr int kMcuWidth = 8 * H;
+  const int wholeMcus = width / kMcuWidth;
+  for (int chromaRow = 0; chromaRow * V < lines; ++chromaRow) {
+    const int firstLine = chromaRow * V;
+    const int lineCount = std::min(V, lines - firstLine);
+    const std::uint8_t* lumaRows[V];
+    std::uint8_t* out[V];
+    for (int v = 0; v < V; ++v) {
+      const int line = std::min(firstLine + v, lines - 1);
+      lumaRows[v] = samples + (line >> 3) * H * kJpegBlockSize + (line & 7) * 8;
+      out[v] = rows[line];
+    }
+    const std::uint8_t* cbRow = samples + kLumaBlocks * kJpegBlockSize + chromaRow * 8;
+    for (int m = 0; m < mcusPerRow;) {
+      const int step = m + 1 < wholeMcus ? 2 : 1;
+      if (step == 2) {
+        ConvertTwoMcuChromaRows<H, V, kStream>(cbRow, kMcuBytes, lumaRows, out, lineCount);
+      } else if (m < wholeMcus) {
+        ConvertWholeMcuChromaRow<H, V, kStream>(cbRow, cbRow + kJpegBlockSize, lumaRows, out, lineCount);
+      } else {
+        const int count = std::min(kMcuWidth, width - m * kMcuWidth);
+        ConvertMcuChromaRow<H, V, false>(cbRow, cbRow + kJpegBlockSize, lumaRows, out, lineCount, count);
+      }
+      m += step;
+      cbRow += step * kMcuBytes;
+      for (int v = 0; v < V; ++v) {
+        lumaRows[v] += step * kMcuBytes;
+        out[v] += step * 4 * kMcuWidth;
+      }
+    }
+  }
+}
+
+#undef RASTRA_AVX2
+
+#endif  // RASTRA_JPEG_COLOR_AVX2
+
 // One output line of one component, its samples replicated across: the line
 // `line` of the MCU row, of every MCU.
 void GatherLine(const JpegRowLayout& layout, int component, int line, const std::uint8_t* samples,
@@ -321,13 +475,31 @@ void ConvertLine(JpegColorSpace space, const std::array<const std::uint8_t*, kJp
 
 namespace {
 
-template <bool kStream>
+template <bool kStream, bool kAvx2>
 void ConvertFixed(JpegScanType type, const std::uint8_t* samples, int mcusPerRow, int width, int lines,
                   std::uint8_t* const* rows) {
   switch (type) {
     case JpegScanType::kGrey:
       ConvertGrey(samples, width, lines, rows);
+      return;
+#if defined(RASTRA_JPEG_COLOR_AVX2)
+    case JpegScanType::kH1V1:
+      if constexpr (kAvx2) return ConvertColorAvx2<1, 1, kStream>(samples, mcusPerRow, width, lines, rows);
       break;
+    case JpegScanType::kH2V1:
+      if constexpr (kAvx2) return ConvertColorAvx2<2, 1, kStream>(samples, mcusPerRow, width, lines, rows);
+      break;
+    case JpegScanType::kH1V2:
+      if constexpr (kAvx2) return ConvertColorAvx2<1, 2, kStream>(samples, mcusPerRow, width, lines, rows);
+      break;
+    case JpegScanType::kH2V2:
+      if constexpr (kAvx2) return ConvertColorAvx2<2, 2, kStream>(samples, mcusPerRow, width, lines, rows);
+      break;
+#endif
+    default:
+      break;
+  }
+  switch (type) {
     case JpegScanType::kH1V1:
       ConvertColor<1, 1, kStream>(samples, mcusPerRow, width, lines, rows);
       break;
@@ -340,26 +512,52 @@ void ConvertFixed(JpegScanType type, const std::uint8_t* samples, int mcusPerRow
     case JpegScanType::kH2V2:
       ConvertColor<2, 2, kStream>(samples, mcusPerRow, width, lines, rows);
       break;
+    case JpegScanType::kGrey:
     case JpegScanType::kGeneral:
-      break;  // needs the layout: JpegConvertMcuRowGeneral
+      break;  // kGeneral needs the layout: JpegConvertMcuRowGeneral
   }
+}
+
+// All rows start on a multiple of `alignment` bytes.
+bool RowsAligned(std::uint8_t* const* rows, int lines, std::uintptr_t alignment) {
+  for (int i = 0; i < lines; ++i) {
+    if ((reinterpret_cast<std::uintptr_t>(rows[i]) & (alignment - 1)) != 0) return false;
+  }
+  return true;
 }
 
 }  // namespace
 
 void JpegConvertMcuRow(JpegScanType type, const std::uint8_t* samples, int mcusPerRow, int width, int lines,
                        std::uint8_t* const* rows, bool streamOut) {
+  JpegConvertMcuRowWith(type, samples, mcusPerRow, width, lines, rows, streamOut, JpegUsesAvx2());
+}
+
+void JpegConvertMcuRowWith(JpegScanType type, const std::uint8_t* samples, int mcusPerRow, int width, int lines,
+                           std::uint8_t* const* rows, bool streamOut, bool avx2) {
+#if defined(RASTRA_JPEG_COLOR_AVX2)
+  if (avx2) {
+    if (streamOut && RowsAligned(rows, lines, 32)) {
+      ConvertFixed<true, true>(type, samples, mcusPerRow, width, lines, rows);
+      _mm_sfence();  // the streamed stores are in memory before anyone reads the rows
+    } else {
+      ConvertFixed<false, true>(type, samples, mcusPerRow, width, lines, rows);
+    }
+    return;
+  }
+#else
+  (void)avx2;
+#endif
 #if defined(__SSE2__)
-  for (int i = 0; i < lines && streamOut; ++i) streamOut = (reinterpret_cast<std::uintptr_t>(rows[i]) & 15) == 0;
-  if (streamOut) {
-    ConvertFixed<true>(type, samples, mcusPerRow, width, lines, rows);
-    _mm_sfence();  // the streamed stores are in memory before anyone reads the rows
+  if (streamOut && RowsAligned(rows, lines, 16)) {
+    ConvertFixed<true, false>(type, samples, mcusPerRow, width, lines, rows);
+    _mm_sfence();
     return;
   }
 #else
   (void)streamOut;
 #endif
-  ConvertFixed<false>(type, samples, mcusPerRow, width, lines, rows);
+  ConvertFixed<false, false>(type, samples, mcusPerRow, width, lines, rows);
 }
 
 void JpegConvertMcuRowGeneral(const JpegRowLayout& layout, JpegColorSpace space, const std::uint8_t* samples,

@@ -122,6 +122,10 @@ struct JpegRowLayout {
 // groups may bypass them (where the rows are aligned for it).
 void JpegConvertMcuRow(JpegScanType type, const std::uint8_t* samples, int mcusPerRow, int width, int lines,
                        std::uint8_t* const* rows, bool streamOut = false);
+// The same with the choice of AVX2 made by the caller (false: SSE2 or
+// portable), so that tests can hold the paths against each other.
+void JpegConvertMcuRowWith(JpegScanType type, const std::uint8_t* samples, int mcusPerRow, int width, int lines,
+                           std::uint8_t* const* rows, bool streamOut, bool avx2);
 
 // Any layout and colour space: each output line gathers its samples of every
 // component (replicated across), then converts them pixel by pixel with the

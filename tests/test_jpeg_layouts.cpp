@@ -279,8 +279,10 @@ TEST(JpegLayoutOracle, ScansWithTooManyBlocksAreRefused) {
 
 #endif  // RASTRA_HAVE_LIBJPEG
 
-// The general conversion must give exactly what the fixed layouts give.
-TEST(JpegColorConversion, GeneralPathMatchesTheFixedLayouts) {
+// The general conversion, and each of the fixed-layout ones (with or without
+// AVX2, written through the caches or past them), give exactly the same
+// pixels.
+TEST(JpegColorConversion, EveryPathGivesTheSamePixels) {
   struct Fixed {
     JpegScanType type;
     int h;
@@ -302,19 +304,25 @@ TEST(JpegColorConversion, GeneralPathMatchesTheFixedLayouts) {
     layout.blocksAcross = {f.h, 1, 1, 0};
     layout.repeatAcross = {1, f.h, f.h, 1};
     layout.repeatDown = {1, f.v, f.v, 1};
-    for (int width : {8 * f.h * mcus, 8 * f.h * mcus - 3}) {
+    for (int width : {8 * f.h * mcus, 8 * f.h * mcus - 3, 8 * f.h * (mcus - 1)}) {
       const int lines = 8 * f.v - 1;
-      std::vector<std::uint8_t> fixed(static_cast<std::size_t>(lines) * width * 4);
-      std::vector<std::uint8_t> general(fixed.size());
-      std::vector<std::uint8_t*> fixedRows;
-      std::vector<std::uint8_t*> generalRows;
-      for (int y = 0; y < lines; ++y) {
-        fixedRows.push_back(fixed.data() + static_cast<std::size_t>(y) * width * 4);
-        generalRows.push_back(general.data() + static_cast<std::size_t>(y) * width * 4);
+      const std::size_t stride = static_cast<std::size_t>(width) * 4;
+      // Rows on 64-byte boundaries where the width allows, so that the
+      // streamed stores are used too.
+      std::vector<std::uint8_t> storage(stride * lines + 64);
+      std::uint8_t* base = storage.data() + (64 - reinterpret_cast<std::uintptr_t>(storage.data()) % 64) % 64;
+      std::vector<std::uint8_t*> rows;
+      for (int y = 0; y < lines; ++y) rows.push_back(base + stride * static_cast<std::size_t>(y));
+      JpegConvertMcuRowGeneral(layout, JpegColorSpace::kYCbCr, samples.data(), width, lines, rows.data());
+      const std::vector<std::uint8_t> expected(base, base + stride * lines);
+      for (int avx2 = 0; avx2 <= (JpegUsesAvx2() ? 1 : 0); ++avx2) {
+        for (bool stream : {false, true}) {
+          std::fill(storage.begin(), storage.end(), std::uint8_t{0xAA});
+          JpegConvertMcuRowWith(f.type, samples.data(), mcus, width, lines, rows.data(), stream, avx2 != 0);
+          EXPECT_TRUE(std::equal(expected.begin(), expected.end(), base))
+              << f.h << "x" << f.v << " width " << width << " avx2 " << avx2 << " stream " << stream;
+        }
       }
-      JpegConvertMcuRow(f.type, samples.data(), mcus, width, lines, fixedRows.data());
-      JpegConvertMcuRowGeneral(layout, JpegColorSpace::kYCbCr, samples.data(), width, lines, generalRows.data());
-      EXPECT_EQ(fixed, general) << f.h << "x" << f.v << " width " << width;
     }
   }
 }
