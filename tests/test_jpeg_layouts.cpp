@@ -326,3 +326,39 @@ TEST(JpegColorConversion, EveryPathGivesTheSamePixels) {
     }
   }
 }
+
+// The vector chroma terms against the tables for every Cb, Cr pair, with a
+// mid-grey luma so that almost no result is clamped.
+TEST(JpegColorConversion, ChromaTermsMatchTheTablesForEveryPair) {
+  constexpr int kMcus = 1024;  // 64 pairs per MCU
+  constexpr int kWidth = 8 * kMcus;
+  std::vector<std::uint8_t> samples(static_cast<std::size_t>(kMcus) * 3 * kJpegBlockSize, 128);
+  for (int pair = 0; pair < 256 * 256; ++pair) {
+    std::uint8_t* mcu = samples.data() + static_cast<std::size_t>(pair / 64) * 3 * kJpegBlockSize;
+    mcu[kJpegBlockSize + pair % 64] = static_cast<std::uint8_t>(pair >> 8);
+    mcu[2 * kJpegBlockSize + pair % 64] = static_cast<std::uint8_t>(pair & 255);
+  }
+  JpegRowLayout layout;
+  layout.componentCount = 3;
+  layout.blocksPerMcu = 3;
+  layout.mcusPerRow = kMcus;
+  layout.mcuWidth = 8;
+  layout.firstBlock = {0, 1, 2, 0};
+  layout.blocksAcross = {1, 1, 1, 0};
+  layout.repeatAcross = {1, 1, 1, 1};
+  layout.repeatDown = {1, 1, 1, 1};
+  const std::size_t stride = static_cast<std::size_t>(kWidth) * 4;
+  std::vector<std::uint8_t> expected(stride * 8);
+  std::vector<std::uint8_t> actual(stride * 8);
+  std::vector<std::uint8_t*> expectedRows;
+  std::vector<std::uint8_t*> actualRows;
+  for (int y = 0; y < 8; ++y) {
+    expectedRows.push_back(expected.data() + stride * static_cast<std::size_t>(y));
+    actualRows.push_back(actual.data() + stride * static_cast<std::size_t>(y));
+  }
+  JpegConvertMcuRowGeneral(layout, JpegColorSpace::kYCbCr, samples.data(), kWidth, 8, expectedRows.data());
+  for (int avx2 = 0; avx2 <= (JpegUsesAvx2() ? 1 : 0); ++avx2) {
+    JpegConvertMcuRowWith(JpegScanType::kH1V1, samples.data(), kMcus, kWidth, 8, actualRows.data(), false, avx2 != 0);
+    EXPECT_EQ(expected, actual) << "avx2 " << avx2;
+  }
+}
