@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -105,11 +106,11 @@ DecoderRun DecodeKeepingWarnings(const std::vector<std::uint8_t>& bytes) {
     return std::min<std::size_t>(maxBytes, bytes.size() - offset);
   };
   DecoderRun run;
-  JpegDecoder decoder(input, bytes.size());
-  if (!decoder.ReadHeaders() || !decoder.SetupFrame()) return run;
-  run.bitmap = Bitmap_Create(decoder.Frame().width, decoder.Frame().height, 0);
-  if (!decoder.DecodeImage(*run.bitmap)) run.bitmap.reset();
-  run.warnings = decoder.Warnings();
+  auto decoder = std::make_unique<JpegDecoder>(input, bytes.size());  // large tables: not on the stack
+  if (!decoder->ReadHeaders() || !decoder->SetupFrame()) return run;
+  run.bitmap = Bitmap_Create(decoder->Frame().width, decoder->Frame().height, 0);
+  if (!decoder->DecodeImage(*run.bitmap)) run.bitmap.reset();
+  run.warnings = decoder->Warnings();
   return run;
 }
 
