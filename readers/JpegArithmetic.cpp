@@ -191,6 +191,9 @@ bool JpegDecoder::DecodeArithmeticDc(JpegComponent& component, int& diff) {
   const int first = context + 2 + negative;
   int magnitude = 0;
   if (!DecodeArithmeticMagnitude(stats, first, kDcCategoryBins, magnitude)) return false;
+  // The class of this difference conditions the next block's: by the top bit
+  // of magnitude - 1, zero below 2^L / 2, large above 2^U / 2, small in
+  // between, with its sign.
   const int top = static_cast<int>(std::bit_floor(static_cast<unsigned>(magnitude - 1)));
   const int lower = (1 << arithDcLower_[component.dcSlot]) >> 1;
   const int upper = (1 << arithDcUpper_[component.dcSlot]) >> 1;
@@ -201,9 +204,6 @@ bool JpegDecoder::DecodeArithmeticDc(JpegComponent& component, int& diff) {
   } else {
     component.dcContext = 4 + 4 * negative;
   }
-  // That was the class of this difference for the next block, from the top
-  // bit of magnitude - 1: zero below 2^L / 2, large above 2^U / 2, small in
-  // between.
   diff = negative != 0 ? -magnitude : magnitude;
   return true;
 }

@@ -471,9 +471,16 @@ void ConvertLine(JpegColorSpace space, const std::array<const std::uint8_t*, kJp
   }
 }
 
-}  // namespace
-
-namespace {
+template <int H, int V, bool kStream, bool kAvx2>
+void ConvertColorWith(const std::uint8_t* samples, int mcusPerRow, int width, int lines, std::uint8_t* const* rows) {
+#if defined(RASTRA_JPEG_COLOR_AVX2)
+  if constexpr (kAvx2) {
+    ConvertColorAvx2<H, V, kStream>(samples, mcusPerRow, width, lines, rows);
+    return;
+  }
+#endif
+  ConvertColor<H, V, kStream>(samples, mcusPerRow, width, lines, rows);
+}
 
 template <bool kStream, bool kAvx2>
 void ConvertFixed(JpegScanType type, const std::uint8_t* samples, int mcusPerRow, int width, int lines,
@@ -481,40 +488,21 @@ void ConvertFixed(JpegScanType type, const std::uint8_t* samples, int mcusPerRow
   switch (type) {
     case JpegScanType::kGrey:
       ConvertGrey(samples, width, lines, rows);
-      return;
-#if defined(RASTRA_JPEG_COLOR_AVX2)
+      break;
     case JpegScanType::kH1V1:
-      if constexpr (kAvx2) return ConvertColorAvx2<1, 1, kStream>(samples, mcusPerRow, width, lines, rows);
+      ConvertColorWith<1, 1, kStream, kAvx2>(samples, mcusPerRow, width, lines, rows);
       break;
     case JpegScanType::kH2V1:
-      if constexpr (kAvx2) return ConvertColorAvx2<2, 1, kStream>(samples, mcusPerRow, width, lines, rows);
+      ConvertColorWith<2, 1, kStream, kAvx2>(samples, mcusPerRow, width, lines, rows);
       break;
     case JpegScanType::kH1V2:
-      if constexpr (kAvx2) return ConvertColorAvx2<1, 2, kStream>(samples, mcusPerRow, width, lines, rows);
+      ConvertColorWith<1, 2, kStream, kAvx2>(samples, mcusPerRow, width, lines, rows);
       break;
     case JpegScanType::kH2V2:
-      if constexpr (kAvx2) return ConvertColorAvx2<2, 2, kStream>(samples, mcusPerRow, width, lines, rows);
+      ConvertColorWith<2, 2, kStream, kAvx2>(samples, mcusPerRow, width, lines, rows);
       break;
-#endif
-    default:
-      break;
-  }
-  switch (type) {
-    case JpegScanType::kH1V1:
-      ConvertColor<1, 1, kStream>(samples, mcusPerRow, width, lines, rows);
-      break;
-    case JpegScanType::kH2V1:
-      ConvertColor<2, 1, kStream>(samples, mcusPerRow, width, lines, rows);
-      break;
-    case JpegScanType::kH1V2:
-      ConvertColor<1, 2, kStream>(samples, mcusPerRow, width, lines, rows);
-      break;
-    case JpegScanType::kH2V2:
-      ConvertColor<2, 2, kStream>(samples, mcusPerRow, width, lines, rows);
-      break;
-    case JpegScanType::kGrey:
     case JpegScanType::kGeneral:
-      break;  // kGeneral needs the layout: JpegConvertMcuRowGeneral
+      break;  // needs the layout: JpegConvertMcuRowGeneral
   }
 }
 

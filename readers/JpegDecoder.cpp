@@ -346,7 +346,6 @@ bool JpegDecoder::SetupFrame() {
   rowLayout_ = JpegRowLayout{};
   for (int c = 0; c < componentCount_; ++c) {
     JpegComponent& component = components_[c];
-    component.firstBlock = blocksPerMcu_;
     component.mcuBlocksH = component.h;
     component.mcuBlocksV = component.v;
     rowLayout_.firstBlock[c] = blocksPerMcu_;
@@ -422,8 +421,12 @@ bool JpegDecoder::ReadScanHeader() {
 }
 
 bool JpegDecoder::CheckScanComponents() {
+  // The blocks of an interleaved scan follow its own order of components,
+  // which need not be the frame's; each may appear only once.
   for (int i = 1; i < scanCount_; ++i) {
-    if (scanComponents_[i] <= scanComponents_[i - 1]) return Fail("a scan lists its components out of order");
+    for (int j = 0; j < i; ++j) {
+      if (scanComponents_[i] == scanComponents_[j]) return Fail("a scan lists a component twice");
+    }
   }
   if (scanCount_ > 1) {
     int blocks = 0;
@@ -557,8 +560,7 @@ bool JpegDecoder::DecodeImage(Bitmap& bitmap) {
   samples_.assign(blocks * kJpegBlockSize, 0);
   lastNonZero_.assign(blocks, kJpegBlockSize);
   if (!ReadScanHeader()) return false;
-  buffered_ = progressive_ || !ScanCoversFrame();
-  if (buffered_) {
+  if (progressive_ || !ScanCoversFrame()) {
     if (!DecodeBufferedScans()) return false;
     for (int mcuRow = 0; mcuRow < mcuRows_; ++mcuRow) {
       LoadMcuRow(mcuRow);

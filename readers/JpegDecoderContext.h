@@ -76,9 +76,7 @@ struct JpegComponent {
   int dcPrediction = 0;
   int dcContext = 0;  // arithmetic coding: the class of the previous DC difference
   bool scanned = false;  // some scan has carried this component
-  // Blocks of this component in one MCU of the frame layout, and where the
-  // first of them lies within the MCU.
-  int firstBlock = 0;
+  // Blocks of this component in one MCU of the frame layout.
   int mcuBlocksH = 1;
   int mcuBlocksV = 1;
   // Progressive frames: all coefficients of the image, in zigzag order.
@@ -241,7 +239,6 @@ class JpegDecoder {
   int height_ = 0;
   bool progressive_ = false;
   bool arithmetic_ = false;
-  bool buffered_ = false;
   int adobeTransform_ = -1;  // -1: no Adobe segment
   JpegColorSpace colorSpace_ = JpegColorSpace::kYCbCr;
   int componentCount_ = 0;
