@@ -277,6 +277,18 @@ TEST(JpegLayoutOracle, ScansWithTooManyBlocksAreRefused) {
   EXPECT_NE(capture.All().find("blocks per MCU"), std::string::npos) << capture.All();
 }
 
+TEST(JpegLayoutOracle, ScanListingAComponentTwiceIsRefused) {
+  EncodeOptions o;
+  std::vector<std::uint8_t> bytes = EncodeWithLibjpeg(MakePhotoLike(32, 32), o);
+  ASSERT_FALSE(bytes.empty());
+  std::size_t sos = 0;
+  while (!(bytes[sos] == 0xFF && bytes[sos + 1] == 0xDA)) ++sos;
+  bytes[sos + 7] = bytes[sos + 5];  // the second component's id becomes the first's
+  ReportCapture capture;
+  EXPECT_EQ(ReadJpegFile(bytes), nullptr);
+  EXPECT_NE(capture.All().find("twice"), std::string::npos) << capture.All();
+}
+
 #endif  // RASTRA_HAVE_LIBJPEG
 
 // The general conversion, and each of the fixed-layout ones (with or without
