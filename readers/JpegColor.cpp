@@ -283,19 +283,24 @@ RASTRA_AVX2 inline __m256i LoadTwoRows(const std::uint8_t* first, const std::uin
   return _mm256_cvtepu8_epi16(_mm_unpacklo_epi64(a, b));
 }
 
+// 32 bytes to out; streamed as two 16-byte halves, so that rows need only
+// the 16-byte alignment the SSE2 path asks for.
+template <bool kStream>
+RASTRA_AVX2 inline void Store32(std::uint8_t* out, __m256i value) {
+  if constexpr (kStream) {
+    _mm_stream_si128(reinterpret_cast<__m128i*>(out), _mm256_castsi256_si128(value));
+    _mm_stream_si128(reinterpret_cast<__m128i*>(out + 16), _mm256_extracti128_si256(value, 1));
+  } else {
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), value);
+  }
+}
+
 // Two 16-byte groups per half of x and y, written as two MCUs' outputs: the
 // low halves to out, the high ones to out + 32.
 template <bool kStream>
 RASTRA_AVX2 inline void StoreHalves(std::uint8_t* out, __m256i x, __m256i y) {
-  const __m256i first = _mm256_permute2x128_si256(x, y, 0x20);
-  const __m256i second = _mm256_permute2x128_si256(x, y, 0x31);
-  if constexpr (kStream) {
-    _mm256_stream_si256(reinterpret_cast<__m256i*>(out), first);
-    _mm256_stream_si256(reinterpret_cast<__m256i*>(out + 32), second);
-  } else {
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), first);
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32), second);
-  }
+  Store32<kStream>(out, _mm256_permute2x128_si256(x, y, 0x20));
+  Store32<kStream>(out + 32, _mm256_permute2x128_si256(x, y, 0x31));
 }
 
 // Luma plus a chroma term that covers two luma samples across, clamped to 0
@@ -345,17 +350,10 @@ RASTRA_AVX2 inline void ConvertTwoMcuChromaRows(const std::uint8_t* cbRow, int m
       const __m256i second01 = _mm256_permute2x128_si256(p0, p1, 0x31);
       const __m256i second23 = _mm256_permute2x128_si256(p2, p3, 0x31);
       std::uint8_t* o = out[v];
-      if constexpr (kStream) {
-        _mm256_stream_si256(reinterpret_cast<__m256i*>(o), first01);
-        _mm256_stream_si256(reinterpret_cast<__m256i*>(o + 32), first23);
-        _mm256_stream_si256(reinterpret_cast<__m256i*>(o + 64), second01);
-        _mm256_stream_si256(reinterpret_cast<__m256i*>(o + 96), second23);
-      } else {
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(o), first01);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(o + 32), first23);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(o + 64), second01);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(o + 96), second23);
-      }
+      Store32<kStream>(o, first01);
+      Store32<kStream>(o + 32, first23);
+      Store32<kStream>(o + 64, second01);
+      Store32<kStream>(o + 96, second23);
     } else {
       b8 = _mm256_packus_epi16(_mm256_add_epi16(lumaLeft, blue), zero);
       g8 = _mm256_packus_epi16(_mm256_add_epi16(lumaLeft, green), zero);
@@ -525,7 +523,7 @@ void JpegConvertMcuRowWith(JpegScanType type, const std::uint8_t* samples, int m
                            std::uint8_t* const* rows, bool streamOut, bool avx2) {
 #if defined(RASTRA_JPEG_COLOR_AVX2)
   if (avx2) {
-    if (streamOut && RowsAligned(rows, lines, 32)) {
+    if (streamOut && RowsAligned(rows, lines, 16)) {
       ConvertFixed<true, true>(type, samples, mcusPerRow, width, lines, rows);
       _mm_sfence();  // the streamed stores are in memory before anyone reads the rows
     } else {
