@@ -168,11 +168,11 @@ class JpegDecoder {
   int DecodeSymbol(const JpegHuffmanTable& table);
   // The same with at least 16 bits already in the buffer.
   int DecodeBufferedSymbol(const JpegHuffmanTable& table);
-  enum class RestartSearch { kFound, kMissing, kEndOfFile };
+  enum class RestartSearch { kFound, kOutOfOrder, kOtherMarker, kEndOfFile };
   // At a restart boundary: the marker, then fresh predictions and decoder
-  // state; false (with the reason) when the marker is not there.
+  // state; false (with the reason) when the file ends.
   bool HandleRestart();
-  RestartSearch FindRestartMarker();
+  RestartSearch FindRestartMarker(int& marker);
   void ResetPredictions();
   // The rest of the restart segment is lost: one warning, and its remaining
   // blocks are skipped until the next restart marker.

@@ -64,20 +64,30 @@ void JpegDecoder::FillBits() {
 }
 
 
+// A restart marker with another number than expected (one lost or damaged)
+// still resynchronises: its segment starts afresh, with a warning. Another
+// marker ends the scan's data early: the rest of the scan is left out.
 bool JpegDecoder::HandleRestart() {
   if (restartInterval_ == 0 || mcusLeft_ != 0) return true;
-  switch (FindRestartMarker()) {
-    case RestartSearch::kFound:
-      break;
-    case RestartSearch::kEndOfFile:
-      return Fail("the file ends too early");
-    case RestartSearch::kMissing:
-      return Fail("a restart marker is missing or out of order");
+  int marker = 0;
+  const RestartSearch found = FindRestartMarker(marker);
+  if (found == RestartSearch::kEndOfFile) return Fail("the file ends too early");
+  ++segment_;
+  if (found == RestartSearch::kOtherMarker) {
+    PushBack(static_cast<std::uint8_t>(marker));
+    PushBack(0xFF);
+    Warn("the image data ends before the end of its scan");
+    segmentDamaged_ = true;
+    mcusLeft_ = -1;  // no further restart marker is looked for in this scan
+    return true;
+  }
+  if (found == RestartSearch::kOutOfOrder) {
+    Warn("a restart marker is missing or out of order");
+    nextRestart_ = marker - kRst0;
   }
   ResetPredictions();
   mcusLeft_ = restartInterval_;
   nextRestart_ = (nextRestart_ + 1) & 7;
-  ++segment_;
   segmentDamaged_ = false;
   if (arithmetic_) {
     ResetArithmetic();
@@ -89,8 +99,8 @@ bool JpegDecoder::HandleRestart() {
 }
 
 // Skips what is left of the segment (data bytes, stuffed 0xFF 0x00 pairs
-// included) up to the next marker, which must be the expected restart.
-JpegDecoder::RestartSearch JpegDecoder::FindRestartMarker() {
+// included) up to the next marker, and tells what it is.
+JpegDecoder::RestartSearch JpegDecoder::FindRestartMarker(int& marker) {
   std::uint8_t b = 0;
   for (;;) {
     do {
@@ -99,7 +109,10 @@ JpegDecoder::RestartSearch JpegDecoder::FindRestartMarker() {
     do {
       if (!ReadByte(b)) return RestartSearch::kEndOfFile;
     } while (b == 0xFF);
-    if (b != 0) return b == kRst0 + nextRestart_ ? RestartSearch::kFound : RestartSearch::kMissing;
+    if (b == 0) continue;
+    marker = b;
+    if (b == kRst0 + nextRestart_) return RestartSearch::kFound;
+    return b >= kRst0 && b <= kRst7 ? RestartSearch::kOutOfOrder : RestartSearch::kOtherMarker;
   }
 }
 

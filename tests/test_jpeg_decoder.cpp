@@ -307,13 +307,34 @@ TEST(JpegDecoderWarnings, MissingEndMarkerKeepsTheFirstReason) {
   ReportCapture capture;
   EXPECT_EQ(Decode(f), nullptr);
   EXPECT_NE(capture.All().find("ends too early"), std::string::npos) << capture.All();
-  // A restart marker out of order is named as such.
-  f = FourBlockJpeg(true, false);
+}
+
+TEST(JpegDecoderWarnings, RestartMarkerOutOfOrderResynchronisesWithAWarning) {
+  std::vector<std::uint8_t> f = FourBlockJpeg(true, false);
   const std::size_t second = FindMarker(f, 0xD1);
-  f[second + 1] = 0xD5;
-  ReportCapture capture2;
-  EXPECT_EQ(Decode(f), nullptr);
-  EXPECT_NE(capture2.All().find("restart marker"), std::string::npos) << capture2.All();
+  f[second + 1] = 0xD5;  // the segment of block 2
+  const DecoderRun run = DecodeKeepingWarnings(f);
+  ASSERT_NE(run.bitmap, nullptr);
+  // The wrong number, and the right one after it (which no longer follows),
+  // are each warned about in the segment they start.
+  ASSERT_EQ(run.warnings.size(), 2u);
+  EXPECT_EQ(run.warnings[0].segment, 2);
+  EXPECT_EQ(run.warnings[1].segment, 3);
+  EXPECT_NE(run.warnings[0].text.find("restart marker"), std::string::npos) << run.warnings[0].text;
+  // Each segment still starts afresh.
+  for (int block = 0; block < 4; ++block) EXPECT_EQ(BlockLevel(*run.bitmap, block), 136) << block;
+}
+
+TEST(JpegDecoderWarnings, ScanDataEndingAtAnotherMarkerLeavesTheRestOut) {
+  std::vector<std::uint8_t> f = FourBlockJpeg(true, false);
+  const std::size_t second = FindMarker(f, 0xD1);
+  f.erase(f.begin() + static_cast<std::ptrdiff_t>(second), f.end() - 2);  // blocks 2 and 3 gone, EOI kept
+  const DecoderRun run = DecodeKeepingWarnings(f);
+  ASSERT_NE(run.bitmap, nullptr);
+  ASSERT_EQ(run.warnings.size(), 1u);
+  EXPECT_NE(run.warnings[0].text.find("ends before"), std::string::npos) << run.warnings[0].text;
+  const int expected[4] = {136, 136, 128, 128};
+  for (int block = 0; block < 4; ++block) EXPECT_EQ(BlockLevel(*run.bitmap, block), expected[block]) << block;
 }
 
 #ifdef RASTRA_HAVE_LIBJPEG
@@ -558,7 +579,7 @@ TEST(JpegDecoderDamage, FlippedBitsNeverCrash) {
   }
 }
 
-TEST(JpegDecoderDamage, RestartMarkerOutOfSequenceGivesNoImage) {
+TEST(JpegDecoderDamage, RestartMarkerOutOfSequenceStillGivesTheImage) {
   EncodeOptions o;
   o.restartMcus = 1;
   const std::vector<std::uint8_t> whole = EncodeWithLibjpeg(MakePhotoLike(64, 48), o);
@@ -572,9 +593,14 @@ TEST(JpegDecoderDamage, RestartMarkerOutOfSequenceGivesNoImage) {
     } while (!(damaged[rst] == 0xFF && damaged[rst + 1] >= 0xD0 && damaged[rst + 1] <= 0xD7));
   }
   damaged[rst + 1] = static_cast<std::uint8_t>(0xD0 + ((damaged[rst + 1] - 0xD0 + 4) & 7));
-  ReportCapture capture;
-  EXPECT_EQ(Decode(damaged), nullptr);
-  EXPECT_FALSE(capture.All().empty());
+  // No data is lost, so every segment still lands where it belongs; the
+  // wrong number and the one after it (now also unexpected) are warned about.
+  const DecoderRun run = DecodeKeepingWarnings(damaged);
+  ASSERT_NE(run.bitmap, nullptr);
+  EXPECT_TRUE(SamePixels(*Decode(whole), *run.bitmap));
+  ASSERT_EQ(run.warnings.size(), 2u);
+  EXPECT_EQ(run.warnings[0].segment, 3);
+  EXPECT_EQ(run.warnings[1].segment, 4);
 }
 
 TEST(JpegDecoderDamage, EndlessProgressiveScansAreCut) {
