@@ -253,16 +253,16 @@ bool JpegDecoder::DecodeArithmeticBlock(int block, JpegComponent& component) {
   return ok;
 }
 
-bool JpegDecoder::DecodeArithmeticDcFirst(JpegComponent& component, std::int16_t* block) {
+bool JpegDecoder::DecodeArithmeticDcFirst(JpegComponent& component, std::int16_t& dc) {
   int diff = 0;
   if (!DecodeArithmeticDc(component, diff)) return false;
   component.dcPrediction = static_cast<std::int16_t>(component.dcPrediction + diff);
-  block[0] = static_cast<std::int16_t>(component.dcPrediction * (1 << al_));
+  dc = static_cast<std::int16_t>(component.dcPrediction * (1 << al_));
   return true;
 }
 
-void JpegDecoder::DecodeArithmeticDcRefine(std::int16_t* block) {
-  if (DecodeFixedDecision() != 0) block[0] = static_cast<std::int16_t>(block[0] | (1 << al_));
+void JpegDecoder::DecodeArithmeticDcRefine(std::int16_t& dc) {
+  if (DecodeFixedDecision() != 0) dc = static_cast<std::int16_t>(dc | (1 << al_));
 }
 
 bool JpegDecoder::DecodeArithmeticAcFirst(const JpegComponent& component, std::int16_t* block, int first) {

@@ -79,14 +79,19 @@ struct JpegComponent {
   // Blocks of this component in one MCU of the frame layout.
   int mcuBlocksH = 1;
   int mcuBlocksV = 1;
-  // Progressive frames: all coefficients of the image, in zigzag order.
+  // Buffered frames: all coefficients of the image, not dequantised. The DC
+  // terms have an array of their own, so that a DC scan walks 2 bytes per
+  // block instead of a cache line; the blocks hold the AC terms in zigzag
+  // order (position 0 stays 0).
   int bufferBlocksAcross = 0;
   int bufferBlocksDown = 0;
   std::vector<std::int16_t> coefficients;
+  std::vector<std::int16_t> dcTerms;
 
   std::int16_t* Block(int bx, int by) {
     return coefficients.data() + (static_cast<std::size_t>(by) * bufferBlocksAcross + bx) * kJpegBlockSize;
   }
+  std::int16_t& Dc(int bx, int by) { return dcTerms[static_cast<std::size_t>(by) * bufferBlocksAcross + bx]; }
 };
 
 // Something lost or repaired while decoding, in the restart segment where it
@@ -188,8 +193,8 @@ class JpegDecoder {
   template <typename Store>
   bool DecodeArithmeticAc(const JpegComponent& component, int first, int last, Store store);
   bool DecodeArithmeticBlock(int block, JpegComponent& component);
-  bool DecodeArithmeticDcFirst(JpegComponent& component, std::int16_t* block);
-  void DecodeArithmeticDcRefine(std::int16_t* block);
+  bool DecodeArithmeticDcFirst(JpegComponent& component, std::int16_t& dc);
+  void DecodeArithmeticDcRefine(std::int16_t& dc);
   bool DecodeArithmeticAcFirst(const JpegComponent& component, std::int16_t* block, int first);
   bool DecodeArithmeticAcRefine(const JpegComponent& component, std::int16_t* block);
 
@@ -206,10 +211,11 @@ class JpegDecoder {
   bool DecodeBufferedScans();
   bool CheckBufferedScan();
   bool DecodeBufferedScan();
-  bool DecodeBufferedBlock(JpegComponent& component, std::int16_t* block);
-  bool DecodeSequentialBufferedBlock(JpegComponent& component, std::int16_t* block);
-  bool DecodeDcFirst(JpegComponent& component, std::int16_t* block);
-  void DecodeDcRefine(std::int16_t* block);
+  // The block at (bx, by) of the component's buffers.
+  bool DecodeBufferedBlock(JpegComponent& component, int bx, int by);
+  bool DecodeSequentialBufferedBlock(JpegComponent& component, std::int16_t& dc, std::int16_t* block);
+  bool DecodeDcFirst(JpegComponent& component, std::int16_t& dc);
+  void DecodeDcRefine(std::int16_t& dc);
   bool DecodeAcFirst(JpegComponent& component, std::int16_t* block);
   bool DecodeAcRefine(JpegComponent& component, std::int16_t* block);
   void LoadMcuRow(int mcuRow);

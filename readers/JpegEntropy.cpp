@@ -277,12 +277,12 @@ bool JpegDecoder::DecodeArithmeticMcuRow() {
 }
 
 // A sequential block into a coefficient buffer: zigzag order, not dequantised.
-bool JpegDecoder::DecodeSequentialBufferedBlock(JpegComponent& component, std::int16_t* block) {
+bool JpegDecoder::DecodeSequentialBufferedBlock(JpegComponent& component, std::int16_t& dc, std::int16_t* block) {
   const int dcSize = DecodeSymbol(huffman_[component.dcSlot]);
   if (dcSize > 15) return false;
   const int diff = dcSize != 0 ? JpegExtend(GetBits(dcSize), dcSize) : 0;
   component.dcPrediction = static_cast<std::int16_t>(component.dcPrediction + diff);
-  block[0] = static_cast<std::int16_t>(component.dcPrediction);
+  dc = static_cast<std::int16_t>(component.dcPrediction);
   const JpegHuffmanTable& ac = huffman_[component.acSlot];
   for (int k = 1; k < kJpegBlockSize; ++k) {
     const int symbol = DecodeSymbol(ac);

@@ -22,7 +22,7 @@ bool JpegDecoder::AllocateCoefficientBuffers() {
     c.bufferBlocksAcross = c.mcuBlocksH * mcusPerRow_;
     c.bufferBlocksDown = c.mcuBlocksV * mcuRows_;
     total += static_cast<std::uint64_t>(c.bufferBlocksAcross) * static_cast<std::uint64_t>(c.bufferBlocksDown) *
-             kJpegBlockSize * sizeof(std::int16_t);
+             (kJpegBlockSize + 1) * sizeof(std::int16_t);
   }
   if (total > sys::MaxBlockBytes()) {
     ReportAllocationFailure(sys::AllocFailureText(total));
@@ -31,8 +31,9 @@ bool JpegDecoder::AllocateCoefficientBuffers() {
   try {
     for (int i = 0; i < componentCount_; ++i) {
       JpegComponent& c = components_[i];
-      c.coefficients.assign(
-          static_cast<std::size_t>(c.bufferBlocksAcross) * c.bufferBlocksDown * kJpegBlockSize, 0);
+      const std::size_t blocks = static_cast<std::size_t>(c.bufferBlocksAcross) * c.bufferBlocksDown;
+      c.coefficients.assign(blocks * kJpegBlockSize, 0);
+      c.dcTerms.assign(blocks, 0);
     }
   } catch (const std::bad_alloc&) {
     ReportAllocationFailure(sys::AllocFailureText(total));
@@ -124,7 +125,7 @@ bool JpegDecoder::DecodeBufferedScan() {
     for (int by = 0; by < std::min(down, c.bufferBlocksDown); ++by) {
       for (int bx = 0; bx < std::min(across, c.bufferBlocksAcross); ++bx) {
         if (!HandleRestart()) return false;
-        if (!segmentDamaged_ && !DecodeBufferedBlock(c, c.Block(bx, by))) MarkSegmentDamaged();
+        if (!segmentDamaged_ && !DecodeBufferedBlock(c, bx, by)) MarkSegmentDamaged();
         if (restartInterval_ != 0) --mcusLeft_;
       }
     }
@@ -137,7 +138,7 @@ bool JpegDecoder::DecodeBufferedScan() {
         JpegComponent& c = components_[scanComponents_[i]];
         for (int y = 0; y < c.mcuBlocksV && !segmentDamaged_; ++y) {
           for (int x = 0; x < c.mcuBlocksH; ++x) {
-            if (!DecodeBufferedBlock(c, c.Block(mx * c.mcuBlocksH + x, my * c.mcuBlocksV + y))) {
+            if (!DecodeBufferedBlock(c, mx * c.mcuBlocksH + x, my * c.mcuBlocksV + y)) {
               MarkSegmentDamaged();
               break;
             }
@@ -150,36 +151,38 @@ bool JpegDecoder::DecodeBufferedScan() {
   return true;
 }
 
-bool JpegDecoder::DecodeBufferedBlock(JpegComponent& component, std::int16_t* block) {
+bool JpegDecoder::DecodeBufferedBlock(JpegComponent& component, int bx, int by) {
+  std::int16_t& dc = component.Dc(bx, by);
+  std::int16_t* block = component.Block(bx, by);
   if (arithmetic_) {
-    if (!progressive_) return DecodeArithmeticDcFirst(component, block) && DecodeArithmeticAcFirst(component, block, 1);
+    if (!progressive_) return DecodeArithmeticDcFirst(component, dc) && DecodeArithmeticAcFirst(component, block, 1);
     if (ss_ == 0) {
-      if (ah_ == 0) return DecodeArithmeticDcFirst(component, block);
-      DecodeArithmeticDcRefine(block);
+      if (ah_ == 0) return DecodeArithmeticDcFirst(component, dc);
+      DecodeArithmeticDcRefine(dc);
       return true;
     }
     return ah_ == 0 ? DecodeArithmeticAcFirst(component, block, ss_) : DecodeArithmeticAcRefine(component, block);
   }
-  if (!progressive_) return DecodeSequentialBufferedBlock(component, block);
+  if (!progressive_) return DecodeSequentialBufferedBlock(component, dc, block);
   if (ss_ == 0) {
-    if (ah_ == 0) return DecodeDcFirst(component, block);
-    DecodeDcRefine(block);
+    if (ah_ == 0) return DecodeDcFirst(component, dc);
+    DecodeDcRefine(dc);
     return true;
   }
   return ah_ == 0 ? DecodeAcFirst(component, block) : DecodeAcRefine(component, block);
 }
 
-bool JpegDecoder::DecodeDcFirst(JpegComponent& component, std::int16_t* block) {
+bool JpegDecoder::DecodeDcFirst(JpegComponent& component, std::int16_t& dc) {
   const int size = DecodeSymbol(huffman_[component.dcSlot]);
   if (size > 15) return false;
   const int diff = size != 0 ? JpegExtend(GetBits(size), size) : 0;
   component.dcPrediction = static_cast<std::int16_t>(component.dcPrediction + diff);
-  block[0] = static_cast<std::int16_t>(component.dcPrediction * (1 << al_));
+  dc = static_cast<std::int16_t>(component.dcPrediction * (1 << al_));
   return true;
 }
 
-void JpegDecoder::DecodeDcRefine(std::int16_t* block) {
-  if (GetBits(1) != 0) block[0] = static_cast<std::int16_t>(block[0] | (1 << al_));
+void JpegDecoder::DecodeDcRefine(std::int16_t& dc) {
+  if (GetBits(1) != 0) dc = static_cast<std::int16_t>(dc | (1 << al_));
 }
 
 bool JpegDecoder::DecodeAcFirst(JpegComponent& component, std::int16_t* block) {
@@ -323,14 +326,17 @@ void JpegDecoder::LoadMcuRow(int mcuRow) {
   for (int m = 0; m < mcusPerRow_; ++m) {
     for (int b = 0; b < blocksPerMcu_; ++b) {
       JpegComponent& c = components_[mcuComponent_[b]];
-      const std::int16_t* source =
-          c.Block(m * c.mcuBlocksH + mcuBlockX_[b], mcuRow * c.mcuBlocksV + mcuBlockY_[b]);
+      const int bx = m * c.mcuBlocksH + mcuBlockX_[b];
+      const int by = mcuRow * c.mcuBlocksV + mcuBlockY_[b];
+      const std::int16_t* source = c.Block(bx, by);
       const std::size_t block = static_cast<std::size_t>(m) * blocksPerMcu_ + b;
       std::int16_t* coef = coefficients_.data() + block * kJpegBlockSize;
       const std::uint16_t* quant = quant_[c.quant].data();
-      const int last = LastNonZero(source);
+      // Position 0 of the AC block is 0; the DC term counts as in use.
+      const int last = std::max(LastNonZero(source), 1);
       JpegClearBlock(coef);
-      for (int k = 0; k < last; ++k) coef[kJpegZigzag[k]] = JpegDequantise(source[k], quant[k]);
+      coef[0] = JpegDequantise(c.Dc(bx, by), quant[0]);
+      for (int k = 1; k < last; ++k) coef[kJpegZigzag[k]] = JpegDequantise(source[k], quant[k]);
       lastNonZero_[block] = static_cast<std::uint8_t>(last);
     }
   }
