@@ -146,6 +146,10 @@ bool JpegDecoder::NextMarker(int& marker) {
       ok = ReadArithmeticConditioning();
     } else if (IsReturnedMarker(marker)) {
       return true;
+    } else if (marker >= kRst0 && marker <= kRst7 && segment_ >= 0) {
+      // Some writers close a scan's last restart interval with a marker too;
+      // it stands alone (no length) and holds nothing.
+      continue;
     } else if (IsForbiddenMarker(marker)) {
       return Fail("the file has a marker out of place");
     } else {

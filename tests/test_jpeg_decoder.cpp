@@ -325,6 +325,20 @@ TEST(JpegDecoderWarnings, RestartMarkerOutOfOrderResynchronisesWithAWarning) {
   for (int block = 0; block < 4; ++block) EXPECT_EQ(BlockLevel(*run.bitmap, block), 136) << block;
 }
 
+TEST(JpegDecoderWarnings, RestartMarkerAfterTheLastIntervalIsHarmless) {
+  std::vector<std::uint8_t> f = FourBlockJpeg(true, false);
+  f.insert(f.end() - 2, {0xFF, 0xD3});
+  const DecoderRun run = DecodeKeepingWarnings(f);
+  ASSERT_NE(run.bitmap, nullptr);
+  EXPECT_TRUE(run.warnings.empty());
+  // Before any scan it is still out of place.
+  f = FourBlockJpeg(true, false);
+  f.insert(f.begin() + 2, {0xFF, 0xD0});
+  ReportCapture capture;
+  EXPECT_EQ(Decode(f), nullptr);
+  EXPECT_NE(capture.All().find("out of place"), std::string::npos) << capture.All();
+}
+
 TEST(JpegDecoderWarnings, ScanDataEndingAtAnotherMarkerLeavesTheRestOut) {
   std::vector<std::uint8_t> f = FourBlockJpeg(true, false);
   const std::size_t second = FindMarker(f, 0xD1);
