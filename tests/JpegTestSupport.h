@@ -139,6 +139,7 @@ struct EncodeOptions {
   // others 1 x 1.
   std::vector<std::pair<int, int>> sampling;
   bool ycck = false;        // four components stored as YCCK instead of CMYK
+  bool storeRgb = false;    // three components stored as RGB (Adobe transform 0)
   bool arithmetic = false;  // arithmetic coding instead of Huffman
   // Arithmetic conditioning of table 0 (DC bounds L and U, AC split index);
   // negative keeps the default.
@@ -207,6 +208,7 @@ inline std::vector<std::uint8_t> EncodeWithLibjpeg(const RgbImage& image, const 
   jpeg_set_defaults(&cinfo);
   jpeg_set_quality(&cinfo, options.quality, TRUE);
   if (options.ycck) jpeg_set_colorspace(&cinfo, JCS_YCCK);
+  if (options.storeRgb) jpeg_set_colorspace(&cinfo, JCS_RGB);
   if (options.components == 3) {
     cinfo.comp_info[0].h_samp_factor = options.hLuma;
     cinfo.comp_info[0].v_samp_factor = options.vLuma;

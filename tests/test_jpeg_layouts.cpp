@@ -215,6 +215,18 @@ TEST(JpegLayoutOracle, CmykAndYcckAgree) {
   EXPECT_GT(tried, 50);
 }
 
+TEST(JpegLayoutOracle, StoredRgbAgrees) {
+  const RgbImage picture = MakePhotoLike(61, 43, 12);
+  for (int variant = 0; variant < 4; ++variant) {
+    EncodeOptions o;
+    o.storeRgb = true;
+    o.sampling = {{1, 1}, {1, 1}, {1, 1}};
+    o.progressive = variant % 2 == 1;
+    o.arithmetic = variant >= 2;
+    ExpectMatchesOracle(EncodeWithLibjpeg(picture, o), "RGB variant " + std::to_string(variant));
+  }
+}
+
 TEST(JpegLayoutOracle, ArithmeticConditioningOfItsOwnAgrees) {
   const RgbImage picture = MakePhotoLike(64, 64, 4);
   struct Conditioning {
