@@ -1,6 +1,11 @@
-// Baseline, extended sequential and progressive Huffman-coded JPEG decoding
-// into a true-colour Bitmap: input, markers and segments, frame and scan
-// headers, and the output of the image lines.
+// Baseline, extended sequential and progressive JPEG decoding, Huffman or
+// arithmetic coded, into a true-colour Bitmap: input, markers and segments,
+// frame and scan headers, and the output of the image lines.
+//
+// A sequential frame whose first scan carries every component is decoded one
+// MCU row at a time straight into the picture. Progressive frames and
+// sequential ones split into several scans keep all coefficients until the
+// last scan.
 //
 // The decoder pulls the file through an input callback in chunks, as it would
 // from a stream, and never looks past the bytes the callback hands out. The
@@ -21,14 +26,16 @@ namespace {
 
 bool IsFrameMarker(int m) { return m >= 0xC0 && m <= 0xCF && m != kDht && m != kJpg && m != kDac; }
 bool IsReturnedMarker(int m) { return IsFrameMarker(m) || m == kSoi || m == kEoi || m == kSos; }
-bool IsForbiddenMarker(int m) { return m == kTem || m == kJpg || m == kDac || (m >= kRst0 && m <= kRst7); }
+bool IsForbiddenMarker(int m) { return m == kTem || m == kJpg || (m >= kRst0 && m <= kRst7); }
+bool IsSupportedFrame(int m) { return m == kSof0 || m == kSof1 || m == kSof2 || m == kSof9 || m == kSof10; }
 
 const char* UnsupportedFrameText(int marker) {
   if (marker == 0xC3 || marker == 0xC7 || marker == 0xCB || marker == 0xCF) {
     return "lossless JPEG files are not supported";
   }
-  if (marker >= 0xC9 && marker <= 0xCF) return "arithmetic-coded JPEG files are not supported";
-  if (marker >= 0xC5 && marker <= 0xC7) return "hierarchical JPEG files are not supported";
+  if ((marker >= 0xC5 && marker <= 0xC7) || (marker >= 0xCD && marker <= 0xCF)) {
+    return "hierarchical JPEG files are not supported";
+  }
   return "the file has no frame header before its image data";
 }
 
@@ -60,14 +67,24 @@ void JpegDecoder::PushBack(std::uint8_t b) {
   if (pushCount_ < kMaxPushback) pushback_[pushCount_++] = b;
 }
 
-bool JpegDecoder::Fail(const char* reason) {
-  if (error_.empty()) error_ = reason;
+bool JpegDecoder::Fail(const char* reason, sys::Code code) {
+  if (error_.empty()) {
+    error_ = reason;
+    errorCode_ = code;
+  }
   return false;
+}
+
+void JpegDecoder::Warn(const char* text) {
+  for (auto it = warnings_.rbegin(); it != warnings_.rend() && it->segment == segment_; ++it) {
+    if (it->text == text) return;
+  }
+  warnings_.push_back(JpegWarning{segment_, text});
 }
 
 bool JpegDecoder::ReadU8(int& v) {
   std::uint8_t b = 0;
-  if (!ReadByte(b)) return Fail("the file ends too early");
+  if (!ReadByte(b)) return Fail("the file ends too early", sys::Code::kTruncated);
   v = b;
   return true;
 }
@@ -84,7 +101,7 @@ bool JpegDecoder::Skip(int count) {
   while (count > 0) {
     if (pushCount_ > 0 || chunkLeft_ == 0) {
       std::uint8_t b = 0;
-      if (!ReadByte(b)) return Fail("the file ends too early");
+      if (!ReadByte(b)) return Fail("the file ends too early", sys::Code::kTruncated);
       --count;
       continue;
     }
@@ -103,10 +120,10 @@ bool JpegDecoder::FindMarker(int& marker) {
   std::uint8_t b = 0;
   for (;;) {
     do {
-      if (!ReadByte(b)) return Fail("the file ends too early");
+      if (!ReadByte(b)) return Fail("the file ends too early", sys::Code::kTruncated);
     } while (b != 0xFF);
     do {
-      if (!ReadByte(b)) return Fail("the file ends too early");
+      if (!ReadByte(b)) return Fail("the file ends too early", sys::Code::kTruncated);
     } while (b == 0xFF);
     if (b != 0) {
       marker = b;
@@ -127,8 +144,14 @@ bool JpegDecoder::NextMarker(int& marker) {
       ok = ReadRestartInterval();
     } else if (marker == kApp14) {
       ok = ReadAdobeSegment();
+    } else if (marker == kDac) {
+      ok = ReadArithmeticConditioning();
     } else if (IsReturnedMarker(marker)) {
       return true;
+    } else if (marker >= kRst0 && marker <= kRst7 && segment_ >= 0) {
+      // Some writers close a scan's last restart interval with a marker too;
+      // it stands alone (no length) and holds nothing.
+      continue;
     } else if (IsForbiddenMarker(marker)) {
       return Fail("the file has a marker out of place");
     } else {
@@ -213,18 +236,43 @@ bool JpegDecoder::ReadAdobeSegment() {
   if (!ReadU16(length)) return false;
   if (length < 14) return Fail("an Adobe segment is too short");
   if (!Skip(11) || !ReadU8(transform)) return false;
-  if (transform != 1) return Fail("only YCbCr colour is supported (the Adobe transform is not 1)");
+  adobeTransform_ = transform;
   return Skip(length - 14);
+}
+
+bool JpegDecoder::ReadArithmeticConditioning() {
+  int length = 0;
+  if (!ReadU16(length)) return false;
+  if (length < 2 || (length - 2) % 2 != 0) return Fail("an arithmetic conditioning segment has a bad length");
+  for (int remaining = length - 2; remaining > 0; remaining -= 2) {
+    int classAndTable = 0;
+    int value = 0;
+    if (!ReadU8(classAndTable) || !ReadU8(value)) return false;
+    const int table = classAndTable & 15;
+    if (table > 3) return Fail("an arithmetic conditioning table has a bad number");
+    if ((classAndTable >> 4) == 0) {
+      const int lower = value & 15;
+      const int upper = value >> 4;
+      if (lower > upper) return Fail("an arithmetic conditioning segment is damaged");
+      arithDcLower_[table] = static_cast<std::uint8_t>(lower);
+      arithDcUpper_[table] = static_cast<std::uint8_t>(upper);
+    } else if ((classAndTable >> 4) == 1 && value >= 1 && value <= 63) {
+      arithAcSplit_[table] = static_cast<std::uint8_t>(value);
+    } else {
+      return Fail("an arithmetic conditioning segment is damaged");
+    }
+  }
+  return true;
 }
 
 bool JpegDecoder::ReadHeaders() {
   int first = 0;
   int second = 0;
   if (!ReadU8(first) || !ReadU8(second)) return false;
-  if (first != 0xFF || second != kSoi) return Fail("the file does not start with a JPEG start-of-image marker");
+  if (first != 0xFF || second != kSoi) return Fail("the file does not start with a JPEG start-of-image marker", sys::Code::kNotRecognised);
   int marker = 0;
   if (!NextMarker(marker)) return false;
-  if (marker != kSof0 && marker != kSof1 && marker != kSof2) return Fail(UnsupportedFrameText(marker));
+  if (!IsSupportedFrame(marker)) return Fail(UnsupportedFrameText(marker), sys::Code::kUnsupported);
   return ReadFrameHeader(marker);
 }
 
@@ -237,8 +285,8 @@ bool JpegDecoder::ReadFrameHeader(int marker) {
   }
   if (height_ == 0 || width_ == 0) return Fail("the frame has no pixels");
   if (count > kMaxComponents || length != 8 + 3 * count) return Fail("the frame header is damaged");
-  if (precision == 12) return Fail("JPEG files with 12-bit samples are not supported");
-  if (precision != 8) return Fail("the frame has an unsupported sample precision");
+  if (precision == 12) return Fail("JPEG files with 12-bit samples are not supported", sys::Code::kUnsupported);
+  if (precision != 8) return Fail("the frame has an unsupported sample precision", sys::Code::kUnsupported);
   for (int i = 0; i < count; ++i) {
     JpegComponent& c = components_[i];
     int sampling = 0;
@@ -249,7 +297,8 @@ bool JpegDecoder::ReadFrameHeader(int marker) {
     if (c.quant >= kQuantTables) return Fail("the frame names a quantisation table that cannot exist");
   }
   componentCount_ = count;
-  progressive_ = marker == kSof2;
+  progressive_ = marker == kSof2 || marker == kSof10;
+  arithmetic_ = marker == kSof9 || marker == kSof10;
   return true;
 }
 
@@ -265,46 +314,78 @@ JpegFrameInfo JpegDecoder::Frame() const {
   return info;
 }
 
+// The colour space follows the Adobe segment where there is one, as the
+// files' writers intend: transform 0 stores RGB or CMYK as they are, 2 (and
+// any other value with four components) YCCK, 1 YCbCr.
+bool JpegDecoder::ChooseColorSpace() {
+  switch (componentCount_) {
+    case 1:
+      colorSpace_ = JpegColorSpace::kGrey;
+      return true;
+    case 3:
+      colorSpace_ = adobeTransform_ == 0 ? JpegColorSpace::kRgb : JpegColorSpace::kYCbCr;
+      return true;
+    case 4:
+      colorSpace_ = adobeTransform_ < 0 || adobeTransform_ == 0 ? JpegColorSpace::kCmyk : JpegColorSpace::kYcck;
+      return true;
+    default:
+      return Fail("JPEG files with two components are not supported", sys::Code::kUnsupported);
+  }
+}
+
 bool JpegDecoder::SetupFrame() {
   if (componentCount_ == 0) return Fail("the frame has no components");
-  if (componentCount_ == 4) return Fail("CMYK and YCCK JPEG files are not supported");
-  if (componentCount_ == 2) return Fail("JPEG files with two components are not supported");
+  if (!ChooseColorSpace()) return false;
+  // A lone component is one block per MCU, whatever its sampling factors say.
+  if (componentCount_ == 1) components_[0].h = components_[0].v = 1;
+  hMax_ = vMax_ = 1;
+  for (int i = 0; i < componentCount_; ++i) {
+    hMax_ = std::max(hMax_, components_[i].h);
+    vMax_ = std::max(vMax_, components_[i].v);
+  }
+  for (int i = 0; i < componentCount_; ++i) {
+    if (hMax_ % components_[i].h != 0 || vMax_ % components_[i].v != 0) {
+      return Fail("the sampling factors are not supported (each must divide the largest)", sys::Code::kUnsupported);
+    }
+  }
   blocksPerMcu_ = 0;
-  auto addBlocks = [this](int component, int across, int down) {
-    JpegComponent& c = components_[component];
-    c.mcuBlocksH = across;
-    c.mcuBlocksV = down;
-    for (int y = 0; y < down; ++y) {
-      for (int x = 0; x < across; ++x) {
-        mcuComponent_[blocksPerMcu_] = component;
+  rowLayout_ = JpegRowLayout{};
+  for (int c = 0; c < componentCount_; ++c) {
+    JpegComponent& component = components_[c];
+    component.mcuBlocksH = component.h;
+    component.mcuBlocksV = component.v;
+    rowLayout_.firstBlock[c] = blocksPerMcu_;
+    rowLayout_.blocksAcross[c] = component.h;
+    rowLayout_.repeatAcross[c] = hMax_ / component.h;
+    rowLayout_.repeatDown[c] = vMax_ / component.v;
+    for (int y = 0; y < component.v; ++y) {
+      for (int x = 0; x < component.h; ++x) {
+        mcuComponent_[blocksPerMcu_] = c;
         mcuBlockX_[blocksPerMcu_] = x;
         mcuBlockY_[blocksPerMcu_] = y;
         ++blocksPerMcu_;
       }
     }
-  };
-  if (componentCount_ == 1) {
+  }
+  mcuWidth_ = 8 * hMax_;
+  mcuHeight_ = 8 * vMax_;
+  scanType_ = JpegScanType::kGeneral;
+  const JpegComponent& luma = components_[0];
+  if (colorSpace_ == JpegColorSpace::kGrey) {
     scanType_ = JpegScanType::kGrey;
-    mcuWidth_ = mcuHeight_ = 8;
-    addBlocks(0, 1, 1);
-  } else {
-    const JpegComponent& luma = components_[0];
-    for (int i = 1; i < 3; ++i) {
-      if (components_[i].h != 1 || components_[i].v != 1) return Fail("the chroma sampling is not supported");
-    }
-    if (luma.h > 2 || luma.v > 2) return Fail("the chroma sampling is not supported");
+  } else if (colorSpace_ == JpegColorSpace::kYCbCr && luma.h == hMax_ && luma.v == vMax_ && hMax_ <= 2 &&
+             vMax_ <= 2 && blocksPerMcu_ == hMax_ * vMax_ + 2) {
     static constexpr JpegScanType kTypes[2][2] = {{JpegScanType::kH1V1, JpegScanType::kH1V2},
                                                   {JpegScanType::kH2V1, JpegScanType::kH2V2}};
-    scanType_ = kTypes[luma.h - 1][luma.v - 1];
-    mcuWidth_ = 8 * luma.h;
-    mcuHeight_ = 8 * luma.v;
-    addBlocks(0, luma.h, luma.v);
-    addBlocks(1, 1, 1);
-    addBlocks(2, 1, 1);
+    scanType_ = kTypes[hMax_ - 1][vMax_ - 1];
   }
   mcusPerRow_ = (width_ + mcuWidth_ - 1) / mcuWidth_;
   mcuRows_ = (height_ + mcuHeight_ - 1) / mcuHeight_;
   blocksPerMcuRow_ = mcusPerRow_ * blocksPerMcu_;
+  rowLayout_.componentCount = componentCount_;
+  rowLayout_.blocksPerMcu = blocksPerMcu_;
+  rowLayout_.mcusPerRow = mcusPerRow_;
+  rowLayout_.mcuWidth = mcuWidth_;
   return true;
 }
 
@@ -314,7 +395,7 @@ bool JpegDecoder::SetupFrame() {
 bool JpegDecoder::ReadScanHeader() {
   int marker = 0;
   if (!NextMarker(marker)) return false;
-  if (marker == kEoi) return Fail("the file ends before the image data");
+  if (marker == kEoi) return Fail("the file ends before the image data", sys::Code::kTruncated);
   if (marker != kSos) return Fail("a scan header is missing");
   int length = 0;
   if (!ReadU16(length) || !ReadU8(scanCount_)) return false;
@@ -328,7 +409,7 @@ bool JpegDecoder::ReadScanHeader() {
     int index = 0;
     while (index < componentCount_ && components_[index].id != id) ++index;
     if (index == componentCount_) return Fail("a scan names a component the frame does not have");
-    if ((tables >> 4) > 3 || (tables & 15) > 3) return Fail("a scan names a Huffman table that cannot exist");
+    if ((tables >> 4) > 3 || (tables & 15) > 3) return Fail("a scan names an entropy table that cannot exist");
     scanComponents_[i] = index;
     components_[index].dcSlot = tables >> 4;
     components_[index].acSlot = (tables & 15) + 4;
@@ -340,82 +421,164 @@ bool JpegDecoder::ReadScanHeader() {
   if (!progressive_) {
     ss_ = 0;
     se_ = 63;
+    ah_ = al_ = 0;
   }
-  return StartScan();
+  return CheckScanComponents() && StartScan();
+}
+
+bool JpegDecoder::CheckScanComponents() {
+  // The blocks of an interleaved scan follow its own order of components,
+  // which need not be the frame's; each may appear only once.
+  for (int i = 1; i < scanCount_; ++i) {
+    for (int j = 0; j < i; ++j) {
+      if (scanComponents_[i] == scanComponents_[j]) return Fail("a scan lists a component twice");
+    }
+  }
+  if (scanCount_ > 1) {
+    int blocks = 0;
+    for (int i = 0; i < scanCount_; ++i) {
+      const JpegComponent& c = components_[scanComponents_[i]];
+      blocks += c.h * c.v;
+    }
+    if (blocks > kMaxScanBlocksPerMcu) return Fail("a scan has more blocks per MCU than allowed");
+  }
+  return true;
+}
+
+bool JpegDecoder::NextScan(bool& ended) {
+  ended = false;
+  int marker = 0;
+  if (!NextMarker(marker)) return false;
+  if (marker == kEoi) {
+    ended = true;
+    return true;
+  }
+  PushBack(static_cast<std::uint8_t>(marker));
+  PushBack(0xFF);
+  return ReadScanHeader();
+}
+
+bool JpegDecoder::ScanCoversFrame() const {
+  if (scanCount_ != componentCount_) return false;
+  for (int i = 0; i < scanCount_; ++i) {
+    if (scanComponents_[i] != i) return false;
+  }
+  return true;
 }
 
 bool JpegDecoder::StartScan() {
   for (int i = 0; i < scanCount_; ++i) {
-    const JpegComponent& c = components_[scanComponents_[i]];
+    JpegComponent& c = components_[scanComponents_[i]];
+    c.scanned = true;
+    if (!quantDefined_[c.quant]) return Fail("a component uses a quantisation table that is not defined");
+    if (arithmetic_) continue;
     if (ss_ == 0 && !huffman_[c.dcSlot].defined) return Fail("a scan uses a Huffman table that is not defined");
     if (se_ != 0 && !huffman_[c.acSlot].defined) return Fail("a scan uses a Huffman table that is not defined");
-    if (!quantDefined_[c.quant]) return Fail("a component uses a quantisation table that is not defined");
   }
-  for (JpegHuffmanTable& table : huffman_) {
-    if (table.defined && !JpegBuildHuffmanTable(table)) return Fail("a Huffman table is damaged");
+  if (!arithmetic_) {
+    for (int slot = 0; slot < kHuffmanSlots; ++slot) {
+      JpegHuffmanTable& table = huffman_[slot];
+      if (table.defined && !JpegBuildHuffmanTable(table, slot >= kHuffmanSlots / 2)) {
+        return Fail("a Huffman table is damaged");
+      }
+    }
   }
   ResetPredictions();
   if (restartInterval_ != 0) {
     mcusLeft_ = restartInterval_;
     nextRestart_ = 0;
   }
-  ResetBits();
-  FillBits();
+  ++segment_;
+  segmentDamaged_ = false;
+  if (arithmetic_) {
+    ResetArithmetic();
+  } else {
+    ResetBits();
+    FillBits();
+  }
   return true;
 }
 
 void JpegDecoder::ResetPredictions() {
-  for (JpegComponent& c : components_) c.dcPrediction = 0;
+  for (JpegComponent& c : components_) {
+    c.dcPrediction = 0;
+    c.dcContext = 0;
+  }
   eobRun_ = 0;
+}
+
+void JpegDecoder::MarkSegmentDamaged() {
+  Warn("the image data is damaged; the rest of its segment is left out");
+  segmentDamaged_ = true;
 }
 
 // ---------------------------------------------------------------------------
 // Output
 
+// Blocks with only a DC term are filled at once; the others go in pairs to
+// the two-block transform.
 void JpegDecoder::TransformMcuRow() {
+  std::int16_t* coefficients = coefficients_.data();
+  std::uint8_t* samples = samples_.data();
+  std::size_t waiting = 0;
+  bool isWaiting = false;
   for (int b = 0; b < blocksPerMcuRow_; ++b) {
     const std::size_t offset = static_cast<std::size_t>(b) * kJpegBlockSize;
-    JpegInverseDct(coefficients_.data() + offset, lastNonZero_[b], samples_.data() + offset);
+    if (lastNonZero_[b] <= 1) {
+      JpegInverseDct(coefficients + offset, lastNonZero_[b], samples + offset);
+    } else if (!isWaiting) {
+      waiting = offset;
+      isWaiting = true;
+    } else {
+      JpegInverseDctPair(coefficients + waiting, coefficients + offset, samples + waiting, samples + offset);
+      isWaiting = false;
+    }
   }
+  if (isWaiting) JpegInverseDct(coefficients + waiting, kJpegBlockSize, samples + waiting);
 }
 
 void JpegDecoder::OutputMcuRow(Bitmap& bitmap, int mcuRow) {
   const int firstLine = mcuRow * mcuHeight_;
   const int lines = std::min(mcuHeight_, height_ - firstLine);
-  std::array<std::uint8_t*, 16> rows{};
+  std::array<std::uint8_t*, 32> rows{};
   for (int i = 0; i < lines; ++i) rows[i] = bitmap.Row(firstLine + i);
-  JpegConvertMcuRow(scanType_, samples_.data(), mcusPerRow_, width_, lines, rows.data());
+  if (scanType_ == JpegScanType::kGeneral) {
+    JpegConvertMcuRowGeneral(rowLayout_, colorSpace_, samples_.data(), width_, lines, rows.data());
+  } else {
+    JpegConvertMcuRow(scanType_, samples_.data(), mcusPerRow_, width_, lines, rows.data(), streamOutput_);
+  }
+}
+
+bool JpegDecoder::DecodeStreamedRows(Bitmap& bitmap) {
+  for (int mcuRow = 0; mcuRow < mcuRows_; ++mcuRow) {
+    if (!DecodeMcuRow()) return false;
+    TransformMcuRow();
+    OutputMcuRow(bitmap, mcuRow);
+  }
+  return true;
 }
 
 bool JpegDecoder::DecodeImage(Bitmap& bitmap) {
+  streamOutput_ = static_cast<std::uint64_t>(bitmap.BytesPerLine) * static_cast<std::uint64_t>(height_) >=
+                  kStreamOutputBytes;
   const std::size_t blocks = static_cast<std::size_t>(blocksPerMcuRow_);
   coefficients_.assign(blocks * kJpegBlockSize, 0);
   samples_.assign(blocks * kJpegBlockSize, 0);
   lastNonZero_.assign(blocks, kJpegBlockSize);
-  if (progressive_) {
-    if (!DecodeProgressiveScans()) return false;
-  } else {
-    if (!ReadScanHeader()) return false;
-    bool wholeFrame = scanCount_ == componentCount_;
-    for (int i = 0; i < scanCount_; ++i) wholeFrame = wholeFrame && scanComponents_[i] == i;
-    if (!wholeFrame) return Fail("sequential JPEG files with more than one scan are not supported");
-  }
-  for (int mcuRow = 0; mcuRow < mcuRows_; ++mcuRow) {
-    if (progressive_) {
+  if (!ReadScanHeader()) return false;
+  if (progressive_ || !ScanCoversFrame()) {
+    if (!DecodeBufferedScans()) return false;
+    for (int mcuRow = 0; mcuRow < mcuRows_; ++mcuRow) {
       LoadMcuRow(mcuRow);
-    } else {
-      DecodeMcuRow();
+      TransformMcuRow();
+      OutputMcuRow(bitmap, mcuRow);
     }
-    TransformMcuRow();
-    OutputMcuRow(bitmap, mcuRow);
+    return true;
   }
-  if (!progressive_) {
-    int marker = 0;
-    if (!NextMarker(marker) || marker != kEoi) {
-      error_.clear();
-      return Fail("the image data is damaged or ends too early (no end-of-image marker after it)");
-    }
-  }
+  if (!DecodeStreamedRows(bitmap)) return false;
+  int marker = 0;
+  if (!NextMarker(marker)) return false;
+  if (marker != kEoi) return Fail("the image data is followed by something other than the end-of-image marker");
   return true;
 }
 
@@ -426,42 +589,41 @@ namespace {
 // a tiny file from claiming a huge picture.
 bool FrameFitsFile(const JpegFrameInfo& frame, std::uint64_t fileSize) { return frame.mcuCount <= fileSize * 8; }
 
-// The code of a decoder failure, told by its text.
-sys::Code JpegErrorCode(const std::string& error) {
-  const auto has = [&error](const char* part) { return error.find(part) != std::string::npos; };
-  if (has("not supported")) return sys::Code::kUnsupported;
-  if (has("ends too early") || has("ends before") || has("too short")) return sys::Code::kTruncated;
-  if (has("does not start with")) return sys::Code::kNotRecognised;
-  if (has("memory")) return sys::Code::kOutOfMemory;
-  if (has("limits")) return sys::Code::kLimit;
-  return sys::Code::kCorrupt;
-}
-
 // Null with error set, or with error empty when the failure is already
 // recorded in ctx (the allocator's).
+struct JpegFailure {
+  std::string text;
+  sys::Code code = sys::Code::kCorrupt;
+};
+
 BitmapPtr DecodeJpeg(const JpegInputFn& input, std::uint64_t fileSize, const ReadLimits& limits, sys::Context& ctx,
-                     std::string& error) {
+                     JpegFailure& error) {
   auto probe = std::make_unique<JpegDecoder>(input, fileSize, limits, ctx);
   if (!probe->ReadHeaders() || !probe->SetupFrame()) {
-    error = probe->Error();
+    error = {probe->Error(), probe->ErrorCode()};
     return nullptr;
   }
   const JpegFrameInfo frame = probe->Frame();
   probe.reset();
   if (!FrameFitsFile(frame, fileSize)) {
-    error = "the file is too short for the picture size its header claims";
+    error = {"the file is too short for the picture size its header claims", sys::Code::kTruncated};
     return nullptr;
   }
   if (frame.width > limits.maxWidth || frame.height > limits.maxHeight) {
-    error = "the picture is larger than the limits of this read";
+    error = {"the picture is larger than the limits of this read", sys::Code::kLimit};
     return nullptr;
   }
   BitmapPtr bitmap = CreateReadImage(frame.width, frame.height, 0, limits, ctx);
   if (!bitmap) return nullptr;
 
   auto decoder = std::make_unique<JpegDecoder>(input, fileSize, limits, ctx);
-  if (!decoder->ReadHeaders() || !decoder->SetupFrame() || !decoder->DecodeImage(*bitmap)) {
-    error = decoder->Error();
+  const bool decoded = decoder->ReadHeaders() && decoder->SetupFrame() && decoder->DecodeImage(*bitmap);
+  // What was lost or repaired on the way, once per kind and restart segment.
+  for (const JpegWarning& warning : decoder->Warnings()) {
+    ctx.Warn(sys::Code::kCorrupt, "JPEG file damaged: " + warning.text, warning.segment);
+  }
+  if (!decoded) {
+    error = {decoder->Error(), decoder->ErrorCode()};
     Bitmap_Delete(std::move(bitmap));
     return nullptr;
   }
@@ -479,16 +641,16 @@ ReadResult ReadJpegFile(std::span<const std::uint8_t> file, const ReadOptions& o
     data = file.data() + offset;
     return static_cast<std::size_t>(std::min<std::uint64_t>(maxBytes, file.size() - offset));
   };
-  std::string error;
+  JpegFailure error;
   BitmapPtr bitmap;
   try {
     bitmap = DecodeJpeg(input, file.size(), options.limits, ctx, error);
   } catch (const std::bad_alloc&) {
     // The decoder's own buffers are small next to the Bitmap, but a machine
     // short of memory must still not end the program.
-    error = "there is not enough memory to decode the file";
+    error = {"there is not enough memory to decode the file", sys::Code::kOutOfMemory};
   }
   if (bitmap) return ReadResult::Of(std::move(bitmap));
-  if (error.empty()) return ReadResult::Recorded(ctx);
-  return ReadResult::Failure(ctx, JpegErrorCode(error), "Cannot decode JPEG file: " + error);
+  if (error.text.empty()) return ReadResult::Recorded(ctx);
+  return ReadResult::Failure(ctx, error.code, "Cannot decode JPEG file: " + error.text);
 }

@@ -1,8 +1,9 @@
-// Reader for JPEG (JFIF) files: Huffman-coded baseline, extended sequential
-// and progressive frames with 8-bit samples, grey or YCbCr with the chroma
-// sampled 1x1 against a luma of 1x1, 2x1, 1x2 or 2x2, restart intervals.
-// Arithmetic-coded, lossless, hierarchical, 12-bit, CMYK and YCCK files give
-// no image and a message.
+// Reader for JPEG (JFIF and Adobe) files: baseline, extended sequential and
+// progressive frames with 8-bit samples, Huffman or arithmetic coded, in one
+// or several scans; grey, YCbCr, RGB, CMYK and YCCK with any sampling factors
+// from 1 to 4 that divide the largest (chroma replicated, not interpolated);
+// restart intervals. Lossless, hierarchical, 12-bit and two-component files
+// give no image and a message.
 #pragma once
 
 #include <cstdint>

@@ -15,15 +15,24 @@
 #include "sys/Context.h"
 
 constexpr std::size_t kChunkBytes = 4096;
-constexpr int kMaxComponents = 4;
+constexpr int kMaxComponents = kJpegMaxComponents;
+// An interleaved scan holds at most this many blocks per MCU; a frame whose
+// components come in separate scans may have more in its output MCU.
+constexpr int kMaxScanBlocksPerMcu = 10;
+constexpr int kMaxFrameBlocksPerMcu = kMaxComponents * 16;
+constexpr int kArithDcBins = 64;
+constexpr int kArithAcBins = 256;
 constexpr int kMaxPushback = 4;
-constexpr int kRestartSearchBytes = 2000;
 constexpr int kHuffmanSlots = 8;
 constexpr int kQuantTables = 4;
-// Real progressive files have a few dozen scans at most. Each scan walks all
+// Real files have a few dozen scans at most. Each scan walks all
 // blocks of its components, and a scan can be a few bytes long, so without a
 // limit a small file could keep the decoder busy for minutes.
-constexpr int kMaxProgressiveScans = 256;
+constexpr int kMaxScans = 256;
+
+// Pictures from this size on are written past the caches: they would not
+// stay in them anyway, and reading lines in only to overwrite them costs.
+constexpr std::uint64_t kStreamOutputBytes = 8u << 20;
 
 enum JpegMarker : int {
   kTem = 0x01,
@@ -32,6 +41,8 @@ enum JpegMarker : int {
   kSof2 = 0xC2,
   kDht = 0xC4,
   kJpg = 0xC8,
+  kSof9 = 0xC9,
+  kSof10 = 0xCA,
   kDac = 0xCC,
   kRst0 = 0xD0,
   kRst7 = 0xD7,
@@ -65,17 +76,32 @@ struct JpegComponent {
   int dcSlot = 0;
   int acSlot = kHuffmanSlots / 2;
   int dcPrediction = 0;
+  int dcContext = 0;  // arithmetic coding: the class of the previous DC difference
+  bool scanned = false;  // some scan has carried this component
   // Blocks of this component in one MCU of the frame layout.
   int mcuBlocksH = 1;
   int mcuBlocksV = 1;
-  // Progressive frames: all coefficients of the image, in zigzag order.
+  // Buffered frames: all coefficients of the image, not dequantised. The DC
+  // terms have an array of their own, so that a DC scan walks 2 bytes per
+  // block instead of a cache line; the blocks hold the AC terms in zigzag
+  // order (position 0 stays 0).
   int bufferBlocksAcross = 0;
   int bufferBlocksDown = 0;
   std::vector<std::int16_t> coefficients;
+  std::vector<std::int16_t> dcTerms;
 
   std::int16_t* Block(int bx, int by) {
     return coefficients.data() + (static_cast<std::size_t>(by) * bufferBlocksAcross + bx) * kJpegBlockSize;
   }
+  std::int16_t& Dc(int bx, int by) { return dcTerms[static_cast<std::size_t>(by) * bufferBlocksAcross + bx]; }
+};
+
+// Something lost or repaired while decoding, in the restart segment where it
+// happened: segments are counted from 0 over all scans in file order, and a
+// scan without restart markers is one segment.
+struct JpegWarning {
+  int segment = 0;
+  std::string text;
 };
 
 struct JpegFrameInfo {
@@ -100,6 +126,10 @@ class JpegDecoder {
 
   JpegFrameInfo Frame() const;
   const std::string& Error() const { return error_; }
+  // What kind of failure Error() is.
+  sys::Code ErrorCode() const { return errorCode_; }
+  // At most one of each kind per restart segment; not reported here.
+  const std::vector<JpegWarning>& Warnings() const { return warnings_; }
 
  private:
   // Input.
@@ -108,7 +138,9 @@ class JpegDecoder {
   bool ReadU8(int& v);
   bool ReadU16(int& v);
   bool Skip(int count);
-  bool Fail(const char* reason);
+  // Keeps the first failure; damaged data unless code says otherwise.
+  bool Fail(const char* reason, sys::Code code = sys::Code::kCorrupt);
+  void Warn(const char* text);
 
   // Markers and segments.
   bool FindMarker(int& marker);
@@ -118,9 +150,15 @@ class JpegDecoder {
   bool ReadHuffmanTables();
   bool ReadRestartInterval();
   bool ReadAdobeSegment();
+  bool ReadArithmeticConditioning();
+  bool ChooseColorSpace();
   bool ReadFrameHeader(int marker);
   bool ReadScanHeader();
+  bool CheckScanComponents();
   bool StartScan();
+  // The next scan header, or ended at the end-of-image marker.
+  bool NextScan(bool& ended);
+  bool ScanCoversFrame() const;
 
   // Entropy-coded data.
   void ResetBits();
@@ -134,30 +172,62 @@ class JpegDecoder {
     bitBuffer_ <<= n;
     bitCount_ -= n;
   }
+  // The hot loops keep the bit buffer in locals (registers) and pass them
+  // here to refill: straight from the chunk while no 0xFF is near, otherwise
+  // through FillBits.
+  void Refill(std::uint64_t& buffer, int& count);
   int GetBits(int n);
   int DecodeSymbol(const JpegHuffmanTable& table);
   // The same with at least 16 bits already in the buffer.
   int DecodeBufferedSymbol(const JpegHuffmanTable& table);
-  void HandleRestart();
-  bool FindRestartMarker();
+  enum class RestartSearch { kFound, kOutOfOrder, kOtherMarker, kEndOfFile };
+  // At a restart boundary: the marker, then fresh predictions and decoder
+  // state; false (with the reason) when the file ends.
+  bool HandleRestart();
+  RestartSearch FindRestartMarker(int& marker);
   void ResetPredictions();
+  // The rest of the restart segment is lost: one warning, and its remaining
+  // blocks are skipped until the next restart marker.
+  void MarkSegmentDamaged();
+
+  // Arithmetic-coded data.
+  void ResetArithmetic();
+  std::uint8_t NextArithmeticByte();
+  int DecodeDecision(std::uint8_t& bin);
+  int DecodeFixedDecision();
+  bool DecodeArithmeticDc(JpegComponent& component, int& diff);
+  bool DecodeArithmeticMagnitude(std::uint8_t* stats, int first, int highBins, int& value);
+  template <typename Store>
+  bool DecodeArithmeticAc(const JpegComponent& component, int first, int last, Store store);
+  bool DecodeArithmeticBlock(int block, JpegComponent& component);
+  bool DecodeArithmeticDcFirst(JpegComponent& component, std::int16_t& dc);
+  void DecodeArithmeticDcRefine(std::int16_t& dc);
+  bool DecodeArithmeticAcFirst(const JpegComponent& component, std::int16_t* block, int first);
+  bool DecodeArithmeticAcRefine(const JpegComponent& component, std::int16_t* block);
 
   // Sequential frames.
-  bool DecodeBlock(int block, JpegComponent& component);
-  void DecodeMcuRow();
+  // One block with the bit buffer in the caller's locals.
+  bool DecodeBlock(std::uint64_t& bits, int& count, int block, JpegComponent& component);
+  bool DecodeMcuRow();
+  bool DecodeArithmeticMcuRow();
+  void ClearBlock(int block);
 
-  // Progressive frames.
+  // Frames decoded into whole-image coefficient buffers: progressive ones
+  // and sequential ones with more than one scan.
   bool AllocateCoefficientBuffers();
-  bool DecodeProgressiveScans();
-  bool CheckProgressiveScan();
-  bool DecodeProgressiveScan();
-  bool DecodeProgressiveBlock(JpegComponent& component, std::int16_t* block);
-  bool DecodeDcFirst(JpegComponent& component, std::int16_t* block);
-  void DecodeDcRefine(std::int16_t* block);
+  bool DecodeBufferedScans();
+  bool CheckBufferedScan();
+  bool DecodeBufferedScan();
+  // The block at (bx, by) of the component's buffers.
+  bool DecodeBufferedBlock(JpegComponent& component, int bx, int by);
+  bool DecodeSequentialBufferedBlock(JpegComponent& component, std::int16_t& dc, std::int16_t* block);
+  bool DecodeDcFirst(JpegComponent& component, std::int16_t& dc);
+  void DecodeDcRefine(std::int16_t& dc);
   bool DecodeAcFirst(JpegComponent& component, std::int16_t* block);
   bool DecodeAcRefine(JpegComponent& component, std::int16_t* block);
   void LoadMcuRow(int mcuRow);
 
+  bool DecodeStreamedRows(Bitmap& bitmap);
   void TransformMcuRow();
   void OutputMcuRow(Bitmap& bitmap, int mcuRow);
 
@@ -166,6 +236,10 @@ class JpegDecoder {
   const ReadLimits limits_;  // a copy: a caller may hand over a temporary
   sys::Context& ctx_;
   std::string error_;
+  sys::Code errorCode_ = sys::Code::kOk;
+  std::vector<JpegWarning> warnings_;
+  int segment_ = -1;
+  bool segmentDamaged_ = false;
 
   const std::uint8_t* chunk_ = nullptr;
   std::size_t chunkLeft_ = 0;
@@ -180,12 +254,30 @@ class JpegDecoder {
   int width_ = 0;
   int height_ = 0;
   bool progressive_ = false;
+  bool arithmetic_ = false;
+  int adobeTransform_ = -1;  // -1: no Adobe segment
+  JpegColorSpace colorSpace_ = JpegColorSpace::kYCbCr;
   int componentCount_ = 0;
+  int hMax_ = 1;
+  int vMax_ = 1;
   std::array<JpegComponent, kMaxComponents> components_{};
 
   std::array<std::array<std::uint16_t, kJpegBlockSize>, kQuantTables> quant_{};
   std::array<bool, kQuantTables> quantDefined_{};
   std::array<JpegHuffmanTable, kHuffmanSlots> huffman_{};
+
+  // Arithmetic decoder state: the code register (16 bits of it compared at
+  // a time), the interval, the bits left before the next byte, and per
+  // conditioning table the adaptive probability states (index, with the more
+  // probable symbol in the top bit) and the conditioning parameters.
+  std::uint32_t arithCode_ = 0;
+  std::uint32_t arithInterval_ = 0;
+  int arithBitsLeft_ = 0;
+  std::array<std::array<std::uint8_t, kArithDcBins>, 4> dcStats_{};
+  std::array<std::array<std::uint8_t, kArithAcBins>, 4> acStats_{};
+  std::array<std::uint8_t, 4> arithDcLower_{0, 0, 0, 0};
+  std::array<std::uint8_t, 4> arithDcUpper_{1, 1, 1, 1};
+  std::array<std::uint8_t, 4> arithAcSplit_{5, 5, 5, 5};
 
   int scanCount_ = 0;
   std::array<int, kMaxComponents> scanComponents_{};
@@ -200,19 +292,54 @@ class JpegDecoder {
   int eobRun_ = 0;
 
   JpegScanType scanType_ = JpegScanType::kGrey;
+  bool streamOutput_ = false;
+  JpegRowLayout rowLayout_;
   int mcuWidth_ = 8;
   int mcuHeight_ = 8;
   int mcusPerRow_ = 0;
   int mcuRows_ = 0;
   int blocksPerMcu_ = 0;
   int blocksPerMcuRow_ = 0;
-  std::array<int, 6> mcuComponent_{};  // frame component of each block of an MCU
-  std::array<int, 6> mcuBlockX_{};     // its position within the component's part of the MCU
-  std::array<int, 6> mcuBlockY_{};
+  std::array<int, kMaxFrameBlocksPerMcu> mcuComponent_{};  // frame component of each block of an MCU
+  std::array<int, kMaxFrameBlocksPerMcu> mcuBlockX_{};     // its position within the component's part of the MCU
+  std::array<int, kMaxFrameBlocksPerMcu> mcuBlockY_{};
   std::vector<std::int16_t> coefficients_;  // one MCU row, natural order
   std::vector<std::uint8_t> lastNonZero_;   // per block: one past the last zigzag index in use
   std::vector<std::uint8_t> samples_;       // one MCU row after the inverse DCT
 };
+
+// Eight bytes as one big-endian number.
+inline std::uint64_t JpegLoadBigEndian64(const std::uint8_t* p) {
+  std::uint64_t v = 0;
+  for (int i = 0; i < 8; ++i) v = (v << 8) | p[i];
+  return v;
+}
+
+// True when one of the eight bytes of v is 0xFF.
+inline bool JpegHasByteFF(std::uint64_t v) {
+  const std::uint64_t inverted = ~v;
+  return ((inverted - 0x0101010101010101ULL) & ~inverted & 0x8080808080808080ULL) != 0;
+}
+
+inline void JpegDecoder::Refill(std::uint64_t& buffer, int& count) {
+  if (!markerReached_ && pushCount_ == 0 && chunkLeft_ >= 8) {
+    const std::uint64_t next = JpegLoadBigEndian64(chunk_);
+    if (!JpegHasByteFF(next)) {
+      const int bytes = (64 - count) / 8;
+      buffer |= next >> count;
+      count += 8 * bytes;
+      if (count < 64) buffer &= ~(~std::uint64_t{0} >> count);
+      chunk_ += bytes;
+      chunkLeft_ -= static_cast<std::size_t>(bytes);
+      return;
+    }
+  }
+  bitBuffer_ = buffer;
+  bitCount_ = count;
+  FillBits();
+  buffer = bitBuffer_;
+  count = bitCount_;
+}
 
 inline int JpegDecoder::GetBits(int n) {
   if (n == 0) return 0;

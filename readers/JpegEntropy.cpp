@@ -35,29 +35,12 @@ std::uint8_t JpegDecoder::NextEntropyByte() {
   return 0xFF;
 }
 
-namespace {
-
-// Eight bytes as one big-endian number.
-inline std::uint64_t LoadBigEndian64(const std::uint8_t* p) {
-  std::uint64_t v = 0;
-  for (int i = 0; i < 8; ++i) v = (v << 8) | p[i];
-  return v;
-}
-
-// True when one of the eight bytes of v is 0xFF.
-inline bool HasByteFF(std::uint64_t v) {
-  const std::uint64_t inverted = ~v;
-  return ((inverted - 0x0101010101010101ULL) & ~inverted & 0x8080808080808080ULL) != 0;
-}
-
-}  // namespace
-
 void JpegDecoder::FillBits() {
   if (!markerReached_ && pushCount_ == 0) {
     // Whole bytes straight from the chunk while no 0xFF is near.
     if (chunkLeft_ >= 8) {
-      const std::uint64_t next = LoadBigEndian64(chunk_);
-      if (!HasByteFF(next)) {
+      const std::uint64_t next = JpegLoadBigEndian64(chunk_);
+      if (!JpegHasByteFF(next)) {
         const int bytes = (64 - bitCount_) / 8;
         bitBuffer_ |= next >> bitCount_;
         bitCount_ += 8 * bytes;
@@ -81,102 +64,234 @@ void JpegDecoder::FillBits() {
 }
 
 
-void JpegDecoder::HandleRestart() {
-  if (restartInterval_ == 0 || mcusLeft_ != 0) return;
-  if (FindRestartMarker()) {
-    ResetPredictions();
-    mcusLeft_ = restartInterval_;
-    nextRestart_ = (nextRestart_ + 1) & 7;
+// A restart marker with another number than expected (one lost or damaged)
+// still resynchronises: its segment starts afresh, with a warning. Another
+// marker ends the scan's data early: the rest of the scan is left out.
+bool JpegDecoder::HandleRestart() {
+  if (restartInterval_ == 0 || mcusLeft_ != 0) return true;
+  int marker = 0;
+  const RestartSearch found = FindRestartMarker(marker);
+  if (found == RestartSearch::kEndOfFile) return Fail("the file ends too early", sys::Code::kTruncated);
+  ++segment_;
+  if (found == RestartSearch::kOtherMarker) {
+    PushBack(static_cast<std::uint8_t>(marker));
+    PushBack(0xFF);
+    Warn("the image data ends before the end of its scan");
+    segmentDamaged_ = true;
+    mcusLeft_ = -1;  // no further restart marker is looked for in this scan
+    return true;
+  }
+  if (found == RestartSearch::kOutOfOrder) {
+    Warn("a restart marker is missing or out of order");
+    nextRestart_ = marker - kRst0;
+  }
+  ResetPredictions();
+  mcusLeft_ = restartInterval_;
+  nextRestart_ = (nextRestart_ + 1) & 7;
+  segmentDamaged_ = false;
+  if (arithmetic_) {
+    ResetArithmetic();
+  } else {
     ResetBits();
     FillBits();
-  } else {
-    // Decoding goes on from where the search stopped, without the reset; the
-    // count of MCUs left drops below 0, so no further marker is looked for.
-    markerReached_ = false;
   }
+  return true;
 }
 
-bool JpegDecoder::FindRestartMarker() {
+// Skips what is left of the segment (data bytes, stuffed 0xFF 0x00 pairs
+// included) up to the next marker, and tells what it is.
+JpegDecoder::RestartSearch JpegDecoder::FindRestartMarker(int& marker) {
   std::uint8_t b = 0;
-  int budget = kRestartSearchBytes;
-  do {
-    if (budget-- == 0 || !ReadByte(b)) return false;
-  } while (b != 0xFF);
-  do {
-    if (budget-- == 0 || !ReadByte(b)) return false;
-  } while (b == 0xFF);
-  return b == kRst0 + nextRestart_;
+  for (;;) {
+    do {
+      if (!ReadByte(b)) return RestartSearch::kEndOfFile;
+    } while (b != 0xFF);
+    do {
+      if (!ReadByte(b)) return RestartSearch::kEndOfFile;
+    } while (b == 0xFF);
+    if (b == 0) continue;
+    marker = b;
+    if (b == kRst0 + nextRestart_) return RestartSearch::kFound;
+    return b >= kRst0 && b <= kRst7 ? RestartSearch::kOutOfOrder : RestartSearch::kOtherMarker;
+  }
 }
 
 // ---------------------------------------------------------------------------
 // Sequential frames
 
-// False when a run passes coefficient 63: the rest of the MCU row is dropped.
-bool JpegDecoder::DecodeBlock(int block, JpegComponent& component) {
+// False when the data is damaged (a run past coefficient 63, a difference
+// too large for 8-bit samples).
+inline bool JpegDecoder::DecodeBlock(std::uint64_t& bits, int& count, int block, JpegComponent& component) {
   std::int16_t* coef = coefficients_.data() + static_cast<std::size_t>(block) * kJpegBlockSize;
   std::uint8_t& last = lastNonZero_[block];
   // Only positions the previous use of this block may have set need clearing.
-  if (last > 1) std::memset(coef, 0, kJpegBlockSize * sizeof(std::int16_t));
+  if (last > 1) JpegClearBlock(coef);
+  last = kJpegBlockSize;
   const std::uint16_t* quant = quant_[component.quant].data();
 
-  const int dcSize = DecodeSymbol(huffman_[component.dcSlot]);
-  if (dcSize > 15) {
-    last = kJpegBlockSize;
-    return false;
+  auto peek = [&bits](int n) { return static_cast<unsigned>(bits >> (64 - n)); };
+  auto drop = [&bits, &count](int n) {
+    bits <<= n;
+    count -= n;
+  };
+  auto longSymbol = [&](const JpegHuffmanTable& table) {
+    bitBuffer_ = bits;
+    bitCount_ = count;
+    const int symbol = DecodeBufferedSymbol(table);
+    bits = bitBuffer_;
+    count = bitCount_;
+    return symbol;
+  };
+
+  if (count < 31) Refill(bits, count);  // a code of up to 16 bits and up to 15 value bits
+  const JpegHuffmanTable& dc = huffman_[component.dcSlot];
+  const std::int32_t dcEntry = dc.fast[peek(kJpegFastBits)];
+  int diff = 0;
+  if ((dcEntry & kJpegEntryFlags) == 0) {
+    drop(dcEntry & 31);
+    diff = dcEntry >> 16;
+  } else {
+    int size = 0;
+    if ((dcEntry & kJpegSymbolOnly) != 0) {
+      drop(dcEntry & 31);
+      size = dcEntry >> 16;
+    } else {
+      size = longSymbol(dc);
+      if (size > 15) return false;
+    }
+    if (size != 0) {
+      diff = JpegExtend(static_cast<int>(peek(size)), size);
+      drop(size);
+    }
   }
-  const int diff = dcSize != 0 ? JpegExtend(GetBits(dcSize), dcSize) : 0;
   component.dcPrediction = static_cast<std::int16_t>(component.dcPrediction + diff);
   coef[0] = JpegDequantise(component.dcPrediction, quant[0]);
 
   const JpegHuffmanTable& ac = huffman_[component.acSlot];
-  int k = 1;
-  for (; k < kJpegBlockSize; ++k) {
-    NeedBits(31);  // a code of up to 16 bits and up to 15 value bits
-    const int fast = ac.fastAc[PeekBits(kJpegFastBits)];
-    if (fast != 0) {
-      k += (fast >> 4) & 15;
-      if (k > 63) {
-        last = kJpegBlockSize;
-        return false;
+  for (int k = 1; k < kJpegBlockSize; ++k) {
+    if (count < 31) Refill(bits, count);
+    const unsigned index = peek(kJpegFastBits);
+    const std::int32_t entry = ac.fast[index];
+    if ((entry & kJpegEntryFlags) == 0) {
+      // One or two whole coefficients.
+      const std::int32_t pair = ac.pairs[index];
+      k += (entry >> 8) & 15;
+      if (k > 63) return false;
+      coef[kJpegZigzag[k]] = JpegDequantise(entry >> 16, quant[k]);
+      const int next = k + ((pair >> 8) & 31);
+      if (next > 63) {
+        // The block ended with the first: the second bits belong to the next block.
+        if (k != 63) return false;
+        drop(entry & 31);
+        return true;
       }
-      DropBits(fast & 15);
-      coef[kJpegZigzag[k]] = JpegDequantise(fast >> 8, quant[k]);
+      k = next;
+      coef[kJpegZigzag[k]] = JpegDequantise(pair >> 16, quant[k]);
+      drop(pair & 31);
       continue;
     }
-    const int symbol = DecodeBufferedSymbol(ac);
-    const int run = symbol >> 4;
-    const int size = symbol & 15;
-    if (size != 0) {
-      k += run;
-      if (k > 63) {
-        last = kJpegBlockSize;
-        return false;
-      }
-      const int bits = static_cast<int>(PeekBits(size));
-      DropBits(size);
-      coef[kJpegZigzag[k]] = JpegDequantise(JpegExtend(bits, size), quant[k]);
-    } else if (run == 15) {
-      k += 15;
-      if (k > 63) {
-        last = kJpegBlockSize;
-        return false;
-      }
-    } else {
+    if ((entry & kJpegEndOfBlock) != 0) {
+      drop(entry & 31);
       last = static_cast<std::uint8_t>(k);
       return true;
     }
+    int run = 0;
+    int size = 0;
+    if ((entry & kJpegSymbolOnly) != 0) {
+      drop(entry & 31);
+      run = (entry >> 8) & 15;
+      size = entry >> 16;
+    } else {
+      const int symbol = longSymbol(ac);
+      run = symbol >> 4;
+      size = symbol & 15;
+      if (size == 0 && run != 15) {
+        last = static_cast<std::uint8_t>(k);
+        return true;
+      }
+    }
+    k += run;
+    if (k > 63) return false;
+    if (size != 0) {
+      const int value = static_cast<int>(peek(size));
+      drop(size);
+      coef[kJpegZigzag[k]] = JpegDequantise(JpegExtend(value, size), quant[k]);
+    }
   }
-  last = kJpegBlockSize;
   return true;
 }
 
-void JpegDecoder::DecodeMcuRow() {
+void JpegDecoder::ClearBlock(int block) {
+  std::int16_t* coef = coefficients_.data() + static_cast<std::size_t>(block) * kJpegBlockSize;
+  if (lastNonZero_[block] > 1) JpegClearBlock(coef);
+  coef[0] = 0;
+  lastNonZero_[block] = 1;
+}
+
+// Blocks of a damaged segment come out flat mid-grey until the next restart.
+bool JpegDecoder::DecodeMcuRow() {
+  if (arithmetic_) return DecodeArithmeticMcuRow();
+  // The bit buffer stays in locals (registers) over the whole row; it goes
+  // back to the members around the restart handling.
+  std::uint64_t bits = bitBuffer_;
+  int count = bitCount_;
   for (int m = 0; m < mcusPerRow_; ++m) {
-    HandleRestart();
+    if (restartInterval_ != 0 && mcusLeft_ == 0) {
+      bitBuffer_ = bits;
+      bitCount_ = count;
+      if (!HandleRestart()) return false;
+      bits = bitBuffer_;
+      count = bitCount_;
+    }
     const int firstBlock = m * blocksPerMcu_;
     for (int b = 0; b < blocksPerMcu_; ++b) {
-      if (!DecodeBlock(firstBlock + b, components_[mcuComponent_[b]])) return;
+      if (segmentDamaged_) {
+        ClearBlock(firstBlock + b);
+      } else if (!DecodeBlock(bits, count, firstBlock + b, components_[mcuComponent_[b]])) {
+        MarkSegmentDamaged();
+        ClearBlock(firstBlock + b);
+      }
     }
     if (restartInterval_ != 0) --mcusLeft_;
   }
+  bitBuffer_ = bits;
+  bitCount_ = count;
+  return true;
+}
+
+bool JpegDecoder::DecodeArithmeticMcuRow() {
+  for (int m = 0; m < mcusPerRow_; ++m) {
+    if (!HandleRestart()) return false;
+    const int firstBlock = m * blocksPerMcu_;
+    for (int b = 0; b < blocksPerMcu_; ++b) {
+      if (segmentDamaged_) {
+        ClearBlock(firstBlock + b);
+      } else if (!DecodeArithmeticBlock(firstBlock + b, components_[mcuComponent_[b]])) {
+        MarkSegmentDamaged();
+        ClearBlock(firstBlock + b);
+      }
+    }
+    if (restartInterval_ != 0) --mcusLeft_;
+  }
+  return true;
+}
+
+// A sequential block into a coefficient buffer: zigzag order, not dequantised.
+bool JpegDecoder::DecodeSequentialBufferedBlock(JpegComponent& component, std::int16_t& dc, std::int16_t* block) {
+  const int dcSize = DecodeSymbol(huffman_[component.dcSlot]);
+  if (dcSize > 15) return false;
+  const int diff = dcSize != 0 ? JpegExtend(GetBits(dcSize), dcSize) : 0;
+  component.dcPrediction = static_cast<std::int16_t>(component.dcPrediction + diff);
+  dc = static_cast<std::int16_t>(component.dcPrediction);
+  const JpegHuffmanTable& ac = huffman_[component.acSlot];
+  for (int k = 1; k < kJpegBlockSize; ++k) {
+    const int symbol = DecodeSymbol(ac);
+    const int run = symbol >> 4;
+    const int size = symbol & 15;
+    if (size == 0 && run != 15) return true;
+    k += run;
+    if (k > 63) return false;
+    if (size != 0) block[k] = static_cast<std::int16_t>(JpegExtend(GetBits(size), size));
+  }
+  return true;
 }

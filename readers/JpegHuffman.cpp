@@ -34,29 +34,62 @@ bool AddLongCode(JpegHuffmanTable& table, unsigned code, int length, int symbol,
   return true;
 }
 
-// Run/size symbols whose code and value bits fit in kJpegFastBits, decoded in
-// advance (end-of-block and zero-run symbols are left to the full path).
-void FillFastAc(JpegHuffmanTable& table) {
-  constexpr int kExtra = kJpegFastBits - kLookupBits;
-  for (unsigned peek = 0; peek < table.fastAc.size(); ++peek) {
-    table.fastAc[peek] = 0;
-    const unsigned prefix = peek >> kExtra;
-    const int symbol = table.lookup[prefix];
-    const int codeBits = table.codeSize[prefix];
-    if (symbol < 0 || symbol == kJpegNoSymbol) continue;
-    const int run = symbol >> 4;
-    const int size = symbol & 15;
-    const int used = codeBits + size;
-    if (size == 0 || used > kJpegFastBits) continue;
-    const int bits = static_cast<int>(peek >> (kJpegFastBits - used)) & ((1 << size) - 1);
-    const int value = bits < (1 << (size - 1)) ? bits - (1 << size) + 1 : bits;
-    table.fastAc[peek] = static_cast<std::int16_t>(value * 256 + run * 16 + used);
+// The one-lookup entry for a code of `length` bits followed by `suffix` (the
+// rest of the kJpegFastBits bits looked at).
+std::int32_t FastEntry(int symbol, int length, unsigned suffix, bool acTable) {
+  const int run = acTable ? symbol >> 4 : 0;
+  const int size = acTable ? symbol & 15 : symbol;
+  if (size == 0) {
+    if (acTable && run != 15) return kJpegEndOfBlock | (run << 8) | length;
+    return (run << 8) | length;  // a zero difference, or sixteen zero coefficients
+  }
+  if (size > 15) return kJpegLongCode;  // no real file has it; the full path refuses it
+  const int used = length + size;
+  if (used > kJpegFastBits) return kJpegSymbolOnly | (size << 16) | (run << 8) | length;
+  const int bits = static_cast<int>(suffix >> (kJpegFastBits - used)) & ((1 << size) - 1);
+  const int value = bits < (1 << (size - 1)) ? bits - (1 << size) + 1 : bits;
+  return static_cast<std::int32_t>(static_cast<std::uint32_t>(value) << 16) | (run << 8) | used;
+}
+
+void FillFast(JpegHuffmanTable& table, bool acTable) {
+  table.fast.fill(kJpegLongCode);
+  unsigned code = 0;
+  int k = 0;
+  for (int length = 1; length <= kJpegFastBits; ++length) {
+    for (int i = 0; i < table.counts[length]; ++i, ++k, ++code) {
+      const int shift = kJpegFastBits - length;
+      for (unsigned suffix = 0; suffix < (1u << shift); ++suffix) {
+        table.fast[(code << shift) | suffix] = FastEntry(table.symbols[k], length, suffix, acTable);
+      }
+    }
+    code <<= 1;
+  }
+}
+
+void FillPairs(JpegHuffmanTable& table) {
+  constexpr unsigned kMask = (1u << kJpegFastBits) - 1;
+  for (unsigned peek = 0; peek <= kMask; ++peek) {
+    const std::int32_t first = table.fast[peek];
+    table.pairs[peek] = 0;
+    if ((first & kJpegEntryFlags) != 0) continue;
+    const int firstBits = first & 31;
+    // The second code starts after the first; only its entry's leading bits
+    // are known, so it counts only if it ends within them.
+    const std::int32_t second = table.fast[(peek << firstBits) & kMask];
+    const int secondBits = second & 31;
+    if ((second & kJpegEntryFlags) == 0 && secondBits <= kJpegFastBits - firstBits) {
+      const int step = 1 + ((second >> 8) & 15);
+      table.pairs[peek] = static_cast<std::int32_t>(static_cast<std::uint32_t>(second >> 16) << 16) | (step << 8) |
+                          (firstBits + secondBits);
+    } else {
+      table.pairs[peek] = static_cast<std::int32_t>(static_cast<std::uint32_t>(first >> 16) << 16) | firstBits;
+    }
   }
 }
 
 }  // namespace
 
-bool JpegBuildHuffmanTable(JpegHuffmanTable& table) {
+bool JpegBuildHuffmanTable(JpegHuffmanTable& table, bool acTable) {
   table.lookup.fill(kJpegNoSymbol);
   table.codeSize.fill(kLookupBits);
   table.tree.fill(kJpegNoSymbol);
@@ -80,6 +113,7 @@ bool JpegBuildHuffmanTable(JpegHuffmanTable& table) {
   for (std::int16_t& entry : table.lookup) {
     if (entry == kJpegNoSymbol) entry = 0;
   }
-  FillFastAc(table);
+  FillFast(table, acTable);
+  if (acTable) FillPairs(table);
   return true;
 }

@@ -128,9 +128,21 @@ inline Decoded Decode(const std::vector<std::uint8_t>& bytes, const ReadOptions&
 #ifdef RASTRA_HAVE_LIBJPEG
 
 struct EncodeOptions {
-  int components = 3;  // 1 grey, 3 YCbCr, 4 CMYK
+  int components = 3;  // 1 grey, 3 YCbCr, 4 CMYK (or YCCK)
   int hLuma = 2;
   int vLuma = 2;
+  // Per component (h, v); when empty the first gets hLuma x vLuma and the
+  // others 1 x 1.
+  std::vector<std::pair<int, int>> sampling;
+  bool ycck = false;        // four components stored as YCCK instead of CMYK
+  bool storeRgb = false;    // three components stored as RGB (Adobe transform 0)
+  bool arithmetic = false;  // arithmetic coding instead of Huffman
+  // Arithmetic conditioning of table 0 (DC bounds L and U, AC split index);
+  // negative keeps the default.
+  int arithDcLower = -1;
+  int arithDcUpper = -1;
+  int arithAcSplit = -1;
+  std::vector<jpeg_scan_info> scans;  // a scan script of its own
   int quality = 75;
   bool progressive = false;
   int restartMcus = 0;
@@ -191,12 +203,22 @@ inline std::vector<std::uint8_t> EncodeWithLibjpeg(const RgbImage& image, const 
   }
   jpeg_set_defaults(&cinfo);
   jpeg_set_quality(&cinfo, options.quality, TRUE);
+  if (options.ycck) jpeg_set_colorspace(&cinfo, JCS_YCCK);
+  if (options.storeRgb) jpeg_set_colorspace(&cinfo, JCS_RGB);
   if (options.components == 3) {
     cinfo.comp_info[0].h_samp_factor = options.hLuma;
     cinfo.comp_info[0].v_samp_factor = options.vLuma;
     cinfo.comp_info[1].h_samp_factor = cinfo.comp_info[1].v_samp_factor = 1;
     cinfo.comp_info[2].h_samp_factor = cinfo.comp_info[2].v_samp_factor = 1;
   }
+  for (std::size_t c = 0; c < options.sampling.size() && c < static_cast<std::size_t>(cinfo.num_components); ++c) {
+    cinfo.comp_info[c].h_samp_factor = options.sampling[c].first;
+    cinfo.comp_info[c].v_samp_factor = options.sampling[c].second;
+  }
+  cinfo.arith_code = options.arithmetic ? TRUE : FALSE;
+  if (options.arithDcLower >= 0) cinfo.arith_dc_L[0] = static_cast<UINT8>(options.arithDcLower);
+  if (options.arithDcUpper >= 0) cinfo.arith_dc_U[0] = static_cast<UINT8>(options.arithDcUpper);
+  if (options.arithAcSplit >= 0) cinfo.arith_ac_K[0] = static_cast<UINT8>(options.arithAcSplit);
   cinfo.optimize_coding = options.optimize ? TRUE : FALSE;
   cinfo.restart_interval = static_cast<unsigned>(options.restartMcus);
   cinfo.restart_in_rows = options.restartRows;
@@ -212,6 +234,10 @@ inline std::vector<std::uint8_t> EncodeWithLibjpeg(const RgbImage& image, const 
     cinfo.num_scans = options.components;
   }
   if (options.progressive) jpeg_simple_progression(&cinfo);
+  if (!options.scans.empty()) {
+    cinfo.scan_info = options.scans.data();
+    cinfo.num_scans = static_cast<int>(options.scans.size());
+  }
   jpeg_start_compress(&cinfo, TRUE);
   for (const auto& [marker, text] : options.markers) {
     jpeg_write_marker(&cinfo, marker, reinterpret_cast<const JOCTET*>(text.data()),
@@ -230,7 +256,9 @@ inline std::vector<std::uint8_t> EncodeWithLibjpeg(const RgbImage& image, const 
 }
 
 // Decodes with the accurate integer IDCT and plain (replicating) upsampling,
-// the same arithmetic our decoder follows; an empty picture on failure.
+// the same arithmetic our decoder follows; an empty picture on failure. CMYK
+// and YCCK files come out as CMYK (Adobe-inverted samples) and turn into RGB
+// as R = C x K / 255 (and so on), rounded to nearest.
 inline RgbImage DecodeWithLibjpeg(const std::vector<std::uint8_t>& bytes) {
   jpeg_decompress_struct cinfo{};
   ErrorTrap trap;
@@ -245,25 +273,37 @@ inline RgbImage DecodeWithLibjpeg(const std::vector<std::uint8_t>& bytes) {
   jpeg_create_decompress(&cinfo);
   jpeg_mem_src(&cinfo, bytes.data(), static_cast<unsigned long>(bytes.size()));
   jpeg_read_header(&cinfo, TRUE);
-  cinfo.out_color_space = JCS_RGB;
+  const bool inks = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
+  cinfo.out_color_space = inks ? JCS_CMYK : JCS_RGB;
   cinfo.dct_method = JDCT_ISLOW;
   cinfo.do_fancy_upsampling = FALSE;
   jpeg_start_decompress(&cinfo);
   image.width = static_cast<int>(cinfo.output_width);
   image.height = static_cast<int>(cinfo.output_height);
   image.rgb.resize(static_cast<std::size_t>(image.width) * image.height * 3);
+  std::vector<std::uint8_t> cmyk(static_cast<std::size_t>(image.width) * 4);
   while (cinfo.output_scanline < cinfo.output_height) {
-    JSAMPROW row = image.rgb.data() + static_cast<std::size_t>(cinfo.output_scanline) * image.width * 3;
+    std::uint8_t* out = image.rgb.data() + static_cast<std::size_t>(cinfo.output_scanline) * image.width * 3;
+    JSAMPROW row = inks ? cmyk.data() : out;
     jpeg_read_scanlines(&cinfo, &row, 1);
+    for (int x = 0; inks && x < image.width; ++x) {
+      const int k = cmyk[4 * x + 3];
+      for (int c = 0; c < 3; ++c) out[3 * x + c] = static_cast<std::uint8_t>((cmyk[4 * x + c] * k + 127) / 255);
+    }
   }
   jpeg_finish_decompress(&cinfo);
   jpeg_destroy_decompress(&cinfo);
   return image;
 }
 
-// Rewrites a JPEG's coefficients unchanged into a progressive file with the
-// default spectral-selection and successive-approximation scans.
-inline std::vector<std::uint8_t> TranscodeToProgressive(const std::vector<std::uint8_t>& bytes) {
+struct TranscodeOptions {
+  bool progressive = true;  // the default spectral-selection and successive-approximation scans
+  bool arithmetic = false;
+  bool separateScans = false;  // sequential, one scan per component
+};
+
+// Rewrites a JPEG's coefficients unchanged into another coding or scan layout.
+inline std::vector<std::uint8_t> Transcode(const std::vector<std::uint8_t>& bytes, const TranscodeOptions& options) {
   jpeg_decompress_struct in{};
   jpeg_compress_struct out{};
   ErrorTrap trap;
@@ -285,7 +325,18 @@ inline std::vector<std::uint8_t> TranscodeToProgressive(const std::vector<std::u
   jvirt_barray_ptr* coefficients = jpeg_read_coefficients(&in);
   jpeg_mem_dest(&out, &buffer, &size);
   jpeg_copy_critical_parameters(&in, &out);
-  jpeg_simple_progression(&out);
+  if (options.progressive) jpeg_simple_progression(&out);
+  out.arith_code = options.arithmetic ? TRUE : FALSE;
+  std::vector<jpeg_scan_info> scans(static_cast<std::size_t>(out.num_components));
+  for (int c = 0; options.separateScans && c < out.num_components; ++c) {
+    scans[c].comps_in_scan = 1;
+    scans[c].component_index[0] = c;
+    scans[c].Se = 63;
+  }
+  if (options.separateScans) {
+    out.scan_info = scans.data();
+    out.num_scans = out.num_components;
+  }
   jpeg_write_coefficients(&out, coefficients);
   jpeg_finish_compress(&out);
   std::vector<std::uint8_t> result(buffer, buffer + size);
@@ -294,6 +345,10 @@ inline std::vector<std::uint8_t> TranscodeToProgressive(const std::vector<std::u
   jpeg_destroy_decompress(&in);
   std::free(buffer);
   return result;
+}
+
+inline std::vector<std::uint8_t> TranscodeToProgressive(const std::vector<std::uint8_t>& bytes) {
+  return Transcode(bytes, TranscodeOptions{});
 }
 
 #endif  // RASTRA_HAVE_LIBJPEG
