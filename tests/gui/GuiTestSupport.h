@@ -53,10 +53,16 @@ class FakePrompts : public UserPrompts {
   std::function<bool(int&)> transAnswer = [](int&) { return false; };
   std::function<bool(Settings&)> optionsAnswer = [](Settings&) { return false; };
   std::function<bool(int, AlphaChoice&)> alphaAnswer = [](int, AlphaChoice&) { return false; };
+  bool confirmAnswer = false;
+  std::deque<UnsavedChoice> unsavedAnswers;  // empty: cancel
 
   QStringList asked;             // "open:<caption>|<filter>", "save:<caption>|<suggestion>|<filter>", "format:<type>", ...
-  QStringList messages;          // texts of message boxes
+  QStringList messages;          // texts of message and error boxes, in order
   QStringList messageTitles;
+  QStringList errorTexts;        // of error boxes only
+  QStringList errorFiles;        // the file each error box named ("" for none)
+  QStringList confirmations;     // texts of warnings that asked whether to go on
+  QStringList unsavedNames;      // names the unsaved-changes question gave
 
   QString OpenFileName(QWidget*, const QString& caption, const QString& filter) override {
     asked << "open:" + caption + "|" + filter;
@@ -100,6 +106,23 @@ class FakePrompts : public UserPrompts {
   void Message(QWidget*, const QString& title, const QString& text) override {
     messageTitles << title;
     messages << text;
+  }
+  void Error(QWidget*, const QString& title, const QString& text, const QString& fileName) override {
+    messageTitles << title;
+    messages << text;
+    errorTexts << text;
+    errorFiles << fileName;
+  }
+  bool Confirm(QWidget*, const QString&, const QString& text) override {
+    confirmations << text;
+    return confirmAnswer;
+  }
+  UnsavedChoice AskUnsavedChanges(QWidget*, const QString& name) override {
+    unsavedNames << name;
+    if (unsavedAnswers.empty()) return UnsavedChoice::kCancel;
+    const UnsavedChoice answer = unsavedAnswers.front();
+    unsavedAnswers.pop_front();
+    return answer;
   }
 };
 
