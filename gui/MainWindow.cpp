@@ -180,6 +180,7 @@ MainWindow::~MainWindow() {
 
 void MainWindow::BuildStatusBar() {
   imageStatus_ = new QLabel(this);
+  imageStatus_->setContentsMargins(4, 0, 24, 0);  // apart from the pixel text beside it
   pixelStatus_ = new QLabel(this);
   statusBar()->addWidget(imageStatus_);
   statusBar()->addWidget(pixelStatus_, 1);
@@ -423,7 +424,10 @@ void MainWindow::ShowReport(const QString& title, const QString& text) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-  if (!MayReplacePicture()) {
+  // The progress bar lets the window repaint during long work, and with it
+  // the frame's close button could be pressed while the picture is in the
+  // middle of an operation.
+  if (progress_->Busy() || !MayReplacePicture()) {
     event->ignore();
     return;
   }

@@ -42,6 +42,7 @@ class ProgressFeedback : public QObject {
   void SetDelay(int milliseconds) { delayMs_ = milliseconds; }
   QProgressBar* Bar() const { return bar_; }
   bool Shown() const { return shown_; }
+  bool Busy() const { return depth_ > 0; }
   // How often the feedback appeared, for tests of quick and slow work.
   int TimesShown() const { return timesShown_; }
 

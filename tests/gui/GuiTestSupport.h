@@ -139,7 +139,7 @@ inline BitmapPtr MakePaletteImage(int width, int height, const std::vector<Color
 inline BitmapPtr MakeTrueColorImage(int width, int height, const std::vector<Color>& pixels, bool hasAlpha = false) {
   BitmapPtr image = testing_support::MakeBitmap(width, height, 0);
   for (int y = 0; y < height; ++y)
-    for (int x = 0; x < width; ++x) Bitmap_StoreColor(image->Row(y) + 4 * x, pixels[static_cast<std::size_t>(y * width + x)]);
+    for (int x = 0; x < width; ++x) Bitmap_StoreColor(image->Row(y) + 4 * x, pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)]);
   image->HasAlpha = hasAlpha ? 1 : 0;
   return image;
 }

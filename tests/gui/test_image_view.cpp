@@ -204,7 +204,6 @@ class TestImageView : public QObject {
     view.SetImage(image.get());
     QCoreApplication::processEvents();
     QWidget* viewport = view.ScrollArea()->viewport();
-    QScrollBar* h = view.ScrollArea()->horizontalScrollBar();
     const QPoint at(100, 80);
     auto wheel = [&](Qt::KeyboardModifiers modifiers, int delta) {
       QWheelEvent event(at, viewport->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton, modifiers,
@@ -225,7 +224,6 @@ class TestImageView : public QObject {
     wheel(Qt::NoModifier, -QWheelEvent::DefaultDeltasPerStep);
     QCOMPARE(view.Zoom(), 2000);
     QVERIFY(view.ScrollArea()->verticalScrollBar()->value() > scrolledBefore);
-    Q_UNUSED(h);
   }
 
   void hoveringReportsThePixelUnderThePointer() {

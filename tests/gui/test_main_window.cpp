@@ -133,9 +133,6 @@ std::vector<std::uint8_t> GifOfFrames(int frames) {
   return gif;
 }
 
-#define SKIP_IF_NO_CORPUS_GIF(var)                  \
-  const auto var = testing_support::CorpusDir("gif"); \
-  if (!var) QSKIP("corpus folder 'gif' not found (set RASTRA_CORPUS)")
 
 }  // namespace
 
@@ -802,7 +799,8 @@ class TestMainWindow : public QObject {
   }
 
   void animatedSpriteFromCorpusGif() {
-    SKIP_IF_NO_CORPUS_GIF(gifDir);
+    const auto gifDir = testing_support::CorpusDir("gif");
+    if (!gifDir) QSKIP("corpus folder 'gif' not found (set RASTRA_CORPUS)");
     MainWindow& window = NewWindow();
     const QString gif = QString::fromStdString((*gifDir / "animated_loop.gif").string());
     const std::string out = dir_->File("sprite.c");
