@@ -43,7 +43,6 @@
 #include "writers/ImageWriters.h"
 #include "writers/PaletteWriter.h"
 
-
 // Resources of a static library must be registered by hand, from the global
 // namespace.
 static void InitGuiResources() { Q_INIT_RESOURCE(rastra); }
@@ -73,11 +72,10 @@ constexpr const char* kGeometryKey = "Window/geometry";
 
 std::string AskCustomPaletteFile() {
   if (activePrompts == nullptr) return {};
-  const QString name = activePrompts->OpenFileName(activeWindow, QObject::tr("Open custom palette"),
-                                                   QObject::tr("GUI Palette file (*.GUIPal)"));
+  const QString name = activePrompts->OpenFileName(activeWindow, MainWindow::tr("Open custom palette"),
+                                                   MainWindow::tr("GUI Palette file (*.GUIPal)"));
   return ToFileName(name, kMaxPalettePathLength);
 }
-
 
 struct SaveFilter {
   const char* filter;
@@ -108,9 +106,9 @@ int TypeFromFilter(const QString& filter) {
   return 0;
 }
 
-// Whether a writer's converted picture shows anything new: a PNG of a plain
-// true-colour picture is written from an identical copy, which is no step
-// worth undoing.
+// Whether a writer's converted picture shows anything new: a PNG of a
+// true-colour picture with alpha is written from an identical copy, which is
+// no step worth undoing.
 bool SamePicture(const Bitmap& a, const Bitmap& b) {
   if (a.XSize != b.XSize || a.YSize != b.YSize || a.BitsPerPixel != b.BitsPerPixel || a.NumColors != b.NumColors ||
       a.HasAlpha != b.HasAlpha || a.HasTrans != b.HasTrans) {
@@ -420,7 +418,11 @@ void MainWindow::ShowReport(const QString& title, const QString& text) {
   // The allocator's failure comes titled "Error"; everything else under the
   // program's name.
   const QString boxTitle = title == QLatin1String("Error") ? tr("Error") : title;
+  // Long work shows the busy cursor; the box that interrupts it takes a click.
+  const bool busy = progress_ != nullptr && progress_->Shown();
+  if (busy) QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
   prompts_->Error(this, boxTitle, text, reportFile_);
+  if (busy) QGuiApplication::restoreOverrideCursor();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
