@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <string>
 
 #include "image/Bitmap.h"
@@ -10,24 +11,56 @@
 
 inline constexpr int kUndoSlots = 10;
 
+// Where the shown picture came from, so the window can say what it shows.
+enum class ImageOrigin : std::uint8_t {
+  kFile,       // the source path, as opened (and changed since)
+  kClipboard,  // pasted
+  kAlpha,      // made by Create alpha from two pictures
+};
+
+// What the document knows of one picture besides its pixels. An undo step
+// brings it back with the picture, so the title and the unsaved-changes
+// question follow Undo.
+struct ImageState {
+  ImageOrigin origin = ImageOrigin::kFile;
+  std::uint64_t revision = 0;  // a new number for every change
+};
+
 struct ImageDocument {
   BitmapPtr current;
   std::array<BitmapPtr, kUndoSlots> undo;  // slot 0 the newest saved state
   std::string sourcePath;                  // last image opened successfully
   std::string customPalettePath;
   PaletteRef customPalette;                // the palette file last loaded
+  ImageState state;                        // of current
+  std::array<ImageState, kUndoSlots> undoStates;  // of undo, slot by slot
+  // Pictures in the file last opened: a GIF animation holds several, of
+  // which only the first is read.
+  std::uint32_t sourceFrames = 0;
+  std::uint64_t savedRevision = 0;  // the revision last written to a file or opened
+  std::uint64_t lastRevision = 0;   // the highest revision handed out
 };
 
 ImageDocument& GetDocument();
 // Empties the document (tests and a new start).
 void ResetDocument();
 
-// Saves a copy of the current image as the newest undo state.
+// Saves a copy of the current image, transparent entry included, as the
+// newest undo state. The current image counts as unchanged until
+// MarkChanged.
 void PushUndo();
 // Saves image (the current one, handed over) as the newest undo state.
 void PushUndoImage(BitmapPtr image);
+// Brings back the newest undo state, with its origin and revision.
 void PopUndo();
 bool CanUndo();
-// Opens path with the reader its name selects and makes the result (also
-// none) the current image. Returns the current image.
+// The current image differs from what was last opened or saved.
+void MarkChanged();
+// The current image is what the file just written holds.
+void MarkSaved();
+bool HasUnsavedChanges();
+// Opens path with the reader its name and content select. On success the
+// picture becomes the current image with a history of its own (no undo
+// states), and path the source path. A file that cannot be opened or read is
+// reported and changes nothing. Returns the new image, null after a failure.
 Bitmap* OpenImageFile(const std::string& path);

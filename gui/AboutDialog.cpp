@@ -16,8 +16,8 @@ QString BuildYear(const char* buildDate) {
 }
 
 AboutDialog::AboutDialog(const QString& displayName, QWidget* parent)
-    : QDialog(parent), ok_(new QPushButton("&OK", this)) {
-  setWindowTitle("About");
+    : QDialog(parent), ok_(new QPushButton(tr("&OK"), this)) {
+  setWindowTitle(tr("About"));
   setModal(true);
   setWindowFlags((windowFlags() | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint) &
                  ~(Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
@@ -25,15 +25,15 @@ AboutDialog::AboutDialog(const QString& displayName, QWidget* parent)
   auto* logo = new QLabel(this);
   logo->setPixmap(QPixmap(":/rastra/logo.png"));
   auto* heading = new QLabel(
-      QString("%1\nCompiled: %2 %3\n%4").arg(displayName, __TIME__, __DATE__, kMakerAddress), this);
+      tr("%1\nCompiled: %2 %3\n%4").arg(displayName, __TIME__, __DATE__, kMakerAddress), this);
   auto* top = new QHBoxLayout;
   top->addWidget(logo, 0, Qt::AlignTop);
   top->addWidget(heading, 1, Qt::AlignTop);
 
   auto* notice = new QLabel(
-      QString("Copyright (c) 1998-%1 Vantor. All rights reserved.\n"
-              "The user interface uses the Qt toolkit (version %2),\n"
-              "licensed under the GNU Lesser General Public License version 3 (LGPL v3).")
+      tr("Copyright (c) 1998-%1 Vantor. All rights reserved.\n"
+         "The user interface uses the Qt toolkit (version %2),\n"
+         "licensed under the GNU Lesser General Public License version 3 (LGPL v3).")
           .arg(BuildYear(__DATE__), qVersion()),
       this);
 

@@ -17,7 +17,7 @@ QString AskOpenFile(QWidget* parent, const QString& caption, const QString& filt
 QHBoxLayout* FileRow(QWidget* parent, const QString& label, QLineEdit*& edit, QPushButton*& browse) {
   edit = new QLineEdit(parent);
   edit->setReadOnly(true);
-  browse = new QPushButton("Browse", parent);
+  browse = new QPushButton(AlphaDlg::tr("Browse"), parent);
   auto* row = new QHBoxLayout;
   row->addWidget(new QLabel(label, parent));
   row->addWidget(edit);
@@ -31,16 +31,16 @@ AlphaDlg::AlphaDlg(QWidget* parent, int mode)
     : QDialog(parent),
       mode_(mode),
       chooseFile_(AskOpenFile),
-      ok_(new QPushButton("Ok", this)),
-      cancel_(new QPushButton("Cancel", this)) {
-  setWindowTitle("Transparency");
+      ok_(new QPushButton(tr("Ok"), this)),
+      cancel_(new QPushButton(tr("Cancel"), this)) {
+  setWindowTitle(mode_ == kCreateAlpha ? tr("Create alpha") : tr("Load alpha mask"));
   setWindowFlags(windowFlags() & ~(Qt::WindowContextHelpButtonHint | Qt::WindowMaximizeButtonHint));
   auto* layout = new QVBoxLayout(this);
   if (mode_ == kCreateAlpha) {
-    layout->addLayout(FileRow(this, "Image1 (*.bmp):", firstEdit_, firstBrowse_));
-    layout->addLayout(FileRow(this, "Image2 (*.bmp):", secondEdit_, secondBrowse_));
+    layout->addLayout(FileRow(this, tr("Image1 (*.bmp):"), firstEdit_, firstBrowse_));
+    layout->addLayout(FileRow(this, tr("Image2 (*.bmp):"), secondEdit_, secondBrowse_));
   } else {
-    layout->addLayout(FileRow(this, "Image (*.bmp):", firstEdit_, firstBrowse_));
+    layout->addLayout(FileRow(this, tr("Image (*.bmp):"), firstEdit_, firstBrowse_));
   }
   layout->addStretch();
   auto* buttons = new QHBoxLayout;
@@ -56,20 +56,20 @@ AlphaDlg::AlphaDlg(QWidget* parent, int mode)
 }
 
 std::string AlphaDlg::Browse(const QString& caption, QLineEdit* edit) {
-  const QString name = chooseFile_ ? chooseFile_(this, caption, "BMP files (*.bmp)") : QString();
+  const QString name = chooseFile_ ? chooseFile_(this, caption, tr("BMP files (*.bmp)")) : QString();
   std::string text = ToFileName(name, kMaxFileName);
   edit->setText(FromFileName(text));
   return text;
 }
 
 void AlphaDlg::OnButtonBrowse0() {
-  choice_.firstName = Browse("Select first image", firstEdit_);
+  choice_.firstName = Browse(tr("Select first image"), firstEdit_);
   choice_.firstChosen = true;
 }
 
 void AlphaDlg::OnButtonBrowse1() {
   if (secondEdit_ == nullptr) return;
-  choice_.secondName = Browse("Select second image", secondEdit_);
+  choice_.secondName = Browse(tr("Select second image"), secondEdit_);
   choice_.secondChosen = true;
 }
 

@@ -7,8 +7,8 @@
 #include "app/CommandLine.h"
 
 CmdOptionsDlg::CmdOptionsDlg(QWidget* parent)
-    : QDialog(parent), text_(new QPlainTextEdit(this)), ok_(new QPushButton("Ok", this)) {
-  setWindowTitle("Command line options");
+    : QDialog(parent), text_(new QPlainTextEdit(this)), ok_(new QPushButton(tr("Ok"), this)) {
+  setWindowTitle(tr("Command line options"));
   setMinimumSize(500, 300);
   // The composed text ends its lines with CR LF; the edit wants plain line feeds.
   text_->setPlainText(QString::fromStdString(ComposeHelpText()).replace("\r\n", "\n"));

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QClipboard>
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
 #include <QDragEnterEvent>
@@ -10,10 +11,17 @@
 #include <QGuiApplication>
 #include <QIcon>
 #include <QKeySequence>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QScreen>
+#include <QSettings>
+#include <QStyle>
+#include <QStatusBar>
 #include <QUrl>
+#include <algorithm>
+#include <cstring>
 #include <utility>
 
 #include "app/AlphaFiles.h"
@@ -27,13 +35,13 @@
 #include "gui/GuiSettings.h"
 #include "gui/QtImage.h"
 #include "gui/ShowImage.h"
+#include "gui/StatusText.h"
 #include "image/ColorConvert.h"
 #include "image/ColorFormat.h"
 #include "image/ImageOps.h"
 #include "sys/File.h"
 #include "writers/ImageWriters.h"
 #include "writers/PaletteWriter.h"
-
 
 // Resources of a static library must be registered by hand, from the global
 // namespace.
@@ -45,6 +53,9 @@ constexpr std::size_t kMaxPathLength = 255;
 constexpr std::size_t kMaxPalettePathLength = 499;
 constexpr int kCustomPaletteSelector = 17;
 constexpr const char* kMessageTitle = "Rastra";
+// The largest first size; a smaller screen gets most of its free area.
+constexpr QSize kPreferredSize(1500, 800);
+constexpr int kScreenPercent = 90;
 
 // The window that parents message boxes and answers the custom palette
 // question; there is one main window per process.
@@ -52,16 +63,19 @@ MainWindow* activeWindow = nullptr;
 UserPrompts* activePrompts = nullptr;
 
 void ShowReportBox(const std::string& title, const std::string& text) {
-  if (activePrompts != nullptr) activePrompts->Message(activeWindow, QString::fromStdString(title), QString::fromStdString(text));
+  if (activeWindow != nullptr) activeWindow->ShowReport(QString::fromStdString(title), QString::fromStdString(text));
 }
+
+// The window's own place in the settings store, beside the user settings.
+QSettings SettingsStore() { return QSettings(QSettings::NativeFormat, QSettings::UserScope, "Vantor", "Rastra"); }
+constexpr const char* kGeometryKey = "Window/geometry";
 
 std::string AskCustomPaletteFile() {
   if (activePrompts == nullptr) return {};
-  const QString name = activePrompts->OpenFileName(activeWindow, QObject::tr("Open custom palette"),
-                                                   QObject::tr("GUI Palette file (*.GUIPal)"));
+  const QString name = activePrompts->OpenFileName(activeWindow, MainWindow::tr("Open custom palette"),
+                                                   MainWindow::tr("GUI Palette file (*.GUIPal)"));
   return ToFileName(name, kMaxPalettePathLength);
 }
-
 
 struct SaveFilter {
   const char* filter;
@@ -69,14 +83,43 @@ struct SaveFilter {
 };
 
 constexpr SaveFilter kSaveFilters[] = {
-    {"C files (*.c)", kOutputCBitmap}, {"DTA files (*.dta)", kOutputCStream}, {"BMP files (*.bmp)", kOutputBmp},
-    {"PNG files (*.png)", kOutputPng}, {"GIF files (*.gif)", kOutputGif},
+    {QT_TRANSLATE_NOOP("MainWindow", "C files (*.c)"), kOutputCBitmap},
+    {QT_TRANSLATE_NOOP("MainWindow", "DTA files (*.dta)"), kOutputCStream},
+    {QT_TRANSLATE_NOOP("MainWindow", "BMP files (*.bmp)"), kOutputBmp},
+    {QT_TRANSLATE_NOOP("MainWindow", "PNG files (*.png)"), kOutputPng},
+    {QT_TRANSLATE_NOOP("MainWindow", "GIF files (*.gif)"), kOutputGif},
 };
+
+// The platform's keys for a standard action, or the common ones where the
+// platform has none (a plain X11 session knows no Save as key).
+QList<QKeySequence> StandardKeys(QKeySequence::StandardKey key, const char* common) {
+  QList<QKeySequence> keys = QKeySequence::keyBindings(key);
+  if (keys.isEmpty()) keys << QKeySequence(common);
+  return keys;
+}
+
+QString FilterText(const SaveFilter& f) { return QCoreApplication::translate("MainWindow", f.filter); }
 
 int TypeFromFilter(const QString& filter) {
   for (const SaveFilter& f : kSaveFilters)
-    if (filter == QObject::tr(f.filter)) return f.type;
+    if (filter == FilterText(f)) return f.type;
   return 0;
+}
+
+// Whether a writer's converted picture shows anything new: a PNG of a
+// true-colour picture with alpha is written from an identical copy, which is
+// no step worth undoing.
+bool SamePicture(const Bitmap& a, const Bitmap& b) {
+  if (a.XSize != b.XSize || a.YSize != b.YSize || a.BitsPerPixel != b.BitsPerPixel || a.NumColors != b.NumColors ||
+      a.HasAlpha != b.HasAlpha || a.HasTrans != b.HasTrans) {
+    return false;
+  }
+  for (int i = 0; i < a.NumColors; ++i)
+    if (Bitmap_GetPalColor(a, i) != Bitmap_GetPalColor(b, i)) return false;
+  const auto rowBytes = static_cast<std::size_t>(a.XSize) * static_cast<std::size_t>(a.NumColors > 0 ? 1 : 4);
+  for (int y = 0; y < a.YSize; ++y)
+    if (std::memcmp(a.Row(y), b.Row(y), rowBytes) != 0) return false;
+  return true;
 }
 
 // The source path's absolute directory and base name, as suggested names use them.
@@ -103,18 +146,20 @@ MainWindow::MainWindow(std::unique_ptr<UserPrompts> prompts)
   view_ = new ShowImage(this);
   view_->SetViewOption(static_cast<int>(GetSettings().ViewOption), GetSettings().BkColor);
   setCentralWidget(view_);
+  connect(view_, &ShowImage::PixelHovered, this, &MainWindow::OnPixelHovered);
+  connect(view_, &ShowImage::HoverLeft, this, &MainWindow::OnHoverLeft);
 
   BuildMenus();
   for (QAction* action : imageActions_) action->setEnabled(false);
   copyAction_->setEnabled(true);
+  BuildStatusBar();
 
   title_ = QString("%1 V%2").arg(DisplayName(), QString::fromStdString(VersionText()));
   setWindowTitle(title_);
 
   connect(this, &MainWindow::ErrorMessage, this, &MainWindow::OnErrorMsg, Qt::QueuedConnection);
 
-  resize(1500, 800);
-  move(50, 50);
+  PlaceWindow();
   setAcceptDrops(true);
   setWindowIcon(QIcon(":/rastra/icon.png"));
 
@@ -128,21 +173,55 @@ MainWindow::~MainWindow() {
   activePrompts = nullptr;
   SetMessageBoxHook(nullptr);
   SetPaletteFileDialog(nullptr);
+  SetProgressHook(nullptr);
+}
+
+void MainWindow::BuildStatusBar() {
+  imageStatus_ = new QLabel(this);
+  imageStatus_->setContentsMargins(4, 0, 24, 0);  // apart from the pixel text beside it
+  pixelStatus_ = new QLabel(this);
+  statusBar()->addWidget(imageStatus_);
+  statusBar()->addWidget(pixelStatus_, 1);
+  progress_ = new ProgressFeedback(statusBar(), this);
+  ProgressFeedback* feedback = progress_;
+  SetProgressHook([feedback](const std::string& text) { feedback->OnProgress(text); });
+}
+
+// The size and place of the last run, made visible on today's screens by
+// restoreGeometry; the first time most of the screen's free area, centred,
+// never more than the preferred size.
+void MainWindow::PlaceWindow() {
+  if (restoreGeometry(SettingsStore().value(kGeometryKey).toByteArray())) return;
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  if (screen == nullptr) {
+    resize(kPreferredSize);
+    return;
+  }
+  const QRect available = screen->availableGeometry();
+  const QSize size = kPreferredSize.boundedTo(available.size() * kScreenPercent / 100);
+  setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size, available));
+}
+
+void MainWindow::SaveWindowPlace() const {
+  QSettings store = SettingsStore();
+  store.setValue(kGeometryKey, saveGeometry());
+  store.sync();
 }
 
 // ---------------------------------------------------------------------------
 // Menus
 
-QAction* MainWindow::AddAction(QMenu* menu, const QString& text, void (MainWindow::*slot)(), const QString& shortcut) {
+QAction* MainWindow::AddAction(QMenu* menu, const QString& text, void (MainWindow::*slot)(),
+                               const QList<QKeySequence>& shortcuts) {
   QAction* action = menu->addAction(text);
-  if (!shortcut.isEmpty()) action->setShortcut(QKeySequence(shortcut));
+  if (!shortcuts.isEmpty()) action->setShortcuts(shortcuts);
   connect(action, &QAction::triggered, this, slot);
   return action;
 }
 
 QAction* MainWindow::AddImageAction(QMenu* menu, const QString& text, void (MainWindow::*slot)(),
-                                    const QString& shortcut) {
-  QAction* action = AddAction(menu, text, slot, shortcut);
+                                    const QList<QKeySequence>& shortcuts) {
+  QAction* action = AddAction(menu, text, slot, shortcuts);
   imageActions_.push_back(action);
   return action;
 }
@@ -156,37 +235,45 @@ void MainWindow::BuildMenus() {
 }
 
 void MainWindow::BuildFileMenu() {
-  fileMenu_ = menuBar()->addMenu("&File");
-  openAction_ = AddAction(fileMenu_, "&Open...", &MainWindow::OnOpen, "Ctrl+O");
-  saveAsAction_ = AddAction(fileMenu_, "&Save as...", &MainWindow::OnSaveAs);
+  fileMenu_ = menuBar()->addMenu(tr("&File"));
+  openAction_ = AddAction(fileMenu_, tr("&Open..."), &MainWindow::OnOpen, StandardKeys(QKeySequence::Open, "Ctrl+O"));
+  saveAsAction_ =
+      AddAction(fileMenu_, tr("&Save as..."), &MainWindow::OnSaveAs, StandardKeys(QKeySequence::SaveAs, "Ctrl+Shift+S"));
   fileMenu_->addSeparator();
   for (QAction*& action : recentActions_) action = AddAction(fileMenu_, QString(), &MainWindow::OnMRU);
   RefreshRecentFiles();
   fileMenu_->addSeparator();
-  createAlphaAction_ = AddAction(fileMenu_, "&Create alpha...", &MainWindow::OnCreateAlpha);
-  loadAlphaAction_ = AddImageAction(fileMenu_, "&Load alpha mask...", &MainWindow::OnLoadAlpha);
+  createAlphaAction_ = AddAction(fileMenu_, tr("&Create alpha..."), &MainWindow::OnCreateAlpha);
+  loadAlphaAction_ = AddImageAction(fileMenu_, tr("&Load alpha mask..."), &MainWindow::OnLoadAlpha);
   fileMenu_->addSeparator();
-  animSpriteAction_ = AddAction(fileMenu_, "&Create animated sprite from GIF", &MainWindow::OnCreateAnimSprite);
-  animCursorAction_ = AddAction(fileMenu_, "&Create animated cursor from GIF", &MainWindow::OnCreateAnimCursor);
+  animSpriteAction_ = AddAction(fileMenu_, tr("&Create animated sprite from GIF"), &MainWindow::OnCreateAnimSprite);
+  animCursorAction_ = AddAction(fileMenu_, tr("&Create animated cursor from GIF"), &MainWindow::OnCreateAnimCursor);
   fileMenu_->addSeparator();
-  savePaletteAction_ = AddImageAction(fileMenu_, "Save &palette", &MainWindow::OnSavePalette);
+  savePaletteAction_ = AddImageAction(fileMenu_, tr("Save &palette"), &MainWindow::OnSavePalette);
   fileMenu_->addSeparator();
-  optionsAction_ = AddAction(fileMenu_, "&Options", &MainWindow::OnOptions);
+  optionsAction_ = AddAction(fileMenu_, tr("&Options"), &MainWindow::OnOptions);
   fileMenu_->addSeparator();
-  exitAction_ = AddAction(fileMenu_, "&Exit", &MainWindow::OnExit);
+  exitAction_ = AddAction(fileMenu_, tr("&Exit"), &MainWindow::OnExit, StandardKeys(QKeySequence::Quit, "Ctrl+Q"));
 }
 
 void MainWindow::BuildEditMenu() {
-  editMenu_ = menuBar()->addMenu("&Edit");
-  undoAction_ = AddImageAction(editMenu_, "&Undo", &MainWindow::OnUndo, "Ctrl+Z");
-  copyAction_ = AddImageAction(editMenu_, "&Copy", &MainWindow::OnCopy, "Ctrl+C");
-  pasteAction_ = AddImageAction(editMenu_, "&Paste", &MainWindow::OnPaste, "Ctrl+V");
+  editMenu_ = menuBar()->addMenu(tr("&Edit"));
+  undoAction_ = AddImageAction(editMenu_, tr("&Undo"), &MainWindow::OnUndo, StandardKeys(QKeySequence::Undo, "Ctrl+Z"));
+  copyAction_ = AddImageAction(editMenu_, tr("&Copy"), &MainWindow::OnCopy, StandardKeys(QKeySequence::Copy, "Ctrl+C"));
+  pasteAction_ =
+      AddImageAction(editMenu_, tr("&Paste"), &MainWindow::OnPaste, StandardKeys(QKeySequence::Paste, "Ctrl+V"));
 }
 
 void MainWindow::BuildViewMenu() {
-  viewMenu_ = menuBar()->addMenu("&View");
-  zoomInAction_ = AddImageAction(viewMenu_, "Zoom in", &MainWindow::OnZoomIn, "Ctrl++");
-  zoomOutAction_ = AddImageAction(viewMenu_, "Zoom out", &MainWindow::OnZoomOut, "Ctrl+-");
+  viewMenu_ = menuBar()->addMenu(tr("&View"));
+  // Ctrl+= as well: on many keyboards "+" needs Shift, "=" does not.
+  zoomInAction_ = AddImageAction(viewMenu_, tr("Zoom in"), &MainWindow::OnZoomIn,
+                                 StandardKeys(QKeySequence::ZoomIn, "Ctrl++") << QKeySequence(tr("Ctrl+=")));
+  zoomOutAction_ =
+      AddImageAction(viewMenu_, tr("Zoom out"), &MainWindow::OnZoomOut, StandardKeys(QKeySequence::ZoomOut, "Ctrl+-"));
+  viewMenu_->addSeparator();
+  zoomFitAction_ = AddImageAction(viewMenu_, tr("Fit to window"), &MainWindow::OnZoomFit);
+  zoomActualAction_ = AddImageAction(viewMenu_, tr("100 %"), &MainWindow::OnZoomActual, {QKeySequence(tr("Ctrl+0"))});
 }
 
 void MainWindow::BuildImageMenu() {
@@ -204,48 +291,52 @@ void MainWindow::BuildImageMenu() {
       &MainWindow::OnDith555, &MainWindow::OnDith565,
   };
   constexpr int kRgbFormat = 14;
+  // The colour format names come from the core, which knows no translation;
+  // they pass through tr() all the same.
+  const auto formatLabel = [](int i) { return tr(ColorFormatMenuLabel(i)); };
 
-  imageMenu_ = menuBar()->addMenu("&Image");
-  transAction_ = AddImageAction(imageMenu_, "&Transparency...", &MainWindow::OnTrans);
+  imageMenu_ = menuBar()->addMenu(tr("&Image"));
+  transAction_ = AddImageAction(imageMenu_, tr("&Transparency..."), &MainWindow::OnTrans);
 
-  QMenu* convert = imageMenu_->addMenu("&Convert to");
-  for (int i = 0; i < kRgbFormat; ++i) convertActions_[i] = AddImageAction(convert, ColorFormatMenuLabel(i), kConvertSlots[i]);
+  QMenu* convert = imageMenu_->addMenu(tr("&Convert to"));
+  for (int i = 0; i < kRgbFormat; ++i) convertActions_[i] = AddImageAction(convert, formatLabel(i), kConvertSlots[i]);
   convert->addSeparator();
-  convertActions_[14] = AddImageAction(convert, ColorFormatMenuLabel(kRgbFormat), kConvertSlots[14]);
-  convertActions_[15] = AddImageAction(convert, "Best palette", kConvertSlots[15]);
-  convertActions_[16] = AddImageAction(convert, "Best palette + transparency", kConvertSlots[16]);
+  convertActions_[14] = AddImageAction(convert, formatLabel(kRgbFormat), kConvertSlots[14]);
+  convertActions_[15] = AddImageAction(convert, tr("Best palette"), kConvertSlots[15]);
+  convertActions_[16] = AddImageAction(convert, tr("Best palette + transparency"), kConvertSlots[16]);
   convert->addSeparator();
-  convertActions_[17] = AddImageAction(convert, "Custom palette...", kConvertSlots[17]);
+  convertActions_[17] = AddImageAction(convert, tr("Custom palette..."), kConvertSlots[17]);
 
-  QMenu* dither = imageMenu_->addMenu("&Dither to");
-  for (int i = 0; i < kDitherCount; ++i) ditherActions_[i] = AddImageAction(dither, ColorFormatMenuLabel(i), kDitherSlots[i]);
+  QMenu* dither = imageMenu_->addMenu(tr("&Dither to"));
+  for (int i = 0; i < kDitherCount; ++i) ditherActions_[i] = AddImageAction(dither, formatLabel(i), kDitherSlots[i]);
 
-  QMenu* flip = imageMenu_->addMenu("&Flip");
-  flipHAction_ = AddImageAction(flip, "Horizontally", &MainWindow::OnFlipH);
-  flipVAction_ = AddImageAction(flip, "Vertical", &MainWindow::OnFlipV);
-  QMenu* rotate = imageMenu_->addMenu("&Rotate");
-  rotateCWAction_ = AddImageAction(rotate, "90° CW", &MainWindow::OnRotateCW);
-  rotateCCWAction_ = AddImageAction(rotate, "90° CCW", &MainWindow::OnRotateCCW);
-  rotate180Action_ = AddImageAction(rotate, "180°", &MainWindow::OnRotate180);
-  QMenu* invert = imageMenu_->addMenu("&Invert");
-  invertIndicesAction_ = AddImageAction(invert, "Indices", &MainWindow::OnInvertIndices);
-  invertColorAction_ = AddImageAction(invert, "Colors", &MainWindow::OnInvertColor);
-  QMenu* shrink = imageMenu_->addMenu("&Shrink");
-  shrinkAction_ = AddImageAction(shrink, "Shrink to 50%", &MainWindow::OnShrink);
-  QMenu* reduce = imageMenu_->addMenu("&Reduce colors");
-  reduce4Action_ = AddImageAction(reduce, "Reduce to 4 colors", &MainWindow::OnReduce4);
-  reduce16Action_ = AddImageAction(reduce, "Reduce to 16 colors", &MainWindow::OnReduce16);
-  reduce256Action_ = AddImageAction(reduce, "Reduce to 256 colors", &MainWindow::OnReduce256);
+  QMenu* flip = imageMenu_->addMenu(tr("&Flip"));
+  flipHAction_ = AddImageAction(flip, tr("Horizontally"), &MainWindow::OnFlipH);
+  flipVAction_ = AddImageAction(flip, tr("Vertical"), &MainWindow::OnFlipV);
+  QMenu* rotate = imageMenu_->addMenu(tr("&Rotate"));
+  rotateCWAction_ = AddImageAction(rotate, tr("90° CW"), &MainWindow::OnRotateCW);
+  rotateCCWAction_ = AddImageAction(rotate, tr("90° CCW"), &MainWindow::OnRotateCCW);
+  rotate180Action_ = AddImageAction(rotate, tr("180°"), &MainWindow::OnRotate180);
+  QMenu* invert = imageMenu_->addMenu(tr("&Invert"));
+  invertIndicesAction_ = AddImageAction(invert, tr("Indices"), &MainWindow::OnInvertIndices);
+  invertColorAction_ = AddImageAction(invert, tr("Colors"), &MainWindow::OnInvertColor);
+  QMenu* shrink = imageMenu_->addMenu(tr("&Shrink"));
+  shrinkAction_ = AddImageAction(shrink, tr("Shrink to 50%"), &MainWindow::OnShrink);
+  QMenu* reduce = imageMenu_->addMenu(tr("&Reduce colors"));
+  reduce4Action_ = AddImageAction(reduce, tr("Reduce to 4 colors"), &MainWindow::OnReduce4);
+  reduce16Action_ = AddImageAction(reduce, tr("Reduce to 16 colors"), &MainWindow::OnReduce16);
+  reduce256Action_ = AddImageAction(reduce, tr("Reduce to 256 colors"), &MainWindow::OnReduce256);
   imageMenu_->addSeparator();
-  scaleAction_ = AddImageAction(imageMenu_, "&Scale...", &MainWindow::OnScale);
+  scaleAction_ = AddImageAction(imageMenu_, tr("&Scale..."), &MainWindow::OnScale);
   imageMenu_->addSeparator();
-  infoAction_ = AddImageAction(imageMenu_, "&Info", &MainWindow::OnInfo);
+  infoAction_ = AddImageAction(imageMenu_, tr("&Info"), &MainWindow::OnInfo);
 }
 
 void MainWindow::BuildHelpMenu() {
-  helpMenu_ = menuBar()->addMenu("&Help");
-  cmdOptAction_ = AddAction(helpMenu_, "Command line options...", &MainWindow::OnCMDOpt);
-  aboutAction_ = AddAction(helpMenu_, "About...", &MainWindow::OnAbout);
+  helpMenu_ = menuBar()->addMenu(tr("&Help"));
+  cmdOptAction_ = AddAction(helpMenu_, tr("Command line options..."), &MainWindow::OnCMDOpt,
+                            StandardKeys(QKeySequence::HelpContents, "F1"));
+  aboutAction_ = AddAction(helpMenu_, tr("About..."), &MainWindow::OnAbout);
 }
 
 void MainWindow::RefreshRecentFiles() {
@@ -267,20 +358,84 @@ void MainWindow::ShowResult(const Bitmap* image) {
   for (QAction* action : imageActions_) action->setEnabled(true);
   transAction_->setEnabled(image->HasTrans != 0 || image->NumColors > 0);
   view_->SetImage(image);
-  setWindowTitle(title_ + " - " + FromFileName(GetDocument().sourcePath));
+  imageStatus_->setText(StatusText::ImageSummary(*image));
+  pixelStatus_->clear();
+  UpdateTitle();
+}
+
+QString MainWindow::ShownName() const {
+  const ImageDocument& doc = GetDocument();
+  switch (doc.state.origin) {
+    case ImageOrigin::kClipboard:
+      return tr("Pasted image");
+    case ImageOrigin::kAlpha:
+      return tr("Created alpha");
+    case ImageOrigin::kFile:
+      break;
+  }
+  return FromFileName(doc.sourcePath);
+}
+
+void MainWindow::UpdateTitle() {
+  if (!GetDocument().current) {
+    setWindowTitle(title_);
+    return;
+  }
+  // "[*]" is where Qt shows the mark of unsaved changes.
+  setWindowTitle(title_ + " - " + ShownName() + "[*]");
+  setWindowModified(HasUnsavedChanges());
+}
+
+bool MainWindow::MayReplacePicture() {
+  if (!HasUnsavedChanges()) return true;
+  switch (prompts_->AskUnsavedChanges(this, ShownName())) {
+    case UserPrompts::UnsavedChoice::kSave:
+      return SaveAsInteractive();
+    case UserPrompts::UnsavedChoice::kDiscard:
+      return true;
+    case UserPrompts::UnsavedChoice::kCancel:
+      break;
+  }
+  return false;
 }
 
 void MainWindow::OpenByName(const QString& path) {
   if (path.isEmpty()) return;
-  ImageDocument& doc = GetDocument();
-  doc.sourcePath = ToFileName(QDir::toNativeSeparators(path), kMaxPathLength);
-  OpenImageFile(doc.sourcePath);
-  ShowResult(doc.current.get());
-  AddRecentFile(doc.sourcePath);
+  if (!MayReplacePicture()) return;
+  const std::string file = ToFileName(QDir::toNativeSeparators(path), kMaxPathLength);
+  // A file that does not open has been reported; what is on screen stays
+  // the document, and the list keeps only files that opened.
+  const Bitmap* opened = FileJob(FromFileName(file), [&file] { return OpenImageFile(file); });
+  if (opened == nullptr) return;
+  ShowResult(opened);
+  AddRecentFile(GetDocument().sourcePath);
   RefreshRecentFiles();
 }
 
 void MainWindow::ShowMessage(const QString& text) { prompts_->Message(this, kMessageTitle, text); }
+
+void MainWindow::ShowReport(const QString& title, const QString& text) {
+  // The allocator's failure comes titled "Error"; everything else under the
+  // program's name.
+  const QString boxTitle = title == QLatin1String("Error") ? tr("Error") : title;
+  // Long work shows the busy cursor; the box that interrupts it takes a click.
+  const bool busy = progress_ != nullptr && progress_->Shown();
+  if (busy) QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
+  prompts_->Error(this, boxTitle, text, reportFile_);
+  if (busy) QGuiApplication::restoreOverrideCursor();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  // The progress bar lets the window repaint during long work, and with it
+  // the frame's close button could be pressed while the picture is in the
+  // middle of an operation.
+  if (progress_->Busy() || !MayReplacePicture()) {
+    event->ignore();
+    return;
+  }
+  SaveWindowPlace();
+  event->accept();
+}
 
 void MainWindow::OnOpen() {
   OpenByName(prompts_->OpenFileName(this, tr("Add image"), tr("Images (*.png *.bmp *.sbmp *.jpg *.jpeg *.gif)")));
@@ -307,24 +462,40 @@ void MainWindow::dropEvent(QDropEvent* event) {
 
 void MainWindow::RunImageOperation(const Operation& op) {
   ImageDocument& doc = GetDocument();
-  if (!doc.current) return;  // a failed open left nothing to work on
+  if (!doc.current) return;
+  ProgressFeedback::Scope busy(*progress_);
   const Bitmap* newestBefore = doc.undo[0].get();
   PushUndo();
   const bool saved = doc.undo[0] && doc.undo[0].get() != newestBefore;
   sys::Context ctx = MakeJobContext();
   doc.current = op(std::move(doc.current), ctx);
   ReportJob(ctx);
-  // The operation has reported why; the picture it started from comes back
-  // instead of an empty document behind a picture on screen.
-  if (!doc.current && saved) PopUndo();
+  if (doc.current) {
+    MarkChanged();
+  } else if (saved) {
+    // The operation has reported why; the picture it started from comes
+    // back instead of an empty document behind a picture on screen.
+    PopUndo();
+  }
   ShowResult(doc.current.get());
+}
+
+void MainWindow::ReplacePicture(BitmapPtr image) {
+  ImageDocument& doc = GetDocument();
+  PushUndoImage(std::move(doc.current));  // nothing to keep before the first picture
+  doc.current = std::move(image);
+  MarkChanged();
 }
 
 void MainWindow::Convert(int selector) {
   RunImageOperation([selector](BitmapPtr image, sys::Context&) {
     ImageDocument& doc = GetDocument();
+    const Bitmap* before = image.get();
     doc.current = std::move(image);
     RunConversion(selector);
+    // The best palette conversions keep the picture when they fail (and
+    // say why); no new picture means nothing changed.
+    if (doc.current.get() == before) doc.current.reset();
     return std::move(doc.current);
   });
 }
@@ -352,7 +523,22 @@ void MainWindow::OnCvt565() { Convert(13); }
 void MainWindow::OnCvtRGB() { Convert(14); }
 void MainWindow::OnCvtBestPal() { Convert(15); }
 void MainWindow::OnCvtBestPalTrans() { Convert(16); }
-void MainWindow::OnCvtCustPal() { Convert(kCustomPaletteSelector); }
+// The custom palette conversion asks for its file and saves its own undo
+// state once the palette has loaded, so a cancelled choice leaves no step.
+void MainWindow::OnCvtCustPal() {
+  ImageDocument& doc = GetDocument();
+  if (!doc.current) return;
+  ProgressFeedback::Scope busy(*progress_);
+  const Bitmap* newestBefore = doc.undo[0].get();
+  RunConversion(kCustomPaletteSelector);
+  if (doc.undo[0].get() == newestBefore) return;  // cancelled, or the palette did not load
+  if (doc.current) {
+    MarkChanged();
+  } else {
+    PopUndo();
+  }
+  ShowResult(doc.current.get());
+}
 
 void MainWindow::OnDithBW() { Dither(0); }
 void MainWindow::OnDithGray4() { Dither(1); }
@@ -426,7 +612,7 @@ void MainWindow::OnReduce256() { Reduce(256); }
 void MainWindow::OnScale() {
   ImageDocument& doc = GetDocument();
   if (!doc.current) return;
-  PushUndo();  // also when the dialog is then cancelled
+  PushUndo();  // also when the dialog is then cancelled; the picture counts as unchanged
   ScaleValues values{doc.current->XSize, doc.current->YSize, doc.current->XSize, doc.current->YSize};
   if (!prompts_->Scale(this, values)) return;
   if (values.newWidth == values.imageWidth && values.newHeight == values.imageHeight) return;
@@ -434,11 +620,13 @@ void MainWindow::OnScale() {
     ReportMessage(25);  // "Illegal size."
     return;
   }
+  ProgressFeedback::Scope busy(*progress_);
   sys::Context ctx = MakeJobContext();
   BitmapPtr scaled = ScaleBitmap(std::move(doc.current), values.newWidth, values.newHeight, ctx);
   ReportJob(ctx);
   if (scaled) {
     doc.current = std::move(scaled);
+    MarkChanged();
   } else {
     PopUndo();  // the image before scaling comes back
   }
@@ -449,7 +637,7 @@ void MainWindow::OnTrans() {
   ImageDocument& doc = GetDocument();
   if (!doc.current) return;
   if (doc.current->BitsPerPixel > 8 || doc.current->BitsPerPixel == 0) {
-    ShowMessage("No palette. Transparency can not be created or modified.");
+    ShowMessage(tr("No palette. Transparency can not be created or modified."));
     return;
   }
   int selection = 0;
@@ -463,22 +651,30 @@ void MainWindow::OnTrans() {
 void MainWindow::OnInfo() {
   ImageDocument& doc = GetDocument();
   if (!doc.current) return;
-  sys::Context ctx = MakeJobContext();
-  const int used = Bitmap_GetNumUsedColors(*doc.current, ctx);
-  ReportJob(ctx);
+  int used = 0;
+  {
+    ProgressFeedback::Scope busy(*progress_);
+    sys::Context ctx = MakeJobContext();
+    used = Bitmap_GetNumUsedColors(*doc.current, ctx);
+    ReportJob(ctx);
+  }
   prompts_->Info(this, used);
 }
 
 // ---------------------------------------------------------------------------
 // Alpha
 
+// Both alpha actions are steps that Undo takes back, as every other change
+// of the picture is.
 void MainWindow::OnCreateAlpha() {
   AlphaChoice choice;
   if (!prompts_->Alpha(this, AlphaDlg::kCreateAlpha, choice)) return;
   if (!choice.firstChosen || !choice.secondChosen) return;
-  BitmapPtr result = CreateAlphaFromFiles(choice.firstName, choice.secondName);
+  const QString files = FromFileName(choice.firstName) + ", " + FromFileName(choice.secondName);
+  BitmapPtr result = FileJob(files, [&choice] { return CreateAlphaFromFiles(choice.firstName, choice.secondName); });
   if (!result) return;
-  GetDocument().current = std::move(result);
+  ReplacePicture(std::move(result));
+  GetDocument().state.origin = ImageOrigin::kAlpha;
   ShowResult(GetDocument().current.get());
 }
 
@@ -487,9 +683,10 @@ void MainWindow::OnLoadAlpha() {
   AlphaChoice choice;
   if (!prompts_->Alpha(this, AlphaDlg::kLoadAlphaMask, choice)) return;
   if (!choice.firstChosen || !doc.current) return;
-  BitmapPtr result = LoadAlphaMaskFile(*doc.current, choice.firstName);
+  BitmapPtr result = FileJob(FromFileName(choice.firstName),
+                             [&] { return LoadAlphaMaskFile(*doc.current, choice.firstName); });
   if (!result) return;
-  doc.current = std::move(result);
+  ReplacePicture(std::move(result));
   ShowResult(doc.current.get());
 }
 
@@ -501,68 +698,97 @@ bool MainWindow::SaveCurrentImage(const QString& name, int type, const SpecResul
   const std::string path = ToFileName(QDir::toNativeSeparators(name), kMaxPathLength);
   const OutputSpec outputSpec{spec.format, spec.noPalette};
   BitmapPtr replacement;
-  const bool written = SaveImageFile(doc.current.get(), path, type, outputSpec, &replacement);
-  if (replacement) {
+  const bool written = FileJob(FromFileName(path), [&] {
+    return SaveImageFile(doc.current.get(), path, type, outputSpec, &replacement);
+  });
+  // The file holds the writer's converted picture; the window shows it, and
+  // Undo brings back the one before. A failed save changes nothing.
+  if (written && replacement && !SamePicture(*replacement, *doc.current)) {
     ApplyReplacement(doc, std::move(replacement));
-    ShowResult(doc.current.get());
+    MarkChanged();
   }
+  if (written) MarkSaved();
+  ShowResult(doc.current.get());
   return written;
 }
 
-void MainWindow::OnSaveAs() {
+// Only the first picture of an animation was read; a GIF saved from it holds
+// that one alone.
+bool MainWindow::ConfirmFirstFrameOnly() {
+  const ImageDocument& doc = GetDocument();
+  if (doc.state.origin != ImageOrigin::kFile || doc.sourceFrames < 2) return true;
+  return prompts_->Confirm(this, tr("Save as GIF"),
+                           tr("%1 is an animation of %2 frames. Only its first frame is saved in the GIF file.")
+                               .arg(FromFileName(doc.sourcePath))
+                               .arg(doc.sourceFrames));
+}
+
+bool MainWindow::SaveAsInteractive() {
   ImageDocument& doc = GetDocument();
-  if (!doc.current) return;
+  if (!doc.current) return false;
   QString filter;
-  for (const SaveFilter& f : kSaveFilters) filter += (filter.isEmpty() ? "" : ";;") + tr(f.filter);
+  for (const SaveFilter& f : kSaveFilters) filter += (filter.isEmpty() ? "" : ";;") + FilterText(f);
   QString selectedFilter;
   const QString name =
       prompts_->SaveFileName(this, tr("Save file as"), SuggestedName(doc.sourcePath, ".c"), filter, selectedFilter);
-  if (name.isEmpty()) return;
+  if (name.isEmpty()) return false;
   const int type = TypeFromFilter(selectedFilter);
-  if (type == 0) return;
+  if (type == 0) return false;
   SpecResult spec;
   spec.type = type;
-  if ((type == kOutputCBitmap || type == kOutputCStream) && !prompts_->FormatSpec(this, *doc.current, spec)) return;
+  if ((type == kOutputCBitmap || type == kOutputCStream) && !prompts_->FormatSpec(this, *doc.current, spec)) return false;
   if (type != kOutputCBitmap && type != kOutputCStream) spec = SpecResult{0, 0, type};
+  if (type == kOutputGif && !ConfirmFirstFrameOnly()) return false;
   if (doc.current->NumColors > 0 && FormatNeedsTrueColor(spec.format)) {
     RunImageOperation([](BitmapPtr image, sys::Context& ctx) { return Bitmap_ToTrueColor(std::move(image), ctx); });
-    if (!doc.current || doc.current->NumColors > 0) return;
+    if (!doc.current || doc.current->NumColors > 0) return false;
   }
-  SaveCurrentImage(name, type, spec);
+  return SaveCurrentImage(name, type, spec);
 }
+
+void MainWindow::OnSaveAs() { SaveAsInteractive(); }
 
 void MainWindow::OnSavePalette() {
   ImageDocument& doc = GetDocument();
   if (!doc.current) return;
+  // A true-colour picture has no palette: a palette file of it would hold
+  // nothing that could be loaded again.
+  if (doc.current->NumColors == 0) {
+    ShowMessage(tr("No palette. A true color image has no palette to save."));
+    return;
+  }
   QString selectedFilter;
   const QString name = prompts_->SaveFileName(this, tr("Save palette file"), SuggestedName(doc.sourcePath, "_Palette.GUIPal"),
                                               tr("Lumar palette file (*.GUIPal)"), selectedFilter);
   if (name.isEmpty()) return;
   const std::string path = ToFileName(name, kMaxPathLength);
-  auto output = sys::SafeOutputFile::Create(path);
-  if (!output) {
-    ReportText("Could not create file " + path);
-    return;
-  }
-  // A palette that could not be written leaves an existing file untouched,
-  // and the user hears of it whichever write fell short.
-  if (SavePaletteFile(*doc.current, output->Output()) != sys::Code::kOk || !output->Commit()) {
-    ReportText("Could not write file " + path);
-  }
+  FileJob(FromFileName(path), [&] {
+    auto output = sys::SafeOutputFile::Create(path);
+    if (!output) {
+      ReportText(tr("Could not create file %1").arg(FromFileName(path)).toStdString());
+      return;
+    }
+    // A palette that could not be written leaves an existing file untouched,
+    // and the user hears of it whichever write fell short.
+    if (SavePaletteFile(*doc.current, output->Output()) != sys::Code::kOk || !output->Commit()) {
+      ReportText(tr("Could not write file %1").arg(FromFileName(path)).toStdString());
+    }
+  });
 }
 
 void MainWindow::CreateAnimation(int type) {
   const QString gifName = prompts_->OpenFileName(this, tr("Select GIF to convert"), tr("GIF (*.gif)"));
   if (gifName.isEmpty()) return;
   const std::string gifPath = gifName.toLocal8Bit().toStdString();
-  if (!CheckGifForAnimation(gifPath)) return;
+  if (!FileJob(gifName, [&gifPath] { return CheckGifForAnimation(gifPath); })) return;
   const QFileInfo source(gifName);
   const QString caption = type == kOutputAnimSprite ? tr("Saving animated sprite.") : tr("Saving animated cursor.");
   QString selectedFilter;
   const QString name = prompts_->SaveFileName(this, caption, source.absolutePath() + "/" + source.baseName() + ".c",
                                               tr("C files (*.c)"), selectedFilter);
   if (name.isEmpty()) return;
-  CreateAnimationFile(gifPath, ToFileName(name, kMaxPathLength), type);
+  const std::string outPath = ToFileName(name, kMaxPathLength);
+  FileJob(FromFileName(outPath), [&] { return CreateAnimationFile(gifPath, outPath, type); });
 }
 
 void MainWindow::OnCreateAnimSprite() { CreateAnimation(kOutputAnimSprite); }
@@ -575,7 +801,7 @@ void MainWindow::OnSaveNormalMap() {}
 
 void MainWindow::OnOptions() {
   Settings values = GetSettings();
-  if (prompts_->Options(this, "Options", values)) ApplySettings(values, view_);
+  if (prompts_->Options(this, tr("Options"), values)) ApplySettings(values, view_);
 }
 
 void MainWindow::OnExit() { close(); }
@@ -599,12 +825,25 @@ void MainWindow::OnPaste() {
   BitmapPtr bitmap = QImageToBitmap(image, ctx);
   ReportJob(ctx);
   if (!bitmap) return;
-  GetDocument().current = std::move(bitmap);
+  // A step like any other: Undo brings back what was shown before, and the
+  // title says the picture came from the clipboard.
+  ReplacePicture(std::move(bitmap));
+  GetDocument().state.origin = ImageOrigin::kClipboard;
   ShowResult(GetDocument().current.get());
 }
 
 void MainWindow::OnZoomIn() { view_->ZoomIn(); }
 void MainWindow::OnZoomOut() { view_->ZoomOut(); }
+void MainWindow::OnZoomFit() { view_->ZoomToFit(); }
+void MainWindow::OnZoomActual() { view_->ZoomToActualSize(); }
+
+void MainWindow::OnPixelHovered(QPoint pixel) {
+  const ImageDocument& doc = GetDocument();
+  if (doc.current) pixelStatus_->setText(StatusText::PixelSummary(*doc.current, pixel.x(), pixel.y()));
+}
+
+void MainWindow::OnHoverLeft() { pixelStatus_->clear(); }
+
 void MainWindow::OnCMDOpt() { prompts_->CommandLineOptions(this); }
 void MainWindow::OnAbout() { prompts_->About(this, DisplayName()); }
-void MainWindow::OnErrorMsg(const QString& text) { ShowMessage(text); }
+void MainWindow::OnErrorMsg(const QString& text) { prompts_->Error(this, kMessageTitle, text, QString()); }

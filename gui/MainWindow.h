@@ -2,17 +2,24 @@
 // behind the menus File, Edit, View, Image and Help.
 #pragma once
 
+#include <QKeySequence>
+#include <QList>
 #include <QMainWindow>
+#include <QPoint>
+#include <QScopeGuard>
 #include <QString>
 #include <array>
 #include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
+#include "gui/ProgressFeedback.h"
 #include "gui/UserPrompts.h"
 #include "image/Bitmap.h"
 
 class QAction;
+class QLabel;
 class QMenu;
 class ShowImage;
 
@@ -23,22 +30,32 @@ class MainWindow : public QMainWindow {
   static constexpr int kConvertCount = 18;  // conversion selector 0 to 17
   static constexpr int kDitherCount = 14;   // dither selector 0 to 13
 
-  // Shows the window; an image the command line left in the document
-  // appears at once. Without prompts the real dialogs ask.
+  // Shows the window at the size and place it had when it was last closed,
+  // or fitted to the screen the first time; an image the command line left
+  // in the document appears at once. Without prompts the real dialogs ask.
   explicit MainWindow(std::unique_ptr<UserPrompts> prompts = nullptr);
   ~MainWindow() override;
 
-  // Shows the document's current image (image must be it) and enables the
-  // actions that need an image. Null changes nothing.
+  // Shows the document's current image (image must be it), its title and
+  // status, and enables the actions that need an image. Null changes nothing.
   void ShowResult(const Bitmap* image);
-  // Opens path into the document and enters it into the recent-file list,
-  // also when opening failed. An empty path does nothing.
+  // Opens path into the document, after asking about unsaved changes, and
+  // enters it into the recent-file list. A file that cannot be opened is
+  // reported and leaves document, view and list as they were. An empty path
+  // does nothing.
   void OpenByName(const QString& path);
+  // A report of the application's jobs: a box with the error icon that names
+  // the file the running job concerns.
+  void ShowReport(const QString& title, const QString& text);
 
   ShowImage* View() const { return view_; }
   QString BaseTitle() const { return title_; }
   // The recent-file entries of the File menu, slot 0 first.
   const std::array<QAction*, 10>& RecentFileActions() const { return recentActions_; }
+  // The status bar's picture summary and the pixel under the pointer.
+  QLabel* ImageStatus() const { return imageStatus_; }
+  QLabel* PixelStatus() const { return pixelStatus_; }
+  ProgressFeedback* Progress() const { return progress_; }
 
  signals:
   void ErrorMessage(const QString& text);
@@ -60,6 +77,10 @@ class MainWindow : public QMainWindow {
   void OnPaste();
   void OnZoomIn();
   void OnZoomOut();
+  void OnZoomFit();
+  void OnZoomActual();
+  void OnPixelHovered(QPoint pixel);
+  void OnHoverLeft();
   void OnCMDOpt();
   void OnAbout();
   void OnErrorMsg(const QString& text);
@@ -113,9 +134,19 @@ class MainWindow : public QMainWindow {
  protected:
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
+  // Asks about unsaved changes, then remembers size and position.
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   using Operation = std::function<BitmapPtr(BitmapPtr, sys::Context&)>;
+
+  // Runs work with the busy feedback, reports naming file.
+  template <class Work>
+  auto FileJob(const QString& file, Work&& work) {
+    ProgressFeedback::Scope busy(*progress_);
+    const auto restore = qScopeGuard([this, outer = std::exchange(reportFile_, file)] { reportFile_ = outer; });
+    return work();
+  }
 
   void BuildMenus();
   void BuildFileMenu();
@@ -123,9 +154,13 @@ class MainWindow : public QMainWindow {
   void BuildViewMenu();
   void BuildImageMenu();
   void BuildHelpMenu();
-  QAction* AddAction(QMenu* menu, const QString& text, void (MainWindow::*slot)(), const QString& shortcut = {});
+  QAction* AddAction(QMenu* menu, const QString& text, void (MainWindow::*slot)(),
+                     const QList<QKeySequence>& shortcuts = {});
   QAction* AddImageAction(QMenu* menu, const QString& text, void (MainWindow::*slot)(),
-                          const QString& shortcut = {});
+                          const QList<QKeySequence>& shortcuts = {});
+  void BuildStatusBar();
+  void PlaceWindow();
+  void SaveWindowPlace() const;
   void RefreshRecentFiles();
   // Saves an undo state, replaces the current image by op's result and shows
   // it. An operation that yields no image leaves the image it started from.
@@ -135,11 +170,26 @@ class MainWindow : public QMainWindow {
   void Dither(int index);
   void CreateAnimation(int type);
   void ShowMessage(const QString& text);
+  // What the title calls the shown picture: its file, or where it came from.
+  QString ShownName() const;
+  void UpdateTitle();
+  // True when the picture may be replaced: nothing unsaved, or the user
+  // saved or discarded it.
+  bool MayReplacePicture();
+  // The Save as dialog and what follows; true when a file was written.
+  bool SaveAsInteractive();
+  bool ConfirmFirstFrameOnly();
   bool SaveCurrentImage(const QString& name, int type, const SpecResult& spec);
+  // Makes image the current one after an undo state of the one before.
+  void ReplacePicture(BitmapPtr image);
 
   std::unique_ptr<UserPrompts> prompts_;
   QString title_;
   ShowImage* view_;
+  QLabel* imageStatus_ = nullptr;
+  QLabel* pixelStatus_ = nullptr;
+  ProgressFeedback* progress_ = nullptr;
+  QString reportFile_;  // the file the running job concerns
   QMenu* fileMenu_ = nullptr;
   QMenu* editMenu_ = nullptr;
   QMenu* viewMenu_ = nullptr;
@@ -164,6 +214,8 @@ class MainWindow : public QMainWindow {
   QAction* pasteAction_ = nullptr;
   QAction* zoomInAction_ = nullptr;
   QAction* zoomOutAction_ = nullptr;
+  QAction* zoomFitAction_ = nullptr;
+  QAction* zoomActualAction_ = nullptr;
   QAction* transAction_ = nullptr;
   std::array<QAction*, kConvertCount> convertActions_{};
   std::array<QAction*, kDitherCount> ditherActions_{};

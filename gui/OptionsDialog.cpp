@@ -28,16 +28,16 @@ OptionsDialog::OptionsDialog(const QString& title, const Settings& values, QWidg
     : QDialog(parent),
       values_(values),
       chooseColor_(AskColor),
-      preserve_(new QCheckBox("P&reserve transparency", this)),
-      endian_(new QCheckBox("Bi&g endian mode", this)),
-      argb_(new QCheckBox("Sa&ve colors in ARGB mode", this)),
-      alternate_(new QRadioButton("Alternating &tiled background", this)),
-      tiles_(new QRadioButton("Tiled &background", this)),
-      colored_(new QRadioButton("&Colored background", this)),
-      colorButton_(new QPushButton("Choose Color", this)),
+      preserve_(new QCheckBox(tr("P&reserve transparency"), this)),
+      endian_(new QCheckBox(tr("Bi&g endian mode"), this)),
+      argb_(new QCheckBox(tr("Sa&ve colors in ARGB mode"), this)),
+      alternate_(new QRadioButton(tr("Alternating &tiled background"), this)),
+      tiles_(new QRadioButton(tr("Tiled &background"), this)),
+      colored_(new QRadioButton(tr("&Colored background"), this)),
+      colorButton_(new QPushButton(tr("Choose Color"), this)),
       swatch_(new ColorField(values.BkColor, this)),
-      ok_(new QPushButton("Ok", this)),
-      cancel_(new QPushButton("Cancel", this)) {
+      ok_(new QPushButton(tr("Ok"), this)),
+      cancel_(new QPushButton(tr("Cancel"), this)) {
   setWindowTitle(title);
   setWindowFlags(windowFlags() & ~(Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
 
@@ -46,7 +46,7 @@ OptionsDialog::OptionsDialog(const QString& title, const Settings& values, QWidg
   settingsColumn->addWidget(endian_);
   settingsColumn->addWidget(argb_);
   settingsColumn->addSpacerItem(new QSpacerItem(0, 10, QSizePolicy::Minimum, QSizePolicy::Fixed));
-  settingsColumn->addWidget(new QLabel("Show transparency as:", this));
+  settingsColumn->addWidget(new QLabel(tr("Show transparency as:"), this));
   settingsColumn->addWidget(alternate_);
   settingsColumn->addWidget(tiles_);
   settingsColumn->addWidget(colored_);

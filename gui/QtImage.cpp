@@ -18,7 +18,7 @@ Color FromQRgb(QRgb pixel) {
 
 }  // namespace
 
-QImage BitmapToQImage(const Bitmap& bitmap) {
+QImage BitmapToQImage(const Bitmap& bitmap, TransparentEntry transparentEntry) {
   if (bitmap.XSize <= 0 || bitmap.YSize <= 0) return {};
   QImage image(bitmap.XSize, bitmap.YSize, QImage::Format_ARGB32);
   if (image.isNull()) return {};
@@ -27,6 +27,7 @@ QImage BitmapToQImage(const Bitmap& bitmap) {
   std::array<QRgb, 256> palette{};
   // Stray indexes beyond the palette read as colour 0, as Bitmap_GetPalColor does.
   for (int i = 0; i < 256; ++i) palette[i] = ToQRgb(Bitmap_GetPalColor(bitmap, i), useTransparency);
+  if (hasPalette && bitmap.HasTrans != 0 && transparentEntry == TransparentEntry::kShown) palette[0] = qRgba(0, 0, 0, 0);
   for (int y = 0; y < bitmap.YSize; ++y) {
     const std::uint8_t* in = bitmap.Row(y);
     auto* out = reinterpret_cast<QRgb*>(image.scanLine(y));

@@ -40,12 +40,12 @@ ScaleDlg::ScaleDlg(ScaleValues& values, QWidget* parent)
       ratio_(values.imageHeight != 0 ? static_cast<double>(values.imageWidth) / values.imageHeight : 0.0),
       widthEdit_(new QLineEdit(this)),
       heightEdit_(new QLineEdit(this)),
-      pixels_(new QRadioButton("&Pixels", this)),
-      percent_(new QRadioButton("&Percent", this)),
-      keep_(new QCheckBox("&Keep Proportions", this)),
-      ok_(new QPushButton("Ok", this)),
-      cancel_(new QPushButton("Cancel", this)) {
-  setWindowTitle("Scale Image");
+      pixels_(new QRadioButton(tr("&Pixels"), this)),
+      percent_(new QRadioButton(tr("&Percent"), this)),
+      keep_(new QCheckBox(tr("&Keep Proportions"), this)),
+      ok_(new QPushButton(tr("Ok"), this)),
+      cancel_(new QPushButton(tr("Cancel"), this)) {
+  setWindowTitle(tr("Scale Image"));
   for (QLineEdit* edit : {widthEdit_, heightEdit_}) {
     edit->setMinimumWidth(kEditWidth);
     edit->setValidator(new QIntValidator(0, kMaxFieldValue, edit));
@@ -54,11 +54,11 @@ ScaleDlg::ScaleDlg(ScaleValues& values, QWidget* parent)
   percent_->setMinimumWidth(kRadioWidth);
 
   auto* widthRow = new QHBoxLayout;
-  widthRow->addWidget(FixedLabel("Width:", this));
+  widthRow->addWidget(FixedLabel(tr("Width:"), this));
   widthRow->addWidget(widthEdit_);
   widthRow->addWidget(pixels_);
   auto* heightRow = new QHBoxLayout;
-  heightRow->addWidget(FixedLabel("Height:", this));
+  heightRow->addWidget(FixedLabel(tr("Height:"), this));
   heightRow->addWidget(heightEdit_);
   heightRow->addWidget(percent_);
   auto* buttons = new QHBoxLayout;
@@ -66,7 +66,7 @@ ScaleDlg::ScaleDlg(ScaleValues& values, QWidget* parent)
   buttons->addWidget(ok_);
   buttons->addWidget(cancel_);
   auto* layout = new QVBoxLayout(this);
-  layout->addWidget(new QLabel(QString("Original Size: %1 x %2").arg(values.imageWidth).arg(values.imageHeight), this));
+  layout->addWidget(new QLabel(tr("Original Size: %1 x %2").arg(values.imageWidth).arg(values.imageHeight), this));
   layout->addLayout(widthRow);
   layout->addLayout(heightRow);
   layout->addWidget(keep_);

@@ -1,45 +1,23 @@
 #include "gui/ShowImage.h"
 
-#include <QBrush>
+#include <QBoxLayout>
 #include <QFont>
-#include <QFontMetrics>
-#include <QPaintEvent>
-#include <QPainter>
-#include <QPixmap>
-#include <QStaticText>
+#include <QGridLayout>
+#include <QLabel>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTimer>
+#include <QWheelEvent>
 #include <algorithm>
+#include <cmath>
 
+#include "gui/ImageCanvas.h"
+#include "gui/PaletteStrip.h"
 #include "gui/QtImage.h"
 
 namespace {
 
-constexpr int kLeft = 10;
-constexpr int kTop = 5;
-constexpr int kGapBelowLines = 10;
-constexpr int kTileSize = 10;
-constexpr QRgb kTileGrey = 0xFF7F7F7F;
-constexpr QRgb kTileLightGrey = 0xFFC3C3C3;
-
-// A 2 x 2 chequer of 5 x 5 squares; phase 0 has grey at top left and bottom
-// right, phase 1 the colours exchanged.
-const QPixmap& TilePicture(int phase) {
-  static const QPixmap tiles[2] = {
-      [] {
-        QImage tile(kTileSize, kTileSize, QImage::Format_RGB32);
-        for (int y = 0; y < kTileSize; ++y)
-          for (int x = 0; x < kTileSize; ++x) tile.setPixel(x, y, ((x < 5) == (y < 5)) ? kTileGrey : kTileLightGrey);
-        return QPixmap::fromImage(tile);
-      }(),
-      [] {
-        QImage tile(kTileSize, kTileSize, QImage::Format_RGB32);
-        for (int y = 0; y < kTileSize; ++y)
-          for (int x = 0; x < kTileSize; ++x) tile.setPixel(x, y, ((x < 5) == (y < 5)) ? kTileLightGrey : kTileGrey);
-        return QPixmap::fromImage(tile);
-      }(),
-  };
-  return tiles[phase & 1];
-}
+constexpr int kLineHeightGap = 10;  // below the information lines
 
 QFont ViewFont() {
   QFont font("Netto", 10);
@@ -47,51 +25,112 @@ QFont ViewFont() {
   return font;
 }
 
-QRgb OpaquePaletteColor(Color color) {
-  return qRgb(static_cast<int>(color & 0xFF), static_cast<int>((color >> 8) & 0xFF),
-              static_cast<int>((color >> 16) & 0xFF));
+// "2.0", "2.5", "0.125": one decimal at least, and as many more (up to three)
+// as the factor has.
+QString ZoomFactorText(int thousandths) {
+  QString text = QString::number(thousandths / 1000.0, 'f', 3);
+  while (text.endsWith('0') && text.indexOf('.') < text.size() - 2) text.chop(1);
+  return text;
 }
 
 }  // namespace
 
-ShowImage::ShowImage(QWidget* parent) : QWidget(parent) {
+ShowImage::ShowImage(QWidget* parent)
+    : QWidget(parent),
+      resolutionText_(tr("Resolution:")),
+      colorsText_(tr("Colors:")),
+      zoomText_(tr("Zoom:")),
+      transparencyText_(tr("Transparent")) {
   setFont(ViewFont());
-  setAutoFillBackground(false);
+  strip_ = new PaletteStrip(this);
+  canvas_ = new ImageCanvas;
+  scroll_ = new QScrollArea(this);
+  scroll_->setWidget(canvas_);
+  scroll_->setWidgetResizable(false);
+  scroll_->setFrameShape(QFrame::NoFrame);
+  QPalette white = scroll_->viewport()->palette();
+  white.setColor(QPalette::Window, Qt::white);
+  scroll_->viewport()->setPalette(white);
+  scroll_->viewport()->setAutoFillBackground(true);
+  scroll_->viewport()->installEventFilter(this);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  auto* header = new QVBoxLayout;
+  header->setContentsMargins(ImageCanvas::kMargin, 5, ImageCanvas::kMargin, kLineHeightGap);
+  header->setSpacing(4);
+  infoLines_ = BuildInfoLines();
+  header->addWidget(infoLines_);
+  header->addWidget(strip_);
+  layout->addLayout(header);
+  layout->addWidget(scroll_, 1);
+  infoLines_->hide();
+  strip_->hide();
+
+  connect(canvas_, &ImageCanvas::PixelHovered, this, &ShowImage::PixelHovered);
+  connect(canvas_, &ImageCanvas::HoverLeft, this, &ShowImage::HoverLeft);
+  connect(canvas_, &ImageCanvas::PanRequested, this, &ShowImage::PanBy);
+}
+
+QWidget* ShowImage::BuildInfoLines() {
+  auto* lines = new QWidget(this);
+  auto* grid = new QGridLayout(lines);
+  grid->setContentsMargins(0, 0, 0, 0);
+  grid->setVerticalSpacing(0);
+  grid->setHorizontalSpacing(20);
+  const QString labels[4] = {tr("Resolution:"), tr("Colors:"), tr("Zoom:"), tr("Transparent")};
+  for (int line = 0; line < 4; ++line) {
+    grid->addWidget(new QLabel(labels[line], lines), line, 0);
+    values_[static_cast<std::size_t>(line)] = new QLabel(lines);
+    values_[static_cast<std::size_t>(line)]->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    grid->addWidget(values_[static_cast<std::size_t>(line)], line, 1);
+  }
+  grid->setColumnStretch(2, 1);
+  return lines;
 }
 
 void ShowImage::SetViewOption(int option, std::uint32_t bkColor) {
-  if (option != viewOption_) viewOption_ = option;
+  viewOption_ = option;
   if (viewOption_ != 0) {
     StopTimer();
   } else if (timer_ == nullptr) {
     StartTimer();
   }
   bkColor_ = bkColor;
-  update();
+  canvas_->SetBackground(viewOption_, bkColor_, tilePhase_);
 }
 
 void ShowImage::SetImage(const Bitmap* image) {
   if (image == nullptr) {
     StopTimer();
-    update();
     return;
   }
-  width_ = image->XSize;
-  height_ = image->YSize;
-  full_ = BitmapToQImage(*image).convertToFormat(QImage::Format_ARGB32_Premultiplied);
-  palette_.clear();
-  for (int i = 0; i < image->NumColors; ++i) palette_.push_back(OpaquePaletteColor(Bitmap_GetPalColor(*image, i)));
-  resolutionText_ = QString("%1 * %2").arg(width_).arg(height_);
+  // The transparent palette entry shows the background, as transparent
+  // pixels of a picture with alpha do.
+  full_ = BitmapToQImage(*image, TransparentEntry::kShown).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+  resolutionText_ = QString("%1 * %2").arg(image->XSize).arg(image->YSize);
   if (image->NumColors > 0) {
     colorsText_ = QString("%1").arg(image->NumColors);
   } else {
-    colorsText_ = image->HasAlpha != 0 ? "ARGB" : "RGB";
+    colorsText_ = image->HasAlpha != 0 ? tr("ARGB") : tr("RGB");
   }
   if (image->HasTrans != 0 && image->NumColors > 0) {
     const Color entry0 = Bitmap_GetPalColor(*image, 0);
-    transparencyText_ = "Yes, Color: 0x" + QString("%1").arg(entry0, 6, 16, QChar('0')).toUpper();
+    transparencyText_ = tr("Yes, Color: 0x%1").arg(QString("%1").arg(entry0 & 0xFFFFFF, 6, 16, QChar('0')).toUpper());
   } else {
     transparencyText_ = "-";
+  }
+  values_[0]->setText(resolutionText_);
+  values_[1]->setText(colorsText_);
+  values_[3]->setText(transparencyText_);
+  infoLines_->show();
+  if (image->NumColors > 0) {
+    strip_->SetPalette(*image);
+    strip_->show();
+  } else {
+    strip_->Clear();
+    strip_->hide();
   }
   if (viewOption_ != 0) {
     StopTimer();
@@ -101,19 +140,68 @@ void ShowImage::SetImage(const Bitmap* image) {
   Rescale();
 }
 
-void ShowImage::ZoomIn() {
-  zoom_ = std::min(zoom_ + kZoomStep, kMaxZoom);
+void ShowImage::SetZoom(int thousandths) {
+  const int zoom = std::clamp(thousandths, kMinZoom, kMaxZoom);
+  if (zoom == zoom_ && !scaledSize_.isEmpty()) return;
+  zoom_ = zoom;
   Rescale();
 }
 
+void ShowImage::ZoomIn() {
+  const auto next = std::upper_bound(kZoomSteps.begin(), kZoomSteps.end(), zoom_);
+  SetZoom(next == kZoomSteps.end() ? kMaxZoom : *next);
+}
+
 void ShowImage::ZoomOut() {
-  zoom_ = std::max(zoom_ - kZoomStep, kMinZoom);
-  Rescale();
+  const auto next = std::lower_bound(kZoomSteps.begin(), kZoomSteps.end(), zoom_);
+  SetZoom(next == kZoomSteps.begin() ? kMinZoom : *(next - 1));
+}
+
+void ShowImage::ZoomToActualSize() { SetZoom(1000); }
+
+void ShowImage::ZoomToFit() {
+  if (full_.isNull()) return;
+  const QSize room = scroll_->maximumViewportSize() - QSize(2 * ImageCanvas::kMargin, 2 * ImageCanvas::kMargin);
+  if (room.width() <= 0 || room.height() <= 0) return;
+  const long long byWidth = 1000LL * room.width() / full_.width();
+  const long long byHeight = 1000LL * room.height() / full_.height();
+  SetZoom(static_cast<int>(std::min({byWidth, byHeight, static_cast<long long>(kMaxZoom)})));
+}
+
+void ShowImage::ZoomAround(int steps, QPoint viewportPoint) {
+  if (full_.isNull() || steps == 0) return;
+  QScrollBar* h = scroll_->horizontalScrollBar();
+  QScrollBar* v = scroll_->verticalScrollBar();
+  const QPointF origin = canvas_->ImageOrigin();
+  const double oldScale = static_cast<double>(scaledSize_.width()) / full_.width();
+  const QPointF picturePoint = (QPointF(viewportPoint) + QPointF(h->value(), v->value()) - origin) / oldScale;
+  for (int i = 0; i < std::abs(steps); ++i) steps > 0 ? ZoomIn() : ZoomOut();
+  const double newScale = static_cast<double>(scaledSize_.width()) / full_.width();
+  const QPointF scrolled = picturePoint * newScale + origin - QPointF(viewportPoint);
+  h->setValue(static_cast<int>(std::lround(scrolled.x())));
+  v->setValue(static_cast<int>(std::lround(scrolled.y())));
+}
+
+void ShowImage::PanBy(QPoint delta) {
+  scroll_->horizontalScrollBar()->setValue(scroll_->horizontalScrollBar()->value() - delta.x());
+  scroll_->verticalScrollBar()->setValue(scroll_->verticalScrollBar()->value() - delta.y());
+}
+
+bool ShowImage::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == scroll_->viewport() && event->type() == QEvent::Wheel) {
+    auto* wheel = static_cast<QWheelEvent*>(event);
+    if ((wheel->modifiers() & Qt::ControlModifier) != 0) {
+      const int notches = wheel->angleDelta().y() / QWheelEvent::DefaultDeltasPerStep;
+      ZoomAround(notches, wheel->position().toPoint());
+      return true;  // the scroll area must not scroll as well
+    }
+  }
+  return QWidget::eventFilter(watched, event);
 }
 
 void ShowImage::OnTimer() {
   tilePhase_ ^= 1;
-  update();
+  canvas_->SetBackground(viewOption_, bkColor_, tilePhase_);
 }
 
 void ShowImage::StartTimer() {
@@ -131,70 +219,13 @@ void ShowImage::StopTimer() {
 
 void ShowImage::Rescale() {
   if (!full_.isNull()) {
-    const QSize wanted(static_cast<int>(static_cast<long long>(width_) * zoom_ / 1000),
-                       static_cast<int>(static_cast<long long>(height_) * zoom_ / 1000));
+    const QSize wanted(static_cast<int>(static_cast<long long>(full_.width()) * zoom_ / 1000),
+                       static_cast<int>(static_cast<long long>(full_.height()) * zoom_ / 1000));
     // A picture thinner than one pixel at this zoom still shows one pixel.
-    scaledSize_ = QSize(width_, height_).scaled(wanted, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+    scaledSize_ = full_.size().scaled(wanted, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+    canvas_->SetPicture(full_, scaledSize_);
+    zoomText_ = ZoomFactorText(zoom_);
+    values_[2]->setText(zoomText_);
   }
-  zoomText_ = QString("%1.%2").arg(zoom_ / 1000).arg((zoom_ % 1000) / 100);
-  update();
-}
-
-int ShowImage::LineHeight() const { return fontMetrics().height(); }
-
-int ShowImage::ValueColumn() const { return fontMetrics().horizontalAdvance("Transparent") + 20; }
-
-QPoint ShowImage::ImageOrigin() const { return QPoint(kLeft, kTop + 4 * LineHeight() + kGapBelowLines); }
-
-int ShowImage::PaletteEntryWidth() const {
-  const int n = static_cast<int>(palette_.size());
-  if (n == 0) return 0;
-  const int dpi = std::max(96, logicalDpiX());
-  return ((dpi * 5) / 96) * 256 / n;
-}
-
-int ShowImage::PaletteStripLeft() const { return ValueColumn() + fontMetrics().horizontalAdvance("256") + 30; }
-
-int ShowImage::PaletteStripTop() const { return kTop + 2 * LineHeight(); }
-
-void ShowImage::paintEvent(QPaintEvent* /*event*/) {
-  QPainter painter(this);
-  painter.fillRect(rect(), Qt::white);
-  painter.setFont(font());
-  if (full_.isNull()) {
-    painter.drawStaticText(QPoint(kLeft, kTop), QStaticText("No bitmap"));
-    return;
-  }
-  const int h = LineHeight();
-  const int valueX = ValueColumn();
-  int y = kTop;
-  const QString labels[4] = {"Resolution:", "Colors:", "Zoom:", "Transparent"};
-  const QString values[4] = {resolutionText_, colorsText_, zoomText_, transparencyText_};
-  for (int line = 0; line < 4; ++line) {
-    painter.drawStaticText(QPoint(kLeft, y), QStaticText(labels[line]));
-    painter.drawStaticText(QPoint(valueX, y), QStaticText(values[line]));
-    y += h;
-  }
-  y += kGapBelowLines;
-
-  const int entryWidth = PaletteEntryWidth();
-  const int stripLeft = PaletteStripLeft();
-  for (std::size_t i = 0; i < palette_.size(); ++i) {
-    painter.fillRect(stripLeft + static_cast<int>(i) * entryWidth, PaletteStripTop(), entryWidth, h,
-                     QColor(palette_[i]));
-  }
-
-  const QRect imageRect(QPoint(kLeft, y), scaledSize_);
-  if (viewOption_ == 2) {
-    painter.fillRect(imageRect, QColor(static_cast<QRgb>(bkColor_)));
-  } else {
-    painter.fillRect(imageRect, QBrush(TilePicture(tilePhase_)));
-  }
-  painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
-  painter.drawImage(imageRect, full_);
-  painter.setPen(Qt::black);
-  painter.setBrush(Qt::NoBrush);
-  // A 1-pixel outline covers its rectangle's size plus one: columns 8 to
-  // 10 + width, rows y - 2 to y + height.
-  painter.drawRect(QRect(8, y - 2, scaledSize_.width() + 2, scaledSize_.height() + 2));
+  emit ZoomChanged(zoom_);
 }

@@ -1,6 +1,6 @@
-// The central widget of the main window: the current image at a zoom factor
-// over a background that makes transparency visible, four information lines
-// and a strip with the palette colours.
+// The central widget of the main window: four information lines, the
+// palette strip, and the current image at a zoom factor in a scroll area,
+// over a background that makes transparency visible.
 #pragma once
 
 #include <QImage>
@@ -8,11 +8,15 @@
 #include <QSize>
 #include <QString>
 #include <QWidget>
+#include <array>
 #include <cstdint>
-#include <vector>
 
 #include "image/Bitmap.h"
 
+class ImageCanvas;
+class PaletteStrip;
+class QLabel;
+class QScrollArea;
 class QTimer;
 
 class ShowImage : public QWidget {
@@ -21,9 +25,12 @@ class ShowImage : public QWidget {
  public:
   static constexpr int kMinZoom = 100;  // thousandths
   static constexpr int kMaxZoom = 25000;
-  static constexpr int kZoomStep = 100;
   static constexpr int kStartZoom = 2000;
   static constexpr int kTimerInterval = 500;  // ms between the two tile phases
+  // Zoom in and Zoom out go from one of these to the next, each about 1.25
+  // to 1.5 times the one before, so 0.1 to 25 is a few presses apart.
+  static constexpr std::array<int, 18> kZoomSteps = {100,  125,  167,  250,  333,  500,   667,   1000,  1500,
+                                                     2000, 3000, 4000, 6000, 8000, 12000, 16000, 20000, 25000};
 
   explicit ShowImage(QWidget* parent = nullptr);
 
@@ -34,6 +41,14 @@ class ShowImage : public QWidget {
   void SetImage(const Bitmap* image);
   void ZoomIn();
   void ZoomOut();
+  // The largest zoom at which the whole picture fits the visible area.
+  void ZoomToFit();
+  void ZoomToActualSize();
+  // Any zoom between kMinZoom and kMaxZoom (clamped).
+  void SetZoom(int thousandths);
+  // Steps zoom levels in (positive) or out, keeping the picture point under
+  // viewportPoint (a point of the scroll area's viewport) where it is.
+  void ZoomAround(int steps, QPoint viewportPoint);
 
   int Zoom() const { return zoom_; }
   QString ZoomText() const { return zoomText_; }
@@ -46,41 +61,43 @@ class ShowImage : public QWidget {
   // The 1:1 rendering (premultiplied ARGB) and the size it is painted at.
   const QImage& FullImage() const { return full_; }
   QSize ScaledSize() const { return scaledSize_; }
-  // Where the top-left pixel of the scaled image is painted.
-  QPoint ImageOrigin() const;
-  // Width of one palette entry in the strip, 0 without a palette.
-  int PaletteEntryWidth() const;
-  // Left edge and rows of the palette strip (top, height).
-  int PaletteStripLeft() const;
-  int PaletteStripTop() const;
-  int LineHeight() const;
+  ImageCanvas* Canvas() const { return canvas_; }
+  PaletteStrip* Strip() const { return strip_; }
+  QScrollArea* ScrollArea() const { return scroll_; }
+
+ signals:
+  // The pointer rests on picture pixel (x, y) of the shown image, or has left it.
+  void PixelHovered(QPoint pixel);
+  void HoverLeft();
+  void ZoomChanged(int thousandths);
 
  public slots:
   void OnTimer();
 
  protected:
-  void paintEvent(QPaintEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void StartTimer();
   void StopTimer();
   void Rescale();
-  int ValueColumn() const;
+  void PanBy(QPoint delta);
+  QWidget* BuildInfoLines();
 
   int viewOption_ = 0;
   std::uint32_t bkColor_ = 0;
   int tilePhase_ = 0;
   QTimer* timer_ = nullptr;
   QImage full_;
-  // The painter scales while drawing, so a high zoom of a large image costs no
-  // giant scaled copy; only the visible part is ever produced.
   QSize scaledSize_;
-  std::vector<QRgb> palette_;  // palette colours of the shown image, empty for true colour
-  QString resolutionText_ = "Resolution:";
-  QString colorsText_ = "Colors:";
-  QString zoomText_ = "Zoom:";
-  QString transparencyText_ = "Transparent";
+  QString resolutionText_;
+  QString colorsText_;
+  QString zoomText_;
+  QString transparencyText_;
   int zoom_ = kStartZoom;
-  int width_ = 0;
-  int height_ = 0;
+  QWidget* infoLines_ = nullptr;
+  std::array<QLabel*, 4> values_{};  // resolution, colours, zoom, transparency
+  PaletteStrip* strip_ = nullptr;
+  QScrollArea* scroll_ = nullptr;
+  ImageCanvas* canvas_ = nullptr;
 };

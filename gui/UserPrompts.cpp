@@ -63,9 +63,32 @@ void UserPrompts::About(QWidget* parent, const QString& displayName) {
 }
 
 void UserPrompts::Message(QWidget* parent, const QString& title, const QString& text) {
-  if (title == "Error") {
-    QMessageBox::critical(parent, title, text);
-  } else {
-    QMessageBox::information(parent, title, text);
+  QMessageBox::information(parent, title, text);
+}
+
+void UserPrompts::Error(QWidget* parent, const QString& title, const QString& text, const QString& fileName) {
+  QMessageBox box(QMessageBox::Critical, title, text, QMessageBox::Ok, parent);
+  if (!fileName.isEmpty()) box.setInformativeText(tr("File: %1").arg(fileName));
+  box.exec();
+}
+
+bool UserPrompts::Confirm(QWidget* parent, const QString& title, const QString& text) {
+  return QMessageBox::warning(parent, title, text, QMessageBox::Save | QMessageBox::Cancel, QMessageBox::Cancel) ==
+         QMessageBox::Save;
+}
+
+UserPrompts::UnsavedChoice UserPrompts::AskUnsavedChanges(QWidget* parent, const QString& name) {
+  QMessageBox box(QMessageBox::Warning, tr("Unsaved changes"),
+                  tr("The picture %1 has changes that were not saved.").arg(name),
+                  QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, parent);
+  box.setInformativeText(tr("Do you want to save them?"));
+  box.setDefaultButton(QMessageBox::Save);
+  switch (box.exec()) {
+    case QMessageBox::Save:
+      return UnsavedChoice::kSave;
+    case QMessageBox::Discard:
+      return UnsavedChoice::kDiscard;
+    default:
+      return UnsavedChoice::kCancel;
   }
 }

@@ -3,6 +3,7 @@
 // a screen.
 #pragma once
 
+#include <QCoreApplication>
 #include <QString>
 
 #include "app/Settings.h"
@@ -14,7 +15,11 @@
 class QWidget;
 
 class UserPrompts {
+  Q_DECLARE_TR_FUNCTIONS(UserPrompts)
+
  public:
+  enum class UnsavedChoice { kSave, kDiscard, kCancel };
+
   virtual ~UserPrompts() = default;
 
   // Empty when the user cancelled.
@@ -32,4 +37,11 @@ class UserPrompts {
   virtual void CommandLineOptions(QWidget* parent);
   virtual void About(QWidget* parent, const QString& displayName);
   virtual void Message(QWidget* parent, const QString& title, const QString& text);
+  // A problem, with the error icon; fileName (may be empty) is the file it
+  // concerns.
+  virtual void Error(QWidget* parent, const QString& title, const QString& text, const QString& fileName);
+  // A warning before an action goes on; true to go on.
+  virtual bool Confirm(QWidget* parent, const QString& title, const QString& text);
+  // Save, discard or keep the unsaved changes of the picture called name.
+  virtual UnsavedChoice AskUnsavedChanges(QWidget* parent, const QString& name);
 };

@@ -53,10 +53,16 @@ class FakePrompts : public UserPrompts {
   std::function<bool(int&)> transAnswer = [](int&) { return false; };
   std::function<bool(Settings&)> optionsAnswer = [](Settings&) { return false; };
   std::function<bool(int, AlphaChoice&)> alphaAnswer = [](int, AlphaChoice&) { return false; };
+  bool confirmAnswer = false;
+  std::deque<UnsavedChoice> unsavedAnswers;  // empty: cancel
 
   QStringList asked;             // "open:<caption>|<filter>", "save:<caption>|<suggestion>|<filter>", "format:<type>", ...
-  QStringList messages;          // texts of message boxes
+  QStringList messages;          // texts of message and error boxes, in order
   QStringList messageTitles;
+  QStringList errorTexts;        // of error boxes only
+  QStringList errorFiles;        // the file each error box named ("" for none)
+  QStringList confirmations;     // texts of warnings that asked whether to go on
+  QStringList unsavedNames;      // names the unsaved-changes question gave
 
   QString OpenFileName(QWidget*, const QString& caption, const QString& filter) override {
     asked << "open:" + caption + "|" + filter;
@@ -101,6 +107,23 @@ class FakePrompts : public UserPrompts {
     messageTitles << title;
     messages << text;
   }
+  void Error(QWidget*, const QString& title, const QString& text, const QString& fileName) override {
+    messageTitles << title;
+    messages << text;
+    errorTexts << text;
+    errorFiles << fileName;
+  }
+  bool Confirm(QWidget*, const QString&, const QString& text) override {
+    confirmations << text;
+    return confirmAnswer;
+  }
+  UnsavedChoice AskUnsavedChanges(QWidget*, const QString& name) override {
+    unsavedNames << name;
+    if (unsavedAnswers.empty()) return UnsavedChoice::kCancel;
+    const UnsavedChoice answer = unsavedAnswers.front();
+    unsavedAnswers.pop_front();
+    return answer;
+  }
 };
 
 // A palette image whose pixel (x, y) holds (x + y * width) % colors.count().
@@ -116,7 +139,7 @@ inline BitmapPtr MakePaletteImage(int width, int height, const std::vector<Color
 inline BitmapPtr MakeTrueColorImage(int width, int height, const std::vector<Color>& pixels, bool hasAlpha = false) {
   BitmapPtr image = testing_support::MakeBitmap(width, height, 0);
   for (int y = 0; y < height; ++y)
-    for (int x = 0; x < width; ++x) Bitmap_StoreColor(image->Row(y) + 4 * x, pixels[static_cast<std::size_t>(y * width + x)]);
+    for (int x = 0; x < width; ++x) Bitmap_StoreColor(image->Row(y) + 4 * x, pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)]);
   image->HasAlpha = hasAlpha ? 1 : 0;
   return image;
 }

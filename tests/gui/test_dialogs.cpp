@@ -82,7 +82,6 @@ class TestDialogs : public QObject {
                                  kOpaqueEntries + QStringList{"True color with alpha, (Both variants)"};
     QCOMPARE(ListTexts(dialog.List()), expected);
     QCOMPARE(ListFormats(dialog.List()), QList<int>({4, 5, 6, 7}) + kOpaqueFormats + QList<int>{99});
-    QCOMPARE(dialog.List()->selectedItems().size(), 0);
     QVERIFY(!dialog.WithoutPalette()->isChecked());
     QCOMPARE(dialog.WithoutPalette()->text(), QString("&Without palette"));
     QVERIFY(LabelTexts(&dialog).contains("Select format"));
@@ -144,15 +143,53 @@ class TestDialogs : public QObject {
     QCOMPARE(ListFormats(dialog.List()), kOpaqueFormats + QList<int>{99});
   }
 
+  // Fault 9: the row that suits the picture is selected from the start, the
+  // one the command line takes when no FORMAT is given.
+  void formatPreselectsTheFittingRow() {
+    struct Case {
+      BitmapPtr image;
+      int format;
+    };
+    std::vector<Case> cases;
+    cases.push_back({MakePaletteImage(2, 2, {0, 0xFFFFFF}), 1});
+    cases.push_back({MakePaletteImage(2, 2, std::vector<Color>(3, 0)), 2});
+    cases.push_back({MakePaletteImage(2, 2, std::vector<Color>(16, 0)), 4});
+    cases.push_back({MakePaletteImage(2, 2, std::vector<Color>(200, 0)), 5});
+    cases.push_back({MakeTrueColorImage(1, 1, {0}), 8});
+    cases.push_back({MakeTrueColorImage(1, 1, {0}, true), 16});
+    for (const Case& c : cases) {
+      SpecResult result;
+      SpecDlg dialog(*c.image, result);
+      QCOMPARE(dialog.List()->selectedItems().size(), 1);
+      QCOMPARE(dialog.List()->currentItem()->data(Qt::UserRole).toInt(), c.format);
+      QTest::mouseClick(dialog.OkButton(), Qt::LeftButton);  // taken at once
+      QCOMPARE(dialog.result(), int(QDialog::Accepted));
+      QCOMPARE(result.format, c.format);
+    }
+  }
+
+  void formatEnterAcceptsAndTheListShowsWholeTexts() {
+    BitmapPtr image = MakeTrueColorImage(1, 1, {0}, true);
+    SpecResult result;
+    SpecDlg dialog(*image, result);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QVERIFY(dialog.OkButton()->isDefault());
+    const QFontMetrics metrics(dialog.List()->font());
+    int widest = 0;
+    for (const QString& text : ListTexts(dialog.List())) widest = std::max(widest, metrics.horizontalAdvance(text));
+    QVERIFY2(dialog.List()->viewport()->width() >= widest,
+             qPrintable(QString("%1 < %2").arg(dialog.List()->viewport()->width()).arg(widest)));
+    dialog.List()->setFocus();
+    QTest::keyClick(dialog.List(), Qt::Key_Return);
+    QTRY_COMPARE(dialog.result(), int(QDialog::Accepted));
+    QCOMPARE(result.format, 16);
+  }
+
   void formatOkHandsBackSelectionAndPaletteChoice() {
     BitmapPtr image = MakePaletteImage(4, 4, std::vector<Color>(16, 0));
     SpecResult result;
     SpecDlg dialog(*image, result);
-    QTest::mouseClick(dialog.OkButton(), Qt::LeftButton);  // nothing selected: ignored
-    QCOMPARE(dialog.result(), int(QDialog::Rejected));
-    QVERIFY(!dialog.isVisible());
-    QCOMPARE(result.format, 0);
-
     dialog.List()->setCurrentRow(2);  // "Compressed, RLE4"
     dialog.WithoutPalette()->setChecked(true);
     QTest::mouseClick(dialog.OkButton(), Qt::LeftButton);
@@ -264,7 +301,7 @@ class TestDialogs : public QObject {
     BitmapPtr image = MakePaletteImage(2, 2, {0x0000FF, 0x00ABCDEF});
     int selection = -1;
     TransDlg dialog(*image, selection);
-    QCOMPARE(dialog.windowTitle(), QString("Create alpha"));
+    QCOMPARE(dialog.windowTitle(), QString("Transparency"));  // fault 10: the titles were swapped
     QVERIFY(LabelTexts(&dialog).contains("Color used as transparency:"));
     QCOMPARE(dialog.Combo()->count(), 3);
     QCOMPARE(dialog.Combo()->itemText(0), QString("No transparency"));
@@ -365,7 +402,7 @@ class TestDialogs : public QObject {
 
   void alphaCreateModeHasTwoRows() {
     AlphaDlg dialog(nullptr, AlphaDlg::kCreateAlpha);
-    QCOMPARE(dialog.windowTitle(), QString("Transparency"));
+    QCOMPARE(dialog.windowTitle(), QString("Create alpha"));  // fault 10
     QVERIFY(LabelTexts(&dialog).contains("Image1 (*.bmp):"));
     QVERIFY(LabelTexts(&dialog).contains("Image2 (*.bmp):"));
     QVERIFY(dialog.SecondEdit() != nullptr);
@@ -389,6 +426,7 @@ class TestDialogs : public QObject {
 
   void alphaMaskModeHasOneRowAndCutsLongNames() {
     AlphaDlg dialog(nullptr, AlphaDlg::kLoadAlphaMask);
+    QCOMPARE(dialog.windowTitle(), QString("Load alpha mask"));
     QVERIFY(LabelTexts(&dialog).contains("Image (*.bmp):"));
     QVERIFY(dialog.SecondEdit() == nullptr);
     QVERIFY(dialog.SecondBrowse() == nullptr);

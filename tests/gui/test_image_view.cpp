@@ -1,8 +1,14 @@
-// The image view: rendering, information lines, zoom, palette strip,
-// backgrounds and the tile timer; and the Bitmap <-> QImage conversions.
+// The image view: rendering, information lines, zoom, scrolling, panning,
+// the palette strip, backgrounds and the tile timer; and the Bitmap <-> QImage
+// conversions.
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QWheelEvent>
 #include <QtTest/QtTest>
 
 #include "GuiTestSupport.h"
+#include "gui/ImageCanvas.h"
+#include "gui/PaletteStrip.h"
 #include "gui/QtImage.h"
 #include "gui/ShowImage.h"
 
@@ -85,6 +91,7 @@ class TestImageView : public QObject {
     QCOMPARE(view.ColorsText(), QString("5"));
     QCOMPARE(view.ZoomText(), QString("2.0"));
     QCOMPARE(view.TransparencyText(), QString("Yes, Color: 0xA1B2C3"));
+    QCOMPARE(view.Strip()->Count(), 5);
 
     palette->HasTrans = 0;
     view.SetImage(palette.get());
@@ -95,76 +102,216 @@ class TestImageView : public QObject {
     view.SetImage(argb.get());
     QCOMPARE(view.ColorsText(), QString("ARGB"));
     QCOMPARE(view.TransparencyText(), QString("-"));
-    QCOMPARE(view.PaletteEntryWidth(), 0);
+    QCOMPARE(view.Strip()->Count(), 0);
 
     BitmapPtr rgb = MakeTrueColorImage(1, 1, {0});
     view.SetImage(rgb.get());
     QCOMPARE(view.ColorsText(), QString("RGB"));
   }
 
-  void zoomStepsAndLimits() {
+  // --- zoom and scrolling ---------------------------------------------------
+
+  void zoomStepsMultiplyAndStayInTheirLimits() {
     ShowImage view;
     BitmapPtr image = MakeTrueColorImage(10, 4, std::vector<Color>(40, 0));
     view.SetImage(image.get());
-    for (int i = 0; i < 9; ++i) view.ZoomIn();
-    QCOMPARE(view.ZoomText(), QString("2.9"));
-    // 29 x 11 holds the 10 x 4 picture at 27 x 11 with its aspect ratio kept.
-    QCOMPARE(view.ScaledSize(), QSize(27, 11));
-    for (int i = 0; i < 300; ++i) view.ZoomIn();
+    int presses = 0;
+    for (int before = 0; view.Zoom() != before; ++presses) {
+      before = view.Zoom();
+      view.ZoomIn();
+      if (view.Zoom() != before) QVERIFY2(view.Zoom() * 10 >= before * 12, qPrintable(view.ZoomText()));
+    }
+    QVERIFY2(presses - 1 <= 8, "2.0 to 25 takes a handful of presses");
     QCOMPARE(view.Zoom(), 25000);
     QCOMPARE(view.ZoomText(), QString("25.0"));
     QCOMPARE(view.ScaledSize(), QSize(250, 100));
-    for (int i = 0; i < 300; ++i) view.ZoomOut();
+    for (int i = 0; i < 30; ++i) view.ZoomOut();
     QCOMPARE(view.Zoom(), 100);
     QCOMPARE(view.ZoomText(), QString("0.1"));
     QCOMPARE(view.ScaledSize(), QSize(1, 1));  // 10 x 4 at 0.1 still shows a pixel
     view.ZoomIn();
-    view.ZoomIn();
-    view.ZoomIn();
-    view.ZoomIn();
-    QCOMPARE(view.ZoomText(), QString("0.5"));
-    QCOMPARE(view.ScaledSize(), QSize(5, 2));
+    QCOMPARE(view.ZoomText(), QString("0.125"));
+    view.ZoomToActualSize();
+    QCOMPARE(view.ZoomText(), QString("1.0"));
+    QCOMPARE(view.ScaledSize(), QSize(10, 4));
   }
 
-  void paletteStripWidthFollowsEntryCount() {
+  void zoomFromAnyFactorGoesToTheNeighbouringStep() {
     ShowImage view;
-    if (view.logicalDpiX() > 96) QSKIP("strip widths below are those of a 96 dpi screen");
-    BitmapPtr two = MakePaletteImage(2, 2, {0x0000FF, 0x00FF00});
-    view.SetImage(two.get());
-    QCOMPARE(view.PaletteEntryWidth(), 640);
+    BitmapPtr image = MakeTrueColorImage(10, 4, std::vector<Color>(40, 0));
+    view.SetImage(image.get());
+    view.SetZoom(2200);
+    QCOMPARE(view.ZoomText(), QString("2.2"));
+    view.ZoomIn();
+    QVERIFY(view.Zoom() > 2200);
+    view.SetZoom(2200);
+    view.ZoomOut();
+    QCOMPARE(view.Zoom(), 2000);
+    view.SetZoom(99999);
+    QCOMPARE(view.Zoom(), ShowImage::kMaxZoom);
+  }
+
+  void fitToWindowShowsTheWholePictureWithoutScrollBars() {
+    ShowImage view;
+    view.resize(400, 300);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    BitmapPtr wide = MakeTrueColorImage(1000, 100, std::vector<Color>(100000, 0));
+    view.SetImage(wide.get());
+    QCoreApplication::processEvents();
+    QVERIFY(view.ScrollArea()->horizontalScrollBar()->maximum() > 0);  // 2000 pixels wide at 2.0
+
+    view.ZoomToFit();
+    QCoreApplication::processEvents();
+    const QSize room = view.ScrollArea()->viewport()->size();
+    QVERIFY2(view.Canvas()->width() <= room.width(), qPrintable(view.ZoomText()));
+    QCOMPARE(view.ScrollArea()->horizontalScrollBar()->maximum(), 0);
+    // One step closer would not fit any more.
+    QVERIFY(view.ScaledSize().width() * 5 / 4 + 2 * ImageCanvas::kMargin > room.width());
+
+    BitmapPtr tiny = MakeTrueColorImage(2, 2, std::vector<Color>(4, 0));
+    view.SetImage(tiny.get());
+    view.ZoomToFit();
+    QCOMPARE(view.Zoom(), ShowImage::kMaxZoom);  // a small picture grows only so far
+  }
+
+  void draggingPansAPictureLargerThanTheWindow() {
+    ShowImage view;
+    view.resize(300, 250);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    BitmapPtr image = MakeTrueColorImage(400, 300, std::vector<Color>(120000, 0));
+    view.SetImage(image.get());
+    QCoreApplication::processEvents();
+    QScrollBar* h = view.ScrollArea()->horizontalScrollBar();
+    QScrollBar* v = view.ScrollArea()->verticalScrollBar();
+    QVERIFY(h->maximum() > 100);
+    QVERIFY(v->maximum() > 100);
+    QWidget* canvas = view.Canvas();
+    QTest::mousePress(canvas, Qt::LeftButton, Qt::NoModifier, QPoint(150, 150));
+    QTest::mouseMove(canvas, QPoint(110, 120));
+    QTest::mouseRelease(canvas, Qt::LeftButton, Qt::NoModifier, QPoint(110, 120));
+    QCOMPARE(h->value(), 40);  // the picture follows the pointer
+    QCOMPARE(v->value(), 30);
+  }
+
+  void controlWheelZoomsAroundThePointerAndPlainWheelScrolls() {
+    ShowImage view;
+    view.resize(300, 250);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    BitmapPtr image = MakeTrueColorImage(400, 300, std::vector<Color>(120000, 0));
+    view.SetImage(image.get());
+    QCoreApplication::processEvents();
+    QWidget* viewport = view.ScrollArea()->viewport();
+    const QPoint at(100, 80);
+    auto wheel = [&](Qt::KeyboardModifiers modifiers, int delta) {
+      QWheelEvent event(at, viewport->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton, modifiers,
+                        Qt::NoScrollPhase, false);
+      QApplication::sendEvent(viewport, &event);
+    };
+    QPoint pixelBefore;
+    QVERIFY(view.Canvas()->PixelAt(view.Canvas()->mapFrom(viewport, at), pixelBefore));
+    wheel(Qt::ControlModifier, QWheelEvent::DefaultDeltasPerStep);
+    QCOMPARE(view.Zoom(), 3000);
+    QPoint pixelAfter;
+    QVERIFY(view.Canvas()->PixelAt(view.Canvas()->mapFrom(viewport, at), pixelAfter));
+    QVERIFY2((pixelAfter - pixelBefore).manhattanLength() <= 1, "the pixel under the pointer stays under it");
+    wheel(Qt::ControlModifier, -QWheelEvent::DefaultDeltasPerStep);
+    QCOMPARE(view.Zoom(), 2000);
+
+    const int scrolledBefore = view.ScrollArea()->verticalScrollBar()->value();
+    wheel(Qt::NoModifier, -QWheelEvent::DefaultDeltasPerStep);
+    QCOMPARE(view.Zoom(), 2000);
+    QVERIFY(view.ScrollArea()->verticalScrollBar()->value() > scrolledBefore);
+  }
+
+  void hoveringReportsThePixelUnderThePointer() {
+    ShowImage view;
+    view.resize(300, 250);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    BitmapPtr image = MakeTrueColorImage(10, 10, std::vector<Color>(100, 0));
+    view.SetImage(image.get());  // zoom 2.0: each pixel 2 x 2
+    QSignalSpy hovered(&view, &ShowImage::PixelHovered);
+    QSignalSpy left(&view, &ShowImage::HoverLeft);
+    const QPoint origin = view.Canvas()->ImageOrigin();
+    QTest::mouseMove(view.Canvas(), origin + QPoint(7, 19));
+    QTRY_VERIFY(!hovered.isEmpty());
+    QCOMPARE(hovered.last().first().toPoint(), QPoint(3, 9));
+    QTest::mouseMove(view.Canvas(), origin + QPoint(21, 3));  // right of the picture
+    QTRY_VERIFY(!left.isEmpty());
+  }
+
+  // --- palette strip --------------------------------------------------------
+
+  void paletteStripWrapsToItsWidth() {
+    PaletteStrip strip;
     std::vector<Color> many(256);
-    for (int i = 0; i < 256; ++i) many[static_cast<std::size_t>(i)] = static_cast<Color>(i);
-    BitmapPtr full = MakePaletteImage(2, 2, many);
-    view.SetImage(full.get());
-    QCOMPARE(view.PaletteEntryWidth(), 5);
+    for (int i = 0; i < 256; ++i) many[static_cast<std::size_t>(i)] = static_cast<Color>(i * 0x010101);
+    BitmapPtr image = MakePaletteImage(2, 2, many);
+    strip.SetPalette(*image);
+    const int step = PaletteStrip::kCellSize + PaletteStrip::kGap;
+    strip.resize(40 * step, strip.heightForWidth(40 * step));
+    QCOMPARE(strip.Columns(), 40);
+    QCOMPARE(strip.height(), 7 * step - PaletteStrip::kGap);  // 256 cells in rows of 40
+    QCOMPARE(strip.CellRect(41).topLeft(), QPoint(step, step));
+    QVERIFY(strip.heightForWidth(10 * step) > strip.heightForWidth(40 * step));  // narrower, taller
+
+    QCOMPARE(strip.IndexAt(strip.CellRect(41).center()), 41);
+    QCOMPARE(strip.IndexAt(QPoint(PaletteStrip::kCellSize, 1)), -1);  // in the gap
+    QCOMPARE(strip.IndexAt(QPoint(1, 7 * step)), -1);                  // below the last row
   }
 
-  void paintsPaletteStripColours() {
-    ShowImage view;
-    view.resize(1600, 200);
-    BitmapPtr two = MakePaletteImage(2, 2, {0x0000FF, 0xFF0000});
-    view.SetImage(two.get());
-    const QImage shot = view.grab().toImage();
-    const int left = view.PaletteStripLeft();
-    const int top = view.PaletteStripTop();
-    const int width = view.PaletteEntryWidth();
-    QCOMPARE(shot.pixel(left + 1, top + 1), qRgb(255, 0, 0));
-    QCOMPARE(shot.pixel(left + width - 1, top + 1), qRgb(255, 0, 0));
-    QCOMPARE(shot.pixel(left + width + 1, top + 1), qRgb(0, 0, 255));
-    QCOMPARE(shot.pixel(left - 1, top + 1), qRgb(255, 255, 255));
+  void paletteStripCellsAreFramedAndNameTheirColour() {
+    PaletteStrip strip;
+    BitmapPtr image = MakePaletteImage(2, 2, {0x0000FF, 0x3080C0});  // red; 0xC08030
+    image->HasTrans = 1;
+    strip.SetPalette(*image);
+    strip.resize(200, strip.heightForWidth(200));
+    const QImage shot = strip.grab().toImage();
+    const QRect second = strip.CellRect(1);
+    QCOMPARE(shot.pixel(second.center()), qRgb(0xC0, 0x80, 0x30));
+    QVERIFY(qGray(shot.pixel(second.topLeft())) < 100);  // the frame
+    QCOMPARE(shot.pixel(strip.CellRect(0).topLeft() + QPoint(3, 3)), qRgb(255, 0, 0));
+
+    QCOMPARE(strip.ToolTipFor(1), QString("Index 1: #C08030 (0x3080c0)"));
+    QCOMPARE(strip.ToolTipFor(0), QString("Index 0: #FF0000 (0x0000ff), transparent"));
+    QVERIFY(strip.ToolTipFor(2).isEmpty());
   }
+
+  void paletteStripFollowsTheViewWidth() {
+    ShowImage view;
+    view.resize(600, 400);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    std::vector<Color> many(256, 0x00FF00);
+    BitmapPtr image = MakePaletteImage(2, 2, many);
+    view.SetImage(image.get());
+    QCoreApplication::processEvents();
+    const int wideHeight = view.Strip()->height();
+    view.resize(300, 400);
+    QCoreApplication::processEvents();
+    QTRY_VERIFY(view.Strip()->height() > wideHeight);
+    QVERIFY(view.Strip()->width() <= 300);
+
+    BitmapPtr rgb = MakeTrueColorImage(1, 1, {0});
+    view.SetImage(rgb.get());
+    QVERIFY(view.Strip()->isHidden());
+  }
+
+  // --- painting -------------------------------------------------------------
 
   void rendersImageAtZoomTwoWithOutline() {
     ShowImage view;
-    view.resize(300, 200);
     view.SetViewOption(1, 0);
     const std::vector<Color> pixels = {0x0000FF, 0x00FF00, 0xFF0000,   // red, green, blue
                                        0xFFFFFF, 0x000000, 0x123456};  // white, black, 0x563412
     BitmapPtr image = MakeTrueColorImage(3, 2, pixels);
     view.SetImage(image.get());
     QCOMPARE(view.ScaledSize(), QSize(6, 4));
-    const QImage shot = view.grab().toImage();
-    const QPoint origin = view.ImageOrigin();
+    const QImage shot = view.Canvas()->grab().toImage();
+    const QPoint origin = view.Canvas()->ImageOrigin();
     const QRgb expected[2][3] = {{qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255)},
                                  {qRgb(255, 255, 255), qRgb(0, 0, 0), qRgb(0x56, 0x34, 0x12)}};
     for (int y = 0; y < 2; ++y) {
@@ -174,10 +321,11 @@ class TestImageView : public QObject {
             QCOMPARE(shot.pixel(origin.x() + 2 * x + dx, origin.y() + 2 * y + dy), expected[y][x]);
       }
     }
-    // Outline from (8, y - 2) to (10 + width, y + height); column 9 stays white.
-    QCOMPARE(shot.pixel(8, origin.y() - 2), qRgb(0, 0, 0));
-    QCOMPARE(shot.pixel(8, origin.y() + 3), qRgb(0, 0, 0));
-    QCOMPARE(shot.pixel(9, origin.y() + 3), qRgb(255, 255, 255));
+    // Outline from (x - 2, y - 2) to (x + width, y + height); the column
+    // between it and the picture stays white.
+    QCOMPARE(shot.pixel(origin.x() - 2, origin.y() - 2), qRgb(0, 0, 0));
+    QCOMPARE(shot.pixel(origin.x() - 2, origin.y() + 3), qRgb(0, 0, 0));
+    QCOMPARE(shot.pixel(origin.x() - 1, origin.y() + 3), qRgb(255, 255, 255));
     QCOMPARE(shot.pixel(origin.x() + 6, origin.y() + 4), qRgb(0, 0, 0));
     QCOMPARE(shot.pixel(origin.x() + 3, origin.y() + 4), qRgb(0, 0, 0));
     QCOMPARE(shot.pixel(origin.x() + 3, origin.y() + 5), qRgb(255, 255, 255));
@@ -185,17 +333,16 @@ class TestImageView : public QObject {
 
   void transparentPixelsShowTheBackground() {
     ShowImage view;
-    view.resize(200, 200);
     BitmapPtr image = MakeTrueColorImage(10, 10, std::vector<Color>(100, 0xFF000000), true);
     view.SetViewOption(2, 0x00336699);
     view.SetImage(image.get());
     QVERIFY(!view.TimerRunning());
-    QImage shot = view.grab().toImage();
-    const QPoint origin = view.ImageOrigin();
+    QImage shot = view.Canvas()->grab().toImage();
+    const QPoint origin = view.Canvas()->ImageOrigin();
     QCOMPARE(shot.pixel(origin + QPoint(3, 3)), qRgb(0x33, 0x66, 0x99));
 
     view.SetViewOption(1, 0x00336699);
-    shot = view.grab().toImage();
+    shot = view.Canvas()->grab().toImage();
     const QRgb tile = shot.pixel(origin + QPoint(3, 3));
     QVERIFY(tile == kTileGrey || tile == kTileLightGrey);
     // Neighbouring 5 x 5 squares of the chequer differ.
@@ -204,9 +351,27 @@ class TestImageView : public QObject {
     QCOMPARE(shot.pixel(tileOrigin + QPoint(6, 1)), kTileLightGrey);
 
     view.OnTimer();  // the other phase exchanges the two greys
-    shot = view.grab().toImage();
+    shot = view.Canvas()->grab().toImage();
     QCOMPARE(shot.pixel(tileOrigin + QPoint(1, 1)), kTileLightGrey);
     QCOMPARE(shot.pixel(tileOrigin + QPoint(6, 1)), kTileGrey);
+  }
+
+  void transparentPaletteEntryShowsTheBackground() {
+    ShowImage view;
+    view.SetViewOption(2, 0x00336699);
+    BitmapPtr image = MakePaletteImage(2, 1, {0x0000FF, 0x00FF00});  // pixel 0 entry 0 (red), pixel 1 green
+    view.SetImage(image.get());
+    const QPoint origin = view.Canvas()->ImageOrigin();
+    QImage shot = view.Canvas()->grab().toImage();
+    QCOMPARE(shot.pixel(origin), qRgb(255, 0, 0));
+
+    image->HasTrans = 1;
+    view.SetImage(image.get());
+    shot = view.Canvas()->grab().toImage();
+    QCOMPARE(shot.pixel(origin), qRgb(0x33, 0x66, 0x99));
+    QCOMPARE(shot.pixel(origin + QPoint(2, 0)), qRgb(0, 255, 0));
+    // The clipboard's copy keeps the entry's colour.
+    QCOMPARE(BitmapToQImage(*image).pixel(0, 0), qRgb(255, 0, 0));
   }
 
   void timerRunsOnlyForAlternatingTiles() {
@@ -230,8 +395,8 @@ class TestImageView : public QObject {
 
   void showsNoBitmapBeforeTheFirstImage() {
     ShowImage view;
-    view.resize(200, 100);
-    const QImage shot = view.grab().toImage();
+    view.Canvas()->resize(200, 100);
+    const QImage shot = view.Canvas()->grab().toImage();
     bool anyDark = false;
     for (int y = 0; y < 40 && !anyDark; ++y)
       for (int x = 0; x < 120 && !anyDark; ++x) anyDark = qGray(shot.pixel(x, y)) < 128;

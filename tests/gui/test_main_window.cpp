@@ -2,6 +2,10 @@
 // document, recent files, saving, clipboard, drag and drop and messages.
 #include <QAction>
 #include <QClipboard>
+#include <QLabel>
+#include <QProgressBar>
+#include <QScreen>
+#include <QStatusBar>
 #include <QDropEvent>
 #include <QMenu>
 #include <QMenuBar>
@@ -12,6 +16,7 @@
 
 #include "GuiTestSupport.h"
 #include "app/Startup.h"
+#include "gui/ImageCanvas.h"
 #include "gui/MainWindow.h"
 #include "gui/ShowImage.h"
 
@@ -98,11 +103,36 @@ BitmapPtr MarkedImage(Color marker) {
   return MakeTrueColorImage(4, 2, pixels);
 }
 
-void MakeFile(const std::string& path) { testing_support::WriteBytes(path, {'x'}); }
+// A 24-bit 1 x 1 Windows bitmap of one grey level.
+std::vector<std::uint8_t> GreyBmp(std::uint8_t level) {
+  std::vector<std::uint8_t> b = {'B', 'M'};
+  testing_support::PutLE32(b, 58);
+  testing_support::PutLE32(b, 0);
+  testing_support::PutLE32(b, 54);
+  testing_support::PutLE32(b, 40);
+  testing_support::PutLE32(b, 1);
+  testing_support::PutLE32(b, 1);
+  testing_support::PutLE16(b, 1);
+  testing_support::PutLE16(b, 24);
+  for (int i = 0; i < 6; ++i) testing_support::PutLE32(b, 0);
+  b.insert(b.end(), {level, level, level, 0});
+  return b;
+}
 
-#define SKIP_IF_NO_CORPUS_GIF(var)                  \
-  const auto var = testing_support::CorpusDir("gif"); \
-  if (!var) QSKIP("corpus folder 'gif' not found (set RASTRA_CORPUS)")
+// A picture file that opens (a 1 x 1 bitmap whatever the name says).
+void MakeFile(const std::string& path) { testing_support::WriteBytes(path, GreyBmp(0x40)); }
+
+// A 1 x 1 GIF of black and white holding frames pictures.
+std::vector<std::uint8_t> GifOfFrames(int frames) {
+  std::vector<std::uint8_t> gif = {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0x80, 0, 0, 0, 0, 0, 255, 255, 255};
+  for (int i = 0; i < frames; ++i) {
+    // Image descriptor, LZW minimum code size 2, codes clear, 0, end.
+    gif.insert(gif.end(), {0x2C, 0, 0, 0, 0, 1, 0, 1, 0, 0, 2, 2, 0x44, 0x01, 0});
+  }
+  gif.push_back(0x3B);
+  return gif;
+}
+
 
 }  // namespace
 
@@ -160,21 +190,55 @@ class TestMainWindow : public QObject {
     for (QAction* recent : window.RecentFileActions()) QVERIFY(!recent->isVisible());
   }
 
-  void editViewHelpItemsAndShortcuts() {
+  void editViewHelpItems() {
     MainWindow& window = NewWindow();
     QCOMPARE(ItemTexts(TopMenu(window, "&Edit")), QStringList({"&Undo", "&Copy", "&Paste"}));
-    QCOMPARE(ItemTexts(TopMenu(window, "&View")), QStringList({"Zoom in", "Zoom out"}));
+    QCOMPARE(ItemTexts(TopMenu(window, "&View")), QStringList({"Zoom in", "Zoom out", "-", "Fit to window", "100 %"}));
     QCOMPARE(ItemTexts(TopMenu(window, "&Help")), QStringList({"Command line options...", "About..."}));
-    const QList<QPair<QStringList, QString>> shortcuts = {
-        {{"&File", "&Open..."}, "Ctrl+O"}, {{"&Edit", "&Undo"}, "Ctrl+Z"},  {{"&Edit", "&Copy"}, "Ctrl+C"},
-        {{"&Edit", "&Paste"}, "Ctrl+V"},   {{"&View", "Zoom in"}, "Ctrl++"}, {{"&View", "Zoom out"}, "Ctrl+-"},
+  }
+
+  // The platform's own keys, whatever they are here; and the zoom keys.
+  void actionsUseThePlatformsStandardKeys() {
+    MainWindow& window = NewWindow();
+    const QList<QPair<QStringList, QKeySequence::StandardKey>> standard = {
+        {{"&File", "&Open..."}, QKeySequence::Open},
+        {{"&File", "&Save as..."}, QKeySequence::SaveAs},
+        {{"&File", "&Exit"}, QKeySequence::Quit},
+        {{"&Edit", "&Undo"}, QKeySequence::Undo},
+        {{"&Edit", "&Copy"}, QKeySequence::Copy},
+        {{"&Edit", "&Paste"}, QKeySequence::Paste},
+        {{"&View", "Zoom out"}, QKeySequence::ZoomOut},
+        {{"&Help", "Command line options..."}, QKeySequence::HelpContents},
     };
-    for (const auto& [path, keys] : shortcuts) {
+    for (const auto& [path, key] : standard) {
       QAction* action = Find(window, path);
       QVERIFY2(action != nullptr, qPrintable(path.join(" > ")));
-      QCOMPARE(action->shortcut(), QKeySequence(keys));
+      QVERIFY2(!action->shortcuts().isEmpty(), qPrintable(path.join(" > ")));
+      // A platform without a binding of its own gets the common one.
+      if (!QKeySequence::keyBindings(key).isEmpty()) QCOMPARE(action->shortcuts(), QKeySequence::keyBindings(key));
     }
-    QVERIFY(Find(window, {"&File", "&Save as..."})->shortcut().isEmpty());
+    const QList<QKeySequence> zoomIn = Find(window, {"&View", "Zoom in"})->shortcuts();
+    for (const QKeySequence& keys : QKeySequence::keyBindings(QKeySequence::ZoomIn)) QVERIFY(zoomIn.contains(keys));
+    QVERIFY(zoomIn.contains(QKeySequence("Ctrl+=")));
+    QVERIFY(zoomIn.contains(QKeySequence("Ctrl++")));
+    QCOMPARE(Find(window, {"&View", "Zoom out"})->shortcut(), QKeySequence("Ctrl+-"));
+    QCOMPARE(Find(window, {"&View", "100 %"})->shortcut(), QKeySequence("Ctrl+0"));
+  }
+
+  void zoomKeysReachTheView() {
+    MainWindow& window = NewWindow();
+    Show(MarkedImage(1));
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    QTest::keyClick(&window, Qt::Key_0, Qt::ControlModifier);
+    QCOMPARE(window.View()->Zoom(), 1000);
+    QTest::keyClick(&window, Qt::Key_Equal, Qt::ControlModifier);
+    QCOMPARE(window.View()->Zoom(), 1500);
+    QTest::keyClick(&window, Qt::Key_Minus, Qt::ControlModifier);
+    QCOMPARE(window.View()->Zoom(), 1000);
+    Find(window, {"&View", "Fit to window"})->trigger();
+    QVERIFY(window.View()->Zoom() > 1000);  // a 4 x 2 picture grows to fill the window
+    Find(window, {"&View", "100 %"})->trigger();
+    QCOMPARE(window.View()->ScaledSize(), QSize(4, 2));
   }
 
   void imageMenuItems() {
@@ -199,8 +263,6 @@ class TestMainWindow : public QObject {
     const QString base = QString("%1 V5.50").arg(DisplayName());
     QCOMPARE(window.windowTitle(), base);
     QCOMPARE(window.BaseTitle(), base);
-    QCOMPARE(window.size(), QSize(1500, 800));
-    QCOMPARE(window.pos(), QPoint(50, 50));
     QVERIFY(window.acceptDrops());
     QVERIFY(!window.windowIcon().isNull());
     QVERIFY(window.isVisible());
@@ -208,7 +270,31 @@ class TestMainWindow : public QObject {
 
     GetDocument().sourcePath = "/pictures/logo.bmp";
     Show(MarkedImage(1));
-    QCOMPARE(window.windowTitle(), base + " - /pictures/logo.bmp");
+    QCOMPARE(window.windowTitle(), base + " - /pictures/logo.bmp[*]");
+    QVERIFY(!window.isWindowModified());
+    window.OnFlipH();
+    QVERIFY(window.isWindowModified());
+  }
+
+  // Fault 11: the first size suits the screen, later ones are remembered.
+  void firstSizeFitsTheScreenThenSizeAndPlaceAreRemembered() {
+    MainWindow& window = NewWindow();
+    const QRect available = window.screen()->availableGeometry();
+    QVERIFY2(available.contains(window.frameGeometry()) || available.contains(window.geometry()),
+             qPrintable(QString("%1 x %2 on %3 x %4")
+                            .arg(window.width())
+                            .arg(window.height())
+                            .arg(available.width())
+                            .arg(available.height())));
+    QVERIFY(window.width() <= 1500);
+    QVERIFY(window.height() <= 800);
+
+    const QRect chosen(available.topLeft() + QPoint(30, 20), QSize(420, 310));
+    window.setGeometry(chosen);
+    QVERIFY(window.close());
+    QVERIFY(Store().contains("Window/geometry"));
+    MainWindow& next = NewWindow();
+    QCOMPARE(next.geometry(), chosen);
   }
 
   // --- enable rules --------------------------------------------------------
@@ -260,7 +346,7 @@ class TestMainWindow : public QObject {
     MainWindow& window = NewWindow();
     QVERIFY(Find(window, {"&Image", "&Info"})->isEnabled());
     QCOMPARE(window.View()->ResolutionText(), QString("4 * 2"));
-    QVERIFY(window.windowTitle().endsWith(" - /in/x.gif"));
+    QVERIFY(window.windowTitle().endsWith(" - /in/x.gif[*]"));
   }
 
   // --- undo ----------------------------------------------------------------
@@ -393,23 +479,54 @@ class TestMainWindow : public QObject {
 
   // --- opening and recent files --------------------------------------------
 
-  void failedOpenStillEntersTheRecentList() {
+  // Fault 3: what is on screen stays the document, and only files that
+  // opened enter the list.
+  void failedOpenKeepsDocumentViewAndRecentList() {
     MainWindow& window = NewWindow();
-    Show(MarkedImage(3));
+    const std::string good = dir_->File("good.bmp");
+    MakeFile(good);
+    window.OpenByName(QString::fromStdString(good));
+    const QString titleBefore = window.windowTitle();
     const std::string missing = dir_->File("missing.bmp");
     window.OpenByName(QString::fromStdString(missing));
-    QCOMPARE(prompts_->messages, QStringList({"File not found."}));
-    QVERIFY(!GetDocument().current);
-    QCOMPARE(window.View()->ResolutionText(), QString("4 * 2"));  // the previous picture stays
-    QCOMPARE(GetRecentFiles()[0], missing);
-    QCOMPARE(window.RecentFileActions()[0]->text(), QString::fromStdString(missing));
-    QVERIFY(window.RecentFileActions()[0]->isVisible());
-    QVERIFY(!window.RecentFileActions()[1]->isVisible());
-    QCOMPARE(Store().value("RecentFileList/File1").toString(), QString::fromStdString(missing));
+    const std::string broken = dir_->File("broken.bmp");
+    testing_support::WriteBytes(broken, {'B', 'M', 1, 2, 3});
+    window.OpenByName(QString::fromStdString(broken));
 
-    window.OnFlipH();  // nothing to work on: no crash, no undo state
-    window.OnSaveAs();
+    QCOMPARE(prompts_->errorTexts.size(), 2);
+    QCOMPARE(prompts_->errorTexts.first(), QString("File not found."));
+    QCOMPARE(prompts_->errorFiles, QStringList({QString::fromStdString(missing), QString::fromStdString(broken)}));
+    QVERIFY(GetDocument().current);
+    QCOMPARE(GetDocument().sourcePath, good);
+    QCOMPARE(window.windowTitle(), titleBefore);
+    QCOMPARE(GetRecentFiles()[0], good);
+    QVERIFY(GetRecentFiles()[1].empty());
+    QVERIFY(!window.RecentFileActions()[1]->isVisible());
+
+    // Menus act on the picture that is shown.
+    window.OnFlipH();
+    QVERIFY(CanUndo());
+    window.OnInfo();
+    QCOMPARE(prompts_->asked.last(), QString("info:1"));
+  }
+
+  // Fault 2.
+  void openingAFileStartsAFreshHistory() {
+    MainWindow& window = NewWindow();
+    const std::string first = dir_->File("first.bmp");
+    const std::string second = dir_->File("second.bmp");
+    testing_support::WriteBytes(first, GreyBmp(0x10));
+    testing_support::WriteBytes(second, GreyBmp(0xF0));
+    window.OpenByName(QString::fromStdString(first));
+    window.OnCvtBW();
+    window.OnCvtRGB();
+    prompts_->unsavedAnswers.push_back(UserPrompts::UnsavedChoice::kDiscard);
+    window.OpenByName(QString::fromStdString(second));
     QVERIFY(!CanUndo());
+    window.OnUndo();
+    QCOMPARE(Bitmap_GetPixelColor(*GetDocument().current, 0, 0), Color{0xF0F0F0});
+    QVERIFY(window.windowTitle().endsWith("second.bmp[*]"));
+    QVERIFY(!window.isWindowModified());
   }
 
   void openingAgainMovesAnEntryToTheTop() {
@@ -640,25 +757,11 @@ class TestMainWindow : public QObject {
 
   void createAlphaFromTwoBitmaps() {
     MainWindow& window = NewWindow();
-    // 24-bit 1 x 1 bitmaps: black over black, white over white.
-    auto bmp = [](std::uint8_t level) {
-      std::vector<std::uint8_t> b = {'B', 'M'};
-      testing_support::PutLE32(b, 58);
-      testing_support::PutLE32(b, 0);
-      testing_support::PutLE32(b, 54);
-      testing_support::PutLE32(b, 40);
-      testing_support::PutLE32(b, 1);
-      testing_support::PutLE32(b, 1);
-      testing_support::PutLE16(b, 1);
-      testing_support::PutLE16(b, 24);
-      for (int i = 0; i < 6; ++i) testing_support::PutLE32(b, 0);
-      b.insert(b.end(), {level, level, level, 0});
-      return b;
-    };
+    // Black over black, white over white.
     const std::string black = dir_->File("black.bmp");
     const std::string white = dir_->File("white.bmp");
-    testing_support::WriteBytes(black, bmp(0));
-    testing_support::WriteBytes(white, bmp(255));
+    testing_support::WriteBytes(black, GreyBmp(0));
+    testing_support::WriteBytes(white, GreyBmp(255));
     prompts_->alphaAnswer = [&](int mode, AlphaChoice& choice) {
       choice.firstName = black;
       choice.secondName = white;
@@ -671,13 +774,16 @@ class TestMainWindow : public QObject {
     QCOMPARE(GetDocument().current->HasAlpha, 1);
     QCOMPARE(Bitmap_GetPixel(*GetDocument().current, 0, 0), 0xFF000000u);
     QCOMPARE(window.View()->ColorsText(), QString("ARGB"));
-    QVERIFY(!CanUndo());
+    QVERIFY(!CanUndo());  // nothing was shown before
+    QCOMPARE(window.windowTitle(), window.BaseTitle() + " - Created alpha[*]");
 
     Show(MakeTrueColorImage(1, 1, {0x00123456}));
-    window.OnLoadAlpha();  // the white mask makes the pixel fully transparent... of the first file: black
+    window.OnLoadAlpha();  // the mask is the first file: black, fully opaque
     QCOMPARE(Bitmap_GetPixel(*GetDocument().current, 0, 0), 0x00123456u);
     QCOMPARE(GetDocument().current->HasAlpha, 1);
     QCOMPARE(prompts_->asked, QStringList({"alpha:0", "alpha:1"}));
+    window.OnUndo();  // the mask was a step of its own
+    QCOMPARE(GetDocument().current->HasAlpha, 0);
   }
 
   void alphaWithoutChosenFilesChangesNothing() {
@@ -693,7 +799,8 @@ class TestMainWindow : public QObject {
   }
 
   void animatedSpriteFromCorpusGif() {
-    SKIP_IF_NO_CORPUS_GIF(gifDir);
+    const auto gifDir = testing_support::CorpusDir("gif");
+    if (!gifDir) QSKIP("corpus folder 'gif' not found (set RASTRA_CORPUS)");
     MainWindow& window = NewWindow();
     const QString gif = QString::fromStdString((*gifDir / "animated_loop.gif").string());
     const std::string out = dir_->File("sprite.c");
@@ -765,7 +872,7 @@ class TestMainWindow : public QObject {
 
   // --- clipboard -----------------------------------------------------------
 
-  void pasteMakesATrueColourImageWithoutUndo() {
+  void pasteMakesATrueColourImage() {
     MainWindow& window = NewWindow();
     QImage image(3, 2, QImage::Format_ARGB32);
     image.fill(qRgba(10, 20, 30, 255));
@@ -779,9 +886,29 @@ class TestMainWindow : public QObject {
     QCOMPARE(pasted.BitsPerPixel, 32);
     QCOMPARE(Bitmap_GetPixel(pasted, 0, 0), 0x001E140Au);  // opaque: transparency 0
     QCOMPARE(Bitmap_GetPixel(pasted, 2, 1), 0xCF3C3228u);
-    QVERIFY(!CanUndo());
+    QVERIFY(!CanUndo());  // nothing was shown before
     QCOMPARE(window.View()->ResolutionText(), QString("3 * 2"));
     QVERIFY(Find(window, {"&Image", "&Info"})->isEnabled());
+  }
+
+  // Fault 4.
+  void pasteIsAnUndoableStepAndTheTitleSaysWhatIsShown() {
+    MainWindow& window = NewWindow();
+    const std::string file = dir_->File("logo.bmp");
+    MakeFile(file);
+    window.OpenByName(QString::fromStdString(file));
+    const QString fileTitle = window.windowTitle();
+    QImage image(3, 2, QImage::Format_RGB32);
+    image.fill(qRgb(1, 2, 3));
+    QGuiApplication::clipboard()->setImage(image);
+    window.OnPaste();
+    QCOMPARE(window.View()->ResolutionText(), QString("3 * 2"));
+    QCOMPARE(window.windowTitle(), window.BaseTitle() + " - Pasted image[*]");
+    QVERIFY(window.isWindowModified());
+    window.OnUndo();
+    QCOMPARE(window.View()->ResolutionText(), QString("1 * 1"));
+    QCOMPARE(window.windowTitle(), fileTitle);
+    QVERIFY(!window.isWindowModified());
   }
 
   void pasteWithoutImageDoesNothing() {
@@ -816,6 +943,217 @@ class TestMainWindow : public QObject {
     QCOMPARE(GetDocument().current->NumColors, 2);
     QCOMPARE(window.View()->ColorsText(), QString("2"));
     QVERIFY(CanUndo());
+  }
+
+  // --- faults that showed a state the document did not have ----------------
+
+  // Fault 1.
+  void undoKeepsTheTransparentEntry() {
+    MainWindow& window = NewWindow();
+    Show(MakeTrueColorImage(2, 2, {0x0000FF, 0x00FF00, 0x0000FF, 0xFF0000}));
+    window.OnCvtBestPal();
+    prompts_->transAnswer = [](int& selection) {
+      selection = 1;  // entry 0
+      return true;
+    };
+    window.OnTrans();
+    const QString marked = window.View()->TransparencyText();
+    QVERIFY2(marked.startsWith("Yes"), qPrintable(marked));
+    window.OnFlipH();
+    window.OnUndo();
+    QCOMPARE(GetDocument().current->HasTrans, std::uint8_t{1});
+    QCOMPARE(window.View()->TransparencyText(), marked);
+    window.OnUndo();  // before Transparency
+    QCOMPARE(window.View()->TransparencyText(), QString("-"));
+  }
+
+  // Fault 5: a writer's conversion is shown, and Undo takes it back.
+  void saveConversionsAreShownAndUndoable() {
+    MainWindow& window = NewWindow();
+    Show(MakePaletteImage(2, 2, {0x0000FF, 0x00FF00}));
+    prompts_->saveAnswers.push_back({QString::fromStdString(dir_->File("a.png")), "PNG files (*.png)"});
+    window.OnSaveAs();  // PNG files are written from true colour with alpha
+    QCOMPARE(GetDocument().current->NumColors, 0);
+    QCOMPARE(window.View()->ColorsText(), QString("ARGB"));
+    QVERIFY(window.ImageStatus()->text().endsWith("true color with alpha"));
+    QVERIFY(!window.isWindowModified());  // the file holds what is shown
+    window.OnUndo();
+    QCOMPARE(window.View()->ColorsText(), QString("2"));
+    QVERIFY(window.isWindowModified());
+
+    Show(MakeTrueColorImage(2, 1, {0x0000FF, 0x00FF00}));
+    prompts_->saveAnswers.push_back({QString::fromStdString(dir_->File("b.gif")), "GIF files (*.gif)"});
+    window.OnSaveAs();
+    QVERIFY(GetDocument().current->NumColors > 0);
+    QCOMPARE(window.View()->ColorsText(), QString::number(GetDocument().current->NumColors));
+    window.OnUndo();
+    QCOMPARE(window.View()->ColorsText(), QString("RGB"));
+
+    // A PNG of a true-colour picture with alpha is written as it is: no step.
+    Show(MakeTrueColorImage(2, 1, {0x0000FF, 0x00FF00}, true));
+    const Bitmap* shown = GetDocument().current.get();
+    const Bitmap* newestUndo = GetDocument().undo[0].get();
+    prompts_->saveAnswers.push_back({QString::fromStdString(dir_->File("c.png")), "PNG files (*.png)"});
+    window.OnSaveAs();
+    QCOMPARE(GetDocument().current.get(), shown);
+    QCOMPARE(GetDocument().undo[0].get(), newestUndo);
+    QVERIFY(prompts_->messages.isEmpty());
+  }
+
+  // Fault 6.
+  void savingAnAnimationAsGifWarnsFirst() {
+    MainWindow& window = NewWindow();
+    const std::string animation = dir_->File("anim.gif");
+    testing_support::WriteBytes(animation, GifOfFrames(3));
+    window.OpenByName(QString::fromStdString(animation));
+    QVERIFY(GetDocument().current);
+    const std::string out = dir_->File("out.gif");
+    prompts_->saveAnswers.push_back({QString::fromStdString(out), "GIF files (*.gif)"});
+    window.OnSaveAs();  // the warning is declined
+    QCOMPARE(prompts_->confirmations.size(), 1);
+    QVERIFY2(prompts_->confirmations[0].contains("3 frames"), qPrintable(prompts_->confirmations[0]));
+    QVERIFY(!std::filesystem::exists(out));
+
+    prompts_->confirmAnswer = true;
+    prompts_->saveAnswers.push_back({QString::fromStdString(out), "GIF files (*.gif)"});
+    window.OnSaveAs();
+    QVERIFY(std::filesystem::exists(out));
+
+    // Other types, and a single picture, save without the warning.
+    prompts_->saveAnswers.push_back({QString::fromStdString(dir_->File("out.png")), "PNG files (*.png)"});
+    window.OnSaveAs();
+    const std::string still = dir_->File("still.gif");
+    testing_support::WriteBytes(still, GifOfFrames(1));
+    window.OpenByName(QString::fromStdString(still));
+    prompts_->saveAnswers.push_back({QString::fromStdString(dir_->File("out2.gif")), "GIF files (*.gif)"});
+    window.OnSaveAs();
+    QCOMPARE(prompts_->confirmations.size(), 2);
+  }
+
+  // Fault 7.
+  void savePaletteOfATrueColourImageIsRefused() {
+    MainWindow& window = NewWindow();
+    Show(MarkedImage(1));
+    prompts_->saveAnswers.push_back({QString::fromStdString(dir_->File("p.GUIPal")), "Lumar palette file (*.GUIPal)"});
+    window.OnSavePalette();
+    QCOMPARE(prompts_->messages, QStringList({"No palette. A true color image has no palette to save."}));
+    QVERIFY(prompts_->asked.isEmpty());  // no file name was asked for
+    QVERIFY(!std::filesystem::exists(dir_->File("p.GUIPal")));
+  }
+
+  // Fault 8: the chosen entry shows the background, as transparency does.
+  void chosenTransparentEntryShowsInTheView() {
+    MainWindow& window = NewWindow();
+    Show(MakePaletteImage(2, 1, {0x0000FF, 0x00FF00}));
+    QCOMPARE(qAlpha(window.View()->FullImage().pixel(0, 0)), 255);
+    prompts_->transAnswer = [](int& selection) {
+      selection = 1;  // entry 0, the red pixel
+      return true;
+    };
+    window.OnTrans();
+    QCOMPARE(qAlpha(window.View()->FullImage().pixel(0, 0)), 0);
+    QCOMPARE(qAlpha(window.View()->FullImage().pixel(1, 0)), 255);
+  }
+
+  // --- status bar, progress, unsaved work -----------------------------------
+
+  void statusBarDescribesThePictureAndThePixelUnderThePointer() {
+    MainWindow& window = NewWindow();
+    QVERIFY(window.statusBar()->isVisible());
+    BitmapPtr image = MakePaletteImage(3, 2, {0x0000FF, 0x00FF00, 0xFF0000});
+    image->HasTrans = 1;
+    Show(std::move(image));
+    QCOMPARE(window.ImageStatus()->text(), QString("3 x 2 pixels, palette of 3 colors, entry 0 transparent"));
+    const QPoint origin = window.View()->Canvas()->ImageOrigin();
+    QTest::mouseMove(window.View()->Canvas(), origin + QPoint(2 * 2 + 1, 2 * 1 + 1));  // pixel (2, 1), zoom 2.0
+    QTRY_COMPARE(window.PixelStatus()->text(), QString("x 2, y 1: #0000FF, index 2"));  // entry 2 is blue
+    QTest::mouseMove(window.View()->Canvas(), origin + QPoint(1, 1));
+    QTRY_COMPARE(window.PixelStatus()->text(), QString("x 0, y 0: #FF0000, index 0 (transparent)"));
+
+    Show(MakeTrueColorImage(1, 1, {0x40112233}, true));
+    QCOMPARE(window.ImageStatus()->text(), QString("1 x 1 pixels, true color with alpha"));
+    QCOMPARE(window.PixelStatus()->text(), QString());
+    QCoreApplication::processEvents();  // the strip went, and the picture moved up
+    QTest::mouseMove(window.View()->Canvas(), origin + QPoint(1, 0));
+    QTRY_COMPARE(window.PixelStatus()->text(), QString("x 0, y 0: #332211, alpha 191"));
+  }
+
+  void longOperationsShowABusyCursorAndProgress() {
+    MainWindow& window = NewWindow();
+    Show(MakeTrueColorImage(64, 300, std::vector<Color>(64 * 300, 0x00808080)));
+    window.OnDith565();  // well below the delay
+    QCOMPARE(window.Progress()->TimesShown(), 0);
+
+    window.Progress()->SetDelay(0);  // as if every step took long
+    window.OnDith565();
+    QCOMPARE(window.Progress()->TimesShown(), 1);
+    QCOMPARE(window.Progress()->Bar()->maximum(), 300);  // "line n/300"
+    QCOMPARE(window.Progress()->Bar()->value(), 300);
+    QVERIFY(!window.Progress()->Shown());
+    QVERIFY(window.Progress()->Bar()->isHidden());
+    QVERIFY(QGuiApplication::overrideCursor() == nullptr);
+    QVERIFY(window.statusBar()->currentMessage().isEmpty());
+  }
+
+  void quittingWithUnsavedChangesAsksFirst() {
+    MainWindow& window = NewWindow();
+    const std::string file = dir_->File("pic.bmp");
+    MakeFile(file);
+    window.OpenByName(QString::fromStdString(file));
+    QVERIFY(window.close());  // nothing changed: no question
+    QVERIFY(prompts_->unsavedNames.isEmpty());
+
+    window.show();
+    window.OnFlipH();
+    QVERIFY(!window.close());  // cancelled
+    QCOMPARE(prompts_->unsavedNames, QStringList({QString::fromStdString(file)}));
+    QVERIFY(window.isVisible());
+
+    // Save, but the save dialog is cancelled: still open.
+    prompts_->unsavedAnswers.push_back(UserPrompts::UnsavedChoice::kSave);
+    QVERIFY(!window.close());
+    // Save into a file: the window closes.
+    const std::string out = dir_->File("pic_saved.bmp");
+    prompts_->unsavedAnswers.push_back(UserPrompts::UnsavedChoice::kSave);
+    prompts_->saveAnswers.push_back({QString::fromStdString(out), "BMP files (*.bmp)"});
+    QVERIFY(window.close());
+    QVERIFY(std::filesystem::exists(out));
+
+    window.show();
+    window.OnFlipV();
+    prompts_->unsavedAnswers.push_back(UserPrompts::UnsavedChoice::kDiscard);
+    QVERIFY(window.close());
+  }
+
+  void openingAnotherFileWithUnsavedChangesAsksFirst() {
+    MainWindow& window = NewWindow();
+    const std::string first = dir_->File("one.bmp");
+    const std::string second = dir_->File("two.bmp");
+    MakeFile(first);
+    MakeFile(second);
+    window.OpenByName(QString::fromStdString(first));
+    window.OnRotateCW();
+    window.OpenByName(QString::fromStdString(second));  // cancelled
+    QCOMPARE(GetDocument().sourcePath, first);
+    QVERIFY(CanUndo());
+    QVERIFY(GetRecentFiles()[1].empty());
+
+    window.OnUndo();  // back to the file as opened: nothing to ask
+    window.OpenByName(QString::fromStdString(second));
+    QCOMPARE(GetDocument().sourcePath, second);
+    QCOMPARE(prompts_->unsavedNames.size(), 1);
+  }
+
+  void errorsNameTheFileTheyConcern() {
+    MainWindow& window = NewWindow();
+    Show(MarkedImage(1));
+    const std::string folder = dir_->File("taken.bmp");  // a folder where the file should go
+    std::filesystem::create_directories(folder);
+    prompts_->saveAnswers.push_back({QString::fromStdString(folder), "BMP files (*.bmp)"});
+    window.OnSaveAs();
+    QVERIFY(!prompts_->errorTexts.isEmpty());
+    QCOMPARE(prompts_->errorFiles.last(), QString::fromStdString(folder));
+    QVERIFY(window.isWindowModified() == HasUnsavedChanges());
   }
 };
 
