@@ -109,6 +109,7 @@ class MainWindow : public QMainWindow {
   void OnReduce256();
   void OnScale();
   void OnInfo();
+  void OnSizeReport();
 
  protected:
   void dragEnterEvent(QDragEnterEvent* event) override;
@@ -136,6 +137,9 @@ class MainWindow : public QMainWindow {
   void CreateAnimation(int type);
   void ShowMessage(const QString& text);
   bool SaveCurrentImage(const QString& name, int type, const SpecResult& spec);
+  // Save as with the FORMAT chosen in the size report: a C file or stream,
+  // after the conversion the FORMAT needs.
+  void SaveAsFormat(int format);
 
   std::unique_ptr<UserPrompts> prompts_;
   QString title_;
@@ -180,6 +184,7 @@ class MainWindow : public QMainWindow {
   QAction* reduce256Action_ = nullptr;
   QAction* scaleAction_ = nullptr;
   QAction* infoAction_ = nullptr;
+  QAction* sizeReportAction_ = nullptr;
   QAction* cmdOptAction_ = nullptr;
   QAction* aboutAction_ = nullptr;
 };
