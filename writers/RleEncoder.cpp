@@ -222,7 +222,7 @@ class TextSink {
     p = textfmt::PutText(p, ", ");
     out_.Wrapped(text, static_cast<std::size_t>(p - text));
     const auto piece = static_cast<std::size_t>(item.pieceBytes);
-    for (std::size_t at = kRleBlockHeaderBytes; at < item.size; at += piece) {
+    for (auto at = static_cast<std::size_t>(kRleBlockHeaderBytes); at < item.size; at += piece) {
       out_.CommitWrapped(PutPixelBytes(out_.Reserve(32), item.bytes + at, piece));
     }
     dataBytes_ += static_cast<std::int64_t>(item.size);

@@ -8,7 +8,6 @@
 // The image is one pixel sequence in row order; runs and blocks cross row ends.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -24,7 +23,7 @@ enum class RleMode { Index, Transparency };
 inline constexpr std::int64_t kRleMaxChunk = 254;
 inline constexpr std::int64_t kRleMaxAbsolute = 255;
 // An absolute block opens with a 0 and its pixel count.
-inline constexpr std::size_t kRleBlockHeaderBytes = 2;
+inline constexpr std::int64_t kRleBlockHeaderBytes = 2;
 
 // Encoded bytes of one run chunk, and of one absolute block of pixels, for
 // values of valueBytes bytes (1 for RLE4, RLE8 and transparency, 2 for RLE16,
