@@ -408,10 +408,9 @@ TEST(SizeReportExactTest, EveryNumberIsThatOfTheWrittenFiles) {
       }
     }
     EXPECT_TRUE(reports.Texts().empty()) << reports.Texts().front();
-    for (const char* target : {"armv7m-none-eabi", "i386-unknown-linux-gnu"}) {
-      const std::string failure = CompileFor32Bit(dir, rows, target);
-      EXPECT_TRUE(failure.empty()) << target << ": " << failure;
-    }
+    // A Cortex-M, the kind of target the files are made for.
+    const std::string failure = CompileFor32Bit(dir, rows, "armv7m-none-eabi");
+    EXPECT_TRUE(failure.empty()) << failure;
   }
   ResetDocument();
 }
