@@ -64,12 +64,16 @@ const std::array<CommandEntry, kCommandCount> CommandTable = {{
     {"exit", 1210, "\t\tTerminates the Rastra"},
     {"help", 0, "\t\tDisplays this box"},
     {"?", 0, "\t\tDisplays this box"},
+    {"sizereport", 1815,
+     "\t\t[csv]\r\n\t\tPrints the bytes each FORMAT takes for the image\r\n\t\t- csv:\r\n\t\tComma-separated "
+     "values instead of a table"},
 }};
 
 namespace {
 
 constexpr int kHideId = 1810;
 constexpr int kExitId = 1210;
+constexpr int kSizeReportId = 1815;
 
 struct QueuedCommand {
   const CommandEntry* entry = nullptr;
@@ -328,6 +332,8 @@ void ExecuteCommand(int id) {
     RunConversion(id - 1514 + 11);
   } else if (id >= 1518 && id <= 1521) {
     RunConversion(id - 1518 + 14);
+  } else if (id == kSizeReportId) {
+    SizeReportCommand();
   } else {
     RunImageCommand(id);
   }

@@ -13,7 +13,7 @@ struct CommandEntry {
   const char* help;
 };
 
-inline constexpr int kCommandCount = 33;
+inline constexpr int kCommandCount = 34;
 extern const std::array<CommandEntry, kCommandCount> CommandTable;
 
 inline constexpr int kQueueSlots = 20;

@@ -1,7 +1,9 @@
 #include "app/Commands.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <utility>
+#include <vector>
 
 #include "app/CommandLine.h"
 #include "app/ImageDocument.h"
@@ -14,6 +16,7 @@
 #include "readers/PaletteFile.h"
 #include "sys/File.h"
 #include "writers/ImageWriters.h"
+#include "writers/SizeReport.h"
 
 namespace {
 
@@ -45,18 +48,6 @@ bool IsFormatCode(int format) { return (format >= 1 && format <= 29) || format =
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-// The colour format a palette FORMAT needs when the image's palette does not
-// fit it, or -1.
-int FittingFormatNumber(int format, int n) {
-  const bool none = n == 0;
-  if (format == 1 && (none || n > 2)) return 0;                    // BW
-  if (format == 2 && (none || n > 4)) return 1;                    // Gray4
-  if (format == 3 && (none || n > 8)) return 5;                    // 111
-  if ((format == 4 || format == 6) && (none || n > 16)) return 2;  // Gray16
-  if ((format == 5 || format == 7) && (none || n > 256)) return 10;  // 8666
-  return -1;
-}
-
 // Reads FORMAT and NOPALETTE for TYPE 1 and 3; false after a report.
 bool ReadFormatAndPalette(int n, OutputSpec& spec) {
   ImageDocument& doc = GetDocument();
@@ -83,7 +74,7 @@ bool ReadFormatAndPalette(int n, OutputSpec& spec) {
     PushUndo();
     doc.current = RunJob([&](sys::Context& ctx) { return Bitmap_ToTrueColor(std::move(doc.current), ctx); });
   }
-  const int fitting = FittingFormatNumber(format, n);
+  const int fitting = FittingColorFormat(format, n);
   if (fitting >= 0) RunConversion(fitting);
   if (next != ',') return true;
   const char flag = ReadChar();
@@ -183,15 +174,7 @@ void TransparencyCommand() {
 
 void SetPaletteFileDialog(PaletteFileDialog dialog) { paletteFileDialog = dialog; }
 
-bool FormatNeedsTrueColor(int format) {
-  switch (format) {
-    case 8: case 9: case 10: case 11: case 12: case 13: case 16: case 17:
-    case 19: case 20: case 21: case 22: case 23: case 24: case 29: case 99:
-      return true;
-    default:
-      return false;
-  }
-}
+bool FormatNeedsTrueColor(int format) { return FormatTakesTrueColor(format); }
 
 bool SaveImageFile(const Bitmap* image, const std::string& path, int type, const OutputSpec& spec,
                    BitmapPtr* replacement) {
@@ -283,6 +266,28 @@ void CustomPaletteCommand() {
   doc.current = RunJob([&](sys::Context& ctx) {
     return ConvertToPalette(doc.customPalette, doc.current, doc.customPalette.count, true, CurrentOutputOptions(), ctx);
   });
+}
+
+void SizeReportCommand() {
+  std::string form;
+  for (char c = ReadChar(); c != 0; c = ReadChar()) form += c;
+  if (!form.empty() && form != "csv") {
+    ReportText("\"" + form + "\": the size report is a table, or CSV with -sizereportcsv");
+    return;
+  }
+  ImageDocument& doc = GetDocument();
+  if (!doc.current) {
+    ReportText("An image needs to be opened before its sizes can be reported.");
+    return;
+  }
+  std::vector<FormatSize> rows;
+  const sys::Code code = RunJob([&](sys::Context& ctx) {
+    return ComputeSizeReport(*doc.current, CurrentOutputOptions(), rows, ctx);
+  });
+  if (code != sys::Code::kOk) return;
+  const std::string text = form.empty() ? SizeReportTable(*doc.current, rows) : SizeReportCsv(rows);
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::fflush(stdout);
 }
 
 void RunImageCommand(int id) {

@@ -26,6 +26,9 @@ void ApplyReplacement(ImageDocument& doc, BitmapPtr replacement);
 // It saves no undo state; the main window pushes one first.
 void RunConversion(int selector);
 void CustomPaletteCommand();
+// Prints the bytes each FORMAT takes for the current image to standard
+// output: a table, or CSV when the parameter text is "csv".
+void SizeReportCommand();
 // Flips, rotations, inversions, scale, reducecolors and transparency.
 void RunImageCommand(int id);
 

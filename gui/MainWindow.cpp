@@ -23,6 +23,7 @@
 #include <algorithm>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 #include "app/AlphaFiles.h"
 #include "app/Animation.h"
@@ -42,6 +43,7 @@
 #include "sys/File.h"
 #include "writers/ImageWriters.h"
 #include "writers/PaletteWriter.h"
+#include "writers/SizeReport.h"
 
 // Resources of a static library must be registered by hand, from the global
 // namespace.
@@ -330,6 +332,7 @@ void MainWindow::BuildImageMenu() {
   scaleAction_ = AddImageAction(imageMenu_, tr("&Scale..."), &MainWindow::OnScale);
   imageMenu_->addSeparator();
   infoAction_ = AddImageAction(imageMenu_, tr("&Info"), &MainWindow::OnInfo);
+  sizeReportAction_ = AddImageAction(imageMenu_, tr("Si&ze report..."), &MainWindow::OnSizeReport);
 }
 
 void MainWindow::BuildHelpMenu() {
@@ -747,6 +750,41 @@ bool MainWindow::SaveAsInteractive() {
 }
 
 void MainWindow::OnSaveAs() { SaveAsInteractive(); }
+
+void MainWindow::OnSizeReport() {
+  ImageDocument& doc = GetDocument();
+  if (!doc.current) return;
+  std::vector<FormatSize> rows;
+  sys::Context ctx = MakeJobContext();
+  const sys::Code code = ComputeSizeReport(*doc.current, CurrentOutputOptions(), rows, ctx);
+  ReportJob(ctx);
+  if (code != sys::Code::kOk) return;
+  int format = 0;
+  if (prompts_->SizeReport(this, SizeReportHeading(*doc.current), rows, format)) SaveAsFormat(format);
+}
+
+void MainWindow::SaveAsFormat(int format) {
+  ImageDocument& doc = GetDocument();
+  if (!doc.current) return;
+  // Only the C outputs take a FORMAT, and FORMAT 99 has no stream form.
+  const QString cFilter = tr(kSaveFilters[0].filter);
+  const QString filter = format == 99 ? cFilter : cFilter + ";;" + tr(kSaveFilters[1].filter);
+  QString selectedFilter = cFilter;
+  const QString name =
+      prompts_->SaveFileName(this, tr("Save file as"), SuggestedName(doc.sourcePath, ".c"), filter, selectedFilter);
+  if (name.isEmpty()) return;
+  const int type = TypeFromFilter(selectedFilter);
+  if (type != kOutputCBitmap && type != kOutputCStream) return;
+  // The picture the report counted for this row is the one saved.
+  const SaveStep step = SaveStepFor(format, *doc.current);
+  if (step.conversion == SaveConversion::kTrueColor) {
+    RunImageOperation([](BitmapPtr image, sys::Context& ctx) { return Bitmap_ToTrueColor(std::move(image), ctx); });
+  } else if (step.conversion == SaveConversion::kColorFormat) {
+    Convert(step.colorFormat);
+  }
+  if (!doc.current || SaveStepFor(format, *doc.current).conversion != SaveConversion::kNone) return;
+  SaveCurrentImage(name, type, SpecResult{format, 0, type});
+}
 
 void MainWindow::OnSavePalette() {
   ImageDocument& doc = GetDocument();

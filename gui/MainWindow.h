@@ -130,6 +130,7 @@ class MainWindow : public QMainWindow {
   void OnReduce256();
   void OnScale();
   void OnInfo();
+  void OnSizeReport();
 
  protected:
   void dragEnterEvent(QDragEnterEvent* event) override;
@@ -182,6 +183,9 @@ class MainWindow : public QMainWindow {
   bool SaveCurrentImage(const QString& name, int type, const SpecResult& spec);
   // Makes image the current one after an undo state of the one before.
   void ReplacePicture(BitmapPtr image);
+  // Save as with the FORMAT chosen in the size report: a C file or stream,
+  // after the conversion the FORMAT needs.
+  void SaveAsFormat(int format);
 
   std::unique_ptr<UserPrompts> prompts_;
   QString title_;
@@ -232,6 +236,7 @@ class MainWindow : public QMainWindow {
   QAction* reduce256Action_ = nullptr;
   QAction* scaleAction_ = nullptr;
   QAction* infoAction_ = nullptr;
+  QAction* sizeReportAction_ = nullptr;
   QAction* cmdOptAction_ = nullptr;
   QAction* aboutAction_ = nullptr;
 };

@@ -7,6 +7,7 @@
 #include "gui/CmdOptionsDlg.h"
 #include "gui/InfoDlg.h"
 #include "gui/OptionsDialog.h"
+#include "gui/SizeReportDlg.h"
 #include "gui/TransDlg.h"
 
 QString UserPrompts::OpenFileName(QWidget* parent, const QString& caption, const QString& filter) {
@@ -50,6 +51,12 @@ bool UserPrompts::Alpha(QWidget* parent, int mode, AlphaChoice& choice) {
 void UserPrompts::Info(QWidget* parent, int usedColors) {
   InfoDlg dialog(usedColors, parent);
   dialog.exec();
+}
+
+bool UserPrompts::SizeReport(QWidget* parent, const std::string& heading, const std::vector<FormatSize>& rows,
+                             int& format) {
+  SizeReportDlg dialog(heading, rows, format, parent);
+  return dialog.exec() == QDialog::Accepted;
 }
 
 void UserPrompts::CommandLineOptions(QWidget* parent) {

@@ -5,12 +5,15 @@
 
 #include <QCoreApplication>
 #include <QString>
+#include <string>
+#include <vector>
 
 #include "app/Settings.h"
 #include "gui/AlphaDlg.h"
 #include "gui/ScaleDlg.h"
 #include "gui/SpecDlg.h"
 #include "image/Bitmap.h"
+#include "writers/SizeReport.h"
 
 class QWidget;
 
@@ -34,6 +37,9 @@ class UserPrompts {
   virtual bool Options(QWidget* parent, const QString& title, Settings& values);
   virtual bool Alpha(QWidget* parent, int mode, AlphaChoice& choice);
   virtual void Info(QWidget* parent, int usedColors);
+  // format receives the FORMAT of the row the user chose to save in.
+  virtual bool SizeReport(QWidget* parent, const std::string& heading, const std::vector<FormatSize>& rows,
+                          int& format);
   virtual void CommandLineOptions(QWidget* parent);
   virtual void About(QWidget* parent, const QString& displayName);
   virtual void Message(QWidget* parent, const QString& title, const QString& text);

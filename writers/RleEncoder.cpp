@@ -11,6 +11,16 @@ namespace {
 // What an item carries per pixel.
 enum class Emitted { Byte, Code16, Code16Swapped, Color32 };
 
+int ValueBytesOf(Emitted kind) {
+  switch (kind) {
+    case Emitted::Byte: return 1;
+    case Emitted::Code16:
+    case Emitted::Code16Swapped: return 2;
+    case Emitted::Color32: return 4;
+  }
+  return 1;
+}
+
 // Turns a compared value into the bytes an item carries for that pixel.
 class Emitter {
  public:
@@ -20,15 +30,7 @@ class Emitter {
     if (kind == Emitted::Code16Swapped) format_ = &GetColorFormat(kFormatM565);
   }
 
-  int BytesPerPixel() const {
-    switch (kind_) {
-      case Emitted::Byte: return 1;
-      case Emitted::Code16:
-      case Emitted::Code16Swapped: return 2;
-      case Emitted::Color32: return 4;
-    }
-    return 1;
-  }
+  int ValueBytes() const { return ValueBytesOf(kind_); }
 
   // Writes the pixel's bytes at out and returns their count.
   int Bytes(std::uint32_t value, std::uint8_t* out) const {
@@ -73,6 +75,10 @@ std::int64_t RleCountUpTo(std::span<const std::uint32_t> values, std::int64_t st
   return count;
 }
 
+// The pixels of the next chunk of a run with left pixels still to go: 254 at
+// most, and 255 pixels are 254 and 1, not one chunk.
+std::int64_t NextChunk(std::int64_t left) { return left > kRleMaxChunk ? kRleMaxChunk : left; }
+
 // Packs n indices from start into nibbles, first pixel high; returns the byte count.
 int PackNibbles(std::span<const std::uint32_t> values, std::int64_t start, std::int64_t n, std::uint8_t* out) {
   int bytes = 0;
@@ -84,31 +90,97 @@ int PackNibbles(std::span<const std::uint32_t> values, std::int64_t start, std::
   return bytes;
 }
 
-// The one decision of runs and blocks; Sink receives Run(pos, r) and Abs(pos, n).
-template <class Sink>
-void EncodeItems(std::span<const std::uint32_t> values, Sink& sink) {
-  const auto end = static_cast<std::int64_t>(values.size());
+// One item as the core hands it to a sink: where it starts, how many pixels it
+// covers, and its encoded bytes. bytes is null for sinks that only count.
+struct Item {
   std::int64_t pos = 0;
-  while (pos < end) {
-    const std::int64_t run = RleCount(values, pos, end);
-    if (run >= 3) {
-      sink.Run(pos, run);
-      pos += run;
-      continue;
-    }
-    const std::int64_t block = AbsCount(values, pos, end);
-    if (block <= 1) {
-      sink.Run(pos, 1);
-      pos += 1;
-    } else {
-      sink.Abs(pos, block);
-      pos += block;
+  std::int64_t pixels = 0;  // of the chunk or block
+  const std::uint8_t* bytes = nullptr;
+  std::size_t size = 0;     // encoded bytes, count byte(s) included
+  int pieceBytes = 1;       // bytes per value piece of an absolute block
+};
+
+// The one run-finding core of every form. It decides runs and absolute blocks
+// over the compared values, splits runs into chunks and lays out each item's
+// bytes; a sink only writes (text or bytes) or counts what it is handed:
+//   RunStart(pos, run)  before the chunks of a run of run pixels
+//   Chunk(item)         one run chunk; false drops the rest of the run
+//   RunEnd()            after the chunks that were taken
+//   Block(item)         one absolute block
+// A sink whose kWritesBytes is false gets items without bytes, so counting
+// costs no colour conversion.
+class RunFinder {
+ public:
+  RunFinder(std::span<const std::uint32_t> values, const Emitter& emitter, bool nibbles)
+      : values_(values), emitter_(emitter), nibbles_(nibbles) {}
+
+  template <class Sink>
+  void Encode(Sink& sink) const {
+    const auto end = static_cast<std::int64_t>(values_.size());
+    std::int64_t pos = 0;
+    while (pos < end) {
+      const std::int64_t run = RleCount(values_, pos, end);
+      if (run >= 3) {
+        EmitRun(sink, pos, run);
+        pos += run;
+        continue;
+      }
+      const std::int64_t block = AbsCount(values_, pos, end);
+      if (block <= 1) {
+        EmitRun(sink, pos, 1);
+        pos += 1;
+      } else {
+        EmitBlock(sink, pos, block);
+        pos += block;
+      }
     }
   }
-}
 
-char* PutPixelBytes(char* p, const std::uint8_t* bytes, int count) {
-  for (int i = 0; i < count; ++i) {
+ private:
+  template <class Sink>
+  void EmitRun(Sink& sink, std::int64_t pos, std::int64_t run) const {
+    std::array<std::uint8_t, 5> chunk{};
+    Item item{pos, 0, nullptr, static_cast<std::size_t>(RleRunChunkBytes(emitter_.ValueBytes())), 1};
+    if constexpr (Sink::kWritesBytes) {
+      emitter_.Bytes(values_[static_cast<std::size_t>(pos)], chunk.data() + 1);
+      item.bytes = chunk.data();
+    }
+    sink.RunStart(pos, run);
+    for (std::int64_t left = run; left > 0; left -= item.pixels) {
+      item.pixels = NextChunk(left);
+      chunk[0] = static_cast<std::uint8_t>(item.pixels);
+      if (!sink.Chunk(item)) break;
+    }
+    sink.RunEnd();
+  }
+
+  template <class Sink>
+  void EmitBlock(Sink& sink, std::int64_t pos, std::int64_t n) const {
+    const int valueBytes = emitter_.ValueBytes();
+    Item item{pos, n, nullptr, static_cast<std::size_t>(RleAbsoluteBlockBytes(n, valueBytes, nibbles_)),
+              nibbles_ ? 1 : valueBytes};
+    std::array<std::uint8_t, kRleBlockHeaderBytes + 4 * kRleMaxAbsolute> block;
+    if constexpr (Sink::kWritesBytes) {
+      block[0] = 0;
+      block[1] = static_cast<std::uint8_t>(n);
+      std::uint8_t* out = block.data() + kRleBlockHeaderBytes;
+      if (nibbles_) {
+        PackNibbles(values_, pos, n, out);
+      } else {
+        for (std::int64_t i = 0; i < n; ++i) out += emitter_.Bytes(values_[static_cast<std::size_t>(pos + i)], out);
+      }
+      item.bytes = block.data();
+    }
+    sink.Block(item);
+  }
+
+  std::span<const std::uint32_t> values_;
+  const Emitter& emitter_;
+  bool nibbles_;
+};
+
+char* PutPixelBytes(char* p, const std::uint8_t* bytes, std::size_t count) {
+  for (std::size_t i = 0; i < count; ++i) {
     p = textfmt::PutHexByte(p, bytes[i]);
     *p++ = ',';
     *p++ = ' ';
@@ -116,62 +188,53 @@ char* PutPixelBytes(char* p, const std::uint8_t* bytes, int count) {
   return p;
 }
 
+// The C text form: a commented line per item and the closing trailer.
 class TextSink {
  public:
-  TextSink(OutBuffer& buffer, std::span<const std::uint32_t> values, const Emitter& emitter, std::int64_t xSize,
-           bool nibbles)
-      : values_(values), emitter_(emitter), xSize_(xSize), nibbles_(nibbles), out_(buffer) {}
+  static constexpr bool kWritesBytes = true;
 
-  void Run(std::int64_t pos, std::int64_t run) {
+  TextSink(OutBuffer& buffer, std::int64_t xSize) : xSize_(xSize), out_(buffer) {}
+
+  void RunStart(std::int64_t pos, std::int64_t run) {
     out_.SetColumn(0);
     out_.Wrapped("  ");
     WriteComment("/* RLE: ", run, pos);
-    std::uint8_t bytes[4];
-    const int count = emitter_.Bytes(values_[static_cast<std::size_t>(pos)], bytes);
-    for (std::int64_t left = run; left > 0;) {
-      const std::int64_t chunk = left >= kRleMaxChunk + 1 ? kRleMaxChunk : left;
-      char text[64];
-      char* p = textfmt::PutDec(text, chunk);
-      p = textfmt::PutText(p, ", ");
-      p = PutPixelBytes(p, bytes, count);
-      out_.Wrapped(text, static_cast<std::size_t>(p - text));
-      dataBytes_ += 1 + count;
-      left -= chunk;
-    }
-    out_.Wrapped("\r\n");
   }
 
-  void Abs(std::int64_t pos, std::int64_t n) {
+  bool Chunk(const Item& item) {
+    char text[64];
+    char* p = textfmt::PutDec(text, item.bytes[0]);
+    p = textfmt::PutText(p, ", ");
+    p = PutPixelBytes(p, item.bytes + 1, item.size - 1);
+    out_.Wrapped(text, static_cast<std::size_t>(p - text));
+    dataBytes_ += static_cast<std::int64_t>(item.size);
+    return true;
+  }
+
+  void RunEnd() { out_.Wrapped("\r\n"); }
+
+  void Block(const Item& item) {
     out_.SetColumn(0);
-    WriteComment("  /* ABS: ", n, pos);
+    WriteComment("  /* ABS: ", item.pixels, item.pos);
     char text[64];
     char* p = textfmt::PutText(text, "0, ");
-    p = textfmt::PutDec(p, n);
+    p = textfmt::PutDec(p, item.pixels);
     p = textfmt::PutText(p, ", ");
     out_.Wrapped(text, static_cast<std::size_t>(p - text));
-    dataBytes_ += 2;
-    if (nibbles_) {
-      std::uint8_t packed[(kRleMaxAbsolute + 1) / 2];
-      const int count = PackNibbles(values_, pos, n, packed);
-      for (int i = 0; i < count; ++i) WritePixelPiece(packed + i, 1);
-      dataBytes_ += count;
-    } else {
-      for (std::int64_t i = 0; i < n; ++i) {
-        std::uint8_t bytes[4];
-        const int count = emitter_.Bytes(values_[static_cast<std::size_t>(pos + i)], bytes);
-        WritePixelPiece(bytes, count);
-        dataBytes_ += count;
-      }
+    const auto piece = static_cast<std::size_t>(item.pieceBytes);
+    for (auto at = static_cast<std::size_t>(kRleBlockHeaderBytes); at < item.size; at += piece) {
+      out_.CommitWrapped(PutPixelBytes(out_.Reserve(32), item.bytes + at, piece));
     }
+    dataBytes_ += static_cast<std::int64_t>(item.size);
     out_.Wrapped("\r\n");
   }
 
-  void WriteTrailer(bool byteUnit) {
+  void WriteTrailer(bool byteUnit, std::int64_t pixels) {
     char text[96];
     char* p = textfmt::PutText(text, "  0\r\n};  // ");
     p = textfmt::PutDec(p, dataBytes_);
     p = textfmt::PutText(p, byteUnit ? " bytes for " : " for ");
-    p = textfmt::PutDec(p, static_cast<std::int64_t>(values_.size()));
+    p = textfmt::PutDec(p, pixels);
     p = textfmt::PutText(p, " pixels\r\n\r\n");
     out_.Wrapped(text, static_cast<std::size_t>(p - text));
   }
@@ -189,60 +252,53 @@ class TextSink {
     out_.Wrapped(text, static_cast<std::size_t>(p - text));
   }
 
-  void WritePixelPiece(const std::uint8_t* bytes, int count) {
-    out_.CommitWrapped(PutPixelBytes(out_.Reserve(32), bytes, count));
-  }
-
-  std::span<const std::uint32_t> values_;
-  const Emitter& emitter_;
   std::int64_t xSize_;
-  bool nibbles_;
   std::int64_t dataBytes_ = 0;
   WrapWriter out_;
 };
 
+// The stream form: each item's bytes in one write. A short write ends its
+// item (the rest of a run's chunks too); the next item is still tried.
 class ByteSink {
  public:
-  ByteSink(OutBuffer& out, std::span<const std::uint32_t> values, const Emitter& emitter, bool nibbles)
-      : out_(out), values_(values), emitter_(emitter), nibbles_(nibbles) {}
+  static constexpr bool kWritesBytes = true;
 
-  // Each item reports 1 on a short write; the loop goes on regardless.
-  int Run(std::int64_t pos, std::int64_t run) {
-    std::uint8_t item[5];
-    const int count = emitter_.Bytes(values_[static_cast<std::size_t>(pos)], item + 1);
-    for (std::int64_t left = run; left > 0;) {
-      const std::int64_t chunk = left >= kRleMaxChunk + 1 ? kRleMaxChunk : left;
-      item[0] = static_cast<std::uint8_t>(chunk);
-      if (!WriteAll(item, static_cast<std::size_t>(count) + 1)) return 1;
-      left -= chunk;
-    }
-    return 0;
-  }
+  explicit ByteSink(OutBuffer& out) : out_(out) {}
 
-  int Abs(std::int64_t pos, std::int64_t n) {
-    std::array<std::uint8_t, 2 + 4 * kRleMaxAbsolute> item;
-    item[0] = 0;
-    item[1] = static_cast<std::uint8_t>(n);
-    std::size_t used = 2;
-    if (nibbles_) {
-      used += static_cast<std::size_t>(PackNibbles(values_, pos, n, item.data() + used));
-    } else {
-      for (std::int64_t i = 0; i < n; ++i) {
-        used += static_cast<std::size_t>(emitter_.Bytes(values_[static_cast<std::size_t>(pos + i)], item.data() + used));
-      }
-    }
-    return WriteAll(item.data(), used) ? 0 : 1;
-  }
+  void RunStart(std::int64_t /*pos*/, std::int64_t /*run*/) {}
+  bool Chunk(const Item& item) { return WriteAll(item); }
+  void RunEnd() {}
+  void Block(const Item& item) { WriteAll(item); }
 
  private:
-  bool WriteAll(const std::uint8_t* bytes, std::size_t n) {
-    return OutWrite(out_, bytes, n) == 1 && OutLastCopied(out_) == n;
+  bool WriteAll(const Item& item) {
+    return OutWrite(out_, item.bytes, item.size) == 1 && OutLastCopied(out_) == item.size;
   }
 
   OutBuffer& out_;
-  std::span<const std::uint32_t> values_;
-  const Emitter& emitter_;
-  bool nibbles_;
+};
+
+// Counts the items' shapes, which give the size of every value width at once.
+class TallySink {
+ public:
+  static constexpr bool kWritesBytes = false;
+
+  explicit TallySink(RleTally& tally) : tally_(tally) {}
+
+  void RunStart(std::int64_t /*pos*/, std::int64_t /*run*/) {}
+  bool Chunk(const Item& /*item*/) {
+    ++tally_.runChunks;
+    return true;
+  }
+  void RunEnd() {}
+  void Block(const Item& item) {
+    ++tally_.absoluteBlocks;
+    tally_.absolutePixels += item.pixels;
+    tally_.absolutePackedBytes += (item.pixels + 1) / 2;
+  }
+
+ private:
+  RleTally& tally_;
 };
 
 int WriteText(OutBuffer& out, const Bitmap& bitmap, RleMode mode, Emitted kind, bool nibbles, bool byteUnit,
@@ -250,9 +306,9 @@ int WriteText(OutBuffer& out, const Bitmap& bitmap, RleMode mode, Emitted kind, 
   std::vector<std::uint32_t> values;
   if (!RleComparedValues(bitmap, mode, values, ctx)) return 1;
   const Emitter emitter(bitmap, kind);
-  TextSink sink(out, values, emitter, bitmap.XSize, nibbles);
-  EncodeItems(std::span<const std::uint32_t>(values), sink);
-  sink.WriteTrailer(byteUnit);
+  TextSink sink(out, bitmap.XSize);
+  RunFinder(values, emitter, nibbles).Encode(sink);
+  sink.WriteTrailer(byteUnit, static_cast<std::int64_t>(values.size()));
   return 0;
 }
 
@@ -260,12 +316,34 @@ int WriteBytes(OutBuffer& out, const Bitmap& bitmap, RleMode mode, Emitted kind,
   std::vector<std::uint32_t> values;
   if (!RleComparedValues(bitmap, mode, values, ctx)) return 1;
   const Emitter emitter(bitmap, kind);
-  ByteSink sink(out, values, emitter, nibbles);
-  EncodeItems(std::span<const std::uint32_t>(values), sink);
+  ByteSink sink(out);
+  RunFinder(values, emitter, nibbles).Encode(sink);
   return 0;
 }
 
 }  // namespace
+
+std::int64_t RleRunChunkBytes(int valueBytes) { return 1 + valueBytes; }
+
+std::int64_t RleAbsoluteBlockBytes(std::int64_t pixels, int valueBytes, bool nibbles) {
+  return kRleBlockHeaderBytes + (nibbles ? (pixels + 1) / 2 : pixels * valueBytes);
+}
+
+std::int64_t RleTally::DataBytes(int valueBytes, bool nibbles) const {
+  const std::int64_t blockValues = nibbles ? absolutePackedBytes : absolutePixels * valueBytes;
+  return runChunks * RleRunChunkBytes(valueBytes) + absoluteBlocks * kRleBlockHeaderBytes + blockValues;
+}
+
+bool TallyRle(const Bitmap& bitmap, RleMode mode, RleTally& tally, sys::Context& ctx) {
+  tally = RleTally{};
+  std::vector<std::uint32_t> values;
+  if (!RleComparedValues(bitmap, mode, values, ctx)) return false;
+  // The values' bytes do not matter for counting, so any emitter will do.
+  const Emitter emitter(bitmap, Emitted::Byte);
+  TallySink sink(tally);
+  RunFinder(values, emitter, false).Encode(sink);
+  return true;
+}
 
 bool RleComparedValues(const Bitmap& bitmap, RleMode mode, std::vector<std::uint32_t>& values, sys::Context& ctx) {
   values.clear();

@@ -245,7 +245,8 @@ class TestMainWindow : public QObject {
     MainWindow& window = NewWindow();
     QMenu* image = TopMenu(window, "&Image");
     QCOMPARE(ItemTexts(image), QStringList({"&Transparency...", "&Convert to", "&Dither to", "&Flip", "&Rotate",
-                                            "&Invert", "&Shrink", "&Reduce colors", "-", "&Scale...", "-", "&Info"}));
+                                            "&Invert", "&Shrink", "&Reduce colors", "-", "&Scale...", "-", "&Info",
+                                            "Si&ze report..."}));
     QCOMPARE(ItemTexts(SubMenu(image, "&Convert to")),
              kConvertLabels + QStringList({"-", "RGB\t\t\t(24 BPP)", "Best palette", "Best palette + transparency", "-",
                                            "Custom palette..."}));

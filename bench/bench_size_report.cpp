@@ -1,0 +1,81 @@
+// Speed of the size report against the save it helps to avoid: computing the
+// whole table for a 2048 x 2048 picture may take at most twice as long as
+// writing its largest C file, FORMAT 99 (both 32-bit variants of every pixel,
+// about 100 MB of text), into a real file.
+//
+// Compare SizeReport/<picture> with LargestCFile/<picture>.
+#include <benchmark/benchmark.h>
+
+#include <string>
+#include <vector>
+
+#include "BenchImages.h"
+#include "BenchOutput.h"
+#include "image/ColorConvert.h"
+#include "image/OutputOptions.h"
+#include "sys/Context.h"
+#include "writers/CBitmapWriter.h"
+#include "writers/SizeReport.h"
+#include "writers/TextOutput.h"
+
+namespace {
+
+constexpr int kSize = 2048;
+
+const Bitmap& Photo() {
+  static const BitmapPtr image = MakePhotoLikeImage(kSize, kSize);
+  return *image;
+}
+
+const Bitmap& FlatUi() {
+  static const BitmapPtr image = MakeFlatUiImage(kSize, kSize);
+  return *image;
+}
+
+// A palette image: its report converts it to true colour for the 16- and
+// 32-bit rows, and to BW, Gray4 and Gray16 for the packed ones.
+const Bitmap& PalettePhoto() {
+  static const BitmapPtr image = [] {
+    sys::Context ctx;
+    return BestPaletteImageOf(Photo(), OutputOptions{}, ctx);
+  }();
+  return *image;
+}
+
+void SizeReport(benchmark::State& state, const Bitmap& image) {
+  std::size_t rowCount = 0;
+  for (auto _ : state) {
+    sys::Context ctx;
+    std::vector<FormatSize> rows;
+    if (ComputeSizeReport(image, OutputOptions{}, rows, ctx) != sys::Code::kOk) {
+      state.SkipWithError("size report failed");
+      return;
+    }
+    rowCount = rows.size();
+    benchmark::DoNotOptimize(rows.data());
+  }
+  state.counters["rows"] = static_cast<double>(rowCount);
+}
+
+void LargestCFile(benchmark::State& state, const Bitmap& image) {
+  IntoFile(state, "sizereport", [&](OutBuffer& out, sys::Context& ctx) {
+    return WriteCBitmapFile(out, OutputSpec{99, 0}, &image, "/tmp/rastra_bench_sizereport.c", OutputOptions{}, ctx) ==
+           sys::Code::kOk;
+  });
+}
+
+void BM_SizeReport_Photo(benchmark::State& state) { SizeReport(state, Photo()); }
+void BM_LargestCFile_Photo(benchmark::State& state) { LargestCFile(state, Photo()); }
+void BM_SizeReport_FlatUi(benchmark::State& state) { SizeReport(state, FlatUi()); }
+void BM_LargestCFile_FlatUi(benchmark::State& state) { LargestCFile(state, FlatUi()); }
+void BM_SizeReport_PalettePhoto(benchmark::State& state) { SizeReport(state, PalettePhoto()); }
+void BM_LargestCFile_PalettePhoto(benchmark::State& state) { LargestCFile(state, PalettePhoto()); }
+
+BENCHMARK(BM_SizeReport_Photo)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LargestCFile_Photo)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SizeReport_FlatUi)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LargestCFile_FlatUi)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SizeReport_PalettePhoto)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LargestCFile_PalettePhoto)->Unit(benchmark::kMillisecond);
+
+}  // namespace

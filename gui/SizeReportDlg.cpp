@@ -1,0 +1,83 @@
+#include "gui/SizeReportDlg.h"
+
+#include <QBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableWidget>
+
+namespace {
+
+// The columns of numbers (bits per pixel to .dta) read best right-aligned.
+bool IsNumberColumn(std::size_t column) { return column >= 2 && column <= 6; }
+
+QTableWidgetItem* Cell(const std::string& text, std::size_t column, bool smallest) {
+  auto* item = new QTableWidgetItem(QString::fromStdString(text));
+  item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
+  if (IsNumberColumn(column)) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  if (smallest) {
+    QFont font = item->font();
+    font.setBold(true);
+    item->setFont(font);
+  }
+  return item;
+}
+
+}  // namespace
+
+SizeReportDlg::SizeReportDlg(const std::string& heading, const std::vector<FormatSize>& rows, int& format,
+                             QWidget* parent)
+    : QDialog(parent),
+      format_(format),
+      table_(new QTableWidget(static_cast<int>(rows.size()), static_cast<int>(kSizeReportColumns), this)),
+      saveAs_(new QPushButton("&Save as...", this)),
+      close_(new QPushButton("Close", this)) {
+  setWindowTitle("Size report");
+  QStringList headers;
+  for (const std::string& header : SizeReportHeaders()) headers << QString::fromStdString(header);
+  table_->setHorizontalHeaderLabels(headers);
+  // The row header carries the command line's mark column.
+  table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 6);
+  table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  table_->setSelectionMode(QAbstractItemView::SingleSelection);
+  table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  for (std::size_t r = 0; r < rows.size(); ++r) {
+    formats_.push_back(rows[r].format);
+    const SizeReportLine cells = SizeReportCells(rows[r]);
+    for (std::size_t c = 0; c < cells.size(); ++c) {
+      table_->setItem(static_cast<int>(r), static_cast<int>(c), Cell(cells[c], c, rows[r].smallest));
+    }
+    table_->setVerticalHeaderItem(static_cast<int>(r), new QTableWidgetItem(rows[r].smallest ? "*" : ""));
+    if (rows[r].smallest) table_->selectRow(static_cast<int>(r));
+  }
+  table_->resizeColumnsToContents();
+  table_->setMinimumWidth(table_->horizontalHeader()->length() + table_->verticalHeader()->width() + 30);
+  table_->setMinimumHeight(420);
+
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch();
+  buttons->addWidget(saveAs_);
+  buttons->addWidget(close_);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(new QLabel(QString::fromStdString(heading), this));
+  layout->addWidget(table_);
+  auto* footnote = new QLabel(QString::fromStdString(SizeReportFootnote()), this);
+  footnote->setWordWrap(true);
+  layout->addWidget(footnote);
+  layout->addLayout(buttons);
+  connect(saveAs_, &QPushButton::released, this, &SizeReportDlg::OnSaveAs);
+  connect(close_, &QPushButton::released, this, &SizeReportDlg::reject);
+  connect(table_, &QTableWidget::cellDoubleClicked, this, [this](int row, int) { OnRowActivated(row); });
+}
+
+void SizeReportDlg::OnSaveAs() {
+  const QList<QTableWidgetItem*> selected = table_->selectedItems();
+  if (selected.isEmpty()) return;
+  OnRowActivated(selected.first()->row());
+}
+
+void SizeReportDlg::OnRowActivated(int row) {
+  if (row < 0 || row >= static_cast<int>(formats_.size())) return;
+  format_ = formats_[static_cast<std::size_t>(row)];
+  accept();
+}
