@@ -1,8 +1,10 @@
 #include "app/ImageDocument.h"
 
+#include <optional>
 #include <utility>
 
 #include "app/Report.h"
+#include "app/Session.h"
 #include "readers/ImageReaders.h"
 #include "sys/File.h"
 
@@ -16,17 +18,25 @@ ImageDocument& GetDocument() { return document; }
 void ResetDocument() { document = ImageDocument{}; }
 
 void PushUndo() {
-  if (!document.current) return;
-  sys::Context ctx = MakeJobContext();
-  BitmapPtr copy = Bitmap_Copy(*document.current, ctx);
-  ReportJob(ctx);
-  PushUndoImage(std::move(copy));
+  CommandSession session = ProcessSession();
+  PushUndo(session);
 }
 
-void PushUndoImage(BitmapPtr image) {
+void PushUndo(CommandSession& session) {
+  ImageDocument& doc = session.doc;
+  if (!doc.current) return;
+  sys::Context ctx = MakeJobContext();
+  BitmapPtr copy = Bitmap_Copy(*doc.current, ctx);
+  session.ReportJob(ctx);
+  PushUndoImage(doc, std::move(copy));
+}
+
+void PushUndoImage(BitmapPtr image) { PushUndoImage(document, std::move(image)); }
+
+void PushUndoImage(ImageDocument& doc, BitmapPtr image) {
   if (!image) return;
-  for (int i = kUndoSlots - 1; i > 0; --i) document.undo[i] = std::move(document.undo[i - 1]);
-  document.undo[0] = std::move(image);
+  for (int i = kUndoSlots - 1; i > 0; --i) doc.undo[i] = std::move(doc.undo[i - 1]);
+  doc.undo[0] = std::move(image);
 }
 
 void PopUndo() {
@@ -38,15 +48,25 @@ void PopUndo() {
 bool CanUndo() { return document.undo[0] != nullptr; }
 
 Bitmap* OpenImageFile(const std::string& path) {
+  CommandSession session = ProcessSession();
+  return OpenImageFile(session, path);
+}
+
+Bitmap* OpenImageFile(CommandSession& session, const std::string& path) {
+  ImageDocument& doc = session.doc;
+  // A run of several images names each already.
+  std::optional<SubjectScope> subject;
+  if (session.subjects.empty() || session.subjects.back().text != path) subject.emplace(session, path);
+  session.reads.push_back(path);
   auto file = sys::File::OpenRead(path);
   if (!file) {
-    ReportMessage(20);  // "File not found."
-    document.current.reset();
+    session.Report(20);  // "File not found."
+    doc.current.reset();
     return nullptr;
   }
   sys::Context ctx = MakeJobContext();
-  document.current = LoadImageFile(*file, FileTypeFromExtension(path), JobReadOptions(), ctx).image;
-  ReportJob(ctx);
-  if (document.current) document.sourcePath = path.substr(0, kMaxSourcePath);
-  return document.current.get();
+  doc.current = LoadImageFile(*file, FileTypeFromExtension(path), JobReadOptions(), ctx).image;
+  session.ReportJob(ctx);
+  if (doc.current) doc.sourcePath = path.substr(0, kMaxSourcePath);
+  return doc.current.get();
 }

@@ -22,12 +22,18 @@ ImageDocument& GetDocument();
 // Empties the document (tests and a new start).
 void ResetDocument();
 
+struct CommandSession;
+
 // Saves a copy of the current image as the newest undo state.
 void PushUndo();
+void PushUndo(CommandSession& session);
 // Saves image (the current one, handed over) as the newest undo state.
 void PushUndoImage(BitmapPtr image);
+void PushUndoImage(ImageDocument& doc, BitmapPtr image);
 void PopUndo();
 bool CanUndo();
 // Opens path with the reader its name selects and makes the result (also
 // none) the current image. Returns the current image.
 Bitmap* OpenImageFile(const std::string& path);
+// The same for a session's document; its reports name the file.
+Bitmap* OpenImageFile(CommandSession& session, const std::string& path);
