@@ -1,6 +1,5 @@
 #include "app/ImageDocument.h"
 
-#include <optional>
 #include <utility>
 
 #include "app/Report.h"
@@ -54,9 +53,7 @@ Bitmap* OpenImageFile(const std::string& path) {
 
 Bitmap* OpenImageFile(CommandSession& session, const std::string& path) {
   ImageDocument& doc = session.doc;
-  // A run of several images names each already.
-  std::optional<SubjectScope> subject;
-  if (session.subjects.empty() || session.subjects.back().text != path) subject.emplace(session, path);
+  const SubjectScope subject(session, path);
   session.reads.push_back(path);
   auto file = sys::File::OpenRead(path);
   if (!file) {

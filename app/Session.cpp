@@ -21,10 +21,13 @@ bool ImmediateSink::Commit(sys::SafeOutputFile output, ReportEntry onFailure) {
 
 ReportEntry CommandSession::WithSubjects(ReportEntry entry, const std::string& detail) const {
   std::string echo;
+  const std::string* named = nullptr;  // the last subject written: a file is named once
   for (std::size_t i = 0; i < subjects.size(); ++i) {
     const bool namedByFile = subjects[i].kind == SubjectKind::kArgument && i + 1 < subjects.size() &&
                              subjects[i + 1].kind == SubjectKind::kFile;
-    if (!subjects[i].text.empty() && !namedByFile) echo += Shortened(subjects[i].text) + ": ";
+    if (subjects[i].text.empty() || namedByFile || (named != nullptr && *named == subjects[i].text)) continue;
+    echo += Shortened(subjects[i].text) + ": ";
+    named = &subjects[i].text;
   }
   echo += entry.echo;
   if (!detail.empty()) echo += " (" + detail + ")";
