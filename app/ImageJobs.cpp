@@ -27,12 +27,10 @@ class DeferredSink final : public JobSink {
   std::vector<std::string> Replay() {
     std::vector<std::string> replaced;
     for (Event& event : events_) {
-      if (!event.output) {
-        ShowReport(event.entry);
-      } else if (event.output->Commit()) {
+      if (event.output && event.output->Commit()) {
         replaced.push_back(event.output->Target());
       } else {
-        ShowReport(event.entry);
+        ShowReport(event.entry);  // a report, or the failure of a file
       }
     }
     events_.clear();
