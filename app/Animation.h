@@ -1,18 +1,42 @@
-// The main window's animation action without its dialogs: an animated GIF
-// becomes C source for an animated sprite or an animated cursor.
+// Animated sprites and cursors: an animated GIF becomes C source, written by
+// the main window's animation action and by -saveas TYPE 6 and 7.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "app/Report.h"
+#include "image/Bitmap.h"
 #include "readers/ReadOptions.h"
+#include "writers/ImageWriters.h"
 
-// Reads the GIF at gifPath, scans it for its frame count and playing time,
-// then decodes its frames one after the other in one pass and writes each
-// with type 6 (sprite) or 7 (cursor), FORMAT 5 and NOPALETTE 0; outPath (at
-// most 255 characters) is replaced only when every frame was written.
-// Returns true when it was; problems are reported. The current image is
-// untouched.
+struct CommandSession;
+
+// Hands back what is to be written for a decoded frame (its number counted
+// from 0), or null when nothing can be (the reason was reported).
+using FramePreparation = std::function<BitmapPtr(BitmapPtr frame, int index)>;
+
+struct AnimationRequest {
+  std::string gifPath;
+  std::string outPath;  // at most 255 characters are used
+  int type = kOutputAnimSprite;
+  OutputSpec spec{5, 0};
+  FramePreparation prepare;  // none: the frames as decoded
+  // The command line refuses what is not an animation: a file that is no GIF
+  // (message 28) and a GIF of one frame (message 29).
+  bool requireAnimation = false;
+  ReadLimits limits = JobLimits();
+};
+
+// Reads the GIF, scans it for its frame count and playing time, then decodes
+// its frames one after the other in one pass and writes each with the
+// request's type and spec. The output replaces outPath only when every frame
+// was written (through the session's sink, which may do so later). Returns
+// true when it was; problems are reported. The current image is untouched.
+bool SaveAnimation(CommandSession& session, const AnimationRequest& request);
+
+// The main window's action: type 6 (sprite) or 7 (cursor), FORMAT 5 and
+// NOPALETTE 0, the frames as decoded, reports shown at once.
 bool CreateAnimationFile(const std::string& gifPath, const std::string& outPath, int type,
                          const ReadLimits& limits = JobLimits());
 

@@ -5,10 +5,11 @@
 #include <utility>
 #include <vector>
 
+#include "app/Animation.h"
 #include "app/CommandLine.h"
 #include "app/ImageDocument.h"
 #include "app/Report.h"
-#include "app/Settings.h"
+#include "app/Session.h"
 #include "image/ColorConvert.h"
 #include "image/ColorFormat.h"
 #include "image/ImageOps.h"
@@ -23,10 +24,10 @@ namespace {
 // Runs one piece of core work on the current image and shows what it had to
 // say right after it, so reports keep the order in which they arose.
 template <class Work>
-auto RunJob(Work&& work) {
+auto RunJob(CommandSession& session, Work&& work) {
   sys::Context ctx = MakeJobContext();
   auto result = work(ctx);
-  ReportJob(ctx);
+  session.ReportJob(ctx);
   return result;
 }
 
@@ -34,6 +35,10 @@ PaletteFileDialog paletteFileDialog = nullptr;
 
 constexpr std::size_t kMaxFileName = 255;
 constexpr std::size_t kOutputPathCapacity = 500;
+constexpr const char* kSaveAsUsage = "FNAME,TYPE[,FORMAT[,NOPALETTE]]";
+constexpr const char* kNoPaletteValues = "NOPALETTE 0 or 1";
+// The window writes animations with 8-bit indices and their palettes.
+constexpr OutputSpec kAnimationDefault{5, 0};
 
 int DefaultFormat(const Bitmap& image) {
   const int n = image.NumColors;
@@ -46,118 +51,203 @@ int DefaultFormat(const Bitmap& image) {
 
 bool IsFormatCode(int format) { return (format >= 1 && format <= 29) || format == 99; }
 
+// Animation frames are written as packed palette indices only.
+bool IsAnimationFormat(int format) { return format == 1 || format == 2 || format == 4 || format == 5; }
+
+bool IsAnimationType(int type) { return type == kOutputAnimSprite || type == kOutputAnimCursor; }
+
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-// Reads FORMAT and NOPALETTE for TYPE 1 and 3; false after a report.
-bool ReadFormatAndPalette(int n, OutputSpec& spec) {
-  ImageDocument& doc = GetDocument();
-  if (ReadChar() != ',') {
-    spec.Format = DefaultFormat(*doc.current);
-    if (n > 256) {
-      ReportMessage(15);
-      return false;
-    }
-    return true;
-  }
-  int format = ReadChar() - '0';
-  char next = ReadChar();
+std::string ColorCountText(int n) { return n == 0 ? "a true-colour image" : "an image of " + std::to_string(n) + " colors"; }
+
+// FORMAT: a character minus '0' and up to two more digits; the character
+// after the number is read too and handed back in next.
+int ReadFormatNumber(CommandSession& session, char& next) {
+  int format = ReadChar(session) - '0';
+  next = ReadChar(session);
   for (int digits = 0; digits < 2 && IsDigit(next); ++digits) {
     format = format * 10 + (next - '0');
-    next = ReadChar();
+    next = ReadChar(session);
   }
-  if (!IsFormatCode(format)) {
-    ReportMessage(1);
-    return false;
-  }
-  spec.Format = format;
-  if (n != 0 && FormatNeedsTrueColor(format)) {
-    PushUndo();
-    doc.current = RunJob([&](sys::Context& ctx) { return Bitmap_ToTrueColor(std::move(doc.current), ctx); });
-  }
-  const int fitting = FittingColorFormat(format, n);
-  if (fitting >= 0) RunConversion(fitting);
-  if (next != ',') return true;
-  const char flag = ReadChar();
+  return format;
+}
+
+// NOPALETTE after its ','; false after a report.
+bool ReadNoPalette(CommandSession& session, int format, OutputSpec& spec) {
+  const char flag = ReadChar(session);
   if (flag == 0) {
-    ReportMessage(14);
+    session.Report(14, kNoPaletteValues + std::string(" after the comma"));
     return false;
   }
   spec.NoPalette = flag - '0';
   if (spec.NoPalette > 1 || spec.NoPalette < 0) {
-    ReportMessage(12);
+    session.Report(12, kNoPaletteValues);
     return false;
   }
   if (format >= 8 && spec.NoPalette == 0) {
-    ReportMessage(13);
+    session.Report(13, "FORMAT " + std::to_string(format) + " has no palette: give NOPALETTE 1 or none");
     return false;
   }
   return true;
 }
 
+// Reads FORMAT and NOPALETTE for TYPE 1 and 3; false after a report.
+bool ReadFormatAndPalette(CommandSession& session, int n, OutputSpec& spec) {
+  ImageDocument& doc = session.doc;
+  if (ReadChar(session) != ',') {
+    spec.Format = DefaultFormat(*doc.current);
+    if (n > 256) {
+      session.Report(15, "the image has " + std::to_string(n) + " colors");
+      return false;
+    }
+    return true;
+  }
+  char next = 0;
+  const int format = ReadFormatNumber(session, next);
+  if (!IsFormatCode(format)) {
+    session.Report(1, "FORMAT 1 to 29 or 99");
+    return false;
+  }
+  spec.Format = format;
+  if (n != 0 && FormatNeedsTrueColor(format)) {
+    PushUndo(session);
+    doc.current =
+        RunJob(session, [&](sys::Context& ctx) { return Bitmap_ToTrueColor(std::move(doc.current), ctx); });
+  }
+  const int fitting = FittingFormatNumber(format, n);
+  if (fitting >= 0) RunConversion(session, fitting);
+  if (next != ',') return true;
+  return ReadNoPalette(session, format, spec);
+}
+
+// FORMAT and NOPALETTE of TYPE 6 and 7, read as for TYPE 1; the frames are
+// fitted to the FORMAT one by one when they are written.
+bool ReadAnimationFormat(CommandSession& session, int type, OutputSpec& spec) {
+  spec = kAnimationDefault;
+  if (ReadChar(session) != ',') return true;
+  char next = 0;
+  const int format = ReadFormatNumber(session, next);
+  if (!IsAnimationFormat(format)) {
+    session.Report(1, "TYPE " + std::to_string(type) + " takes FORMAT 1, 2, 4 or 5");
+    return false;
+  }
+  spec.Format = format;
+  if (next != ',') return true;
+  return ReadNoPalette(session, format, spec);
+}
+
+// "%n" in a save name stands for the base name of the image the commands
+// run on. It is put in after the name was split off at its ',', so a comma in
+// an image's name changes nothing.
+std::string ExpandBaseName(const std::string& name, const std::string& baseName) {
+  std::string expanded;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    if (name[i] == '%' && i + 1 < name.size() && name[i + 1] == 'n') {
+      expanded += baseName;
+      ++i;
+    } else {
+      expanded += name[i];
+    }
+  }
+  return expanded;
+}
+
+// The frames of the opened GIF through the commands that ran on the image
+// before this save, then fitted to the FORMAT as a TYPE 1 save fits an image.
+BitmapPtr PrepareFrame(CommandSession& session, BitmapPtr frame, int index, const OutputSpec& spec) {
+  ImageDocument frameDoc;
+  frameDoc.current = std::move(frame);
+  frameDoc.sourcePath = session.doc.sourcePath;
+  CommandSession frameSession(frameDoc, session.sink, session.options);
+  frameSession.subjects = session.subjects;
+  frameSession.subjects.push_back({"frame " + std::to_string(index), SubjectKind::kFrame});
+  frameSession.imageBaseName = session.imageBaseName;
+  for (const RanCommand& command : session.history) {
+    const SubjectScope subject(frameSession, command.argument, SubjectKind::kArgument);
+    frameSession.cursor = ParameterCursor{command.parameter};
+    ExecuteCommand(frameSession, command.id);
+  }
+  if (frameDoc.current) {
+    const int fitting = FittingFormatNumber(spec.Format, frameDoc.current->NumColors);
+    if (fitting >= 0) RunConversion(frameSession, fitting);
+  }
+  session.reads.insert(session.reads.end(), frameSession.reads.begin(), frameSession.reads.end());
+  return std::move(frameDoc.current);
+}
+
+void SaveAnimationCommand(CommandSession& session, const std::string& path, int type, const OutputSpec& spec) {
+  const std::string gifPath = session.doc.sourcePath;
+  session.reads.push_back(gifPath);
+  AnimationRequest request{gifPath, path, type, spec};
+  request.prepare = [&](BitmapPtr frame, int index) { return PrepareFrame(session, std::move(frame), index, spec); };
+  request.requireAnimation = true;
+  SaveAnimation(session, request);
+}
 
 constexpr long kMaxScaledSize = 99999;
 // Any percentage beyond this gives more than the largest size even of a one
 // pixel image; capping it keeps the product below from overflowing.
 constexpr long kMaxPercent = 100 * (kMaxScaledSize + 1);
+constexpr const char* kScaleUsage = "WIDTH[%],HEIGHT[%]";
 
 // One size of -scale: pixels, or with "%" a percentage of the current size.
 // Returns -1 after a report.
-long ReadScaleSize(int currentSize) {
-  long size = ReadDecimal();
-  if (ParseErrorFlag()) return -1;
-  if (GetParameterChar() == '%') {
-    ReadChar();
+long ReadScaleSize(CommandSession& session, int currentSize) {
+  long size = ReadDecimal(session, kScaleUsage);
+  if (ParseErrorFlag(session)) return -1;
+  if (GetParameterChar(session) == '%') {
+    ReadChar(session);
     const long percent = std::clamp(size, -kMaxPercent, kMaxPercent);
     size = static_cast<long>((static_cast<long long>(currentSize) * percent) / 100);
   }
   if (size <= 0 || size > kMaxScaledSize) {
-    ReportMessage(25);
+    session.Report(25, "1 to 99999 pixels");
     return -1;
   }
   return size;
 }
 
-void ScaleCommand() {
-  ImageDocument& doc = GetDocument();
-  const long width = ReadScaleSize(doc.current->XSize);
+void ScaleCommand(CommandSession& session) {
+  ImageDocument& doc = session.doc;
+  const long width = ReadScaleSize(session, doc.current->XSize);
   if (width < 0) return;
-  if (ReadChar() != ',') {
-    ReportMessage(9);
+  if (ReadChar(session) != ',') {
+    session.Report(9, kScaleUsage);
     return;
   }
-  const long height = ReadScaleSize(doc.current->YSize);
+  const long height = ReadScaleSize(session, doc.current->YSize);
   if (height < 0) return;
   // A scale that fails keeps nothing: the image went into it.
-  doc.current = RunJob([&](sys::Context& ctx) {
+  doc.current = RunJob(session, [&](sys::Context& ctx) {
     return ScaleBitmap(std::move(doc.current), static_cast<int>(width), static_cast<int>(height), ctx);
   });
 }
 
-void ReduceColorsCommand() {
-  const long colours = ReadDecimal();
-  if (ParseErrorFlag()) return;
+void ReduceColorsCommand(CommandSession& session) {
+  const long colours = ReadDecimal(session, "NUM_COLORS, 2 to 256");
+  if (ParseErrorFlag(session)) return;
   if (colours < 2 || colours > 256) {
-    ReportMessage(26);
+    session.Report(26, "2 to 256");
     return;
   }
-  ImageDocument& doc = GetDocument();
-  doc.current = RunJob([&](sys::Context& ctx) {
-    return ReduceColors(std::move(doc.current), static_cast<int>(colours), CurrentOutputOptions(), ctx);
+  ImageDocument& doc = session.doc;
+  doc.current = RunJob(session, [&](sys::Context& ctx) {
+    return ReduceColors(std::move(doc.current), static_cast<int>(colours), session.options, ctx);
   });
 }
 
 // The colour is written RRGGBB, the way colours are usually given; palette
 // entries hold 0xBBGGRR.
-void TransparencyCommand() {
-  const long rgb = ReadHex();
-  if (ParseErrorFlag()) return;
+void TransparencyCommand(CommandSession& session) {
+  const long rgb = ReadHex(session, "RRGGBB in hex");
+  if (ParseErrorFlag(session)) return;
   if (rgb < 0 || rgb > 0xFFFFFF) {
-    ReportMessage(18);
+    session.Report(18);
     return;
   }
-  Bitmap& image = *GetDocument().current;
+  Bitmap& image = *session.doc.current;
   if (image.NumColors == 0) {
-    ReportMessage(17);
+    session.Report(17, "convert the image into a palette first");
     return;
   }
   const Color wanted = ((rgb & 0xFF) << 16) | (rgb & 0xFF00) | ((rgb >> 16) & 0xFF);
@@ -167,7 +257,7 @@ void TransparencyCommand() {
       return;
     }
   }
-  ReportMessage(19);
+  session.Report(19, "none of its " + std::to_string(image.NumColors) + " palette colors");
 }
 
 }  // namespace
@@ -176,80 +266,106 @@ void SetPaletteFileDialog(PaletteFileDialog dialog) { paletteFileDialog = dialog
 
 bool FormatNeedsTrueColor(int format) { return FormatTakesTrueColor(format); }
 
+int FittingFormatNumber(int format, int n) { return FittingColorFormat(format, n); }
+
 bool SaveImageFile(const Bitmap* image, const std::string& path, int type, const OutputSpec& spec,
                    BitmapPtr* replacement) {
+  CommandSession session = ProcessSession();
+  return SaveImageFile(session, image, path, type, spec, replacement);
+}
+
+bool SaveImageFile(CommandSession& session, const Bitmap* image, const std::string& path, int type,
+                   const OutputSpec& spec, BitmapPtr* replacement) {
+  const SubjectScope subject(session, path);
   if (replacement != nullptr) replacement->reset();
   auto output = sys::SafeOutputFile::Create(path);
   if (!output) {
-    ReportText("Could not create file " + path);
+    session.ReportText("Could not create file " + path);
     return false;
   }
   sys::Context ctx = MakeJobContext();
-  WriteResult result = WriteImageFile(image, output->Output(), path, spec, type, CurrentOutputOptions(), ctx);
-  ReportJob(ctx);
+  WriteResult result = WriteImageFile(image, output->Output(), path, spec, type, session.options, ctx);
+  const int n = image != nullptr ? image->NumColors : 0;
+  session.ReportJob(ctx, {{kFormatMismatchMessage, "TYPE " + std::to_string(type) + ", FORMAT " +
+                                                       std::to_string(spec.Format) + ", " + ColorCountText(n)}});
   if (replacement != nullptr) *replacement = std::move(result.replacement);
   if (!result.Ok()) return false;  // the writer said what went wrong; the old file stays
-  if (!output->Commit()) {
-    ReportText(CouldNotWriteText(path));
-    return false;
-  }
-  return true;
+  return session.sink.Commit(std::move(*output), session.WithSubjects(TextEntry(CouldNotWriteText(path)), {}));
 }
 
 void ApplyReplacement(ImageDocument& doc, BitmapPtr replacement) {
   if (!replacement) return;
-  PushUndoImage(std::move(doc.current));
+  PushUndoImage(doc, std::move(doc.current));
   doc.current = std::move(replacement);
 }
 
-void SaveAsCommand() {
-  ImageDocument& doc = GetDocument();
+void SaveAsCommand(CommandSession& session) {
+  ImageDocument& doc = session.doc;
   if (!doc.current) return;
   const int n = doc.current->NumColors;
-  const std::string name = ReadString(kMaxFileName);
-  if (ReadChar() != ',') {
-    ReportMessage(9);
+  const std::string name = ReadString(session, kMaxFileName, kSaveAsUsage);
+  if (ReadChar(session) != ',') {
+    session.Report(9, kSaveAsUsage);
     return;
   }
-  const int type = ReadChar() - '0';
-  if (type < 1 || type > 5) {
-    ReportMessage(10);
+  const int type = ReadChar(session) - '0';
+  if (type < kOutputCBitmap || type > kOutputAnimCursor) {
+    session.Report(10, "TYPE 1 to 7");
     return;
   }
   OutputSpec spec;
-  if ((type == kOutputCBitmap || type == kOutputCStream) && !ReadFormatAndPalette(n, spec)) return;
+  if ((type == kOutputCBitmap || type == kOutputCStream) && !ReadFormatAndPalette(session, n, spec)) return;
+  if (IsAnimationType(type) && !ReadAnimationFormat(session, type, spec)) return;
   if (!doc.current) return;  // a conversion on the way failed and said so
-  const std::string path = CompleteOutputPath(name, kOutputPathCapacity, type);
+  const std::string path =
+      CompleteOutputPath(ExpandBaseName(name, session.imageBaseName), kOutputPathCapacity, type, doc.sourcePath);
+  if (IsAnimationType(type)) {
+    SaveAnimationCommand(session, path, type, spec);
+    return;
+  }
   BitmapPtr replacement;
-  SaveImageFile(doc.current.get(), path, type, spec, &replacement);
+  SaveImageFile(session, doc.current.get(), path, type, spec, &replacement);
   ApplyReplacement(doc, std::move(replacement));
 }
 
 void RunConversion(int selector) {
-  ImageDocument& doc = GetDocument();
-  const OutputOptions options = CurrentOutputOptions();
+  CommandSession session = ProcessSession();
+  RunConversion(session, selector);
+}
+
+void RunConversion(CommandSession& session, int selector) {
+  ImageDocument& doc = session.doc;
+  const OutputOptions options = session.options;
   if (selector >= kFormatBW && selector <= kFormatRGB) {
-    doc.current = RunJob([&](sys::Context& ctx) {
+    doc.current = RunJob(session, [&](sys::Context& ctx) {
       return ConvertToFormat(std::move(doc.current), GetColorFormat(selector), options, ctx);
     });
   } else if (selector == 15) {
-    BitmapPtr result = RunJob([&](sys::Context& ctx) { return ConvertToBestPalette(doc.current, options, ctx); });
+    BitmapPtr result =
+        RunJob(session, [&](sys::Context& ctx) { return ConvertToBestPalette(doc.current, options, ctx); });
     if (result) doc.current = std::move(result);
   } else if (selector == 16) {
-    BitmapPtr result =
-        RunJob([&](sys::Context& ctx) { return ConvertToBestPaletteTrans(doc.current, 0xFFFFFF, options, ctx); });
+    BitmapPtr result = RunJob(
+        session, [&](sys::Context& ctx) { return ConvertToBestPaletteTrans(doc.current, 0xFFFFFF, options, ctx); });
     if (result) doc.current = std::move(result);
   } else if (selector == 17) {
-    CustomPaletteCommand();
+    CustomPaletteCommand(session);
   }
 }
 
 void CustomPaletteCommand() {
-  ImageDocument& doc = GetDocument();
-  if (GetRunState().batchActive) {
-    const std::string name = ReadString(kMaxParameterText);
+  CommandSession session = ProcessSession();
+  CustomPaletteCommand(session);
+}
+
+void CustomPaletteCommand(CommandSession& session) {
+  ImageDocument& doc = session.doc;
+  if (session.batch) {
+    const std::string name = ReadString(session, kMaxParameterText, "FNAME of a palette file");
+    session.reads.push_back(name);
     if (!sys::File::OpenRead(name)) {
-      ReportMessage(16);
+      const SubjectScope subject(session, name);
+      session.Report(16, "no such file");
       return;
     }
     doc.customPalettePath = name;
@@ -258,40 +374,45 @@ void CustomPaletteCommand() {
     if (chosen.empty()) return;
     doc.customPalettePath = chosen.substr(0, kMaxParameterText);
   }
-  if (RunJob([&](sys::Context& ctx) { return _LoadPalette(doc.customPalettePath, doc.customPalette, ctx); }) != 0) {
-    return;
+  {
+    const SubjectScope subject(session, doc.customPalettePath);
+    if (RunJob(session, [&](sys::Context& ctx) {
+          return _LoadPalette(doc.customPalettePath, doc.customPalette, ctx);
+        }) != 0) {
+      return;
+    }
   }
   if (!doc.current) return;
-  PushUndo();
-  doc.current = RunJob([&](sys::Context& ctx) {
-    return ConvertToPalette(doc.customPalette, doc.current, doc.customPalette.count, true, CurrentOutputOptions(), ctx);
+  PushUndo(session);
+  doc.current = RunJob(session, [&](sys::Context& ctx) {
+    return ConvertToPalette(doc.customPalette, doc.current, doc.customPalette.count, true, session.options, ctx);
   });
 }
 
-void SizeReportCommand() {
+void SizeReportCommand(CommandSession& session) {
   std::string form;
-  for (char c = ReadChar(); c != 0; c = ReadChar()) form += c;
+  for (char c = ReadChar(session); c != 0; c = ReadChar(session)) form += c;
   if (!form.empty() && form != "csv") {
-    ReportText("\"" + form + "\": the size report is a table, or CSV with -sizereportcsv");
+    session.ReportText("\"" + form + "\": the size report is a table, or CSV with -sizereportcsv");
     return;
   }
-  ImageDocument& doc = GetDocument();
+  ImageDocument& doc = session.doc;
   if (!doc.current) {
-    ReportText("An image needs to be opened before its sizes can be reported.");
+    session.ReportText("An image needs to be opened before its sizes can be reported.");
     return;
   }
   std::vector<FormatSize> rows;
-  const sys::Code code = RunJob([&](sys::Context& ctx) {
-    return ComputeSizeReport(*doc.current, CurrentOutputOptions(), rows, ctx);
-  });
+  sys::Context ctx = MakeJobContext();
+  const sys::Code code = ComputeSizeReport(*doc.current, session.options, rows, ctx);
+  session.ReportJob(ctx);
   if (code != sys::Code::kOk) return;
   const std::string text = form.empty() ? SizeReportTable(*doc.current, rows) : SizeReportCsv(rows);
   std::fwrite(text.data(), 1, text.size(), stdout);
   std::fflush(stdout);
 }
 
-void RunImageCommand(int id) {
-  ImageDocument& doc = GetDocument();
+void RunImageCommand(CommandSession& session, int id) {
+  ImageDocument& doc = session.doc;
   if (!doc.current) return;
   sys::Context ctx = MakeJobContext();
   switch (id) {
@@ -302,10 +423,10 @@ void RunImageCommand(int id) {
     case 1704: Rotate180(*doc.current); break;
     case 1705: InvertIndices(*doc.current, ctx); break;
     case 1706: InvertPalette(*doc.current, ctx); break;
-    case 1713: ScaleCommand(); break;
-    case 1711: ReduceColorsCommand(); break;
-    case 1501: TransparencyCommand(); break;
+    case 1713: ScaleCommand(session); break;
+    case 1711: ReduceColorsCommand(session); break;
+    case 1501: TransparencyCommand(session); break;
     default: break;
   }
-  ReportJob(ctx);
+  session.ReportJob(ctx);
 }

@@ -1,4 +1,6 @@
-// The operations the queued commands run on the image document.
+// The operations the queued commands run on a session's image document. The
+// overloads without a session work on the process-wide document for the main
+// window.
 #pragma once
 
 #include <string>
@@ -6,31 +8,41 @@
 #include "image/Bitmap.h"
 #include "writers/ImageWriters.h"
 
-void SaveAsCommand();
+struct CommandSession;
+struct ImageDocument;
+
+void SaveAsCommand(CommandSession& session);
 // FORMAT codes whose data the writers make from true-colour pixels: a palette
 // image is converted (with an undo state) before such a save.
 bool FormatNeedsTrueColor(int format);
-// Writes image to path with the writer of type and the user's output
-// options, and shows what went wrong. The file is written beside the target
-// and replaces it only when the writer succeeded and every write reached it,
-// so a failed save leaves an existing file as it was. Returns whether the file
-// was replaced. A GIF or PNG writer's replacement image (see WriteImageFile)
-// goes to *replacement when asked for.
+// Writes image to path with the writer of type and the output options, and
+// shows what went wrong. The file is written beside the target and replaces
+// it only when the writer succeeded and every write reached it, so a failed
+// save leaves an existing file as it was. Returns whether the file was
+// replaced (or, for a session whose sink commits later, is due to be). A GIF
+// or PNG writer's replacement image (see WriteImageFile) goes to *replacement
+// when asked for.
 bool SaveImageFile(const Bitmap* image, const std::string& path, int type, const OutputSpec& spec,
                    BitmapPtr* replacement = nullptr);
-struct ImageDocument;
+bool SaveImageFile(CommandSession& session, const Bitmap* image, const std::string& path, int type,
+                   const OutputSpec& spec, BitmapPtr* replacement = nullptr);
 // Makes a writer's replacement the current image, the one before it the
 // newest undo state; nothing for a null replacement.
 void ApplyReplacement(ImageDocument& doc, BitmapPtr replacement);
 // Conversion selector 0 to 17, shared with the main window's Convert menu.
 // It saves no undo state; the main window pushes one first.
 void RunConversion(int selector);
+void RunConversion(CommandSession& session, int selector);
 void CustomPaletteCommand();
+void CustomPaletteCommand(CommandSession& session);
 // Prints the bytes each FORMAT takes for the current image to standard
 // output: a table, or CSV when the parameter text is "csv".
-void SizeReportCommand();
+void SizeReportCommand(CommandSession& session);
 // Flips, rotations, inversions, scale, reducecolors and transparency.
-void RunImageCommand(int id);
+void RunImageCommand(CommandSession& session, int id);
+// The colour format a palette FORMAT (1 to 7) needs when an image of
+// numColors colours (0: true colour) does not fit it, or -1.
+int FittingFormatNumber(int format, int numColors);
 
 // The main window's branch of the custom palette command asks for a file;
 // an empty answer means the user cancelled.

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "app/Report.h"
+#include "app/Session.h"
 #include "readers/GifDecoder.h"
 #include "readers/ImageReaders.h"
 #include "sys/File.h"
@@ -24,10 +25,10 @@ std::uint32_t CountGifFrames(std::span<const std::uint8_t> data) {
   return std::max<std::uint32_t>(info.NumFrames, 1);
 }
 
-void StartNewHistory() {
+void StartNewHistory(ImageDocument& doc) {
   for (int i = 0; i < kUndoSlots; ++i) {
-    document.undo[i].reset();
-    document.undoStates[i] = ImageState{};
+    doc.undo[i].reset();
+    doc.undoStates[i] = ImageState{};
   }
 }
 }  // namespace
@@ -37,24 +38,32 @@ ImageDocument& GetDocument() { return document; }
 void ResetDocument() { document = ImageDocument{}; }
 
 void PushUndo() {
-  if (!document.current) return;
-  sys::Context ctx = MakeJobContext();
-  BitmapPtr copy = Bitmap_Copy(*document.current, ctx);
-  ReportJob(ctx);
-  // A copy is a fresh image elsewhere; an undo state is this very picture,
-  // whose transparent entry must come back with it.
-  if (copy) copy->HasTrans = document.current->HasTrans;
-  PushUndoImage(std::move(copy));
+  CommandSession session = ProcessSession();
+  PushUndo(session);
 }
 
-void PushUndoImage(BitmapPtr image) {
+void PushUndo(CommandSession& session) {
+  ImageDocument& doc = session.doc;
+  if (!doc.current) return;
+  sys::Context ctx = MakeJobContext();
+  BitmapPtr copy = Bitmap_Copy(*doc.current, ctx);
+  session.ReportJob(ctx);
+  // A copy is a fresh image elsewhere; an undo state is this very picture,
+  // whose transparent entry must come back with it.
+  if (copy) copy->HasTrans = doc.current->HasTrans;
+  PushUndoImage(doc, std::move(copy));
+}
+
+void PushUndoImage(BitmapPtr image) { PushUndoImage(document, std::move(image)); }
+
+void PushUndoImage(ImageDocument& doc, BitmapPtr image) {
   if (!image) return;
   for (int i = kUndoSlots - 1; i > 0; --i) {
-    document.undo[i] = std::move(document.undo[i - 1]);
-    document.undoStates[i] = document.undoStates[i - 1];
+    doc.undo[i] = std::move(doc.undo[i - 1]);
+    doc.undoStates[i] = doc.undoStates[i - 1];
   }
-  document.undo[0] = std::move(image);
-  document.undoStates[0] = document.state;
+  doc.undo[0] = std::move(image);
+  doc.undoStates[0] = doc.state;
 }
 
 void PopUndo() {
@@ -77,9 +86,17 @@ void MarkSaved() { document.savedRevision = document.state.revision; }
 bool HasUnsavedChanges() { return document.current && document.state.revision != document.savedRevision; }
 
 Bitmap* OpenImageFile(const std::string& path) {
+  CommandSession session = ProcessSession();
+  return OpenImageFile(session, path);
+}
+
+Bitmap* OpenImageFile(CommandSession& session, const std::string& path) {
+  ImageDocument& doc = session.doc;
+  const SubjectScope subject(session, path);
+  session.reads.push_back(path);
   auto file = sys::File::OpenRead(path);
   if (!file) {
-    ReportMessage(20);  // "File not found."
+    session.Report(20);  // "File not found."
     return nullptr;
   }
   sys::Context ctx = MakeJobContext();
@@ -96,14 +113,14 @@ Bitmap* OpenImageFile(const std::string& path) {
   } else {
     result = ReadResult::Failure(ctx, sys::Code::kIo, "File could not be read");
   }
-  ReportJob(ctx);
+  session.ReportJob(ctx);
   if (!result.image) return nullptr;
 
-  StartNewHistory();
-  document.current = std::move(result.image);
-  document.sourcePath = path.substr(0, kMaxSourcePath);
-  document.sourceFrames = frames;
-  document.state = ImageState{ImageOrigin::kFile, ++document.lastRevision};
-  document.savedRevision = document.state.revision;
-  return document.current.get();
+  StartNewHistory(doc);
+  doc.current = std::move(result.image);
+  doc.sourcePath = path.substr(0, kMaxSourcePath);
+  doc.sourceFrames = frames;
+  doc.state = ImageState{ImageOrigin::kFile, ++doc.lastRevision};
+  doc.savedRevision = doc.state.revision;
+  return doc.current.get();
 }

@@ -45,12 +45,16 @@ ImageDocument& GetDocument();
 // Empties the document (tests and a new start).
 void ResetDocument();
 
+struct CommandSession;
+
 // Saves a copy of the current image, transparent entry included, as the
 // newest undo state. The current image counts as unchanged until
 // MarkChanged.
 void PushUndo();
+void PushUndo(CommandSession& session);
 // Saves image (the current one, handed over) as the newest undo state.
 void PushUndoImage(BitmapPtr image);
+void PushUndoImage(ImageDocument& doc, BitmapPtr image);
 // Brings back the newest undo state, with its origin and revision.
 void PopUndo();
 bool CanUndo();
@@ -64,3 +68,5 @@ bool HasUnsavedChanges();
 // states), and path the source path. A file that cannot be opened or read is
 // reported and changes nothing. Returns the new image, null after a failure.
 Bitmap* OpenImageFile(const std::string& path);
+// The same for a session's document; its reports name the file.
+Bitmap* OpenImageFile(CommandSession& session, const std::string& path);

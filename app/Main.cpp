@@ -20,7 +20,7 @@ int main(int argc, char** argv) {
   if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
     std::string help = ComposeHelpText();
     std::erase(help, '\r');  // the dialog's CR LF; a text stream writes "\n" as the platform's line end
-    std::printf("Usage: rastra [IMAGEFILE] [-COMMAND[PARAMETERS]]...\n\n%s", help.c_str());
+    std::printf("Usage: rastra [IMAGEFILE]... [-COMMAND[PARAMETERS]]...\n\n%s", help.c_str());
     return 0;
   }
   if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {

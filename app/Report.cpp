@@ -16,20 +16,20 @@ void ShowBox(const std::string& title, const std::string& text) {
   }
 }
 
-void Report(const std::string& text, int codeWhenExitQueued) {
+void Report(const ReportEntry& entry) {
   RunState& state = runState;
   if (!state.batchActive) {
-    ShowBox("Rastra", text);
+    ShowBox(entry.allocator ? "Error" : "Rastra", entry.text);
     return;
   }
   if (state.logFileName.empty()) return;
-  if (state.echoToStderr) std::fprintf(stderr, "rastra: %s\n", text.c_str());
+  if (state.echoToStderr) std::fprintf(stderr, "rastra: %s\n", entry.echo.c_str());
   if (state.log == nullptr) state.log = std::fopen(state.logFileName.c_str(), "wb");
   if (state.log != nullptr) {
-    std::fwrite(text.data(), 1, text.size(), state.log);
+    std::fwrite(entry.text.data(), 1, entry.text.size(), state.log);
     std::fflush(state.log);
   }
-  state.exitCode = state.exitQueued ? codeWhenExitQueued : 0;
+  state.exitCode = state.exitQueued ? entry.codeWhenExitQueued : 0;
 }
 }  // namespace
 
@@ -61,6 +61,9 @@ const char* const MessageTable[kMessageCount] = {
     "Missing value.",
     "Illegal size.",
     "Illegal number of colors.",
+    "Setting must be 0 or 1.",
+    "Animation needs a GIF file.",
+    "GIF file is not animated.",
 };
 
 RunState& GetRunState() { return runState; }
@@ -70,24 +73,26 @@ void ResetRunState() {
   runState = RunState{};
 }
 
-void ReportMessage(int number) {
+ReportEntry MessageEntry(int number) {
   if (number < 0 || number >= kMessageCount) number = 0;
-  Report(MessageTable[number], number + 1);
+  return {MessageTable[number], number + 1, MessageTable[number]};
 }
 
-void ReportText(const std::string& text) {
-  Report(text, 1);
-}
+ReportEntry TextEntry(const std::string& text) { return {text, 1, text}; }
+
+void ShowReport(const ReportEntry& entry) { Report(entry); }
+
+void ReportMessage(int number) { Report(MessageEntry(number)); }
+
+void ReportText(const std::string& text) { Report(TextEntry(text)); }
 
 void SetMessageBoxHook(MessageBoxHook hook) { messageBoxHook = hook; }
 MessageBoxHook GetMessageBoxHook() { return messageBoxHook; }
 
 void ReportAllocationFailure(const std::string& text) {
-  if (messageBoxHook != nullptr && !runState.batchActive) {
-    messageBoxHook("Error", text);
-  } else {
-    ReportText(text);
-  }
+  ReportEntry entry = TextEntry(text);
+  entry.allocator = true;
+  Report(entry);
 }
 
 sys::Context MakeJobContext() {

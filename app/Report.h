@@ -13,6 +13,7 @@ struct RunState {
   bool batchActive = false;
   bool exitQueued = false;
   bool exitRequested = false;
+  bool windowHidden = false;     // -hide: the run ends after its commands
   int exitCode = 0;
   std::string logFileName;       // no directory: the log lands in the working directory
   std::FILE* log = nullptr;      // opened at the first report of a batch run
@@ -23,8 +24,27 @@ RunState& GetRunState();
 // Closes the log and returns the run state to its start values.
 void ResetRunState();
 
-inline constexpr int kMessageCount = 27;
+inline constexpr int kMessageCount = 30;
 extern const char* const MessageTable[kMessageCount];
+
+// One report as it reaches the user. The log keeps the text as it always
+// was; standard error gets the echo, which names what a person needs to act
+// on: "SUBJECT: TEXT (DETAIL)", the subject being the file concerned or the
+// command argument as given, the detail the allowed values or the fix.
+struct ReportEntry {
+  std::string text;
+  int codeWhenExitQueued = 1;  // a numbered message's number + 1, else 1
+  std::string echo;            // without "rastra: " and the line end
+  bool allocator = false;      // the allocator's failure: a box titled "Error" outside batch runs
+};
+
+// The entry of a numbered message (out-of-range numbers give message 0), and
+// of a free text; the echo is the text itself.
+ReportEntry MessageEntry(int number);
+ReportEntry TextEntry(const std::string& text);
+// Shows an entry now: log, standard error and exit code in a batch run, a
+// message box otherwise.
+void ShowReport(const ReportEntry& entry);
 
 void ReportMessage(int number);
 void ReportText(const std::string& text);

@@ -1,5 +1,7 @@
-# rastra_add_bitmap(<target> SOURCE <image> [NAME <identifier>] [TYPE c|dta]
-#                   [FORMAT <code>] [NOPALETTE] [CONVERT <word>] [COMMANDS <word>...]
+# rastra_add_bitmap(<target> SOURCE <image> [NAME <identifier>]
+#                   [TYPE c|dta|sprite|cursor] [FORMAT <code>] [NOPALETTE]
+#                   [ARGB] [BIG_ENDIAN] [PRESERVE_TRANS]
+#                   [CONVERT <word>] [COMMANDS <word>...]
 #                   [DEPENDS <file>...] [OUTPUT_VARIABLE <variable>])
 #
 # Converts <image> at build time with the Rastra command line and adds the
@@ -15,8 +17,16 @@
 #   NAME     the file name and C identifier: the bitmap is bm<NAME>, written
 #            to <NAME>.c or <NAME>.dta; default: the image's name made into
 #            an identifier
+#   TYPE     c (default) C source, dta a stream, sprite or cursor the frames
+#            of an animated GIF as an animated sprite (apbm<NAME>, aDelay<NAME>)
+#            or cursor (Cursor<NAME>) in <NAME>.c
+#   ARGB, BIG_ENDIAN, PRESERVE_TRANS
+#            ARGB palette entries, big-endian streams, transparent pixels kept
+#            at index 0; each is off unless given, whatever the settings of
+#            the user who builds
 #   CONVERT  a conversion command word without "convertinto", such as 565,
-#            8666, gray16, bestpalette, transpalette
+#            8666, gray16, bestpalette, transpalette (for an animation: of
+#            every frame, as are the COMMANDS)
 #   COMMANDS further command words without "-", such as fliph rotate90cw;
 #            they run in the build directory, so file parameters need
 #            absolute paths (and belong in DEPENDS)
@@ -38,8 +48,8 @@ function(_rastra_require_file target keyword given path)
 endfunction()
 
 function(rastra_add_bitmap target)
-  cmake_parse_arguments(PARSE_ARGV 1 RB "NOPALETTE" "SOURCE;NAME;TYPE;FORMAT;CONVERT;OUTPUT_VARIABLE"
-                        "COMMANDS;DEPENDS")
+  cmake_parse_arguments(PARSE_ARGV 1 RB "NOPALETTE;ARGB;BIG_ENDIAN;PRESERVE_TRANS"
+                        "SOURCE;NAME;TYPE;FORMAT;CONVERT;OUTPUT_VARIABLE" "COMMANDS;DEPENDS")
   if(RB_UNPARSED_ARGUMENTS)
     message(FATAL_ERROR "rastra_add_bitmap(${target}): unknown arguments: ${RB_UNPARSED_ARGUMENTS}")
   endif()
@@ -68,12 +78,18 @@ function(rastra_add_bitmap target)
   if(NOT RB_TYPE)
     set(RB_TYPE c)
   endif()
+  set(extension c)
   if(RB_TYPE STREQUAL "c")
     set(type_code 1)
   elseif(RB_TYPE STREQUAL "dta")
     set(type_code 3)
+    set(extension dta)
+  elseif(RB_TYPE STREQUAL "sprite")
+    set(type_code 6)
+  elseif(RB_TYPE STREQUAL "cursor")
+    set(type_code 7)
   else()
-    message(FATAL_ERROR "rastra_add_bitmap(${target}): TYPE must be c or dta, not ${RB_TYPE}")
+    message(FATAL_ERROR "rastra_add_bitmap(${target}): TYPE must be c, dta, sprite or cursor, not ${RB_TYPE}")
   endif()
   if(RB_NOPALETTE AND NOT RB_FORMAT)
     message(FATAL_ERROR "rastra_add_bitmap(${target}): NOPALETTE needs FORMAT")
@@ -89,10 +105,10 @@ function(rastra_add_bitmap target)
 
   # Two conversions into one file would race each other in a parallel build.
   get_property(taken DIRECTORY PROPERTY RASTRA_BITMAP_NAMES)
-  if("${RB_NAME}.${RB_TYPE}" IN_LIST taken)
-    message(FATAL_ERROR "rastra_add_bitmap(${target}): ${RB_NAME}.${RB_TYPE} is already made in this directory")
+  if("${RB_NAME}.${extension}" IN_LIST taken)
+    message(FATAL_ERROR "rastra_add_bitmap(${target}): ${RB_NAME}.${extension} is already made in this directory")
   endif()
-  set_property(DIRECTORY APPEND PROPERTY RASTRA_BITMAP_NAMES "${RB_NAME}.${RB_TYPE}")
+  set_property(DIRECTORY APPEND PROPERTY RASTRA_BITMAP_NAMES "${RB_NAME}.${extension}")
 
   # Each conversion runs in a directory of its own: Rastra writes its log into
   # the working directory, and parallel runs must not share one. The file is
@@ -102,7 +118,7 @@ function(rastra_add_bitmap target)
   # place only when Rastra exited without a problem; a failed run thus leaves
   # no file a later build could consider up to date.
   set(work_dir "${CMAKE_CURRENT_BINARY_DIR}/rastra/${RB_NAME}")
-  set(file_name "${RB_NAME}.${RB_TYPE}")
+  set(file_name "${RB_NAME}.${extension}")
   set(output "${work_dir}/${file_name}")
   set(save "-saveaspending/${file_name},${type_code}")
   if(RB_FORMAT)
@@ -111,7 +127,19 @@ function(rastra_add_bitmap target)
       string(APPEND save ",1")
     endif()
   endif()
-  set(commands)
+  # Every setting that changes output is given, so the files depend only on
+  # this call and the image, never on the settings of whoever builds.
+  set(commands -defaultsettings)
+  foreach(setting IN ITEMS ARGB:useargb BIG_ENDIAN:bigendian PRESERVE_TRANS:preservetrans)
+    string(REPLACE ":" ";" setting "${setting}")
+    list(GET setting 0 option)
+    list(GET setting 1 word)
+    if(RB_${option})
+      list(APPEND commands "-${word}1")
+    else()
+      list(APPEND commands "-${word}0")
+    endif()
+  endforeach()
   if(RB_CONVERT)
     list(APPEND commands "-convertinto${RB_CONVERT}")
   endif()
@@ -136,7 +164,7 @@ function(rastra_add_bitmap target)
     COMMENT "Converting ${RB_SOURCE} with Rastra"
     VERBATIM)
   target_sources(${target} PRIVATE "${output}")
-  if(RB_TYPE STREQUAL "dta")
+  if(extension STREQUAL "dta")
     set_source_files_properties("${output}" PROPERTIES HEADER_FILE_ONLY ON)
   endif()
   if(RB_OUTPUT_VARIABLE)

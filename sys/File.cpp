@@ -9,6 +9,7 @@ namespace fs = std::filesystem;
 
 namespace {
 constexpr int kMaxDirectoryDepth = 128;
+constexpr int kMaxTemporaryAttempts = 1000;
 constexpr std::size_t kWriteBufferSize = std::size_t{64} * 1024;
 }  // namespace
 
@@ -48,9 +49,9 @@ std::optional<File> File::OpenRead(const std::string& path) {
   return File(handle, path);
 }
 
-std::optional<File> File::Create(const std::string& path) {
+std::optional<File> File::Create(const std::string& path, Existing existing) {
   if (path.empty() || !CreateDirectoriesFor(path)) return std::nullopt;
-  std::FILE* handle = std::fopen(path.c_str(), "wb");
+  std::FILE* handle = std::fopen(path.c_str(), existing == Existing::kNew ? "wbx" : "wb");
   if (handle == nullptr) return std::nullopt;
   // The C library takes the size only together with a buffer of our own.
   auto buffer = std::make_unique_for_overwrite<char[]>(kWriteBufferSize);
@@ -106,12 +107,15 @@ std::optional<SafeOutputFile> SafeOutputFile::Create(const std::string& path) {
   if (path.empty() || !CreateDirectoriesFor(path)) return std::nullopt;
   std::error_code ec;
   if (fs::is_directory(path, ec)) return std::nullopt;
-  for (int attempt = 0; attempt < 100; ++attempt) {
+  // Created only when it does not exist, so saves of one target running at
+  // the same time (a command line converting images side by side) never
+  // share a temporary file.
+  for (int attempt = 0; attempt < kMaxTemporaryAttempts; ++attempt) {
     const std::string temporary = path + ".rastra-tmp" + std::to_string(attempt);
     if (fs::exists(temporary, ec)) continue;
-    auto file = File::Create(temporary);
-    if (!file) return std::nullopt;
-    return SafeOutputFile(std::move(*file), path);
+    auto file = File::Create(temporary, File::Existing::kNew);
+    if (file) return SafeOutputFile(std::move(*file), path);
+    if (!fs::exists(temporary, ec)) return std::nullopt;  // not a lost race: the place is not writable
   }
   return std::nullopt;
 }

@@ -59,8 +59,9 @@ class File final : public ByteSink {
 
   static std::optional<File> OpenRead(const std::string& path);
   // Creates the missing directories (up to 128 levels) and the file; an existing
-  // file is replaced.
-  static std::optional<File> Create(const std::string& path);
+  // file is replaced, or with kNew the creation fails.
+  enum class Existing { kReplace, kNew };
+  static std::optional<File> Create(const std::string& path, Existing existing = Existing::kReplace);
 
   bool IsOpen() const override { return handle_ != nullptr; }
   const std::string& Path() const { return path_; }
@@ -96,6 +97,7 @@ class SafeOutputFile {
   // Creates the missing directories of path and the temporary file.
   static std::optional<SafeOutputFile> Create(const std::string& path);
   File& Output() { return file_; }
+  const std::string& Target() const { return target_; }
   // Closes the file and moves it over the target; false (and nothing
   // replaced) when a write, the close or the rename failed.
   bool Commit();

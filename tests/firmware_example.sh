@@ -10,7 +10,7 @@ build=$1 source=$2 generator=$3 compiler=$4
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 # Rastra's user settings (ARGB palettes, byte order) change its output; the
-# checker expects the defaults, whatever this machine's user has chosen.
+# home of this test has none at first, and later all of them switched on.
 export XDG_CONFIG_HOME=$scratch/config
 
 fail() { echo "FAIL: $*"; exit 1; }
@@ -33,7 +33,7 @@ build_example() { cmake --build "$fw" -j2 > "$scratch/$1.log" 2>&1; }
 configure
 grep -q "^Rastra_DIR:PATH=$scratch/prefix/" "$fw/CMakeCache.txt" || fail "the package was not found in the scratch prefix"
 build_example first || { cat "$scratch/first.log"; fail "first build"; }
-[ "$(conversions "$scratch/first.log")" -eq 4 ] || { cat "$scratch/first.log"; fail "first build should convert 4 images"; }
+[ "$(conversions "$scratch/first.log")" -eq 5 ] || { cat "$scratch/first.log"; fail "first build should convert 5 images"; }
 "$fw/check_bitmaps" || fail "converted bitmaps"
 
 build_example unchanged || fail "build without changes"
@@ -45,16 +45,28 @@ grep -q 'Converting images/ramp.bmp with Rastra' "$scratch/touched.log" &&
   [ "$(conversions "$scratch/touched.log")" -eq 1 ] || { cat "$scratch/touched.log"; fail "only ramp.bmp should be converted again"; }
 "$fw/check_bitmaps" || fail "bitmaps after the rebuild"
 
+# The generated files depend on the build's calls alone: a user who switched
+# on ARGB palettes, big-endian streams and preserved transparency gets the
+# same bytes.
+generated() { (cd "$fw/rastra" && find . -name pending -prune -o -type f \( -name '*.c' -o -name '*.dta' \) -print |
+  sort | xargs sha256sum); }
+generated > "$scratch/defaults.sums"
+mkdir -p "$XDG_CONFIG_HOME/Vantor"
+printf '[Settings]\nUseARGB=1\nBigEndianMode=1\nPreserveTrans=1\n' > "$XDG_CONFIG_HOME/Vantor/Rastra.conf"
 touch "$scratch/prefix/bin/rastra"
 build_example new_rastra || fail "build after a new Rastra"
-[ "$(conversions "$scratch/new_rastra.log")" -eq 4 ] || { cat "$scratch/new_rastra.log"; fail "a new Rastra should convert all images again"; }
+[ "$(conversions "$scratch/new_rastra.log")" -eq 5 ] || { cat "$scratch/new_rastra.log"; fail "a new Rastra should convert all images again"; }
+generated > "$scratch/settings.sums"
+[ "$(wc -l < "$scratch/defaults.sums")" -eq 5 ] || { cat "$scratch/defaults.sums"; fail "5 generated files expected"; }
+diff "$scratch/defaults.sums" "$scratch/settings.sums" || fail "the user's settings changed the generated files"
+"$fw/check_bitmaps" || fail "bitmaps converted with the user's settings switched on"
 
 # FORMAT 3 is no FORMAT code at all: Rastra refuses it, and the build must stop
 # with Rastra's message, again on the next build, and leave no C file behind.
 configure -DRASTRA_EXAMPLE_BAD_FORMAT=3
 for attempt in 1 2; do
   if build_example broken$attempt; then cat "$scratch/broken$attempt.log"; fail "a broken conversion built (attempt $attempt)"; fi
-  grep -qF 'rastra: FORMAT does not match image.' "$scratch/broken$attempt.log" ||
+  grep -qF 'broken.c: FORMAT does not match image. (TYPE 1, FORMAT 3, an image of 4 colors)' "$scratch/broken$attempt.log" ||
     { cat "$scratch/broken$attempt.log"; fail "Rastra's message missing (attempt $attempt)"; }
 done
 [ ! -e "$fw/rastra/broken/broken.c" ] || fail "a failed conversion left its output"

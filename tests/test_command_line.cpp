@@ -8,6 +8,7 @@
 #include "app/Commands.h"
 #include "app/ImageDocument.h"
 #include "app/Report.h"
+#include "app/Session.h"
 #include "image/ColorFormat.h"
 
 namespace {
@@ -34,7 +35,17 @@ class CommandLineTest : public ::testing::Test {
     if (GetRunState().log != nullptr) std::fflush(GetRunState().log);
     return ReadText(GetRunState().logFileName);
   }
+  void SetParameterText(const std::string& text) { session_.cursor = ParameterCursor{text}; }
+  // Runs one queued command on the current image, as the processor does.
+  void RunCommand(const char* word) {
+    const CommandEntry* entry = LookupCommand(word);
+    ASSERT_NE(entry, nullptr) << word;
+    SetParameterText(std::string(word).substr(std::string(entry->keyword).size()));
+    ExecuteCommand(session_, entry->id);
+  }
   TempDir dir_;
+  ImmediateSink sink_;
+  CommandSession session_{GetDocument(), sink_, OutputOptions{}};
 };
 
 TEST(CommandTableTest, LookupTakesTheFirstPrefixRowCaseSensitively) {
@@ -52,6 +63,21 @@ TEST(CommandTableTest, LookupTakesTheFirstPrefixRowCaseSensitively) {
   EXPECT_EQ(LookupCommand("?")->id, 0);
 }
 
+// With the first matching row winning, a keyword that begins another would
+// hide it; every row must be reachable by its own word.
+TEST(CommandTableTest, NoKeywordBeginsAnother) {
+  for (const CommandEntry& row : CommandTable) {
+    EXPECT_EQ(LookupCommand(row.keyword), &row) << row.keyword;
+    for (const CommandEntry& other : CommandTable) {
+      if (&row != &other) EXPECT_FALSE(std::string_view(other.keyword).starts_with(row.keyword)) << row.keyword;
+    }
+  }
+  EXPECT_EQ(LookupCommand("useargb1")->id, 1811);
+  EXPECT_EQ(LookupCommand("bigendian0")->id, 1812);
+  EXPECT_EQ(LookupCommand("preservetrans1")->id, 1813);
+  EXPECT_EQ(LookupCommand("defaultsettings")->id, 1814);
+}
+
 TEST(CommandTableTest, HelpTextListsEveryRowInOrder) {
   const std::string help = ComposeHelpText();
   EXPECT_EQ(help.rfind("-convertintobw\t\tConverts image into BW\r\n", 0), 0u);
@@ -61,6 +87,9 @@ TEST(CommandTableTest, HelpTextListsEveryRowInOrder) {
             std::string::npos);
   EXPECT_NE(help.find("-exit\t\tTerminates the Rastra\r\n-help\t\tDisplays this box\r\n-?\t\tDisplays this box\r\n"),
             std::string::npos);
+  // The rows added later follow the help rows.
+  EXPECT_NE(help.find("-?\t\tDisplays this box\r\n-useargb\t\t<0|1>\r\n"), std::string::npos);
+  EXPECT_NE(help.find("-defaultsettings\tIgnores the stored settings in this run\r\n-sizereport"), std::string::npos);
   const CommandEntry& last = CommandTable.back();
   EXPECT_TRUE(help.ends_with("-" + std::string(last.keyword) + last.help + "\r\n"));
   std::size_t rows = 0;
@@ -70,93 +99,93 @@ TEST(CommandTableTest, HelpTextListsEveryRowInOrder) {
 
 TEST_F(CommandLineTest, ReadCharStopsAtTheEnd) {
   SetParameterText("ab");
-  EXPECT_EQ(ReadChar(), 'a');
-  EXPECT_EQ(ReadChar(), 'b');
-  EXPECT_EQ(ReadChar(), 0);
-  EXPECT_EQ(ReadChar(), 0);
+  EXPECT_EQ(ReadChar(session_), 'a');
+  EXPECT_EQ(ReadChar(session_), 'b');
+  EXPECT_EQ(ReadChar(session_), 0);
+  EXPECT_EQ(ReadChar(session_), 0);
 }
 
 TEST_F(CommandLineTest, ReadStringStopsAtACommaAfterText) {
   SetParameterText("out.c,1");
-  EXPECT_EQ(ReadString(255), "out.c");
-  EXPECT_EQ(ReadChar(), ',');
+  EXPECT_EQ(ReadString(session_, 255, "USAGE"), "out.c");
+  EXPECT_EQ(ReadChar(session_), ',');
   SetParameterText(",x,y");
-  EXPECT_EQ(ReadString(255), ",x");  // a leading comma belongs to the text
+  EXPECT_EQ(ReadString(session_, 255, "USAGE"), ",x");  // a leading comma belongs to the text
   EXPECT_EQ(Log(), "");
 }
 
 TEST_F(CommandLineTest, ReadStringReportsMissingAndTooLong) {
   SetParameterText("");
-  EXPECT_EQ(ReadString(10), "");
-  EXPECT_TRUE(ParseErrorFlag());
+  EXPECT_EQ(ReadString(session_, 10, "USAGE"), "");
+  EXPECT_TRUE(ParseErrorFlag(session_));
   SetParameterText("abcdef");
-  EXPECT_EQ(ReadString(3), "abc");
-  EXPECT_TRUE(ParseErrorFlag());
+  EXPECT_EQ(ReadString(session_, 3, "USAGE"), "abc");
+  EXPECT_TRUE(ParseErrorFlag(session_));
   SetParameterText("abc");
-  EXPECT_EQ(ReadString(3), "abc");
-  EXPECT_FALSE(ParseErrorFlag());
+  EXPECT_EQ(ReadString(session_, 3, "USAGE"), "abc");
+  EXPECT_FALSE(ParseErrorFlag(session_));
   EXPECT_EQ(Log(), "String missing.String too long.");
   EXPECT_EQ(GetRunState().exitCode, 6);
 }
 
 TEST_F(CommandLineTest, ReadDecimalReadsSignedNumbersAndLeavesStoppers) {
   SetParameterText("50%,20");
-  EXPECT_EQ(ReadDecimal(), 50);
-  EXPECT_EQ(ReadChar(), '%');
-  EXPECT_EQ(ReadChar(), ',');
-  EXPECT_EQ(ReadDecimal(), 20);
+  EXPECT_EQ(ReadDecimal(session_, "USAGE"), 50);
+  EXPECT_EQ(ReadChar(session_), '%');
+  EXPECT_EQ(ReadChar(session_), ',');
+  EXPECT_EQ(ReadDecimal(session_, "USAGE"), 20);
   SetParameterText("-7,");
-  EXPECT_EQ(ReadDecimal(), -7);
+  EXPECT_EQ(ReadDecimal(session_, "USAGE"), -7);
   EXPECT_EQ(Log(), "");
   SetParameterText("12a");
-  EXPECT_EQ(ReadDecimal(), -1);
-  EXPECT_TRUE(ParseErrorFlag());
+  EXPECT_EQ(ReadDecimal(session_, "USAGE"), -1);
+  EXPECT_TRUE(ParseErrorFlag(session_));
   SetParameterText("");
-  ReadDecimal();
+  ReadDecimal(session_, "USAGE");
   EXPECT_EQ(Log(), "Not a decimal value.Missing value.");
 }
 
 TEST_F(CommandLineTest, ReadHexConvertsAndReports) {
   SetParameterText("FF00aa");
-  EXPECT_EQ(ReadHex(), 0xFF00AA);
+  EXPECT_EQ(ReadHex(session_, "USAGE"), 0xFF00AA);
   SetParameterText("-10,5");
-  EXPECT_EQ(ReadHex(), -16);
-  EXPECT_EQ(ReadChar(), ',');
+  EXPECT_EQ(ReadHex(session_, "USAGE"), -16);
+  EXPECT_EQ(ReadChar(session_), ',');
   EXPECT_EQ(Log(), "");
   SetParameterText("12G");
-  EXPECT_EQ(ReadHex(), -1);
+  EXPECT_EQ(ReadHex(session_, "USAGE"), -1);
   SetParameterText("");
-  ReadHex();
+  ReadHex(session_, "USAGE");
   SetParameterText("1-2");  // "-" ends the value after a digit
-  EXPECT_EQ(ReadHex(), 1);
+  EXPECT_EQ(ReadHex(session_, "USAGE"), 1);
   SetParameterText(",5");  // a leading comma is copied and is no digit
-  EXPECT_EQ(ReadHex(), 0);
+  EXPECT_EQ(ReadHex(session_, "USAGE"), 0);
   EXPECT_EQ(Log(),
             "The passed parameter is not a hex value.Hex value missing.The passed parameter is not a hex value.");
 }
 
 TEST_F(CommandLineTest, ReadHexRefusesValuesTooLargeForAnyColour) {
   SetParameterText("123456789ABCDEF0123");
-  EXPECT_EQ(ReadHex(), -1);
+  EXPECT_EQ(ReadHex(session_, "USAGE"), -1);
   EXPECT_EQ(Log(), "Color needs to be of a value between 0x000000 and 0xFFFFFF.");
 }
 
 TEST_F(CommandLineTest, CompleteOutputPathFillsFromTheSourcePath) {
   GetDocument().sourcePath = "/images/logo.bmp";
-  EXPECT_EQ(CompleteOutputPath("out", 500, 2), "/images/out.bmp");
-  EXPECT_EQ(CompleteOutputPath("out", 500, 1), "/images/out.c");
-  EXPECT_EQ(CompleteOutputPath("out", 500, 3), "/images/out.dta");
-  EXPECT_EQ(CompleteOutputPath("out", 500, 4), "/images/out.gif");
-  EXPECT_EQ(CompleteOutputPath("out", 500, 5), "/images/out");
-  EXPECT_EQ(CompleteOutputPath("out.png", 500, 5), "/images/out.png");
-  EXPECT_EQ(CompleteOutputPath("/tmp/x/out.c", 500, 1), "/tmp/x/out.c");
-  EXPECT_EQ(CompleteOutputPath("sub/", 500, 1), "sub/logo.c");
-  EXPECT_EQ(CompleteOutputPath("out", 10, 2), "out");  // too long: unchanged
+  EXPECT_EQ(CompleteOutputPath("out", 500, 2, GetDocument().sourcePath), "/images/out.bmp");
+  EXPECT_EQ(CompleteOutputPath("out", 500, 1, GetDocument().sourcePath), "/images/out.c");
+  EXPECT_EQ(CompleteOutputPath("out", 500, 3, GetDocument().sourcePath), "/images/out.dta");
+  EXPECT_EQ(CompleteOutputPath("out", 500, 4, GetDocument().sourcePath), "/images/out.gif");
+  EXPECT_EQ(CompleteOutputPath("out", 500, 5, GetDocument().sourcePath), "/images/out");
+  EXPECT_EQ(CompleteOutputPath("out.png", 500, 5, GetDocument().sourcePath), "/images/out.png");
+  EXPECT_EQ(CompleteOutputPath("/tmp/x/out.c", 500, 1, GetDocument().sourcePath), "/tmp/x/out.c");
+  EXPECT_EQ(CompleteOutputPath("sub/", 500, 1, GetDocument().sourcePath), "sub/logo.c");
+  EXPECT_EQ(CompleteOutputPath("out", 10, 2, GetDocument().sourcePath), "out");  // too long: unchanged
 }
 
 TEST_F(CommandLineTest, SaveAsWithoutImageDoesNothing) {
-  SetParameterText("out,7");
-  SaveAsCommand();
+  SetParameterText("out,6");
+  SaveAsCommand(session_);
   EXPECT_EQ(Log(), "");
 }
 
@@ -168,7 +197,7 @@ TEST_F(CommandLineTest, SaveAsParsingMessages) {
   const Case cases[] = {
       {"", "String missing.Invalid separator."},
       {"out", "Invalid separator."},
-      {"out,7", "Illegal TYPE parameter."},
+      {"out,8", "Illegal TYPE parameter."},
       {"out,0", "Illegal TYPE parameter."},
       {"out,1,30", "Illegal FORMAT parameter."},
       {"out,1,", "Illegal FORMAT parameter."},
@@ -176,6 +205,10 @@ TEST_F(CommandLineTest, SaveAsParsingMessages) {
       {"out,1,16,", "Parameter NOPALETTE is invalid."},
       {"out,1,16,2", "Illegal NOPALETTE parameter."},
       {"out,1,16,0", "Parameter NOPALETTE must be set to 1."},
+      {"out,6,8", "Illegal FORMAT parameter."},  // animation frames are palette indices
+      {"out,7,3", "Illegal FORMAT parameter."},
+      {"out,6,5,", "Parameter NOPALETTE is invalid."},
+      {"out,7,5,2", "Illegal NOPALETTE parameter."},
   };
   for (const Case& c : cases) {
     GetDocument().current = testing_support::MakeBitmap(2, 2, 0);
@@ -187,7 +220,7 @@ TEST_F(CommandLineTest, SaveAsParsingMessages) {
     state.echoToStderr = false;
     state.logFileName = dir_.File(std::string("case") + std::to_string(&c - cases) + ".log");
     SetParameterText(c.parameter);
-    SaveAsCommand();
+    SaveAsCommand(session_);
     EXPECT_EQ(Log(), c.log) << "parameter text " << c.parameter;
   }
 }
@@ -196,20 +229,12 @@ TEST_F(CommandLineTest, SaveAsTrueColourFormatConvertsPaletteImageWithUndo) {
   GetDocument().current = testing_support::MakeBitmap(2, 2, 4);
   GetDocument().sourcePath = dir_.File("in.bmp");
   SetParameterText("out,1,8,0");
-  SaveAsCommand();
+  SaveAsCommand(session_);
   EXPECT_EQ(Log(), "Parameter NOPALETTE must be set to 1.");
   ASSERT_TRUE(GetDocument().current);
   EXPECT_EQ(GetDocument().current->NumColors, 0);
   ASSERT_TRUE(CanUndo());
   EXPECT_EQ(GetDocument().undo[0]->NumColors, 4);
-}
-
-// Runs one queued command on the current image, as the processor does.
-void RunCommand(const char* word) {
-  const CommandEntry* entry = LookupCommand(word);
-  ASSERT_NE(entry, nullptr) << word;
-  SetParameterText(std::string(word).substr(std::string(entry->keyword).size()));
-  ExecuteCommand(entry->id);
 }
 
 BitmapPtr MakePaletteImage() {

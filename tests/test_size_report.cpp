@@ -18,6 +18,7 @@
 #include "TestSupport.h"
 #include "app/CommandLine.h"
 #include "app/Commands.h"
+#include "app/Session.h"
 #include "app/ImageDocument.h"
 #include "image/ColorConvert.h"
 #include "image/ColorFormat.h"
@@ -220,8 +221,10 @@ CFileBytes CountedInText(const std::string& text, const std::string& id) {
 void SaveWithCommand(const Bitmap& picture, const std::string& path, int type, int format) {
   ResetDocument();
   GetDocument().current = CopyBitmap(picture);
-  SetParameterText(path + "," + std::to_string(type) + "," + std::to_string(format));
-  SaveAsCommand();
+  ImmediateSink sink;
+  CommandSession session(GetDocument(), sink, OutputOptions{});
+  session.cursor = ParameterCursor{path + "," + std::to_string(type) + "," + std::to_string(format)};
+  SaveAsCommand(session);
 }
 
 std::string CFileName(int format) { return "c" + std::to_string(format); }

@@ -1,8 +1,9 @@
 /* Checks the bitmaps Rastra converted during this build: their sizes, and
  * their pixels decoded the way the graphics library draws them, against the
  * pictures images/make_images.py draws. Prints one line per problem and
- * exits with 1 when there was one. Expects Rastra's default settings (no
- * ARGB palettes, little-endian streams). */
+ * exits with 1 when there was one. Expects the default output options (no
+ * ARGB palettes, little-endian streams), which rastra_add_bitmap passes
+ * whatever the settings of the user who builds. */
 #include <stdio.h>
 #include <stdlib.h>
 
@@ -15,6 +16,8 @@
 extern GUI_CONST_STORAGE GUI_BITMAP bmflag;
 extern GUI_CONST_STORAGE GUI_BITMAP bmramp;
 extern GUI_CONST_STORAGE GUI_BITMAP bmbadge;
+extern const GUI_BITMAP* apbmspin[4];
+extern const unsigned aDelayspin[4];
 
 /* The drawing methods GUI.h declares; the stand-in only tells them apart. */
 const GUI_BITMAP_METHODS GUI__aBitmapMethods[GUI_METHOD_COUNT] = {
@@ -52,6 +55,13 @@ static unsigned Expand(unsigned level, int bits) {
 static U32 FlagColor(int x, int y) {
   static const U32 quadrant[4] = {0x0000FF, 0x00FF00, 0xFF0000, 0xFFFFFF};
   return quadrant[(x >= 24 ? 1 : 0) + (y >= 16 ? 2 : 0)];
+}
+
+/* The flag's colours move one quadrant anticlockwise per frame. */
+static U32 SpinColor(int frame, int x, int y) {
+  static const U32 clockwise[4] = {0x0000FF, 0x00FF00, 0xFFFFFF, 0xFF0000};
+  int place = x < 8 ? (y < 8 ? 0 : 3) : (y < 8 ? 1 : 2);
+  return clockwise[(place + frame) % 4];
 }
 
 static U32 RampColor(int x, int y) {
@@ -94,6 +104,27 @@ static void CheckFlag(void) {
       if (got != FlagColor(x, y)) Fail("flag", x, y, got, FlagColor(x, y));
     }
   free(index);
+}
+
+static void CheckSpin(void) {
+  int frame, x, y;
+  for (frame = 0; frame < 4; ++frame) {
+    const GUI_BITMAP* bm = apbmspin[frame];
+    if (!CheckHeader("spin", bm, 16, 16, GUI_METHOD_NONE) || bm->BitsPerPixel != 8 || !bm->pPal) {
+      ++failures;
+      continue;
+    }
+    if (aDelayspin[frame] != 100u * (unsigned)(frame + 1)) {
+      printf("spin: frame %d shows for %u ms\n", frame, aDelayspin[frame]);
+      ++failures;
+    }
+    for (y = 0; y < 16; ++y)
+      for (x = 0; x < 16; ++x) {
+        unsigned i = bm->pData[y * bm->BytesPerLine + x];
+        U32 got = i < (unsigned)bm->pPal->NumEntries ? bm->pPal->pPalEntries[i] & 0xFFFFFF : 0xFFFFFFFF;
+        if (got != SpinColor(frame, x, y)) Fail("spin", x, y, got, SpinColor(frame, x, y));
+      }
+  }
 }
 
 static void CheckRamp(void) {
@@ -156,6 +187,7 @@ static void CheckBadgeStream(const char* path) {
 
 int main(int argc, char** argv) {
   CheckFlag();
+  CheckSpin();
   CheckRamp();
   CheckBadge();
   CheckBadgeStream(argc > 1 ? argv[1] : BADGE_STREAM);

@@ -7,6 +7,8 @@ example's checker can compare decoded pixels with the colours below:
   ramp.bmp    48x32, 24 bit: channel ramps of 5/6/5 bit levels
   badge.png   32x32, RGBA: an opaque orange disc with a half-transparent
               blue ring on a fully transparent background
+  spin.gif    16x16, 4 frames on the flag's palette: the colours move one
+              quadrant anticlockwise per frame; frame k shows for (k + 1) / 10 s
 Run it from any directory; it writes next to itself.
 """
 import os
@@ -71,6 +73,33 @@ def write_gif(path):
         f.write(header + image + bytes([2]) + blocks + b"\x00;")
 
 
+# ------------------------------------------------------------------ spin.gif
+SPIN_SIZE, SPIN_FRAMES = 16, 4
+SPIN_ORDER = [0, 1, 3, 2]  # the quadrants clockwise from the top left
+
+
+def spin_index(frame, x, y):
+    quadrant = (1 if x >= SPIN_SIZE // 2 else 0) + (2 if y >= SPIN_SIZE // 2 else 0)
+    return SPIN_ORDER[(SPIN_ORDER.index(quadrant) + frame) % 4]
+
+
+def sub_blocks(data):
+    return b"".join(bytes([len(data[i:i + 255])]) + data[i:i + 255] for i in range(0, len(data), 255)) + b"\x00"
+
+
+def write_spin_gif(path):
+    palette = b"".join(bytes(c) for c in FLAG_COLOURS)
+    out = b"GIF89a" + struct.pack("<HHBBB", SPIN_SIZE, SPIN_SIZE, 0x81, 0, 0) + palette
+    out += b"!\xff\x0bNETSCAPE2.0\x03\x01\x00\x00\x00"  # loop forever
+    for frame in range(SPIN_FRAMES):
+        out += b"!\xf9\x04\x00" + struct.pack("<H", 10 * (frame + 1)) + b"\x00\x00"
+        out += b"," + struct.pack("<HHHHB", 0, 0, SPIN_SIZE, SPIN_SIZE, 0)
+        indices = [spin_index(frame, x, y) for y in range(SPIN_SIZE) for x in range(SPIN_SIZE)]
+        out += bytes([2]) + sub_blocks(lzw_codes(indices, 2))
+    with open(path, "wb") as f:
+        f.write(out + b";")
+
+
 # ------------------------------------------------------------------ ramp.bmp
 RAMP_W, RAMP_H = 48, 32
 
@@ -125,3 +154,4 @@ if __name__ == "__main__":
     write_gif(os.path.join(HERE, "flag.gif"))
     write_bmp(os.path.join(HERE, "ramp.bmp"))
     write_png(os.path.join(HERE, "badge.png"))
+    write_spin_gif(os.path.join(HERE, "spin.gif"))

@@ -1,0 +1,156 @@
+#include "app/ImageJobs.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <filesystem>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <utility>
+
+#include "app/Session.h"
+#include "sys/Path.h"
+
+namespace {
+
+// Keeps a job's reports and finished files, in the order they arose, until
+// the jobs before it have shown theirs.
+class DeferredSink final : public JobSink {
+ public:
+  void Add(ReportEntry entry) override { events_.push_back({std::move(entry), std::nullopt}); }
+  bool Commit(sys::SafeOutputFile output, ReportEntry onFailure) override {
+    events_.push_back({std::move(onFailure), std::move(output)});
+    return true;
+  }
+  // Shows the reports and moves the files over their targets, in order;
+  // returns the targets that were replaced.
+  std::vector<std::string> Replay() {
+    std::vector<std::string> replaced;
+    for (Event& event : events_) {
+      if (event.output && event.output->Commit()) {
+        replaced.push_back(event.output->Target());
+      } else {
+        ShowReport(event.entry);  // a report, or the failure of a file
+      }
+    }
+    events_.clear();
+    return replaced;
+  }
+
+ private:
+  struct Event {
+    ReportEntry entry;  // the report, or for a file the report of its failure
+    std::optional<sys::SafeOutputFile> output;
+  };
+  std::vector<Event> events_;
+};
+
+struct JobResult {
+  DeferredSink sink;
+  ImageDocument doc;
+  std::vector<std::string> reads;
+  bool exitRequested = false;
+};
+
+struct JobSpec {
+  const std::vector<QueuedCommand>& queue;
+  const OutputOptions& options;
+  bool runCommands;
+};
+
+std::unique_ptr<JobResult> RunImageJob(const JobSpec& spec, const std::string& image) {
+  auto result = std::make_unique<JobResult>();
+  CommandSession session(result->doc, result->sink, spec.options);
+  session.subjects.push_back({image, SubjectKind::kImage});
+  session.imageBaseName = sys::SplitPath(image).name;
+  OpenImageFile(session, image);
+  if (spec.runCommands) RunCommands(session, spec.queue);
+  result->reads = std::move(session.reads);
+  result->exitRequested = session.exitRequested;
+  return result;
+}
+
+// The same file under another spelling ("./a.c", "a.c") is the same file.
+std::string Canonical(const std::string& path) {
+  std::error_code ec;
+  const std::filesystem::path canonical = std::filesystem::weakly_canonical(path, ec);
+  return ec ? path : canonical.string();
+}
+
+bool ReadsAny(const JobResult& result, const std::vector<std::string>& written) {
+  return std::any_of(result.reads.begin(), result.reads.end(), [&](const std::string& read) {
+    return std::find(written.begin(), written.end(), Canonical(read)) != written.end();
+  });
+}
+
+// Hands out the images in order to the workers and the finished jobs, in
+// order, to the one thread that shows them. Workers run at most a window
+// of jobs ahead of it, which bounds the results held in memory.
+class JobQueue {
+ public:
+  JobQueue(std::size_t count, std::size_t window) : results_(count), window_(window) {}
+
+  // The next image to convert, or nullopt when there is none.
+  std::optional<std::size_t> Take() {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return next_ >= results_.size() || next_ < shown_ + window_; });
+    if (next_ >= results_.size()) return std::nullopt;
+    return next_++;
+  }
+  void Finish(std::size_t index, std::unique_ptr<JobResult> result) {
+    {
+      const std::lock_guard lock(mutex_);
+      results_[index] = std::move(result);
+    }
+    changed_.notify_all();
+  }
+  // Waits for the job of image index and hands it over.
+  std::unique_ptr<JobResult> Collect(std::size_t index) {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return results_[index] != nullptr; });
+    shown_ = index + 1;
+    std::unique_ptr<JobResult> result = std::move(results_[index]);
+    lock.unlock();
+    changed_.notify_all();
+    return result;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::vector<std::unique_ptr<JobResult>> results_;
+  std::size_t window_;
+  std::size_t next_ = 0;
+  std::size_t shown_ = 0;
+};
+
+}  // namespace
+
+unsigned ImageJobWorkers() { return std::max(1u, std::thread::hardware_concurrency()); }
+
+ImageJobsResult RunImageJobs(const std::vector<std::string>& images, const std::vector<QueuedCommand>& queue,
+                             const OutputOptions& options, bool runCommands, unsigned workers) {
+  const JobSpec spec{queue, options, runCommands};
+  const std::size_t threads = std::clamp<std::size_t>(workers, 1, images.size());
+  JobQueue jobs(images.size(), 2 * threads);
+  std::vector<std::jthread> pool;
+  pool.reserve(threads);
+  for (std::size_t t = 0; t < threads; ++t) {
+    pool.emplace_back([&] {
+      while (const auto index = jobs.Take()) jobs.Finish(*index, RunImageJob(spec, images[*index]));
+    });
+  }
+
+  ImageJobsResult outcome;
+  std::vector<std::string> written;  // every target replaced so far, canonical
+  for (std::size_t i = 0; i < images.size(); ++i) {
+    std::unique_ptr<JobResult> result = jobs.Collect(i);
+    // It may have read a file before an earlier image wrote it; one after the
+    // other it would have read what was written.
+    if (ReadsAny(*result, written)) result = RunImageJob(spec, images[i]);
+    for (const std::string& target : result->sink.Replay()) written.push_back(Canonical(target));
+    outcome.exitRequested = outcome.exitRequested || result->exitRequested;
+    if (i + 1 == images.size()) outcome.lastDocument = std::move(result->doc);
+  }
+  return outcome;
+}
