@@ -1,5 +1,7 @@
 #include "app/CommandLine.h"
 
+#include <algorithm>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -241,10 +243,19 @@ void ReportParseFailure(CommandSession& session, const RunPlan& plan) {
   }
 }
 
+// Conversions and saves: the commands whose results depend on the output
+// settings.
+bool UsesOutputOptions(int id) { return id == 1203 || (id >= 1502 && id <= 1521) || id == 1711 || id == 1815; }
+
 // The stored settings, or the defaults, with the run's own on top. Nothing
 // here is saved: the window, when it opens, works with the stored settings.
+// The store is only opened when a command depends on a setting the run does
+// not give itself, so such runs never load it.
 OutputOptions RunOutputOptions(const RunPlan& plan) {
-  OutputOptions options = plan.defaultSettings ? OutputOptions{} : CurrentOutputOptions();
+  const bool ownSettings = plan.defaultSettings || (plan.useArgb && plan.bigEndian && plan.preserveTrans);
+  const bool needed = std::any_of(plan.queue.begin(), plan.queue.end(),
+                                  [](const QueuedCommand& c) { return UsesOutputOptions(c.entry->id); });
+  OutputOptions options = ownSettings || !needed ? OutputOptions{} : CurrentOutputOptions();
   if (plan.useArgb) options.useArgb = *plan.useArgb;
   if (plan.bigEndian) options.bigEndian = *plan.bigEndian;
   if (plan.preserveTrans) options.preserveTrans = *plan.preserveTrans;

@@ -1,5 +1,6 @@
 // Program entry. Batch runs that end in -exit or -hide never create the Qt
-// application and need no display.
+// application and need no display; where the program loads its window as a
+// module, they do not even load Qt's window libraries.
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -8,12 +9,37 @@
 #include "app/CommandLine.h"
 #include "app/Report.h"
 #include "app/Startup.h"
+
+#ifdef RASTRA_WINDOW_MODULE
+#include "app/ModuleExport.h"
+#include "app/Modules.h"
+#else
 #include "gui/GuiMain.h"
+#endif
 
 namespace {
 // The exit code of a run that would open the window where there is no display:
 // outside the message codes 1 to 27, and sysexits' "service unavailable".
 constexpr int kNoDisplayExitCode = 69;
+// The window module is missing or broken: sysexits' "internal software error".
+constexpr int kNoWindowExitCode = 70;
+
+int RunWindow(int& argc, char** argv) {
+#ifdef RASTRA_WINDOW_MODULE
+  std::string error;
+  using Entry = int (*)(int*, char**);
+  auto entry = reinterpret_cast<Entry>(LoadModuleEntry(kWindowModuleName, kWindowModuleEntry, error));
+  if (entry == nullptr) {
+    std::fprintf(stderr, "rastra: the window cannot be opened (%s)\n", error.c_str());
+    return kNoWindowExitCode;
+  }
+  entry(&argc, argv);
+#else
+  RunMainWindow(argc, argv);
+#endif
+  return GetRunState().exitCode;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -34,6 +60,5 @@ int main(int argc, char** argv) {
     std::fputs("rastra: no display to open the window on; add -exit for batch runs\n", stderr);
     return kNoDisplayExitCode;
   }
-  RunMainWindow(argc, argv);
-  return GetRunState().exitCode;
+  return RunWindow(argc, argv);
 }

@@ -16,11 +16,13 @@ struct Settings {
   std::uint32_t UseARGB = 0;
 };
 
+// The settings, read from the store the first time they are asked for.
 Settings& GetSettings();
 // The settings that change what conversions and writers produce.
 OutputOptions OutputOptionsFrom(const Settings& settings);
 inline OutputOptions CurrentOutputOptions() { return OutputOptionsFrom(GetSettings()); }
 
+// Reads the store again (the window does when it opens).
 void LoadSettings();
 void SaveSettings();
 

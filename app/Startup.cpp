@@ -1,6 +1,7 @@
 #include "app/Startup.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "app/CommandLine.h"
 #include "app/Report.h"
@@ -8,7 +9,8 @@
 
 StartupOutcome RunCommandLinePhase(const std::vector<std::string>& args) {
   std::setvbuf(stdout, nullptr, _IONBF, 0);
-  LoadSettings();
+  // The stored settings are read when a command first needs them: a run that
+  // brings its own, or converts nothing, never opens the settings store.
   VersionText();
   const bool parsed = ProcessCommandLine("Rastra", "Rastra.log", args);
   const RunState& state = GetRunState();
@@ -16,4 +18,22 @@ StartupOutcome RunCommandLinePhase(const std::vector<std::string>& args) {
   // because one of its arguments was mistyped; -hide asks for no window at all.
   if (state.exitRequested || WindowHidden() || (!parsed && state.exitQueued)) return StartupOutcome::Exit;
   return StartupOutcome::OpenWindow;
+}
+
+namespace {
+#if defined(__unix__) && !defined(__APPLE__)
+bool EnvironmentHas(const char* variable) {
+  const char* value = std::getenv(variable);
+  return value != nullptr && *value != '\0';
+}
+#endif
+}  // namespace
+
+bool DisplayAvailable() {
+#if defined(__unix__) && !defined(__APPLE__)
+  // A named platform (offscreen, vnc, eglfs) is the user's choice and needs no display server.
+  return EnvironmentHas("QT_QPA_PLATFORM") || EnvironmentHas("DISPLAY") || EnvironmentHas("WAYLAND_DISPLAY");
+#else
+  return true;
+#endif
 }

@@ -16,3 +16,8 @@ enum class StartupOutcome { Exit, OpenWindow };
 // or an exit was given on a command line that failed to parse; the process
 // then returns GetRunState().exitCode.
 StartupOutcome RunCommandLinePhase(const std::vector<std::string>& args);
+
+// False where the window could not be shown: on X11 and Wayland systems when
+// neither a display nor a Qt platform is named in the environment. Decided
+// without Qt, which aborts the process when it finds no display.
+bool DisplayAvailable();

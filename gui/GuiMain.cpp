@@ -3,8 +3,8 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QString>
-#include <cstdlib>
 
+#include "app/ModuleExport.h"
 #include "gui/MainWindow.h"
 
 #ifdef Q_OS_WIN
@@ -46,23 +46,7 @@ void KeepClipboardTextAfterExit() {
 void KeepClipboardTextAfterExit() {}
 #endif
 
-#if defined(Q_OS_UNIX) && !defined(Q_OS_DARWIN)
-bool EnvironmentHas(const char* variable) {
-  const char* value = std::getenv(variable);
-  return value != nullptr && *value != '\0';
-}
-#endif
-
 }  // namespace
-
-bool DisplayAvailable() {
-#if defined(Q_OS_UNIX) && !defined(Q_OS_DARWIN)
-  // A named platform (offscreen, vnc, eglfs) is the user's choice and needs no display server.
-  return EnvironmentHas("QT_QPA_PLATFORM") || EnvironmentHas("DISPLAY") || EnvironmentHas("WAYLAND_DISPLAY");
-#else
-  return true;
-#endif
-}
 
 int RunMainWindow(int& argc, char** argv) {
   QApplication app(argc, argv);
@@ -76,3 +60,6 @@ int RunMainWindow(int& argc, char** argv) {
   KeepClipboardTextAfterExit();
   return result;
 }
+
+// The entry point of the window module the program loads when a window opens.
+extern "C" RASTRA_MODULE_EXPORT int RastraRunMainWindow(int* argc, char** argv) { return RunMainWindow(*argc, argv); }

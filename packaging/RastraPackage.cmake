@@ -48,6 +48,13 @@ if(RASTRA_OBJCOPY)
   install(CODE "execute_process(COMMAND \"${RASTRA_OBJCOPY}\" --remove-section=.comment
     \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/$<TARGET_FILE_NAME:rastra>\"
     COMMAND_ERROR_IS_FATAL ANY)")
+  if(RASTRA_MODULES)
+    foreach(module rastra_settings_module rastra_window_module)
+      install(CODE "execute_process(COMMAND \"${RASTRA_OBJCOPY}\" --remove-section=.comment
+        \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${RASTRA_MODULE_DIR}/$<TARGET_FILE_NAME:${module}>\"
+        COMMAND_ERROR_IS_FATAL ANY)")
+    endforeach()
+  endif()
   # The core library for other tools: without debug information, which would
   # make it many times larger, and without the compiler's notes.
   install(CODE "execute_process(COMMAND \"${RASTRA_OBJCOPY}\" --strip-debug --remove-section=.comment

@@ -13,11 +13,12 @@ zoom=${2:-400}
 if [ ! -f "$build/build.ninja" ] && [ ! -f "$build/Makefile" ]; then
   cmake -S "$root" -B "$build" -G Ninja
 fi
-cmake --build "$build" -j2 --target rastra_gui rastra_app rastra_core
+cmake --build "$build" -j2 --target rastra_gui rastra_settings rastra_app rastra_core
 
 ${CXX:-c++} -std=c++20 -O1 -fPIC -I"$root" $(pkg-config --cflags Qt6Widgets) \
   "$root/scripts/Screenshot.cpp" -o "$build/screenshot" \
-  "$build/librastra_gui.a" "$build/librastra_app.a" "$build/librastra_core.a" $(pkg-config --libs Qt6Widgets libpng)
+  "$build/librastra_gui.a" "$build/librastra_app.a" "$build/librastra_settings.a" \
+  "$build/librastra_core.a" $(pkg-config --libs Qt6Widgets libpng)
 
 # A private settings store, so the user's own options and recent files
 # neither show up in the picture nor get touched.
