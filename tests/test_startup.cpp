@@ -1,0 +1,74 @@
+// A batch run loads what it uses: no Qt at all when it needs no stored
+// setting, Qt Core alone when it reads the settings store, and the window's
+// libraries never. What the dynamic loader opened tells.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "TestSupport.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The shared objects the program loaded during one run.
+std::string LoadedObjects(const std::vector<std::string>& args, const testing_support::TempDir& dir) {
+  const std::string trace = dir.File("loader");
+  setenv("LD_DEBUG", "files", 1);
+  setenv("LD_DEBUG_OUTPUT", trace.c_str(), 1);
+  const testing_support::RunResult run = testing_support::RunRastra(args, dir.Path());
+  unsetenv("LD_DEBUG");
+  unsetenv("LD_DEBUG_OUTPUT");
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  std::string all;
+  for (const auto& entry : fs::directory_iterator(dir.Path())) {
+    if (entry.path().filename().string().rfind("loader", 0) == 0) {
+      all += testing_support::ReadText(entry.path().string());
+      fs::remove(entry.path());
+    }
+  }
+  return all;
+}
+
+class Startup : public ::testing::Test {
+ protected:
+  void SetUp() override {
+#ifndef RASTRA_LOADS_MODULES
+    GTEST_SKIP() << "this build links Qt into the program";
+#endif
+    fs::copy_file(fs::path(RASTRA_SOURCE_DIR) / "samples" / "logo.bmp", dir_.Path() / "logo.bmp");
+    // A settings store of this test's own.
+    setenv("XDG_CONFIG_HOME", dir_.File("config").c_str(), 1);
+  }
+  void TearDown() override { unsetenv("XDG_CONFIG_HOME"); }
+  testing_support::TempDir dir_;
+};
+
+TEST_F(Startup, ARunThatConvertsNothingLoadsNoQt) {
+  const std::string loaded = LoadedObjects({"-exit"}, dir_);
+  ASSERT_NE(loaded.find("libpng"), std::string::npos) << "the loader trace is empty";
+  EXPECT_EQ(loaded.find("libQt6"), std::string::npos);
+}
+
+TEST_F(Startup, ARunWithItsOwnSettingsLoadsNoQt) {
+  const std::string loaded =
+      LoadedObjects({"logo.bmp", "-defaultsettings", "-convertinto565", "-saveasout,1,8,1", "-exit"}, dir_);
+  EXPECT_TRUE(fs::exists(dir_.Path() / "out.c"));
+  EXPECT_EQ(loaded.find("libQt6"), std::string::npos);
+  const std::string allThree = LoadedObjects(
+      {"logo.bmp", "-useargb1", "-bigendian0", "-preservetrans0", "-convertinto8666", "-saveasout,1", "-exit"}, dir_);
+  EXPECT_EQ(allThree.find("libQt6"), std::string::npos);
+}
+
+TEST_F(Startup, ARunThatNeedsTheStoredSettingsLoadsQtCoreOnly) {
+  const std::string loaded = LoadedObjects({"logo.bmp", "-convertinto565", "-saveasout,1,8,1", "-exit"}, dir_);
+  EXPECT_NE(loaded.find("librastra-settings"), std::string::npos);
+  EXPECT_NE(loaded.find("libQt6Core"), std::string::npos);
+  EXPECT_EQ(loaded.find("libQt6Widgets"), std::string::npos);
+  EXPECT_EQ(loaded.find("libQt6Gui"), std::string::npos);
+}
+
+}  // namespace
