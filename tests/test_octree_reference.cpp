@@ -125,11 +125,14 @@ BitmapPtr PhotoWithPatches(int width, int height, std::uint32_t seed) {
   return image;
 }
 
+// Every pixel's colour, palette images included, in reading order.
 ReferenceOctree FillReference(const Bitmap& image, std::uint32_t limit) {
   ReferenceOctree tree(limit);
   for (int y = 0; y < image.YSize; ++y) {
-    const std::uint8_t* row = image.Row(y);
-    for (int x = 0; x < image.XSize; ++x) tree.Insert(row[4 * x + 2], row[4 * x + 1], row[4 * x]);
+    for (int x = 0; x < image.XSize; ++x) {
+      const Color c = Bitmap_GetPixelColor(image, x, y);
+      tree.Insert(static_cast<int>(c & 0xFF), static_cast<int>((c >> 8) & 0xFF), static_cast<int>((c >> 16) & 0xFF));
+    }
   }
   return tree;
 }
@@ -233,13 +236,7 @@ TEST(OctreeAgainstReference, ReducingAPaletteImageEqualsReference) {
   // 16 and 150 merge; 200 and 256 hold every colour, where the palette
   // entries go in once each with their pixel counts.
   for (int limit : {16, 150, 200, 256}) {
-    ReferenceOctree reference(static_cast<std::uint32_t>(limit));
-    for (int y = 0; y < image->YSize; ++y) {
-      for (int x = 0; x < image->XSize; ++x) {
-        const Color c = Bitmap_GetPixelColor(*image, x, y);
-        reference.Insert(static_cast<int>(c & 0xFF), static_cast<int>((c >> 8) & 0xFF), static_cast<int>((c >> 16) & 0xFF));
-      }
-    }
+    ReferenceOctree reference = FillReference(*image, static_cast<std::uint32_t>(limit));
     std::vector<Color> colours;
     std::vector<std::uint32_t> counts;
     reference.Palette(colours, counts);
@@ -251,13 +248,7 @@ TEST(OctreeAgainstReference, ReducingAPaletteImageEqualsReference) {
 
   // The best palette sorts the reference's colours by count (stable), and the
   // pixels keep their colours: no entry was merged away.
-  ReferenceOctree reference(256);
-  for (int y = 0; y < image->YSize; ++y) {
-    for (int x = 0; x < image->XSize; ++x) {
-      const Color c = Bitmap_GetPixelColor(*image, x, y);
-      reference.Insert(static_cast<int>(c & 0xFF), static_cast<int>((c >> 8) & 0xFF), static_cast<int>((c >> 16) & 0xFF));
-    }
-  }
+  ReferenceOctree reference = FillReference(*image, 256);
   std::vector<Color> colours;
   std::vector<std::uint32_t> counts;
   reference.Palette(colours, counts);
