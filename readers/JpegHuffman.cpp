@@ -35,7 +35,12 @@ bool AddLongCode(JpegHuffmanTable& table, unsigned code, int length, int symbol,
 }
 
 // Run/size symbols whose code and value bits fit in kJpegFastBits, decoded in
-// advance (end-of-block and zero-run symbols are left to the full path).
+// advance (end-of-block and zero-run symbols are left to the full path). An
+// entry keeps the value in its upper byte, so only values of up to 7 bits
+// (-127 to 127) go in: an 8-bit value behind a one-bit code would fit the
+// bits but not the entry.
+constexpr int kMaxFastAcSize = 7;
+
 void FillFastAc(JpegHuffmanTable& table) {
   constexpr int kExtra = kJpegFastBits - kLookupBits;
   for (unsigned peek = 0; peek < table.fastAc.size(); ++peek) {
@@ -47,7 +52,7 @@ void FillFastAc(JpegHuffmanTable& table) {
     const int run = symbol >> 4;
     const int size = symbol & 15;
     const int used = codeBits + size;
-    if (size == 0 || used > kJpegFastBits) continue;
+    if (size == 0 || size > kMaxFastAcSize || used > kJpegFastBits) continue;
     const int bits = static_cast<int>(peek >> (kJpegFastBits - used)) & ((1 << size) - 1);
     const int value = bits < (1 << (size - 1)) ? bits - (1 << size) + 1 : bits;
     table.fastAc[peek] = static_cast<std::int16_t>(value * 256 + run * 16 + used);
