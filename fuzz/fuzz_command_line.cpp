@@ -22,9 +22,6 @@
 namespace {
 
 constexpr std::size_t kMaxArguments = 24;
-// Small enough that -scale and the writers stay fast, large enough for the
-// sample picture in true colour.
-constexpr std::uint64_t kMaxBlockBytes = std::uint64_t{8} << 20;
 
 const std::vector<std::uint8_t>& SampleImage() {
   static const std::vector<std::uint8_t> bytes = [] {
@@ -89,9 +86,9 @@ bool SplitArguments(const std::uint8_t* data, std::size_t size, std::vector<std:
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   QuietReports();
-  ReadLimits limits;
-  limits.maxPixelBytes = kMaxBlockBytes;
-  SetJobLimits(limits);
+  // The harnesses' ceiling: small enough that -scale and the writers stay
+  // fast, large enough for the sample picture in true colour several times over.
+  SetJobLimits(FuzzReadLimits());
   SetHelpDisplay([](const std::string&) {});
   std::vector<std::string> args;
   if (!SplitArguments(data, size, args)) return 0;

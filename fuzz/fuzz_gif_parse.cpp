@@ -11,7 +11,6 @@
 
 namespace {
 
-constexpr std::uint32_t kMaxFrames = 4096;
 // Every decoded frame is a canvas of the logical screen's size, so a few
 // kilobytes of tiny frames on a large screen ask for gigabytes. The canvases
 // of one walk share this budget: the more frames, the smaller the screen each
@@ -20,7 +19,6 @@ constexpr std::uint64_t kCanvasBudgetBytes = kFuzzMaxPixelBytes;
 
 ReadLimits WalkLimits(std::uint64_t maxPixelBytes) {
   ReadLimits limits = FuzzReadLimits();
-  limits.maxFrames = kMaxFrames;
   limits.maxPixelBytes = std::min(limits.maxPixelBytes, maxPixelBytes);
   return limits;
 }

@@ -9,11 +9,10 @@
 // are read back and must give the same size.
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "FuzzSupport.h"
 #include "image/ColorConvert.h"
 #include "image/ColorFormat.h"
 #include "image/OutputOptions.h"
@@ -47,21 +46,6 @@ const std::vector<Save>& Saves() {
 }
 
 constexpr std::uint64_t kMaxPixels = 128 * 128;
-// Room for every seed picture, small enough that each run stays fast and
-// memory use reflects the input.
-constexpr std::uint64_t kMaxBlockBytes = std::uint64_t{32} << 20;
-
-sys::Context JobContext() {
-  sys::Context ctx;
-  ctx.SetMaxBlockBytes(kMaxBlockBytes);
-  return ctx;
-}
-
-ReadOptions FuzzReadOptions() {
-  ReadOptions options;
-  options.limits.maxPixelBytes = kMaxBlockBytes;
-  return options;
-}
 
 // A failure the user never hears of is a finding like a crash.
 void CheckReadExplained(const ReadResult& result) {
@@ -90,32 +74,11 @@ BitmapPtr PrepareFor(BitmapPtr image, int format, const OutputOptions& options, 
   return ConvertToFormat(std::move(image), GetColorFormat(fitting), options, ctx);
 }
 
-// One private directory per process for the file a run writes; it is
-// removed when the process ends normally.
-const std::filesystem::path& OutputDir() {
-  static const std::filesystem::path dir = [] {
-    std::string pattern = (std::filesystem::temp_directory_path() / "rastra-fuzz-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) std::abort();
-    return std::filesystem::path(pattern);
-  }();
-  // Registered once dir is complete, so that it runs before dir is destroyed.
-  static const bool cleanupRegistered = [] {
-    return std::atexit([] {
-      std::error_code ec;
-      std::filesystem::remove_all(OutputDir(), ec);
-    }) == 0;
-  }();
-  (void)cleanupRegistered;
-  return dir;
-}
-
-void CheckReadBack(const std::string& path, int type, int width, int height) {
+void CheckReadBack(const std::vector<std::uint8_t>& bytes, int type, int width, int height) {
   if (type != kOutputBmp && type != kOutputPng) return;
-  auto bytes = sys::ReadWholeFile(path);
-  if (!bytes) return;
-  sys::Context ctx = JobContext();
+  sys::Context ctx = FuzzContext();
   const ReadResult back =
-      LoadImageData(*bytes, type == kOutputBmp ? kFileTypeBmp : kFileTypePng, FuzzReadOptions(), ctx);
+      LoadImageData(bytes, type == kOutputBmp ? kFileTypeBmp : kFileTypePng, FuzzReadOptions(), ctx);
   if (!back.image || back.image->XSize != width || back.image->YSize != height) __builtin_trap();
 }
 
@@ -125,7 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size < 2) return 0;
   const Save save = Saves()[data[0] % Saves().size()];
   const std::uint8_t flags = data[1];
-  sys::Context readCtx = JobContext();
+  sys::Context readCtx = FuzzContext();
   ReadResult read = LoadImageData({data + 2, size - 2}, kFileTypeBmp, FuzzReadOptions(), readCtx);
   CheckReadExplained(read);
   BitmapPtr image = std::move(read.image);
@@ -140,19 +103,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   const int width = image->XSize;
   const int height = image->YSize;
-  static const std::string path = (OutputDir() / "out").string();
-  bool complete = false;
-  {
-    auto file = sys::File::Create(path);
-    if (!file) return 0;
-    OutputSpec spec;
-    spec.Format = save.format;
-    spec.NoPalette = (flags & 2) != 0 ? 1 : 0;
-    sys::Context saveCtx = JobContext();
-    const WriteResult result = WriteImageFile(image.get(), *file, path, spec, save.type, options, saveCtx);
-    CheckSaveExplained(result, save.type, saveCtx);
-    complete = file->Close() && result.Ok() && saveCtx.Messages().empty();
-  }
-  if (complete) CheckReadBack(path, save.type, width, height);
+  // The writers see a path only for the identifier they derive from it; the
+  // bytes stay in memory, which spares every run a file on disk.
+  static const std::string path = "out";
+  sys::MemorySink sink;
+  OutputSpec spec;
+  spec.Format = save.format;
+  spec.NoPalette = (flags & 2) != 0 ? 1 : 0;
+  sys::Context saveCtx = FuzzContext();
+  const WriteResult result = WriteImageFile(image.get(), sink, path, spec, save.type, options, saveCtx);
+  CheckSaveExplained(result, save.type, saveCtx);
+  if (result.Ok() && saveCtx.Messages().empty()) CheckReadBack(sink.Bytes(), save.type, width, height);
   return 0;
 }

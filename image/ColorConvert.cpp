@@ -6,6 +6,7 @@
 #include <cstring>
 #include <cstdlib>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -313,11 +314,18 @@ void MapPaletteSource(const PaletteRef& palette, const Bitmap& source, Bitmap& r
   }
 }
 
+// Below this many pixels each one is looked up in the palette directly: the
+// search's tables take longer to set up (a few hundred kilobytes) than a
+// small picture takes to map entry by entry, with the same indexes.
+constexpr std::int64_t kDirectSearchPixels = 256;
+
 // Returns whether a fully transparent pixel was given index 0.
 bool MapTrueColorSource(const PaletteRef& palette, const Bitmap& source, Bitmap& result, bool preserveTrans,
                         sys::Context& ctx) {
   bool foundTransparent = false;
-  NearestColorCache nearest(palette, std::int64_t{source.XSize} * source.YSize);
+  const std::int64_t pixels = std::int64_t{source.XSize} * source.YSize;
+  std::optional<NearestColorCache> nearest;
+  if (pixels > kDirectSearchPixels) nearest.emplace(palette, pixels);
   for (int y = 0; y < source.YSize; ++y) {
     ReportConvertingRow(ctx, y, source.YSize);
     const std::uint8_t* in = source.Row(y);
@@ -328,7 +336,8 @@ bool MapTrueColorSource(const PaletteRef& palette, const Bitmap& source, Bitmap&
         out[x] = 0;
         foundTransparent = true;
       } else {
-        out[x] = static_cast<std::uint8_t>(nearest.Find(StoredRgb(p)));
+        const int index = nearest ? nearest->Find(StoredRgb(p)) : FindNearestColor(Bitmap_LoadColor(p), palette);
+        out[x] = static_cast<std::uint8_t>(index);
       }
     }
   }

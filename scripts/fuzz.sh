@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer harnesses with clang and runs each for a fixed time
-# (default 30 s, or the first argument). Seeds come from fuzz/seeds/ and from
+# (default 30 s, or the first argument); further arguments name the harnesses
+# to run (default: all), and the figures of each run are printed. Seeds come from fuzz/seeds/ and from
 # the conformance corpora beside the project when present. Any finding fails the run; the
 # crashing inputs are left in build-fuzz/findings/.
 set -euo pipefail
@@ -30,9 +31,17 @@ copy_corpus_seeds() {
   find "$corpus/$folder" -type f -iname "*.$extension" -size -32k -exec cp {} "$2" \;
 }
 
+shift $(( $# > 0 ? 1 : 0 ))
+if [ $# -gt 0 ]; then
+  harnesses=()
+  for name in "$@"; do harnesses+=("build-fuzz/fuzz/$name"); done
+else
+  harnesses=(build-fuzz/fuzz/fuzz_*)
+fi
+
 status=0
-for harness in build-fuzz/fuzz/fuzz_*; do
-  [ -x "$harness" ] || continue
+for harness in "${harnesses[@]}"; do
+  [ -x "$harness" ] || { echo "no harness $harness"; status=1; continue; }
   name=$(basename "$harness")
   work=$(mktemp -d)
   mkdir "$work/corpus" "$work/seeds"
@@ -45,7 +54,10 @@ for harness in build-fuzz/fuzz/fuzz_*; do
        >"build-fuzz/$name.log" 2>&1; then
     echo "FINDING in $name:"; tail -n 40 "build-fuzz/$name.log"; status=1
   else
-    grep -E '^stat::number_of_executed_units' "build-fuzz/$name.log" | sed "s/^/  $name /"
+    runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "build-fuzz/$name.log")
+    rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "build-fuzz/$name.log")
+    coverage=$(grep -E '^#[0-9]+' "build-fuzz/$name.log" | sed -n 's/.* cov: \([0-9]*\) ft: \([0-9]*\).*/\1 edges, \2 features/p' | tail -n 1)
+    echo "  $name: $runs runs, $rate per second, ${coverage:-coverage not printed}"
   fi
   rm -rf "$work"
 done

@@ -197,6 +197,7 @@ struct OracleFrame {
   std::vector<std::uint8_t> pixels;  // width x height, top row first
   int transIndex = -1;
   int delayCs = -1;  // no graphic control extension when negative and no transIndex
+  int disposal = 0;  // the graphic control extension's disposal method
 };
 
 struct OracleGif {
@@ -247,6 +248,7 @@ inline std::optional<Bytes> EncodeWithGiflib(const OracleGif& gif) {
       GraphicsControlBlock gcb{};
       gcb.DelayTime = frame.delayCs >= 0 ? frame.delayCs : 0;
       gcb.TransparentColor = frame.transIndex >= 0 ? frame.transIndex : NO_TRANSPARENT_COLOR;
+      gcb.DisposalMode = frame.disposal;
       GifByteType extension[4];
       const size_t length = EGifGCBToExtension(&gcb, extension);
       ok = EGifPutExtension(file, GRAPHICS_EXT_FUNC_CODE, static_cast<int>(length), extension) == GIF_OK;
@@ -327,6 +329,7 @@ inline std::optional<OracleGif> DecodeWithGiflib(const Bytes& bytes) {
     if (DGifSavedExtensionToGCB(file, i, &gcb) == GIF_OK) {
       frame.delayCs = gcb.DelayTime;
       frame.transIndex = gcb.TransparentColor;
+      frame.disposal = gcb.DisposalMode;
     }
     gif.frames.push_back(std::move(frame));
   }

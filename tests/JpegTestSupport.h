@@ -255,10 +255,10 @@ inline std::vector<std::uint8_t> EncodeWithLibjpeg(const RgbImage& image, const 
   return result;
 }
 
-// Decodes with the accurate integer IDCT and plain (replicating) upsampling,
-// the same arithmetic our decoder follows; an empty picture on failure. CMYK
-// and YCCK files come out as CMYK (Adobe-inverted samples) and turn into RGB
-// as R = C x K / 255 (and so on), rounded to nearest.
+// Decodes with the accurate integer IDCT, plain (replicating) upsampling and
+// no block smoothing, the same arithmetic our decoder follows; an empty
+// picture on failure. CMYK and YCCK files come out as CMYK (Adobe-inverted
+// samples) and turn into RGB as R = C x K / 255 (and so on), rounded to nearest.
 inline RgbImage DecodeWithLibjpeg(const std::vector<std::uint8_t>& bytes) {
   jpeg_decompress_struct cinfo{};
   ErrorTrap trap;
@@ -277,6 +277,9 @@ inline RgbImage DecodeWithLibjpeg(const std::vector<std::uint8_t>& bytes) {
   cinfo.out_color_space = inks ? JCS_CMYK : JCS_RGB;
   cinfo.dct_method = JDCT_ISLOW;
   cinfo.do_fancy_upsampling = FALSE;
+  // A progressive file that leaves coefficients out would otherwise have
+  // them guessed from the neighbouring blocks.
+  cinfo.do_block_smoothing = FALSE;
   jpeg_start_decompress(&cinfo);
   image.width = static_cast<int>(cinfo.output_width);
   image.height = static_cast<int>(cinfo.output_height);

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <random>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -263,6 +264,22 @@ TEST_F(ConvertTest, ConvertToPaletteBreaksTiesLikeTheLinearSearchEverywhere) {
     mismatches += got[i] != static_cast<std::uint32_t>(FindNearestColor(pixels[i], palette));
   }
   EXPECT_EQ(mismatches, 0);
+}
+
+// Pictures of up to 256 pixels are mapped entry by entry, larger ones through
+// the search's tables: either way a colour gets the same entry.
+TEST_F(ConvertTest, SmallAndLargePicturesMapTheirColoursAlike) {
+  const PaletteRef palette = MakePalette(RandomColors(256, 5));
+  const std::vector<Color> colours = RandomColors(256, 6, 0xFFFFFFFF);
+  std::vector<Color> more = colours;
+  more.insert(more.end(), colours.begin(), colours.begin() + 16);
+  const BitmapPtr small = ConvertToPalette(palette, *MakeTrueColor(16, 16, colours), 256, options, ctx);
+  const BitmapPtr large = ConvertToPalette(palette, *MakeTrueColor(16, 17, more), 256, options, ctx);
+  ASSERT_TRUE(small && large);
+  const std::vector<std::uint32_t> smallIndexes = RawPixels(*small);
+  const std::vector<std::uint32_t> largeIndexes = RawPixels(*large);
+  EXPECT_EQ(smallIndexes, std::vector<std::uint32_t>(largeIndexes.begin(), largeIndexes.begin() + 256));
+  EXPECT_GT(std::set<std::uint32_t>(smallIndexes.begin(), smallIndexes.end()).size(), 100u);
 }
 
 TEST_F(ConvertTest, ConvertToPaletteMapsPaletteSourcesAndHonoursTheDeleteFlag) {
