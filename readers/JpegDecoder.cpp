@@ -310,6 +310,7 @@ JpegFrameInfo JpegDecoder::Frame() const {
   info.width = width_;
   info.height = height_;
   info.progressive = progressive_;
+  info.arithmetic = arithmetic_;
   info.mcuCount = static_cast<std::uint64_t>(mcusPerRow_) * static_cast<std::uint64_t>(mcuRows_);
   return info;
 }
@@ -584,10 +585,14 @@ bool JpegDecoder::DecodeImage(Bitmap& bitmap) {
 
 namespace {
 
-// Every block takes at least one bit of entropy-coded data in some scan, so a
-// frame with more MCUs than the file has bits cannot be real; refusing it keeps
-// a tiny file from claiming a huge picture.
-bool FrameFitsFile(const JpegFrameInfo& frame, std::uint64_t fileSize) { return frame.mcuCount <= fileSize * 8; }
+// Every Huffman-coded block takes at least one bit of entropy-coded data in
+// some scan, so such a frame with more MCUs than the file has bits cannot be
+// real; refusing it keeps a tiny file from claiming a huge picture. Arithmetic
+// coding spends far less than a bit on a run of empty blocks, so there only
+// the limits of the read stand between a small file and a large picture.
+bool FrameFitsFile(const JpegFrameInfo& frame, std::uint64_t fileSize) {
+  return frame.arithmetic || frame.mcuCount <= fileSize * 8;
+}
 
 // Null with error set, or with error empty when the failure is already
 // recorded in ctx (the allocator's).

@@ -108,6 +108,7 @@ struct JpegFrameInfo {
   int width = 0;
   int height = 0;
   bool progressive = false;
+  bool arithmetic = false;
   std::uint64_t mcuCount = 0;
 };
 
