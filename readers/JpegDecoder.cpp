@@ -491,12 +491,7 @@ bool JpegDecoder::StartScan() {
   }
   ++segment_;
   segmentDamaged_ = false;
-  if (arithmetic_) {
-    ResetArithmetic();
-  } else {
-    ResetBits();
-    FillBits();
-  }
+  StartEntropyCoding();
   return true;
 }
 

@@ -163,6 +163,9 @@ class JpegDecoder {
 
   // Entropy-coded data.
   void ResetBits();
+  // Fresh decoder state (Huffman or arithmetic) at the start of a scan or
+  // restart segment.
+  void StartEntropyCoding();
   std::uint8_t NextEntropyByte();
   void FillBits();
   void NeedBits(int n) {

@@ -13,6 +13,15 @@ void JpegDecoder::ResetBits() {
   markerReached_ = false;
 }
 
+void JpegDecoder::StartEntropyCoding() {
+  if (arithmetic_) {
+    ResetArithmetic();
+  } else {
+    ResetBits();
+    FillBits();
+  }
+}
+
 // A stuffed 0xFF 0x00 is the data byte 0xFF. Any other byte after 0xFF makes a
 // marker: both bytes go back for the marker processing, and from here on (as
 // at the end of the data) the scan reads 1-bits.
@@ -89,12 +98,7 @@ bool JpegDecoder::HandleRestart() {
   mcusLeft_ = restartInterval_;
   nextRestart_ = (nextRestart_ + 1) & 7;
   segmentDamaged_ = false;
-  if (arithmetic_) {
-    ResetArithmetic();
-  } else {
-    ResetBits();
-    FillBits();
-  }
+  StartEntropyCoding();
   return true;
 }
 
