@@ -28,7 +28,7 @@
 # Ctrl-C; the run refuses to start while a listed file has uncommitted changes,
 # which that would throw away. Exits non-zero below a 95 % kill rate.
 set -uo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit 2
 
 check_only=false
 if [ "${1:-}" = "--check" ]; then
