@@ -299,4 +299,14 @@ TEST_F(Cli, StandardErrorNamesTheFileOrTheValue) {
   }
 }
 
+// An argument can hold 500 characters; the line naming it keeps 80 of them.
+TEST_F(Cli, StandardErrorShortensArgumentsBeyond80Characters) {
+  CopySample();
+  const std::string whole = "-saveas" + std::string(71, 'x') + ",9";  // 80 characters
+  EXPECT_EQ(Run({"logo.bmp", whole, "-exit"}).err, "rastra: " + whole + ": Illegal TYPE parameter. (TYPE 1 to 7)\n");
+  const std::string longer = "-saveas" + std::string(200, 'x') + ",9";
+  EXPECT_EQ(Run({"logo.bmp", longer, "-exit"}).err,
+            "rastra: " + longer.substr(0, 77) + "...: Illegal TYPE parameter. (TYPE 1 to 7)\n");
+}
+
 }  // namespace

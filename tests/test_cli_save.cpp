@@ -68,11 +68,13 @@ TEST_F(CliSave, SavedBitmapReadsBackWithTheSamePixels) {
 }
 
 TEST_F(CliSave, DefaultFormatFollowsThePaletteSize) {
-  ASSERT_EQ(Run({"logo.bmp", "-convertintogray16", "-saveasg16,1", "-convertintobw", "-saveasbw,1",
-                 "-convertintorgb", "-saveasrgb,1", "-exit"})
+  // Each palette size at the top of its range: 16, 4 and 2 colours.
+  ASSERT_EQ(Run({"logo.bmp", "-convertintogray16", "-saveasg16,1", "-convertintogray4", "-saveasg4,1",
+                 "-convertintobw", "-saveasbw,1", "-convertintorgb", "-saveasrgb,1", "-exit"})
                 .exitCode,
             0);
   EXPECT_NE(ReadText(dir_.File("g16.c")).find("  4, // BitsPerPixel"), std::string::npos);
+  EXPECT_NE(ReadText(dir_.File("g4.c")).find("  2, // BitsPerPixel"), std::string::npos);
   EXPECT_NE(ReadText(dir_.File("bw.c")).find("  1, // BitsPerPixel"), std::string::npos);
   EXPECT_NE(ReadText(dir_.File("rgb.c")).find("GUI_DRAW_BMP565"), std::string::npos);
 }

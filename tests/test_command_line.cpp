@@ -69,7 +69,9 @@ TEST(CommandTableTest, NoKeywordBeginsAnother) {
   for (const CommandEntry& row : CommandTable) {
     EXPECT_EQ(LookupCommand(row.keyword), &row) << row.keyword;
     for (const CommandEntry& other : CommandTable) {
-      if (&row != &other) EXPECT_FALSE(std::string_view(other.keyword).starts_with(row.keyword)) << row.keyword;
+      if (&row != &other) {
+        EXPECT_FALSE(std::string_view(other.keyword).starts_with(row.keyword)) << row.keyword;
+      }
     }
   }
   EXPECT_EQ(LookupCommand("useargb1")->id, 1811);
@@ -126,6 +128,16 @@ TEST_F(CommandLineTest, ReadStringReportsMissingAndTooLong) {
   EXPECT_FALSE(ParseErrorFlag(session_));
   EXPECT_EQ(Log(), "String missing.String too long.");
   EXPECT_EQ(GetRunState().exitCode, 6);
+}
+
+// Without -exit the window opens after the commands and the run ends with
+// the window's exit code: a failure the log already told of must not become it.
+TEST_F(CommandLineTest, ReportsSetTheExitCodeOnlyInRunsThatEndWithoutTheWindow) {
+  GetRunState().exitQueued = false;
+  SetParameterText("");
+  ReadString(session_, 10, "USAGE");
+  EXPECT_EQ(Log(), "String missing.");
+  EXPECT_EQ(GetRunState().exitCode, 0);
 }
 
 TEST_F(CommandLineTest, ReadDecimalReadsSignedNumbersAndLeavesStoppers) {

@@ -550,13 +550,18 @@ TEST(GifFrameDecode, FrameWithoutAnyTableIsBlackAndWhite) {
 }
 
 TEST(GifFrameDecode, TransparentIndexBeyondTheTableIsIgnored) {
-  GifBuilder g;
-  g.Header().ScreenWithTable(2, 2, kTable4).GraphicControl(1, 200).Image(0, 0, 1, 1).Pixels({3}, 2).Trailer();
-  Decoded d = DecodeRaw(g.Get(), 0);
-  ASSERT_EQ(d.result, 0);
-  EXPECT_EQ(d.frame.TransIndex, -1);
-  for (int i = 0; i < 4; ++i) EXPECT_EQ(Bitmap_GetPalColor(*d.frame.pBitmap, i), kTable4[static_cast<std::size_t>(i)]);
-  EXPECT_EQ(Row(*d.frame.pBitmap, 1), (std::vector<std::uint8_t>{0, 0}));
+  // 4 is the first index past the table: the canvas around the frame must not
+  // be filled with it, which no palette entry would colour.
+  for (const int transIndex : {4, 200}) {
+    SCOPED_TRACE(transIndex);
+    GifBuilder g;
+    g.Header().ScreenWithTable(2, 2, kTable4).GraphicControl(1, transIndex).Image(0, 0, 1, 1).Pixels({3}, 2).Trailer();
+    Decoded d = DecodeRaw(g.Get(), 0);
+    ASSERT_EQ(d.result, 0);
+    EXPECT_EQ(d.frame.TransIndex, -1);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(Bitmap_GetPalColor(*d.frame.pBitmap, i), kTable4[static_cast<std::size_t>(i)]);
+    EXPECT_EQ(Row(*d.frame.pBitmap, 1), (std::vector<std::uint8_t>{0, 0}));
+  }
 }
 
 TEST(GifFrameDecode, SubBlockClaimingMoreThanRemainsFails) {

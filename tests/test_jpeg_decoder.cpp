@@ -325,6 +325,10 @@ TEST(JpegDecoderWarnings, RestartMarkerOutOfOrderResynchronisesWithAWarning) {
   EXPECT_NE(run.warnings[0].text.find("restart marker"), std::string::npos) << run.warnings[0].text;
   // Each segment still starts afresh.
   for (int block = 0; block < 4; ++block) EXPECT_EQ(BlockLevel(*run.bitmap, block), 136) << block;
+  // A read of the file tells of both: the same kind of damage in another
+  // segment is news to the reader of the report.
+  EXPECT_NE(Decode(f), nullptr);
+  EXPECT_EQ(testing_support::WarningCount(LastRead().ctx), 2u) << LastRead().All();
 }
 
 TEST(JpegDecoderWarnings, RestartMarkerAfterTheLastIntervalIsHarmless) {

@@ -298,6 +298,22 @@ TEST(SizeReportRowsTest, PaletteImageConvertsOnlyWhatDoesNotFit) {
   EXPECT_EQ(Row(many, 5).paletteBytes, palettePhoto->NumColors * kPaletteEntryBytes);
 }
 
+// The decision -saveas takes too: a palette image is converted only when it
+// has more colours than the FORMAT holds. At exactly that many it must keep
+// its own colours (four colours in FORMAT 2 do not turn grey).
+TEST(SizeReportRowsTest, PaletteImageFillingAFormatExactlyKeepsItsColours) {
+  struct Fit {
+    int format;
+    int holds;
+    const char* conversion;  // for one colour more
+  };
+  for (const Fit& fit : {Fit{1, 2, "BW"}, Fit{2, 4, "Gray4"}, Fit{4, 16, "Gray16"}, Fit{6, 16, "Gray16"}}) {
+    SCOPED_TRACE(fit.format);
+    EXPECT_EQ(SaveStepFor(fit.format, *MakeBitmap(1, 1, fit.holds)).conversion, SaveConversion::kNone);
+    EXPECT_EQ(ConversionName(SaveStepFor(fit.format, *MakeBitmap(1, 1, fit.holds + 1))), fit.conversion);
+  }
+}
+
 // ---------------------------------------------------------------- the mark
 
 std::vector<int> Marked(const std::vector<FormatSize>& rows) {
