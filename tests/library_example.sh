@@ -2,9 +2,9 @@
 # The core library as another tool uses it: install this build into a scratch
 # prefix, build examples/library against Rastra::core with find_package, run
 # it on the sample picture and check what it wrote.
-#   library_example.sh <build dir> <source dir> <generator> <C compiler>
+#   library_example.sh <build dir> <source dir> <generator> <C compiler> [sanitizer flags]
 set -u
-build=$1 source=$2 generator=$3 compiler=$4
+build=$1 source=$2 generator=$3 compiler=$4 sanitize=${5:-}
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
@@ -14,7 +14,7 @@ cmake --install "$build" --prefix "$scratch/prefix" > "$scratch/install.log" 2>&
   { cat "$scratch/install.log"; fail "install"; }
 [ -f "$scratch/prefix/include/rastra/image/Bitmap.h" ] || fail "the core headers are not installed"
 cmake -S "$source/examples/library" -B "$scratch/build" -G "$generator" -DCMAKE_PREFIX_PATH="$scratch/prefix" \
-  > "$scratch/configure.log" 2>&1 || { cat "$scratch/configure.log"; fail "configure"; }
+  -DCMAKE_CXX_FLAGS="$sanitize" -DCMAKE_EXE_LINKER_FLAGS="$sanitize" > "$scratch/configure.log" 2>&1 || { cat "$scratch/configure.log"; fail "configure"; }
 cmake --build "$scratch/build" > "$scratch/build.log" 2>&1 || { cat "$scratch/build.log"; fail "build"; }
 # The example links the core alone: no Qt and nothing of the application.
 if ldd "$scratch/build/to565" | grep -qi qt; then fail "the example links Qt"; fi
