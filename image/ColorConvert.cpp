@@ -305,7 +305,10 @@ class NearestColorCache {
 void MapPaletteSource(const PaletteRef& palette, const Bitmap& source, Bitmap& result, sys::Context& ctx) {
   const std::array<Color, 256> colors = PaletteTable(source);
   std::array<std::uint8_t, 256> map{};
-  for (int i = 0; i < 256; ++i) map[i] = static_cast<std::uint8_t>(FindNearestColor(colors[i], palette));
+  // Indexes past the source's palette all stand for colour 0: one search does for them.
+  const int used = std::clamp(source.NumColors, 0, 256);
+  for (int i = 0; i < used; ++i) map[i] = static_cast<std::uint8_t>(FindNearestColor(colors[i], palette));
+  if (used < 256) std::fill(map.begin() + used, map.end(), static_cast<std::uint8_t>(FindNearestColor(0, palette)));
   for (int y = 0; y < source.YSize; ++y) {
     ReportConvertingRow(ctx, y, source.YSize);
     const std::uint8_t* in = source.Row(y);
@@ -391,12 +394,10 @@ std::array<std::uint64_t, 256> IndexHistogram(const Bitmap& source, sys::Context
 // pixel, at a fraction of the work. False (nothing inserted) otherwise.
 bool InsertPaletteImageByCounts(ColorOctree& tree, const Bitmap& source, sys::Context& ctx) {
   const std::array<Color, 256> palette = PaletteTable(source);
-  std::array<std::uint32_t, 256> used{};
-  int distinct = 0;
-  for (int i = 0; i < 256; ++i) {
-    const Color c = palette[i] & kOpaqueMask;
-    if (std::find(used.begin(), used.begin() + distinct, c) == used.begin() + distinct) used[distinct++] = c;
-  }
+  std::array<Color, 256> colours{};
+  std::transform(palette.begin(), palette.end(), colours.begin(), [](Color c) { return c & kOpaqueMask; });
+  std::sort(colours.begin(), colours.end());
+  const auto distinct = std::unique(colours.begin(), colours.end()) - colours.begin();
   // Entries no pixel uses add no colour; counting them too keeps the test cheap and safe.
   if (static_cast<std::uint32_t>(distinct) > tree.ColorLimit()) return false;
   const std::array<std::uint64_t, 256> counts = IndexHistogram(source, ctx);
@@ -427,19 +428,22 @@ void InsertImage(ColorOctree& tree, const Bitmap& source, sys::Context& ctx) {
   }
 }
 
-// Most frequent first; pairs are only swapped when the second count is larger,
-// so colours of equal count keep their tree order.
+// Most frequent first; colours of equal count keep their tree order. A
+// stable sort gives exactly the order of swapping neighbours while the second
+// count is larger, without its m * m comparisons.
 void SortByCountDescending(Color* colours, std::uint32_t* counts, int m) {
-  bool swapped = true;
-  while (swapped) {
-    swapped = false;
-    for (int i = 0; i + 1 < m; ++i) {
-      if (counts[i + 1] > counts[i]) {
-        std::swap(counts[i], counts[i + 1]);
-        std::swap(colours[i], colours[i + 1]);
-        swapped = true;
-      }
-    }
+  struct Entry {
+    std::uint32_t count;
+    Color colour;
+  };
+  std::array<Entry, 256> entries{};
+  const auto n = static_cast<std::size_t>(std::clamp(m, 0, 256));
+  for (std::size_t i = 0; i < n; ++i) entries[i] = {counts[i], colours[i]};
+  std::stable_sort(entries.begin(), entries.begin() + static_cast<std::ptrdiff_t>(n),
+                   [](const Entry& a, const Entry& b) { return a.count > b.count; });
+  for (std::size_t i = 0; i < n; ++i) {
+    counts[i] = entries[i].count;
+    colours[i] = entries[i].colour;
   }
 }
 
