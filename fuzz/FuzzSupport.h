@@ -9,6 +9,7 @@
 // is in its context, which the checks below look into.
 #pragma once
 
+#include <fuzzer/FuzzedDataProvider.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -42,6 +43,22 @@ inline sys::Context FuzzContext() {
   sys::Context ctx;
   ctx.SetMaxBlockBytes(kFuzzMaxPixelBytes);
   return ctx;
+}
+
+struct FuzzSize {
+  int width;
+  int height;
+};
+
+// The size of a structure-aware harness's picture. One in largeOneIn may take
+// up to maxSide on each side, the others at most smallSide: the faults sit at
+// block, row and table boundaries that small pictures reach as well, and the
+// work of a run grows with the pixels, so a run tries several times as many
+// pictures.
+inline FuzzSize ConsumePictureSize(FuzzedDataProvider& input, int smallSide, int maxSide, int largeOneIn = 8) {
+  const int side = input.ConsumeIntegralInRange(1, largeOneIn) == 1 ? maxSide : smallSide;
+  const int width = input.ConsumeIntegralInRange(1, side);
+  return {width, input.ConsumeIntegralInRange(1, side)};
 }
 
 // For the harnesses that run application code, which still shows its

@@ -58,6 +58,7 @@ namespace {
 using jpeg_test::RgbImage;
 
 constexpr int kMaxSide = 256;
+constexpr int kSmallSide = 48;  // up to three 16 x 16 blocks of 4:2:0 each way
 constexpr int kMaxBlocksPerMcu = 10;  // what an interleaved scan may hold
 constexpr int kMaxScans = 48;
 constexpr int kMaxDifference = 3;
@@ -98,8 +99,7 @@ std::uint8_t NextNoise(std::uint32_t& state) {
 // Smooth areas, noise, flat 8 x 8 cells or the input's own bytes: each
 // stresses other coefficients.
 RgbImage MakePicture(FuzzedDataProvider& input, int& kind) {
-  const int width = input.ConsumeIntegralInRange(1, kMaxSide);
-  const int height = input.ConsumeIntegralInRange(1, kMaxSide);
+  const auto [width, height] = ConsumePictureSize(input, kSmallSide, kMaxSide);
   kind = input.ConsumeIntegralInRange(0, 3);
   std::uint32_t state = input.ConsumeIntegral<std::uint32_t>();
   if (kind == 0) return jpeg_test::MakePhotoLike(width, height, state);

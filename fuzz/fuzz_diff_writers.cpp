@@ -15,6 +15,7 @@
 #include <fuzzer/FuzzedDataProvider.h>
 #include <png.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -32,6 +33,11 @@
 namespace {
 
 constexpr int kMaxSide = 64;
+// Small pictures (up to 256 pixels) map their colours entry by entry, larger
+// ones through the palette search's tables. Every picture goes through three
+// writers, four readers and two best palettes, so large ones come seldom.
+constexpr int kSmallSide = 16;
+constexpr int kLargeOneIn = 16;
 constexpr Color kRgbMask = 0xFFFFFF;
 
 std::uint32_t NextRandom(std::uint32_t& state) {
@@ -48,8 +54,7 @@ Color MakeColor(std::uint32_t& state, int transparencyKind) {
 
 BitmapPtr MakePicture(FuzzedDataProvider& input, sys::Context& ctx) {
   std::uint32_t state = input.ConsumeIntegral<std::uint32_t>();
-  const int width = input.ConsumeIntegralInRange(1, kMaxSide);
-  const int height = input.ConsumeIntegralInRange(1, kMaxSide);
+  const auto [width, height] = ConsumePictureSize(input, kSmallSide, kMaxSide, kLargeOneIn);
   const bool palette = input.ConsumeBool();
   const int colours = input.ConsumeIntegralInRange(1, 256);
   const int transparencyKind = input.ConsumeIntegralInRange(0, 3);
@@ -103,24 +108,38 @@ BitmapPtr ReadBack(const std::vector<std::uint8_t>& file, int fileType, const ch
   return std::move(read.image);
 }
 
+// The picture's pixel colours, row by row: worked out once, every check compares with them.
+using Pixels = std::vector<Color>;
+
+Pixels PixelColors(const Bitmap& picture) {
+  Pixels pixels;
+  pixels.reserve(static_cast<std::size_t>(picture.XSize) * picture.YSize);
+  for (int y = 0; y < picture.YSize; ++y) {
+    for (int x = 0; x < picture.XSize; ++x) pixels.push_back(Bitmap_GetPixelColor(picture, x, y));
+  }
+  return pixels;
+}
+
+Color At(const Pixels& pixels, const Bitmap& picture, int x, int y) {
+  return pixels[static_cast<std::size_t>(y) * picture.XSize + x];
+}
+
 void CheckSize(const Bitmap& read, const Bitmap& picture, const char* format) {
   if (read.XSize != picture.XSize || read.YSize != picture.YSize) Finding(format, "the size differs", 0, 0, 0, 0);
 }
 
 // --- BMP ----------------------------------------------------------------------
 
-void CheckBmp(const Bitmap& picture) {
+void CheckBmp(const Bitmap& picture, const Pixels& pixels) {
   const BitmapPtr read = ReadBack(Write(picture, kOutputBmp), kFileTypeBmp, "BMP");
   CheckSize(*read, picture, "BMP");
   const bool keepsAlpha = picture.NumColors == 0 && picture.HasAlpha != 0;
-  bool anyVisible = false;
-  for (int y = 0; keepsAlpha && y < picture.YSize; ++y) {
-    for (int x = 0; x < picture.XSize; ++x) anyVisible = anyVisible || (Bitmap_GetPixelColor(picture, x, y) >> 24) != 255;
-  }
+  const bool anyVisible =
+      keepsAlpha && std::any_of(pixels.begin(), pixels.end(), [](Color c) { return (c >> 24) != 255; });
   const Color mask = keepsAlpha && anyVisible ? 0xFFFFFFFF : kRgbMask;
   for (int y = 0; y < picture.YSize; ++y) {
     for (int x = 0; x < picture.XSize; ++x) {
-      const Color expected = Bitmap_GetPixelColor(picture, x, y) & mask;
+      const Color expected = At(pixels, picture, x, y) & mask;
       const Color got = Bitmap_GetPixelColor(*read, x, y);
       if (got != expected) Finding("BMP", "a pixel differs", x, y, got, expected);
     }
@@ -145,7 +164,7 @@ std::optional<std::vector<std::uint8_t>> DecodeWithLibpng(const std::vector<std:
   return pixels;
 }
 
-void CheckPng(const Bitmap& picture) {
+void CheckPng(const Bitmap& picture, const Pixels& pixels) {
   const std::vector<std::uint8_t> file = Write(picture, kOutputPng);
   int width = 0;
   int height = 0;
@@ -156,7 +175,7 @@ void CheckPng(const Bitmap& picture) {
   CheckSize(*read, picture, "PNG");
   for (int y = 0; y < picture.YSize; ++y) {
     for (int x = 0; x < picture.XSize; ++x) {
-      const Color expected = Bitmap_GetPixelColor(picture, x, y);
+      const Color expected = At(pixels, picture, x, y);
       const std::uint8_t* p = rgba->data() + (static_cast<std::size_t>(y) * width + x) * 4;
       const Color theirs = p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<Color>(255 - p[3]) << 24);
       if (theirs != expected) Finding("PNG", "libpng reads another pixel", x, y, theirs, expected);
@@ -169,24 +188,20 @@ void CheckPng(const Bitmap& picture) {
 // --- GIF ----------------------------------------------------------------------
 
 // The colour whose pixels the GIF file should make transparent, if any.
-std::optional<Color> TransparentRgb(const Bitmap& picture) {
+std::optional<Color> TransparentRgb(const Bitmap& picture, const Pixels& pixels) {
   if (picture.HasTrans == 0 || picture.NumColors == 0) return std::nullopt;
   const Color wanted = Bitmap_GetPalColor(picture, 0) & kRgbMask;
-  for (int y = 0; y < picture.YSize; ++y) {
-    for (int x = 0; x < picture.XSize; ++x) {
-      if ((Bitmap_GetPixelColor(picture, x, y) & kRgbMask) == wanted) return wanted;
-    }
-  }
+  if (std::any_of(pixels.begin(), pixels.end(), [&](Color c) { return (c & kRgbMask) == wanted; })) return wanted;
   return std::nullopt;  // no pixel has it: the best palette lacks it
 }
 
-void CheckGif(const Bitmap& picture) {
+void CheckGif(const Bitmap& picture, const Pixels& pixels) {
   const std::vector<std::uint8_t> file = Write(picture, kOutputGif);
   const auto theirs = gif_test::DecodeWithGiflib(file);
   if (!theirs || theirs->frames.size() != 1) Finding("GIF", "giflib refuses the file", 0, 0, 0, 0);
   const gif_test::OracleFrame& frame = theirs->frames.front();
   if (frame.width != picture.XSize || frame.height != picture.YSize) Finding("GIF", "giflib sees another size", 0, 0, 0, 0);
-  const std::optional<Color> transparent = TransparentRgb(picture);
+  const std::optional<Color> transparent = TransparentRgb(picture, pixels);
   if (frame.transIndex != (transparent ? 0 : -1)) {
     Finding("GIF", "the transparent index differs", 0, 0, static_cast<Color>(frame.transIndex), transparent ? 0 : -1);
   }
@@ -196,16 +211,14 @@ void CheckGif(const Bitmap& picture) {
   // besides the transparent entry, and its transparent pixels (white) take a
   // place among them: beyond that the colours are approximated.
   std::set<Color> opaque;
-  for (int y = 0; y < picture.YSize; ++y) {
-    for (int x = 0; x < picture.XSize; ++x) {
-      const Color c = Bitmap_GetPixelColor(picture, x, y) & kRgbMask;
-      if (!transparent || c != *transparent) opaque.insert(c);
-    }
+  for (const Color pixel : pixels) {
+    const Color c = pixel & kRgbMask;
+    if (!transparent || c != *transparent) opaque.insert(c);
   }
   const bool readExact = !transparent || opaque.size() + (opaque.count(kRgbMask) != 0 ? 0 : 1) <= 255;
   for (int y = 0; y < picture.YSize; ++y) {
     for (int x = 0; x < picture.XSize; ++x) {
-      const Color expected = Bitmap_GetPixelColor(picture, x, y) & kRgbMask;
+      const Color expected = At(pixels, picture, x, y) & kRgbMask;
       const bool shouldBeTransparent = transparent && expected == *transparent;
       const std::uint8_t index = frame.pixels[static_cast<std::size_t>(y) * frame.width + x];
       if (index >= theirs->globalTable.size()) Finding("GIF", "an index beyond the table", x, y, index, 0);
@@ -242,8 +255,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const BitmapPtr picture = MakePicture(input, ctx);
   if (!picture) return 0;
   if (std::getenv("RASTRA_FUZZ_DESCRIBE") != nullptr) Describe(*picture);
-  CheckBmp(*picture);
-  CheckPng(*picture);
-  CheckGif(*picture);
+  const Pixels pixels = PixelColors(*picture);
+  CheckBmp(*picture, pixels);
+  CheckPng(*picture, pixels);
+  CheckGif(*picture, pixels);
   return 0;
 }
