@@ -7,7 +7,10 @@
 #include <cstdlib>
 #include <cstdio>
 #include <optional>
+#include <new>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <utility>
 
 
@@ -322,15 +325,17 @@ void MapPaletteSource(const PaletteRef& palette, const Bitmap& source, Bitmap& r
 // small picture takes to map entry by entry, with the same indexes.
 constexpr std::int64_t kDirectSearchPixels = 256;
 
-// Returns whether a fully transparent pixel was given index 0.
-bool MapTrueColorSource(const PaletteRef& palette, const Bitmap& source, Bitmap& result, bool preserveTrans,
-                        sys::Context& ctx) {
+// Maps rows firstRow, firstRow + step, ... of the picture; progress goes to
+// ctx when there is one. Returns whether a fully transparent pixel was given
+// index 0.
+bool MapTrueColorRows(const PaletteRef& palette, const Bitmap& source, Bitmap& result, bool preserveTrans,
+                      int firstRow, int step, sys::Context* ctx) {
   bool foundTransparent = false;
-  const std::int64_t pixels = std::int64_t{source.XSize} * source.YSize;
+  const std::int64_t pixels = std::int64_t{source.XSize} * source.YSize / step;
   std::optional<NearestColorCache> nearest;
   if (pixels > kDirectSearchPixels) nearest.emplace(palette, pixels);
-  for (int y = 0; y < source.YSize; ++y) {
-    ReportConvertingRow(ctx, y, source.YSize);
+  for (int y = firstRow; y < source.YSize; y += step) {
+    if (ctx != nullptr) ReportConvertingRow(*ctx, y, source.YSize);
     const std::uint8_t* in = source.Row(y);
     std::uint8_t* out = result.Row(y);
     for (int x = 0; x < source.XSize; ++x) {
@@ -345,6 +350,41 @@ bool MapTrueColorSource(const PaletteRef& palette, const Bitmap& source, Bitmap&
     }
   }
   return foundTransparent;
+}
+
+// From this many pixels on, a helper thread maps the odd rows while the
+// caller maps the even ones and reports the progress; each has a search and
+// cache of its own. The mapping is most of a best-palette conversion, and the
+// search gives the same index whichever thread asks, so the result is the
+// same as on one thread.
+constexpr std::int64_t kTwoThreadPixels = std::int64_t{512} * 1024;
+
+// Returns whether a fully transparent pixel was given index 0.
+bool MapTrueColorSource(const PaletteRef& palette, const Bitmap& source, Bitmap& result, bool preserveTrans,
+                        sys::Context& ctx) {
+  const std::int64_t pixels = std::int64_t{source.XSize} * source.YSize;
+  if (pixels < kTwoThreadPixels || source.YSize < 2 || std::thread::hardware_concurrency() < 2) {
+    return MapTrueColorRows(palette, source, result, preserveTrans, 0, 1, &ctx);
+  }
+  bool helperFound = false;
+  bool helperDone = false;
+  std::jthread helper;
+  try {
+    helper = std::jthread([&] {
+      try {
+        helperFound = MapTrueColorRows(palette, source, result, preserveTrans, 1, 2, nullptr);
+        helperDone = true;
+      } catch (const std::bad_alloc&) {
+        // The caller maps these rows itself after the join.
+      }
+    });
+  } catch (const std::system_error&) {
+    return MapTrueColorRows(palette, source, result, preserveTrans, 0, 1, &ctx);
+  }
+  const bool found = MapTrueColorRows(palette, source, result, preserveTrans, 0, 2, &ctx);
+  helper.join();
+  if (!helperDone) helperFound = MapTrueColorRows(palette, source, result, preserveTrans, 1, 2, nullptr);
+  return found || helperFound;
 }
 
 // Octree filling and best palette -------------------------------------------

@@ -282,6 +282,46 @@ TEST_F(ConvertTest, SmallAndLargePicturesMapTheirColoursAlike) {
   EXPECT_GT(std::set<std::uint32_t>(smallIndexes.begin(), smallIndexes.end()).size(), 100u);
 }
 
+// Large pictures are mapped on two threads, even and odd rows apart: every
+// row gets the linear search's entry, and a fully transparent pixel in a row
+// of either thread makes the result transparent.
+TEST_F(ConvertTest, LargePicturesMapEveryRowLikeTheLinearSearch) {
+  constexpr int kWidth = 1024;
+  constexpr int kHeight = 513;  // above half a million pixels, an odd number of rows
+  const PaletteRef palette = MakePalette(RandomColors(256, 21));
+  const std::vector<Color> set = RandomColors(4096, 22);
+  std::vector<std::uint32_t> nearest(set.size());
+  for (std::size_t i = 0; i < set.size(); ++i) nearest[i] = static_cast<std::uint32_t>(FindNearestColor(set[i], palette));
+  std::mt19937 rng(23);
+  std::vector<std::size_t> chosen(std::size_t{kWidth} * kHeight);
+  std::vector<Color> pixels(chosen.size());
+  for (std::size_t i = 0; i < chosen.size(); ++i) {
+    chosen[i] = rng() % set.size();
+    pixels[i] = set[chosen[i]];
+  }
+  const BitmapPtr result = ConvertToPalette(palette, *MakeTrueColor(kWidth, kHeight, pixels), 256, options, ctx);
+  ASSERT_TRUE(result);
+  const std::vector<std::uint32_t> got = RawPixels(*result);
+  std::vector<int> wrongRows;
+  for (std::size_t i = 0; i < chosen.size(); ++i) {
+    if (got[i] != nearest[chosen[i]] && (wrongRows.empty() || wrongRows.back() != static_cast<int>(i / kWidth))) {
+      wrongRows.push_back(static_cast<int>(i / kWidth));
+    }
+  }
+  EXPECT_TRUE(wrongRows.empty()) << wrongRows.size() << " rows differ, the first " << wrongRows.front();
+  EXPECT_EQ(result->HasTrans, 0);
+
+  options.preserveTrans = true;
+  for (const int row : {1, kHeight - 1}) {  // a helper's row, the caller's last
+    std::vector<Color> withHole = pixels;
+    withHole[static_cast<std::size_t>(row) * kWidth + 7] = 0xFF000000;
+    const BitmapPtr holed = ConvertToPalette(palette, *MakeTrueColor(kWidth, kHeight, withHole), 256, options, ctx);
+    ASSERT_TRUE(holed);
+    EXPECT_EQ(holed->HasTrans, 1) << "transparent pixel in row " << row;
+    EXPECT_EQ(Bitmap_GetPixel(*holed, 7, row), 0u);
+  }
+}
+
 TEST_F(ConvertTest, ConvertToPaletteMapsPaletteSourcesAndHonoursTheDeleteFlag) {
   const PaletteRef palette = MakePalette({0x000000, 0xFFFFFF, 0x0000FF});
   BitmapPtr source = MakePaletted(2, 2, {0x0000F0, 0x101010, 0xEEEEEE}, {0, 1, 2, 0});

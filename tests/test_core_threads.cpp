@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "CoreTestSupport.h"
 #include "TestSupport.h"
 #include "image/ColorConvert.h"
 #include "image/ColorFormat.h"
@@ -102,6 +103,35 @@ TEST(CoreThreads, EachJobHearsOnlyOfItsOwnProblems) {
   working.join();
   EXPECT_EQ(contexts[0].LastFailure(), sys::Code::kTruncated);
   EXPECT_TRUE(contexts[1].Messages().empty());
+}
+
+// A picture large enough that mapping it onto its best palette takes a helper
+// thread for half the rows: the same indexes on every run and with the
+// progress reports of the calling thread only (ThreadSanitizer watches the
+// two share the picture).
+TEST(CoreThreads, LargePicturesShareTheirMappingWithAHelperThread) {
+  auto convert = [] {
+    sys::Context ctx;
+    int reports = 0;
+    ctx.SetProgress([&reports](const std::string&) { ++reports; });
+    BitmapPtr picture = testing_support::MakeBitmap(1024, 600, 0);
+    std::uint32_t state = 99;
+    for (int y = 0; y < picture->YSize; ++y) {
+      std::uint8_t* row = picture->Row(y);
+      for (int x = 0; x < picture->XSize; ++x) {
+        state = state * 1664525u + 1013904223u;
+        row[4 * x] = static_cast<std::uint8_t>(x / 4);
+        row[4 * x + 1] = static_cast<std::uint8_t>(y / 3);
+        row[4 * x + 2] = static_cast<std::uint8_t>(state >> 26);
+      }
+    }
+    BitmapPtr result = ConvertToBestPalette(picture, OutputOptions{}, ctx);
+    EXPECT_GT(reports, 0);
+    return result ? result->pData : std::vector<std::uint8_t>{};
+  };
+  const std::vector<std::uint8_t> first = convert();
+  ASSERT_FALSE(first.empty());
+  EXPECT_EQ(convert(), first);
 }
 
 }  // namespace
