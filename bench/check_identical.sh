@@ -25,21 +25,11 @@ corpus=${RASTRA_CORPUS:-$root/../shared/corpus}
 [ -x "$rastra" ] || { echo "no rastra at $rastra" >&2; exit 2; }
 [ -d "$corpus" ] || { echo "no corpus at $corpus" >&2; exit 2; }
 
-# The ImageMagick executable itself (see compare.sh).
-imagemagick() {
-  local c path
-  for c in convert-im6.q16 convert-im7.q16 convert; do
-    path=$(command -v "$c" 2>/dev/null) || continue
-    path=$(readlink -f "$path")
-    [ "$(head -c 4 "$path" | od -An -c | tr -d ' ')" = '177ELF' ] && { echo "$path"; return 0; }
-  done
-  echo "check_identical.sh: ImageMagick is needed to record (sudo bench/compare.sh installs it)" >&2
-  exit 2
-}
+source "$root/bench/imagemagick.sh"
 
 generate_inputs() {
   local in=$1 im
-  im=$(imagemagick)
+  im=$(find_imagemagick)
   mkdir -p "$in"
   $im -size 640x480 -seed 3 plasma:fractal -blur 0x1 -depth 8 -type TrueColor PNG24:"$in/photo.png"
   $im -size 1024x600 xc:'#F0F0F0' -fill '#3366CC' -draw 'rectangle 0,0 1023,39' \

@@ -35,25 +35,10 @@ install_tools() {
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need[@]}" >/dev/null
 }
 
-# The ImageMagick executable itself: a script of the same name in front of it
-# on PATH would add its own start-up time to every reference run.
-find_imagemagick() {
-  local c path
-  for c in convert-im6.q16 convert-im7.q16 magick convert; do
-    path=$(command -v "$c" 2>/dev/null) || continue
-    path=$(readlink -f "$path")
-    if [ "$(head -c 4 "$path" | od -An -c | tr -d ' ')" = '177ELF' ]; then
-      echo "$path"
-      return 0
-    fi
-  done
-  echo "compare.sh: no ImageMagick executable found" >&2
-  exit 2
-}
+source "$root/bench/imagemagick.sh"
 
 install_tools
 im=$(find_imagemagick)
-[ "$(basename "$im")" = magick ] && im="$im convert"
 [ -f "$lvgl" ] || { echo "compare.sh: no LVGLImage.py at $lvgl" >&2; exit 2; }
 
 if [ -n "${RASTRA:-}" ]; then

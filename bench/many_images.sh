@@ -19,23 +19,14 @@ runs=${RUNS:-5}
 rastra=$(readlink -f "${RASTRA:-$root/build-release/rastra}")
 [ -x "$rastra" ] || { echo "no rastra at $rastra" >&2; exit 2; }
 
-imagemagick() {
-  local c path
-  for c in convert-im6.q16 convert-im7.q16 convert; do
-    path=$(command -v "$c" 2>/dev/null) || continue
-    path=$(readlink -f "$path")
-    [ "$(head -c 4 "$path" | od -An -c | tr -d ' ')" = '177ELF' ] && { echo "$path"; return 0; }
-  done
-  echo "many_images.sh: ImageMagick is needed to draw the icons" >&2
-  exit 2
-}
+source "$root/bench/imagemagick.sh"
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-im=$(imagemagick)
+im=$(find_imagemagick)
 mkdir -p "$scratch/icons"
 for i in $(seq -w 1 "$count"); do
-  "$im" -size "${size}x${size}" -seed "$((10#$i))" plasma:fractal -depth 8 -type TrueColor "PNG24:$scratch/icons/icon$i.png"
+  $im -size "${size}x${size}" -seed "$((10#$i))" plasma:fractal -depth 8 -type TrueColor "PNG24:$scratch/icons/icon$i.png"
 done
 images=("$scratch"/icons/*.png)
 

@@ -237,57 +237,32 @@ bool UncommonLayoutLeftOut(const Settings& s) {
 // --- libjpeg-turbo's encoder ----------------------------------------------------
 
 std::vector<std::uint8_t> Encode(const RgbImage& image, Settings& s) {
-  jpeg_compress_struct cinfo{};
-  jpeg_test::ErrorTrap trap;
-  cinfo.err = jpeg_std_error(&trap.manager);
-  trap.manager.error_exit = jpeg_test::TrapError;
-  trap.manager.emit_message = jpeg_test::SilentMessage;
-  unsigned char* buffer = nullptr;
-  unsigned long size = 0;
   std::vector<std::uint8_t> samples;
-  if (setjmp(trap.jump) != 0) {  // settings the library refuses: nothing to compare
-    jpeg_destroy_compress(&cinfo);
-    std::free(buffer);
-    return {};
-  }
-  jpeg_create_compress(&cinfo);
-  jpeg_mem_dest(&cinfo, &buffer, &size);
-  cinfo.image_width = static_cast<JDIMENSION>(image.width);
-  cinfo.image_height = static_cast<JDIMENSION>(image.height);
-  cinfo.input_components = s.components;
-  cinfo.in_color_space = s.components == 1 ? JCS_GRAYSCALE : JCS_RGB;
   if (s.components == 1) {
     samples.resize(static_cast<std::size_t>(image.width) * image.height);
     for (std::size_t i = 0; i < samples.size(); ++i) samples[i] = image.rgb[3 * i + 1];
   } else {
     samples = image.rgb;
   }
-  jpeg_set_defaults(&cinfo);
-  jpeg_set_quality(&cinfo, s.quality, s.forceBaseline ? TRUE : FALSE);
-  for (int c = 0; c < s.components; ++c) {
-    cinfo.comp_info[c].h_samp_factor = s.h[c];
-    cinfo.comp_info[c].v_samp_factor = s.v[c];
-  }
-  cinfo.optimize_coding = s.optimize ? TRUE : FALSE;
-  cinfo.arith_code = s.arithmetic ? TRUE : FALSE;
-  if (s.restart == Restart::kMcus) cinfo.restart_interval = static_cast<unsigned>(s.restartCount);
-  if (s.restart == Restart::kRows) cinfo.restart_in_rows = s.restartCount;
-  if (s.script == ScanScript::kSimpleProgression) jpeg_simple_progression(&cinfo);
-  if (!s.scans.empty()) {
-    cinfo.scan_info = s.scans.data();
-    cinfo.num_scans = static_cast<int>(s.scans.size());
-  }
-  jpeg_start_compress(&cinfo, TRUE);
-  const std::size_t stride = static_cast<std::size_t>(image.width) * s.components;
-  while (cinfo.next_scanline < cinfo.image_height) {
-    JSAMPROW row = samples.data() + cinfo.next_scanline * stride;
-    jpeg_write_scanlines(&cinfo, &row, 1);
-  }
-  jpeg_finish_compress(&cinfo);
-  std::vector<std::uint8_t> bytes(buffer, buffer + size);
-  jpeg_destroy_compress(&cinfo);
-  std::free(buffer);
-  return bytes;
+  const auto configure = [&s](jpeg_compress_struct& cinfo) {
+    jpeg_set_quality(&cinfo, s.quality, s.forceBaseline ? TRUE : FALSE);
+    for (int c = 0; c < s.components; ++c) {
+      cinfo.comp_info[c].h_samp_factor = s.h[c];
+      cinfo.comp_info[c].v_samp_factor = s.v[c];
+    }
+    cinfo.optimize_coding = s.optimize ? TRUE : FALSE;
+    cinfo.arith_code = s.arithmetic ? TRUE : FALSE;
+    if (s.restart == Restart::kMcus) cinfo.restart_interval = static_cast<unsigned>(s.restartCount);
+    if (s.restart == Restart::kRows) cinfo.restart_in_rows = s.restartCount;
+    if (s.script == ScanScript::kSimpleProgression) jpeg_simple_progression(&cinfo);
+    if (!s.scans.empty()) {
+      cinfo.scan_info = s.scans.data();
+      cinfo.num_scans = static_cast<int>(s.scans.size());
+    }
+  };
+  return jpeg_test::CompressWithLibjpeg(image.width, image.height, s.components,
+                                        s.components == 1 ? JCS_GRAYSCALE : JCS_RGB, samples, configure,
+                                        [](jpeg_compress_struct&) {});
 }
 
 // With RASTRA_FUZZ_DUMP naming a path, a finding's file is written there

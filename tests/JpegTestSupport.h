@@ -164,16 +164,21 @@ inline void TrapError(j_common_ptr info) {
 
 inline void SilentMessage(j_common_ptr /*info*/, int /*level*/) {}
 
-// Encodes with libjpeg-turbo; empty on failure.
-inline std::vector<std::uint8_t> EncodeWithLibjpeg(const RgbImage& image, const EncodeOptions& options) {
+// Compresses samples (rows of width x components bytes in colour space
+// space) with libjpeg-turbo. configure sets the encoder up after its defaults,
+// afterStart writes what goes after the headers. Empty when the library
+// refuses the settings.
+template <class Configure, class AfterStart>
+std::vector<std::uint8_t> CompressWithLibjpeg(int width, int height, int components, J_COLOR_SPACE space,
+                                              const std::vector<std::uint8_t>& samples, Configure configure,
+                                              AfterStart afterStart) {
   jpeg_compress_struct cinfo{};
   ErrorTrap trap;
   cinfo.err = jpeg_std_error(&trap.manager);
   trap.manager.error_exit = TrapError;
+  trap.manager.emit_message = SilentMessage;
   unsigned char* buffer = nullptr;
   unsigned long size = 0;
-  std::vector<std::uint8_t> pixels;
-  std::vector<std::uint8_t> result;
   if (setjmp(trap.jump) != 0) {
     jpeg_destroy_compress(&cinfo);
     std::free(buffer);
@@ -181,78 +186,91 @@ inline std::vector<std::uint8_t> EncodeWithLibjpeg(const RgbImage& image, const 
   }
   jpeg_create_compress(&cinfo);
   jpeg_mem_dest(&cinfo, &buffer, &size);
-  cinfo.image_width = static_cast<JDIMENSION>(image.width);
-  cinfo.image_height = static_cast<JDIMENSION>(image.height);
-  cinfo.input_components = options.components;
+  cinfo.image_width = static_cast<JDIMENSION>(width);
+  cinfo.image_height = static_cast<JDIMENSION>(height);
+  cinfo.input_components = components;
+  cinfo.in_color_space = space;
+  jpeg_set_defaults(&cinfo);
+  configure(cinfo);
+  jpeg_start_compress(&cinfo, TRUE);
+  afterStart(cinfo);
+  const std::size_t stride = static_cast<std::size_t>(width) * components;
+  while (cinfo.next_scanline < cinfo.image_height) {
+    auto* row = const_cast<JSAMPROW>(samples.data() + cinfo.next_scanline * stride);
+    jpeg_write_scanlines(&cinfo, &row, 1);
+  }
+  jpeg_finish_compress(&cinfo);
+  std::vector<std::uint8_t> bytes(buffer, buffer + size);
+  jpeg_destroy_compress(&cinfo);
+  std::free(buffer);
+  return bytes;
+}
+
+// Encodes with libjpeg-turbo; empty on failure.
+inline std::vector<std::uint8_t> EncodeWithLibjpeg(const RgbImage& image, const EncodeOptions& options) {
+  std::vector<std::uint8_t> pixels;
+  J_COLOR_SPACE space = JCS_RGB;
   if (options.components == 1) {
-    cinfo.in_color_space = JCS_GRAYSCALE;
+    space = JCS_GRAYSCALE;
     pixels.resize(static_cast<std::size_t>(image.width) * image.height);
     for (std::size_t i = 0; i < pixels.size(); ++i) {
       pixels[i] = static_cast<std::uint8_t>((image.rgb[3 * i] * 3 + image.rgb[3 * i + 1] * 5 + image.rgb[3 * i + 2] * 2) / 10);
     }
   } else if (options.components == 4) {
-    cinfo.in_color_space = JCS_CMYK;
+    space = JCS_CMYK;
     pixels.resize(static_cast<std::size_t>(image.width) * image.height * 4);
     for (std::size_t i = 0; i < pixels.size() / 4; ++i) {
       for (int c = 0; c < 3; ++c) pixels[4 * i + c] = image.rgb[3 * i + c];
       pixels[4 * i + 3] = 40;
     }
   } else {
-    cinfo.in_color_space = JCS_RGB;
     pixels = image.rgb;
   }
-  jpeg_set_defaults(&cinfo);
-  jpeg_set_quality(&cinfo, options.quality, TRUE);
-  if (options.ycck) jpeg_set_colorspace(&cinfo, JCS_YCCK);
-  if (options.storeRgb) jpeg_set_colorspace(&cinfo, JCS_RGB);
-  if (options.components == 3) {
-    cinfo.comp_info[0].h_samp_factor = options.hLuma;
-    cinfo.comp_info[0].v_samp_factor = options.vLuma;
-    cinfo.comp_info[1].h_samp_factor = cinfo.comp_info[1].v_samp_factor = 1;
-    cinfo.comp_info[2].h_samp_factor = cinfo.comp_info[2].v_samp_factor = 1;
-  }
-  for (std::size_t c = 0; c < options.sampling.size() && c < static_cast<std::size_t>(cinfo.num_components); ++c) {
-    cinfo.comp_info[c].h_samp_factor = options.sampling[c].first;
-    cinfo.comp_info[c].v_samp_factor = options.sampling[c].second;
-  }
-  cinfo.arith_code = options.arithmetic ? TRUE : FALSE;
-  if (options.arithDcLower >= 0) cinfo.arith_dc_L[0] = static_cast<UINT8>(options.arithDcLower);
-  if (options.arithDcUpper >= 0) cinfo.arith_dc_U[0] = static_cast<UINT8>(options.arithDcUpper);
-  if (options.arithAcSplit >= 0) cinfo.arith_ac_K[0] = static_cast<UINT8>(options.arithAcSplit);
-  cinfo.optimize_coding = options.optimize ? TRUE : FALSE;
-  cinfo.restart_interval = static_cast<unsigned>(options.restartMcus);
-  cinfo.restart_in_rows = options.restartRows;
-  jpeg_scan_info scans[4]{};
-  if (options.separateScans) {
-    for (int c = 0; c < options.components; ++c) {
-      scans[c].comps_in_scan = 1;
-      scans[c].component_index[0] = c;
-      scans[c].Ss = 0;
-      scans[c].Se = 63;
+  jpeg_scan_info scans[4]{};  // read by the encoder when it starts
+  const auto configure = [&](jpeg_compress_struct& cinfo) {
+    jpeg_set_quality(&cinfo, options.quality, TRUE);
+    if (options.ycck) jpeg_set_colorspace(&cinfo, JCS_YCCK);
+    if (options.storeRgb) jpeg_set_colorspace(&cinfo, JCS_RGB);
+    if (options.components == 3) {
+      cinfo.comp_info[0].h_samp_factor = options.hLuma;
+      cinfo.comp_info[0].v_samp_factor = options.vLuma;
+      cinfo.comp_info[1].h_samp_factor = cinfo.comp_info[1].v_samp_factor = 1;
+      cinfo.comp_info[2].h_samp_factor = cinfo.comp_info[2].v_samp_factor = 1;
     }
-    cinfo.scan_info = scans;
-    cinfo.num_scans = options.components;
-  }
-  if (options.progressive) jpeg_simple_progression(&cinfo);
-  if (!options.scans.empty()) {
-    cinfo.scan_info = options.scans.data();
-    cinfo.num_scans = static_cast<int>(options.scans.size());
-  }
-  jpeg_start_compress(&cinfo, TRUE);
-  for (const auto& [marker, text] : options.markers) {
-    jpeg_write_marker(&cinfo, marker, reinterpret_cast<const JOCTET*>(text.data()),
-                      static_cast<unsigned>(text.size()));
-  }
-  const int stride = image.width * options.components;
-  while (cinfo.next_scanline < cinfo.image_height) {
-    JSAMPROW row = pixels.data() + static_cast<std::size_t>(cinfo.next_scanline) * stride;
-    jpeg_write_scanlines(&cinfo, &row, 1);
-  }
-  jpeg_finish_compress(&cinfo);
-  result.assign(buffer, buffer + size);
-  jpeg_destroy_compress(&cinfo);
-  std::free(buffer);
-  return result;
+    for (std::size_t c = 0; c < options.sampling.size() && c < static_cast<std::size_t>(cinfo.num_components); ++c) {
+      cinfo.comp_info[c].h_samp_factor = options.sampling[c].first;
+      cinfo.comp_info[c].v_samp_factor = options.sampling[c].second;
+    }
+    cinfo.arith_code = options.arithmetic ? TRUE : FALSE;
+    if (options.arithDcLower >= 0) cinfo.arith_dc_L[0] = static_cast<UINT8>(options.arithDcLower);
+    if (options.arithDcUpper >= 0) cinfo.arith_dc_U[0] = static_cast<UINT8>(options.arithDcUpper);
+    if (options.arithAcSplit >= 0) cinfo.arith_ac_K[0] = static_cast<UINT8>(options.arithAcSplit);
+    cinfo.optimize_coding = options.optimize ? TRUE : FALSE;
+    cinfo.restart_interval = static_cast<unsigned>(options.restartMcus);
+    cinfo.restart_in_rows = options.restartRows;
+    if (options.separateScans) {
+      for (int c = 0; c < options.components; ++c) {
+        scans[c].comps_in_scan = 1;
+        scans[c].component_index[0] = c;
+        scans[c].Ss = 0;
+        scans[c].Se = 63;
+      }
+      cinfo.scan_info = scans;
+      cinfo.num_scans = options.components;
+    }
+    if (options.progressive) jpeg_simple_progression(&cinfo);
+    if (!options.scans.empty()) {
+      cinfo.scan_info = options.scans.data();
+      cinfo.num_scans = static_cast<int>(options.scans.size());
+    }
+  };
+  const auto writeMarkers = [&](jpeg_compress_struct& cinfo) {
+    for (const auto& [marker, text] : options.markers) {
+      jpeg_write_marker(&cinfo, marker, reinterpret_cast<const JOCTET*>(text.data()),
+                        static_cast<unsigned>(text.size()));
+    }
+  };
+  return CompressWithLibjpeg(image.width, image.height, options.components, space, pixels, configure, writeMarkers);
 }
 
 // Decodes with the accurate integer IDCT, plain (replicating) upsampling and
