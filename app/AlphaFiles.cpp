@@ -8,6 +8,8 @@
 #include "readers/ImageReaders.h"
 #include "sys/File.h"
 
+namespace rastra {
+
 namespace {
 
 BitmapPtr LoadAsWindowsBitmap(const std::string& path, sys::Context& ctx) {
@@ -56,3 +58,5 @@ BitmapPtr LoadAlphaMaskFile(const Bitmap& current, const std::string& mask) {
   ReportAlphaJob(ctx);
   return result;
 }
+
+}  // namespace rastra

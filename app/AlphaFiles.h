@@ -6,7 +6,11 @@
 
 #include "image/Bitmap.h"
 
+namespace rastra {
+
 // Null after reporting why: a file is missing ("File not found."), cannot be
 // read as a Windows bitmap, or the sizes differ.
 BitmapPtr CreateAlphaFromFiles(const std::string& overBlack, const std::string& overWhite);
 BitmapPtr LoadAlphaMaskFile(const Bitmap& current, const std::string& mask);
+
+}  // namespace rastra

@@ -11,6 +11,8 @@
 #include "sys/File.h"
 #include "writers/AnimWriter.h"
 
+namespace rastra {
+
 namespace {
 
 constexpr std::size_t kMaxOutputPath = 255;
@@ -142,3 +144,5 @@ bool CheckGifForAnimation(const std::string& path, const ReadLimits& limits) {
   GifInfo info;
   return ReadAnimation(session, path, limits, false, info).has_value();
 }
+
+}  // namespace rastra

@@ -10,6 +10,8 @@
 #include "readers/ReadOptions.h"
 #include "writers/ImageWriters.h"
 
+namespace rastra {
+
 struct CommandSession;
 
 // Hands back what is to be written for a decoded frame (its number counted
@@ -42,3 +44,5 @@ bool CreateAnimationFile(const std::string& gifPath, const std::string& outPath,
 
 // Whether the GIF at path can be read as an animation (reported when not).
 bool CheckGifForAnimation(const std::string& path, const ReadLimits& limits = JobLimits());
+
+}  // namespace rastra

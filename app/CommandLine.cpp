@@ -16,6 +16,8 @@
 #include "sys/File.h"
 #include "sys/Path.h"
 
+namespace rastra {
+
 const std::array<CommandEntry, kCommandCount> CommandTable = {{
     {"convertintobw", 1502, "\t\tConverts image into BW"},
     {"convertintogray4", 1503, "\tConverts image into Gray4"},
@@ -447,3 +449,5 @@ void ExecuteCommand(CommandSession& session, int id) {
     RunImageCommand(session, id);
   }
 }
+
+}  // namespace rastra

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+namespace rastra {
+
 struct CommandSession;
 
 struct CommandEntry {
@@ -65,3 +67,5 @@ std::string CompleteOutputPath(const std::string& path, std::size_t capacity, in
 // Shows the composed help text; prints it to stdout unless a host replaces it.
 using HelpDisplay = void (*)(const std::string& text);
 void SetHelpDisplay(HelpDisplay display);
+
+}  // namespace rastra

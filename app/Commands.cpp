@@ -19,6 +19,8 @@
 #include "writers/ImageWriters.h"
 #include "writers/SizeReport.h"
 
+namespace rastra {
+
 namespace {
 
 // Runs one piece of core work on the current image and shows what it had to
@@ -430,3 +432,5 @@ void RunImageCommand(CommandSession& session, int id) {
   }
   session.ReportJob(ctx);
 }
+
+}  // namespace rastra

@@ -8,6 +8,8 @@
 #include "image/Bitmap.h"
 #include "writers/ImageWriters.h"
 
+namespace rastra {
+
 struct CommandSession;
 struct ImageDocument;
 
@@ -48,3 +50,5 @@ int FittingFormatNumber(int format, int numColors);
 // an empty answer means the user cancelled.
 using PaletteFileDialog = std::string (*)();
 void SetPaletteFileDialog(PaletteFileDialog dialog);
+
+}  // namespace rastra

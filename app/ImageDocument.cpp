@@ -11,6 +11,8 @@
 #include "readers/ImageReaders.h"
 #include "sys/File.h"
 
+namespace rastra {
+
 namespace {
 ImageDocument document;
 constexpr std::size_t kMaxSourcePath = 255;
@@ -124,3 +126,5 @@ Bitmap* OpenImageFile(CommandSession& session, const std::string& path) {
   doc.savedRevision = doc.state.revision;
   return doc.current.get();
 }
+
+}  // namespace rastra

@@ -9,6 +9,8 @@
 #include "image/Bitmap.h"
 #include "image/Palette.h"
 
+namespace rastra {
+
 inline constexpr int kUndoSlots = 10;
 
 // Where the shown picture came from, so the window can say what it shows.
@@ -70,3 +72,5 @@ bool HasUnsavedChanges();
 Bitmap* OpenImageFile(const std::string& path);
 // The same for a session's document; its reports name the file.
 Bitmap* OpenImageFile(CommandSession& session, const std::string& path);
+
+}  // namespace rastra

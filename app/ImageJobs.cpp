@@ -11,6 +11,8 @@
 #include "app/Session.h"
 #include "sys/Path.h"
 
+namespace rastra {
+
 namespace {
 
 // Keeps a job's reports and finished files, in the order they arose, until
@@ -154,3 +156,5 @@ ImageJobsResult RunImageJobs(const std::vector<std::string>& images, const std::
   }
   return outcome;
 }
+
+}  // namespace rastra

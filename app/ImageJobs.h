@@ -13,6 +13,8 @@
 #include "app/ImageDocument.h"
 #include "image/OutputOptions.h"
 
+namespace rastra {
+
 struct ImageJobsResult {
   ImageDocument lastDocument;  // what the commands left of the last image
   bool exitRequested = false;
@@ -25,3 +27,5 @@ ImageJobsResult RunImageJobs(const std::vector<std::string>& images, const std::
 
 // The number of cores, at least 1.
 unsigned ImageJobWorkers();
+
+}  // namespace rastra

@@ -17,6 +17,8 @@
 #include "gui/GuiMain.h"
 #endif
 
+using namespace rastra;  // NOLINT(google-build-using-namespace)
+
 namespace {
 // The exit code of a run that would open the window where there is no display:
 // outside the message codes 1 to 27, and sysexits' "service unavailable".

@@ -2,6 +2,8 @@
 // store and the window), and the names it looks them up by.
 #pragma once
 
+namespace rastra {
+
 #if defined(_WIN32)
 #define RASTRA_MODULE_EXPORT __declspec(dllexport)
 #else
@@ -12,3 +14,5 @@ inline constexpr const char* kSettingsModuleName = "rastra-settings";
 inline constexpr const char* kSettingsModuleEntry = "RastraSettingsStore";
 inline constexpr const char* kWindowModuleName = "rastra-window";
 inline constexpr const char* kWindowModuleEntry = "RastraRunMainWindow";
+
+}  // namespace rastra

@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <system_error>
 
+namespace rastra {
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -42,3 +44,5 @@ void* LoadModuleEntry(const char* name, const char* symbol, std::string& error) 
   }
   return nullptr;
 }
+
+}  // namespace rastra

@@ -5,6 +5,10 @@
 
 #include <string>
 
+namespace rastra {
+
 // The entry symbol of module name (without prefix or suffix), or null with
 // why in error.
 void* LoadModuleEntry(const char* name, const char* symbol, std::string& error);
+
+}  // namespace rastra

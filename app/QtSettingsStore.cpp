@@ -7,6 +7,8 @@
 #include "app/ModuleExport.h"
 #include "app/SettingsStore.h"
 
+namespace rastra {
+
 namespace {
 
 constexpr std::size_t kMaxPathLength = 255;
@@ -69,3 +71,5 @@ constexpr SettingsStore kQtStore = {Load, Save, LoadRecentFiles, SaveRecentFiles
 }  // namespace
 
 extern "C" RASTRA_MODULE_EXPORT const SettingsStore* RastraSettingsStore() { return &kQtStore; }
+
+}  // namespace rastra

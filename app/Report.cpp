@@ -2,6 +2,8 @@
 
 #include <utility>
 
+namespace rastra {
+
 namespace {
 RunState runState;
 MessageBoxHook messageBoxHook = nullptr;
@@ -119,3 +121,5 @@ void ReportMessages(const std::vector<sys::Message>& messages) {
     }
   }
 }
+
+}  // namespace rastra

@@ -9,6 +9,8 @@
 #include "readers/ReadOptions.h"
 #include "sys/Context.h"
 
+namespace rastra {
+
 struct RunState {
   bool batchActive = false;
   bool exitQueued = false;
@@ -75,3 +77,5 @@ inline ReadOptions JobReadOptions() { return ReadOptions{JobLimits()}; }
 // texts), and empties the context.
 void ReportJob(sys::Context& ctx);
 void ReportMessages(const std::vector<sys::Message>& messages);
+
+}  // namespace rastra

@@ -3,6 +3,8 @@
 #include "app/Settings.h"
 #include "writers/ImageWriters.h"
 
+namespace rastra {
+
 namespace {
 // An argument can hold 500 characters; an echo line stays readable.
 constexpr std::size_t kMaxSubjectLength = 80;
@@ -65,3 +67,5 @@ CommandSession ProcessSession() {
   session.batch = GetRunState().batchActive;
   return session;
 }
+
+}  // namespace rastra

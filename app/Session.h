@@ -15,6 +15,8 @@
 #include "sys/Context.h"
 #include "sys/File.h"
 
+namespace rastra {
+
 // Where one session's reports and finished output files go.
 class JobSink {
  public:
@@ -108,3 +110,5 @@ class SubjectScope {
 // A session over the process-wide document, showing reports at once, with
 // the stored settings' output options: what the main window's actions use.
 CommandSession ProcessSession();
+
+}  // namespace rastra

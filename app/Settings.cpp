@@ -3,6 +3,8 @@
 #include "app/SettingsStore.h"
 #include "sys/File.h"
 
+namespace rastra {
+
 namespace {
 Settings settings;
 bool settingsLoaded = false;
@@ -62,3 +64,5 @@ void AddRecentFile(const std::string& path) {
   recentFiles[0] = path.substr(0, kMaxPathLength);
   SaveRecentFiles();
 }
+
+}  // namespace rastra

@@ -8,6 +8,8 @@
 
 #include "image/OutputOptions.h"
 
+namespace rastra {
+
 struct Settings {
   std::uint32_t BkColor = 0;  // 0x00RRGGBB, view option 2
   std::uint32_t ViewOption = 0;
@@ -35,3 +37,5 @@ void LoadRecentFiles();
 void SaveRecentFiles();
 // Moves or inserts path into slot 0 and saves the list.
 void AddRecentFile(const std::string& path);
+
+}  // namespace rastra

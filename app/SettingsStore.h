@@ -7,6 +7,8 @@
 
 #include "app/Settings.h"
 
+namespace rastra {
+
 struct SettingsStore {
   // Values missing from the store leave their field as it is.
   void (*load)(Settings& settings);
@@ -19,3 +21,5 @@ struct SettingsStore {
 // The store, or null when it cannot be reached (the defaults then hold, and
 // nothing is saved).
 const SettingsStore* GetSettingsStore();
+
+}  // namespace rastra

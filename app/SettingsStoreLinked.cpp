@@ -2,6 +2,10 @@
 // not load modules).
 #include "app/SettingsStore.h"
 
+namespace rastra {
+
 extern "C" const SettingsStore* RastraSettingsStore();
 
 const SettingsStore* GetSettingsStore() { return RastraSettingsStore(); }
+
+}  // namespace rastra

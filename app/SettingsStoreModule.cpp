@@ -7,6 +7,8 @@
 #include "app/Modules.h"
 #include "app/SettingsStore.h"
 
+namespace rastra {
+
 const SettingsStore* GetSettingsStore() {
   static const SettingsStore* const store = [] {
     std::string error;
@@ -20,3 +22,5 @@ const SettingsStore* GetSettingsStore() {
   }();
   return store;
 }
+
+}  // namespace rastra

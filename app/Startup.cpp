@@ -7,6 +7,8 @@
 #include "app/Report.h"
 #include "app/Settings.h"
 
+namespace rastra {
+
 StartupOutcome RunCommandLinePhase(const std::vector<std::string>& args) {
   std::setvbuf(stdout, nullptr, _IONBF, 0);
   // The stored settings are read when a command first needs them: a run that
@@ -37,3 +39,5 @@ bool DisplayAvailable() {
   return true;
 #endif
 }
+
+}  // namespace rastra

@@ -6,6 +6,8 @@
 
 #include "sys/Version.h"
 
+namespace rastra {
+
 using sys::DisplayName;
 using sys::VersionText;
 
@@ -21,3 +23,5 @@ StartupOutcome RunCommandLinePhase(const std::vector<std::string>& args);
 // neither a display nor a Qt platform is named in the environment. Decided
 // without Qt, which aborts the process when it finds no display.
 bool DisplayAvailable();
+
+}  // namespace rastra

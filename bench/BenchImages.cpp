@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdint>
 
+using namespace rastra;  // NOLINT(google-build-using-namespace)
+
 namespace {
 std::uint32_t NextRandom(std::uint32_t& state) {
   state = state * 1664525u + 1013904223u;

@@ -3,6 +3,8 @@
 
 #include "image/Bitmap.h"
 
+using namespace rastra;  // NOLINT(google-build-using-namespace)
+
 // A smooth, noisy photo-like true-colour picture (deterministic).
 BitmapPtr MakePhotoLikeImage(int width, int height);
 // A flat-colour user-interface picture: panels, buttons and text-like strokes

@@ -12,6 +12,8 @@
 #include "sys/File.h"
 #include "writers/TextOutput.h"
 
+using namespace rastra;  // NOLINT(google-build-using-namespace)
+
 // Runs write(out, ctx) into a fresh file per iteration, through an OutBuffer
 // of its own as a save has, and reports the bytes written. write returns
 // whether the writer succeeded.

@@ -6,6 +6,8 @@
 #include "BenchImages.h"
 #include "image/ColorConvert.h"
 
+using namespace rastra;  // NOLINT(google-build-using-namespace)
+
 namespace {
 
 constexpr int kSize = 2048;

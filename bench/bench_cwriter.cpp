@@ -10,6 +10,8 @@
 #include "writers/CBitmapWriter.h"
 #include "writers/TextOutput.h"
 
+using namespace rastra;  // NOLINT(google-build-using-namespace)
+
 namespace {
 
 constexpr int kSize = 2048;

@@ -12,6 +12,8 @@
 #include "readers/GifDecoder.h"
 #include "tests/GifTestFiles.h"
 
+using namespace rastra;  // NOLINT(google-build-using-namespace)
+
 #ifdef RASTRA_HAVE_GIFLIB
 
 namespace {

@@ -12,6 +12,8 @@
 #include "writers/AnimWriter.h"
 #include "writers/GifWriter.h"
 
+using namespace rastra;  // NOLINT(google-build-using-namespace)
+
 namespace {
 
 // frames one-pixel frames on a 1 x 1 screen, each with a graphic control

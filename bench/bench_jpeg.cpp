@@ -133,3 +133,5 @@ void BM_Rastra_NoReference(benchmark::State& state) {
 BENCHMARK(BM_Rastra_NoReference);
 
 #endif  // RASTRA_HAVE_LIBJPEG
+
+using namespace rastra;  // NOLINT(google-build-using-namespace)

@@ -18,6 +18,8 @@
 #include "writers/PngWriter.h"
 #include "writers/TextOutput.h"
 
+using namespace rastra;  // NOLINT(google-build-using-namespace)
+
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;

@@ -17,6 +17,8 @@
 #include "writers/StreamWriter.h"
 #include "writers/TextOutput.h"
 
+using namespace rastra;  // NOLINT(google-build-using-namespace)
+
 namespace {
 
 BitmapPtr Converted(BitmapPtr image, int format) {

@@ -18,6 +18,8 @@
 #include "writers/SizeReport.h"
 #include "writers/TextOutput.h"
 
+using namespace rastra;  // NOLINT(google-build-using-namespace)
+
 namespace {
 
 constexpr int kSize = 2048;

@@ -22,6 +22,8 @@
 #include "readers/ReadOptions.h"
 #include "sys/Context.h"
 
+using namespace rastra;  // NOLINT(google-build-using-namespace)
+
 inline constexpr std::uint64_t kFuzzMaxPixelBytes = std::uint64_t{256} << 10;
 inline constexpr std::uint32_t kFuzzMaxFrames = 256;
 

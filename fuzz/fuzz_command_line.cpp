@@ -19,6 +19,8 @@
 #include "app/Report.h"
 #include "sys/File.h"
 
+using namespace rastra;  // NOLINT(google-build-using-namespace)
+
 namespace {
 
 constexpr std::size_t kMaxArguments = 24;

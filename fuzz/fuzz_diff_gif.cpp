@@ -18,6 +18,8 @@
 #include "readers/GifDecoder.h"
 #include "tests/GifTestFiles.h"
 
+using namespace rastra;  // NOLINT(google-build-using-namespace)
+
 namespace {
 
 using gif_test::OracleFrame;

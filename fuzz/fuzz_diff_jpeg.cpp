@@ -43,6 +43,8 @@
 #include "readers/JpegDecoder.h"
 #include "tests/JpegTestSupport.h"
 
+using namespace rastra;  // NOLINT(google-build-using-namespace)
+
 #ifndef RASTRA_FUZZ_JPEG_ARITHMETIC
 #define RASTRA_FUZZ_JPEG_ARITHMETIC 0
 #endif

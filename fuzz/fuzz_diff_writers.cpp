@@ -30,6 +30,8 @@
 #include "tests/GifTestFiles.h"
 #include "writers/ImageWriters.h"
 
+using namespace rastra;  // NOLINT(google-build-using-namespace)
+
 namespace {
 
 constexpr int kMaxSide = 64;

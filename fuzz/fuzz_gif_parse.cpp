@@ -9,6 +9,8 @@
 #include "FuzzSupport.h"
 #include "readers/GifDecoder.h"
 
+using namespace rastra;  // NOLINT(google-build-using-namespace)
+
 namespace {
 
 // Every decoded frame is a canvas of the logical screen's size, so a few

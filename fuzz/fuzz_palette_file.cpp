@@ -11,6 +11,8 @@
 #include "image/Palette.h"
 #include "readers/PaletteFile.h"
 
+using namespace rastra;  // NOLINT(google-build-using-namespace)
+
 namespace {
 
 BitmapPtr SmallPicture(sys::Context& ctx) {

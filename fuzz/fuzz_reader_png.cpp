@@ -6,6 +6,8 @@
 #include "FuzzSupport.h"
 #include "readers/ImageReaders.h"
 
+using namespace rastra;  // NOLINT(google-build-using-namespace)
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   BitmapPtr image = LoadAndCheckReported(data, size, kFileTypePng);
   if (image) TouchPixels(*image);

@@ -22,6 +22,8 @@
 #include "sys/File.h"
 #include "writers/ImageWriters.h"
 
+using namespace rastra;  // NOLINT(google-build-using-namespace)
+
 namespace {
 
 struct Save {

@@ -6,6 +6,8 @@
 #include <QPushButton>
 #include <cstring>
 
+namespace rastra {
+
 namespace {
 constexpr const char* kMakerAddress = "https://vantor.example/rastra";
 }
@@ -48,3 +50,5 @@ AboutDialog::AboutDialog(const QString& displayName, QWidget* parent)
 }
 
 void AboutDialog::_Slot_OnBtnOK() { close(); }
+
+}  // namespace rastra

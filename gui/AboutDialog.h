@@ -6,6 +6,8 @@
 
 class QPushButton;
 
+namespace rastra {
+
 // The four-digit year of a __DATE__ text ("Mmm dd yyyy").
 QString BuildYear(const char* buildDate);
 
@@ -26,3 +28,5 @@ class AboutDialog : public QDialog {
  private:
   QPushButton* ok_;
 };
+
+}  // namespace rastra

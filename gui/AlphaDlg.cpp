@@ -8,6 +8,8 @@
 
 #include "gui/FileNames.h"
 
+namespace rastra {
+
 namespace {
 
 QString AskOpenFile(QWidget* parent, const QString& caption, const QString& filter) {
@@ -75,3 +77,5 @@ void AlphaDlg::OnButtonBrowse1() {
 
 void AlphaDlg::OnButtonOk() { accept(); }
 void AlphaDlg::OnButtonCancel() { reject(); }
+
+}  // namespace rastra

@@ -10,6 +10,8 @@
 class QLineEdit;
 class QPushButton;
 
+namespace rastra {
+
 // What the dialog leaves for the main window. A row counts as chosen once its
 // Browse button has been used, also when the file dialog was cancelled.
 struct AlphaChoice {
@@ -62,3 +64,5 @@ class AlphaDlg : public QDialog {
   QPushButton* ok_;
   QPushButton* cancel_;
 };
+
+}  // namespace rastra

@@ -6,6 +6,8 @@
 
 #include "app/CommandLine.h"
 
+namespace rastra {
+
 CmdOptionsDlg::CmdOptionsDlg(QWidget* parent)
     : QDialog(parent), text_(new QPlainTextEdit(this)), ok_(new QPushButton(tr("Ok"), this)) {
   setWindowTitle(tr("Command line options"));
@@ -20,3 +22,5 @@ CmdOptionsDlg::CmdOptionsDlg(QWidget* parent)
 }
 
 void CmdOptionsDlg::OnButtonOk() { accept(); }
+
+}  // namespace rastra

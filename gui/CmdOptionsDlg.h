@@ -7,6 +7,8 @@
 class QPlainTextEdit;
 class QPushButton;
 
+namespace rastra {
+
 class CmdOptionsDlg : public QDialog {
   Q_OBJECT
 
@@ -24,3 +26,5 @@ class CmdOptionsDlg : public QDialog {
   QPlainTextEdit* text_;
   QPushButton* ok_;
 };
+
+}  // namespace rastra

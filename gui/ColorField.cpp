@@ -2,6 +2,8 @@
 
 #include <QPainter>
 
+namespace rastra {
+
 ColorField::ColorField(std::uint32_t color, QWidget* parent) : QWidget(parent), color_(color) {
   setMinimumSize(40, 20);
 }
@@ -15,3 +17,5 @@ void ColorField::paintEvent(QPaintEvent* /*event*/) {
   QPainter painter(this);
   painter.fillRect(rect(), QColor(static_cast<QRgb>(color_)));
 }
+
+}  // namespace rastra

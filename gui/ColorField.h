@@ -4,6 +4,8 @@
 #include <QWidget>
 #include <cstdint>
 
+namespace rastra {
+
 class ColorField : public QWidget {
   Q_OBJECT
 
@@ -20,3 +22,5 @@ class ColorField : public QWidget {
  private:
   std::uint32_t color_;
 };
+
+}  // namespace rastra

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <string>
 
+namespace rastra {
+
 // At most maxChars characters of name, cut before the conversion so no
 // character is split.
 inline std::string ToFileName(const QString& name, std::size_t maxChars) {
@@ -13,3 +15,5 @@ inline std::string ToFileName(const QString& name, std::size_t maxChars) {
 }
 
 inline QString FromFileName(const std::string& name) { return QString::fromLocal8Bit(name.c_str()); }
+
+}  // namespace rastra

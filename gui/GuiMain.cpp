@@ -13,6 +13,8 @@
 #include <cstring>
 #endif
 
+namespace rastra {
+
 namespace {
 
 #ifdef Q_OS_WIN
@@ -63,3 +65,5 @@ int RunMainWindow(int& argc, char** argv) {
 
 // The entry point of the window module the program loads when a window opens.
 extern "C" RASTRA_MODULE_EXPORT int RastraRunMainWindow(int* argc, char** argv) { return RunMainWindow(*argc, argv); }
+
+}  // namespace rastra

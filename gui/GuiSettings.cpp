@@ -2,6 +2,8 @@
 
 #include "gui/ShowImage.h"
 
+namespace rastra {
+
 void ApplySettings(const Settings& values, ShowImage* view) {
   Settings& settings = GetSettings();
   settings.BkColor = values.BkColor;
@@ -12,3 +14,5 @@ void ApplySettings(const Settings& values, ShowImage* view) {
   SaveSettings();
   if (view != nullptr) view->SetViewOption(static_cast<int>(settings.ViewOption), settings.BkColor);
 }
+
+}  // namespace rastra

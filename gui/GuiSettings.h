@@ -3,9 +3,13 @@
 
 #include "app/Settings.h"
 
+namespace rastra {
+
 class ShowImage;
 
 // Stores the five values (BkColor, ViewOption, PreserveTrans, BigEndianMode,
 // UseARGB), writes them to the settings store and hands the view option and
 // the background colour to the view (when there is one).
 void ApplySettings(const Settings& values, ShowImage* view);
+
+}  // namespace rastra

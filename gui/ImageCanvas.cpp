@@ -5,6 +5,8 @@
 #include <QPaintEvent>
 #include <QPainter>
 
+namespace rastra {
+
 namespace {
 
 constexpr int kTileSize = 10;
@@ -118,3 +120,5 @@ void ImageCanvas::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void ImageCanvas::leaveEvent(QEvent* /*event*/) { emit HoverLeft(); }
+
+}  // namespace rastra

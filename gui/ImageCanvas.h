@@ -10,6 +10,8 @@
 #include <QWidget>
 #include <cstdint>
 
+namespace rastra {
+
 // A 2 x 2 chequer of 5 x 5 squares in two greys; phase 1 has the colours of
 // phase 0 exchanged.
 const QPixmap& TilePicture(int phase);
@@ -55,3 +57,5 @@ class ImageCanvas : public QWidget {
   bool panning_ = false;
   QPoint lastPanPoint_;  // global position of the previous drag step
 };
+
+}  // namespace rastra

@@ -4,6 +4,8 @@
 #include <QLabel>
 #include <QPushButton>
 
+namespace rastra {
+
 InfoDlg::InfoDlg(int usedColors, QWidget* parent) : QDialog(parent), ok_(new QPushButton(tr("Ok"), this)) {
   setWindowTitle(tr("Info"));
   ok_->setFixedSize(ok_->sizeHint());
@@ -14,3 +16,5 @@ InfoDlg::InfoDlg(int usedColors, QWidget* parent) : QDialog(parent), ok_(new QPu
 }
 
 void InfoDlg::OnButtonOk() { accept(); }
+
+}  // namespace rastra

@@ -5,6 +5,8 @@
 
 class QPushButton;
 
+namespace rastra {
+
 class InfoDlg : public QDialog {
   Q_OBJECT
 
@@ -18,3 +20,5 @@ class InfoDlg : public QDialog {
  private:
   QPushButton* ok_;
 };
+
+}  // namespace rastra

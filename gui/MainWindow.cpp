@@ -49,6 +49,8 @@
 // namespace.
 static void InitGuiResources() { Q_INIT_RESOURCE(rastra); }
 
+namespace rastra {
+
 namespace {
 
 constexpr std::size_t kMaxPathLength = 255;
@@ -885,3 +887,5 @@ void MainWindow::OnHoverLeft() { pixelStatus_->clear(); }
 void MainWindow::OnCMDOpt() { prompts_->CommandLineOptions(this); }
 void MainWindow::OnAbout() { prompts_->About(this, DisplayName()); }
 void MainWindow::OnErrorMsg(const QString& text) { prompts_->Error(this, kMessageTitle, text, QString()); }
+
+}  // namespace rastra

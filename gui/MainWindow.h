@@ -21,6 +21,9 @@
 class QAction;
 class QLabel;
 class QMenu;
+
+namespace rastra {
+
 class ShowImage;
 
 class MainWindow : public QMainWindow {
@@ -240,3 +243,5 @@ class MainWindow : public QMainWindow {
   QAction* cmdOptAction_ = nullptr;
   QAction* aboutAction_ = nullptr;
 };
+
+}  // namespace rastra

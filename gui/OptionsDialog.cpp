@@ -10,6 +10,8 @@
 
 #include "gui/ColorField.h"
 
+namespace rastra {
+
 namespace {
 
 bool AskColor(std::uint32_t current, QWidget* parent, std::uint32_t& chosen) {
@@ -120,3 +122,5 @@ void OptionsDialog::OnRadioColored(bool on) {
   values_.ViewOption = 2;
   EnableColorChoice(true);
 }
+
+}  // namespace rastra

@@ -7,10 +7,13 @@
 
 #include "app/Settings.h"
 
-class ColorField;
 class QCheckBox;
 class QPushButton;
 class QRadioButton;
+
+namespace rastra {
+
+class ColorField;
 
 class OptionsDialog : public QDialog {
   Q_OBJECT
@@ -64,3 +67,5 @@ class OptionsDialog : public QDialog {
   QPushButton* ok_;
   QPushButton* cancel_;
 };
+
+}  // namespace rastra

@@ -8,6 +8,8 @@
 
 #include "gui/ImageCanvas.h"
 
+namespace rastra {
+
 namespace {
 
 constexpr int kStep = PaletteStrip::kCellSize + PaletteStrip::kGap;
@@ -122,3 +124,5 @@ void PaletteStrip::paintEvent(QPaintEvent* /*event*/) {
     painter.drawRect(cell.adjusted(0, 0, -1, -1));
   }
 }
+
+}  // namespace rastra

@@ -9,6 +9,8 @@
 
 #include "image/Bitmap.h"
 
+namespace rastra {
+
 class PaletteStrip : public QWidget {
   Q_OBJECT
 
@@ -44,3 +46,5 @@ class PaletteStrip : public QWidget {
   std::vector<Color> entries_;  // palette values 0xTTBBGGRR
   bool firstTransparent_ = false;
 };
+
+}  // namespace rastra

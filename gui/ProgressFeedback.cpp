@@ -6,6 +6,8 @@
 #include <QRegularExpression>
 #include <QStatusBar>
 
+namespace rastra {
+
 ProgressFeedback::ProgressFeedback(QStatusBar* statusBar, QObject* parent)
     : QObject(parent), statusBar_(statusBar), bar_(new QProgressBar(statusBar)) {
   bar_->setMaximumWidth(200);
@@ -63,3 +65,5 @@ void ProgressFeedback::Hide() {
   bar_->hide();
   statusBar_->clearMessage();
 }
+
+}  // namespace rastra

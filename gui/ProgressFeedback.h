@@ -12,6 +12,8 @@
 class QProgressBar;
 class QStatusBar;
 
+namespace rastra {
+
 class ProgressFeedback : public QObject {
   Q_OBJECT
 
@@ -59,3 +61,5 @@ class ProgressFeedback : public QObject {
   bool shown_ = false;
   int timesShown_ = 0;
 };
+
+}  // namespace rastra

@@ -2,6 +2,8 @@
 
 #include <array>
 
+namespace rastra {
+
 namespace {
 
 QRgb ToQRgb(Color color, bool useTransparency) {
@@ -58,3 +60,5 @@ BitmapPtr QImageToBitmap(const QImage& source, sys::Context& ctx) {
   bitmap->HasAlpha = anyTransparency ? 1 : 0;
   return bitmap;
 }
+
+}  // namespace rastra

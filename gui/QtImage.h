@@ -7,6 +7,8 @@
 #include "image/Bitmap.h"
 #include "sys/Context.h"
 
+namespace rastra {
+
 // Whether a palette image's transparent entry (entry 0 while HasTrans is set)
 // renders transparent: on screen it does, so the view's background shows
 // through; on the clipboard the colour stays, as the entry holds it.
@@ -21,3 +23,5 @@ QImage BitmapToQImage(const Bitmap& bitmap, TransparentEntry transparentEntry = 
 // Qt alpha. HasAlpha is set when any pixel is not fully opaque. Null after the
 // allocator has recorded why, or for an empty image.
 BitmapPtr QImageToBitmap(const QImage& image, sys::Context& ctx);
+
+}  // namespace rastra

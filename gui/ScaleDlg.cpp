@@ -10,6 +10,8 @@
 #include <climits>
 #include <cstdint>
 
+namespace rastra {
+
 namespace {
 
 constexpr int kLabelWidth = 60;
@@ -131,3 +133,5 @@ void ScaleDlg::OnButtonOk() {
 }
 
 void ScaleDlg::OnButtonCancel() { reject(); }
+
+}  // namespace rastra

@@ -10,6 +10,8 @@ class QLineEdit;
 class QPushButton;
 class QRadioButton;
 
+namespace rastra {
+
 // The caller's record: the image size (read) and the new size (written on "Ok").
 struct ScaleValues {
   int imageWidth = 0;
@@ -53,3 +55,5 @@ class ScaleDlg : public QDialog {
   QPushButton* ok_;
   QPushButton* cancel_;
 };
+
+}  // namespace rastra

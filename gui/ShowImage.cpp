@@ -15,6 +15,8 @@
 #include "gui/PaletteStrip.h"
 #include "gui/QtImage.h"
 
+namespace rastra {
+
 namespace {
 
 constexpr int kLineHeightGap = 10;  // below the information lines
@@ -229,3 +231,5 @@ void ShowImage::Rescale() {
   }
   emit ZoomChanged(zoom_);
 }
+
+}  // namespace rastra

@@ -13,11 +13,14 @@
 
 #include "image/Bitmap.h"
 
-class ImageCanvas;
-class PaletteStrip;
 class QLabel;
 class QScrollArea;
 class QTimer;
+
+namespace rastra {
+
+class ImageCanvas;
+class PaletteStrip;
 
 class ShowImage : public QWidget {
   Q_OBJECT
@@ -101,3 +104,5 @@ class ShowImage : public QWidget {
   QScrollArea* scroll_ = nullptr;
   ImageCanvas* canvas_ = nullptr;
 };
+
+}  // namespace rastra

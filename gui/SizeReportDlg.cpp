@@ -6,6 +6,8 @@
 #include <QPushButton>
 #include <QTableWidget>
 
+namespace rastra {
+
 namespace {
 
 // The columns of numbers (bits per pixel to .dta) read best right-aligned.
@@ -81,3 +83,5 @@ void SizeReportDlg::OnRowActivated(int row) {
   format_ = formats_[static_cast<std::size_t>(row)];
   accept();
 }
+
+}  // namespace rastra

@@ -12,6 +12,8 @@
 class QPushButton;
 class QTableWidget;
 
+namespace rastra {
+
 class SizeReportDlg : public QDialog {
   Q_OBJECT
 
@@ -36,3 +38,5 @@ class SizeReportDlg : public QDialog {
   QPushButton* saveAs_;
   QPushButton* close_;
 };
+
+}  // namespace rastra

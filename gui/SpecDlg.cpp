@@ -11,6 +11,8 @@
 
 #include "writers/ImageWriters.h"
 
+namespace rastra {
+
 namespace {
 
 struct PaletteChoice {
@@ -136,3 +138,5 @@ void SpecDlg::OnButtonOk() {
 }
 
 void SpecDlg::OnButtonCancel() { reject(); }
+
+}  // namespace rastra

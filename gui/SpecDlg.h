@@ -11,6 +11,8 @@ class QCheckBox;
 class QListWidget;
 class QPushButton;
 
+namespace rastra {
+
 struct FormatChoice {
   const char* text;
   int format;
@@ -49,3 +51,5 @@ class SpecDlg : public QDialog {
   QPushButton* ok_;
   QPushButton* cancel_;
 };
+
+}  // namespace rastra

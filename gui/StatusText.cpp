@@ -2,6 +2,8 @@
 
 #include <QColor>
 
+namespace rastra {
+
 namespace {
 
 QString HexRgb(Color color) {
@@ -39,3 +41,5 @@ QString StatusText::PixelSummary(const Bitmap& image, int x, int y) {
   }
   return text;
 }
+
+}  // namespace rastra

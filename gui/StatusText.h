@@ -7,6 +7,8 @@
 
 #include "image/Bitmap.h"
 
+namespace rastra {
+
 class StatusText {
   Q_DECLARE_TR_FUNCTIONS(StatusText)
 
@@ -18,3 +20,5 @@ class StatusText {
   // true colour with alpha adds the alpha, the transparent entry says so.
   static QString PixelSummary(const Bitmap& image, int x, int y);
 };
+
+}  // namespace rastra

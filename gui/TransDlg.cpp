@@ -6,6 +6,8 @@
 #include <QPushButton>
 #include <QSpacerItem>
 
+namespace rastra {
+
 TransDlg::TransDlg(const Bitmap& image, int& selection, QWidget* parent)
     : QDialog(parent),
       selection_(selection),
@@ -38,3 +40,5 @@ void TransDlg::OnButtonOk() {
 }
 
 void TransDlg::OnButtonCancel() { reject(); }
+
+}  // namespace rastra

@@ -8,6 +8,8 @@
 class QComboBox;
 class QPushButton;
 
+namespace rastra {
+
 class TransDlg : public QDialog {
   Q_OBJECT
 
@@ -30,3 +32,5 @@ class TransDlg : public QDialog {
   QPushButton* ok_;
   QPushButton* cancel_;
 };
+
+}  // namespace rastra

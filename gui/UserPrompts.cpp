@@ -10,6 +10,8 @@
 #include "gui/SizeReportDlg.h"
 #include "gui/TransDlg.h"
 
+namespace rastra {
+
 QString UserPrompts::OpenFileName(QWidget* parent, const QString& caption, const QString& filter) {
   return QFileDialog::getOpenFileName(parent, caption, QString(), filter);
 }
@@ -99,3 +101,5 @@ UserPrompts::UnsavedChoice UserPrompts::AskUnsavedChanges(QWidget* parent, const
       return UnsavedChoice::kCancel;
   }
 }
+
+}  // namespace rastra

@@ -17,6 +17,8 @@
 
 class QWidget;
 
+namespace rastra {
+
 class UserPrompts {
   Q_DECLARE_TR_FUNCTIONS(UserPrompts)
 
@@ -51,3 +53,5 @@ class UserPrompts {
   // Save, discard or keep the unsaved changes of the picture called name.
   virtual UnsavedChoice AskUnsavedChanges(QWidget* parent, const QString& name);
 };
+
+}  // namespace rastra

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <utility>
 
+namespace rastra {
+
 
 namespace {
 
@@ -88,3 +90,5 @@ BitmapPtr ApplyAlphaMask(const Bitmap& current, BitmapPtr mask, sys::Context& ct
   image->HasAlpha = 1;
   return image;
 }
+
+}  // namespace rastra

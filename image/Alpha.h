@@ -5,9 +5,13 @@
 #include "image/Bitmap.h"
 #include "sys/Context.h"
 
+namespace rastra {
+
 // Both inputs are consumed. The result is a 32-bit Bitmap with HasAlpha set,
 // or null; pictures of different sizes record "The images are not of the same
 // size." (code kBadArgument).
 BitmapPtr CreateAlphaFromImages(BitmapPtr overBlack, BitmapPtr overWhite, sys::Context& ctx);
 // The current image with the mask's grey as transparency; the mask is consumed.
 BitmapPtr ApplyAlphaMask(const Bitmap& current, BitmapPtr mask, sys::Context& ctx);
+
+}  // namespace rastra

@@ -7,6 +7,8 @@
 
 #include "image/Bitmap.h"
 
+namespace rastra {
+
 // One per file. The caller sets DataSize (and FirstGlobalFrame = -1 before
 // decoding frames); the reader fills the rest.
 struct GifInfo {
@@ -35,3 +37,5 @@ struct GifFrame {
   std::uint16_t YPos = 0;
   std::uint8_t ImageFlags = 0;  // bit 7 local table, bit 6 interlace, bits 0-2 table size
 };
+
+}  // namespace rastra

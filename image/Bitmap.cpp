@@ -5,6 +5,8 @@
 
 #include "sys/Memory.h"
 
+namespace rastra {
+
 namespace {
 
 constexpr int kInfoHeaderSize = 40;
@@ -201,3 +203,5 @@ BitmapPtr Bitmap_ToTrueColor(BitmapPtr b, sys::Context& ctx) {
   }
   return result;
 }
+
+}  // namespace rastra

@@ -13,6 +13,8 @@
 
 #include "sys/Context.h"
 
+namespace rastra {
+
 using Color = std::uint32_t;  // 0xTTBBGGRR
 
 struct Bitmap {
@@ -76,3 +78,5 @@ BitmapPtr Bitmap_ToTrueColor(BitmapPtr b, sys::Context& ctx);
 
 // Info header height field (the only header field ever read back).
 std::int32_t Bitmap_InfoHeight(const Bitmap& b);
+
+}  // namespace rastra

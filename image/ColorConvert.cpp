@@ -13,6 +13,8 @@
 #include <thread>
 #include <utility>
 
+namespace rastra {
+
 
 namespace {
 
@@ -752,3 +754,5 @@ int ColorOctree::CollectLeaves(std::uint32_t n, Color* colours, std::uint32_t* c
   }
   return written;
 }
+
+}  // namespace rastra

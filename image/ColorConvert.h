@@ -16,6 +16,8 @@
 #include "image/Palette.h"
 #include "sys/Context.h"
 
+namespace rastra {
+
 // Null (with "Internal error : No source bitmap. (hBitmap == 0)") for a null source.
 BitmapPtr ConvertToFormat(BitmapPtr source, const ColorFormat& format, const OutputOptions& options,
                           sys::Context& ctx);
@@ -142,3 +144,5 @@ class ColorOctree {
     node.blueSum += std::uint64_t{b} * count;
   }
 };
+
+}  // namespace rastra

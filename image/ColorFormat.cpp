@@ -2,6 +2,8 @@
 
 #include <array>
 
+namespace rastra {
+
 namespace {
 
 constexpr std::uint32_t Red(Color c) { return c & 0xFF; }
@@ -204,3 +206,5 @@ const char* ColorFormatMenuLabel(int id) {
   if (id < 0 || id >= kMenuFormatCount) return "";
   return kMenuLabels[id];
 }
+
+}  // namespace rastra

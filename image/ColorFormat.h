@@ -10,6 +10,8 @@
 
 #include "image/Bitmap.h"
 
+namespace rastra {
+
 enum ColorFormatId : int {
   kFormatBW = 0,
   kFormatGray4,
@@ -68,3 +70,5 @@ class ColorFormat {
 const ColorFormat& GetColorFormat(int id);
 // Menu text of formats 0 to 14 ("BW\t\t\t(1 BPP)", ...); "" for any other id.
 const char* ColorFormatMenuLabel(int id);
+
+}  // namespace rastra

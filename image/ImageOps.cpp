@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+namespace rastra {
+
 namespace {
 
 int BytesPerPixel(const Bitmap& b) { return b.BitsPerPixel / 8; }
@@ -254,3 +256,5 @@ void SetTransparency(Bitmap& bitmap, int selection) {
     SetTransIndex(bitmap, selection - 1);
   }
 }
+
+}  // namespace rastra

@@ -4,6 +4,8 @@
 
 #include "image/Bitmap.h"
 
+namespace rastra {
+
 void FlipH(Bitmap& bitmap);
 void FlipV(Bitmap& bitmap);
 void Rotate180(Bitmap& bitmap);
@@ -25,3 +27,5 @@ BitmapPtr ScaleBitmap(BitmapPtr source, int width, int height, sys::Context& ctx
 void SetTransIndex(Bitmap& bitmap, int index);
 // selection 0 clears HasTrans; n makes palette index n - 1 the transparent one.
 void SetTransparency(Bitmap& bitmap, int selection);
+
+}  // namespace rastra

@@ -7,7 +7,11 @@
 
 #include "image/Bitmap.h"
 
+namespace rastra {
+
 struct PaletteRef {
   std::int32_t count = 256;  // valid entries, 1 to 256
   std::array<Color, 256> colours{};
 };
+
+}  // namespace rastra

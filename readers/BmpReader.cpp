@@ -5,6 +5,8 @@
 #include <cstring>
 #include <string>
 
+namespace rastra {
+
 
 namespace {
 
@@ -741,3 +743,5 @@ ReadResult ReadSbmpFile(std::span<const std::uint8_t> file, const ReadOptions& o
   }
   return ReadResult::Of(std::move(b));
 }
+
+}  // namespace rastra

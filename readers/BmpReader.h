@@ -10,6 +10,8 @@
 #include "readers/ReadOptions.h"
 #include "sys/Context.h"
 
+namespace rastra {
+
 // Decodes a whole file held in memory; the image, or why there is none.
 // Beyond the 40-byte header form it reads rows stored top-down (negative
 // biHeight, uncompressed only) and the 12-byte core header with its 3-byte
@@ -29,3 +31,5 @@ ReadResult DecodeDib(std::span<const std::uint8_t> infoAndRest, std::optional<st
 // Decodes a whole SBMP file held in memory. A file cut inside its run records
 // gives its image as far as it was filled, with a warning.
 ReadResult ReadSbmpFile(std::span<const std::uint8_t> file, const ReadOptions& options, sys::Context& ctx);
+
+}  // namespace rastra

@@ -10,6 +10,8 @@
 #include "image/ColorConvert.h"
 #include "image/ImageOps.h"
 
+namespace rastra {
+
 namespace {
 
 constexpr int kMaxCodes = 4096;      // 12-bit LZW codes
@@ -719,3 +721,5 @@ ReadResult ReadGifFile(std::span<const std::uint8_t> file, const ReadOptions& op
   if (ParseGif(file, info, &frame, 0, ctx, options.limits) != 0) return ReadResult::Recorded(ctx);
   return ReadResult::Of(std::move(frame.pBitmap));
 }
+
+}  // namespace rastra

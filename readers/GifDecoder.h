@@ -17,6 +17,8 @@
 #include "readers/ReadOptions.h"
 #include "sys/Context.h"
 
+namespace rastra {
+
 // Walks one file once. Call ReadScreen first, then Next until it gives kEnd
 // (or kFailed, after which it gives kFailed again). The data, info and
 // context outlive the reader; the limits are copied.
@@ -64,3 +66,5 @@ int ParseGifFrameRaw(std::span<const std::uint8_t> data, GifInfo& info, GifFrame
 
 // The first picture of a whole file held in memory.
 ReadResult ReadGifFile(std::span<const std::uint8_t> file, const ReadOptions& options, sys::Context& ctx);
+
+}  // namespace rastra

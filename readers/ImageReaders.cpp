@@ -9,6 +9,8 @@
 #include "readers/JpegDecoder.h"
 #include "readers/PngReader.h"
 
+namespace rastra {
+
 namespace {
 
 struct ExtensionRow {
@@ -110,3 +112,5 @@ ReadResult LoadImageData(std::span<const std::uint8_t> data, int type, const Rea
       return ReadResult::Failure(ctx, sys::Code::kUnknownType, "Unsupported file type");
   }
 }
+
+}  // namespace rastra

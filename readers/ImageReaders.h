@@ -10,6 +10,8 @@
 #include "sys/Context.h"
 #include "sys/File.h"
 
+namespace rastra {
+
 enum ImageFileType : int {
   kFileTypeNone = -1,
   kFileTypeBmp = 0,
@@ -36,3 +38,5 @@ int ChooseFileType(int typeFromName, std::span<const std::uint8_t> data);
 ReadResult LoadImageFile(sys::File& file, int type, const ReadOptions& options, sys::Context& ctx);
 // File contents already in memory, with the reader of type and no other.
 ReadResult LoadImageData(std::span<const std::uint8_t> data, int type, const ReadOptions& options, sys::Context& ctx);
+
+}  // namespace rastra

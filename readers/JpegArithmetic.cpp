@@ -22,6 +22,8 @@
 
 #include "readers/JpegDecoderContext.h"
 
+namespace rastra {
+
 namespace {
 
 // The probability estimation state machine: the estimated probability of the
@@ -300,3 +302,5 @@ bool JpegDecoder::DecodeArithmeticAcRefine(const JpegComponent& component, std::
   }
   return true;
 }
+
+}  // namespace rastra

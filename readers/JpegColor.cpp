@@ -18,6 +18,8 @@
 
 #include "readers/JpegInternal.h"
 
+namespace rastra {
+
 namespace {
 
 struct ColorTables {
@@ -560,3 +562,5 @@ void JpegConvertMcuRowGeneral(const JpegRowLayout& layout, JpegColorSpace space,
     ConvertLine(space, in, width, rows[line]);
   }
 }
+
+}  // namespace rastra

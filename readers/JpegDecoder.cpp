@@ -22,6 +22,8 @@
 
 #include "readers/JpegDecoderContext.h"
 
+namespace rastra {
+
 namespace {
 
 bool IsFrameMarker(int m) { return m >= 0xC0 && m <= 0xCF && m != kDht && m != kJpg && m != kDac; }
@@ -654,3 +656,5 @@ ReadResult ReadJpegFile(std::span<const std::uint8_t> file, const ReadOptions& o
   if (error.text.empty()) return ReadResult::Recorded(ctx);
   return ReadResult::Failure(ctx, error.code, "Cannot decode JPEG file: " + error.text);
 }
+
+}  // namespace rastra

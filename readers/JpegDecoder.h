@@ -13,6 +13,10 @@
 #include "readers/ReadOptions.h"
 #include "sys/Context.h"
 
+namespace rastra {
+
 // Decodes a whole file held in memory into a true-colour Bitmap (opaque), or
 // says why not ("Cannot decode JPEG file: <reason>").
 ReadResult ReadJpegFile(std::span<const std::uint8_t> file, const ReadOptions& options, sys::Context& ctx);
+
+}  // namespace rastra

@@ -14,6 +14,8 @@
 #include "readers/ReadOptions.h"
 #include "sys/Context.h"
 
+namespace rastra {
+
 constexpr std::size_t kChunkBytes = 4096;
 constexpr int kMaxComponents = kJpegMaxComponents;
 // An interleaved scan holds at most this many blocks per MCU; a frame whose
@@ -374,3 +376,5 @@ inline int JpegDecoder::DecodeBufferedSymbol(const JpegHuffmanTable& table) {
     if (entry >= 0) return entry;
   }
 }
+
+}  // namespace rastra

@@ -4,6 +4,8 @@
 
 #include "readers/JpegDecoderContext.h"
 
+namespace rastra {
+
 // ---------------------------------------------------------------------------
 // Entropy-coded data
 
@@ -299,3 +301,5 @@ bool JpegDecoder::DecodeSequentialBufferedBlock(JpegComponent& component, std::i
   }
   return true;
 }
+
+}  // namespace rastra

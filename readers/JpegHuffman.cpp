@@ -1,5 +1,7 @@
 #include "readers/JpegInternal.h"
 
+namespace rastra {
+
 
 namespace {
 
@@ -117,3 +119,5 @@ bool JpegBuildHuffmanTable(JpegHuffmanTable& table, bool acTable) {
   if (acTable) FillPairs(table);
   return true;
 }
+
+}  // namespace rastra

@@ -21,6 +21,8 @@
 #include <immintrin.h>
 #endif
 
+namespace rastra {
+
 namespace {
 
 using Wide = std::uint32_t;
@@ -403,3 +405,5 @@ bool JpegUsesAvx2() {
   return false;
 #endif
 }
+
+}  // namespace rastra

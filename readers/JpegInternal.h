@@ -10,6 +10,8 @@
 #include <emmintrin.h>
 #endif
 
+namespace rastra {
+
 inline constexpr int kJpegBlockSize = 64;
 
 // Natural (row-major) position of the k-th coefficient in zigzag order. The 16
@@ -132,3 +134,5 @@ void JpegConvertMcuRowWith(JpegScanType type, const std::uint8_t* samples, int m
 // same arithmetic as the layouts above.
 void JpegConvertMcuRowGeneral(const JpegRowLayout& layout, JpegColorSpace space, const std::uint8_t* samples,
                               int width, int lines, std::uint8_t* const* rows);
+
+}  // namespace rastra

@@ -14,6 +14,8 @@
 #include "readers/JpegDecoderContext.h"
 #include "sys/Memory.h"
 
+namespace rastra {
+
 bool JpegDecoder::AllocateCoefficientBuffers() {
   std::uint64_t total = 0;
   for (int i = 0; i < componentCount_; ++i) {
@@ -340,3 +342,5 @@ void JpegDecoder::LoadMcuRow(int mcuRow) {
     }
   }
 }
+
+}  // namespace rastra

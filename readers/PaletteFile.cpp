@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <fstream>
 
+namespace rastra {
+
 
 namespace {
 
@@ -71,3 +73,5 @@ int _LoadPalette(const std::string& path, PaletteRef& palette, sys::Context& ctx
   palette = read;
   return 0;
 }
+
+}  // namespace rastra

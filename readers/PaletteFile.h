@@ -8,7 +8,11 @@
 #include "image/Palette.h"
 #include "sys/Context.h"
 
+namespace rastra {
+
 // Reads the file into palette. Returns 0 on success and 1 on failure, which
 // it records in ctx; a failed load leaves palette as it was.
 int _LoadPalette(const std::string& path, PaletteRef& palette,  // NOLINT(bugprone-reserved-identifier): the established name
                  sys::Context& ctx);
+
+}  // namespace rastra

@@ -11,6 +11,8 @@
 
 #include "sys/Memory.h"
 
+namespace rastra {
+
 namespace {
 
 constexpr std::size_t kMinFileSize = 14;
@@ -244,3 +246,5 @@ ReadResult ReadPngFile(std::span<const std::uint8_t> file, const ReadOptions& op
   if (!b) return ReadResult::Failure(ctx, why, "No Bitmap");
   return ReadResult::Of(std::move(b));
 }
+
+}  // namespace rastra

@@ -2,6 +2,8 @@
 
 #include "sys/Memory.h"
 
+namespace rastra {
+
 std::uint64_t PixelBlockBytes(std::int64_t width, std::int64_t height, int numColors) {
   if (width <= 0 || height <= 0) return 0;
   const std::uint64_t bits = numColors != 0 ? 8 : 32;
@@ -18,3 +20,5 @@ BitmapPtr CreateReadImage(std::int64_t width, std::int64_t height, int numColors
   }
   return Bitmap_Create(static_cast<int>(width), static_cast<int>(height), numColors, ctx);
 }
+
+}  // namespace rastra

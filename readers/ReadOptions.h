@@ -7,6 +7,8 @@
 #include "image/Bitmap.h"
 #include "sys/Context.h"
 
+namespace rastra {
+
 // Files beyond these are refused before anything large is allocated. A caller
 // that reads untrusted files with little memory (a server, a fuzzer) sets its
 // own; the defaults hold any real picture.
@@ -61,3 +63,5 @@ std::uint64_t PixelBlockBytes(std::int64_t width, std::int64_t height, int numCo
 // memory had run out ("Failed to allocate ...", code kOutOfMemory).
 BitmapPtr CreateReadImage(std::int64_t width, std::int64_t height, int numColors, const ReadLimits& limits,
                           sys::Context& ctx);
+
+}  // namespace rastra

@@ -14,6 +14,8 @@
 #include "gui/MainWindow.h"
 #include "gui/ShowImage.h"
 
+using namespace rastra;  // NOLINT(google-build-using-namespace)
+
 namespace {
 
 // As if the pointer rested on the middle of the picture.

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+namespace rastra {
+
 namespace sys {
 
 const char* CodeName(Code code) {
@@ -63,3 +65,5 @@ Code Context::LastFailure() const {
 }
 
 }  // namespace sys
+
+}  // namespace rastra

@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+namespace rastra {
+
 namespace sys {
 
 // Why something failed, or what a warning is about. Tests and callers compare
@@ -101,3 +103,5 @@ class Context {
 };
 
 }  // namespace sys
+
+}  // namespace rastra

@@ -4,6 +4,8 @@
 #include <system_error>
 #include <utility>
 
+namespace rastra {
+
 namespace sys {
 namespace fs = std::filesystem;
 
@@ -172,3 +174,5 @@ std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::string& path) 
 }
 
 }  // namespace sys
+
+}  // namespace rastra

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+namespace rastra {
+
 namespace sys {
 
 // Where a writer's bytes go: a file, or memory for a caller that wants the
@@ -117,3 +119,5 @@ bool CreateDirectoriesFor(const std::string& path);
 std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::string& path);
 
 }  // namespace sys
+
+}  // namespace rastra

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <new>
 
+namespace rastra {
+
 namespace sys {
 
 std::string AllocFailureText(std::uint64_t bytes) {
@@ -34,3 +36,5 @@ bool AllocZeroed(std::vector<std::uint8_t>& block, std::uint64_t bytes, Context&
 }
 
 }  // namespace sys
+
+}  // namespace rastra

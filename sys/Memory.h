@@ -12,6 +12,8 @@
 
 #include "sys/Context.h"
 
+namespace rastra {
+
 namespace sys {
 
 // Resizes block to exactly bytes zero-filled bytes. On failure the block is
@@ -24,3 +26,5 @@ Code FailAllocation(Context& ctx, std::uint64_t bytes);
 std::string AllocFailureText(std::uint64_t bytes);
 
 }  // namespace sys
+
+}  // namespace rastra

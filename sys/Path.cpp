@@ -1,5 +1,7 @@
 #include "sys/Path.h"
 
+namespace rastra {
+
 namespace sys {
 namespace {
 
@@ -45,3 +47,5 @@ std::string JoinPath(const PathParts& parts) {
 }
 
 }  // namespace sys
+
+}  // namespace rastra

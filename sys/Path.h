@@ -4,6 +4,8 @@
 
 #include <string>
 
+namespace rastra {
+
 namespace sys {
 
 struct PathParts {
@@ -17,3 +19,5 @@ PathParts SplitPath(const std::string& path);
 std::string JoinPath(const PathParts& parts);
 
 }  // namespace sys
+
+}  // namespace rastra

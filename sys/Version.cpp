@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+namespace rastra {
+
 namespace sys {
 namespace {
 constexpr int kVersionMajor = 5;
@@ -22,3 +24,5 @@ const std::string& VersionText() {
 const char* DisplayName() { return "Rastra Bitmap Converter for Lumar"; }
 
 }  // namespace sys
+
+}  // namespace rastra

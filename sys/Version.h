@@ -4,6 +4,8 @@
 
 #include <string>
 
+namespace rastra {
+
 namespace sys {
 
 // "5.50", formed once from the major and minor numbers.
@@ -11,3 +13,5 @@ const std::string& VersionText();
 const char* DisplayName();
 
 }  // namespace sys
+
+}  // namespace rastra

@@ -6,6 +6,8 @@
 
 #include "image/Bitmap.h"
 
+using namespace rastra;  // NOLINT(google-build-using-namespace)
+
 namespace testing_support {
 
 // Raw stored values in reading order (top row first).

@@ -9,6 +9,8 @@
 #include "image/Bitmap.h"
 #include "sys/Context.h"
 
+using namespace rastra;  // NOLINT(google-build-using-namespace)
+
 namespace testing_support {
 
 // The texts a context recorded, in order.

@@ -13,6 +13,7 @@
 #include <gif_lib.h>
 #endif
 
+
 namespace gif_test {
 
 using Bytes = std::vector<std::uint8_t>;

@@ -21,6 +21,8 @@
 #include <jpeglib.h>
 #endif
 
+using namespace rastra;  // NOLINT(google-build-using-namespace)
+
 namespace jpeg_test {
 
 struct RgbImage {

@@ -11,6 +11,8 @@
 #include "sys/File.h"
 #include "writers/TextOutput.h"
 
+using namespace rastra;  // NOLINT(google-build-using-namespace)
+
 namespace testing_support {
 
 // write(out) fills the buffer; every byte of it must reach the file.

@@ -12,6 +12,8 @@
 #include "readers/ReadOptions.h"
 #include "sys/Context.h"
 
+using namespace rastra;  // NOLINT(google-build-using-namespace)
+
 namespace testing_support {
 
 // The context of one test's reads: the messages they recorded, in order, and

@@ -10,6 +10,8 @@
 #include "app/Report.h"
 #include "image/Bitmap.h"
 
+using namespace rastra;  // NOLINT(google-build-using-namespace)
+
 namespace testing_support {
 
 // Installs itself for one test: the application's reports (interactive

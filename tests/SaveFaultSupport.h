@@ -15,6 +15,8 @@
 
 #include "sys/File.h"
 
+using namespace rastra;  // NOLINT(google-build-using-namespace)
+
 namespace testing_support {
 
 // Lowers this process's file size limit with SIGXFSZ ignored, so that a write

@@ -10,6 +10,7 @@
 #include <random>
 #include <sstream>
 
+
 namespace testing_support {
 namespace fs = std::filesystem;
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+
 namespace testing_support {
 
 // A fresh directory removed again when the object goes.

@@ -15,6 +15,8 @@
 #include "image/Alpha.h"
 #include "sys/File.h"
 
+using namespace rastra;  // NOLINT(google-build-using-namespace)
+
 namespace {
 using testing_support::RawPixels;
 

@@ -6,6 +6,8 @@
 #include "image/Bitmap.h"
 #include "sys/Memory.h"
 
+using namespace rastra;  // NOLINT(google-build-using-namespace)
+
 namespace {
 
 std::uint32_t InfoU32(const Bitmap& b, int offset) {

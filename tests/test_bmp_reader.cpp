@@ -10,6 +10,8 @@
 #include "readers/BmpReader.h"
 #include "readers/ImageReaders.h"
 
+using namespace rastra;  // NOLINT(google-build-using-namespace)
+
 namespace {
 
 using sys::Code;

@@ -15,6 +15,8 @@
 #include "writers/BmpWriter.h"
 #include "writers/TextOutput.h"
 
+using namespace rastra;  // NOLINT(google-build-using-namespace)
+
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;

@@ -23,6 +23,8 @@
 #include "writers/StreamWriter.h"
 #include "writers/TextOutput.h"
 
+using namespace rastra;  // NOLINT(google-build-using-namespace)
+
 namespace {
 using testing_support::MakeBitmap;
 using testing_support::TempDir;

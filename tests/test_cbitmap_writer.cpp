@@ -14,6 +14,8 @@
 #include "writers/ImageWriters.h"
 #include "writers/TextOutput.h"
 
+using namespace rastra;  // NOLINT(google-build-using-namespace)
+
 namespace {
 using testing_support::AfterBanner;
 using testing_support::MakeBitmap;

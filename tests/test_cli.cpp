@@ -7,6 +7,7 @@
 
 #include "TestSupport.h"
 
+
 namespace {
 using testing_support::ReadText;
 using testing_support::RunRastra;

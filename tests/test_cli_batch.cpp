@@ -17,6 +17,8 @@
 #include "image/ColorFormat.h"
 #include "image/ImageOps.h"
 
+using namespace rastra;  // NOLINT(google-build-using-namespace)
+
 namespace {
 using testing_support::ReadBytes;
 using testing_support::ReadText;

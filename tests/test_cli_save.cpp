@@ -8,6 +8,8 @@
 #include "readers/BmpReader.h"
 #include "sys/File.h"
 
+using namespace rastra;  // NOLINT(google-build-using-namespace)
+
 namespace {
 using testing_support::ReadBytes;
 using testing_support::ReadText;

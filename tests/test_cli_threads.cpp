@@ -13,6 +13,8 @@
 #include "app/ImageJobs.h"
 #include "app/Report.h"
 
+using namespace rastra;  // NOLINT(google-build-using-namespace)
+
 namespace {
 using testing_support::ReadText;
 using testing_support::TempDir;

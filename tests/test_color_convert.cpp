@@ -14,6 +14,8 @@
 #include "CoreTestSupport.h"
 #include "image/ColorConvert.h"
 
+using namespace rastra;  // NOLINT(google-build-using-namespace)
+
 namespace {
 using testing_support::RawPixels;
 using testing_support::PaletteOf;

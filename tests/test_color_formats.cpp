@@ -8,6 +8,8 @@
 
 #include "image/ColorFormat.h"
 
+using namespace rastra;  // NOLINT(google-build-using-namespace)
+
 namespace {
 
 std::uint32_t R(Color c) { return c & 0xFF; }

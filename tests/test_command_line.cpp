@@ -11,6 +11,8 @@
 #include "app/Session.h"
 #include "image/ColorFormat.h"
 
+using namespace rastra;  // NOLINT(google-build-using-namespace)
+
 namespace {
 using testing_support::ReadText;
 using testing_support::TempDir;

@@ -15,6 +15,8 @@
 #include "readers/ImageReaders.h"
 #include "writers/ImageWriters.h"
 
+using namespace rastra;  // NOLINT(google-build-using-namespace)
+
 namespace {
 
 struct Job {

@@ -15,6 +15,8 @@
 #include "TestSupport.h"
 #include "readers/GifDecoder.h"
 
+using namespace rastra;  // NOLINT(google-build-using-namespace)
+
 namespace {
 
 using gif_test::Bytes;

@@ -9,6 +9,8 @@
 #include "ReaderTestSupport.h"
 #include "readers/GifDecoder.h"
 
+using namespace rastra;  // NOLINT(google-build-using-namespace)
+
 namespace {
 
 using gif_test::Bytes;

@@ -14,6 +14,8 @@
 #include "readers/GifDecoder.h"
 #include "writers/GifWriter.h"
 
+using namespace rastra;  // NOLINT(google-build-using-namespace)
+
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;

@@ -22,6 +22,8 @@
 #include <gif_lib.h>
 #endif
 
+using namespace rastra;  // NOLINT(google-build-using-namespace)
+
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;

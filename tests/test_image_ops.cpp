@@ -12,6 +12,8 @@
 
 #include "image/ImageOps.h"
 
+using namespace rastra;  // NOLINT(google-build-using-namespace)
+
 namespace {
 using testing_support::RawPixels;
 using testing_support::PaletteOf;

@@ -11,6 +11,8 @@
 #include "TestSupport.h"
 #include "readers/JpegDecoder.h"
 
+using namespace rastra;  // NOLINT(google-build-using-namespace)
+
 namespace fs = std::filesystem;
 
 namespace {

@@ -17,6 +17,8 @@
 #include "readers/JpegInternal.h"
 #include "sys/Memory.h"
 
+using namespace rastra;  // NOLINT(google-build-using-namespace)
+
 using jpeg_test::Compare;
 using jpeg_test::Difference;
 using jpeg_test::MakePhotoLike;

@@ -8,6 +8,8 @@
 
 #include "JpegTestSupport.h"
 
+using namespace rastra;  // NOLINT(google-build-using-namespace)
+
 #ifdef RASTRA_HAVE_LIBJPEG
 
 using jpeg_test::RgbImage;

@@ -14,6 +14,8 @@
 #include "readers/JpegDecoder.h"
 #include "readers/JpegInternal.h"
 
+using namespace rastra;  // NOLINT(google-build-using-namespace)
+
 using jpeg_test::Compare;
 using jpeg_test::Difference;
 using jpeg_test::MakePhotoLike;

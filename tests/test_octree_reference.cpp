@@ -15,6 +15,8 @@
 #include "image/Bitmap.h"
 #include "image/ColorConvert.h"
 
+using namespace rastra;  // NOLINT(google-build-using-namespace)
+
 namespace {
 
 class ReferenceOctree {

@@ -18,6 +18,8 @@
 #include "writers/GifWriter.h"
 #include "writers/ImageWriters.h"
 
+using namespace rastra;  // NOLINT(google-build-using-namespace)
+
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;

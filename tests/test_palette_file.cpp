@@ -11,6 +11,8 @@
 #include "readers/PaletteFile.h"
 #include "writers/PaletteWriter.h"
 
+using namespace rastra;  // NOLINT(google-build-using-namespace)
+
 namespace {
 
 using sys::Code;

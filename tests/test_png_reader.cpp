@@ -11,6 +11,8 @@
 #include "TestSupport.h"
 #include "readers/PngReader.h"
 
+using namespace rastra;  // NOLINT(google-build-using-namespace)
+
 namespace {
 
 using sys::Code;

@@ -18,6 +18,8 @@
 #include "sys/File.h"
 #include "writers/PngWriter.h"
 
+using namespace rastra;  // NOLINT(google-build-using-namespace)
+
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;

@@ -17,6 +17,8 @@
 #include "readers/BmpReader.h"
 #include "readers/PngReader.h"
 
+using namespace rastra;  // NOLINT(google-build-using-namespace)
+
 namespace {
 
 namespace fs = std::filesystem;

@@ -11,6 +11,8 @@
 #include "writers/RleEncoder.h"
 #include "writers/TextOutput.h"
 
+using namespace rastra;  // NOLINT(google-build-using-namespace)
+
 namespace {
 using testing_support::MakeBitmap;
 

@@ -17,6 +17,8 @@
 #include "writers/ImageWriters.h"
 #include "writers/PaletteWriter.h"
 
+using namespace rastra;  // NOLINT(google-build-using-namespace)
+
 namespace {
 using testing_support::FileSizeLimit;
 using testing_support::NamesIn;

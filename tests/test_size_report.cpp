@@ -26,6 +26,8 @@
 #include "writers/ImageWriters.h"
 #include "writers/SizeReport.h"
 
+using namespace rastra;  // NOLINT(google-build-using-namespace)
+
 namespace {
 
 using testing_support::CopyBitmap;

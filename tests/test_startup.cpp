@@ -10,6 +10,7 @@
 
 #include "TestSupport.h"
 
+
 namespace {
 
 namespace fs = std::filesystem;

@@ -12,6 +12,8 @@
 #include "TestSupport.h"
 #include "sys/File.h"
 
+using namespace rastra;  // NOLINT(google-build-using-namespace)
+
 namespace {
 using testing_support::FileSizeLimit;
 using testing_support::NamesIn;

@@ -12,6 +12,8 @@
 #include "sys/Version.h"
 #include "writers/TextOutput.h"
 
+using namespace rastra;  // NOLINT(google-build-using-namespace)
+
 namespace {
 using testing_support::CaptureOutput;
 using testing_support::MakeBitmap;

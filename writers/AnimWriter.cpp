@@ -8,6 +8,8 @@
 #include "writers/TextOutput.h"
 #include "writers/WriterSupport.h"
 
+namespace rastra {
+
 namespace {
 
 sys::Code ReportAnimError(sys::Context& ctx, const char* reason, sys::Code code) {
@@ -263,3 +265,5 @@ int WriteAnimFile(AnimWriterState& state, OutBuffer& out, const OutputSpec& spec
   }
   return 0;
 }
+
+}  // namespace rastra

@@ -12,6 +12,8 @@
 #include "writers/ImageWriters.h"
 #include "writers/TextOutput.h"
 
+namespace rastra {
+
 // What one animation file carries from one call to the next; a fresh one per
 // file.
 struct AnimWriterState {
@@ -40,3 +42,5 @@ struct AnimWriterState {
 int WriteAnimFile(AnimWriterState& state, OutBuffer& out, const OutputSpec& spec, const GifInfo& info,
                   const std::string& path, int framesToFollow, std::vector<GifFrame>* frames, int type,
                   const OutputOptions& options, sys::Context& ctx);
+
+}  // namespace rastra

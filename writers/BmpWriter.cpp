@@ -8,6 +8,8 @@
 #include "writers/TextOutput.h"
 #include "writers/WriterSupport.h"
 
+namespace rastra {
+
 namespace {
 
 constexpr int kFileHeaderSize = 14;
@@ -174,3 +176,5 @@ sys::Code WriteBmpFile(OutBuffer& out, const Bitmap* bitmap, sys::Context& ctx) 
   }
   return sys::Code::kOk;
 }
+
+}  // namespace rastra

@@ -8,6 +8,8 @@
 #include "writers/TextOutput.h"
 #include "writers/WriterSupport.h"
 
+namespace rastra {
+
 namespace {
 
 using PE = PixelEncoding;
@@ -338,3 +340,5 @@ sys::Code WriteCBitmapFile(OutBuffer& out, const OutputSpec& spec, const Bitmap*
   OutFlush(out);
   return sys::Code::kOk;
 }
+
+}  // namespace rastra

@@ -13,6 +13,8 @@
 #include "writers/ImageWriters.h"
 #include "writers/TextOutput.h"
 
+namespace rastra {
+
 // How a FORMAT lays out its pixels.
 enum class PixelEncoding {
   PackedIndex,    // 1, 2, 4, 8 bits of palette index per pixel
@@ -58,3 +60,5 @@ int GetFormatInfo(int format, int numColors, FormatInfo& info);
 // reached the sink is for the owner of out to ask (OutComplete).
 sys::Code WriteCBitmapFile(OutBuffer& out, const OutputSpec& spec, const Bitmap* bitmap, const std::string& path,
                      const OutputOptions& options, sys::Context& ctx);
+
+}  // namespace rastra

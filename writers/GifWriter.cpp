@@ -7,6 +7,8 @@
 #include "image/ImageOps.h"
 #include "writers/WriterSupport.h"
 
+namespace rastra {
+
 GifLzwEncoder::GifLzwEncoder(int minCodeSize, GifByteSink sink)
     : minCodeSize_(minCodeSize),
       clearCode_(1 << minCodeSize),
@@ -247,3 +249,5 @@ sys::Code WriteGifFile(const Bitmap* bitmap, sys::ByteSink& sink, BitmapPtr& wri
   if (!out.Ok()) return ReportGifError(ctx, "Not all data could be written");
   return sys::Code::kOk;
 }
+
+}  // namespace rastra

@@ -11,6 +11,8 @@
 #include "sys/Context.h"
 #include "sys/File.h"
 
+namespace rastra {
+
 // Where the compressed bytes go; false when they could not be written.
 using GifByteSink = std::function<bool(const std::uint8_t* bytes, std::size_t count)>;
 
@@ -70,3 +72,5 @@ class GifLzwEncoder {
 // Returns kOk, or why not (recorded as "Error writing GIF: %s\n").
 sys::Code WriteGifFile(const Bitmap* bitmap, sys::ByteSink& sink, BitmapPtr& written, const OutputOptions& options,
                        sys::Context& ctx);
+
+}  // namespace rastra

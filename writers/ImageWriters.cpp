@@ -7,6 +7,8 @@
 #include "writers/StreamWriter.h"
 #include "writers/TextOutput.h"
 
+namespace rastra {
+
 namespace {
 
 // The writers that go through an OutBuffer.
@@ -61,3 +63,5 @@ WriteResult WriteImageFile(const Bitmap* bitmap, sys::ByteSink& sink, const std:
       return Finish(std::move(result), ctx);
   }
 }
+
+}  // namespace rastra

@@ -9,6 +9,8 @@
 #include "sys/Context.h"
 #include "sys/File.h"
 
+namespace rastra {
+
 enum OutputType : int {
   kOutputCBitmap = 1,
   kOutputBmp = 2,
@@ -55,3 +57,5 @@ WriteResult WriteImageFile(const Bitmap* bitmap, sys::ByteSink& sink, const std:
 // "Could not write file <path>": the text of a save whose bytes did not all
 // reach the file.
 std::string CouldNotWriteText(const std::string& path);
+
+}  // namespace rastra

@@ -5,6 +5,8 @@
 
 #include "writers/TextOutput.h"
 
+namespace rastra {
+
 namespace {
 
 constexpr char kMagic[8] = {'L', 'u', 'm', 'a', 'r', 'P', 'a', 'l'};
@@ -28,3 +30,5 @@ sys::Code SavePaletteFile(const Bitmap& bitmap, sys::ByteSink& sink) {
   }
   return OutComplete(out) ? sys::Code::kOk : sys::Code::kIo;
 }
+
+}  // namespace rastra

@@ -7,6 +7,10 @@
 #include "sys/Context.h"
 #include "sys/File.h"
 
+namespace rastra {
+
 // Writes the palette of bitmap (none for true colour: a 16-byte file) to
 // sink. Returns kOk, or kIo when a write fell short. The caller closes the file.
 sys::Code SavePaletteFile(const Bitmap& bitmap, sys::ByteSink& sink);
+
+}  // namespace rastra

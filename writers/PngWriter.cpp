@@ -11,6 +11,8 @@
 
 #include "writers/WriterSupport.h"
 
+namespace rastra {
+
 namespace {
 
 // Everything the libpng session needs, prepared before it starts: the
@@ -29,12 +31,12 @@ sys::Code ReportPngError(sys::Context& ctx, const char* message, sys::Code code 
   return writer_support::ReportWriteError(ctx, "PNG", message, code);
 }
 
-extern "C" void OnPngError(png_structp png, png_const_charp message) {
+void OnPngError(png_structp png, png_const_charp message) {
   ReportPngError(*static_cast<sys::Context*>(png_get_error_ptr(png)), message);
   png_longjmp(png, 1);
 }
 
-extern "C" void OnPngWrite(png_structp png, png_bytep data, png_size_t length) {
+void OnPngWrite(png_structp png, png_bytep data, png_size_t length) {
   auto* file = static_cast<sys::ByteSink*>(png_get_io_ptr(png));
   if (length == 0) return;
   // The sink tells only whether a write failed: a file that is not open
@@ -43,7 +45,7 @@ extern "C" void OnPngWrite(png_structp png, png_bytep data, png_size_t length) {
   if (!file->Write(data, length)) png_error(png, "Not all data could be writen");
 }
 
-extern "C" void OnPngFlush(png_structp /*png*/) {}
+void OnPngFlush(png_structp /*png*/) {}
 
 // The libpng session, C style: returns true when the whole file was written.
 bool RunPngSession(const PngJob* job) {
@@ -106,3 +108,5 @@ sys::Code WritePngFile(const Bitmap* bitmap, sys::ByteSink& sink, BitmapPtr& wri
   }
   return RunPngSession(&job) ? sys::Code::kOk : ctx.LastFailure();
 }
+
+}  // namespace rastra

@@ -6,6 +6,8 @@
 #include "image/ColorFormat.h"
 #include "sys/Memory.h"
 
+namespace rastra {
+
 namespace {
 
 // What an item carries per pixel.
@@ -410,3 +412,5 @@ int WriteRle16Bytes(OutBuffer& out, const Bitmap& bitmap, bool swapRedBlue, sys:
 int WriteRle32Bytes(OutBuffer& out, const Bitmap& bitmap, sys::Context& ctx) {
   return WriteBytes(out, bitmap, RleMode::Index, Emitted::Color32, false, ctx);
 }
+
+}  // namespace rastra

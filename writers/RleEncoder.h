@@ -16,6 +16,8 @@
 #include "sys/Context.h"
 #include "writers/TextOutput.h"
 
+namespace rastra {
+
 // What decides whether neighbouring pixels are equal: the raw stored value, or
 // only its transparency byte.
 enum class RleMode { Index, Transparency };
@@ -68,3 +70,5 @@ int WriteRle32Text(OutBuffer& out, const Bitmap& bitmap, sys::Context& ctx);
 int WriteRleBytes(OutBuffer& out, const Bitmap& bitmap, RleMode mode, int bitsPerPixel, sys::Context& ctx);
 int WriteRle16Bytes(OutBuffer& out, const Bitmap& bitmap, bool swapRedBlue, sys::Context& ctx);
 int WriteRle32Bytes(OutBuffer& out, const Bitmap& bitmap, sys::Context& ctx);
+
+}  // namespace rastra

@@ -10,6 +10,8 @@
 #include "writers/RleEncoder.h"
 #include "writers/WriterSupport.h"
 
+namespace rastra {
+
 namespace {
 
 using PE = PixelEncoding;
@@ -312,3 +314,5 @@ std::string SizeReportCsv(const std::vector<FormatSize>& rows) {
   }
   return text;
 }
+
+}  // namespace rastra

@@ -16,6 +16,8 @@
 #include "image/OutputOptions.h"
 #include "sys/Context.h"
 
+namespace rastra {
+
 // The generated declarations as a 32-bit target lays them out (4-byte int and
 // pointers, each member aligned to its size):
 //   GUI_LOGPALETTE { int NumEntries; char HasTrans; const LCD_COLOR* pPalEntries; }
@@ -99,3 +101,5 @@ std::string SizeReportTable(const Bitmap& image, const std::vector<FormatSize>& 
 std::string SizeReportCsv(const std::vector<FormatSize>& rows);
 // "true color", a colour format's name, or "" for no conversion.
 std::string ConversionName(const SaveStep& step);
+
+}  // namespace rastra

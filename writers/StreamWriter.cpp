@@ -7,6 +7,8 @@
 #include "writers/RleEncoder.h"
 #include "writers/TextOutput.h"
 
+namespace rastra {
+
 namespace {
 
 constexpr int kUncompressedPaletteStream = 100;
@@ -201,3 +203,5 @@ sys::Code WriteStreamedBitmap(OutBuffer& out, const OutputSpec& spec, const Outp
   }
   return sys::Code::kOk;
 }
+
+}  // namespace rastra

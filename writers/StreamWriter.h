@@ -8,6 +8,8 @@
 #include "writers/ImageWriters.h"
 #include "writers/TextOutput.h"
 
+namespace rastra {
+
 // Returns kOk, or why nothing (or not all) was written: no image, a FORMAT
 // without stream form (99 and codes outside the table; nothing is written
 // then), or memory for compressed data ran out. Pixels of 16 and 32 bits come
@@ -16,3 +18,5 @@
 // of out to ask (OutComplete).
 sys::Code WriteStreamedBitmap(OutBuffer& out, const OutputSpec& spec, const OutputOptions& options,
                               const Bitmap* bitmap, sys::Context& ctx);
+
+}  // namespace rastra

@@ -7,6 +7,8 @@
 #include "sys/Version.h"
 #include "writers/ImageWriters.h"
 
+namespace rastra {
+
 namespace {
 
 constexpr std::size_t kBannerWidth = 70;
@@ -257,3 +259,5 @@ void WritePaletteBlock(OutBuffer& out, const std::string& identifier, const Bitm
   OutWrite(out, OutPaletteFlag(out) ? "  (const LCD_COLOR *)&_Colors" + identifier + "[0]" : std::string("  NULL"));
   OutWrite(out, "\r\n};\r\n\r\n");
 }
+
+}  // namespace rastra

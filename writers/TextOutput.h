@@ -19,6 +19,8 @@
 #include "sys/Context.h"
 #include "sys/File.h"
 
+namespace rastra {
+
 inline constexpr std::size_t kOutBufferSize = 100;
 inline constexpr int kWrapColumn = 254;
 inline constexpr int kWrapIndent = 8;
@@ -230,3 +232,5 @@ inline char* PutText(char* p, std::string_view text) {
 }
 
 }  // namespace textfmt
+
+}  // namespace rastra

@@ -3,6 +3,8 @@
 #include <array>
 #include <cstdint>
 
+namespace rastra {
+
 namespace writer_support {
 
 bool IsConsistent(const Bitmap& bitmap) {
@@ -43,3 +45,5 @@ BitmapPtr TrueColorCopy(const Bitmap& bitmap, sys::Context& ctx) {
 }
 
 }  // namespace writer_support
+
+}  // namespace rastra

@@ -6,6 +6,8 @@
 #include "image/Bitmap.h"
 #include "sys/Context.h"
 
+namespace rastra {
+
 namespace writer_support {
 
 // True when the fields describe a Bitmap as Bitmap_Create makes them and both
@@ -24,3 +26,5 @@ sys::Code ReportWriteError(sys::Context& ctx, const char* format, const std::str
 BitmapPtr TrueColorCopy(const Bitmap& bitmap, sys::Context& ctx);
 
 }  // namespace writer_support
+
+}  // namespace rastra

@@ -10,6 +10,8 @@
 #include "sys/Path.h"
 #include "writers/ImageWriters.h"
 
+using namespace rastra;  // NOLINT(google-build-using-namespace)
+
 namespace {
 
 // Everything the job had to say, then whether it went well.

@@ -21,6 +21,8 @@
 #include "gui/UserPrompts.h"
 #include "image/Bitmap.h"
 
+using namespace rastra;  // NOLINT(google-build-using-namespace)
+
 namespace gui_test {
 
 // Points the per-user settings store at a fresh directory; must run before

@@ -496,3 +496,5 @@ class TestDialogs : public QObject {
 
 RASTRA_GUI_TEST_MAIN(TestDialogs)
 #include "test_dialogs.moc"
+
+using namespace rastra;  // NOLINT(google-build-using-namespace)

@@ -407,3 +407,5 @@ class TestImageView : public QObject {
 
 RASTRA_GUI_TEST_MAIN(TestImageView)
 #include "test_image_view.moc"
+
+using namespace rastra;  // NOLINT(google-build-using-namespace)

@@ -1160,3 +1160,5 @@ class TestMainWindow : public QObject {
 
 RASTRA_GUI_TEST_MAIN(TestMainWindow)
 #include "test_main_window.moc"
+
+using namespace rastra;  // NOLINT(google-build-using-namespace)

@@ -205,3 +205,5 @@ class TestSaveFaults : public QObject {
 
 RASTRA_GUI_TEST_MAIN(TestSaveFaults)
 #include "test_save_faults.moc"
+
+using namespace rastra;  // NOLINT(google-build-using-namespace)

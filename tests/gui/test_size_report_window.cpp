@@ -183,3 +183,5 @@ class TestSizeReport : public QObject {
 
 RASTRA_GUI_TEST_MAIN(TestSizeReport)
 #include "test_size_report_window.moc"
+
+using namespace rastra;  // NOLINT(google-build-using-namespace)
