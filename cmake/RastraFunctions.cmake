@@ -15,8 +15,9 @@
 # with its name.
 #
 #   NAME     the file name and C identifier: the bitmap is bm<NAME>, written
-#            to <NAME>.c or <NAME>.dta; default: the image's name made into
-#            an identifier
+#            to <NAME>.c or <NAME>.dta; default: the image's name without the
+#            characters a C name cannot hold, the way the command line makes
+#            its identifiers (images/cône-1.png gives bmcne1)
 #   TYPE     c (default) C source, dta a stream, sprite or cursor the frames
 #            of an animated GIF as an animated sprite (apbm<NAME>, aDelay<NAME>)
 #            or cursor (Cursor<NAME>) in <NAME>.c
@@ -37,9 +38,24 @@
 #
 # The executable is Rastra::rastra when the package was found, or a target
 # named rastra in the same build.
+#
+# Names that a build rule cannot carry (with ; $ # quotes, backslashes or
+# line ends) stop the configuration with the call named. A failing
+# conversion names the call (target, SOURCE, NAME) before Rastra's message.
+
+set(_RASTRA_FUNCTIONS_DIR "${CMAKE_CURRENT_LIST_DIR}")
 # A missing input would otherwise surface only in the middle of the build, as
 # a rule the build tool cannot satisfy, without the call that named it. A file
 # that another rule of this project generates is there only at build time.
+# A path or word with a character that the build tool's rules or the shell
+# would read as syntax.
+function(_rastra_require_plain target keyword value)
+  if(value MATCHES "[;$#\"'`\\\n\r]")
+    message(FATAL_ERROR "rastra_add_bitmap(${target}): ${keyword} ${value} holds a character a build rule cannot "
+                        "carry (one of ; $ # \" ' ` \\ or a line end); rename the file or copy it to a plain name")
+  endif()
+endfunction()
+
 function(_rastra_require_file target keyword given path)
   get_source_file_property(generated "${path}" GENERATED)
   if(NOT EXISTS "${path}" AND NOT generated)
@@ -62,18 +78,32 @@ function(rastra_add_bitmap target)
   if(NOT RB_SOURCE)
     message(FATAL_ERROR "rastra_add_bitmap(${target}): SOURCE is required")
   endif()
+  _rastra_require_plain(${target} SOURCE "${RB_SOURCE}")
   get_filename_component(source "${RB_SOURCE}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
+  _rastra_require_plain(${target} SOURCE "${source}")
   _rastra_require_file(${target} SOURCE "${RB_SOURCE}" "${source}")
+  set(given_name "${RB_NAME}")
   if(NOT RB_NAME)
+    # The command line's rule: the file name without its extension, less
+    # every character a C identifier cannot hold.
     get_filename_component(RB_NAME "${source}" NAME_WLE)
-    string(MAKE_C_IDENTIFIER "${RB_NAME}" RB_NAME)
+    string(REGEX REPLACE "[^A-Za-z0-9_]" "" RB_NAME "${RB_NAME}")
+    if(RB_NAME STREQUAL "")
+      message(FATAL_ERROR "rastra_add_bitmap(${target}): no C identifier can be made of the name of ${RB_SOURCE}; "
+                          "give NAME")
+    endif()
   endif()
   # Rastra takes the identifier from the file name and silently drops what an
   # identifier cannot hold; a name that lost characters would leave the
-  # caller's extern declaration without a definition.
-  string(MAKE_C_IDENTIFIER "${RB_NAME}" identifier)
-  if(NOT identifier STREQUAL RB_NAME)
-    message(FATAL_ERROR "rastra_add_bitmap(${target}): NAME must be a C identifier, not ${RB_NAME}")
+  # caller's extern declaration without a definition. A double underscore
+  # makes a name C++ reserves for itself.
+  if(NOT RB_NAME MATCHES "^[A-Za-z0-9_]+$" OR RB_NAME MATCHES "__")
+    if(given_name)
+      message(FATAL_ERROR "rastra_add_bitmap(${target}): NAME must be a C identifier without a double underscore, "
+                          "not ${RB_NAME}")
+    endif()
+    message(FATAL_ERROR "rastra_add_bitmap(${target}): the name of ${RB_SOURCE} gives the identifier ${RB_NAME}, "
+                        "which C++ reserves (a double underscore); give NAME")
   endif()
   if(NOT RB_TYPE)
     set(RB_TYPE c)
@@ -120,7 +150,7 @@ function(rastra_add_bitmap target)
   set(work_dir "${CMAKE_CURRENT_BINARY_DIR}/rastra/${RB_NAME}")
   set(file_name "${RB_NAME}.${extension}")
   set(output "${work_dir}/${file_name}")
-  set(save "-saveaspending/${file_name},${type_code}")
+  set(save "-saveas./${file_name},${type_code}")
   if(RB_FORMAT)
     string(APPEND save ",${RB_FORMAT}")
     if(RB_NOPALETTE)
@@ -144,22 +174,36 @@ function(rastra_add_bitmap target)
     list(APPEND commands "-convertinto${RB_CONVERT}")
   endif()
   foreach(word IN LISTS RB_COMMANDS)
+    _rastra_require_plain(${target} COMMANDS "${word}")
     list(APPEND commands "-${word}")
   endforeach()
   set(extra_depends)
   foreach(file IN LISTS RB_DEPENDS)
+    _rastra_require_plain(${target} DEPENDS "${file}")
     get_filename_component(path "${file}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
+    _rastra_require_plain(${target} DEPENDS "${path}")
     _rastra_require_file(${target} DEPENDS "${file}" "${path}")
     list(APPEND extra_depends "${path}")
   endforeach()
 
+  # The conversion runs through a script that names this call when Rastra
+  # fails. What it runs is written once per configuration into a file of
+  # its own, rewritten only when the call changes, so the build converts
+  # again exactly then.
+  set(call "rastra_add_bitmap(${target} SOURCE ${RB_SOURCE} NAME ${RB_NAME})")
+  set(job "${work_dir}/job.cmake")
+  string(CONCAT job_text
+    "set(RASTRA_CALL [==[${call}]==])\n"
+    "set(RASTRA_SOURCE [==[${source}]==])\n"
+    "set(RASTRA_FILE [==[${file_name}]==])\n"
+    "set(RASTRA_ARGUMENTS [==[${commands};${save}]==])\n")
   file(MAKE_DIRECTORY "${work_dir}/pending")
+  file(CONFIGURE OUTPUT "${job}" CONTENT "${job_text}" @ONLY)
   add_custom_command(
     OUTPUT "${output}"
-    COMMAND ${CMAKE_COMMAND} -E remove -f "${file_name}" "pending/${file_name}" Rastra.log
-    COMMAND ${rastra} "${source}" ${commands} "${save}" -exit
-    COMMAND ${CMAKE_COMMAND} -E rename "pending/${file_name}" "${file_name}"
-    DEPENDS "${source}" ${extra_depends} ${rastra}
+    COMMAND ${CMAKE_COMMAND} "-DRASTRA=$<TARGET_FILE:${rastra}>" "-DRASTRA_JOB=${job}"
+            -P "${_RASTRA_FUNCTIONS_DIR}/RastraConvert.cmake"
+    DEPENDS "${source}" ${extra_depends} ${rastra} "${job}" "${_RASTRA_FUNCTIONS_DIR}/RastraConvert.cmake"
     WORKING_DIRECTORY "${work_dir}"
     COMMENT "Converting ${RB_SOURCE} with Rastra"
     VERBATIM)

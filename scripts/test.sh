@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Rastra with its tests and runs them all:
-# the layer check of the core's includes, the test suite, the same suite under
-# AddressSanitizer and UndefinedBehaviorSanitizer, the threads test under
-# ThreadSanitizer, and a short fuzzing run of every harness.
+# the layer check of the core's includes, the test suite, the core library
+# built alone and shared, the same suite under AddressSanitizer and
+# UndefinedBehaviorSanitizer, the threads test under ThreadSanitizer, and a
+# short fuzzing run of every harness.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -12,6 +13,7 @@ export QT_QPA_PLATFORM=offscreen
 summary=$(mktemp)
 trap 'rm -f "$summary"' EXIT
 ctest --test-dir build --output-on-failure -j"$(nproc)" | tee "$summary"
+scripts/shared_library.sh
 scripts/sanitize.sh
 scripts/tsan.sh
 scripts/fuzz.sh "${RASTRA_FUZZ_SECONDS:-20}"

@@ -1,6 +1,8 @@
 #!/bin/bash
 # rastra_add_bitmap refuses at configure time a SOURCE or DEPENDS file that
-# does not exist and names it; present and generated files configure.
+# does not exist, and a name a build rule cannot carry, naming the call;
+# present and generated files configure, and an identifier is derived from a
+# file name the way the command line derives it.
 #   add_bitmap_inputs.sh <source dir> <generator>
 set -u
 source=$1 generator=$2
@@ -27,4 +29,14 @@ for case in missing_source:images/nosuch.bmp missing_depends:palettes/nosuch.GUI
   grep -qF "rastra_add_bitmap(firmware): the $keyword file $file does not exist" <<< "$joined" ||
     { cat "$scratch/$name.log"; fail "$name: the message does not name $file"; }
 done
+for case in semicolon dollar hash quote; do
+  if configure $case; then cat "$scratch/$case.log"; fail "$case configured"; fi
+  joined=$(tr -s ' \n' ' ' < "$scratch/$case.log")
+  grep -qF "rastra_add_bitmap(firmware): SOURCE images/a" <<< "$joined" &&
+    grep -qF "holds a character a build rule cannot carry" <<< "$joined" || { cat "$scratch/$case.log"; fail "$case: no message naming the call"; }
+done
+configure derived_name || { cat "$scratch/derived_name.log"; fail "derived_name should configure"; }
+grep -q "made: .*/rastra/cne1/cne1.c$" "$scratch/derived_name.log" || { cat "$scratch/derived_name.log"; fail "the identifier is not the command line's"; }
+if configure double_underscore; then fail "a name C++ reserves configured"; fi
+grep -q "which C++ reserves" "$scratch/double_underscore.log" || { cat "$scratch/double_underscore.log"; fail "double_underscore: no reason"; }
 echo "rastra_add_bitmap inputs: all checks passed"

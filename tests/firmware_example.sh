@@ -66,8 +66,11 @@ diff "$scratch/defaults.sums" "$scratch/settings.sums" || fail "the user's setti
 configure -DRASTRA_EXAMPLE_BAD_FORMAT=3
 for attempt in 1 2; do
   if build_example broken$attempt; then cat "$scratch/broken$attempt.log"; fail "a broken conversion built (attempt $attempt)"; fi
-  grep -qF 'broken.c: FORMAT does not match image. (TYPE 1, FORMAT 3, an image of 4 colors)' "$scratch/broken$attempt.log" ||
+  grep -qF 'rastra: ./broken.c: FORMAT does not match image. (TYPE 1, FORMAT 3, an image of 4 colors)' "$scratch/broken$attempt.log" ||
     { cat "$scratch/broken$attempt.log"; fail "Rastra's message missing (attempt $attempt)"; }
+  tr -s ' \n' ' ' < "$scratch/broken$attempt.log" |
+    grep -qF "rastra_add_bitmap(check_bitmaps SOURCE images/flag.gif NAME broken) failed: Rastra's exit code 12" ||
+    { cat "$scratch/broken$attempt.log"; fail "the failing call is not named (attempt $attempt)"; }
 done
 [ ! -e "$fw/rastra/broken/broken.c" ] || fail "a failed conversion left its output"
 echo "firmware example: all checks passed"
