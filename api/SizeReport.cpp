@@ -1,6 +1,8 @@
 // The size report of the library: what each FORMAT costs for an image.
 #include <rastra/size_report.h>
 
+#include <new>
+
 #include "api/ImageAccess.h"
 #include "api/Outcome.h"
 #include "writers/SizeReport.h"
@@ -20,9 +22,13 @@ Result<std::vector<FormatSize>> SizeReport(const Image& image, const OutputOptio
   });
 }
 
-std::string SizeReportTable(const Image& image, const std::vector<FormatSize>& rows) {
-  const Bitmap* b = ImageAccess::Get(image);
-  return b != nullptr ? SizeReportTable(*b, rows) : std::string{};
+std::string SizeReportTable(const Image& image, const std::vector<FormatSize>& rows) noexcept {
+  try {
+    const Bitmap* b = ImageAccess::Get(image);
+    return b != nullptr ? SizeReportTable(*b, rows) : std::string{};
+  } catch (const std::bad_alloc&) {
+    return {};
+  }
 }
 
 }  // namespace rastra

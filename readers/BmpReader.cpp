@@ -612,9 +612,10 @@ ReadResult DecodeDibAt(Bytes info, std::optional<Bytes> givenPixels, std::option
   if (auto error = CompressionError(h)) return Fail(ctx, Code::kUnsupported, *error);
   if (!CheckSize(h, ctx)) return ReadResult::Recorded(ctx);
   if (h.width > limits.maxWidth || h.height > limits.maxHeight) {
-    return Fail(ctx, Code::kLimit,
-                Format("Illegal image size (%lld x %lld)", static_cast<long long>(h.width),
-                       static_cast<long long>(h.height)));
+    return ReadResult::Failure(ctx, Code::kLimit,
+                               Format("Illegal image size (%lld x %lld)", static_cast<long long>(h.width),
+                                      static_cast<long long>(h.height)),
+                               SizeLimitCause(h.width, h.height, limits));
   }
 
   const std::uint32_t masksEnd = h.compression == kBiAlphaBitfields ? kAlphaMaskEnd : kMasksEnd;
@@ -717,7 +718,8 @@ ReadResult ReadSbmpFile(std::span<const std::uint8_t> file, const ReadOptions& o
   }
   if (width == 0 || height == 0) return Fail(ctx, Code::kCorrupt, Format("Illegal image size (%d x %d)", width, height));
   if (width > options.limits.maxWidth || height > options.limits.maxHeight) {
-    return Fail(ctx, Code::kLimit, Format("Illegal image size (%d x %d)", width, height));
+    return ReadResult::Failure(ctx, Code::kLimit, Format("Illegal image size (%d x %d)", width, height),
+                               SizeLimitCause(width, height, options.limits));
   }
   const std::int64_t recordSize = numColors != 0 ? 3 : 5;
   const std::uint64_t total = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);

@@ -417,7 +417,11 @@ bool GifFrameReader::Walker::ReadScreen() {
   info_.YSize = height;
   info_.ScreenFlags = flags;
   info_.NumGlobalColors = static_cast<std::uint16_t>(2 << (flags & 7));
-  if (width > limits_.maxWidth || height > limits_.maxHeight) return FailQuietly(sys::Code::kLimit);
+  if (width > limits_.maxWidth || height > limits_.maxHeight) {
+    FailQuietly(sys::Code::kLimit);
+    ctx_.SetLastCause(SizeLimitCause(width, height, limits_));
+    return false;
+  }
   hasGlobalTable_ = (flags & kTableFlag) != 0;
   if (hasGlobalTable_) {
     const std::uint8_t* table = nullptr;

@@ -259,6 +259,7 @@ BitmapPtr DecodePng(std::span<const std::uint8_t> file, const ReadLimits& limits
   if (!DataCanHoldPixels(layout, file.size(), ctx)) return nullptr;
   if (layout.width > limits.maxWidth || layout.height > limits.maxHeight) {
     why = sys::Code::kLimit;
+    cause = SizeLimitCause(layout.width, layout.height, limits);
     return nullptr;
   }
   BitmapPtr b;
@@ -270,6 +271,7 @@ BitmapPtr DecodePng(std::span<const std::uint8_t> file, const ReadLimits& limits
   if (!b || !TryResize(rows, layout.height, limits.maxPixelBytes)) {
     RaiseOutOfMemory(reader.png());
     why = sys::Code::kOutOfMemory;
+    cause = SizeLimitCause(layout.width, layout.height, limits);
     return nullptr;
   }
   for (png_uint_32 y = 0; y < layout.height; ++y) rows[y] = b->Row(static_cast<int>(y));

@@ -11,6 +11,13 @@ std::uint64_t PixelBlockBytes(std::int64_t width, std::int64_t height, int numCo
   return rowBytes * static_cast<std::uint64_t>(height);
 }
 
+std::string SizeLimitCause(std::int64_t width, std::int64_t height, const ReadLimits& limits) {
+  std::string cause = "the picture is " + std::to_string(width) + " x " + std::to_string(height) + " pixels, ";
+  if (width > limits.maxWidth) return cause + "wider than the limit of " + std::to_string(limits.maxWidth);
+  if (height > limits.maxHeight) return cause + "higher than the limit of " + std::to_string(limits.maxHeight);
+  return cause + "more than the limit of " + std::to_string(limits.maxPixelBytes) + " bytes of pixels allows";
+}
+
 BitmapPtr CreateReadImage(std::int64_t width, std::int64_t height, int numColors, const ReadLimits& limits,
                           sys::Context& ctx) {
   const std::uint64_t bytes = PixelBlockBytes(width, height, numColors);

@@ -54,6 +54,11 @@ struct ReadResult {
   }
 };
 
+// Why a picture of width x height passes the limits of a read, for the
+// cause of its failure ("the picture is 96 x 48 pixels, wider than the
+// limit of 8").
+std::string SizeLimitCause(std::int64_t width, std::int64_t height, const ReadLimits& limits);
+
 // The pixel block of a Bitmap_Create(width, height, numColors) in bytes.
 std::uint64_t PixelBlockBytes(std::int64_t width, std::int64_t height, int numColors);
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <new>
 #include <utility>
 
 #include "image/ColorConvert.h"
@@ -274,7 +275,7 @@ std::string SizeReportTable(const Bitmap& image, const std::vector<FormatSize>& 
   return text + SizeReportFootnote() + "\n";
 }
 
-std::string SizeReportCsv(const std::vector<FormatSize>& rows) {
+std::string SizeReportCsv(const std::vector<FormatSize>& rows) noexcept try {
   std::string text =
       "format,name,bits_per_pixel,pixel_bytes,palette_bytes,c_flash_bytes,dta_bytes,converts_to,smallest\n";
   for (const FormatSize& row : rows) {
@@ -284,6 +285,8 @@ std::string SizeReportCsv(const std::vector<FormatSize>& rows) {
             CsvField(ConversionName(row.step)) + "," + (row.smallest ? "1" : "0") + "\n";
   }
   return text;
+} catch (const std::bad_alloc&) {
+  return {};  // no memory for the text: nothing to print
 }
 
 }  // namespace rastra

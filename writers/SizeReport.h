@@ -65,7 +65,7 @@ std::string SizeReportTable(const Bitmap& image, const std::vector<FormatSize>& 
 // format,name,bits_per_pixel,pixel_bytes,palette_bytes,c_flash_bytes,dta_bytes,converts_to,smallest
 // dta_bytes is empty for FORMAT 99; converts_to is "", "true color" or the
 // colour format's name; smallest is 1 on the marked row, else 0.
-std::string SizeReportCsv(const std::vector<FormatSize>& rows);
+std::string SizeReportCsv(const std::vector<FormatSize>& rows) noexcept;
 // "true color", a colour format's name, or "" for no conversion.
 std::string ConversionName(const SaveStep& step);
 
