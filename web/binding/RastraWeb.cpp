@@ -78,8 +78,14 @@ class Picture {
   }
 
   const Bitmap& bitmap() const { return *bitmap_; }
-  // A copy the caller's operation may consume; null after the allocator said why.
-  BitmapPtr Copy(sys::Context& ctx) const { return Bitmap_Copy(*bitmap_, ctx); }
+  // A copy the caller's operation may consume, with the transparent entry
+  // the picture has, as an edit in place keeps it; null after the allocator
+  // said why.
+  BitmapPtr Copy(sys::Context& ctx) const {
+    BitmapPtr copy = Bitmap_Copy(*bitmap_, ctx);
+    if (copy) copy->HasTrans = bitmap_->HasTrans;
+    return copy;
+  }
 
  private:
   std::shared_ptr<const Bitmap> bitmap_;
@@ -322,6 +328,7 @@ val WriteAnimation(const val& gifData, int type, int format, bool noPalette, con
         return Outcome(ctx, false);
       }
       frame.pBitmap = edited.as<const Picture&>().Copy(ctx);
+      edited.call<void>("delete");  // the handle the function gave is ours
       if (!frame.pBitmap) return Outcome(ctx, false);
     }
     const int fitting = FittingColorFormat(format, frame.pBitmap->NumColors);
