@@ -362,7 +362,10 @@ const FORMAT_PIXELS = new Map([
 const FORMAT_KEEPS_ALPHA = new Set([15, 16, 18, 25, 26, 27, 28, 29, 99]);
 
 // How the picture looks when saved with TYPE and FORMAT: the converted
-// pixels the file holds. Gives a new picture and whether its alpha counts.
+// pixels the file holds. Gives { picture, keepAlpha, alpha }: a new picture
+// (or null: the picture as it is), whether its alpha counts, and for the
+// high-colour FORMATs with alpha the picture whose alpha they keep (the
+// colour formats themselves have none). The caller deletes both.
 export function previewPicture(R, picture, type, format, options) {
   if (type === 4 || type === 5) {
     const outcome = R.write(picture, type, 0, false, 'preview', options);
@@ -376,7 +379,8 @@ export function previewPicture(R, picture, type, format, options) {
   const pixels = FORMAT_PIXELS.get(f);
   if (pixels === undefined) return { picture: fitted.picture, keepAlpha: FORMAT_KEEPS_ALPHA.has(f) || f <= 7 };
   const quantised = R.convert(fitted.picture, pixels, options);
-  fitted.picture.delete();
+  const keepAlpha = FORMAT_KEEPS_ALPHA.has(f);
+  if (!quantised.ok || !keepAlpha) fitted.picture.delete();
   if (!quantised.ok) return { picture: null, text: quantised.text };
-  return { picture: quantised.picture, keepAlpha: FORMAT_KEEPS_ALPHA.has(f) };
+  return { picture: quantised.picture, keepAlpha: false, alpha: keepAlpha ? fitted.picture : undefined };
 }

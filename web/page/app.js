@@ -1,0 +1,535 @@
+// The page: opens pictures, keeps the command list, shows the picture as the
+// chosen FORMAT stores it, the size report, and downloads the files. All the
+// work is done by Rastra's core in rastra.wasm, through commands.js.
+import createRastra from './rastra.js';
+import {
+  CommandError, TYPES, commandLine, formatsForType, outputPath, parseCommand, parseCommands,
+  previewPicture, runCommands, saveAsArgument, settingsOf,
+} from './commands.js';
+import { makeZip } from './zip.js';
+
+const $ = (id) => document.getElementById(id);
+
+const state = {
+  R: null,
+  images: [],    // { name, bytes, picture, fileType, frames }
+  selected: -1,
+  commands: [],  // parsed commands, without the save of the Output section
+  files: new Map(),  // palette files by name, for -convertintocustompalette
+  shown: null,   // the picture on the canvas: { picture, owned }
+  cursor: { x: 0, y: 0 },
+  zoom: 'fit',
+};
+
+// Messages ----------------------------------------------------------------------
+
+function say(text, isError = false) {
+  const item = document.createElement('li');
+  item.textContent = text;
+  if (isError) item.className = 'error-message';
+  $('messages').prepend(item);
+}
+
+// Images ------------------------------------------------------------------------
+
+async function openFiles(fileList) {
+  for (const file of fileList) {
+    const bytes = new Uint8Array(await file.arrayBuffer());
+    const loaded = state.R.load(bytes, file.name);
+    if (loaded.warnings) say(`${file.name}: ${loaded.warnings}`);
+    if (!loaded.ok) {
+      say(`${file.name}: ${loaded.text}`, true);
+      continue;
+    }
+    state.images.push({ name: file.name, bytes, picture: loaded.picture, fileType: loaded.fileType,
+      frames: loaded.frames });
+    state.selected = state.images.length - 1;
+  }
+  renderImages();
+  update();
+}
+
+function describe(picture) {
+  const colours = picture.paletteSize() === 0
+    ? (picture.hasAlpha() ? 'true colour with alpha' : 'true colour')
+    : `${picture.paletteSize()} colours${picture.hasTransparentEntry() ? ', entry 0 transparent' : ''}`;
+  return `${picture.width()} × ${picture.height()}, ${colours}`;
+}
+
+function renderImages() {
+  const list = $('image-list');
+  list.replaceChildren();
+  state.images.forEach((image, i) => {
+    const item = document.createElement('li');
+    const choose = document.createElement('button');
+    choose.type = 'button';
+    choose.textContent = `${image.name}: ${describe(image.picture)}${image.frames > 1 ? `, ${image.frames} frames` : ''}`;
+    choose.setAttribute('aria-pressed', String(i === state.selected));
+    choose.addEventListener('click', () => {
+      state.selected = i;
+      renderImages();
+      update();
+    });
+    const remove = document.createElement('button');
+    remove.type = 'button';
+    remove.className = 'plain';
+    remove.textContent = 'Close';
+    remove.setAttribute('aria-label', `Close ${image.name}`);
+    remove.addEventListener('click', () => {
+      state.images.splice(i, 1)[0].picture.delete();
+      state.selected = Math.min(state.selected, state.images.length - 1);
+      renderImages();
+      update();
+    });
+    item.append(choose, remove);
+    list.append(item);
+  });
+  const any = state.images.length > 0;
+  $('download').disabled = !any;
+  $('download-all').disabled = !any;
+}
+
+// Commands ----------------------------------------------------------------------
+
+function setCommands(commands) {
+  state.commands = commands;
+  $('command-error').textContent = '';
+  renderCommands();
+  update();
+}
+
+function addCommand(argument) {
+  try {
+    setCommands([...state.commands, parseCommand(argument)]);
+  } catch (e) {
+    if (!(e instanceof CommandError)) throw e;
+    $('command-error').textContent = e.message;
+  }
+}
+
+function renderCommands() {
+  const list = $('command-list');
+  list.replaceChildren();
+  state.commands.forEach((command, i) => {
+    const item = document.createElement('li');
+    const code = document.createElement('code');
+    code.textContent = command.argument;
+    item.append(code);
+    const move = (label, to) => {
+      const button = document.createElement('button');
+      button.type = 'button';
+      button.className = 'plain';
+      button.textContent = label;
+      button.setAttribute('aria-label', `${label}: ${command.argument}`);
+      button.disabled = to < 0 || to >= state.commands.length;
+      button.addEventListener('click', () => {
+        const commands = [...state.commands];
+        const [moved] = commands.splice(i, 1);
+        if (to !== null) commands.splice(to, 0, moved);
+        setCommands(commands);
+      });
+      item.append(button);
+    };
+    move('Up', i - 1);
+    move('Down', i + 1);
+    move('Remove', null);
+    list.append(item);
+  });
+  $('command-text').value = state.commands.map((c) => c.argument).join(' ');
+}
+
+function editArgument(word) {
+  if (word === '-scale') {
+    const size = (id) => `${Math.trunc(Number($(id).value))}${$(`${id}-percent`).checked ? '%' : ''}`;
+    return `-scale${size('scale-width')},${size('scale-height')}`;
+  }
+  if (word === '-reducecolors') return `-reducecolors${Math.trunc(Number($('reduce-count').value))}`;
+  if (word === '-transparency') return `-transparency${$('transparency-color').value.slice(1).toUpperCase()}`;
+  return word;
+}
+
+function showEditParameters() {
+  const word = $('add-edit').value;
+  $('scale-params').hidden = word !== '-scale';
+  $('reduce-params').hidden = word !== '-reducecolors';
+  $('transparency-params').hidden = word !== '-transparency';
+}
+
+async function addConversion() {
+  const word = $('add-conversion').value;
+  if (word !== '-convertintocustompalette') {
+    addCommand(word);
+    return;
+  }
+  const file = $('palette-input').files[0];
+  if (!file) {
+    $('palette-row').hidden = false;
+    $('command-error').textContent = 'Choose a palette file (.GUIPal) first, then press Add again.';
+    $('palette-input').focus();
+    return;
+  }
+  if (!state.files.has(file.name)) state.files.set(file.name, new Uint8Array(await file.arrayBuffer()));
+  addCommand(`${word}${file.name}`);
+}
+
+// Output ------------------------------------------------------------------------
+
+function fillTypes() {
+  const select = $('type');
+  for (const t of TYPES) select.add(new Option(`${t.type}: ${t.name}`, String(t.type)));
+  select.value = '1';
+}
+
+function fillFormats() {
+  const select = $('format');
+  const previous = select.value;
+  select.replaceChildren();
+  const type = Number($('type').value);
+  const formats = formatsForType(type);
+  select.add(new Option(type >= 6 ? 'Default (5: 8 bpp)' : 'Chosen by the picture', ''));
+  for (const f of formats) select.add(new Option(`${f.format}: ${f.name}`, String(f.format)));
+  select.value = formats.some((f) => String(f.format) === previous) ? previous : '';
+  select.disabled = formats.length === 0;
+  $('no-palette').disabled = formats.length === 0;
+}
+
+function outputSettings() {
+  const type = Number($('type').value);
+  const format = $('format').value === '' ? null : Number($('format').value);
+  return { name: $('out-name').value.trim() || '%n', type, format, noPalette: $('no-palette').checked };
+}
+
+function settingArguments() {
+  return [['use-argb', 'useargb'], ['big-endian', 'bigendian'], ['preserve-trans', 'preservetrans']]
+    .filter(([id]) => $(id).checked).map(([, word]) => `-${word}1`);
+}
+
+// The whole list the Download runs: the settings, the commands and the save.
+function fullCommands() {
+  const save = outputSettings();
+  return [...settingArguments().map(parseCommand), ...state.commands, parseCommand(saveAsArgument(save))];
+}
+
+function download(name, bytes, type = 'application/octet-stream') {
+  const url = URL.createObjectURL(new Blob([bytes], { type }));
+  const link = document.createElement('a');
+  link.href = url;
+  link.download = name;
+  document.body.append(link);
+  link.click();
+  link.remove();
+  setTimeout(() => URL.revokeObjectURL(url), 10000);
+}
+
+function runImage(image, commands) {
+  const run = runCommands(state.R, image, commands, { files: state.files });
+  if (run.picture && run.picture !== image.picture) run.picture.delete();
+  for (const text of run.reports) say(text, true);
+  for (const text of run.texts) say(text);
+  return run;
+}
+
+function downloadSelected() {
+  const image = state.images[state.selected];
+  if (!image) return;
+  let commands;
+  try {
+    commands = fullCommands();
+  } catch (e) {
+    $('command-error').textContent = e.message;
+    return;
+  }
+  const run = runImage(image, commands);
+  const wanted = outputPath(outputSettings().name, outputSettings().type, image.name);
+  const file = run.outputs.findLast((o) => o.path === wanted);
+  if (!file) return;
+  download(file.path.slice(file.path.lastIndexOf('/') + 1), file.bytes);
+  say(`${image.name}: saved ${file.path} (${file.bytes.length} bytes)`);
+}
+
+async function downloadAll() {
+  let commands;
+  try {
+    commands = fullCommands();
+  } catch (e) {
+    $('command-error').textContent = e.message;
+    return;
+  }
+  const outputs = state.images.flatMap((image) => runImage(image, commands).outputs);
+  if (outputs.length === 0) return;
+  const zip = await makeZip(outputs);
+  download('rastra.zip', zip, 'application/zip');
+  say(`saved rastra.zip: ${new Set(outputs.map((o) => o.path)).size} files (${zip.length} bytes)`);
+}
+
+// The view ----------------------------------------------------------------------
+
+// alpha: a picture whose alpha channel replaces the shown one's (owned too).
+function setShown(picture, owned, keepAlpha = true, alpha = undefined) {
+  if (state.shown?.owned) state.shown.picture.delete();
+  state.shown?.alpha?.delete();
+  state.shown = picture ? { picture, owned, alpha } : null;
+  const canvas = $('view');
+  if (!picture) {
+    canvas.width = 1;
+    canvas.height = 1;
+    canvas.getContext('2d').clearRect(0, 0, 1, 1);
+    return;
+  }
+  const w = picture.width();
+  const h = picture.height();
+  const rgba = picture.rgba();
+  if (alpha) {
+    const source = alpha.rgba();
+    for (let i = 3; i < rgba.length; i += 4) rgba[i] = source[i];
+  } else if (!keepAlpha) {
+    for (let i = 3; i < rgba.length; i += 4) rgba[i] = 255;
+  }
+  canvas.width = w;
+  canvas.height = h;
+  canvas.getContext('2d').putImageData(new ImageData(new Uint8ClampedArray(rgba.buffer, rgba.byteOffset, rgba.length), w, h), 0, 0);
+  applyZoom();
+}
+
+function zoomFactor() {
+  if (state.zoom !== 'fit' || !state.shown) return Number(state.zoom) || 1;
+  const box = $('canvas-box');
+  const w = state.shown.picture.width();
+  const h = state.shown.picture.height();
+  const fit = Math.min((box.clientWidth - 2) / w, (window.innerHeight * 0.65) / h);
+  return fit >= 1 ? Math.max(1, Math.floor(fit)) : fit;
+}
+
+function applyZoom() {
+  if (!state.shown) return;
+  const z = zoomFactor();
+  const canvas = $('view');
+  canvas.style.width = `${state.shown.picture.width() * z}px`;
+  canvas.style.height = `${state.shown.picture.height() * z}px`;
+}
+
+function stepZoom(direction) {
+  const steps = [...$('zoom').options].map((o) => o.value).filter((v) => v !== 'fit').map(Number);
+  const now = zoomFactor();
+  const next = direction > 0 ? steps.find((s) => s > now + 1e-9) : steps.findLast((s) => s < now - 1e-9);
+  if (next === undefined) return;
+  state.zoom = String(next);
+  $('zoom').value = state.zoom;
+  applyZoom();
+}
+
+function hex2(n) {
+  return n.toString(16).toUpperCase().padStart(2, '0');
+}
+
+function showPixel(x, y) {
+  const picture = state.shown?.picture;
+  if (!picture) return;
+  state.cursor = { x, y };
+  const p = picture.pixel(x, y);
+  if (!p) return;
+  if (state.shown.alpha) p.a = state.shown.alpha.pixel(x, y).a;
+  const index = p.index >= 0 ? `, palette index ${p.index}` : '';
+  $('pixel-info').textContent = `x ${x}, y ${y}: #${hex2(p.r)}${hex2(p.g)}${hex2(p.b)}, alpha ${p.a}${index}`;
+}
+
+function pointerPixel(event) {
+  const picture = state.shown?.picture;
+  if (!picture) return;
+  const rect = $('view').getBoundingClientRect();
+  const x = Math.floor(((event.clientX - rect.left) / rect.width) * picture.width());
+  const y = Math.floor(((event.clientY - rect.top) / rect.height) * picture.height());
+  if (x >= 0 && y >= 0 && x < picture.width() && y < picture.height()) showPixel(x, y);
+}
+
+function keyPixel(event) {
+  const picture = state.shown?.picture;
+  const moves = { ArrowLeft: [-1, 0], ArrowRight: [1, 0], ArrowUp: [0, -1], ArrowDown: [0, 1] };
+  if (!picture || !moves[event.key]) return;
+  event.preventDefault();
+  const step = event.shiftKey ? 10 : 1;
+  const [dx, dy] = moves[event.key];
+  const x = Math.min(picture.width() - 1, Math.max(0, state.cursor.x + dx * step));
+  const y = Math.min(picture.height() - 1, Math.max(0, state.cursor.y + dy * step));
+  showPixel(x, y);
+}
+
+// Size report -------------------------------------------------------------------
+
+function chooseFormat(format) {
+  const type = Number($('type').value);
+  if (type !== 1 && type !== 3) {
+    $('type').value = '1';
+    fillFormats();
+  }
+  $('format').value = String(format);
+  update();
+}
+
+function renderReport(outcome) {
+  const body = $('size-report').tBodies[0];
+  body.replaceChildren();
+  if (!outcome?.ok) return;
+  const chosen = $('format').value;
+  for (const row of outcome.rows) {
+    const tr = document.createElement('tr');
+    tr.tabIndex = 0;
+    tr.setAttribute('aria-selected', String(String(row.format) === chosen));
+    const note = [row.convertsTo && `converts to ${row.convertsTo} first`, row.alphaOnly && 'alpha only',
+      row.smallest && '* smallest'].filter(Boolean).join('; ');
+    const cells = [row.format, row.name, row.bitsPerPixel, row.pixelBytes, row.paletteBytes, row.flashBytes,
+      row.streamBytes ?? '-', note];
+    for (const value of cells) {
+      const td = document.createElement('td');
+      td.textContent = String(value);
+      tr.append(td);
+    }
+    tr.addEventListener('click', () => chooseFormat(row.format));
+    tr.addEventListener('keydown', (event) => {
+      if (event.key === 'Enter' || event.key === ' ') {
+        event.preventDefault();
+        chooseFormat(row.format);
+      }
+    });
+    body.append(tr);
+  }
+}
+
+// Putting it together -----------------------------------------------------------
+
+function showOpened() {
+  return document.querySelector('input[name="show"]:checked').value === 'opened';
+}
+
+function update() {
+  const image = state.images[state.selected];
+  const typeOption = (t) => $('type').querySelector(`option[value="${t}"]`);
+  const animated = image?.frames > 1;
+  typeOption(6).disabled = !animated;
+  typeOption(7).disabled = !animated;
+  let commands;
+  try {
+    commands = fullCommands();
+  } catch (e) {
+    if (!(e instanceof CommandError)) throw e;
+    $('command-error').textContent = e.message;
+    return;
+  }
+  const names = state.images.map((i) => i.name);
+  $('command-line').value = commandLine(names.length ? names : ['IMAGE'], commands);
+  if (!image) {
+    $('picture-info').textContent = 'No image opened.';
+    setShown(null);
+    renderReport(null);
+    return;
+  }
+  // The picture the commands leave, then as the chosen TYPE and FORMAT store it.
+  const options = settingsOf(commands);
+  const run = runCommands(state.R, image, state.commands, { options, files: state.files });
+  $('command-error').textContent = run.reports.join('\n');
+  const result = run.picture;
+  if (!result) {
+    $('picture-info').textContent = `${image.name}: the commands leave no picture.`;
+    setShown(null);
+    renderReport(null);
+    return;
+  }
+  $('picture-info').textContent = `${image.name}: opened ${describe(image.picture)}; after the commands ${describe(result)}.`;
+  renderReport(state.R.sizeReport(result, options));
+  const { type, format } = outputSettings();
+  if (showOpened()) {
+    setShown(image.picture, false);
+  } else {
+    const preview = previewPicture(state.R, result, type, format, options);
+    if (preview.text) $('command-error').textContent = preview.text;
+    setShown(preview.picture ?? result, Boolean(preview.picture), preview.keepAlpha ?? true, preview.alpha);
+  }
+  if (state.shown?.picture === result) state.shown.owned = result !== image.picture;
+  else if (result !== image.picture) result.delete();
+  const shown = state.shown.picture;
+  showPixel(Math.min(state.cursor.x, shown.width() - 1), Math.min(state.cursor.y, shown.height() - 1));
+}
+
+function wire() {
+  $('open-button').addEventListener('click', () => $('open-input').click());
+  $('open-input').addEventListener('change', (e) => {
+    openFiles([...e.target.files]);
+    e.target.value = '';
+  });
+  document.addEventListener('dragover', (e) => {
+    e.preventDefault();
+    document.body.classList.add('dragging');
+  });
+  document.addEventListener('dragleave', (e) => {
+    if (e.relatedTarget === null) document.body.classList.remove('dragging');
+  });
+  document.addEventListener('drop', (e) => {
+    e.preventDefault();
+    document.body.classList.remove('dragging');
+    if (e.dataTransfer?.files.length) openFiles([...e.dataTransfer.files]);
+  });
+  $('add-conversion').addEventListener('change', () => {
+    $('palette-row').hidden = $('add-conversion').value !== '-convertintocustompalette';
+  });
+  $('add-conversion-button').addEventListener('click', addConversion);
+  // A palette file chosen here is known by its name to typed commands too.
+  $('palette-input').addEventListener('change', async (e) => {
+    const file = e.target.files[0];
+    if (file) state.files.set(file.name, new Uint8Array(await file.arrayBuffer()));
+    update();
+  });
+  $('add-edit').addEventListener('change', showEditParameters);
+  $('add-edit-button').addEventListener('click', () => addCommand(editArgument($('add-edit').value)));
+  const applyText = () => {
+    try {
+      setCommands(parseCommands($('command-text').value).filter((c) => c.kind !== 'ignore'));
+    } catch (e) {
+      if (!(e instanceof CommandError)) throw e;
+      $('command-error').textContent = e.message;
+    }
+  };
+  $('command-text-apply').addEventListener('click', applyText);
+  $('command-text').addEventListener('keydown', (e) => {
+    if (e.key === 'Enter') applyText();
+  });
+  $('type').addEventListener('change', () => {
+    fillFormats();
+    update();
+  });
+  for (const id of ['format', 'no-palette', 'use-argb', 'big-endian', 'preserve-trans']) {
+    $(id).addEventListener('change', update);
+  }
+  $('out-name').addEventListener('input', update);
+  for (const radio of document.querySelectorAll('input[name="show"]')) radio.addEventListener('change', update);
+  $('download').addEventListener('click', downloadSelected);
+  $('download-all').addEventListener('click', downloadAll);
+  $('copy-command-line').addEventListener('click', () => navigator.clipboard?.writeText($('command-line').value));
+  $('zoom').addEventListener('change', () => {
+    state.zoom = $('zoom').value;
+    applyZoom();
+  });
+  $('zoom-in').addEventListener('click', () => stepZoom(1));
+  $('zoom-out').addEventListener('click', () => stepZoom(-1));
+  window.addEventListener('resize', applyZoom);
+  $('view').addEventListener('pointermove', pointerPixel);
+  $('view').addEventListener('keydown', keyPixel);
+}
+
+async function start() {
+  fillTypes();
+  fillFormats();
+  wire();
+  renderCommands();
+  try {
+    state.R = await createRastra();
+  } catch (e) {
+    $('status').textContent = `The converter could not start: ${e.message ?? e}`;
+    return;
+  }
+  $('open-button').disabled = false;
+  $('status').textContent = 'Ready. Open or drop pictures to convert them.';
+  document.body.dataset.ready = 'true';
+  update();
+}
+
+start();
