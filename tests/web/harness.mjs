@@ -6,6 +6,9 @@ import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 import { fileURLToPath, pathToFileURL } from 'node:url';
+import zlib from 'node:zlib';
+
+import { crc32 } from '../../web/page/zip.js';
 
 export const root = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../..');
 export const site = path.resolve(root, process.env.RASTRA_WEB_SITE ?? 'build-web/site');
@@ -85,4 +88,38 @@ export async function loadModule() {
 
 export async function loadCommands() {
   return import(pathToFileURL(path.join(root, 'web/page/commands.js')));
+}
+
+// A smooth picture with fine noise, as photos are: what the 565 job meets in
+// practice (neither flat nor random). Deterministic, so runs compare.
+export function splashPng(width, height) {
+  const raw = Buffer.alloc((width * 3 + 1) * height);
+  let seed = 11;
+  const noise = () => {
+    seed = (seed * 1103515245 + 12345) >>> 0;
+    return (seed >>> 24) % 9 - 4;
+  };
+  for (let y = 0; y < height; y++) {
+    const row = y * (width * 3 + 1);
+    for (let x = 0; x < width; x++) {
+      const v = [Math.sin(x / 37) + Math.cos(y / 23), Math.sin((x + y) / 51), Math.cos((x - 2 * y) / 71)];
+      for (let c = 0; c < 3; c++) {
+        raw[row + 1 + 3 * x + c] = Math.max(0, Math.min(255, Math.round(128 + 60 * v[c] + noise())));
+      }
+    }
+  }
+  const chunk = (type, data) => {
+    const body = Buffer.concat([Buffer.from(type, 'latin1'), data]);
+    const length = Buffer.alloc(4);
+    length.writeUInt32BE(data.length);
+    const crc = Buffer.alloc(4);
+    crc.writeUInt32BE(crc32(body));
+    return Buffer.concat([length, body, crc]);
+  };
+  const header = Buffer.alloc(13);
+  header.writeUInt32BE(width, 0);
+  header.writeUInt32BE(height, 4);
+  header.set([8, 2, 0, 0, 0], 8);  // 8 bits, RGB
+  return Buffer.concat([Buffer.from([0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a]), chunk('IHDR', header),
+    chunk('IDAT', zlib.deflateSync(raw, { level: 6 })), chunk('IEND', Buffer.alloc(0))]);
 }
