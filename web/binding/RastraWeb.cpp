@@ -127,9 +127,21 @@ val PictureOutcome(const sys::Context& ctx, BitmapPtr made) {
   return outcome;
 }
 
+// The module's memory ends at 2 GiB, and a job holds its source, a copy and
+// its result at once: no single block may pass a quarter of that (a picture
+// of 8192 x 8192 true-colour pixels), so a picture too large for the page is
+// refused with the allocator's message instead of ending the module.
+constexpr std::uint64_t kMaxBlockBytes = std::uint64_t{256} << 20;
+
+sys::Context JobContext() {
+  sys::Context ctx;
+  ctx.SetMaxBlockBytes(kMaxBlockBytes);
+  return ctx;
+}
+
 template <class Operation>
 val Transform(const Picture& picture, Operation&& operation) {
-  sys::Context ctx;
+  sys::Context ctx = JobContext();
   BitmapPtr copy = picture.Copy(ctx);
   if (!copy) return PictureOutcome(ctx, nullptr);
   return PictureOutcome(ctx, operation(std::move(copy), ctx));
@@ -141,21 +153,23 @@ val Transform(const Picture& picture, Operation&& operation) {
 // of a GIF (an animation has more than one), 1 for any other file.
 val Load(const val& data, const std::string& name) {
   const std::vector<std::uint8_t> bytes = BytesOf(data);
-  sys::Context ctx;
+  sys::Context ctx = JobContext();
+  ReadOptions options;
+  options.limits.maxPixelBytes = kMaxBlockBytes;
   const int type = ChooseFileType(FileTypeFromExtension(name), bytes);
   if (type == kFileTypeNone) {
     ctx.Fail(sys::Code::kUnknownType, "Unsupported file type");
     return PictureOutcome(ctx, nullptr);
   }
-  ReadResult read = LoadImageData(bytes, type, ReadOptions{}, ctx);
+  ReadResult read = LoadImageData(bytes, type, options, ctx);
   val outcome = PictureOutcome(ctx, std::move(read.image));
   outcome.set("fileType", type);
   int frames = 1;
   if (type == kFileTypeGif && outcome["ok"].as<bool>()) {
     GifInfo info;
     info.DataSize = static_cast<std::uint32_t>(bytes.size());
-    sys::Context scan;
-    if (ParseGif(bytes, info, nullptr, 0, scan) == 0) frames = static_cast<int>(info.NumFrames);
+    sys::Context scan = JobContext();
+    if (ParseGif(bytes, info, nullptr, 0, scan, options.limits) == 0) frames = static_cast<int>(info.NumFrames);
   }
   outcome.set("frames", frames);
   return outcome;
@@ -165,7 +179,7 @@ val Load(const val& data, const std::string& name) {
 
 val Convert(const Picture& picture, int colorFormat, const Options& options) {
   if (colorFormat < 0 || colorFormat >= kColorFormatCount) {
-    sys::Context ctx;
+    sys::Context ctx = JobContext();
     ctx.Fail(sys::Code::kBadArgument, "No such colour format");
     return PictureOutcome(ctx, nullptr);
   }
@@ -189,7 +203,7 @@ val ToBestPaletteWithTransparency(const Picture& picture, const Options& options
 // The colours of a palette file's bytes (.GUIPal).
 val ToPaletteFile(const Picture& picture, const val& paletteData, const Options& options) {
   const std::vector<std::uint8_t> bytes = BytesOf(paletteData);
-  sys::Context ctx;
+  sys::Context ctx = JobContext();
   PaletteRef palette;
   if (LoadPaletteData(bytes, palette, ctx) != 0) return PictureOutcome(ctx, nullptr);
   return Transform(picture, [&](BitmapPtr b, sys::Context& job) {
@@ -282,7 +296,7 @@ val FitToFormat(const Picture& picture, int format, const Options& options) {
 // current one, as on the command line.
 val Write(const Picture& picture, int type, int format, bool noPalette, const std::string& name,
           const Options& options) {
-  sys::Context ctx;
+  sys::Context ctx = JobContext();
   sys::MemorySink sink;
   const OutputSpec spec{format, noPalette ? 1 : 0};
   WriteResult result = WriteImageFile(&picture.bitmap(), sink, name, spec, type, ToOutputOptions(options), ctx);
@@ -298,12 +312,14 @@ val Write(const Picture& picture, int type, int format, bool noPalette, const st
 val WriteAnimation(const val& gifData, int type, int format, bool noPalette, const std::string& name,
                    const Options& options, const val& editFrame) {
   const std::vector<std::uint8_t> bytes = BytesOf(gifData);
-  sys::Context ctx;
+  sys::Context ctx = JobContext();
+  ReadLimits limits;
+  limits.maxPixelBytes = kMaxBlockBytes;
   const OutputOptions output = ToOutputOptions(options);
   const OutputSpec spec{format, noPalette ? 1 : 0};
   GifInfo info;
   info.DataSize = static_cast<std::uint32_t>(bytes.size());
-  if (ParseGif(bytes, info, nullptr, 0, ctx) != 0) return Outcome(ctx, false);
+  if (ParseGif(bytes, info, nullptr, 0, ctx, limits) != 0) return Outcome(ctx, false);
   if (info.NumFrames < 2) {
     ctx.Fail(sys::Code::kBadArgument, "GIF file is not animated.");
     return Outcome(ctx, false);
@@ -314,7 +330,7 @@ val WriteAnimation(const val& gifData, int type, int format, bool noPalette, con
   OutBuffer out(sink);
   AnimWriterState state;
   info.FirstGlobalFrame = -1;
-  GifFrameReader reader(bytes, info, ReadLimits{}, ctx);
+  GifFrameReader reader(bytes, info, limits, ctx);
   if (!reader.ReadScreen()) return Outcome(ctx, false);
   for (int i = 0; i < count; ++i) {
     GifFrame& frame = frames[static_cast<std::size_t>(i)];
@@ -351,7 +367,7 @@ val WriteAnimation(const val& gifData, int type, int format, bool noPalette, con
 // { ok, text, rows, table, csv }: what each FORMAT costs; rows as objects with
 // the fields of the command line's CSV.
 val SizeReport(const Picture& picture, const Options& options) {
-  sys::Context ctx;
+  sys::Context ctx = JobContext();
   std::vector<FormatSize> rows;
   const bool ok = ComputeSizeReport(picture.bitmap(), ToOutputOptions(options), rows, ctx) == sys::Code::kOk;
   val outcome = Outcome(ctx, ok);

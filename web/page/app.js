@@ -404,22 +404,31 @@ function showOpened() {
   return document.querySelector('input[name="show"]:checked').value === 'opened';
 }
 
-function update() {
-  const image = state.images[state.selected];
-  const typeOption = (t) => $('type').querySelector(`option[value="${t}"]`);
-  const animated = image?.frames > 1;
-  typeOption(6).disabled = !animated;
-  typeOption(7).disabled = !animated;
+// The command line the page shows; null when the Output section's save is
+// not valid (the error says why).
+function updateCommandLine() {
   let commands;
   try {
     commands = fullCommands();
   } catch (e) {
     if (!(e instanceof CommandError)) throw e;
     $('command-error').textContent = e.message;
-    return;
+    return null;
   }
+  if ($('command-error').textContent.startsWith('-saveas')) $('command-error').textContent = '';
   const names = state.images.map((i) => i.name);
   $('command-line').value = commandLine(names.length ? names : ['IMAGE'], commands);
+  return commands;
+}
+
+function update() {
+  const image = state.images[state.selected];
+  const typeOption = (t) => $('type').querySelector(`option[value="${t}"]`);
+  const animated = image?.frames > 1;
+  typeOption(6).disabled = !animated;
+  typeOption(7).disabled = !animated;
+  const commands = updateCommandLine();
+  if (!commands) return;
   if (!image) {
     $('picture-info').textContent = 'No image opened.';
     setShown(null);
@@ -502,7 +511,8 @@ function wire() {
   for (const id of ['format', 'no-palette', 'use-argb', 'big-endian', 'preserve-trans']) {
     $(id).addEventListener('change', update);
   }
-  $('out-name').addEventListener('input', update);
+  // The name changes no pixel: only the command line follows each key.
+  $('out-name').addEventListener('input', updateCommandLine);
   for (const radio of document.querySelectorAll('input[name="show"]')) radio.addEventListener('change', update);
   $('download').addEventListener('click', downloadSelected);
   $('download-all').addEventListener('click', downloadAll);
@@ -540,7 +550,13 @@ async function start() {
   wire();
   renderCommands();
   try {
-    state.R = await createRastra();
+    state.R = await createRastra({
+      // Memory the browser refuses ends the module; the page can only say so.
+      onAbort: (what) => {
+        $('status').textContent = `The converter stopped (${what}); reload the page to go on.`;
+        for (const id of ['open-button', 'download', 'download-all']) $(id).disabled = true;
+      },
+    });
   } catch (e) {
     $('status').textContent = `The converter could not start: ${e.message ?? e}`;
     return;

@@ -96,7 +96,9 @@ function parseSaveAs(argument, text) {
   if (m[3] === undefined || type === 2 || type === 4 || type === 5) return command;
   const format = Number.parseInt(m[3], 10);
   const animation = type >= 6;
-  if (animation ? !ANIMATION_FORMATS.has(format) : !FORMATS.some((f) => f.format === format)) {
+  // The codes the writers take; 3 and 14 are taken too, as on the command line.
+  const isFormatCode = (format >= 1 && format <= 29) || format === 99;
+  if (animation ? !ANIMATION_FORMATS.has(format) : !isFormatCode) {
     fail(argument, animation ? `TYPE ${type} takes FORMAT 1, 2, 4 or 5` : 'Illegal FORMAT parameter. (1 to 29 or 99)');
   }
   command.format = format;
