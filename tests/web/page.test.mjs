@@ -163,6 +163,15 @@ test('every control has a name and the keyboard reaches it', { skip }, async () 
   for (const id of wanted) {
     assert.ok(reached.has(id), `Tab never reaches #${id}`);
   }
+  // The picture's pixels by keyboard, and the zoom by its buttons.
+  await page.setInputFiles('#open-input', path.join(corpus, 'png/basn3p08.png'));
+  await page.waitForSelector('#image-list li');
+  await page.selectOption('#zoom', '1');
+  await page.focus('#view');
+  for (const key of ['ArrowRight', 'ArrowRight', 'ArrowDown', 'Shift+ArrowRight']) await page.keyboard.press(key);
+  assert.match(await page.textContent('#pixel-info'), /^x 12, y 1: #[0-9A-F]{6}, alpha 255, palette index \d+$/);
+  await page.click('#zoom-in');
+  assert.equal(await page.$eval('#view', (c) => c.style.width), '64px');
 });
 
 test('the page asks nothing of any host but its own', { skip }, () => {

@@ -6,6 +6,7 @@ import {
   CommandError, TYPES, commandLine, formatsForType, outputPath, parseCommand, parseCommands,
   previewPicture, runCommands, saveAsArgument, settingsOf,
 } from './commands.js';
+import { View } from './view.js';
 import { makeZip } from './zip.js';
 
 const $ = (id) => document.getElementById(id);
@@ -16,10 +17,8 @@ const state = {
   selected: -1,
   commands: [],  // parsed commands, without the save of the Output section
   files: new Map(),  // palette files by name, for -convertintocustompalette
-  shown: null,   // the picture on the canvas: { picture, owned }
-  cursor: { x: 0, y: 0 },
-  zoom: 'fit',
 };
+const view = new View($('view'), $('canvas-box'), $('pixel-info'));
 
 // Messages ----------------------------------------------------------------------
 
@@ -265,98 +264,6 @@ async function downloadAll() {
   say(`saved rastra.zip: ${new Set(outputs.map((o) => o.path)).size} files (${zip.length} bytes)`);
 }
 
-// The view ----------------------------------------------------------------------
-
-// alpha: a picture whose alpha channel replaces the shown one's (owned too).
-function setShown(picture, owned, keepAlpha = true, alpha = undefined) {
-  if (state.shown?.owned) state.shown.picture.delete();
-  state.shown?.alpha?.delete();
-  state.shown = picture ? { picture, owned, alpha } : null;
-  const canvas = $('view');
-  if (!picture) {
-    canvas.width = 1;
-    canvas.height = 1;
-    canvas.getContext('2d').clearRect(0, 0, 1, 1);
-    return;
-  }
-  const w = picture.width();
-  const h = picture.height();
-  const rgba = picture.rgba();
-  if (alpha) {
-    const source = alpha.rgba();
-    for (let i = 3; i < rgba.length; i += 4) rgba[i] = source[i];
-  } else if (!keepAlpha) {
-    for (let i = 3; i < rgba.length; i += 4) rgba[i] = 255;
-  }
-  canvas.width = w;
-  canvas.height = h;
-  canvas.getContext('2d').putImageData(new ImageData(new Uint8ClampedArray(rgba.buffer, rgba.byteOffset, rgba.length), w, h), 0, 0);
-  applyZoom();
-}
-
-function zoomFactor() {
-  if (state.zoom !== 'fit' || !state.shown) return Number(state.zoom) || 1;
-  const box = $('canvas-box');
-  const w = state.shown.picture.width();
-  const h = state.shown.picture.height();
-  const fit = Math.min((box.clientWidth - 2) / w, (window.innerHeight * 0.65) / h);
-  return fit >= 1 ? Math.max(1, Math.floor(fit)) : fit;
-}
-
-function applyZoom() {
-  if (!state.shown) return;
-  const z = zoomFactor();
-  const canvas = $('view');
-  canvas.style.width = `${state.shown.picture.width() * z}px`;
-  canvas.style.height = `${state.shown.picture.height() * z}px`;
-}
-
-function stepZoom(direction) {
-  const steps = [...$('zoom').options].map((o) => o.value).filter((v) => v !== 'fit').map(Number);
-  const now = zoomFactor();
-  const next = direction > 0 ? steps.find((s) => s > now + 1e-9) : steps.findLast((s) => s < now - 1e-9);
-  if (next === undefined) return;
-  state.zoom = String(next);
-  $('zoom').value = state.zoom;
-  applyZoom();
-}
-
-function hex2(n) {
-  return n.toString(16).toUpperCase().padStart(2, '0');
-}
-
-function showPixel(x, y) {
-  const picture = state.shown?.picture;
-  if (!picture) return;
-  state.cursor = { x, y };
-  const p = picture.pixel(x, y);
-  if (!p) return;
-  if (state.shown.alpha) p.a = state.shown.alpha.pixel(x, y).a;
-  const index = p.index >= 0 ? `, palette index ${p.index}` : '';
-  $('pixel-info').textContent = `x ${x}, y ${y}: #${hex2(p.r)}${hex2(p.g)}${hex2(p.b)}, alpha ${p.a}${index}`;
-}
-
-function pointerPixel(event) {
-  const picture = state.shown?.picture;
-  if (!picture) return;
-  const rect = $('view').getBoundingClientRect();
-  const x = Math.floor(((event.clientX - rect.left) / rect.width) * picture.width());
-  const y = Math.floor(((event.clientY - rect.top) / rect.height) * picture.height());
-  if (x >= 0 && y >= 0 && x < picture.width() && y < picture.height()) showPixel(x, y);
-}
-
-function keyPixel(event) {
-  const picture = state.shown?.picture;
-  const moves = { ArrowLeft: [-1, 0], ArrowRight: [1, 0], ArrowUp: [0, -1], ArrowDown: [0, 1] };
-  if (!picture || !moves[event.key]) return;
-  event.preventDefault();
-  const step = event.shiftKey ? 10 : 1;
-  const [dx, dy] = moves[event.key];
-  const x = Math.min(picture.width() - 1, Math.max(0, state.cursor.x + dx * step));
-  const y = Math.min(picture.height() - 1, Math.max(0, state.cursor.y + dy * step));
-  showPixel(x, y);
-}
-
 // Size report -------------------------------------------------------------------
 
 function chooseFormat(format) {
@@ -431,7 +338,7 @@ function update() {
   if (!commands) return;
   if (!image) {
     $('picture-info').textContent = 'No image opened.';
-    setShown(null);
+    view.show(null);
     renderReport(null);
     return;
   }
@@ -442,7 +349,7 @@ function update() {
   const result = run.picture;
   if (!result) {
     $('picture-info').textContent = `${image.name}: the commands leave no picture.`;
-    setShown(null);
+    view.show(null);
     renderReport(null);
     return;
   }
@@ -450,16 +357,15 @@ function update() {
   renderReport(state.R.sizeReport(result, options));
   const { type, format } = outputSettings();
   if (showOpened()) {
-    setShown(image.picture, false);
+    view.show(image.picture, false);
   } else {
     const preview = previewPicture(state.R, result, type, format, options);
     if (preview.text) $('command-error').textContent = preview.text;
-    setShown(preview.picture ?? result, Boolean(preview.picture), preview.keepAlpha ?? true, preview.alpha);
+    view.show(preview.picture ?? result, Boolean(preview.picture), preview.keepAlpha ?? true, preview.alpha);
   }
-  if (state.shown?.picture === result) state.shown.owned = result !== image.picture;
+  if (view.shown?.picture === result) view.shown.owned = result !== image.picture;
   else if (result !== image.picture) result.delete();
-  const shown = state.shown.picture;
-  showPixel(Math.min(state.cursor.x, shown.width() - 1), Math.min(state.cursor.y, shown.height() - 1));
+  view.showPixel(view.cursor.x, view.cursor.y);
 }
 
 function wire() {
@@ -517,15 +423,16 @@ function wire() {
   $('download').addEventListener('click', downloadSelected);
   $('download-all').addEventListener('click', downloadAll);
   $('copy-command-line').addEventListener('click', () => navigator.clipboard?.writeText($('command-line').value));
-  $('zoom').addEventListener('change', () => {
-    state.zoom = $('zoom').value;
-    applyZoom();
-  });
-  $('zoom-in').addEventListener('click', () => stepZoom(1));
-  $('zoom-out').addEventListener('click', () => stepZoom(-1));
-  window.addEventListener('resize', applyZoom);
-  $('view').addEventListener('pointermove', pointerPixel);
-  $('view').addEventListener('keydown', keyPixel);
+  $('zoom').addEventListener('change', () => view.setZoom($('zoom').value));
+  const step = (direction) => {
+    const zoom = view.stepZoom(direction, [...$('zoom').options].map((o) => o.value).filter((v) => v !== 'fit'));
+    if (zoom) $('zoom').value = zoom;
+  };
+  $('zoom-in').addEventListener('click', () => step(1));
+  $('zoom-out').addEventListener('click', () => step(-1));
+  window.addEventListener('resize', () => view.applyZoom());
+  $('view').addEventListener('pointermove', (e) => view.pointerPixel(e));
+  $('view').addEventListener('keydown', (e) => view.keyPixel(e));
 }
 
 // A 16 x 16 PNG, scaled to 256 x 256 and converted once while the page
