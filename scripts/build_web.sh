@@ -75,7 +75,7 @@ compile_archive() {
 
 build_deps() {
   local key
-  key=$( (emcc --version | head -n 1; echo "$deps_cflags $codename") | sha256sum | cut -c1-12)
+  key=$(echo "$(emcc -dumpversion) $deps_cflags $codename" | sha256sum | cut -c1-12)
   deps=$cache/deps-$key
   if [ -f "$deps/lib/libpng16.a" ] && [ -f "$deps/lib/libz.a" ]; then return; fi
   echo "build_web: compiling zlib and libpng for WebAssembly into $deps"
@@ -107,6 +107,11 @@ build_deps() {
 install_tools
 mkdir -p "$cache"
 build_deps
-emcmake cmake -S web -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DRASTRA_WEB_DEPS="$deps" >/dev/null
+mkdir -p "$build"
+if ! emcmake cmake -S web -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DRASTRA_WEB_DEPS="$deps" \
+     >"$build/configure.log" 2>&1; then
+  cat "$build/configure.log" >&2
+  exit 1
+fi
 cmake --build "$build" -j"$jobs"
 echo "build_web: the page is in $root/$build/site"
