@@ -172,6 +172,14 @@ test('every control has a name and the keyboard reaches it', { skip }, async () 
   assert.match(await page.textContent('#pixel-info'), /^x 12, y 1: #[0-9A-F]{6}, alpha 255, palette index \d+$/);
   await page.click('#zoom-in');
   assert.equal(await page.$eval('#view', (c) => c.style.width), '64px');
+  // A size report row chosen by keyboard sets the FORMAT and keeps the focus.
+  await page.focus('#size-report tbody tr');
+  for (const key of ['ArrowDown', 'ArrowDown', 'ArrowDown', 'ArrowDown', 'ArrowDown', 'Enter']) {
+    await page.keyboard.press(key);
+  }
+  const chosen = await page.evaluate(() => document.activeElement.cells[0].textContent);
+  assert.equal(chosen, '7');
+  assert.equal(await page.inputValue('#format'), '7');
 });
 
 test('the page asks nothing of any host but its own', { skip }, () => {

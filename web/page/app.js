@@ -266,7 +266,8 @@ async function downloadAll() {
 
 // Size report -------------------------------------------------------------------
 
-function chooseFormat(format) {
+// keyboard: the chosen row keeps the focus when the table is redrawn.
+function chooseFormat(format, keyboard = false) {
   const type = Number($('type').value);
   if (type !== 1 && type !== 3) {
     $('type').value = '1';
@@ -274,6 +275,7 @@ function chooseFormat(format) {
   }
   $('format').value = String(format);
   update();
+  if (keyboard) $('size-report').querySelector('tbody tr[aria-selected="true"]')?.focus();
 }
 
 function renderReport(outcome) {
@@ -298,7 +300,10 @@ function renderReport(outcome) {
     tr.addEventListener('keydown', (event) => {
       if (event.key === 'Enter' || event.key === ' ') {
         event.preventDefault();
-        chooseFormat(row.format);
+        chooseFormat(row.format, true);
+      } else if (event.key === 'ArrowDown' || event.key === 'ArrowUp') {
+        event.preventDefault();
+        (event.key === 'ArrowDown' ? tr.nextElementSibling : tr.previousElementSibling)?.focus();
       }
     });
     body.append(tr);
