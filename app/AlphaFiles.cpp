@@ -1,6 +1,5 @@
 #include "app/AlphaFiles.h"
 
-#include <utility>
 #include <vector>
 
 #include "app/Report.h"
@@ -45,7 +44,7 @@ BitmapPtr CreateAlphaFromFiles(const std::string& overBlack, const std::string& 
   sys::Context ctx = MakeJobContext();
   BitmapPtr black = LoadAsWindowsBitmap(overBlack, ctx);
   BitmapPtr white = black ? LoadAsWindowsBitmap(overWhite, ctx) : nullptr;
-  BitmapPtr result = CreateAlphaFromImages(std::move(black), std::move(white), ctx);
+  BitmapPtr result = black && white ? CreateAlphaFromImages(*black, *white, ctx) : nullptr;
   ReportAlphaJob(ctx);
   return result;
 }
@@ -54,7 +53,7 @@ BitmapPtr LoadAlphaMaskFile(const Bitmap& current, const std::string& mask) {
   if (!AllExist({&mask})) return nullptr;
   sys::Context ctx = MakeJobContext();
   BitmapPtr maskImage = LoadAsWindowsBitmap(mask, ctx);
-  BitmapPtr result = maskImage ? ApplyAlphaMask(current, std::move(maskImage), ctx) : nullptr;
+  BitmapPtr result = maskImage ? ApplyAlphaMask(current, *maskImage, ctx) : nullptr;
   ReportAlphaJob(ctx);
   return result;
 }

@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 
+#include "api/GifAnimation.h"
 #include "app/Report.h"
 #include "image/Bitmap.h"
 #include "readers/ReadOptions.h"
@@ -13,10 +14,6 @@
 namespace rastra {
 
 struct CommandSession;
-
-// Hands back what is to be written for a decoded frame (its number counted
-// from 0), or null when nothing can be (the reason was reported).
-using FramePreparation = std::function<BitmapPtr(BitmapPtr frame, int index)>;
 
 struct AnimationRequest {
   std::string gifPath;

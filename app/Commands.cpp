@@ -6,8 +6,10 @@
 #include <vector>
 
 #include "app/Animation.h"
-#include "app/CommandLine.h"
+#include "app/CommandTable.h"
+#include "app/DocumentActions.h"
 #include "app/ImageDocument.h"
+#include "app/Parameters.h"
 #include "app/Report.h"
 #include "app/Session.h"
 #include "image/ColorConvert.h"
@@ -16,6 +18,8 @@
 #include "image/Palette.h"
 #include "readers/PaletteFile.h"
 #include "sys/File.h"
+#include "sys/Path.h"
+#include "writers/FormatRules.h"
 #include "writers/ImageWriters.h"
 #include "writers/SizeReport.h"
 
@@ -41,20 +45,6 @@ constexpr const char* kSaveAsUsage = "FNAME,TYPE[,FORMAT[,NOPALETTE]]";
 constexpr const char* kNoPaletteValues = "NOPALETTE 0 or 1";
 // The window writes animations with 8-bit indices and their palettes.
 constexpr OutputSpec kAnimationDefault{5, 0};
-
-int DefaultFormat(const Bitmap& image) {
-  const int n = image.NumColors;
-  if (n == 0) return image.HasAlpha != 0 ? 16 : 8;
-  if (n <= 2) return 1;
-  if (n <= 4) return 2;
-  if (n <= 16) return 4;
-  return 5;
-}
-
-bool IsFormatCode(int format) { return (format >= 1 && format <= 29) || format == 99; }
-
-// Animation frames are written as packed palette indices only.
-bool IsAnimationFormat(int format) { return format == 1 || format == 2 || format == 4 || format == 5; }
 
 bool IsAnimationType(int type) { return type == kOutputAnimSprite || type == kOutputAnimCursor; }
 
@@ -111,12 +101,11 @@ bool ReadFormatAndPalette(CommandSession& session, int n, OutputSpec& spec) {
     return false;
   }
   spec.Format = format;
-  if (n != 0 && FormatNeedsTrueColor(format)) {
+  if (n != 0 && FormatTakesTrueColor(format)) {
     PushUndo(session);
-    doc.current =
-        RunJob(session, [&](sys::Context& ctx) { return Bitmap_ToTrueColor(std::move(doc.current), ctx); });
+    doc.current = RunJob(session, [&](sys::Context& ctx) { return Bitmap_ToTrueColor(*doc.current, ctx); });
   }
-  const int fitting = FittingFormatNumber(format, n);
+  const int fitting = FittingColorFormat(format, n);
   if (fitting >= 0) RunConversion(session, fitting);
   if (next != ',') return true;
   return ReadNoPalette(session, format, spec);
@@ -170,7 +159,7 @@ BitmapPtr PrepareFrame(CommandSession& session, BitmapPtr frame, int index, cons
     ExecuteCommand(frameSession, command.id);
   }
   if (frameDoc.current) {
-    const int fitting = FittingFormatNumber(spec.Format, frameDoc.current->NumColors);
+    const int fitting = FittingColorFormat(spec.Format, frameDoc.current->NumColors);
     if (fitting >= 0) RunConversion(frameSession, fitting);
   }
   session.reads.insert(session.reads.end(), frameSession.reads.begin(), frameSession.reads.end());
@@ -219,9 +208,9 @@ void ScaleCommand(CommandSession& session) {
   }
   const long height = ReadScaleSize(session, doc.current->YSize);
   if (height < 0) return;
-  // A scale that fails keeps nothing: the image went into it.
+  // A scale that fails keeps nothing, as the command line always did.
   doc.current = RunJob(session, [&](sys::Context& ctx) {
-    return ScaleBitmap(std::move(doc.current), static_cast<int>(width), static_cast<int>(height), ctx);
+    return ScaleBitmap(*doc.current, static_cast<int>(width), static_cast<int>(height), ctx);
   });
 }
 
@@ -234,7 +223,7 @@ void ReduceColorsCommand(CommandSession& session) {
   }
   ImageDocument& doc = session.doc;
   doc.current = RunJob(session, [&](sys::Context& ctx) {
-    return ReduceColors(std::move(doc.current), static_cast<int>(colours), session.options, ctx);
+    return ReduceColors(*doc.current, static_cast<int>(colours), session.options, ctx);
   });
 }
 
@@ -262,13 +251,14 @@ void TransparencyCommand(CommandSession& session) {
   session.Report(19, "none of its " + std::to_string(image.NumColors) + " palette colors");
 }
 
+// Conversions and edits: what an animation save repeats on every frame.
+bool IsFrameCommand(int id) {
+  return (id >= kCmdTransparency && id <= kCmdConvertCustomPalette) || (id >= kCmdFlipH && id <= kCmdScale);
+}
+
 }  // namespace
 
 void SetPaletteFileDialog(PaletteFileDialog dialog) { paletteFileDialog = dialog; }
-
-bool FormatNeedsTrueColor(int format) { return FormatTakesTrueColor(format); }
-
-int FittingFormatNumber(int format, int n) { return FittingColorFormat(format, n); }
 
 bool SaveImageFile(const Bitmap* image, const std::string& path, int type, const OutputSpec& spec,
                    BitmapPtr* replacement) {
@@ -338,17 +328,20 @@ void RunConversion(int selector) {
 void RunConversion(CommandSession& session, int selector) {
   ImageDocument& doc = session.doc;
   const OutputOptions options = session.options;
+  const auto noImage = [&](const char* text) {
+    RunJob(session, [&](sys::Context& ctx) { return ctx.Fail(sys::Code::kNoImage, text); });
+  };
   if (selector >= kFormatBW && selector <= kFormatRGB) {
-    doc.current = RunJob(session, [&](sys::Context& ctx) {
-      return ConvertToFormat(std::move(doc.current), GetColorFormat(selector), options, ctx);
+    // A conversion that fails leaves no image, as the command line always did.
+    if (!doc.current) return noImage(kNoSourceBitmapText);
+    doc.current = RunJob(
+        session, [&](sys::Context& ctx) { return ConvertToFormat(*doc.current, GetColorFormat(selector), options, ctx); });
+  } else if (selector == 15 || selector == 16) {
+    if (!doc.current) return noImage(kNoOriginalBitmapText);
+    BitmapPtr result = RunJob(session, [&](sys::Context& ctx) {
+      return selector == 15 ? ConvertToBestPalette(*doc.current, options, ctx)
+                            : ConvertToBestPaletteTrans(*doc.current, 0xFFFFFF, options, ctx);
     });
-  } else if (selector == 15) {
-    BitmapPtr result =
-        RunJob(session, [&](sys::Context& ctx) { return ConvertToBestPalette(doc.current, options, ctx); });
-    if (result) doc.current = std::move(result);
-  } else if (selector == 16) {
-    BitmapPtr result = RunJob(
-        session, [&](sys::Context& ctx) { return ConvertToBestPaletteTrans(doc.current, 0xFFFFFF, options, ctx); });
     if (result) doc.current = std::move(result);
   } else if (selector == 17) {
     CustomPaletteCommand(session);
@@ -386,9 +379,10 @@ void CustomPaletteCommand(CommandSession& session) {
   }
   if (!doc.current) return;
   PushUndo(session);
-  doc.current = RunJob(session, [&](sys::Context& ctx) {
-    return ConvertToPalette(doc.customPalette, doc.current, doc.customPalette.count, true, session.options, ctx);
+  BitmapPtr result = RunJob(session, [&](sys::Context& ctx) {
+    return ConvertToCustomPalette(*doc.current, doc.customPalette, session.options, ctx);
   });
+  doc.current = std::move(result);  // none after a failure, as the command line always had
 }
 
 void SizeReportCommand(CommandSession& session) {
@@ -418,19 +412,63 @@ void RunImageCommand(CommandSession& session, int id) {
   if (!doc.current) return;
   sys::Context ctx = MakeJobContext();
   switch (id) {
-    case 1700: FlipH(*doc.current); break;
-    case 1701: FlipV(*doc.current); break;
-    case 1702: doc.current = RotateCW(std::move(doc.current), ctx); break;
-    case 1703: doc.current = RotateCCW(std::move(doc.current), ctx); break;
-    case 1704: Rotate180(*doc.current); break;
-    case 1705: InvertIndices(*doc.current, ctx); break;
-    case 1706: InvertPalette(*doc.current, ctx); break;
-    case 1713: ScaleCommand(session); break;
-    case 1711: ReduceColorsCommand(session); break;
-    case 1501: TransparencyCommand(session); break;
+    case kCmdFlipH: FlipH(*doc.current); break;
+    case kCmdFlipV: FlipV(*doc.current); break;
+    case kCmdRotateCW: doc.current = RotateCW(*doc.current, ctx); break;
+    case kCmdRotateCCW: doc.current = RotateCCW(*doc.current, ctx); break;
+    case kCmdRotate180: Rotate180(*doc.current); break;
+    case kCmdInvertIndices: InvertIndices(*doc.current, ctx); break;
+    case kCmdInvertPalette: InvertPalette(*doc.current, ctx); break;
+    case kCmdScale: ScaleCommand(session); break;
+    case kCmdReduceColors: ReduceColorsCommand(session); break;
+    case kCmdTransparency: TransparencyCommand(session); break;
     default: break;
   }
   session.ReportJob(ctx);
+}
+
+void RunCommands(CommandSession& session, const std::vector<QueuedCommand>& queue) {
+  for (const QueuedCommand& command : queue) {
+    const SubjectScope subject(session, command.argument, SubjectKind::kArgument);
+    session.cursor = ParameterCursor{command.parameter};
+    ExecuteCommand(session, command.entry->id);
+    if (IsFrameCommand(command.entry->id)) {
+      session.history.push_back({command.entry->id, command.parameter, command.argument});
+    }
+  }
+}
+
+void ExecuteCommand(CommandSession& session, int id) {
+  if (id == kCmdSaveAs) {
+    SaveAsCommand(session);
+  } else if (id == kCmdExit) {
+    session.exitRequested = true;
+  } else if (id >= kCmdConvertBW && id <= kCmdConvert332) {
+    RunConversion(session, id - kCmdConvertBW + kFormatBW);
+  } else if (id == kCmdConvert8666) {
+    RunConversion(session, kFormat8666);
+  } else if (id >= kCmdConvert444 && id <= kCmdConvert565) {
+    RunConversion(session, id - kCmdConvert444 + kFormat444_12);
+  } else if (id >= kCmdConvertRGB && id <= kCmdConvertCustomPalette) {
+    RunConversion(session, id - kCmdConvertRGB + kFormatRGB);
+  } else if (id == kCmdSizeReport) {
+    SizeReportCommand(session);
+  } else {
+    RunImageCommand(session, id);
+  }
+}
+
+std::string CompleteOutputPath(const std::string& path, std::size_t capacity, int type,
+                               const std::string& sourcePath) {
+  static const char* const kExtensions[] = {"", "c", "bmp", "dta", "gif", "", "c", "c"};
+  sys::PathParts parts = sys::SplitPath(path);
+  const sys::PathParts source = sys::SplitPath(sourcePath);
+  if (parts.drive.empty()) parts.drive = source.drive;
+  if (parts.directory.empty()) parts.directory = source.directory;
+  if (parts.name.empty()) parts.name = source.name;
+  if (parts.extension.empty() && type >= 1 && type <= 7) parts.extension = kExtensions[type];
+  std::string joined = sys::JoinPath(parts);
+  return joined.size() > capacity ? path : joined;
 }
 
 }  // namespace rastra

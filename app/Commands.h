@@ -1,10 +1,13 @@
-// The operations the queued commands run on a session's image document. The
-// overloads without a session work on the process-wide document for the main
-// window.
+// The operations the queued commands run on a session's image document, and
+// the dispatch of a queued command to its operation. The overloads without a
+// session work on the process-wide document for the main window.
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <vector>
 
+#include "app/CommandTable.h"
 #include "image/Bitmap.h"
 #include "writers/ImageWriters.h"
 
@@ -13,10 +16,17 @@ namespace rastra {
 struct CommandSession;
 struct ImageDocument;
 
+// Runs the queue on the session's document, in order; conversions and edits
+// are remembered in the session's history for animation saves.
+void RunCommands(CommandSession& session, const std::vector<QueuedCommand>& queue);
+void ExecuteCommand(CommandSession& session, int id);
+
 void SaveAsCommand(CommandSession& session);
-// FORMAT codes whose data the writers make from true-colour pixels: a palette
-// image is converted (with an undo state) before such a save.
-bool FormatNeedsTrueColor(int format);
+// Fills in drive, directory and name from sourcePath (the document's) and
+// the default extension of the output type; unchanged when the result would
+// be longer than capacity.
+std::string CompleteOutputPath(const std::string& path, std::size_t capacity, int type,
+                               const std::string& sourcePath);
 // Writes image to path with the writer of type and the output options, and
 // shows what went wrong. The file is written beside the target and replaces
 // it only when the writer succeeded and every write reached it, so a failed
@@ -42,9 +52,6 @@ void CustomPaletteCommand(CommandSession& session);
 void SizeReportCommand(CommandSession& session);
 // Flips, rotations, inversions, scale, reducecolors and transparency.
 void RunImageCommand(CommandSession& session, int id);
-// The colour format a palette FORMAT (1 to 7) needs when an image of
-// numColors colours (0: true colour) does not fit it, or -1.
-int FittingFormatNumber(int format, int numColors);
 
 // The main window's branch of the custom palette command asks for a file;
 // an empty answer means the user cancelled.

@@ -47,13 +47,8 @@ ImageDocument& GetDocument();
 // Empties the document (tests and a new start).
 void ResetDocument();
 
-struct CommandSession;
-
-// Saves a copy of the current image, transparent entry included, as the
-// newest undo state. The current image counts as unchanged until
-// MarkChanged.
-void PushUndo();
-void PushUndo(CommandSession& session);
+// Drops every undo state: the document starts a history of its own.
+void StartNewHistory(ImageDocument& doc);
 // Saves image (the current one, handed over) as the newest undo state.
 void PushUndoImage(BitmapPtr image);
 void PushUndoImage(ImageDocument& doc, BitmapPtr image);
@@ -65,12 +60,5 @@ void MarkChanged();
 // The current image is what the file just written holds.
 void MarkSaved();
 bool HasUnsavedChanges();
-// Opens path with the reader its name and content select. On success the
-// picture becomes the current image with a history of its own (no undo
-// states), and path the source path. A file that cannot be opened or read is
-// reported and changes nothing. Returns the new image, null after a failure.
-Bitmap* OpenImageFile(const std::string& path);
-// The same for a session's document; its reports name the file.
-Bitmap* OpenImageFile(CommandSession& session, const std::string& path);
 
 }  // namespace rastra

@@ -8,6 +8,8 @@
 #include <thread>
 #include <utility>
 
+#include "app/Commands.h"
+#include "app/DocumentActions.h"
 #include "app/Session.h"
 #include "sys/Path.h"
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/CommandLine.h"
+#include "app/CommandTable.h"
 #include "app/ImageDocument.h"
 #include "image/OutputOptions.h"
 

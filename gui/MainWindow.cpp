@@ -28,6 +28,7 @@
 #include "app/AlphaFiles.h"
 #include "app/Animation.h"
 #include "app/Commands.h"
+#include "app/DocumentActions.h"
 #include "app/ImageDocument.h"
 #include "app/Report.h"
 #include "app/Settings.h"
@@ -507,7 +508,7 @@ void MainWindow::Convert(int selector) {
 
 void MainWindow::Dither(int index) {
   RunImageOperation([index](BitmapPtr image, sys::Context& ctx) {
-    return DitherToFormat(std::move(image), GetColorFormat(index), CurrentOutputOptions(), ctx);
+    return DitherToFormat(*image, GetColorFormat(index), CurrentOutputOptions(), ctx);
   });
 }
 
@@ -575,10 +576,10 @@ void MainWindow::OnFlipV() {
 }
 
 void MainWindow::OnRotateCW() {
-  RunImageOperation([](BitmapPtr image, sys::Context& ctx) { return RotateCW(std::move(image), ctx); });
+  RunImageOperation([](BitmapPtr image, sys::Context& ctx) { return RotateCW(*image, ctx); });
 }
 void MainWindow::OnRotateCCW() {
-  RunImageOperation([](BitmapPtr image, sys::Context& ctx) { return RotateCCW(std::move(image), ctx); });
+  RunImageOperation([](BitmapPtr image, sys::Context& ctx) { return RotateCCW(*image, ctx); });
 }
 
 void MainWindow::OnRotate180() {
@@ -603,11 +604,11 @@ void MainWindow::OnInvertColor() {
 }
 
 void MainWindow::OnShrink() {
-  RunImageOperation([](BitmapPtr image, sys::Context& ctx) { return ShrinkHalf(std::move(image), ctx); });
+  RunImageOperation([](BitmapPtr image, sys::Context& ctx) { return ShrinkHalf(*image, ctx); });
 }
 void MainWindow::Reduce(int colours) {
   RunImageOperation([colours](BitmapPtr image, sys::Context& ctx) {
-    return ReduceColors(std::move(image), colours, CurrentOutputOptions(), ctx);
+    return ReduceColors(*image, colours, CurrentOutputOptions(), ctx);
   });
 }
 void MainWindow::OnReduce4() { Reduce(4); }
@@ -627,7 +628,7 @@ void MainWindow::OnScale() {
   }
   ProgressFeedback::Scope busy(*progress_);
   sys::Context ctx = MakeJobContext();
-  BitmapPtr scaled = ScaleBitmap(std::move(doc.current), values.newWidth, values.newHeight, ctx);
+  BitmapPtr scaled = ScaleBitmap(*doc.current, values.newWidth, values.newHeight, ctx);
   ReportJob(ctx);
   if (scaled) {
     doc.current = std::move(scaled);
@@ -744,8 +745,8 @@ bool MainWindow::SaveAsInteractive() {
   if ((type == kOutputCBitmap || type == kOutputCStream) && !prompts_->FormatSpec(this, *doc.current, spec)) return false;
   if (type != kOutputCBitmap && type != kOutputCStream) spec = SpecResult{0, 0, type};
   if (type == kOutputGif && !ConfirmFirstFrameOnly()) return false;
-  if (doc.current->NumColors > 0 && FormatNeedsTrueColor(spec.format)) {
-    RunImageOperation([](BitmapPtr image, sys::Context& ctx) { return Bitmap_ToTrueColor(std::move(image), ctx); });
+  if (doc.current->NumColors > 0 && FormatTakesTrueColor(spec.format)) {
+    RunImageOperation([](BitmapPtr image, sys::Context& ctx) { return Bitmap_ToTrueColor(*image, ctx); });
     if (!doc.current || doc.current->NumColors > 0) return false;
   }
   return SaveCurrentImage(name, type, spec);
@@ -780,7 +781,7 @@ void MainWindow::SaveAsFormat(int format) {
   // The picture the report counted for this row is the one saved.
   const SaveStep step = SaveStepFor(format, *doc.current);
   if (step.conversion == SaveConversion::kTrueColor) {
-    RunImageOperation([](BitmapPtr image, sys::Context& ctx) { return Bitmap_ToTrueColor(std::move(image), ctx); });
+    RunImageOperation([](BitmapPtr image, sys::Context& ctx) { return Bitmap_ToTrueColor(*image, ctx); });
   } else if (step.conversion == SaveConversion::kColorFormat) {
     Convert(step.colorFormat);
   }

@@ -20,9 +20,12 @@ void ReportSizeMismatch(sys::Context& ctx) {
   ctx.Fail(sys::Code::kBadArgument, "The images are not of the same size.");
 }
 
-BitmapPtr ToThirtyTwoBits(BitmapPtr b, sys::Context& ctx) {
-  if (!b || b->BitsPerPixel == 32) return b;
-  return Bitmap_ToTrueColor(std::move(b), ctx);
+// The picture with four bytes per pixel: b itself, or the true-colour copy of
+// a palette image, kept in holder. Null when the copy could not be made.
+const Bitmap* ThirtyTwoBits(const Bitmap& b, BitmapPtr& holder, sys::Context& ctx) {
+  if (b.BitsPerPixel == 32) return &b;
+  holder = Bitmap_ToTrueColor(b, ctx);
+  return holder.get();
 }
 
 // Over black a pixel of opacity a and colour C shows a x C, over white
@@ -43,20 +46,21 @@ Color UnblendPixel(Color overBlack, Color overWhite) {
 
 }  // namespace
 
-BitmapPtr CreateAlphaFromImages(BitmapPtr overBlack, BitmapPtr overWhite, sys::Context& ctx) {
-  if (!overBlack || !overWhite) return nullptr;
-  if (!SameSize(*overBlack, *overWhite)) {
+BitmapPtr CreateAlphaFromImages(const Bitmap& overBlack, const Bitmap& overWhite, sys::Context& ctx) {
+  if (!SameSize(overBlack, overWhite)) {
     ReportSizeMismatch(ctx);
     return nullptr;
   }
-  overBlack = ToThirtyTwoBits(std::move(overBlack), ctx);
-  overWhite = ToThirtyTwoBits(std::move(overWhite), ctx);
-  if (!overBlack || !overWhite) return nullptr;
-  BitmapPtr result = Bitmap_Copy(*overBlack, ctx);
+  BitmapPtr blackCopy;
+  BitmapPtr whiteCopy;
+  const Bitmap* black32 = ThirtyTwoBits(overBlack, blackCopy, ctx);
+  const Bitmap* white32 = ThirtyTwoBits(overWhite, whiteCopy, ctx);
+  if (black32 == nullptr || white32 == nullptr) return nullptr;
+  BitmapPtr result = Bitmap_Copy(*black32, ctx);
   if (!result) return nullptr;
   for (int y = 0; y < result->YSize; ++y) {
-    const std::uint8_t* black = overBlack->Row(y);
-    const std::uint8_t* white = overWhite->Row(y);
+    const std::uint8_t* black = black32->Row(y);
+    const std::uint8_t* white = white32->Row(y);
     std::uint8_t* out = result->Row(y);
     for (int x = 0; x < result->XSize; ++x) {
       const Color pixel = UnblendPixel(Bitmap_LoadColor(black + 4 * x), Bitmap_LoadColor(white + 4 * x));
@@ -67,19 +71,17 @@ BitmapPtr CreateAlphaFromImages(BitmapPtr overBlack, BitmapPtr overWhite, sys::C
   return result;
 }
 
-BitmapPtr ApplyAlphaMask(const Bitmap& current, BitmapPtr mask, sys::Context& ctx) {
-  if (!mask) return nullptr;
-  BitmapPtr image = Bitmap_Copy(current, ctx);
-  if (!image) return nullptr;
-  if (!SameSize(*image, *mask)) {
+BitmapPtr ApplyAlphaMask(const Bitmap& current, const Bitmap& mask, sys::Context& ctx) {
+  if (!SameSize(current, mask)) {
     ReportSizeMismatch(ctx);
     return nullptr;
   }
-  image = ToThirtyTwoBits(std::move(image), ctx);
-  mask = ToThirtyTwoBits(std::move(mask), ctx);
-  if (!image || !mask) return nullptr;
+  BitmapPtr image = current.BitsPerPixel == 32 ? Bitmap_Copy(current, ctx) : Bitmap_ToTrueColor(current, ctx);
+  BitmapPtr maskCopy;
+  const Bitmap* mask32 = ThirtyTwoBits(mask, maskCopy, ctx);
+  if (!image || mask32 == nullptr) return nullptr;
   for (int y = 0; y < image->YSize; ++y) {
-    const std::uint8_t* in = mask->Row(y);
+    const std::uint8_t* in = mask32->Row(y);
     std::uint8_t* out = image->Row(y);
     for (int x = 0; x < image->XSize; ++x) {
       const Color m = Bitmap_LoadColor(in + 4 * x);

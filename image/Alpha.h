@@ -7,11 +7,10 @@
 
 namespace rastra {
 
-// Both inputs are consumed. The result is a 32-bit Bitmap with HasAlpha set,
-// or null; pictures of different sizes record "The images are not of the same
-// size." (code kBadArgument).
-BitmapPtr CreateAlphaFromImages(BitmapPtr overBlack, BitmapPtr overWhite, sys::Context& ctx);
-// The current image with the mask's grey as transparency; the mask is consumed.
-BitmapPtr ApplyAlphaMask(const Bitmap& current, BitmapPtr mask, sys::Context& ctx);
+// A new 32-bit Bitmap with HasAlpha set, or null; pictures of different sizes
+// record "The images are not of the same size." (code kBadArgument).
+BitmapPtr CreateAlphaFromImages(const Bitmap& overBlack, const Bitmap& overWhite, sys::Context& ctx);
+// The current image with the mask's grey as transparency.
+BitmapPtr ApplyAlphaMask(const Bitmap& current, const Bitmap& mask, sys::Context& ctx);
 
 }  // namespace rastra

@@ -1,8 +1,10 @@
 #include "image/Bitmap.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
+#include "image/Palette.h"
 #include "sys/Memory.h"
 
 namespace rastra {
@@ -126,6 +128,19 @@ BitmapPtr Bitmap_Copy(const Bitmap& source, sys::Context& ctx) {
   return copy;
 }
 
+PaletteRef Bitmap_GetPalette(const Bitmap& b) {
+  PaletteRef palette;
+  palette.count = std::clamp(b.NumColors, 0, 256);
+  for (int i = 0; i < palette.count; ++i) palette.colours[static_cast<std::size_t>(i)] = Bitmap_GetPalColor(b, i);
+  return palette;
+}
+
+BitmapPtr Bitmap_Clone(const Bitmap& source, sys::Context& ctx) {
+  BitmapPtr copy = Bitmap_Copy(source, ctx);
+  if (copy) copy->HasTrans = source.HasTrans;
+  return copy;
+}
+
 std::uint32_t Bitmap_GetPixel(const Bitmap& b, int x, int y) {
   if (!Inside(b, x, y)) return 0;
   const std::uint8_t* p = PixelAddress(b, x, y);
@@ -186,18 +201,16 @@ int Bitmap_GetNumUsedColors(Bitmap& b, sys::Context& ctx) {
   return b.NumUsedColors;
 }
 
-BitmapPtr Bitmap_ToTrueColor(BitmapPtr b, sys::Context& ctx) {
-  if (!b) return nullptr;
-  if (b->NumColors == 0 && b->HasAlpha == 0) return b;
-  BitmapPtr result = Bitmap_Create(b->XSize, b->YSize, 0, ctx);
+BitmapPtr Bitmap_ToTrueColor(const Bitmap& b, sys::Context& ctx) {
+  BitmapPtr result = Bitmap_Create(b.XSize, b.YSize, 0, ctx);
   if (!result) return nullptr;
   std::vector<Color> palette(256, 0);
-  for (int i = 0; i < b->NumColors; ++i) palette[i] = Bitmap_GetPalColor(*b, i);
-  for (int y = 0; y < b->YSize; ++y) {
-    const std::uint8_t* in = b->Row(y);
+  for (int i = 0; i < b.NumColors; ++i) palette[i] = Bitmap_GetPalColor(b, i);
+  for (int y = 0; y < b.YSize; ++y) {
+    const std::uint8_t* in = b.Row(y);
     std::uint8_t* out = result->Row(y);
-    for (int x = 0; x < b->XSize; ++x) {
-      const Color c = b->NumColors != 0 ? palette[in[x]] : LoadColor(in + std::size_t{4} * static_cast<std::size_t>(x));
+    for (int x = 0; x < b.XSize; ++x) {
+      const Color c = b.NumColors != 0 ? palette[in[x]] : LoadColor(in + std::size_t{4} * static_cast<std::size_t>(x));
       StoreColor(out + std::size_t{4} * static_cast<std::size_t>(x), c);
     }
   }

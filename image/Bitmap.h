@@ -11,11 +11,13 @@
 #include <string>
 #include <vector>
 
+#include <rastra/image.h>
+
 #include "sys/Context.h"
 
 namespace rastra {
 
-using Color = std::uint32_t;  // 0xTTBBGGRR
+// Colours are the library's public Color values, 0xTTBBGGRR.
 
 struct Bitmap {
   std::int32_t XSize = 0;
@@ -62,6 +64,9 @@ void ReportRowProgress(sys::Context& ctx, const char* format, int row, int rows)
 BitmapPtr Bitmap_Create(int xSize, int ySize, int numColors, sys::Context& ctx);
 // HasTrans is not copied: a copy is a fresh image of the same pixels.
 BitmapPtr Bitmap_Copy(const Bitmap& source, sys::Context& ctx);
+// The very picture again, its transparent entry included (an undo state, an
+// edit made on a copy).
+BitmapPtr Bitmap_Clone(const Bitmap& source, sys::Context& ctx);
 inline void Bitmap_Delete(BitmapPtr bitmap) { bitmap.reset(); }
 
 std::uint32_t Bitmap_GetPixel(const Bitmap& b, int x, int y);
@@ -73,8 +78,10 @@ void Bitmap_SetPalColor(Bitmap& b, int i, Color color);
 // addressed top row first. Returns false when the allocation failed.
 bool Bitmap_SetNumColors(Bitmap& b, int n, sys::Context& ctx);
 int Bitmap_GetNumUsedColors(Bitmap& b, sys::Context& ctx);
-// Consumes its input; a plain true-colour image comes back as the same object.
-BitmapPtr Bitmap_ToTrueColor(BitmapPtr b, sys::Context& ctx);
+// A true-colour image of the same colours: palette images take their
+// entries' colours (the transparency byte included). The result has neither
+// HasAlpha nor HasTrans set.
+BitmapPtr Bitmap_ToTrueColor(const Bitmap& b, sys::Context& ctx);
 
 // Info header height field (the only header field ever read back).
 std::int32_t Bitmap_InfoHeight(const Bitmap& b);

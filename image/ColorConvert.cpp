@@ -502,45 +502,32 @@ void SortByCountDescending(Color* colours, std::uint32_t* counts, int m) {
   }
 }
 
-void ReportNoSourceBitmap(sys::Context& ctx) {
-  ctx.Fail(sys::Code::kNoImage, "Internal error : No source bitmap. (hBitmap == 0)");
-}
-void ReportNoOriginalBitmap(sys::Context& ctx) { ctx.Fail(sys::Code::kNoImage, "Internal error : pBitmapOrg == NULL"); }
-
 }  // namespace
 
-BitmapPtr ConvertToFormat(BitmapPtr source, const ColorFormat& format, const OutputOptions& options,
+BitmapPtr ConvertToFormat(const Bitmap& source, const ColorFormat& format, const OutputOptions& options,
                           sys::Context& ctx) {
-  if (!source) {
-    ReportNoSourceBitmap(ctx);
-    return nullptr;
-  }
   const std::uint32_t entries = format.GetIndexMask() + 1;
   const int k = entries > 256 ? 0 : static_cast<int>(entries);
-  BitmapPtr result = Bitmap_Create(source->XSize, source->YSize, k, ctx);
+  BitmapPtr result = Bitmap_Create(source.XSize, source.YSize, k, ctx);
   if (!result) return nullptr;
   const bool paletteResult = k != 0;
-  if (source->NumColors != 0) {
-    ConvertPaletteSource(*source, *result, format, paletteResult, ctx);
-  } else if (ConvertTrueColorSource(*source, *result, format, paletteResult, options.preserveTrans, ctx)) {
+  if (source.NumColors != 0) {
+    ConvertPaletteSource(source, *result, format, paletteResult, ctx);
+  } else if (ConvertTrueColorSource(source, *result, format, paletteResult, options.preserveTrans, ctx)) {
     result->HasTrans = 1;
   }
   for (int i = 0; i < k; ++i) Bitmap_SetPalColor(*result, i, format.IndexToColor(static_cast<std::uint32_t>(i)));
-  source.reset();
   ctx.Progress("Conversion done");
   return result;
 }
 
-BitmapPtr DitherToFormat(BitmapPtr source, const ColorFormat& format, const OutputOptions& options,
+BitmapPtr DitherToFormat(const Bitmap& source, const ColorFormat& format, const OutputOptions& options,
                          sys::Context& ctx) {
-  if (!source) {
-    ReportNoSourceBitmap(ctx);
-    return nullptr;
-  }
-  BitmapPtr image = Bitmap_ToTrueColor(std::move(source), ctx);
+  // The errors are spread over a true-colour copy.
+  BitmapPtr image = Bitmap_ToTrueColor(source, ctx);
   if (!image) return nullptr;
   DiffuseErrors(*image, format, ctx);
-  return ConvertToFormat(std::move(image), format, options, ctx);
+  return ConvertToFormat(*image, format, options, ctx);
 }
 
 int FindNearestColor(Color color, const PaletteRef& palette) {
@@ -573,28 +560,13 @@ BitmapPtr ConvertToPalette(const PaletteRef& palette, const Bitmap& source, int 
   return result;
 }
 
-BitmapPtr ConvertToPalette(const PaletteRef& palette, BitmapPtr& source, int numEntries, bool deleteSource,
-                           const OutputOptions& options, sys::Context& ctx) {
-  if (!source) {
-    ReportNoOriginalBitmap(ctx);
-    return nullptr;
-  }
-  BitmapPtr result = ConvertToPalette(palette, *source, numEntries, options, ctx);
-  if (result && deleteSource) source.reset();
-  return result;
-}
-
-int CalcBestPalette(int maxColors, const Bitmap* source, PaletteRef& best, sys::Context& ctx) {
-  if (source == nullptr) {
-    ReportNoOriginalBitmap(ctx);
-    return 0;
-  }
+int CalcBestPalette(int maxColors, const Bitmap& source, PaletteRef& best, sys::Context& ctx) {
   if (maxColors < 1) return 0;
   // The limit is the smaller of maxColors and the number of colours in the
   // image; a tree below its limit never merges, so maxColors alone gives the
   // same tree without counting the colours first.
   ColorOctree tree(static_cast<std::uint32_t>(std::min(maxColors, 256)), 8);
-  InsertImage(tree, *source, ctx);
+  InsertImage(tree, source, ctx);
   std::array<std::uint32_t, 256> counts{};
   const int m = tree.GetPalette(best.colours.data(), counts.data());
   SortByCountDescending(best.colours.data(), counts.data(), m);
@@ -602,58 +574,46 @@ int CalcBestPalette(int maxColors, const Bitmap* source, PaletteRef& best, sys::
   return m;
 }
 
-BitmapPtr ConvertToBestPalette(BitmapPtr& source, const OutputOptions& options, sys::Context& ctx) {
+BitmapPtr ConvertToBestPalette(const Bitmap& source, const OutputOptions& options, sys::Context& ctx) {
   PaletteRef best;
-  const int m = CalcBestPalette(256, source.get(), best, ctx);
-  if (m == 0) return nullptr;
-  return ConvertToPalette(best, source, m, true, options, ctx);
-}
-
-BitmapPtr BestPaletteImageOf(const Bitmap& source, const OutputOptions& options, sys::Context& ctx) {
-  PaletteRef best;
-  const int m = CalcBestPalette(256, &source, best, ctx);
+  const int m = CalcBestPalette(256, source, best, ctx);
   if (m == 0) return nullptr;
   return ConvertToPalette(best, source, m, options, ctx);
 }
 
-BitmapPtr ConvertToBestPaletteTrans(BitmapPtr& source, Color transColor, const OutputOptions& options,
+BitmapPtr ConvertToBestPaletteTrans(const Bitmap& source, Color transColor, const OutputOptions& options,
                                     sys::Context& ctx) {
-  if (!source || source->HasAlpha == 0) return ConvertToBestPalette(source, options, ctx);
+  if (source.HasAlpha == 0) return ConvertToBestPalette(source, options, ctx);
   PaletteRef best;
-  const int m = CalcBestPalette(255, source.get(), best, ctx);
+  const int m = CalcBestPalette(255, source, best, ctx);
   if (m == 0) return nullptr;
-  BitmapPtr result = ConvertToPalette(best, source, m + 1, false, options, ctx);
+  BitmapPtr result = ConvertToPalette(best, source, m + 1, options, ctx);
   if (!result) return nullptr;
   for (int i = m - 1; i >= 0; --i) Bitmap_SetPalColor(*result, i + 1, Bitmap_GetPalColor(*result, i));
   Bitmap_SetPalColor(*result, 0, transColor);
-  const std::array<Color, 256> sourcePalette = PaletteTable(*source);
-  const bool hasPalette = source->NumColors != 0;
-  for (int y = 0; y < source->YSize; ++y) {
-    const std::uint8_t* in = source->Row(y);
+  const std::array<Color, 256> sourcePalette = PaletteTable(source);
+  const bool hasPalette = source.NumColors != 0;
+  for (int y = 0; y < source.YSize; ++y) {
+    const std::uint8_t* in = source.Row(y);
     std::uint8_t* out = result->Row(y);
-    for (int x = 0; x < source->XSize; ++x) {
+    for (int x = 0; x < source.XSize; ++x) {
       const Color c = hasPalette ? sourcePalette[in[x]] : Bitmap_LoadColor(in + 4 * x);
       out[x] = Transparency(c) == kFullyTransparent ? 0 : static_cast<std::uint8_t>(out[x] + 1);
     }
   }
   result->HasTrans = 1;
-  source.reset();
   return result;
 }
 
-BitmapPtr ConvertToCustomPalette(BitmapPtr source, const PaletteRef& custom, const OutputOptions& options,
+BitmapPtr ConvertToCustomPalette(const Bitmap& source, const PaletteRef& custom, const OutputOptions& options,
                                  sys::Context& ctx) {
-  return ConvertToPalette(custom, source, custom.count, true, options, ctx);
+  return ConvertToPalette(custom, source, custom.count, options, ctx);
 }
 
-BitmapPtr ReduceColors(BitmapPtr source, int maxColors, const OutputOptions& options, sys::Context& ctx) {
-  if (!source) {
-    ReportNoOriginalBitmap(ctx);
-    return nullptr;
-  }
+BitmapPtr ReduceColors(const Bitmap& source, int maxColors, const OutputOptions& options, sys::Context& ctx) {
   // More than 256 leaves would not fit a palette.
   ColorOctree tree(static_cast<std::uint32_t>(std::clamp(maxColors, 2, 256)), 8);
-  InsertImage(tree, *source, ctx);
+  InsertImage(tree, source, ctx);
   PaletteRef best;
   int m = tree.GetPalette(best.colours.data(), nullptr);
   if (m == 0) {  // no pixels: still a palette image
@@ -661,7 +621,7 @@ BitmapPtr ReduceColors(BitmapPtr source, int maxColors, const OutputOptions& opt
     m = 1;
   }
   best.count = m;
-  return ConvertToPalette(best, source, m, true, options, ctx);
+  return ConvertToPalette(best, source, m, options, ctx);
 }
 
 // ColorOctree ------------------------------------------------------------

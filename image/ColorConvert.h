@@ -1,10 +1,11 @@
 // Bringing an image into a colour format (plain or Floyd-Steinberg dithered),
 // onto a given palette, or onto an optimised palette of its own colours.
 //
-// Every operation that takes a BitmapPtr by value consumes it. Those taking a
-// BitmapPtr& say when they reset it. Failures (null results) are recorded in
-// the context; options.preserveTrans decides what becomes of fully transparent
-// pixels of true-colour sources.
+// Every conversion reads its source through a const reference and makes a
+// new image; the source is never changed, so a failure leaves the caller
+// with what it had. Failures (null results) are recorded in the context;
+// options.preserveTrans decides what becomes of fully transparent pixels of
+// true-colour sources.
 #pragma once
 
 #include <cstdint>
@@ -18,39 +19,36 @@
 
 namespace rastra {
 
-// Null (with "Internal error : No source bitmap. (hBitmap == 0)") for a null source.
-BitmapPtr ConvertToFormat(BitmapPtr source, const ColorFormat& format, const OutputOptions& options,
+// What the command line says when a conversion is asked for without an
+// image: the colour formats give the first, the palettes the second.
+inline constexpr const char* kNoSourceBitmapText = "Internal error : No source bitmap. (hBitmap == 0)";
+inline constexpr const char* kNoOriginalBitmapText = "Internal error : pBitmapOrg == NULL";
+
+BitmapPtr ConvertToFormat(const Bitmap& source, const ColorFormat& format, const OutputOptions& options,
                           sys::Context& ctx);
-BitmapPtr DitherToFormat(BitmapPtr source, const ColorFormat& format, const OutputOptions& options,
+BitmapPtr DitherToFormat(const Bitmap& source, const ColorFormat& format, const OutputOptions& options,
                          sys::Context& ctx);
 
 // Index of the nearest entry by squared RGB distance; the lowest index wins a tie.
 int FindNearestColor(Color color, const PaletteRef& palette);
 
-// Result with numEntries palette entries. deleteSource true: source is reset
-// once the result is made.
-BitmapPtr ConvertToPalette(const PaletteRef& palette, BitmapPtr& source, int numEntries, bool deleteSource,
-                           const OutputOptions& options, sys::Context& ctx);
-// The same of a source that stays the caller's.
+// Result with numEntries palette entries.
 BitmapPtr ConvertToPalette(const PaletteRef& palette, const Bitmap& source, int numEntries,
                            const OutputOptions& options, sys::Context& ctx);
 
 // Writes up to maxColors colours, most frequent first, into best and sets its
 // count; returns how many, 0 on failure. The source is only read.
-int CalcBestPalette(int maxColors, const Bitmap* source, PaletteRef& best, sys::Context& ctx);
+int CalcBestPalette(int maxColors, const Bitmap& source, PaletteRef& best, sys::Context& ctx);
 
-// On success source is reset; on failure it is kept and null is returned.
-BitmapPtr ConvertToBestPalette(BitmapPtr& source, const OutputOptions& options, sys::Context& ctx);
-// The best-palette image of a source that stays the caller's.
-BitmapPtr BestPaletteImageOf(const Bitmap& source, const OutputOptions& options, sys::Context& ctx);
-// Index 0 becomes transColor and holds exactly the fully transparent pixels.
-// Same ownership rule as ConvertToBestPalette.
-BitmapPtr ConvertToBestPaletteTrans(BitmapPtr& source, Color transColor, const OutputOptions& options,
+BitmapPtr ConvertToBestPalette(const Bitmap& source, const OutputOptions& options, sys::Context& ctx);
+// Index 0 becomes transColor and holds exactly the fully transparent pixels
+// (of a source with alpha; any other source gets the plain best palette).
+BitmapPtr ConvertToBestPaletteTrans(const Bitmap& source, Color transColor, const OutputOptions& options,
                                     sys::Context& ctx);
-BitmapPtr ConvertToCustomPalette(BitmapPtr source, const PaletteRef& custom, const OutputOptions& options,
+BitmapPtr ConvertToCustomPalette(const Bitmap& source, const PaletteRef& custom, const OutputOptions& options,
                                  sys::Context& ctx);
 // maxColors from 2 to 256; the palette comes in tree order.
-BitmapPtr ReduceColors(BitmapPtr source, int maxColors, const OutputOptions& options, sys::Context& ctx);
+BitmapPtr ReduceColors(const Bitmap& source, int maxColors, const OutputOptions& options, sys::Context& ctx);
 
 // Colour quantiser: an octree over the bits of red, green and blue that merges
 // its deepest, most recently created interior node whenever the number of

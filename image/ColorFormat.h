@@ -8,34 +8,12 @@
 
 #include <cstdint>
 
+#include <rastra/convert.h>
+
 #include "image/Bitmap.h"
 
 namespace rastra {
 
-enum ColorFormatId : int {
-  kFormatBW = 0,
-  kFormatGray4,
-  kFormatGray16,
-  kFormatGray64,
-  kFormatGray256,
-  kFormat111,
-  kFormat222,
-  kFormat233,
-  kFormat323,
-  kFormat332,
-  kFormat8666,
-  kFormat444_12,
-  kFormat555,
-  kFormat565,
-  kFormatRGB,
-  kFormat444_16,
-  kFormat444_12_1,
-  kFormatM444_12,
-  kFormatM444_16,
-  kFormatM444_12_1,
-  kFormatM555,
-  kFormatM565,
-};
 
 inline constexpr int kColorFormatCount = 22;
 // Formats 0 to 14 have entries in the conversion menu, in this order.

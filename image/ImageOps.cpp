@@ -152,28 +152,28 @@ void Rotate180(Bitmap& bitmap) {
   FlipH(bitmap);
 }
 
-BitmapPtr RotateCCW(BitmapPtr source, sys::Context& ctx) {
-  if (!source) return nullptr;
-  BitmapPtr result = Bitmap_Create(source->YSize, source->XSize, source->NumColors, ctx);
+BitmapPtr RotateCCW(const Bitmap& source, sys::Context& ctx) {
+  BitmapPtr result = Bitmap_Create(source.YSize, source.XSize, source.NumColors, ctx);
   if (!result) return nullptr;
-  for (int i = 0; i < source->NumColors; ++i) Bitmap_SetPalColor(*result, i, Bitmap_GetPalColor(*source, i));
-  const int bytes = BytesPerPixel(*source);
-  const std::vector<const std::uint8_t*> sourceRows = RowPointers(*source);
+  for (int i = 0; i < source.NumColors; ++i) Bitmap_SetPalColor(*result, i, Bitmap_GetPalColor(source, i));
+  const int bytes = BytesPerPixel(source);
+  const std::vector<const std::uint8_t*> sourceRows = RowPointers(source);
   // Destination row y' is source column XSize - 1 - y', read down the source rows.
   for (int y = 0; y < result->YSize; ++y) {
-    const std::size_t sourceOffset = static_cast<std::size_t>(source->XSize - 1 - y) * bytes;
+    const std::size_t sourceOffset = static_cast<std::size_t>(source.XSize - 1 - y) * bytes;
     std::uint8_t* out = result->Row(y);
     for (int x = 0; x < result->XSize; ++x) std::memcpy(out + x * bytes, sourceRows[x] + sourceOffset, bytes);
   }
-  result->HasTrans = source->HasTrans;
-  result->HasAlpha = source->HasAlpha;
+  result->HasTrans = source.HasTrans;
+  result->HasAlpha = source.HasAlpha;
   return result;
 }
 
-BitmapPtr RotateCW(BitmapPtr source, sys::Context& ctx) {
-  if (!source) return nullptr;
-  Rotate180(*source);
-  return RotateCCW(std::move(source), ctx);
+BitmapPtr RotateCW(const Bitmap& source, sys::Context& ctx) {
+  // A quarter turn one way and a half turn are a quarter turn the other way.
+  BitmapPtr result = RotateCCW(source, ctx);
+  if (result) Rotate180(*result);
+  return result;
 }
 
 void InvertIndices(Bitmap& bitmap, sys::Context& ctx) {
@@ -201,28 +201,25 @@ void InvertPalette(Bitmap& bitmap, sys::Context& ctx) {
   ctx.Progress("Palette inverted");
 }
 
-BitmapPtr ScaleBitmap(BitmapPtr source, int width, int height, sys::Context& ctx) {
-  if (!source) return nullptr;
-  if (width == source->XSize && height == source->YSize) return source;
+BitmapPtr ScaleBitmap(const Bitmap& source, int width, int height, sys::Context& ctx) {
+  if (width == source.XSize && height == source.YSize) return Bitmap_Clone(source, ctx);
   if (width < 0 || height < 0) return nullptr;
   BitmapPtr result = Bitmap_Create(width, height, 0, ctx);
   if (!result) return nullptr;
-  result->HasAlpha = source->HasAlpha;
+  result->HasAlpha = source.HasAlpha;
   // A source without pixels has nothing to average; the result stays zero.
-  if (width == 0 || height == 0 || source->XSize == 0 || source->YSize == 0) return result;
-  BitmapPtr intermediate = Bitmap_Create(width, source->YSize, 0, ctx);
+  if (width == 0 || height == 0 || source.XSize == 0 || source.YSize == 0) return result;
+  BitmapPtr intermediate = Bitmap_Create(width, source.YSize, 0, ctx);
   if (!intermediate) return nullptr;
-  ScaleRows(*source, *intermediate);
-  source.reset();
+  ScaleRows(source, *intermediate);
   ScaleColumns(*intermediate, *result);
   return result;
 }
 
-BitmapPtr ShrinkHalf(BitmapPtr source, sys::Context& ctx) {
-  if (!source) return nullptr;
-  const int width = (source->XSize + 1) / 2;
-  const int height = (source->YSize + 1) / 2;
-  BitmapPtr result = ScaleBitmap(std::move(source), width, height, ctx);
+BitmapPtr ShrinkHalf(const Bitmap& source, sys::Context& ctx) {
+  const int width = (source.XSize + 1) / 2;
+  const int height = (source.YSize + 1) / 2;
+  BitmapPtr result = ScaleBitmap(source, width, height, ctx);
   ctx.Progress("Bitmap shrinked to 50%");
   return result;
 }

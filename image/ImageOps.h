@@ -9,19 +9,19 @@ namespace rastra {
 void FlipH(Bitmap& bitmap);
 void FlipV(Bitmap& bitmap);
 void Rotate180(Bitmap& bitmap);
-// Both consume their input and carry HasTrans and HasAlpha over.
-BitmapPtr RotateCW(BitmapPtr source, sys::Context& ctx);
-BitmapPtr RotateCCW(BitmapPtr source, sys::Context& ctx);
+// New images of the turned picture, with HasTrans and HasAlpha carried over.
+BitmapPtr RotateCW(const Bitmap& source, sys::Context& ctx);
+BitmapPtr RotateCCW(const Bitmap& source, sys::Context& ctx);
 
 // True-colour images: the low 24 bits of every pixel are inverted.
 void InvertIndices(Bitmap& bitmap, sys::Context& ctx);
 void InvertPalette(Bitmap& bitmap, sys::Context& ctx);
 
-// Box-filtered true-colour result; consumes the source.
-BitmapPtr ShrinkHalf(BitmapPtr source, sys::Context& ctx);
-// Returns the source itself when the size is unchanged, otherwise a new
-// true-colour Bitmap averaged over a box filter (the source is consumed).
-BitmapPtr ScaleBitmap(BitmapPtr source, int width, int height, sys::Context& ctx);
+// Box-filtered true-colour result.
+BitmapPtr ShrinkHalf(const Bitmap& source, sys::Context& ctx);
+// A clone of the source when the size is unchanged, otherwise a new
+// true-colour Bitmap averaged over a box filter.
+BitmapPtr ScaleBitmap(const Bitmap& source, int width, int height, sys::Context& ctx);
 
 // Moves palette index `index` to 0 (pixels and palette) and sets HasTrans.
 void SetTransIndex(Bitmap& bitmap, int index);

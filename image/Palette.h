@@ -1,17 +1,17 @@
 // A palette of up to 256 colours, as the palette conversions take it and the
-// best-palette search and the palette file give it.
+// best-palette search and the palette file give it: the library's public
+// Palette under the name the conversions have always used.
 #pragma once
 
-#include <array>
-#include <cstdint>
+#include <rastra/palette.h>
 
 #include "image/Bitmap.h"
 
 namespace rastra {
 
-struct PaletteRef {
-  std::int32_t count = 256;  // valid entries, 1 to 256
-  std::array<Color, 256> colours{};
-};
+using PaletteRef = Palette;
+
+// The palette of a palette image; count 0 for a true-colour image.
+PaletteRef Bitmap_GetPalette(const Bitmap& b);
 
 }  // namespace rastra

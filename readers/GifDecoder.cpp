@@ -626,9 +626,9 @@ bool GifFrameReader::Walker::PostProcess(GifFrame& frame) {
     BitmapPtr result;
     if (keepsTransparency) {
       frame.pBitmap->HasAlpha = 1;
-      result = ConvertToBestPaletteTrans(frame.pBitmap, kTransColor, options, ctx_);
+      result = ConvertToBestPaletteTrans(*frame.pBitmap, kTransColor, options, ctx_);
     } else {
-      result = ConvertToBestPalette(frame.pBitmap, options, ctx_);
+      result = ConvertToBestPalette(*frame.pBitmap, options, ctx_);
     }
     if (!result) {
       frame.pBitmap.reset();

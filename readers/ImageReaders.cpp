@@ -1,5 +1,6 @@
 #include "readers/ImageReaders.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <string_view>
@@ -58,6 +59,16 @@ bool StartsWith(std::span<const std::uint8_t> data, std::string_view prefix) {
   return data.size() >= prefix.size() && std::memcmp(data.data(), prefix.data(), prefix.size()) == 0;
 }
 
+// Frames of a GIF file; a file that does not scan to its end counts as one
+// picture, since the reader showed only its first anyway.
+std::uint32_t CountGifFrames(std::span<const std::uint8_t> data, const ReadLimits& limits) {
+  GifInfo info;
+  info.DataSize = static_cast<std::uint32_t>(std::min<std::size_t>(data.size(), UINT32_MAX));
+  sys::Context scan;  // what the scan meets was said by the read already, or concerns later frames
+  if (ParseGif(data, info, nullptr, 0, scan, limits) != 0) return 1;
+  return std::max<std::uint32_t>(info.NumFrames, 1);
+}
+
 }  // namespace
 
 int FileTypeFromExtension(const std::string& name) {
@@ -84,6 +95,37 @@ int ChooseFileType(int typeFromName, std::span<const std::uint8_t> data) {
   // Every reader refuses data that does not begin as its format does, so a
   // file that begins as another format would be refused by the name's reader.
   return fromContent != kFileTypeNone ? fromContent : typeFromName;
+}
+
+ReadResult LoadImagePath(const std::string& path, const ReadOptions& options, sys::Context& ctx) {
+  std::string reason;
+  auto file = sys::File::OpenRead(path, &reason);
+  if (!file) {
+    ReadResult result;
+    result.code = ctx.FailBecause(sys::Code::kIo, kFileNotFoundText, "cannot open " + path + ": " + reason,
+                                  kFileNotFoundMessage);
+    result.text = kFileNotFoundText;
+    result.cause = ctx.LastFailureCause();
+    return result;
+  }
+  const std::int64_t size = file->Size();
+  if (size >= 0 && static_cast<std::uint64_t>(size) > options.limits.maxFileBytes) {
+    return ReadResult::Failure(ctx, sys::Code::kLimit, "File too long",
+                               "the file has " + std::to_string(size) + " bytes, more than the limit of " +
+                                   std::to_string(options.limits.maxFileBytes));
+  }
+  auto bytes = file->ReadAll();
+  if (!bytes) return ReadResult::Failure(ctx, sys::Code::kIo, "File could not be read", "reading " + path + " failed");
+  return LoadImageBytes(*bytes, path, options, ctx);
+}
+
+ReadResult LoadImageBytes(std::span<const std::uint8_t> data, const std::string& nameHint, const ReadOptions& options,
+                          sys::Context& ctx) {
+  const int type = ChooseFileType(FileTypeFromExtension(nameHint), data);
+  ReadResult result = LoadImageData(data, type, options, ctx);
+  result.fileType = type;
+  if (result.image && type == kFileTypeGif) result.frames = CountGifFrames(data, options.limits);
+  return result;
 }
 
 ReadResult LoadImageFile(sys::File& file, int type, const ReadOptions& options, sys::Context& ctx) {

@@ -32,6 +32,19 @@ int FileTypeFromContent(std::span<const std::uint8_t> data);
 // format, is read by its content without a word.
 int ChooseFileType(int typeFromName, std::span<const std::uint8_t> data);
 
+// The command line's numbered message for a file that cannot be opened.
+inline constexpr int kFileNotFoundMessage = 20;
+inline constexpr const char* kFileNotFoundText = "File not found.";
+
+// Loading in one call, the way every part of the program opens a picture:
+// the content decides the reader and the name is the hint (see
+// ChooseFileType); the result names the reader that ran and, for a GIF, the
+// pictures the file holds. A file that cannot be opened fails with
+// kFileNotFoundText (code kIo, the system's reason as the cause).
+ReadResult LoadImagePath(const std::string& path, const ReadOptions& options, sys::Context& ctx);
+ReadResult LoadImageBytes(std::span<const std::uint8_t> data, const std::string& nameHint, const ReadOptions& options,
+                          sys::Context& ctx);
+
 // Reads the whole open file and decodes it with the reader ChooseFileType
 // picks for type and the content; a file neither identifies fails with
 // "Unsupported file type".

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "sys/Memory.h"
@@ -24,6 +25,14 @@ struct MemorySource {
   const std::uint8_t* data;
   std::size_t size;
   std::size_t pos;
+  bool overrun = false;  // libpng asked for bytes past the end
+};
+
+// How far the rows got, for saying where the data ended.
+struct RowProgress {
+  png_uint_32 row = 0;
+  int pass = 0;
+  int passes = 1;
 };
 
 // What the header read leaves for the caller.
@@ -42,7 +51,10 @@ struct PngLayout {
 
 void ReadFromMemory(png_structp png, png_bytep out, png_size_t count) {
   auto* source = static_cast<MemorySource*>(png_get_io_ptr(png));
-  if (count > source->size - source->pos) png_error(png, "Read past the end of the file");
+  if (count > source->size - source->pos) {
+    source->overrun = true;
+    png_error(png, "Read past the end of the file");
+  }
   std::memcpy(out, source->data + source->pos, count);
   source->pos += count;
 }
@@ -117,10 +129,35 @@ bool ReadHeader(png_structp png, png_infop info, MemorySource* source, PngLayout
   return true;
 }
 
-bool ReadRows(png_structp png, png_bytepp rows) {
+// png_read_image's loop, row by row, so that progress knows where the data
+// ended.
+bool ReadRows(png_structp png, png_bytepp rows, png_uint_32 height, RowProgress* progress) {
   if (setjmp(png_jmpbuf(png))) return false;
-  png_read_image(png, rows);
+  for (int pass = 0; pass < progress->passes; ++pass) {
+    progress->pass = pass;
+    for (png_uint_32 y = 0; y < height; ++y) {
+      progress->row = y;
+      png_read_row(png, rows[y], nullptr);
+    }
+  }
   return true;
+}
+
+std::string TruncationCause(const RowProgress& progress, png_uint_32 height) {
+  std::string cause = "the data ends in row " + std::to_string(progress.row + 1) + " of " + std::to_string(height);
+  if (progress.passes > 1) {
+    cause += " of interlace pass " + std::to_string(progress.pass + 1) + " of " + std::to_string(progress.passes);
+  }
+  return cause;
+}
+
+// libpng's own words, without the prefix and line end the report adds.
+std::string LibpngCause(const sys::Context& ctx) {
+  std::string text = ctx.LastFailureText();
+  const std::string prefix = "libpng error: ";
+  if (text.starts_with(prefix)) text.erase(0, prefix.size());
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  return text;
 }
 
 void RaiseOutOfMemory(png_structp png) {
@@ -196,14 +233,22 @@ bool TryResize(std::vector<T>& block, std::uint64_t count, std::uint64_t maxByte
 // libpng decodes straight into the Bitmap's rows (top row first), so the
 // picture is never held twice. Null with why set on failure.
 BitmapPtr DecodePng(std::span<const std::uint8_t> file, const ReadLimits& limits, sys::Context& ctx,
-                    sys::Code& why) {
+                    sys::Code& why, std::string& cause) {
   why = sys::Code::kCorrupt;
   PngReadStruct reader(ctx);
   if (!reader.Valid()) return nullptr;
   MemorySource source{file.data(), file.size(), 0};
   PngLayout layout;
   if (!ReadHeader(reader.png(), reader.info(), &source, &layout)) {
-    if (layout.badSignature) why = sys::Code::kNotRecognised;
+    if (layout.badSignature) {
+      why = sys::Code::kNotRecognised;
+      cause = "the data does not begin with the PNG signature";
+    } else if (source.overrun) {
+      why = sys::Code::kTruncated;
+      cause = "the data ends before the first row of the picture";
+    } else {
+      cause = LibpngCause(ctx);
+    }
     return nullptr;
   }
   // The transformations always give four bytes per pixel; anything else is a
@@ -228,7 +273,17 @@ BitmapPtr DecodePng(std::span<const std::uint8_t> file, const ReadLimits& limits
     return nullptr;
   }
   for (png_uint_32 y = 0; y < layout.height; ++y) rows[y] = b->Row(static_cast<int>(y));
-  if (!ReadRows(reader.png(), rows.data())) return nullptr;
+  RowProgress progress;
+  progress.passes = png_set_interlace_handling(reader.png());
+  if (!ReadRows(reader.png(), rows.data(), layout.height, &progress)) {
+    if (source.overrun) {
+      why = sys::Code::kTruncated;
+      cause = TruncationCause(progress, layout.height);
+    } else {
+      cause = LibpngCause(ctx);
+    }
+    return nullptr;
+  }
   if (layout.transparent) b->HasAlpha = 1;
   return b;
 }
@@ -242,8 +297,9 @@ ReadResult ReadPngFile(std::span<const std::uint8_t> file, const ReadOptions& op
     return ReadResult::Failure(ctx, sys::Code::kTruncated, "File too short (truncated ?)");
   }
   sys::Code why = sys::Code::kOk;
-  BitmapPtr b = DecodePng(file, options.limits, ctx, why);
-  if (!b) return ReadResult::Failure(ctx, why, "No Bitmap");
+  std::string cause;
+  BitmapPtr b = DecodePng(file, options.limits, ctx, why, cause);
+  if (!b) return ReadResult::Failure(ctx, why, "No Bitmap", cause);
   return ReadResult::Of(std::move(b));
 }
 

@@ -4,25 +4,15 @@
 #include <cstdint>
 #include <string>
 
+#include <rastra/options.h>
+
 #include "image/Bitmap.h"
 #include "sys/Context.h"
 
 namespace rastra {
 
-// Files beyond these are refused before anything large is allocated. A caller
-// that reads untrusted files with little memory (a server, a fuzzer) sets its
-// own; the defaults hold any real picture.
-struct ReadLimits {
-  std::int64_t maxWidth = INT32_MAX;
-  std::int64_t maxHeight = INT32_MAX;
-  std::uint64_t maxPixelBytes = sys::kDefaultMaxBlockBytes;  // of one decoded picture or frame
-  std::uint32_t maxFrames = 100000;                          // of an animation
-  std::uint64_t maxFileBytes = sys::kDefaultMaxBlockBytes;
-};
-
-struct ReadOptions {
-  ReadLimits limits;
-};
+// The limits and options of a read are the library's public ReadLimits and
+// ReadOptions.
 
 // The image, or the code and text of why there is none. Warnings, and any
 // failure met on the way (such as the allocator's), are in the read's context.
@@ -30,6 +20,12 @@ struct ReadResult {
   BitmapPtr image;
   sys::Code code = sys::Code::kOk;
   std::string text;
+  std::string cause;  // the specific cause behind text, where the reader knows more
+  // Where the loaders set them: the reader that ran (an ImageFileType) and
+  // the pictures in the file (a GIF animation holds several, of which the
+  // first is read).
+  int fileType = -1;
+  std::uint32_t frames = 1;
 
   explicit operator bool() const { return image != nullptr; }
 
@@ -39,11 +35,12 @@ struct ReadResult {
     return result;
   }
   // Records the failure in ctx and returns it.
-  static ReadResult Failure(sys::Context& ctx, sys::Code code, std::string text) {
+  static ReadResult Failure(sys::Context& ctx, sys::Code code, std::string text, std::string cause = {}) {
     ReadResult result;
     result.code = code;
     result.text = text;
-    ctx.Fail(code, std::move(text));
+    result.cause = cause;
+    ctx.FailBecause(code, std::move(text), std::move(cause));
     return result;
   }
   // A failure already recorded in ctx (the allocator's, say): the last one.
@@ -51,6 +48,7 @@ struct ReadResult {
     ReadResult result;
     result.code = ctx.LastFailure();
     result.text = ctx.LastFailureText();
+    result.cause = ctx.LastFailureCause();
     if (result.code == sys::Code::kOk) result.code = sys::Code::kInternal;
     return result;
   }

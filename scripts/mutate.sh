@@ -139,7 +139,7 @@ run_suite() {
 }
 
 if [ ! -f "$build/CMakeCache.txt" ]; then
-  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null || exit 2
+  cmake -S . -B "$build" -G Ninja -DRASTRA_BUILD_TESTS=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null || exit 2
 fi
 mkdir -p "$log_dir"
 

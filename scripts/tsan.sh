@@ -4,7 +4,7 @@
 # images of one command line converted side by side.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-cmake -S . -B build-tsan -G Ninja -DRASTRA_SANITIZE_THREAD=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build-tsan -G Ninja -DRASTRA_BUILD_TESTS=ON -DRASTRA_SANITIZE_THREAD=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build-tsan -j"$(nproc)" --target test_core_threads test_cli_threads
 TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1" build-tsan/tests/test_core_threads
 TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1" build-tsan/tests/test_cli_threads

@@ -5,9 +5,7 @@
 
 namespace rastra {
 
-namespace sys {
-
-const char* CodeName(Code code) {
+const char* CodeName(Code code) noexcept {
   switch (code) {
     case Code::kOk: return "ok";
     case Code::kOutOfMemory: return "out of memory";
@@ -28,6 +26,8 @@ const char* CodeName(Code code) {
   return "?";
 }
 
+namespace sys {
+
 void Context::Warn(Code code, std::string text, std::int64_t segment) {
   const bool seen = std::any_of(warned_.begin(), warned_.end(), [&](const WarningKey& key) {
     return key.code == code && key.segment == segment;
@@ -43,10 +43,20 @@ Code Context::Fail(Code code, std::string text, int number) {
   return code;
 }
 
+Code Context::FailBecause(Code code, std::string text, std::string cause, int number) {
+  Fail(code, std::move(text), number);
+  SetLastCause(std::move(cause));
+  return code;
+}
+
 Code Context::FailAllocator(std::string text) {
   Fail(Code::kOutOfMemory, std::move(text));
   messages_.back().allocator = true;
   return Code::kOutOfMemory;
+}
+
+void Context::SetLastCause(std::string cause) {
+  if (lastFailure_ < messages_.size()) messages_[lastFailure_].cause = std::move(cause);
 }
 
 std::vector<Message> Context::TakeMessages() {
@@ -58,6 +68,11 @@ std::vector<Message> Context::TakeMessages() {
 const std::string& Context::LastFailureText() const {
   static const std::string kNone;
   return lastFailure_ < messages_.size() ? messages_[lastFailure_].text : kNone;
+}
+
+const std::string& Context::LastFailureCause() const {
+  static const std::string kNone;
+  return lastFailure_ < messages_.size() ? messages_[lastFailure_].cause : kNone;
 }
 
 Code Context::LastFailure() const {

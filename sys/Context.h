@@ -15,32 +15,16 @@
 #include <string>
 #include <vector>
 
+#include <rastra/options.h>
+#include <rastra/status.h>
+
 namespace rastra {
 
 namespace sys {
 
-// Why something failed, or what a warning is about. Tests and callers compare
-// codes; the texts are for people.
-enum class Code : std::uint8_t {
-  kOk = 0,
-  kOutOfMemory,    // the allocator's own failure: memory ran out or a block passes the ceiling
-  kLimit,          // the input passes a limit set for the job (size, frames, file size)
-  kTruncated,      // the data ends before the picture does
-  kCorrupt,        // the data contradicts itself or its format
-  kUnsupported,    // a valid file of a kind that is not read
-  kNotRecognised,  // the data is not of the format asked for
-  kUnknownType,    // neither name nor content tells which reader to use
-  kIo,             // a file could not be read or written
-  kNoImage,        // there is no image to work on
-  kBadFormat,      // the FORMAT does not fit the writer or the image
-  kBadType,        // an output TYPE the writers do not have
-  kBadName,        // no C identifier can be made of the output path
-  kBadArgument,    // a value outside what the operation takes
-  kInternal,       // a precondition of the call was broken
-};
-
-// A short lower-case name of the code ("truncated"), for tests and logs.
-const char* CodeName(Code code);
+// The codes and their names are the library's public ones.
+using Code = rastra::Code;
+using rastra::CodeName;
 
 struct Message {
   Code code = Code::kOk;
@@ -52,13 +36,17 @@ struct Message {
   // The allocator's own failure ("Failed to allocate ..."), which the window
   // shows in a box of its own.
   bool allocator = false;
+  // The specific cause behind text, for callers that show one line ("the
+  // data ends in row 12 of 48"); empty where text says it all. The reports of
+  // the application keep to text.
+  std::string cause;
 };
 
 using ProgressFn = std::function<void(const std::string& text)>;
 
 // The pixel ceiling every allocation made for a job is held to unless the job
-// sets another: no real picture needs more than 1 GiB of pixel data.
-inline constexpr std::uint64_t kDefaultMaxBlockBytes = std::uint64_t{1} << 30;
+// sets another.
+using rastra::kDefaultMaxBlockBytes;
 
 class Context {
  public:
@@ -71,14 +59,19 @@ class Context {
   // Records a failure and returns its code, so that a failing function can
   // end in `return ctx.Fail(...)`.
   Code Fail(Code code, std::string text, int number = 0);
+  // The same with the specific cause behind the text.
+  Code FailBecause(Code code, std::string text, std::string cause, int number = 0);
   // The allocator's failure (code kOutOfMemory); see sys/Memory.h.
   Code FailAllocator(std::string text);
+  // Gives the last failure its specific cause.
+  void SetLastCause(std::string cause);
 
   const std::vector<Message>& Messages() const { return messages_; }
   // Hands the messages over and starts empty again.
   std::vector<Message> TakeMessages();
   // The text of the last failure recorded, or "" when there is none.
   const std::string& LastFailureText() const;
+  const std::string& LastFailureCause() const;
   Code LastFailure() const;
 
   bool WantsProgress() const { return static_cast<bool>(progress_); }

@@ -1,5 +1,7 @@
 #include "sys/File.h"
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 #include <utility>
@@ -54,11 +56,16 @@ File& File::operator=(File&& other) noexcept {
 
 File::~File() { Close(); }
 
-std::optional<File> File::OpenRead(const std::string& path) {
+std::optional<File> File::OpenRead(const std::string& path, std::string* reason) {
+  const auto refuse = [reason](std::string why) -> std::optional<File> {
+    if (reason != nullptr) *reason = std::move(why);
+    return std::nullopt;
+  };
   std::error_code ec;
-  if (path.empty() || fs::is_directory(path, ec)) return std::nullopt;
+  if (path.empty()) return refuse("the name is empty");
+  if (fs::is_directory(path, ec)) return refuse("is a directory");
   std::FILE* handle = std::fopen(path.c_str(), "rb");
-  if (handle == nullptr) return std::nullopt;
+  if (handle == nullptr) return refuse(std::strerror(errno));
   return File(handle, path);
 }
 

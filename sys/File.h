@@ -59,7 +59,9 @@ class File final : public ByteSink {
   File& operator=(File&& other) noexcept;
   ~File();
 
-  static std::optional<File> OpenRead(const std::string& path);
+  // Without a file, why not goes to reason when given ("No such file or
+  // directory", "is a directory").
+  static std::optional<File> OpenRead(const std::string& path, std::string* reason = nullptr);
   // Creates the missing directories (up to 128 levels) and the file; an existing
   // file is replaced, or with kNew the creation fails.
   enum class Existing { kReplace, kNew };

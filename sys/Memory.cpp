@@ -16,7 +16,12 @@ std::string AllocFailureText(std::uint64_t bytes) {
 }
 
 Code FailAllocation(Context& ctx, std::uint64_t bytes) {
-  return ctx.FailAllocator(AllocFailureText(bytes));
+  ctx.FailAllocator(AllocFailureText(bytes));
+  std::string cause = "a block of " + std::to_string(bytes) + " bytes ";
+  cause += bytes > ctx.MaxBlockBytes() ? "passes the limit of " + std::to_string(ctx.MaxBlockBytes()) + " bytes"
+                                       : "could not be had";
+  ctx.SetLastCause(std::move(cause));
+  return Code::kOutOfMemory;
 }
 
 bool AllocZeroed(std::vector<std::uint8_t>& block, std::uint64_t bytes, Context& ctx) {

@@ -1,23 +1,15 @@
 #include "sys/Version.h"
 
-#include <cstdio>
+#include <rastra/version.h>
 
 namespace rastra {
 
-namespace sys {
-namespace {
-constexpr int kVersionMajor = 5;
-constexpr int kVersionMinor = 50;
+const char* VersionString() noexcept { return RASTRA_VERSION_STRING; }
 
-std::string FormVersionText() {
-  char text[16];
-  std::snprintf(text, sizeof text, "%d.%.2d", kVersionMajor, kVersionMinor);
-  return text;
-}
-}  // namespace
+namespace sys {
 
 const std::string& VersionText() {
-  static const std::string text = FormVersionText();
+  static const std::string text = RASTRA_VERSION_STRING;
   return text;
 }
 

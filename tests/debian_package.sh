@@ -20,8 +20,9 @@ dpkg-deb --contents "${packages[0]}" > "$scratch/contents.txt" || fail "dpkg-deb
 
 for path in ./usr/bin/rastra ./usr/share/man/man1/rastra.1.gz \
             ./usr/share/doc/rastra/copyright ./usr/share/doc/rastra/changelog.Debian.gz \
-            ./usr/lib/cmake/Rastra/RastraConfig.cmake ./usr/lib/cmake/Rastra/RastraConfigVersion.cmake \
-            ./usr/lib/cmake/Rastra/RastraFunctions.cmake \
+            ./usr/share/cmake/Rastra/RastraConfig.cmake ./usr/share/cmake/Rastra/RastraConfigVersion.cmake \
+            ./usr/share/cmake/Rastra/RastraFunctions.cmake ./usr/lib/[^/]+/cmake/RastraCore/RastraCoreConfig.cmake \
+            ./usr/lib/[^/]+/pkgconfig/rastra.pc ./usr/include/rastra/rastra.h ./usr/include/rastra/version.h \
             ./usr/share/applications/rastra.desktop ./usr/share/mime/packages/rastra.xml \
             ./usr/share/metainfo/example.vantor.rastra.metainfo.xml \
             ./usr/share/icons/hicolor/scalable/apps/rastra.svg \
@@ -29,6 +30,8 @@ for path in ./usr/bin/rastra ./usr/share/man/man1/rastra.1.gz \
   grep -qE "[[:space:]]$path\$" "$scratch/contents.txt" || { cat "$scratch/contents.txt"; fail "$path not in the package"; }
 done
 grep -qE '^-rwxr-xr-x .* \./usr/bin/rastra$' "$scratch/contents.txt" || fail "rastra is not executable"
+# Only the public headers: the library's own layout stays inside.
+if grep -qE '\./usr/include/rastra/[a-z]+/' "$scratch/contents.txt"; then fail "internal headers are installed"; fi
 
 dpkg-deb --field "${packages[0]}" Package Depends > "$scratch/fields.txt" || fail "dpkg-deb --field"
 grep -qx 'Package: rastra' "$scratch/fields.txt" || { cat "$scratch/fields.txt"; fail "package name"; }

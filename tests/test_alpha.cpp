@@ -50,7 +50,7 @@ TEST_F(AlphaTest, UnblendsEachPixel) {
   sys::Context ctx;
   const std::vector<Color> overBlack = {0x000000, 0x404040, 0x123456, 0x0000FA, 0x102030};
   const std::vector<Color> overWhite = {0xFFFFFF, 0xBFBFBF, 0x123456, 0xFFFFFF, 0x102031};
-  BitmapPtr result = CreateAlphaFromImages(MakeTrueColor(5, 1, overBlack), MakeTrueColor(5, 1, overWhite), ctx);
+  BitmapPtr result = CreateAlphaFromImages(*MakeTrueColor(5, 1, overBlack), *MakeTrueColor(5, 1, overWhite), ctx);
   ASSERT_NE(result, nullptr);
   EXPECT_EQ(result->HasAlpha, 1);
   EXPECT_EQ(result->BitsPerPixel, 32);
@@ -67,7 +67,7 @@ TEST_F(AlphaTest, UnblendsEachPixel) {
 TEST_F(AlphaTest, IdenticalImagesGiveACopyWithAlphaSet) {
   sys::Context ctx;
   const std::vector<Color> pixels = {0x11223344, 0x00FFFFFF, 0x80000000, 0x00010203};
-  BitmapPtr result = CreateAlphaFromImages(MakeTrueColor(2, 2, pixels), MakeTrueColor(2, 2, pixels), ctx);
+  BitmapPtr result = CreateAlphaFromImages(*MakeTrueColor(2, 2, pixels), *MakeTrueColor(2, 2, pixels), ctx);
   ASSERT_NE(result, nullptr);
   EXPECT_EQ(RawPixels(*result), (std::vector<std::uint32_t>(pixels.begin(), pixels.end())));
   EXPECT_EQ(result->HasAlpha, 1);
@@ -78,7 +78,7 @@ TEST_F(AlphaTest, PaletteInputsAreReadInColour) {
   BitmapPtr overBlack = Bitmap_Create(1, 1, 2, ctx);
   Bitmap_SetPalColor(*overBlack, 1, 0x404040);
   Bitmap_SetPixel(*overBlack, 0, 0, 1);
-  BitmapPtr result = CreateAlphaFromImages(std::move(overBlack), MakeTrueColor(1, 1, {0xBFBFBF}), ctx);
+  BitmapPtr result = CreateAlphaFromImages(*overBlack, *MakeTrueColor(1, 1, {0xBFBFBF}), ctx);
   ASSERT_NE(result, nullptr);
   EXPECT_EQ(result->NumColors, 0);
   EXPECT_EQ(RawPixels(*result), (std::vector<std::uint32_t>{0x7F7F7F7F}));
@@ -86,8 +86,8 @@ TEST_F(AlphaTest, PaletteInputsAreReadInColour) {
 
 TEST_F(AlphaTest, SizeMismatchIsRecorded) {
   sys::Context ctx;
-  EXPECT_EQ(CreateAlphaFromImages(MakeTrueColor(1, 1, {0}), MakeTrueColor(2, 1, {0, 0}), ctx), nullptr);
-  EXPECT_EQ(ApplyAlphaMask(*MakeTrueColor(1, 1, {0}), MakeTrueColor(1, 2, {0, 0}), ctx), nullptr);
+  EXPECT_EQ(CreateAlphaFromImages(*MakeTrueColor(1, 1, {0}), *MakeTrueColor(2, 1, {0, 0}), ctx), nullptr);
+  EXPECT_EQ(ApplyAlphaMask(*MakeTrueColor(1, 1, {0}), *MakeTrueColor(1, 2, {0, 0}), ctx), nullptr);
   ASSERT_EQ(ctx.Messages().size(), 2u);
   for (const sys::Message& m : ctx.Messages()) {
     EXPECT_EQ(m.code, sys::Code::kBadArgument);
@@ -99,7 +99,7 @@ TEST_F(AlphaTest, MaskBrightnessBecomesTransparency) {
   sys::Context ctx;
   BitmapPtr current = MakeTrueColor(4, 1, {0x11223344, 0x00ABCDEF, 0x00000001, 0x7F000002});
   BitmapPtr mask = MakeTrueColor(4, 1, {0x808080, 0x0000FF, 0xFFFFFF, 0x000000});
-  BitmapPtr result = ApplyAlphaMask(*current, std::move(mask), ctx);
+  BitmapPtr result = ApplyAlphaMask(*current, *mask, ctx);
   ASSERT_NE(result, nullptr);
   EXPECT_EQ(result->HasAlpha, 1);
   EXPECT_EQ(RawPixels(*result), (std::vector<std::uint32_t>{0x80223344, 0x55ABCDEF, 0xFF000001, 0x00000002}));
@@ -115,7 +115,7 @@ TEST_F(AlphaTest, MaskOnAPaletteImageGivesTrueColour) {
   BitmapPtr mask = Bitmap_Create(2, 1, 2, ctx);
   Bitmap_SetPalColor(*mask, 1, 0x030303);
   Bitmap_SetPixel(*mask, 0, 0, 1);
-  BitmapPtr result = ApplyAlphaMask(*current, std::move(mask), ctx);
+  BitmapPtr result = ApplyAlphaMask(*current, *mask, ctx);
   ASSERT_NE(result, nullptr);
   EXPECT_EQ(result->NumColors, 0);
   EXPECT_EQ(RawPixels(*result), (std::vector<std::uint32_t>{0x030000FF, 0x0000FF00}));

@@ -2,6 +2,7 @@
 
 #include "CoreTestSupport.h"
 
+#include "app/DocumentActions.h"
 #include "app/ImageDocument.h"
 #include "image/Bitmap.h"
 #include "sys/Memory.h"
@@ -114,18 +115,20 @@ TEST(Bitmap, UsedColoursOfPaletteImageCountColoursNotIndices) {
   EXPECT_EQ(Bitmap_GetNumUsedColors(*b, ctx), 2);
 }
 
-TEST(Bitmap, ToTrueColorKeepsPlainImageAndExpandsPalette) {
+TEST(Bitmap, ToTrueColorCopiesPlainImageAndExpandsPalette) {
   sys::Context ctx;
   BitmapPtr plain = Bitmap_Create(2, 2, 0, ctx);
-  Bitmap* before = plain.get();
-  BitmapPtr same = Bitmap_ToTrueColor(std::move(plain), ctx);
-  EXPECT_EQ(same.get(), before);
+  Bitmap_SetPixel(*plain, 1, 1, 0x00123456);
+  BitmapPtr same = Bitmap_ToTrueColor(*plain, ctx);
+  ASSERT_TRUE(same);
+  EXPECT_NE(same.get(), plain.get());
+  EXPECT_EQ(Bitmap_GetPixel(*same, 1, 1), 0x00123456u);
 
   BitmapPtr palette = Bitmap_Create(2, 1, 2, ctx);
   Bitmap_SetPalColor(*palette, 1, 0x7F00FF00);
   Bitmap_SetPixel(*palette, 1, 0, 1);
   palette->HasTrans = 1;
-  BitmapPtr expanded = Bitmap_ToTrueColor(std::move(palette), ctx);
+  BitmapPtr expanded = Bitmap_ToTrueColor(*palette, ctx);
   ASSERT_TRUE(expanded);
   EXPECT_EQ(expanded->NumColors, 0);
   EXPECT_EQ(expanded->BitsPerPixel, 32);
@@ -141,7 +144,7 @@ TEST(Bitmap, ToTrueColorOfAlphaImageMakesNewPlainImage) {
   alpha->HasAlpha = 1;
   Bitmap_SetPixel(*alpha, 0, 0, 0x40010203);
   Bitmap* before = alpha.get();
-  BitmapPtr plain = Bitmap_ToTrueColor(std::move(alpha), ctx);
+  BitmapPtr plain = Bitmap_ToTrueColor(*alpha, ctx);
   EXPECT_NE(plain.get(), before);
   EXPECT_EQ(plain->HasAlpha, 0);
   EXPECT_EQ(Bitmap_GetPixel(*plain, 0, 0), 0x40010203u);

@@ -230,7 +230,7 @@ TEST_F(CliBatch, CorpusAnimationsAreWhatTheWindowWrites) {
 
 BitmapPtr Convert(BitmapPtr image, int format) {
   sys::Context ctx;
-  return ConvertToFormat(std::move(image), GetColorFormat(format), OutputOptions{}, ctx);
+  return ConvertToFormat(*image, GetColorFormat(format), OutputOptions{}, ctx);
 }
 
 // The conversions and edits given before the save change every frame, in
@@ -249,7 +249,7 @@ TEST_F(CliBatch, CommandsBeforeTheSaveChangeEveryFrame) {
          frame = Convert(std::move(frame), kFormatGray16);
          FlipH(*frame);
          sys::Context ctx;
-         return RotateCW(std::move(frame), ctx);
+         return RotateCW(*frame, ctx);
        }},
       {{"-convertintorgb", "-saveasCLI/anim,7"},
        {5, 0},

@@ -6,6 +6,8 @@
 #include "TestSupport.h"
 #include "app/CommandLine.h"
 #include "app/Commands.h"
+#include "app/DocumentActions.h"
+#include "app/Parameters.h"
 #include "app/ImageDocument.h"
 #include "app/Report.h"
 #include "app/Session.h"

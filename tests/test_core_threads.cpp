@@ -43,11 +43,11 @@ Outcome RunJob(const Job& job) {
   ReadResult read = LoadImageData(data, job.type, ReadOptions{}, ctx);
   BitmapPtr image = std::move(read.image);
   if (job.conversion < 0) {
-    image = ConvertToBestPalette(image, job.options, ctx);
+    image = ConvertToBestPalette(*image, job.options, ctx);
   } else if (job.dither) {
-    image = DitherToFormat(std::move(image), GetColorFormat(job.conversion), job.options, ctx);
+    image = DitherToFormat(*image, GetColorFormat(job.conversion), job.options, ctx);
   } else {
-    image = ConvertToFormat(std::move(image), GetColorFormat(job.conversion), job.options, ctx);
+    image = ConvertToFormat(*image, GetColorFormat(job.conversion), job.options, ctx);
   }
   sys::MemorySink sink;
   const WriteResult written = WriteImageFile(image.get(), sink, "out/Logo.c", job.spec, job.outputType, job.options, ctx);
@@ -127,7 +127,7 @@ TEST(CoreThreads, LargePicturesShareTheirMappingWithAHelperThread) {
         row[4 * x + 2] = static_cast<std::uint8_t>(state >> 26);
       }
     }
-    BitmapPtr result = ConvertToBestPalette(picture, OutputOptions{}, ctx);
+    BitmapPtr result = ConvertToBestPalette(*picture, OutputOptions{}, ctx);
     EXPECT_GT(reports, 0);
     return result ? result->pData : std::vector<std::uint8_t>{};
   };

@@ -210,7 +210,7 @@ TEST(OctreeAgainstReference, BestPaletteConversionEqualsReferenceAndLinearSearch
   palette.count = static_cast<int>(colours.size());
   for (std::size_t i = 0; i < order.size(); ++i) palette.colours[i] = colours[order[i]];
 
-  BitmapPtr result = ConvertToBestPalette(image, {},ctx);
+  BitmapPtr result = ConvertToBestPalette(*image, {}, ctx);
   ASSERT_NE(result, nullptr);
   ASSERT_EQ(result->NumColors, palette.count);
   for (int i = 0; i < palette.count; ++i) EXPECT_EQ(Bitmap_GetPalColor(*result, i), palette.colours[i]) << i;
@@ -242,7 +242,7 @@ TEST(OctreeAgainstReference, ReducingAPaletteImageEqualsReference) {
     std::vector<Color> colours;
     std::vector<std::uint32_t> counts;
     reference.Palette(colours, counts);
-    BitmapPtr result = ReduceColors(Bitmap_Copy(*image, ctx), limit, {},ctx);
+    BitmapPtr result = ReduceColors(*image, limit, {}, ctx);
     ASSERT_NE(result, nullptr);
     ASSERT_EQ(result->NumColors, static_cast<int>(colours.size())) << "limit " << limit;
     for (int i = 0; i < result->NumColors; ++i) EXPECT_EQ(Bitmap_GetPalColor(*result, i), colours[i]) << i;
@@ -257,8 +257,7 @@ TEST(OctreeAgainstReference, ReducingAPaletteImageEqualsReference) {
   std::vector<std::size_t> order(colours.size());
   for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
   std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return counts[a] > counts[b]; });
-  BitmapPtr copy = Bitmap_Copy(*image, ctx);
-  BitmapPtr best = ConvertToBestPalette(copy, {}, ctx);
+  BitmapPtr best = ConvertToBestPalette(*image, {}, ctx);
   ASSERT_NE(best, nullptr);
   ASSERT_EQ(best->NumColors, static_cast<int>(colours.size()));
   for (std::size_t i = 0; i < order.size(); ++i) EXPECT_EQ(Bitmap_GetPalColor(*best, static_cast<int>(i)), colours[order[i]]);

@@ -178,8 +178,11 @@ TEST_F(PngReaderTest, FailuresReportLibpngTextsAndNoBitmap) {
   p.rows = {{1, 2, 3}};
   const Bytes good = Encode(p);
 
-  // Cut inside the first chunk.
-  EXPECT_TRUE(FailsWith(Read(Bytes(good.begin(), good.begin() + 20)), Code::kCorrupt, "No Bitmap"));
+  // Cut inside the first chunk: the log keeps libpng's words, the cause
+  // says where the data ended.
+  const ReadResult cut = Read(Bytes(good.begin(), good.begin() + 20));
+  EXPECT_TRUE(FailsWith(cut, Code::kTruncated, "No Bitmap"));
+  EXPECT_EQ(cut.cause, "the data ends before the first row of the picture");
   ASSERT_EQ(rec.Texts().size(), 2u);
   EXPECT_EQ(rec.Texts()[0], "libpng error: Read past the end of the file\n");
   EXPECT_EQ(rec.Texts()[1], "No Bitmap");

@@ -19,6 +19,7 @@
 #include "app/CommandLine.h"
 #include "app/Commands.h"
 #include "app/Session.h"
+#include "app/DocumentActions.h"
 #include "app/ImageDocument.h"
 #include "image/ColorConvert.h"
 #include "image/ColorFormat.h"
@@ -108,7 +109,7 @@ BitmapPtr AlphaPicture() {
 // FORMATs below 8 bits.
 BitmapPtr PalettePhoto() {
   sys::Context ctx;
-  return BestPaletteImageOf(*Photo(), OutputOptions{}, ctx);
+  return ConvertToBestPalette(*Photo(), OutputOptions{}, ctx);
 }
 
 struct Picture {

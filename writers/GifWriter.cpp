@@ -222,7 +222,7 @@ sys::Code WriteGifFile(const Bitmap* bitmap, sys::ByteSink& sink, BitmapPtr& wri
   if (!writer_support::IsConsistent(*bitmap)) return ReportGifError(ctx, "Invalid image data", sys::Code::kInternal);
   Color transparent = 0;
   const bool hasTransparent = TransparentColorOf(*bitmap, transparent);
-  written = BestPaletteImageOf(*bitmap, options, ctx);
+  written = ConvertToBestPalette(*bitmap, options, ctx);
   if (!written) {
     // A picture without pixels has no colours to make a palette of.
     const bool empty = bitmap->XSize == 0 || bitmap->YSize == 0;

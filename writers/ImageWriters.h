@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include <rastra/write.h>
+
 #include "image/Bitmap.h"
 #include "image/OutputOptions.h"
 #include "sys/Context.h"
@@ -11,15 +13,6 @@
 
 namespace rastra {
 
-enum OutputType : int {
-  kOutputCBitmap = 1,
-  kOutputBmp = 2,
-  kOutputCStream = 3,
-  kOutputGif = 4,
-  kOutputPng = 5,
-  kOutputAnimSprite = 6,
-  kOutputAnimCursor = 7,
-};
 
 struct OutputSpec {
   std::int32_t Format = 0;     // FORMAT code

@@ -1,5 +1,6 @@
 #include "writers/PaletteWriter.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -17,18 +18,23 @@ void PutU32(std::uint8_t* p, std::uint32_t v) {
 
 }  // namespace
 
-sys::Code SavePaletteFile(const Bitmap& bitmap, sys::ByteSink& sink) {
+sys::Code SavePaletteFile(const PaletteRef& palette, sys::ByteSink& sink) {
   OutBuffer out(sink);
+  const int count = std::clamp(palette.count, 0, 256);
   std::uint8_t header[16] = {};
   std::memcpy(header, kMagic, sizeof kMagic);
-  PutU32(header + 8, static_cast<std::uint32_t>(bitmap.NumColors));
+  PutU32(header + 8, static_cast<std::uint32_t>(count));
   OutWrite(out, header, sizeof header);
-  for (int i = 0; i < bitmap.NumColors && !out.failed; ++i) {
+  for (int i = 0; i < count && !out.failed; ++i) {
     std::uint8_t colour[4];
-    PutU32(colour, Bitmap_GetPalColor(bitmap, i));
+    PutU32(colour, palette.colours[static_cast<std::size_t>(i)]);
     OutWrite(out, colour, sizeof colour);
   }
   return OutComplete(out) ? sys::Code::kOk : sys::Code::kIo;
+}
+
+sys::Code SavePaletteFile(const Bitmap& bitmap, sys::ByteSink& sink) {
+  return SavePaletteFile(Bitmap_GetPalette(bitmap), sink);
 }
 
 }  // namespace rastra

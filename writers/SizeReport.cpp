@@ -7,6 +7,7 @@
 #include "image/ColorConvert.h"
 #include "image/ColorFormat.h"
 #include "writers/CBitmapWriter.h"
+#include "writers/FormatRules.h"
 #include "writers/RleEncoder.h"
 #include "writers/WriterSupport.h"
 
@@ -39,10 +40,7 @@ class PreparedImages {
         return trueColor_.get();
       case SaveConversion::kColorFormat: {
         BitmapPtr& converted = converted_[static_cast<std::size_t>(step.colorFormat)];
-        if (!converted) {
-          BitmapPtr copy = Bitmap_Copy(source_, ctx_);
-          if (copy) converted = ConvertToFormat(std::move(copy), GetColorFormat(step.colorFormat), options_, ctx_);
-        }
+        if (!converted) converted = ConvertToFormat(source_, GetColorFormat(step.colorFormat), options_, ctx_);
         return converted.get();
       }
     }
@@ -205,33 +203,6 @@ std::string ImageDescription(const Bitmap& image) {
 }
 
 }  // namespace
-
-bool FormatTakesTrueColor(int format) {
-  switch (format) {
-    case 8: case 9: case 10: case 11: case 12: case 13: case 16: case 17:
-    case 19: case 20: case 21: case 22: case 23: case 24: case 29: case 99:
-      return true;
-    default:
-      return false;
-  }
-}
-
-int FittingColorFormat(int format, int numColors) {
-  const bool none = numColors == 0;
-  if (format == 1 && (none || numColors > 2)) return kFormatBW;
-  if (format == 2 && (none || numColors > 4)) return kFormatGray4;
-  if (format == 3 && (none || numColors > 8)) return kFormat111;
-  if ((format == 4 || format == 6) && (none || numColors > 16)) return kFormatGray16;
-  if ((format == 5 || format == 7) && (none || numColors > 256)) return kFormat8666;
-  return -1;
-}
-
-SaveStep SaveStepFor(int format, const Bitmap& image) {
-  if (image.NumColors != 0 && FormatTakesTrueColor(format)) return {SaveConversion::kTrueColor, -1};
-  const int fitting = FittingColorFormat(format, image.NumColors);
-  if (fitting >= 0) return {SaveConversion::kColorFormat, fitting};
-  return {};
-}
 
 std::string ConversionName(const SaveStep& step) {
   switch (step.conversion) {

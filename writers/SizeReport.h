@@ -12,9 +12,12 @@
 #include <string>
 #include <vector>
 
+#include <rastra/size_report.h>
+
 #include "image/Bitmap.h"
 #include "image/OutputOptions.h"
 #include "sys/Context.h"
+#include "writers/FormatRules.h"
 
 namespace rastra {
 
@@ -32,42 +35,6 @@ inline constexpr std::int64_t kLogPaletteBytes = 12;
 inline constexpr std::int64_t kBitmapStructBytes = 20;
 inline constexpr std::int64_t kPaletteEntryBytes = 4;
 inline constexpr std::int64_t kStreamHeaderBytes = 16;
-
-// What a save in a FORMAT makes of the image before writing it, the way the
-// command line's saveas and the window's Save as do.
-enum class SaveConversion {
-  kNone,
-  kTrueColor,    // a palette image becomes a true-colour image of its colours
-  kColorFormat,  // the image is converted into a colour format the FORMAT can hold
-};
-
-struct SaveStep {
-  SaveConversion conversion = SaveConversion::kNone;
-  int colorFormat = -1;  // ColorFormatId of a kColorFormat conversion
-};
-
-// FORMAT codes whose data is made from true-colour pixels: a palette image is
-// converted to true colour before such a save.
-bool FormatTakesTrueColor(int format);
-// The colour format a palette FORMAT (1 to 7) needs for an image with
-// numColors palette entries (0: true colour) when its palette does not fit,
-// or -1 when it fits or the FORMAT is no palette FORMAT.
-int FittingColorFormat(int format, int numColors);
-// Both rules together for one image.
-SaveStep SaveStepFor(int format, const Bitmap& image);
-
-struct FormatSize {
-  int format = 0;
-  std::string name;
-  int bitsPerPixel = 0;
-  SaveStep step;
-  std::int64_t pixelBytes = 0;    // the C file's data array (with an RLE array's closing 0)
-  std::int64_t paletteBytes = 0;  // the palette table; 0 without palette
-  std::int64_t flashBytes = 0;    // data array, palette table, GUI_LOGPALETTE and GUI_BITMAP
-  std::optional<std::int64_t> streamBytes;  // the .dta file; none for FORMAT 99, which has no stream form
-  bool alphaOnly = false;         // FORMAT 18 holds the transparency, not the picture
-  bool smallest = false;
-};
 
 // One row per FORMAT a save can write for image, in FORMAT order: every
 // FORMAT for a true-colour image (the palette FORMATs after a conversion

@@ -163,15 +163,20 @@ bool OutComplete(OutBuffer& out) {
   return !out.failed && !out.sink->Failed();
 }
 
+std::string IdentifierFromName(const std::string& path) {
+  std::string name = sys::SplitPath(path).name;
+  // Deleting every occurrence of each offending character leaves exactly the
+  // identifier characters.
+  std::erase_if(name, [](char c) { return !IsIdentifierChar(c); });
+  return name;
+}
+
 int MakeIdentifier(const std::string& path, std::string& identifier, sys::Context& ctx, std::size_t capacity) {
   if (path.size() >= kIdentifierCapacity) {
     ctx.Fail(sys::Code::kBadName, "Path is too long");
     return 1;
   }
-  std::string name = sys::SplitPath(path).name;
-  // Deleting every occurrence of each offending character leaves exactly the
-  // identifier characters.
-  std::erase_if(name, [](char c) { return !IsIdentifierChar(c); });
+  const std::string name = IdentifierFromName(path);
   if (name.empty()) {
     ctx.Fail(sys::Code::kBadName, "Illegal identifier");
     return 1;

@@ -141,6 +141,9 @@ class WrapWriter {
   std::array<char, kCapacity> buffer_;
 };
 
+// The file name of path without its extension and the characters a C name
+// cannot hold; "" when none is left.
+std::string IdentifierFromName(const std::string& path);
 // The C identifier of the output path: its file name without the characters a C
 // name cannot hold. Returns 0, or 1 after recording "Path is too long" or
 // "Illegal identifier" (code kBadName).

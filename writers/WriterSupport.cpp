@@ -1,6 +1,5 @@
 #include "writers/WriterSupport.h"
 
-#include <array>
 #include <cstdint>
 
 namespace rastra {
@@ -24,24 +23,8 @@ sys::Code ReportWriteError(sys::Context& ctx, const char* format, const std::str
 }
 
 BitmapPtr TrueColorCopy(const Bitmap& bitmap, sys::Context& ctx) {
-  if (bitmap.NumColors == 0 && bitmap.HasAlpha == 0) {
-    BitmapPtr copy = Bitmap_Copy(bitmap, ctx);
-    if (copy) copy->HasTrans = bitmap.HasTrans;
-    return copy;
-  }
-  BitmapPtr result = Bitmap_Create(bitmap.XSize, bitmap.YSize, 0, ctx);
-  if (!result) return nullptr;
-  std::array<Color, 256> palette{};
-  for (int i = 0; i < bitmap.NumColors && i < 256; ++i) palette[static_cast<std::size_t>(i)] = Bitmap_GetPalColor(bitmap, i);
-  const bool indexed = bitmap.NumColors != 0;
-  for (int y = 0; y < bitmap.YSize; ++y) {
-    const std::uint8_t* in = bitmap.Row(y);
-    std::uint8_t* out = result->Row(y);
-    for (int x = 0; x < bitmap.XSize; ++x) {
-      Bitmap_StoreColor(out + 4 * x, indexed ? palette[in[x]] : Bitmap_LoadColor(in + 4 * x));
-    }
-  }
-  return result;
+  if (bitmap.NumColors == 0 && bitmap.HasAlpha == 0) return Bitmap_Clone(bitmap, ctx);
+  return Bitmap_ToTrueColor(bitmap, ctx);
 }
 
 }  // namespace writer_support

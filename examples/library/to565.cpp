@@ -1,51 +1,36 @@
-// to565 IMAGE OUTDIR: loads IMAGE, dithers it to 565 and writes OUTDIR/NAME.c
-// (GUI_BITMAP, FORMAT 8) and OUTDIR/NAME.dta with Rastra's core library only.
+// to565 IMAGE OUTDIR: reads IMAGE into memory, dithers it to 565 and writes
+// OUTDIR/NAME.c (a GUI_BITMAP bmNAME, FORMAT 8) from the C source the library
+// hands back as a string, and OUTDIR/NAME.dta (a stream) straight to a file.
+#include <rastra/rastra.h>
+
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <vector>
 
-#include "image/ColorConvert.h"
-#include "image/ColorFormat.h"
-#include "readers/ImageReaders.h"
-#include "sys/File.h"
-#include "sys/Path.h"
-#include "writers/ImageWriters.h"
-
-using namespace rastra;  // NOLINT(google-build-using-namespace)
-
-namespace {
-
-// Everything the job had to say, then whether it went well.
-bool Explain(const sys::Context& ctx, bool ok) {
-  for (const sys::Message& m : ctx.Messages()) {
-    std::fprintf(stderr, "to565: %s: %s\n", m.warning ? "warning" : "error", m.text.c_str());
-  }
-  return ok;
+static int Fail(const rastra::Status& status) {
+  std::fprintf(stderr, "to565: %s\n", status.text.c_str());
+  return 1;
 }
-
-bool Save(const Bitmap& image, const std::string& path, int type, const OutputSpec& spec, sys::Context& ctx) {
-  auto output = sys::SafeOutputFile::Create(path);
-  if (!output) return false;
-  const WriteResult result = WriteImageFile(&image, output->Output(), path, spec, type, OutputOptions{}, ctx);
-  return result.Ok() && output->Commit();
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: to565 IMAGE OUTDIR\n");
-    return 2;
-  }
-  const std::string input = argv[1];
-  sys::Context ctx;
-  auto file = sys::File::OpenRead(input);
-  if (!file) return Explain(ctx, false) ? 0 : 1;
-  ReadResult read = LoadImageFile(*file, FileTypeFromExtension(input), ReadOptions{}, ctx);
-  if (!read) return Explain(ctx, false) ? 0 : 1;
-  BitmapPtr image = DitherToFormat(std::move(read.image), GetColorFormat(kFormat565), OutputOptions{}, ctx);
-  if (!image) return Explain(ctx, false) ? 0 : 1;
-  const std::string base = std::string(argv[2]) + "/" + sys::SplitPath(input).name;
-  const bool saved = Save(*image, base + ".c", kOutputCBitmap, OutputSpec{8, 1}, ctx) &&
-                     Save(*image, base + ".dta", kOutputCStream, OutputSpec{8, 1}, ctx);
-  return Explain(ctx, saved) ? 0 : 1;
+  if (argc != 3) return std::fprintf(stderr, "usage: to565 IMAGE OUTDIR\n"), 2;
+  std::ifstream in(argv[1], std::ios::binary);
+  const std::vector<char> bytes{std::istreambuf_iterator<char>(in), {}};
+  auto loaded = rastra::LoadFromMemory(bytes.data(), bytes.size(), argv[1]);  // the name is a hint
+  if (!loaded) return Fail(loaded);
+  auto dithered = rastra::Dither(loaded.value, rastra::kFormat565);
+  if (!dithered) return Fail(dithered);
+
+  rastra::WriteOptions options;  // a C bitmap file; 565 pixels are FORMAT 8
+  options.name = rastra::CIdentifierOf(argv[1]);
+  auto source = rastra::Write(dithered.value, options);
+  if (!source) return Fail(source);
+  const std::string base = std::string(argv[2]) + "/" + options.name;
+  std::ofstream(base + ".c", std::ios::binary) << source.value;
+
+  options.type = rastra::kOutputCStream;
+  const rastra::Status stream = rastra::WriteFile(dithered.value, base + ".dta", options);
+  return stream ? 0 : Fail(stream);
 }

@@ -46,7 +46,7 @@ Result<std::vector<FormatSize>> SizeReport(const Image& image, const OutputOptio
 // The rows as the command line prints them: an aligned table with a heading
 // and a footnote, or CSV with the header
 // format,name,bits_per_pixel,pixel_bytes,palette_bytes,c_flash_bytes,dta_bytes,converts_to,smallest
-std::string SizeReportText(const Image& image, const std::vector<FormatSize>& rows);
+std::string SizeReportTable(const Image& image, const std::vector<FormatSize>& rows);
 std::string SizeReportCsv(const std::vector<FormatSize>& rows);
 
 }  // namespace rastra

@@ -52,6 +52,11 @@ struct WriteOptions {
   std::function<Result<Image>(const Image& frame, int index)> editFrame;
 };
 
+// What the C identifiers are made of for a name or file name: its name
+// without directory and extension, less every character a C name cannot
+// hold ("icons/cône-1.png" gives "cne1"); "" when nothing is left.
+std::string CIdentifierOf(const std::string& name) noexcept;
+
 // The FORMAT a save without one uses: by the palette size 1 (2 colours), 2
 // (4), 4 (16) or 5 (256); true colour 8 (565), or 16 with alpha.
 int DefaultFormat(const Image& image) noexcept;

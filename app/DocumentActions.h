@@ -1,0 +1,27 @@
+// What a session does to its document: open a file into it, keep an undo
+// state of it. The overloads without a session work on the process-wide
+// document for the main window.
+#pragma once
+
+#include <string>
+
+#include "image/Bitmap.h"
+
+namespace rastra {
+
+struct CommandSession;
+
+// Saves a copy of the current image, transparent entry included, as the
+// newest undo state. The current image counts as unchanged until
+// MarkChanged.
+void PushUndo();
+void PushUndo(CommandSession& session);
+// Opens path with the reader its content (and name) select. On success the
+// picture becomes the current image with a history of its own (no undo
+// states), and path the source path. A file that cannot be opened or read is
+// reported and changes nothing. Returns the new image, null after a failure.
+Bitmap* OpenImageFile(const std::string& path);
+// The same for a session's document; its reports name the file.
+Bitmap* OpenImageFile(CommandSession& session, const std::string& path);
+
+}  // namespace rastra
