@@ -12,6 +12,7 @@
 #include <system_error>
 #include <thread>
 #include <utility>
+#include <version>
 
 namespace rastra {
 
@@ -354,16 +355,25 @@ bool MapTrueColorRows(const PaletteRef& palette, const Bitmap& source, Bitmap& r
   return foundTransparent;
 }
 
+// Builds without threads (WebAssembly without its thread support, or a
+// standard library without std::jthread) map every row in the caller.
+#if defined(__cpp_lib_jthread) && (!defined(__EMSCRIPTEN__) || defined(__EMSCRIPTEN_PTHREADS__))
+#define RASTRA_HELPER_THREAD 1
+#endif
+
+#if defined(RASTRA_HELPER_THREAD)
 // From this many pixels on, a helper thread maps the odd rows while the
 // caller maps the even ones and reports the progress; each has a search and
 // cache of its own. The mapping is most of a best-palette conversion, and the
 // search gives the same index whichever thread asks, so the result is the
 // same as on one thread.
 constexpr std::int64_t kTwoThreadPixels = std::int64_t{512} * 1024;
+#endif
 
 // Returns whether a fully transparent pixel was given index 0.
 bool MapTrueColorSource(const PaletteRef& palette, const Bitmap& source, Bitmap& result, bool preserveTrans,
                         sys::Context& ctx) {
+#if defined(RASTRA_HELPER_THREAD)
   const std::int64_t pixels = std::int64_t{source.XSize} * source.YSize;
   if (pixels < kTwoThreadPixels || source.YSize < 2 || std::thread::hardware_concurrency() < 2) {
     return MapTrueColorRows(palette, source, result, preserveTrans, 0, 1, &ctx);
@@ -387,6 +397,9 @@ bool MapTrueColorSource(const PaletteRef& palette, const Bitmap& source, Bitmap&
   helper.join();
   if (!helperDone) helperFound = MapTrueColorRows(palette, source, result, preserveTrans, 1, 2, nullptr);
   return found || helperFound;
+#else
+  return MapTrueColorRows(palette, source, result, preserveTrans, 0, 1, &ctx);
+#endif
 }
 
 // Octree filling and best palette -------------------------------------------

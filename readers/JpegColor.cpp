@@ -506,6 +506,7 @@ void ConvertFixed(JpegScanType type, const std::uint8_t* samples, int mcusPerRow
   }
 }
 
+#if defined(__SSE2__)
 // All rows start on a multiple of `alignment` bytes.
 bool RowsAligned(std::uint8_t* const* rows, int lines, std::uintptr_t alignment) {
   for (int i = 0; i < lines; ++i) {
@@ -513,6 +514,7 @@ bool RowsAligned(std::uint8_t* const* rows, int lines, std::uintptr_t alignment)
   }
   return true;
 }
+#endif
 
 }  // namespace
 

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <span>
 
 namespace rastra {
 
@@ -13,6 +14,8 @@ namespace {
 constexpr char kMagic[8] = {'L', 'u', 'm', 'a', 'r', 'P', 'a', 'l'};
 constexpr int kMaxColors = 256;
 constexpr int kMinColors = 2;
+// Header, count, reserved word and 256 colours.
+constexpr std::size_t kMaxFileBytes = 16 + 4 * kMaxColors;
 
 constexpr const char* kIllegalHeader =
     "Illegal file header\nExcpecting the following:\n00:U8  Header[8] = \"LumarPal\"\n08:U32 NumColors\n"
@@ -22,11 +25,19 @@ std::uint32_t GetU32(const std::uint8_t* p) {
   return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
 }
 
-// Reads exactly n bytes, or reports that fewer were there.
-bool ReadExactly(std::ifstream& in, void* out, std::size_t n) {
-  in.read(static_cast<char*>(out), static_cast<std::streamsize>(n));
-  return static_cast<std::size_t>(in.gcount()) == n;
-}
+// The bytes of a palette file as far as they were read; every read takes
+// exactly n bytes or fails.
+struct PaletteCursor {
+  std::span<const std::uint8_t> data;
+  std::size_t position = 0;
+
+  bool ReadExactly(void* out, std::size_t n) {
+    if (data.size() - position < n) return false;
+    std::memcpy(out, data.data() + position, n);
+    position += n;
+    return true;
+  }
+};
 
 int Fail(sys::Context& ctx, sys::Code code, const char* text) {
   ctx.Fail(code, text);
@@ -36,13 +47,13 @@ int Fail(sys::Context& ctx, sys::Code code, const char* text) {
 // The file's count and colours; the caller's palette receives them only when
 // the whole file was good, so a failed load cannot leave an out-of-range count
 // behind for the next conversion.
-int ReadPalette(std::ifstream& in, PaletteRef& palette, sys::Context& ctx) {
+int ReadPalette(PaletteCursor& in, PaletteRef& palette, sys::Context& ctx) {
   using sys::Code;
   char magic[sizeof kMagic];
-  if (!ReadExactly(in, magic, sizeof magic)) return Fail(ctx, Code::kTruncated, "_LoadPalette: Could not read header");
+  if (!in.ReadExactly(magic, sizeof magic)) return Fail(ctx, Code::kTruncated, "_LoadPalette: Could not read header");
   if (std::memcmp(magic, kMagic, sizeof kMagic) != 0) return Fail(ctx, Code::kNotRecognised, kIllegalHeader);
   std::uint8_t word[4];
-  if (!ReadExactly(in, word, sizeof word)) {
+  if (!in.ReadExactly(word, sizeof word)) {
     return Fail(ctx, Code::kTruncated, "_LoadPalette: Could not read number of entries");
   }
   palette.count = static_cast<std::int32_t>(GetU32(word));
@@ -50,9 +61,9 @@ int ReadPalette(std::ifstream& in, PaletteRef& palette, sys::Context& ctx) {
   if (palette.count < kMinColors) {
     return Fail(ctx, Code::kCorrupt, "_LoadPalette: Number of colors may not be less than 2 !");
   }
-  if (!ReadExactly(in, word, sizeof word)) return Fail(ctx, Code::kTruncated, "_LoadPalette: Dummy read at 0xc failed");
+  if (!in.ReadExactly(word, sizeof word)) return Fail(ctx, Code::kTruncated, "_LoadPalette: Dummy read at 0xc failed");
   std::array<std::uint8_t, 4 * kMaxColors> colours{};
-  if (!ReadExactly(in, colours.data(), 4 * static_cast<std::size_t>(palette.count))) {
+  if (!in.ReadExactly(colours.data(), 4 * static_cast<std::size_t>(palette.count))) {
     return Fail(ctx, Code::kTruncated, "_LoadPalette: Could not read palette data");
   }
   for (int i = 0; i < palette.count; ++i) palette.colours[i] = GetU32(colours.data() + 4 * i);
@@ -68,6 +79,15 @@ int _LoadPalette(const std::string& path, PaletteRef& palette, sys::Context& ctx
   if (!in.is_open()) return Fail(ctx, sys::Code::kIo, "Invalid file handle");
   const auto size = std::filesystem::file_size(path, ec);
   if (ec || size == 0) return Fail(ctx, sys::Code::kIo, "Could not get file information");
+  // Nothing past the largest palette is looked at.
+  std::array<std::uint8_t, kMaxFileBytes> bytes{};
+  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  return LoadPaletteData(std::span<const std::uint8_t>(bytes.data(), static_cast<std::size_t>(in.gcount())), palette,
+                         ctx);
+}
+
+int LoadPaletteData(std::span<const std::uint8_t> data, PaletteRef& palette, sys::Context& ctx) {
+  PaletteCursor in{data};
   PaletteRef read;
   if (ReadPalette(in, read, ctx) != 0) return 1;
   palette = read;

@@ -3,6 +3,8 @@
 // little-endian. Writing it is writers/PaletteWriter.h.
 #pragma once
 
+#include <cstdint>
+#include <span>
 #include <string>
 
 #include "image/Palette.h"
@@ -14,5 +16,8 @@ namespace rastra {
 // it records in ctx; a failed load leaves palette as it was.
 int _LoadPalette(const std::string& path, PaletteRef& palette,  // NOLINT(bugprone-reserved-identifier): the established name
                  sys::Context& ctx);
+// The same of a file's bytes already in memory (the web page's upload), with
+// the same texts.
+int LoadPaletteData(std::span<const std::uint8_t> data, PaletteRef& palette, sys::Context& ctx);
 
 }  // namespace rastra

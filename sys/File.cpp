@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <system_error>
 #include <utility>
+#include <version>
 
 namespace rastra {
 
@@ -15,6 +16,16 @@ namespace {
 constexpr int kMaxDirectoryDepth = 128;
 constexpr int kMaxTemporaryAttempts = 1000;
 constexpr std::size_t kWriteBufferSize = std::size_t{64} * 1024;
+
+// The buffer is written before it is read, so it need not be cleared; older
+// standard libraries (the WebAssembly build's) only have the clearing form.
+std::unique_ptr<char[]> NewWriteBuffer() {
+#if defined(__cpp_lib_smart_ptr_for_overwrite)
+  return std::make_unique_for_overwrite<char[]>(kWriteBufferSize);
+#else
+  return std::make_unique<char[]>(kWriteBufferSize);
+#endif
+}
 }  // namespace
 
 bool MemorySink::Write(const void* bytes, std::size_t count) {
@@ -63,7 +74,7 @@ std::optional<File> File::Create(const std::string& path, Existing existing) {
   std::FILE* handle = std::fopen(path.c_str(), existing == Existing::kNew ? "wbx" : "wb");
   if (handle == nullptr) return std::nullopt;
   // The C library takes the size only together with a buffer of our own.
-  auto buffer = std::make_unique_for_overwrite<char[]>(kWriteBufferSize);
+  auto buffer = NewWriteBuffer();
   std::setvbuf(handle, buffer.get(), _IOFBF, kWriteBufferSize);
   File file(handle, path);
   file.buffer_ = std::move(buffer);

@@ -1,0 +1,84 @@
+// The page's own logic without the module: reading command words as the
+// command line reads them, the names of the files a save makes, and the zip
+// archive of Download all.
+import assert from 'node:assert/strict';
+import { test } from 'node:test';
+
+import { unzip } from './browser.mjs';
+import { loadCommands } from './harness.mjs';
+import { crc32, makeZip } from '../../web/page/zip.js';
+
+const { CommandError, outputPath, parseCommand, saveAsArgument, settingsOf, splitArguments } = await loadCommands();
+
+test('command words with their parameters', () => {
+  const cases = [
+    ['-convertinto565', { kind: 'convert', format: 13 }],
+    ['-convertintogray16', { kind: 'convert', format: 2 }],
+    ['-convertintocustompalettemy.GUIPal', { kind: 'custompalette', file: 'my.GUIPal' }],
+    ['-scale50%,120', { kind: 'scale', width: { value: 50, percent: true }, height: { value: 120, percent: false } }],
+    ['-reducecolors256', { kind: 'reducecolors', count: 256 }],
+    ['-transparencyff00A0', { kind: 'transparency', rgb: 0xff00a0 }],
+    ['-saveasout/%n,1,8,1', { kind: 'saveas', name: 'out/%n', type: 1, format: 8, noPalette: true }],
+    ['-saveaslogo,3', { kind: 'saveas', name: 'logo', type: 3, format: null, noPalette: false }],
+    ['-saveaslogo,4,8', { kind: 'saveas', type: 4, format: null }],  // FORMAT is for TYPE 1, 3, 6 and 7
+    ['-saveasanim,6,4,0', { kind: 'saveas', type: 6, format: 4, noPalette: false }],
+    ['-useargb1', { kind: 'setting', key: 'useArgb', value: true }],
+    ['-sizereportcsv', { kind: 'sizereport', csv: true }],
+    ['-exit', { kind: 'ignore' }],
+  ];
+  for (const [argument, expected] of cases) {
+    const parsed = parseCommand(argument);
+    for (const [key, value] of Object.entries(expected)) assert.deepEqual(parsed[key], value, `${argument} ${key}`);
+  }
+});
+
+test('arguments the command line refuses are refused with the reason', () => {
+  const cases = [
+    ['convertinto565', /begin with "-"/],
+    ['-sharpen', /not a valid command/],
+    ['-scale50%', /WIDTH\[%\],HEIGHT\[%\]/],
+    ['-reducecolors1', /2 to 256/],
+    ['-transparencyGG0000', /RRGGBB/],
+    ['-saveaslogo', /FNAME,TYPE/],
+    ['-saveaslogo,8', /TYPE 1 to 7/],
+    ['-saveaslogo,1,30', /FORMAT/],
+    ['-saveaslogo,1,8,0', /FORMAT 8 has no palette/],
+    ['-saveaslogo,6,8', /TYPE 6 takes FORMAT 1, 2, 4 or 5/],
+    ['-useargb2', /0 or 1/],
+    ['-sizereportxml', /CSV/],
+  ];
+  for (const [argument, reason] of cases) {
+    assert.throws(() => parseCommand(argument), (e) => e instanceof CommandError && reason.test(e.message), argument);
+  }
+});
+
+test('the files saves make, as the command line names them', () => {
+  const cases = [
+    [['%n', 1, 'logo.png'], 'logo.c'],
+    [['out/%n_small', 3, 'dir.v2/logo.png'], 'out/logo_small.dta'],
+    [['%n', 5, 'logo.png'], 'logo'],  // PNG adds no extension
+    [['%n.png', 5, 'logo.bmp'], 'logo.png'],
+    [['icon.h', 1, 'logo.png'], 'icon.h'],
+    [['anim', 7, 'spin.gif'], 'anim.c'],
+  ];
+  for (const [[name, type, image], expected] of cases) assert.equal(outputPath(name, type, image), expected);
+  assert.equal(saveAsArgument({ name: '%n', type: 1, format: 8, noPalette: true }), '-saveas%n,1,8,1');
+  assert.equal(saveAsArgument({ name: 'a', type: 5, format: 8, noPalette: true }), '-saveasa,5');
+  assert.deepEqual(splitArguments('-a "-saveasmy file,1" -b'), ['-a', '-saveasmy file,1', '-b']);
+  assert.deepEqual(settingsOf(['-useargb1', '-bigendian1', '-useargb0'].map(parseCommand)),
+    { useArgb: false, bigEndian: true, preserveTrans: false });
+});
+
+test('the zip archive holds the last file of each path', async () => {
+  assert.equal(crc32(new TextEncoder().encode('123456789')), 0xcbf43926);
+  const text = new TextEncoder().encode('static const unsigned char data[] = { 0x00, 0x00, 0x00 };\r\n'.repeat(50));
+  const files = [
+    { path: 'a.c', bytes: text },
+    { path: 'out/b.dta', bytes: new Uint8Array([1, 2, 3]) },
+    { path: 'a.c', bytes: text.subarray(0, 100) },
+  ];
+  const archive = unzip(await makeZip(files));
+  assert.deepEqual([...archive.keys()], ['a.c', 'out/b.dta']);
+  assert.ok(archive.get('a.c').equals(Buffer.from(text.subarray(0, 100))));
+  assert.ok(archive.get('out/b.dta').equals(Buffer.from([1, 2, 3])));
+});

@@ -1,0 +1,41 @@
+// The module with the page's command runner (no browser) against the native
+// program: the same files, byte for byte, for every command set of CASES.
+import assert from 'node:assert/strict';
+import fs from 'node:fs';
+import path from 'node:path';
+import { test } from 'node:test';
+
+import { CASES, PALETTE_NAME, corpusMissing, loadCommands, loadModule, nativeProgram, paletteFile, runNative, corpus,
+  site } from './harness.mjs';
+
+const program = nativeProgram();
+const built = fs.existsSync(path.join(site, 'rastra.wasm'));
+const skip = !built ? 'the page is not built (scripts/build_web.sh)' : !program ? 'no native rastra (build/rastra)' : false;
+const { parseCommands, runCommands } = await loadCommands();
+const R = skip ? null : await loadModule();
+
+for (const { images, commands } of CASES) {
+  const missing = corpusMissing(images);
+  test(`${images.join(' ')} ${commands}`, { skip: skip || (missing && `corpus file ${missing} absent`) }, () => {
+    const parsed = parseCommands(commands);
+    const native = runNative(program, images, parsed.map((c) => c.argument));
+    const made = new Map();
+    for (const image of images) {
+      const name = path.basename(image);
+      const bytes = fs.readFileSync(path.join(corpus, image));
+      const loaded = R.load(bytes, name);
+      assert.ok(loaded.ok, `${name}: ${loaded.text}`);
+      const run = runCommands(R, { name, bytes, picture: loaded.picture, fileType: loaded.fileType }, parsed,
+        { files: new Map([[PALETTE_NAME, paletteFile()]]) });
+      assert.deepEqual(run.reports, []);
+      for (const { path: file, bytes: out } of run.outputs) made.set(file, out);
+      if (run.picture && run.picture !== loaded.picture) run.picture.delete();
+      loaded.picture.delete();
+    }
+    assert.deepEqual([...made.keys()].sort(), native.files.sort());
+    for (const [file, bytes] of made) {
+      assert.ok(Buffer.from(bytes).equals(fs.readFileSync(path.join(native.dir, file))), `${file} differs`);
+    }
+    fs.rmSync(native.dir, { recursive: true });
+  });
+}

@@ -1,0 +1,340 @@
+// The page's door into Rastra's core library: one function per library call,
+// pictures as JavaScript objects, and every outcome as a plain object
+// { ok, text, warnings, ... } the page shows as it is. The page keeps the
+// order of the commands; each command is one call here.
+#include <emscripten/bind.h>
+#include <emscripten/val.h>
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <rastra/rastra.h>
+
+// Three things the command line does that the public interface leaves out:
+// the frame count of a GIF (to offer the animation TYPEs), a palette file's
+// bytes without a file, and the picture a GIF or PNG save continues with.
+#include "api/GifAnimation.h"
+#include "api/ImageAccess.h"
+#include "readers/PaletteFile.h"
+#include "writers/ImageWriters.h"
+#include "writers/SizeReport.h"
+
+namespace rastra::web {
+
+using emscripten::val;
+
+// A picture the page holds. It never changes: every operation makes a new
+// one, so copies (JavaScript's handles) share the pixels. JavaScript deletes
+// its handles when done.
+class Picture {
+ public:
+  explicit Picture(Image image) : image_(std::make_shared<const Image>(std::move(image))) {}
+
+  int Width() const { return image_->Width(); }
+  int Height() const { return image_->Height(); }
+  int PaletteSize() const { return image_->PaletteSize(); }
+  bool HasAlpha() const { return image_->HasAlpha(); }
+  bool HasTransparentEntry() const { return image_->HasTransparentEntry(); }
+
+  // Red, green, blue and alpha bytes, top row first, for the page's canvas.
+  val Rgba() const {
+    Result<std::vector<std::uint8_t>> rgba = ToRgba(*image_);
+    return val::global("Uint8Array").new_(emscripten::typed_memory_view(rgba.value.size(), rgba.value.data()));
+  }
+
+  // { r, g, b, a, index } of the pixel at x, y (from the top left); index is
+  // -1 for a true-colour picture; null outside the picture.
+  val Pixel(int x, int y) const {
+    if (x < 0 || y < 0 || x >= Width() || y >= Height()) return val::null();
+    const rastra::Rgba c = image_->Pixel(x, y);
+    val pixel = val::object();
+    pixel.set("r", c.r);
+    pixel.set("g", c.g);
+    pixel.set("b", c.b);
+    pixel.set("a", c.a);
+    pixel.set("index", image_->PixelIndex(x, y));
+    return pixel;
+  }
+
+  const Image& image() const { return *image_; }
+
+ private:
+  std::shared_ptr<const Image> image_;
+};
+
+struct Options {
+  bool useArgb = false;
+  bool bigEndian = false;
+  bool preserveTrans = false;
+};
+
+OutputOptions ToOutputOptions(const Options& o) { return OutputOptions{o.useArgb, o.bigEndian, o.preserveTrans}; }
+
+// The module's memory ends at 2 GiB, and a job holds its source and its
+// result at once: no picture may pass a quarter of that (8192 x 8192
+// true-colour pixels), so a picture too large for the page is refused with a
+// message instead of ending the module.
+constexpr std::uint64_t kMaxPixelBytes = std::uint64_t{256} << 20;
+
+ReadLimits PageLimits() {
+  ReadLimits limits;
+  limits.maxPixelBytes = kMaxPixelBytes;
+  return limits;
+}
+
+std::vector<std::uint8_t> BytesOf(const val& array) { return emscripten::convertJSArrayToNumberVector<std::uint8_t>(array); }
+
+val BytesToJs(std::span<const std::uint8_t> bytes) {
+  return val::global("Uint8Array").new_(emscripten::typed_memory_view(bytes.size(), bytes.data()));
+}
+
+// { ok, text, warnings }: text is the failure, warnings what the job said on
+// its way (one per line).
+val Outcome(const Status& status) {
+  val outcome = val::object();
+  std::string warnings;
+  for (const Message& m : status.messages) {
+    if (m.warning) warnings += (warnings.empty() ? "" : "\n") + m.text;
+  }
+  outcome.set("ok", status.Ok());
+  outcome.set("text", status.text);
+  outcome.set("warnings", warnings);
+  return outcome;
+}
+
+val Failure(Code code, const std::string& text) {
+  Status status;
+  status.code = code;
+  status.text = std::string(CodeName(code)) + ": " + text;
+  return Outcome(status);
+}
+
+// The outcome of an operation that makes a new picture.
+val PictureOutcome(Result<Image> made) {
+  val outcome = Outcome(made);
+  if (made.Ok()) outcome.set("picture", Picture(std::move(made.value)));
+  return outcome;
+}
+
+// Reading ---------------------------------------------------------------------
+
+// { ok, text, warnings, picture, fileType, frames }: frames counts the images
+// of a GIF (an animation has more than one), 1 for any other file.
+val LoadPicture(const val& data, const std::string& name) {
+  const std::vector<std::uint8_t> bytes = BytesOf(data);
+  ReadOptions options;
+  options.limits = PageLimits();
+  val outcome = PictureOutcome(LoadFromMemory(bytes.data(), bytes.size(), name, options));
+  const FileType type = DetectFileType(bytes.data(), bytes.size(), name);
+  outcome.set("fileType", static_cast<int>(type));
+  int frames = 1;
+  if (type == FileType::kGif && outcome["ok"].as<bool>()) {
+    GifInfo info;
+    sys::Context scan;
+    if (ScanAnimation(bytes, info, options.limits, scan) == AnimationScan::kAnimated) {
+      frames = static_cast<int>(info.NumFrames);
+    }
+  }
+  outcome.set("frames", frames);
+  return outcome;
+}
+
+// Conversions and edits ---------------------------------------------------------
+
+val ConvertTo(const Picture& picture, int colorFormat, const Options& options) {
+  return PictureOutcome(Convert(picture.image(), static_cast<ColorFormatId>(colorFormat), ToOutputOptions(options)));
+}
+
+val BestPaletteOf(const Picture& picture, const Options& options) {
+  return PictureOutcome(ToBestPalette(picture.image(), ToOutputOptions(options)));
+}
+
+val BestPaletteWithTransparencyOf(const Picture& picture, const Options& options) {
+  return PictureOutcome(ToBestPaletteWithTransparency(picture.image(), ToOutputOptions(options)));
+}
+
+// The colours of a palette file's bytes (.GUIPal), which the page has from
+// the user's upload rather than from a path.
+val ToPaletteFile(const Picture& picture, const val& paletteData, const Options& options) {
+  const std::vector<std::uint8_t> bytes = BytesOf(paletteData);
+  sys::Context ctx;
+  Palette palette;
+  if (LoadPaletteData(bytes, palette, ctx) != 0) return Failure(ctx.LastFailure(), ctx.LastFailureText());
+  return PictureOutcome(ToPalette(picture.image(), palette, ToOutputOptions(options)));
+}
+
+val ReduceColorsTo(const Picture& picture, int maxColors, const Options& options) {
+  return PictureOutcome(ReduceColors(picture.image(), maxColors, ToOutputOptions(options)));
+}
+
+val TrueColorOf(const Picture& picture) { return PictureOutcome(ToTrueColor(picture.image())); }
+
+// "fliph", "flipv", "rotate90cw", "rotate90ccw", "rotate180",
+// "invertindices" and "invertpalette": the edits without a parameter.
+val Edit(const Picture& picture, const std::string& edit) {
+  const Image& image = picture.image();
+  if (edit == "fliph") return PictureOutcome(FlipHorizontally(image));
+  if (edit == "flipv") return PictureOutcome(FlipVertically(image));
+  if (edit == "rotate90cw") return PictureOutcome(Rotate(image, Rotation::kClockwise));
+  if (edit == "rotate90ccw") return PictureOutcome(Rotate(image, Rotation::kCounterClockwise));
+  if (edit == "rotate180") return PictureOutcome(Rotate(image, Rotation::kHalfTurn));
+  if (edit == "invertindices") return PictureOutcome(InvertIndices(image));
+  if (edit == "invertpalette") return PictureOutcome(InvertPalette(image));
+  return Failure(Code::kBadArgument, "no such edit: " + edit);
+}
+
+val ScaleTo(const Picture& picture, int width, int height) {
+  return PictureOutcome(Scale(picture.image(), width, height));
+}
+
+// The first palette entry of colour 0xRRGGBB becomes the transparent entry 0.
+val TransparentColor(const Picture& picture, int rgb) {
+  return PictureOutcome(SetTransparentColor(picture.image(), static_cast<std::uint32_t>(rgb)));
+}
+
+// Saving ------------------------------------------------------------------------
+
+int DefaultFormatOf(const Picture& picture) { return DefaultFormat(picture.image()); }
+
+// The picture as a save in format writes it (see FitToFormat).
+val FitTo(const Picture& picture, int format, const Options& options) {
+  return PictureOutcome(FitToFormat(picture.image(), format, ToOutputOptions(options)));
+}
+
+// A GIF or PNG save writes a converted picture (its best palette, or true
+// colour with alpha), with which the command line goes on; Write keeps the
+// caller's picture, so these two go to the save dispatcher itself.
+val WriteConverting(const Picture& picture, int type, const std::string& name, const Options& options) {
+  sys::Context ctx;
+  ctx.SetMaxBlockBytes(kMaxPixelBytes);
+  sys::MemorySink sink;
+  WriteResult result = WriteImageFile(ImageAccess::Get(picture.image()), sink, name, OutputSpec{}, type,
+                                      ToOutputOptions(options), ctx);
+  val outcome = result.Ok() ? Outcome(Status{}) : Failure(result.code, result.text);
+  if (result.Ok()) outcome.set("bytes", BytesToJs(sink.Bytes()));
+  if (result.replacement) outcome.set("picture", Picture(ImageAccess::Wrap(std::move(result.replacement))));
+  return outcome;
+}
+
+// { ok, text, warnings, bytes, picture }: the file of TYPE 1 to 5; name makes
+// the C identifiers as a file name does. picture is set when the writer
+// worked from a converted picture (GIF and PNG), which then becomes the
+// current one, as on the command line.
+val WriteTo(const Picture& picture, int type, int format, bool noPalette, const std::string& name,
+              const Options& options) {
+  if (type == kOutputGif || type == kOutputPng) return WriteConverting(picture, type, name, options);
+  WriteOptions write;
+  write.type = type;
+  write.format = format;
+  write.noPalette = noPalette;
+  write.name = name;
+  write.output = ToOutputOptions(options);
+  Result<std::string> file = Write(picture.image(), write);
+  val outcome = Outcome(file);
+  if (file.Ok()) {
+    outcome.set("bytes", BytesToJs({reinterpret_cast<const std::uint8_t*>(file.value.data()), file.value.size()}));
+  }
+  return outcome;
+}
+
+// TYPE 6 or 7 of a GIF's bytes: every frame goes through editFrame(picture,
+// index) (a function giving the edited picture, or null after a failure),
+// is fitted to the FORMAT and written.
+val WriteAnimationOf(const val& gifData, int type, int format, bool noPalette, const std::string& name,
+                       const Options& options, const val& editFrame) {
+  const std::vector<std::uint8_t> bytes = BytesOf(gifData);
+  WriteOptions write;
+  write.type = type;
+  write.format = format;
+  write.noPalette = noPalette;
+  write.name = name;
+  write.output = ToOutputOptions(options);
+  if (!editFrame.isUndefined() && !editFrame.isNull()) {
+    write.editFrame = [&editFrame](const Image& frame, int index) -> Result<Image> {
+      Result<Image> copy = frame.Copy();
+      if (!copy) return copy;
+      val edited = editFrame(Picture(std::move(copy.value)), index);
+      if (edited.isNull() || edited.isUndefined()) {
+        Status failed;
+        failed.code = Code::kBadArgument;
+        failed.text = "the frame's commands failed";
+        return Result<Image>(std::move(failed), Image{});
+      }
+      Result<Image> result = edited.as<const Picture&>().image().Copy();
+      edited.call<void>("delete");  // the handle the function gave is ours
+      return result;
+    };
+  }
+  Result<std::string> file = WriteAnimation(bytes.data(), bytes.size(), write, PageLimits());
+  val outcome = Outcome(file);
+  if (file.Ok()) {
+    outcome.set("bytes", BytesToJs({reinterpret_cast<const std::uint8_t*>(file.value.data()), file.value.size()}));
+  }
+  return outcome;
+}
+
+// { ok, text, rows, table, csv }: what each FORMAT costs; rows as objects with
+// the fields of the command line's CSV.
+val SizeReportOf(const Picture& picture, const Options& options) {
+  Result<std::vector<FormatSize>> report = SizeReport(picture.image(), ToOutputOptions(options));
+  val outcome = Outcome(report);
+  if (!report.Ok()) return outcome;
+  val list = val::array();
+  for (const FormatSize& row : report.value) {
+    val item = val::object();
+    item.set("format", row.format);
+    item.set("name", row.name);
+    item.set("bitsPerPixel", row.bitsPerPixel);
+    item.set("pixelBytes", static_cast<double>(row.pixelBytes));
+    item.set("paletteBytes", static_cast<double>(row.paletteBytes));
+    item.set("flashBytes", static_cast<double>(row.flashBytes));
+    item.set("streamBytes", row.streamBytes ? val(static_cast<double>(*row.streamBytes)) : val::null());
+    item.set("convertsTo", ConversionName(row.step));
+    item.set("alphaOnly", row.alphaOnly);
+    item.set("smallest", row.smallest);
+    list.call<void>("push", item);
+  }
+  outcome.set("rows", list);
+  outcome.set("table", SizeReportTable(picture.image(), report.value));
+  outcome.set("csv", SizeReportCsv(report.value));
+  return outcome;
+}
+
+}  // namespace rastra::web
+
+EMSCRIPTEN_BINDINGS(rastra_web) {
+  using namespace emscripten;
+  using rastra::web::Options;
+  using rastra::web::Picture;
+  class_<Picture>("Picture")
+      .function("width", &Picture::Width)
+      .function("height", &Picture::Height)
+      .function("paletteSize", &Picture::PaletteSize)
+      .function("hasAlpha", &Picture::HasAlpha)
+      .function("hasTransparentEntry", &Picture::HasTransparentEntry)
+      .function("rgba", &Picture::Rgba)
+      .function("pixel", &Picture::Pixel);
+  value_object<Options>("Options")
+      .field("useArgb", &Options::useArgb)
+      .field("bigEndian", &Options::bigEndian)
+      .field("preserveTrans", &Options::preserveTrans);
+  function("load", &rastra::web::LoadPicture);
+  function("convert", &rastra::web::ConvertTo);
+  function("toBestPalette", &rastra::web::BestPaletteOf);
+  function("toBestPaletteWithTransparency", &rastra::web::BestPaletteWithTransparencyOf);
+  function("toPaletteFile", &rastra::web::ToPaletteFile);
+  function("reduceColors", &rastra::web::ReduceColorsTo);
+  function("toTrueColor", &rastra::web::TrueColorOf);
+  function("edit", &rastra::web::Edit);
+  function("scale", &rastra::web::ScaleTo);
+  function("setTransparentColor", &rastra::web::TransparentColor);
+  function("defaultFormat", &rastra::web::DefaultFormatOf);
+  function("fitToFormat", &rastra::web::FitTo);
+  function("write", &rastra::web::WriteTo);
+  function("writeAnimation", &rastra::web::WriteAnimationOf);
+  function("sizeReport", &rastra::web::SizeReportOf);
+}

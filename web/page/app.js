@@ -1,0 +1,483 @@
+// The page: opens pictures, keeps the command list, shows the picture as the
+// chosen FORMAT stores it, the size report, and downloads the files. All the
+// work is done by Rastra's core in rastra.wasm, through commands.js.
+import createRastra from './rastra.js';
+import {
+  CommandError, TYPES, commandLine, formatsForType, outputPath, parseCommand, parseCommands,
+  previewPicture, runCommands, saveAsArgument, settingsOf,
+} from './commands.js';
+import { View } from './view.js';
+import { makeZip } from './zip.js';
+
+const $ = (id) => document.getElementById(id);
+
+const state = {
+  R: null,
+  images: [],    // { name, bytes, picture, fileType, frames }
+  selected: -1,
+  commands: [],  // parsed commands, without the save of the Output section
+  files: new Map(),  // palette files by name, for -convertintocustompalette
+};
+const view = new View($('view'), $('canvas-box'), $('pixel-info'));
+
+// Messages ----------------------------------------------------------------------
+
+function say(text, isError = false) {
+  const item = document.createElement('li');
+  item.textContent = text;
+  if (isError) item.className = 'error-message';
+  $('messages').prepend(item);
+}
+
+// Images ------------------------------------------------------------------------
+
+async function openFiles(fileList) {
+  for (const file of fileList) {
+    const bytes = new Uint8Array(await file.arrayBuffer());
+    const loaded = state.R.load(bytes, file.name);
+    if (loaded.warnings) say(`${file.name}: ${loaded.warnings}`);
+    if (!loaded.ok) {
+      say(`${file.name}: ${loaded.text}`, true);
+      continue;
+    }
+    state.images.push({ name: file.name, bytes, picture: loaded.picture, fileType: loaded.fileType,
+      frames: loaded.frames });
+    state.selected = state.images.length - 1;
+  }
+  renderImages();
+  update();
+}
+
+function describe(picture) {
+  const colours = picture.paletteSize() === 0
+    ? (picture.hasAlpha() ? 'true colour with alpha' : 'true colour')
+    : `${picture.paletteSize()} colours${picture.hasTransparentEntry() ? ', entry 0 transparent' : ''}`;
+  return `${picture.width()} × ${picture.height()}, ${colours}`;
+}
+
+function renderImages() {
+  const list = $('image-list');
+  list.replaceChildren();
+  state.images.forEach((image, i) => {
+    const item = document.createElement('li');
+    const choose = document.createElement('button');
+    choose.type = 'button';
+    choose.textContent = `${image.name}: ${describe(image.picture)}${image.frames > 1 ? `, ${image.frames} frames` : ''}`;
+    choose.setAttribute('aria-pressed', String(i === state.selected));
+    choose.addEventListener('click', () => {
+      state.selected = i;
+      renderImages();
+      update();
+    });
+    const remove = document.createElement('button');
+    remove.type = 'button';
+    remove.className = 'plain';
+    remove.textContent = 'Close';
+    remove.setAttribute('aria-label', `Close ${image.name}`);
+    remove.addEventListener('click', () => {
+      state.images.splice(i, 1)[0].picture.delete();
+      state.selected = Math.min(state.selected, state.images.length - 1);
+      renderImages();
+      update();
+    });
+    item.append(choose, remove);
+    list.append(item);
+  });
+  const any = state.images.length > 0;
+  $('download').disabled = !any;
+  $('download-all').disabled = !any;
+}
+
+// Commands ----------------------------------------------------------------------
+
+function setCommands(commands) {
+  state.commands = commands;
+  $('command-error').textContent = '';
+  renderCommands();
+  update();
+}
+
+function addCommand(argument) {
+  try {
+    setCommands([...state.commands, parseCommand(argument)]);
+  } catch (e) {
+    if (!(e instanceof CommandError)) throw e;
+    $('command-error').textContent = e.message;
+  }
+}
+
+function renderCommands() {
+  const list = $('command-list');
+  list.replaceChildren();
+  state.commands.forEach((command, i) => {
+    const item = document.createElement('li');
+    const code = document.createElement('code');
+    code.textContent = command.argument;
+    item.append(code);
+    const move = (label, to) => {
+      const button = document.createElement('button');
+      button.type = 'button';
+      button.className = 'plain';
+      button.textContent = label;
+      button.setAttribute('aria-label', `${label}: ${command.argument}`);
+      button.disabled = to < 0 || to >= state.commands.length;
+      button.addEventListener('click', () => {
+        const commands = [...state.commands];
+        const [moved] = commands.splice(i, 1);
+        if (to !== null) commands.splice(to, 0, moved);
+        setCommands(commands);
+      });
+      item.append(button);
+    };
+    move('Up', i - 1);
+    move('Down', i + 1);
+    move('Remove', null);
+    list.append(item);
+  });
+  $('command-text').value = state.commands.map((c) => c.argument).join(' ');
+}
+
+function editArgument(word) {
+  if (word === '-scale') {
+    const size = (id) => `${Math.trunc(Number($(id).value))}${$(`${id}-percent`).checked ? '%' : ''}`;
+    return `-scale${size('scale-width')},${size('scale-height')}`;
+  }
+  if (word === '-reducecolors') return `-reducecolors${Math.trunc(Number($('reduce-count').value))}`;
+  if (word === '-transparency') return `-transparency${$('transparency-color').value.slice(1).toUpperCase()}`;
+  return word;
+}
+
+function showEditParameters() {
+  const word = $('add-edit').value;
+  $('scale-params').hidden = word !== '-scale';
+  $('reduce-params').hidden = word !== '-reducecolors';
+  $('transparency-params').hidden = word !== '-transparency';
+}
+
+async function addConversion() {
+  const word = $('add-conversion').value;
+  if (word !== '-convertintocustompalette') {
+    addCommand(word);
+    return;
+  }
+  const file = $('palette-input').files[0];
+  if (!file) {
+    $('palette-row').hidden = false;
+    $('command-error').textContent = 'Choose a palette file (.GUIPal) first, then press Add again.';
+    $('palette-input').focus();
+    return;
+  }
+  if (!state.files.has(file.name)) state.files.set(file.name, new Uint8Array(await file.arrayBuffer()));
+  addCommand(`${word}${file.name}`);
+}
+
+// Output ------------------------------------------------------------------------
+
+function fillTypes() {
+  const select = $('type');
+  for (const t of TYPES) select.add(new Option(`${t.type}: ${t.name}`, String(t.type)));
+  select.value = '1';
+}
+
+function fillFormats() {
+  const select = $('format');
+  const previous = select.value;
+  select.replaceChildren();
+  const type = Number($('type').value);
+  const formats = formatsForType(type);
+  select.add(new Option(type >= 6 ? 'Default (5: 8 bpp)' : 'Chosen by the picture', ''));
+  for (const f of formats) select.add(new Option(`${f.format}: ${f.name}`, String(f.format)));
+  select.value = formats.some((f) => String(f.format) === previous) ? previous : '';
+  select.disabled = formats.length === 0;
+  $('no-palette').disabled = formats.length === 0;
+}
+
+function outputSettings() {
+  const type = Number($('type').value);
+  const format = $('format').value === '' ? null : Number($('format').value);
+  return { name: $('out-name').value.trim() || '%n', type, format, noPalette: $('no-palette').checked };
+}
+
+function settingArguments() {
+  return [['use-argb', 'useargb'], ['big-endian', 'bigendian'], ['preserve-trans', 'preservetrans']]
+    .filter(([id]) => $(id).checked).map(([, word]) => `-${word}1`);
+}
+
+// The whole list the Download runs: the settings, the commands and the save.
+function fullCommands() {
+  const save = outputSettings();
+  return [...settingArguments().map(parseCommand), ...state.commands, parseCommand(saveAsArgument(save))];
+}
+
+function download(name, bytes, type = 'application/octet-stream') {
+  const url = URL.createObjectURL(new Blob([bytes], { type }));
+  const link = document.createElement('a');
+  link.href = url;
+  link.download = name;
+  document.body.append(link);
+  link.click();
+  link.remove();
+  setTimeout(() => URL.revokeObjectURL(url), 10000);
+}
+
+function runImage(image, commands) {
+  const run = runCommands(state.R, image, commands, { files: state.files });
+  if (run.picture && run.picture !== image.picture) run.picture.delete();
+  for (const text of run.reports) say(text, true);
+  for (const text of run.texts) say(text);
+  return run;
+}
+
+function downloadSelected() {
+  const image = state.images[state.selected];
+  if (!image) return;
+  let commands;
+  try {
+    commands = fullCommands();
+  } catch (e) {
+    $('command-error').textContent = e.message;
+    return;
+  }
+  // The conversion's time, for the benchmark (performance.getEntriesByName).
+  const start = performance.now();
+  const run = runImage(image, commands);
+  performance.measure('rastra-convert', { start, end: performance.now() });
+  const wanted = outputPath(outputSettings().name, outputSettings().type, image.name);
+  const file = run.outputs.findLast((o) => o.path === wanted);
+  if (!file) return;
+  download(file.path.slice(file.path.lastIndexOf('/') + 1), file.bytes);
+  say(`${image.name}: saved ${file.path} (${file.bytes.length} bytes)`);
+}
+
+async function downloadAll() {
+  let commands;
+  try {
+    commands = fullCommands();
+  } catch (e) {
+    $('command-error').textContent = e.message;
+    return;
+  }
+  const outputs = state.images.flatMap((image) => runImage(image, commands).outputs);
+  if (outputs.length === 0) return;
+  const zip = await makeZip(outputs);
+  download('rastra.zip', zip, 'application/zip');
+  say(`saved rastra.zip: ${new Set(outputs.map((o) => o.path)).size} files (${zip.length} bytes)`);
+}
+
+// Size report -------------------------------------------------------------------
+
+// keyboard: the chosen row keeps the focus when the table is redrawn.
+function chooseFormat(format, keyboard = false) {
+  const type = Number($('type').value);
+  if (type !== 1 && type !== 3) {
+    $('type').value = '1';
+    fillFormats();
+  }
+  $('format').value = String(format);
+  update();
+  if (keyboard) $('size-report').querySelector('tbody tr[aria-selected="true"]')?.focus();
+}
+
+function renderReport(outcome) {
+  const body = $('size-report').tBodies[0];
+  body.replaceChildren();
+  if (!outcome?.ok) return;
+  const chosen = $('format').value;
+  for (const row of outcome.rows) {
+    const tr = document.createElement('tr');
+    tr.tabIndex = 0;
+    tr.setAttribute('aria-selected', String(String(row.format) === chosen));
+    const note = [row.convertsTo && `converts to ${row.convertsTo} first`, row.alphaOnly && 'alpha only',
+      row.smallest && '* smallest'].filter(Boolean).join('; ');
+    const cells = [row.format, row.name, row.bitsPerPixel, row.pixelBytes, row.paletteBytes, row.flashBytes,
+      row.streamBytes ?? '-', note];
+    for (const value of cells) {
+      const td = document.createElement('td');
+      td.textContent = String(value);
+      tr.append(td);
+    }
+    tr.addEventListener('click', () => chooseFormat(row.format));
+    tr.addEventListener('keydown', (event) => {
+      if (event.key === 'Enter' || event.key === ' ') {
+        event.preventDefault();
+        chooseFormat(row.format, true);
+      } else if (event.key === 'ArrowDown' || event.key === 'ArrowUp') {
+        event.preventDefault();
+        (event.key === 'ArrowDown' ? tr.nextElementSibling : tr.previousElementSibling)?.focus();
+      }
+    });
+    body.append(tr);
+  }
+}
+
+// Putting it together -----------------------------------------------------------
+
+function showOpened() {
+  return document.querySelector('input[name="show"]:checked').value === 'opened';
+}
+
+// The command line the page shows; null when the Output section's save is
+// not valid (the error says why).
+function updateCommandLine() {
+  let commands;
+  try {
+    commands = fullCommands();
+  } catch (e) {
+    if (!(e instanceof CommandError)) throw e;
+    $('command-error').textContent = e.message;
+    return null;
+  }
+  if ($('command-error').textContent.startsWith('-saveas')) $('command-error').textContent = '';
+  const names = state.images.map((i) => i.name);
+  $('command-line').value = commandLine(names.length ? names : ['IMAGE'], commands);
+  return commands;
+}
+
+function update() {
+  const image = state.images[state.selected];
+  const typeOption = (t) => $('type').querySelector(`option[value="${t}"]`);
+  const animated = image?.frames > 1;
+  typeOption(6).disabled = !animated;
+  typeOption(7).disabled = !animated;
+  const commands = updateCommandLine();
+  if (!commands) return;
+  if (!image) {
+    $('picture-info').textContent = 'No image opened.';
+    view.show(null);
+    renderReport(null);
+    return;
+  }
+  // The picture the commands leave, then as the chosen TYPE and FORMAT store it.
+  const options = settingsOf(commands);
+  const run = runCommands(state.R, image, state.commands, { options, files: state.files });
+  $('command-error').textContent = run.reports.join('\n');
+  const result = run.picture;
+  if (!result) {
+    $('picture-info').textContent = `${image.name}: the commands leave no picture.`;
+    view.show(null);
+    renderReport(null);
+    return;
+  }
+  $('picture-info').textContent = `${image.name}: opened ${describe(image.picture)}; after the commands ${describe(result)}.`;
+  renderReport(state.R.sizeReport(result, options));
+  const { type, format } = outputSettings();
+  if (showOpened()) {
+    view.show(image.picture, false);
+  } else {
+    const preview = previewPicture(state.R, result, type, format, options);
+    if (preview.text) $('command-error').textContent = preview.text;
+    view.show(preview.picture ?? result, Boolean(preview.picture), preview.keepAlpha ?? true, preview.alpha);
+  }
+  if (view.shown?.picture === result) view.shown.owned = result !== image.picture;
+  else if (result !== image.picture) result.delete();
+  view.showPixel(view.cursor.x, view.cursor.y);
+}
+
+function wire() {
+  $('open-button').addEventListener('click', () => $('open-input').click());
+  $('open-input').addEventListener('change', (e) => {
+    openFiles([...e.target.files]);
+    e.target.value = '';
+  });
+  document.addEventListener('dragover', (e) => {
+    e.preventDefault();
+    document.body.classList.add('dragging');
+  });
+  document.addEventListener('dragleave', (e) => {
+    if (e.relatedTarget === null) document.body.classList.remove('dragging');
+  });
+  document.addEventListener('drop', (e) => {
+    e.preventDefault();
+    document.body.classList.remove('dragging');
+    if (e.dataTransfer?.files.length) openFiles([...e.dataTransfer.files]);
+  });
+  $('add-conversion').addEventListener('change', () => {
+    $('palette-row').hidden = $('add-conversion').value !== '-convertintocustompalette';
+  });
+  $('add-conversion-button').addEventListener('click', addConversion);
+  // A palette file chosen here is known by its name to typed commands too.
+  $('palette-input').addEventListener('change', async (e) => {
+    const file = e.target.files[0];
+    if (file) state.files.set(file.name, new Uint8Array(await file.arrayBuffer()));
+    update();
+  });
+  $('add-edit').addEventListener('change', showEditParameters);
+  $('add-edit-button').addEventListener('click', () => addCommand(editArgument($('add-edit').value)));
+  const applyText = () => {
+    try {
+      setCommands(parseCommands($('command-text').value).filter((c) => c.kind !== 'ignore'));
+    } catch (e) {
+      if (!(e instanceof CommandError)) throw e;
+      $('command-error').textContent = e.message;
+    }
+  };
+  $('command-text-apply').addEventListener('click', applyText);
+  $('command-text').addEventListener('keydown', (e) => {
+    if (e.key === 'Enter') applyText();
+  });
+  $('type').addEventListener('change', () => {
+    fillFormats();
+    update();
+  });
+  for (const id of ['format', 'no-palette', 'use-argb', 'big-endian', 'preserve-trans']) {
+    $(id).addEventListener('change', update);
+  }
+  // The name changes no pixel: only the command line follows each key.
+  $('out-name').addEventListener('input', updateCommandLine);
+  for (const radio of document.querySelectorAll('input[name="show"]')) radio.addEventListener('change', update);
+  $('download').addEventListener('click', downloadSelected);
+  $('download-all').addEventListener('click', downloadAll);
+  $('copy-command-line').addEventListener('click', () => navigator.clipboard?.writeText($('command-line').value));
+  $('zoom').addEventListener('change', () => view.setZoom($('zoom').value));
+  const step = (direction) => {
+    const zoom = view.stepZoom(direction, [...$('zoom').options].map((o) => o.value).filter((v) => v !== 'fit'));
+    if (zoom) $('zoom').value = zoom;
+  };
+  $('zoom-in').addEventListener('click', () => step(1));
+  $('zoom-out').addEventListener('click', () => step(-1));
+  window.addEventListener('resize', () => view.applyZoom());
+  $('view').addEventListener('pointermove', (e) => view.pointerPixel(e));
+  $('view').addEventListener('keydown', (e) => view.keyPixel(e));
+}
+
+// A 16 x 16 PNG, scaled to 256 x 256 and converted once while the page
+// waits for a picture: the browser compiles the module's functions when they
+// first run, and its optimising compiler takes the loops that ran often, so
+// the user's first conversion need not wait for either.
+const WARM_UP_PNG = 'iVBORw0KGgoAAAANSUhEUgAAABAAAAAQCAIAAACQkWg2AAACY0lEQVR4nAXB6XbaRhgAUL156lAbo11oQWJx057+74kN0sy3zAwgCSGJACbJ8/Rei74I8yfTV3N8kvWLOL3oesbtFAeXhsCMru59fYvkw4XfLt08ZZkJ8kTs/0A9UftXaJ6pdkXnysYxrcOdjXeHrr68evQ7Up8ZWuKF5BPSV1TPpn6W3YxOrhqm+hKqbsaXgG6+uYb4mOOvCH/GwtKvYv9EeiLMlJoXs3fg6GPvwsmGPoLBwdGV97m4pvwjFr9iYfET8SvR1BympB3SLh093dkwOmKITO+ae6hvgfpM+Froa2osOZFiItUM2VZNgHrGjWfOLraOGkPTR2pM5RjTPaN7Lh+ZsuSMtY17W6PDFGDrGOObzjW9C21kzin/SNRtroYUf8bwWBtL2MA2kasPMzz4WtlwimQbic6DOqYm4ksubnNxzWHM+LZBS05B2Sx8qWew9xTHXPvQ+lBn2M5pyLDLqMvNpYAxxc8NW+gJeq1kCCaUGAgOK+VxE3AXVV2qjymOielzNebmMxePNVgyhCrC0gOKAF3UfqViqRPdLvhYcJ/rU6EvK7ou6FqYfqmt7z7s/B14SswrDplSoWNRJ8okcEywyUWdqfO6Oq/VUMDwBtZ7wNuYSq+s5igWqJOSCuYF6xXorOoKOubQrNTlmxw2eF6CtQuqbSDeQy7DClOWix0tGZaCC2xW0L6JtqjqNfUb3a/E6R9tbaOPj3klEiiTbTlnWFZyhabYmYU4ZOWxgEOO+7Xs3/Twjbs1WP9Fu4+4LDOQCb0XUBVbXiEsSa9pvynrgg5/83Gj2r/kYYP1v/g/vNsQWWnNzlEAAAAASUVORK5CYII=';
+
+function warmUp() {
+  const bytes = Uint8Array.from(atob(WARM_UP_PNG), (c) => c.charCodeAt(0));
+  const loaded = state.R.load(bytes, 'warm-up.png');
+  if (!loaded.ok) return;
+  const run = runCommands(state.R, { name: 'warm-up.png', bytes, picture: loaded.picture, fileType: loaded.fileType },
+    parseCommands('-scale1600%,1600% -convertinto565 -saveaswarm,1,8,1 -convertintobestpalette -sizereport'));
+  if (run.picture !== loaded.picture) run.picture?.delete();
+  loaded.picture.delete();
+}
+
+async function start() {
+  fillTypes();
+  fillFormats();
+  wire();
+  renderCommands();
+  try {
+    state.R = await createRastra({
+      // Memory the browser refuses ends the module; the page can only say so.
+      onAbort: (what) => {
+        $('status').textContent = `The converter stopped (${what}); reload the page to go on.`;
+        for (const id of ['open-button', 'download', 'download-all']) $(id).disabled = true;
+      },
+    });
+  } catch (e) {
+    $('status').textContent = `The converter could not start: ${e.message ?? e}`;
+    return;
+  }
+  $('open-button').disabled = false;
+  $('status').textContent = 'Ready. Open or drop pictures to convert them.';
+  document.body.dataset.ready = 'true';
+  update();
+  setTimeout(warmUp, 0);
+}
+
+start();
