@@ -2,8 +2,10 @@
 // Load and LoadFromMemory.
 #include <rastra/load.h>
 
+#include <algorithm>
 #include <span>
 
+#include "api/GifAnimation.h"
 #include "api/ImageAccess.h"
 #include "api/Outcome.h"
 #include "readers/ImageReaders.h"
@@ -30,6 +32,21 @@ sys::Context ReadContext(const ReadOptions& options) {
 FileType DetectFileType(const void* data, std::size_t size, const std::string& nameHint) noexcept {
   const std::span<const std::uint8_t> bytes(static_cast<const std::uint8_t*>(data), data != nullptr ? size : 0);
   return static_cast<FileType>(ChooseFileType(FileTypeFromExtension(nameHint), bytes));
+}
+
+int FrameCount(const void* data, std::size_t size, const std::string& nameHint, const ReadOptions& options) noexcept {
+  try {
+    const std::span<const std::uint8_t> bytes(static_cast<const std::uint8_t*>(data), data != nullptr ? size : 0);
+    const int type = ChooseFileType(FileTypeFromExtension(nameHint), bytes);
+    if (type == kFileTypeNone) return 0;
+    if (type != kFileTypeGif) return 1;
+    GifInfo info;
+    sys::Context scan;
+    if (ScanAnimation(bytes, info, options.limits, scan) == AnimationScan::kUnreadable) return 0;
+    return static_cast<int>(std::min<std::uint32_t>(info.NumFrames, INT32_MAX));
+  } catch (...) {
+    return 0;
+  }
 }
 
 Result<Image> Load(const std::string& path, const ReadOptions& options) noexcept {

@@ -2,6 +2,8 @@
 // palette files.
 #include <rastra/palette.h>
 
+#include <span>
+
 #include "api/ImageAccess.h"
 #include "api/Outcome.h"
 #include "image/ColorConvert.h"
@@ -45,6 +47,19 @@ Result<Palette> LoadPalette(const std::string& path) noexcept {
     sys::Context ctx;
     Palette palette;
     if (_LoadPalette(path, palette, ctx) != 0) {
+      const Code code = ctx.LastFailure() != Code::kOk ? ctx.LastFailure() : Code::kCorrupt;
+      return Result<Palette>(StatusOf(ctx, code), Palette{});
+    }
+    return ResultOf(ctx, Code::kOk, palette);
+  });
+}
+
+Result<Palette> LoadPaletteFromMemory(const void* data, std::size_t size) noexcept {
+  return Guarded([&] {
+    sys::Context ctx;
+    const std::span<const std::uint8_t> bytes(static_cast<const std::uint8_t*>(data), data != nullptr ? size : 0);
+    Palette palette;
+    if (LoadPaletteData(bytes, palette, ctx) != 0) {
       const Code code = ctx.LastFailure() != Code::kOk ? ctx.LastFailure() : Code::kCorrupt;
       return Result<Palette>(StatusOf(ctx, code), Palette{});
     }

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Rastra with its tests and runs them all:
 # the layer check of the core's includes, the test suite, the core library
-# built alone and shared, the same suite under AddressSanitizer and
-# UndefinedBehaviorSanitizer, the threads test under ThreadSanitizer, and a
-# short fuzzing run of every harness.
+# built alone and shared, the web page in headless Chromium, the same suite
+# under AddressSanitizer and UndefinedBehaviorSanitizer, the threads test
+# under ThreadSanitizer, and a short fuzzing run of every harness.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -14,6 +14,7 @@ summary=$(mktemp)
 trap 'rm -f "$summary"' EXIT
 ctest --test-dir build --output-on-failure -j"$(nproc)" | tee "$summary"
 scripts/shared_library.sh
+RASTRA=$PWD/build/rastra scripts/test_web.sh
 scripts/sanitize.sh
 scripts/tsan.sh
 scripts/fuzz.sh "${RASTRA_FUZZ_SECONDS:-20}"

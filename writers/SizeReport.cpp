@@ -205,13 +205,15 @@ std::string ImageDescription(const Bitmap& image) {
 
 }  // namespace
 
-std::string ConversionName(const SaveStep& step) {
+std::string ConversionName(const SaveStep& step) noexcept try {
   switch (step.conversion) {
     case SaveConversion::kNone: return "";
     case SaveConversion::kTrueColor: return "true color";
     case SaveConversion::kColorFormat: return GetColorFormat(step.colorFormat).Name();
   }
   return "";
+} catch (const std::bad_alloc&) {
+  return {};
 }
 
 sys::Code ComputeSizeReport(const Bitmap& image, const OutputOptions& options, std::vector<FormatSize>& rows,

@@ -67,6 +67,6 @@ std::string SizeReportTable(const Bitmap& image, const std::vector<FormatSize>& 
 // colour format's name; smallest is 1 on the marked row, else 0.
 std::string SizeReportCsv(const std::vector<FormatSize>& rows) noexcept;
 // "true color", a colour format's name, or "" for no conversion.
-std::string ConversionName(const SaveStep& step);
+std::string ConversionName(const SaveStep& step) noexcept;
 
 }  // namespace rastra

@@ -22,6 +22,12 @@ enum class FileType : int { kUnknown = -1, kBmp = 0, kSbmp = 1, kGif = 2, kPng =
 // nameHint (which may be empty).
 FileType DetectFileType(const void* data, std::size_t size, const std::string& nameHint = {}) noexcept;
 
+// The pictures the data holds: the frames of a GIF (more than one for an
+// animation, which WriteAnimation takes), 1 for the other types, 0 when no
+// reader takes the data or the GIF cannot be walked to its end.
+int FrameCount(const void* data, std::size_t size, const std::string& nameHint = {},
+               const ReadOptions& options = {}) noexcept;
+
 Result<Image> Load(const std::string& path, const ReadOptions& options = {}) noexcept;
 Result<Image> LoadFromMemory(const void* data, std::size_t size, const std::string& nameHint = {},
                              const ReadOptions& options = {}) noexcept;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -25,6 +26,7 @@ Palette PaletteOf(const Image& image) noexcept;
 Result<Palette> BestPalette(const Image& image, int maxColors = 256) noexcept;
 // Palette files (.GUIPal).
 Result<Palette> LoadPalette(const std::string& path) noexcept;
+Result<Palette> LoadPaletteFromMemory(const void* data, std::size_t size) noexcept;
 // A palette of count 0 writes a file of no colours.
 Status SavePalette(const Palette& palette, const std::string& path) noexcept;
 

@@ -49,5 +49,8 @@ Result<std::vector<FormatSize>> SizeReport(const Image& image, const OutputOptio
 // ("" when there is no memory for the text).
 std::string SizeReportTable(const Image& image, const std::vector<FormatSize>& rows) noexcept;
 std::string SizeReportCsv(const std::vector<FormatSize>& rows) noexcept;
+// What a row's save converts the image into first: "true color", a colour
+// format's name ("8666"), or "" for no conversion.
+std::string ConversionName(const SaveStep& step) noexcept;
 
 }  // namespace rastra

@@ -5,6 +5,7 @@
 #include <emscripten/bind.h>
 #include <emscripten/val.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -17,11 +18,10 @@
 // Three things the command line does that the public interface leaves out:
 // the frame count of a GIF (to offer the animation TYPEs), a palette file's
 // bytes without a file, and the picture a GIF or PNG save continues with.
-#include "api/GifAnimation.h"
+// The one reach inside the library: a GIF or PNG save of the command line goes
+// on with the picture the writer converted (see WriteConverting).
 #include "api/ImageAccess.h"
-#include "readers/PaletteFile.h"
 #include "writers/ImageWriters.h"
-#include "writers/SizeReport.h"
 
 namespace rastra::web {
 
@@ -131,15 +131,7 @@ val LoadPicture(const val& data, const std::string& name) {
   val outcome = PictureOutcome(LoadFromMemory(bytes.data(), bytes.size(), name, options));
   const FileType type = DetectFileType(bytes.data(), bytes.size(), name);
   outcome.set("fileType", static_cast<int>(type));
-  int frames = 1;
-  if (type == FileType::kGif && outcome["ok"].as<bool>()) {
-    GifInfo info;
-    sys::Context scan;
-    if (ScanAnimation(bytes, info, options.limits, scan) == AnimationScan::kAnimated) {
-      frames = static_cast<int>(info.NumFrames);
-    }
-  }
-  outcome.set("frames", frames);
+  outcome.set("frames", outcome["ok"].as<bool>() ? std::max(FrameCount(bytes.data(), bytes.size(), name, options), 1) : 1);
   return outcome;
 }
 
@@ -161,10 +153,9 @@ val BestPaletteWithTransparencyOf(const Picture& picture, const Options& options
 // the user's upload rather than from a path.
 val ToPaletteFile(const Picture& picture, const val& paletteData, const Options& options) {
   const std::vector<std::uint8_t> bytes = BytesOf(paletteData);
-  sys::Context ctx;
-  Palette palette;
-  if (LoadPaletteData(bytes, palette, ctx) != 0) return Failure(ctx.LastFailure(), ctx.LastFailureText());
-  return PictureOutcome(ToPalette(picture.image(), palette, ToOutputOptions(options)));
+  const Result<Palette> palette = LoadPaletteFromMemory(bytes.data(), bytes.size());
+  if (!palette) return Failure(palette.code, palette.text);
+  return PictureOutcome(ToPalette(picture.image(), palette.value, ToOutputOptions(options)));
 }
 
 val ReduceColorsTo(const Picture& picture, int maxColors, const Options& options) {
