@@ -28,15 +28,16 @@ done
 
 # Strong definitions must all be the library's own. Weak ones may also be the
 # standard library's templates as instantiated here, which every user's copy
-# of them replaces, and the unwinder's references.
-nm --defined-only --extern-only -C "$library" 2> /dev/null | awk 'NF >= 3 { $1 = ""; print substr($0, 2) }' |
-  sort -u > "$scratch/symbols.txt"
+# of them replaces, and the unwinder's references. Decided on the mangled
+# names, where the namespace comes first whatever the return type.
+nm --defined-only --extern-only "$library" 2> /dev/null | awk 'NF >= 3 { print $2, $3 }' | sort -u > "$scratch/symbols.txt"
 [ -s "$scratch/symbols.txt" ] || fail "nm found no symbols in $library"
-own='^. (rastra::|(typeinfo|typeinfo name|vtable|guard variable|VTT|construction vtable for .* in) (for )?rastra::)'
-weak_std='^[VWu] (std::|__gnu_cxx::|DW\.ref\.|(typeinfo|typeinfo name|vtable|guard variable) for std::|void std::|bool std::|char\* std::)'
+prefix='_Z(Z|T[IVS]|GV|GVZ|TH|TW)?N?[KVRO]*'
+own="^. ${prefix}6rastra"
+weak_std="^[VWu] (DW\.ref\.|_Z(nw|na|dl|da)|${prefix}(St|9__gnu_cxx|S[abiosd]))"
 grep -Ev "$own" "$scratch/symbols.txt" | grep -Ev "$weak_std" > "$scratch/foreign.txt"
 if [ -s "$scratch/foreign.txt" ]; then
-  head -n 20 "$scratch/foreign.txt"
+  head -n 20 "$scratch/foreign.txt" | c++filt
   fail "$(wc -l < "$scratch/foreign.txt") symbols of $library are outside namespace rastra"
 fi
 echo "Library interface: $(wc -l < "$scratch/symbols.txt") symbols checked; headers compiled alone $compiled times"
