@@ -168,6 +168,20 @@ bool Bitmap_SetNumColors(Bitmap& b, int n, sys::Context& ctx) {
   return true;
 }
 
+bool Bitmap_AppendPalColor(Bitmap& b, Color color, sys::Context& ctx) {
+  if (b.NumColors <= 0 || b.NumColors >= 256) return false;
+  std::vector<std::uint8_t> info;
+  const std::size_t used = kInfoHeaderSize + 4u * static_cast<unsigned>(b.NumColors);
+  if (b.pInfo.size() < used || !sys::AllocZeroed(info, used + 4, ctx)) return false;
+  std::memcpy(info.data(), b.pInfo.data(), used);
+  b.pInfo = std::move(info);
+  ++b.NumColors;
+  // Only a header Bitmap_Create wrote carries the count; a cleared one stays clear.
+  if (Bitmap_InfoHeight(b) != 0) PutU32(b.pInfo.data() + 32, static_cast<std::uint32_t>(b.NumColors));
+  Bitmap_SetPalColor(b, b.NumColors - 1, color);
+  return true;
+}
+
 int Bitmap_GetNumUsedColors(Bitmap& b, sys::Context& ctx) {
   if (b.NumUsedColors == 0) {
     ColorSet colors;

@@ -72,6 +72,9 @@ void Bitmap_SetPalColor(Bitmap& b, int i, Color color);
 // Replaces the info block by a zero-filled one for n entries; rows are then
 // addressed top row first. Returns false when the allocation failed.
 bool Bitmap_SetNumColors(Bitmap& b, int n, sys::Context& ctx);
+// One more palette entry (of at most 256) at index NumColors, the info header
+// and the row order kept. False when the palette is full or memory ran out.
+bool Bitmap_AppendPalColor(Bitmap& b, Color color, sys::Context& ctx);
 int Bitmap_GetNumUsedColors(Bitmap& b, sys::Context& ctx);
 // Consumes its input; a plain true-colour image comes back as the same object.
 BitmapPtr Bitmap_ToTrueColor(BitmapPtr b, sys::Context& ctx);

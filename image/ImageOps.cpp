@@ -227,6 +227,54 @@ BitmapPtr ShrinkHalf(BitmapPtr source, sys::Context& ctx) {
   return result;
 }
 
+BitmapPtr OrientBitmap(BitmapPtr source, int orientation, sys::Context& ctx) {
+  if (!source) return nullptr;
+  switch (orientation) {
+    case 2:
+      FlipH(*source);
+      return source;
+    case 3:
+      Rotate180(*source);
+      return source;
+    case 4:
+      FlipV(*source);
+      return source;
+    case 5: {
+      BitmapPtr turned = RotateCW(std::move(source), ctx);
+      if (turned) FlipH(*turned);
+      return turned;
+    }
+    case 6:
+      return RotateCW(std::move(source), ctx);
+    case 7: {
+      BitmapPtr turned = RotateCCW(std::move(source), ctx);
+      if (turned) FlipH(*turned);
+      return turned;
+    }
+    case 8:
+      return RotateCCW(std::move(source), ctx);
+    default:
+      return source;
+  }
+}
+
+std::int64_t MapStrayIndices(Bitmap& bitmap, sys::Context& ctx) {
+  if (bitmap.BitsPerPixel != 8 || bitmap.NumColors <= 0 || bitmap.NumColors >= 256) return 0;
+  const auto first = static_cast<std::uint8_t>(bitmap.NumColors);
+  std::int64_t stray = 0;
+  for (int y = 0; y < bitmap.YSize; ++y) {
+    const std::uint8_t* row = bitmap.Row(y);
+    stray += std::count_if(row, row + bitmap.XSize, [first](std::uint8_t v) { return v >= first; });
+  }
+  if (stray == 0) return 0;
+  if (!Bitmap_AppendPalColor(bitmap, kStrayIndexColor, ctx)) return -1;
+  for (int y = 0; y < bitmap.YSize; ++y) {
+    std::uint8_t* row = bitmap.Row(y);
+    std::replace_if(row, row + bitmap.XSize, [first](std::uint8_t v) { return v >= first; }, first);
+  }
+  return stray;
+}
+
 void SetTransIndex(Bitmap& bitmap, int index) {
   // Only palette indexes can be swapped; anything else would corrupt pixels.
   if (bitmap.BitsPerPixel != 8 || index < 0 || index >= bitmap.NumColors) return;

@@ -22,6 +22,20 @@ struct ReadLimits {
 
 struct ReadOptions {
   ReadLimits limits;
+
+  // How the pixels are taken from the file. The defaults give the pixels
+  // Rastra has always read; each of the others is asked for by the user.
+  //
+  // PNG files with a gAMA chunk: true corrects their samples for a display
+  // of gamma 2.2, false keeps the stored values as the designer saved them.
+  bool applyGamma = true;
+  // JPEG files with 4:2:0 or 4:2:2 chroma: true interpolates the chroma
+  // between its samples (a triangle filter, the rounding of the IJG
+  // decoder's default), false repeats each sample over the pixels it covers.
+  bool smoothChroma = false;
+  // JPEG files with an EXIF orientation tag (APP1) and PNG files with one in
+  // an eXIf chunk: true turns the picture upright as the tag says.
+  bool applyOrientation = false;
 };
 
 // The image, or the code and text of why there is none. Warnings, and any
@@ -30,6 +44,10 @@ struct ReadResult {
   BitmapPtr image;
   sys::Code code = sys::Code::kOk;
   std::string text;
+  // The EXIF orientation the file's tag gives (1 to 8, see OrientBitmap), 1
+  // when it has none; orientationApplied when the image has been turned by it.
+  int orientation = 1;
+  bool orientationApplied = false;
 
   explicit operator bool() const { return image != nullptr; }
 
@@ -63,5 +81,11 @@ std::uint64_t PixelBlockBytes(std::int64_t width, std::int64_t height, int numCo
 // memory had run out ("Failed to allocate ...", code kOutOfMemory).
 BitmapPtr CreateReadImage(std::int64_t width, std::int64_t height, int numColors, const ReadLimits& limits,
                           sys::Context& ctx);
+
+// A palette image read from a file whose pixels use indices past its colour
+// table: those pixels take an added black entry (MapStrayIndices), with a
+// warning that says how many (once per segment, see sys::Context::Warn).
+// False after the allocator recorded a failure.
+bool RepairStrayIndices(Bitmap& image, sys::Context& ctx, std::int64_t segment = -1);
 
 }  // namespace rastra
