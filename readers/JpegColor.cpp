@@ -1,5 +1,5 @@
-// YCbCr to RGB through tables with 16 fractional bits; chroma is replicated
-// over the luma samples it covers, not interpolated.
+// YCbCr to RGB through tables with 16 fractional bits. Here chroma is
+// replicated over the luma samples it covers; JpegSmooth interpolates it.
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -546,6 +546,19 @@ void JpegConvertMcuRowWith(JpegScanType type, const std::uint8_t* samples, int m
   (void)streamOut;
 #endif
   ConvertFixed<false, false>(type, samples, mcusPerRow, width, lines, rows);
+}
+
+void JpegConvertLine(const std::uint8_t* luma, const std::uint8_t* cb, const std::uint8_t* cr, int width,
+                     std::uint8_t* out) {
+  int x = 0;
+#if defined(__SSE2__)
+  for (; x + 8 <= width; x += 8) {
+    const std::uint8_t* lumaRow = luma + x;
+    std::uint8_t* outRow = out + 4 * x;
+    ConvertWholeMcuChromaRow<1, 1, false>(cb + x, cr + x, &lumaRow, &outRow, 1);
+  }
+#endif
+  for (; x < width; ++x) StorePixel(out + 4 * x, luma[x], LookUpChroma(cb[x], cr[x]));
 }
 
 void JpegConvertMcuRowGeneral(const JpegRowLayout& layout, JpegColorSpace space, const std::uint8_t* samples,
