@@ -200,13 +200,21 @@ int Bitmap_GetNumUsedColors(Bitmap& b, sys::Context& ctx) {
   return b.NumUsedColors;
 }
 
+std::array<Color, 256> Bitmap_PixelPalette(const Bitmap& b) {
+  std::array<Color, 256> palette{};
+  for (int i = 0; i < b.NumColors && i < 256; ++i) palette[static_cast<std::size_t>(i)] = Bitmap_GetPalColor(b, i);
+  if (b.NumColors != 0 && b.HasTrans != 0) palette[0] |= 0xFF000000u;
+  return palette;
+}
+
 BitmapPtr Bitmap_ToTrueColor(BitmapPtr b, sys::Context& ctx) {
   if (!b) return nullptr;
   if (b->NumColors == 0 && b->HasAlpha == 0) return b;
   BitmapPtr result = Bitmap_Create(b->XSize, b->YSize, 0, ctx);
   if (!result) return nullptr;
-  std::vector<Color> palette(256, 0);
-  for (int i = 0; i < b->NumColors; ++i) palette[i] = Bitmap_GetPalColor(*b, i);
+  const std::array<Color, 256> palette = Bitmap_PixelPalette(*b);
+  // The transparent entry's pixels stay transparent, and say so.
+  if (b->NumColors != 0 && b->HasTrans != 0) result->HasAlpha = 1;
   for (int y = 0; y < b->YSize; ++y) {
     const std::uint8_t* in = b->Row(y);
     std::uint8_t* out = result->Row(y);

@@ -6,6 +6,7 @@
 // the transparency byte (0 opaque, 255 fully transparent).
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -76,7 +77,13 @@ bool Bitmap_SetNumColors(Bitmap& b, int n, sys::Context& ctx);
 // and the row order kept. False when the palette is full or memory ran out.
 bool Bitmap_AppendPalColor(Bitmap& b, Color color, sys::Context& ctx);
 int Bitmap_GetNumUsedColors(Bitmap& b, sys::Context& ctx);
+// The colours a palette image's pixels show, for all 256 index values (black
+// past the palette): the entries as they are, but the transparent entry of an
+// image with HasTrans (index 0) fully transparent.
+std::array<Color, 256> Bitmap_PixelPalette(const Bitmap& b);
 // Consumes its input; a plain true-colour image comes back as the same object.
+// A palette image becomes the colours of Bitmap_PixelPalette, with HasAlpha
+// set when it had a transparent entry.
 BitmapPtr Bitmap_ToTrueColor(BitmapPtr b, sys::Context& ctx);
 
 // Info header height field (the only header field ever read back).

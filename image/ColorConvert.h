@@ -43,8 +43,12 @@ int CalcBestPalette(int maxColors, const Bitmap* source, PaletteRef& best, sys::
 BitmapPtr ConvertToBestPalette(BitmapPtr& source, const OutputOptions& options, sys::Context& ctx);
 // The best-palette image of a source that stays the caller's.
 BitmapPtr BestPaletteImageOf(const Bitmap& source, const OutputOptions& options, sys::Context& ctx);
-// Index 0 becomes transColor and holds exactly the fully transparent pixels.
-// Same ownership rule as ConvertToBestPalette.
+// Index 0 becomes transColor and holds exactly the transparent pixels: those
+// of a source with HasAlpha whose transparency byte is 255, and those of a
+// palette source's transparent entry (HasTrans, index 0). The other pixels
+// get up to 255 entries; when they have no more colours than that, each keeps
+// its colour exactly. A source with neither gets ConvertToBestPalette. Same
+// ownership rule as ConvertToBestPalette.
 BitmapPtr ConvertToBestPaletteTrans(BitmapPtr& source, Color transColor, const OutputOptions& options,
                                     sys::Context& ctx);
 BitmapPtr ConvertToCustomPalette(BitmapPtr source, const PaletteRef& custom, const OutputOptions& options,

@@ -31,9 +31,10 @@ BitmapPtr TrueColorCopy(const Bitmap& bitmap, sys::Context& ctx) {
   }
   BitmapPtr result = Bitmap_Create(bitmap.XSize, bitmap.YSize, 0, ctx);
   if (!result) return nullptr;
-  std::array<Color, 256> palette{};
-  for (int i = 0; i < bitmap.NumColors && i < 256; ++i) palette[static_cast<std::size_t>(i)] = Bitmap_GetPalColor(bitmap, i);
+  const std::array<Color, 256> palette = Bitmap_PixelPalette(bitmap);
   const bool indexed = bitmap.NumColors != 0;
+  // The transparent entry's pixels stay transparent, and say so.
+  if (indexed && bitmap.HasTrans != 0) result->HasAlpha = 1;
   for (int y = 0; y < bitmap.YSize; ++y) {
     const std::uint8_t* in = bitmap.Row(y);
     std::uint8_t* out = result->Row(y);
