@@ -121,8 +121,9 @@ std::vector<std::uint8_t> ExifSegment(int orientation, bool bigEndian) {
   u16(orientation);
   u16(0);
   u32(0);  // no next directory
-  std::vector<std::uint8_t> segment = {0xFF, 0xE1, 0, 0, 'E', 'x', 'i', 'f', 0, 0};
-  segment.insert(segment.end(), tiff.begin(), tiff.end());
+  const std::uint8_t head[] = {0xFF, 0xE1, 0, 0, 'E', 'x', 'i', 'f', 0, 0};
+  std::vector<std::uint8_t> segment(std::begin(head), std::end(head));
+  for (const std::uint8_t b : tiff) segment.push_back(b);
   segment[2] = static_cast<std::uint8_t>((segment.size() - 2) >> 8);
   segment[3] = static_cast<std::uint8_t>(segment.size() - 2);
   return segment;
