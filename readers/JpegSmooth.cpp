@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "readers/JpegInternal.h"
 
 namespace rastra {
@@ -10,6 +14,68 @@ namespace rastra {
 namespace {
 
 constexpr int kBlockRows = 8;
+
+#if defined(__SSE2__)
+
+// The filters of Upsample on eight samples at a time; each returns how many
+// samples it did (whole groups of eight that lie within n), the caller does
+// the rest. Reading one sample past the group is safe: the rows have guards
+// and room up to whole MCUs.
+
+inline __m128i LoadWords(const std::uint8_t* p) {
+  return _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), _mm_setzero_si128());
+}
+
+// Even outputs and odd ones, narrowed and interleaved into 16 bytes.
+inline void StorePairs(std::uint8_t* out, __m128i even, __m128i odd) {
+  const __m128i zero = _mm_setzero_si128();
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
+                   _mm_unpacklo_epi8(_mm_packus_epi16(even, zero), _mm_packus_epi16(odd, zero)));
+}
+
+int UpsampleRowsSse2(const std::uint8_t* cur, const std::uint8_t* near, int bias, int n, std::uint8_t* out) {
+  const __m128i round = _mm_set1_epi16(static_cast<short>(bias));
+  int i = 0;
+  for (; i + 8 <= n; i += 8) {
+    const __m128i c = LoadWords(cur + i);
+    const __m128i sum = _mm_add_epi16(_mm_add_epi16(_mm_add_epi16(c, c), c), LoadWords(near + i));
+    const __m128i result = _mm_srli_epi16(_mm_add_epi16(sum, round), 2);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(result, result));
+  }
+  return i;
+}
+
+int UpsampleAcrossSse2(const std::uint8_t* cur, int n, std::uint8_t* out) {
+  const __m128i one = _mm_set1_epi16(1);
+  const __m128i two = _mm_set1_epi16(2);
+  int i = 0;
+  for (; i + 8 <= n; i += 8) {
+    const __m128i c = LoadWords(cur + i);
+    const __m128i three = _mm_add_epi16(_mm_add_epi16(c, c), c);
+    const __m128i even = _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(three, LoadWords(cur + i - 1)), one), 2);
+    const __m128i odd = _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(three, LoadWords(cur + i + 1)), two), 2);
+    StorePairs(out + 2 * i, even, odd);
+  }
+  return i;
+}
+
+int UpsampleBothSse2(const std::uint16_t* sums, int n, std::uint8_t* out) {
+  const __m128i eight = _mm_set1_epi16(8);
+  const __m128i seven = _mm_set1_epi16(7);
+  int i = 0;
+  for (; i + 8 <= n; i += 8) {
+    const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(sums + i));
+    const __m128i three = _mm_add_epi16(_mm_add_epi16(s, s), s);
+    const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(sums + i - 1));
+    const __m128i after = _mm_loadu_si128(reinterpret_cast<const __m128i*>(sums + i + 1));
+    const __m128i even = _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(three, before), eight), 4);
+    const __m128i odd = _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(three, after), seven), 4);
+    StorePairs(out + 2 * i, even, odd);
+  }
+  return i;
+}
+
+#endif  // __SSE2__
 
 }  // namespace
 
@@ -74,13 +140,20 @@ void JpegSmoothOutput::GatherLuma(const std::uint8_t* samples, int line, std::ui
 // with 1 (upper line) or 2 (lower line) out of 4 when only the rows are.
 void JpegSmoothOutput::Upsample(const std::uint8_t* cur, const std::uint8_t* near, bool upper, std::uint8_t* out) {
   const int n = chromaWidth_;
+  int i = 0;
   if (h_ == 1) {
     const int bias = upper ? 1 : 2;
-    for (int i = 0; i < n; ++i) out[i] = static_cast<std::uint8_t>((3 * cur[i] + near[i] + bias) >> 2);
+#if defined(__SSE2__)
+    i = UpsampleRowsSse2(cur, near, bias, n, out);
+#endif
+    for (; i < n; ++i) out[i] = static_cast<std::uint8_t>((3 * cur[i] + near[i] + bias) >> 2);
     return;
   }
   if (v_ == 1) {
-    for (int i = 0; i < n; ++i) {
+#if defined(__SSE2__)
+    i = UpsampleAcrossSse2(cur, n, out);
+#endif
+    for (; i < n; ++i) {
       const int three = 3 * cur[i];
       out[2 * i] = static_cast<std::uint8_t>((three + cur[i - 1] + 1) >> 2);
       out[2 * i + 1] = static_cast<std::uint8_t>((three + cur[i + 1] + 2) >> 2);
@@ -88,8 +161,11 @@ void JpegSmoothOutput::Upsample(const std::uint8_t* cur, const std::uint8_t* nea
     return;
   }
   std::uint16_t* sums = sums_.data() + 1;
-  for (int i = -1; i <= n; ++i) sums[i] = static_cast<std::uint16_t>(3 * cur[i] + near[i]);
-  for (int i = 0; i < n; ++i) {
+  for (int k = -1; k <= n; ++k) sums[k] = static_cast<std::uint16_t>(3 * cur[k] + near[k]);
+#if defined(__SSE2__)
+  i = UpsampleBothSse2(sums, n, out);
+#endif
+  for (; i < n; ++i) {
     const int three = 3 * sums[i];
     out[2 * i] = static_cast<std::uint8_t>((three + sums[i - 1] + 8) >> 4);
     out[2 * i + 1] = static_cast<std::uint8_t>((three + sums[i + 1] + 7) >> 4);
