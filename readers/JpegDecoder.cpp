@@ -421,11 +421,12 @@ bool JpegDecoder::SetupFrame() {
   const bool halvedChroma =
       scanType_ == JpegScanType::kH2V1 || scanType_ == JpegScanType::kH2V2 || scanType_ == JpegScanType::kH1V2;
   // Smoothed chroma follows the IJG decoder's arithmetic throughout: its
-  // order of the inverse transform too, and its plain repetition of chroma
-  // that is too narrow to interpolate.
-  columnsFirst_ = smoothChroma_ && halvedChroma;
+  // order of the inverse transform too (in every layout, so that a picture
+  // without halved chroma decodes as that decoder's default does as well),
+  // and its plain repetition of chroma that is too narrow to interpolate.
+  columnsFirst_ = smoothChroma_;
   smooth_.reset();
-  if (columnsFirst_ && JpegSmoothOutput::Interpolates(hMax_, vMax_, width_)) {
+  if (smoothChroma_ && halvedChroma && JpegSmoothOutput::Interpolates(hMax_, vMax_, width_)) {
     smooth_ = std::make_unique<JpegSmoothOutput>(hMax_, vMax_, width_, height_, mcusPerRow_);
   }
   blocksPerMcuRow_ = mcusPerRow_ * blocksPerMcu_;

@@ -32,7 +32,8 @@ ReadOptions Smooth() {
 
 // Every halved layout at sizes that end inside a block, inside an MCU and on
 // its edge, one and two MCU rows, chroma of one to three samples across (the
-// narrowest repeat, as libjpeg-turbo does), progressive and with restarts.
+// narrowest repeat, as libjpeg-turbo does), progressive and with restarts;
+// and full chroma, where only the order of the inverse transform changes.
 class JpegSmoothChroma : public ::testing::TestWithParam<SmoothCase> {};
 
 TEST_P(JpegSmoothChroma, MatchesLibjpegTurbosDefaultDecodeWithinOneLevel) {
@@ -70,7 +71,8 @@ INSTANTIATE_TEST_SUITE_P(
                       SmoothCase{2, 2, 1, 1, false, 0}, SmoothCase{2, 1, 64, 48, false, 0},
                       SmoothCase{2, 1, 37, 11, true, 0}, SmoothCase{2, 1, 6, 5, false, 0},
                       SmoothCase{2, 1, 4, 9, false, 0}, SmoothCase{1, 2, 48, 64, false, 0},
-                      SmoothCase{1, 2, 11, 37, true, 0}, SmoothCase{1, 2, 1, 3, false, 0}));
+                      SmoothCase{1, 2, 11, 37, true, 0}, SmoothCase{1, 2, 1, 3, false, 0},
+                      SmoothCase{1, 1, 45, 26, false, 0}, SmoothCase{1, 1, 30, 17, true, 0}));
 
 // A picture whose every pixel differs, so that any turn or mirror shows.
 jpeg_test::RgbImage Asymmetric(int width, int height) {
