@@ -173,8 +173,8 @@ if [ -f "$dir/pixels.txt" ]; then
   # changed are listed apart.
   diff <(grep -v '\.png$' "$dir/expected.txt") <(grep -v '\.png$' "$dir/actual.txt") >"$dir/differences.txt" || true
   diff "$dir/pixels.txt" "$dir/actual_pixels.txt" >>"$dir/differences.txt" || true
-  diff <(grep '\.png$' "$dir/expected.txt") <(grep '\.png$' "$dir/actual.txt") | grep '^>' | awk '{print $3}' \
-    >"$dir/png_bytes_changed.txt" || true
+  comm -23 <(diff <(grep '\.png$' "$dir/expected.txt") <(grep '\.png$' "$dir/actual.txt") | sed -n 's/^> [^ ]*  //p' | sort) \
+    <(diff "$dir/pixels.txt" "$dir/actual_pixels.txt" | sed -n 's/^> [^ ]*  //p' | sort) >"$dir/png_bytes_changed.txt"
 else
   diff -u "$dir/expected.txt" "$dir/actual.txt" >"$dir/differences.txt" || true
 fi
