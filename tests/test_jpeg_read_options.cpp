@@ -91,43 +91,17 @@ jpeg_test::RgbImage Asymmetric(int width, int height) {
 // An APP1 segment of EXIF data whose first directory holds an orientation
 // tag (after another tag), in either byte order.
 std::vector<std::uint8_t> ExifSegment(int orientation, bool bigEndian) {
-  std::vector<std::uint8_t> tiff;
-  auto u16 = [&](int v) {
-    if (bigEndian) {
-      tiff.insert(tiff.end(), {static_cast<std::uint8_t>(v >> 8), static_cast<std::uint8_t>(v)});
-    } else {
-      tiff.insert(tiff.end(), {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8)});
-    }
-  };
-  auto u32 = [&](std::uint32_t v) {
-    if (bigEndian) {
-      u16(static_cast<int>(v >> 16));
-      u16(static_cast<int>(v & 0xFFFF));
-    } else {
-      u16(static_cast<int>(v & 0xFFFF));
-      u16(static_cast<int>(v >> 16));
-    }
-  };
-  tiff.insert(tiff.end(), bigEndian ? std::initializer_list<std::uint8_t>{'M', 'M'}
-                                    : std::initializer_list<std::uint8_t>{'I', 'I'});
-  u16(42);
-  u32(8);
-  u16(2);  // entries
-  u16(0x010F);  // Make, ASCII, 4 bytes in place
-  u16(2);
-  u32(4);
-  tiff.insert(tiff.end(), {'C', 'a', 'm', 0});
-  u16(0x0112);  // Orientation, SHORT, 1 value
-  u16(3);
-  u32(1);
-  u16(orientation);
-  u16(0);
-  u32(0);  // no next directory
-  const std::uint8_t head[] = {0xFF, 0xE1, 0, 0, 'E', 'x', 'i', 'f', 0, 0};
+  const auto o = static_cast<std::uint8_t>(orientation);
+  // Header, then two entries: Make (ASCII, 4 bytes in place) and Orientation
+  // (SHORT, one value); no next directory.
+  const std::vector<std::uint8_t> tiff =
+      bigEndian ? std::vector<std::uint8_t>{'M', 'M', 0, 42, 0, 0, 0, 8, 0, 2, 0x01, 0x0F, 0, 2, 0, 0, 0, 4, 'C', 'a',
+                                            'm', 0, 0x01, 0x12, 0, 3, 0, 0, 0, 1, 0, o, 0, 0, 0, 0, 0, 0}
+                : std::vector<std::uint8_t>{'I', 'I', 42, 0, 8, 0, 0, 0, 2, 0, 0x0F, 0x01, 2, 0, 4, 0, 0, 0, 'C', 'a',
+                                            'm', 0, 0x12, 0x01, 3, 0, 1, 0, 0, 0, o, 0, 0, 0, 0, 0, 0, 0};
+  const std::uint8_t head[] = {0xFF, 0xE1, 0, static_cast<std::uint8_t>(8 + tiff.size()), 'E', 'x', 'i', 'f', 0, 0};
   std::vector<std::uint8_t> segment(std::begin(head), std::end(head));
   for (const std::uint8_t b : tiff) segment.push_back(b);
-  segment[2] = static_cast<std::uint8_t>((segment.size() - 2) >> 8);
-  segment[3] = static_cast<std::uint8_t>(segment.size() - 2);
   return segment;
 }
 
