@@ -81,8 +81,9 @@ void DecodeWithLibjpeg(const std::vector<std::uint8_t>& bytes, bool matched, std
   jpeg_destroy_decompress(&cinfo);
 }
 
-void RunRastra(benchmark::State& state, const std::vector<std::uint8_t>& bytes) {
-  const ReadOptions options;
+void RunRastra(benchmark::State& state, const std::vector<std::uint8_t>& bytes, bool smooth = false) {
+  ReadOptions options;
+  options.smoothChroma = smooth;
   for (auto _ : state) {
     sys::Context ctx;
     const ReadResult b = ReadJpegFile(bytes, options, ctx);
@@ -108,7 +109,10 @@ void RunLibjpeg(benchmark::State& state, const std::vector<std::uint8_t>& bytes,
 void BM_Rastra_Baseline(benchmark::State& state) { RunRastra(state, Baseline()); }
 void BM_Libjpeg_Baseline_Matched(benchmark::State& state) { RunLibjpeg(state, Baseline(), true); }
 void BM_Libjpeg_Baseline_Default(benchmark::State& state) { RunLibjpeg(state, Baseline(), false); }
+// Smoothed chroma against libjpeg-turbo's default decode, which smooths too.
+void BM_Rastra_Baseline_Smooth(benchmark::State& state) { RunRastra(state, Baseline(), true); }
 void BM_Rastra_Progressive(benchmark::State& state) { RunRastra(state, Progressive()); }
+void BM_Rastra_Progressive_Smooth(benchmark::State& state) { RunRastra(state, Progressive(), true); }
 void BM_Libjpeg_Progressive_Matched(benchmark::State& state) { RunLibjpeg(state, Progressive(), true); }
 void BM_Libjpeg_Progressive_Default(benchmark::State& state) { RunLibjpeg(state, Progressive(), false); }
 
@@ -117,7 +121,9 @@ void BM_Libjpeg_Progressive_Default(benchmark::State& state) { RunLibjpeg(state,
 BENCHMARK(BM_Rastra_Baseline)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Libjpeg_Baseline_Matched)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Libjpeg_Baseline_Default)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Rastra_Baseline_Smooth)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Rastra_Progressive)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Rastra_Progressive_Smooth)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Libjpeg_Progressive_Matched)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Libjpeg_Progressive_Default)->Unit(benchmark::kMillisecond);
 

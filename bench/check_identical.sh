@@ -4,6 +4,11 @@
 #   bench/check_identical.sh record DIR   # with the current rastra: inputs and checksums into DIR
 #   bench/check_identical.sh check DIR    # after a change: same runs, compared with DIR
 #
+# PNG files are also recorded by their pixels (decoded to 8-bit RGBA by
+# ImageMagick, in pixels.txt): a check against a record that has them counts
+# a PNG whose bytes changed but whose pixels did not as a change of its
+# compression only, lists it, and passes; any other change fails.
+#
 # RASTRA names the binary (default build-release/rastra). The inputs are the
 # test corpora (../shared/corpus or RASTRA_CORPUS) and pictures generated at
 # record time with ImageMagick and cjpeg and kept in DIR, so a check never
@@ -134,6 +139,15 @@ manifest() {
   (cd "$1" && find . -type f -print0 | sort -z | xargs -0 sha256sum)
 }
 
+# One line per PNG file: the checksum of its pixels as 8-bit RGBA, and its name.
+png_pixels() {
+  local im f
+  im=$(find_imagemagick)
+  (cd "$1" && find . -type f -name '*.png' -print0 | sort -z | while IFS= read -r -d '' f; do
+    printf '%s  %s\n' "$($im "$f" -depth 8 rgba:- 2>/dev/null | sha256sum | cut -d' ' -f1)" "$f"
+  done)
+}
+
 if [ "$mode" = record ]; then
   rm -rf "$dir/inputs" "$dir/expected.txt"
   echo "Generating inputs..." >&2
@@ -147,15 +161,31 @@ echo "Running the jobs with $rastra..." >&2
 all_jobs "$out" "$dir/inputs"
 if [ "$mode" = record ]; then
   manifest "$out" >"$dir/expected.txt"
-  echo "Recorded $(wc -l <"$dir/expected.txt") files in $dir/expected.txt" >&2
+  png_pixels "$out" >"$dir/pixels.txt"
+  echo "Recorded $(wc -l <"$dir/expected.txt") files in $dir/expected.txt, PNG pixels in $dir/pixels.txt" >&2
   exit 0
 fi
 manifest "$out" >"$dir/actual.txt"
-if diff -u "$dir/expected.txt" "$dir/actual.txt" >"$dir/differences.txt"; then
+rm -f "$dir/png_bytes_changed.txt"
+if [ -f "$dir/pixels.txt" ]; then
+  png_pixels "$out" >"$dir/actual_pixels.txt"
+  # PNG files are compared by their pixels; the names of those whose bytes
+  # changed are listed apart.
+  diff <(grep -v '\.png$' "$dir/expected.txt") <(grep -v '\.png$' "$dir/actual.txt") >"$dir/differences.txt" || true
+  diff "$dir/pixels.txt" "$dir/actual_pixels.txt" >>"$dir/differences.txt" || true
+  comm -23 <(diff <(grep '\.png$' "$dir/expected.txt") <(grep '\.png$' "$dir/actual.txt") | sed -n 's/^> [^ ]*  //p' | sort) \
+    <(diff "$dir/pixels.txt" "$dir/actual_pixels.txt" | sed -n 's/^> [^ ]*  //p' | sort) >"$dir/png_bytes_changed.txt"
+else
+  diff -u "$dir/expected.txt" "$dir/actual.txt" >"$dir/differences.txt" || true
+fi
+if [ -s "$dir/png_bytes_changed.txt" ]; then
+  echo "PNG files whose bytes changed, their pixels not: $(wc -l <"$dir/png_bytes_changed.txt") (see $dir/png_bytes_changed.txt)" >&2
+fi
+if [ ! -s "$dir/differences.txt" ]; then
   echo "Identical: $(wc -l <"$dir/actual.txt") files" >&2
   rm -f "$dir/differences.txt"
 else
   echo "DIFFERENT outputs; see $dir/differences.txt:" >&2
-  grep '^[-+][^-+]' "$dir/differences.txt" | head -n 20 >&2
+  grep '^[-+<>][^-+]' "$dir/differences.txt" | head -n 20 >&2 || true
   exit 1
 fi

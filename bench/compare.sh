@@ -61,6 +61,11 @@ $im photo.png -depth 8 ppm:photo.ppm
 cjpeg -quality 90 -sample 2x2,1x1,1x1 -outfile photo.jpg photo.ppm
 cjpeg -quality 90 -sample 2x2,1x1,1x1 -progressive -outfile photo_prog.jpg photo.ppm
 $im photo.png -crop 2000x2000+0+0 +repage -colors 256 photo.gif
+# A 4000 x 3000 photo for the PNG save: smooth areas, edges and a little
+# sensor noise, as a camera gives them; BMP, so that both tools start from the
+# same pixels and spend little on reading.
+$im -size 4000x3000 -seed 9 plasma:fractal -blur 0x2 -attenuate 0.08 +noise Gaussian -depth 8 -type TrueColor \
+  BMP3:photo4k.bmp
 $im -size 800x480 -seed 11 plasma:fractal -blur 0x2 -depth 8 -type TrueColor PNG24:splash.png
 mkdir icons
 for i in $(seq 1 100); do
@@ -173,15 +178,37 @@ row "JPEG 4:2:0 baseline -> BMP" 0.9 yes out.bmp "$rastra" photo.jpg -saveasout.
   djpeg -dct int -nosmooth -bmp -outfile ref.bmp photo.jpg
 row "JPEG 4:2:0 progressive -> BMP" 1.0 yes out.bmp "$rastra" photo_prog.jpg -saveasout.bmp,2 -exit -- \
   djpeg -dct int -nosmooth -bmp -outfile ref.bmp photo_prog.jpg
+# Smoothed chroma against djpeg's default, which smooths too. The row needs
+# the command that asks for it (SMOOTH, default -smoothchroma1); a Rastra
+# without it skips the row.
+smooth=${SMOOTH:--smoothchroma1}
+if "$rastra" -help -exit 2>/dev/null | grep -q -- "${smooth%[01]}"; then
+  row "JPEG 4:2:0 smoothed chroma -> BMP" 1.0 yes out.bmp "$rastra" photo.jpg "$smooth" -saveasout.bmp,2 -exit -- \
+    djpeg -dct int -bmp -outfile ref.bmp photo.jpg
+else
+  echo "compare.sh: $rastra has no ${smooth%[01]}; the smoothed JPEG row is left out" >&2
+fi
 row "GIF 2000x2000 -> BMP" 1.0 yes out.bmp "$rastra" photo.gif -saveasout.bmp,2 -exit -- \
   gif2rgb -1 -o ref.rgb photo.gif
 row "PNG best palette -> BMP" 0.2 yes out.bmp "$rastra" photo.png -convertintobestpalette -saveasout.bmp,2 -exit -- \
   $im photo.png -colors 256 ref.bmp
 row "PNG -> C file, FORMAT 8" 0.15 yes out.c "$rastra" photo.png -saveasout.c,1,8,1 -exit -- \
   $im photo.png h:ref.h
+row "Photo 4000x3000 BMP -> PNG" 1.0 no out.png "$rastra" photo4k.bmp -saveasout.png,5 -exit -- \
+  $im photo4k.bmp ref.png
+# The PNG must also be no larger than ImageMagick's.
+if [ -f out.png ] && [ -f ref.png ]; then
+  ours_size=$(stat -c %s out.png)
+  ref_size=$(stat -c %s ref.png)
+  printf '| %-34s | %8d B | %8d B | %5.3fx | <= 1x    |                     |              | %-6s |\n' \
+    "Photo 4000x3000 PNG file size" "$ours_size" "$ref_size" "$(awk -v a="$ours_size" -v b="$ref_size" 'BEGIN{print a / b}')" \
+    "$([ "$ours_size" -le "$ref_size" ] && echo yes || echo '**no**')"
+  [ "$ours_size" -le "$ref_size" ] || failures=$((failures + 1))
+fi
 echo
 echo "Load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "References: an empty C++ program (g++ -O2), LVGLImage.py (one Python process for the folder),"
-echo "djpeg (libjpeg-turbo, accurate integer IDCT, no smoothing), giflib gif2rgb, ImageMagick convert."
+echo "djpeg (libjpeg-turbo, accurate integer IDCT, no smoothing; with smoothing for the smoothed row), giflib gif2rgb,"
+echo "ImageMagick convert (its default PNG settings for the PNG rows)."
 echo "Memory target: at most 2.5x the decoded 2048 x 2048 x 4 picture (40 MiB) for the picture jobs."
 [ "$failures" -eq 0 ] || { echo "compare.sh: $failures job(s) failed or missed their target" >&2; exit 1; }

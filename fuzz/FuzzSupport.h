@@ -113,10 +113,21 @@ inline void CheckReadResult(const ReadResult& result, const sys::Context& ctx) {
   TrapIfUnexplained(true, ctx);
 }
 
-inline BitmapPtr LoadAndCheckReported(const std::uint8_t* data, std::size_t size, int type, sys::Context& ctx) {
-  ReadResult result = LoadImageData({data, size}, type, FuzzReadOptions(), ctx);
+inline BitmapPtr LoadAndCheckReported(const std::uint8_t* data, std::size_t size, int type, sys::Context& ctx,
+                                      const ReadOptions& options = FuzzReadOptions()) {
+  ReadResult result = LoadImageData({data, size}, type, options, ctx);
   CheckReadResult(result, ctx);
   return std::move(result.image);
+}
+
+// The read options that are not the defaults: stored PNG values, smoothed
+// JPEG chroma, pictures turned by their orientation tag.
+inline ReadOptions FuzzOtherReadOptions() {
+  ReadOptions options = FuzzReadOptions();
+  options.applyGamma = false;
+  options.smoothChroma = true;
+  options.applyOrientation = true;
+  return options;
 }
 
 inline BitmapPtr LoadAndCheckReported(const std::uint8_t* data, std::size_t size, int type) {

@@ -183,6 +183,20 @@ bool Bitmap_SetNumColors(Bitmap& b, int n, sys::Context& ctx) {
   return true;
 }
 
+bool Bitmap_AppendPalColor(Bitmap& b, Color color, sys::Context& ctx) {
+  if (b.NumColors <= 0 || b.NumColors >= 256) return false;
+  std::vector<std::uint8_t> info;
+  const std::size_t used = kInfoHeaderSize + 4u * static_cast<unsigned>(b.NumColors);
+  if (b.pInfo.size() < used || !sys::AllocZeroed(info, used + 4, ctx)) return false;
+  std::memcpy(info.data(), b.pInfo.data(), used);
+  b.pInfo = std::move(info);
+  ++b.NumColors;
+  // Only a header Bitmap_Create wrote carries the count; a cleared one stays clear.
+  if (Bitmap_InfoHeight(b) != 0) PutU32(b.pInfo.data() + 32, static_cast<std::uint32_t>(b.NumColors));
+  Bitmap_SetPalColor(b, b.NumColors - 1, color);
+  return true;
+}
+
 int Bitmap_GetNumUsedColors(Bitmap& b, sys::Context& ctx) {
   if (b.NumUsedColors == 0) {
     ColorSet colors;
@@ -201,11 +215,19 @@ int Bitmap_GetNumUsedColors(Bitmap& b, sys::Context& ctx) {
   return b.NumUsedColors;
 }
 
+std::array<Color, 256> Bitmap_PixelPalette(const Bitmap& b) {
+  std::array<Color, 256> palette{};
+  for (int i = 0; i < b.NumColors && i < 256; ++i) palette[static_cast<std::size_t>(i)] = Bitmap_GetPalColor(b, i);
+  if (b.NumColors != 0 && b.HasTrans != 0) palette[0] |= 0xFF000000u;
+  return palette;
+}
+
 BitmapPtr Bitmap_ToTrueColor(const Bitmap& b, sys::Context& ctx) {
   BitmapPtr result = Bitmap_Create(b.XSize, b.YSize, 0, ctx);
   if (!result) return nullptr;
-  std::vector<Color> palette(256, 0);
-  for (int i = 0; i < b.NumColors; ++i) palette[i] = Bitmap_GetPalColor(b, i);
+  const std::array<Color, 256> palette = Bitmap_PixelPalette(b);
+  // The transparent entry's pixels stay transparent, and say so.
+  if (b.NumColors != 0 && b.HasTrans != 0) result->HasAlpha = 1;
   for (int y = 0; y < b.YSize; ++y) {
     const std::uint8_t* in = b.Row(y);
     std::uint8_t* out = result->Row(y);

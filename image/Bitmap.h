@@ -6,6 +6,7 @@
 // the transparency byte (0 opaque, 255 fully transparent).
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -77,10 +78,17 @@ void Bitmap_SetPalColor(Bitmap& b, int i, Color color);
 // Replaces the info block by a zero-filled one for n entries; rows are then
 // addressed top row first. Returns false when the allocation failed.
 bool Bitmap_SetNumColors(Bitmap& b, int n, sys::Context& ctx);
+// One more palette entry (of at most 256) at index NumColors, the info header
+// and the row order kept. False when the palette is full or memory ran out.
+bool Bitmap_AppendPalColor(Bitmap& b, Color color, sys::Context& ctx);
 int Bitmap_GetNumUsedColors(Bitmap& b, sys::Context& ctx);
-// A true-colour image of the same colours: palette images take their
-// entries' colours (the transparency byte included). The result has neither
-// HasAlpha nor HasTrans set.
+// The colours a palette image's pixels show, for all 256 index values (black
+// past the palette): the entries as they are, but the transparent entry of an
+// image with HasTrans (index 0) fully transparent.
+std::array<Color, 256> Bitmap_PixelPalette(const Bitmap& b);
+// A true-colour image of the same colours: a palette image becomes the
+// colours of Bitmap_PixelPalette, with HasAlpha set when it had a
+// transparent entry; a true-colour image is copied, without its HasAlpha.
 BitmapPtr Bitmap_ToTrueColor(const Bitmap& b, sys::Context& ctx);
 
 // Info header height field (the only header field ever read back).

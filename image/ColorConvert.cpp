@@ -581,30 +581,6 @@ BitmapPtr ConvertToBestPalette(const Bitmap& source, const OutputOptions& option
   return ConvertToPalette(best, source, m, options, ctx);
 }
 
-BitmapPtr ConvertToBestPaletteTrans(const Bitmap& source, Color transColor, const OutputOptions& options,
-                                    sys::Context& ctx) {
-  if (source.HasAlpha == 0) return ConvertToBestPalette(source, options, ctx);
-  PaletteRef best;
-  const int m = CalcBestPalette(255, source, best, ctx);
-  if (m == 0) return nullptr;
-  BitmapPtr result = ConvertToPalette(best, source, m + 1, options, ctx);
-  if (!result) return nullptr;
-  for (int i = m - 1; i >= 0; --i) Bitmap_SetPalColor(*result, i + 1, Bitmap_GetPalColor(*result, i));
-  Bitmap_SetPalColor(*result, 0, transColor);
-  const std::array<Color, 256> sourcePalette = PaletteTable(source);
-  const bool hasPalette = source.NumColors != 0;
-  for (int y = 0; y < source.YSize; ++y) {
-    const std::uint8_t* in = source.Row(y);
-    std::uint8_t* out = result->Row(y);
-    for (int x = 0; x < source.XSize; ++x) {
-      const Color c = hasPalette ? sourcePalette[in[x]] : Bitmap_LoadColor(in + 4 * x);
-      out[x] = Transparency(c) == kFullyTransparent ? 0 : static_cast<std::uint8_t>(out[x] + 1);
-    }
-  }
-  result->HasTrans = 1;
-  return result;
-}
-
 BitmapPtr ConvertToCustomPalette(const Bitmap& source, const PaletteRef& custom, const OutputOptions& options,
                                  sys::Context& ctx) {
   return ConvertToPalette(custom, source, custom.count, options, ctx);

@@ -41,8 +41,11 @@ BitmapPtr ConvertToPalette(const PaletteRef& palette, const Bitmap& source, int 
 int CalcBestPalette(int maxColors, const Bitmap& source, PaletteRef& best, sys::Context& ctx);
 
 BitmapPtr ConvertToBestPalette(const Bitmap& source, const OutputOptions& options, sys::Context& ctx);
-// Index 0 becomes transColor and holds exactly the fully transparent pixels
-// (of a source with alpha; any other source gets the plain best palette).
+// Index 0 becomes transColor and holds exactly the transparent pixels: those
+// of a source with HasAlpha whose transparency byte is 255, and those of a
+// palette source's transparent entry (HasTrans, index 0). The other pixels
+// get up to 255 entries; when they have no more colours than that, each keeps
+// its colour exactly. A source with neither gets ConvertToBestPalette.
 BitmapPtr ConvertToBestPaletteTrans(const Bitmap& source, Color transColor, const OutputOptions& options,
                                     sys::Context& ctx);
 BitmapPtr ConvertToCustomPalette(const Bitmap& source, const PaletteRef& custom, const OutputOptions& options,

@@ -224,6 +224,58 @@ BitmapPtr ShrinkHalf(const Bitmap& source, sys::Context& ctx) {
   return result;
 }
 
+BitmapPtr OrientBitmap(const Bitmap& source, int orientation, sys::Context& ctx) {
+  // The quarter turns make new images; the flips work on a clone.
+  BitmapPtr turned;
+  switch (orientation) {
+    case 5:
+    case 6:
+      turned = RotateCW(source, ctx);
+      break;
+    case 7:
+    case 8:
+      turned = RotateCCW(source, ctx);
+      break;
+    default:
+      turned = Bitmap_Clone(source, ctx);
+      break;
+  }
+  if (!turned) return nullptr;
+  switch (orientation) {
+    case 2:
+    case 5:
+    case 7:
+      FlipH(*turned);
+      break;
+    case 3:
+      Rotate180(*turned);
+      break;
+    case 4:
+      FlipV(*turned);
+      break;
+    default:
+      break;
+  }
+  return turned;
+}
+
+std::int64_t MapStrayIndices(Bitmap& bitmap, sys::Context& ctx) {
+  if (bitmap.BitsPerPixel != 8 || bitmap.NumColors <= 0 || bitmap.NumColors >= 256) return 0;
+  const auto first = static_cast<std::uint8_t>(bitmap.NumColors);
+  std::int64_t stray = 0;
+  for (int y = 0; y < bitmap.YSize; ++y) {
+    const std::uint8_t* row = bitmap.Row(y);
+    stray += std::count_if(row, row + bitmap.XSize, [first](std::uint8_t v) { return v >= first; });
+  }
+  if (stray == 0) return 0;
+  if (!Bitmap_AppendPalColor(bitmap, kStrayIndexColor, ctx)) return -1;
+  for (int y = 0; y < bitmap.YSize; ++y) {
+    std::uint8_t* row = bitmap.Row(y);
+    std::replace_if(row, row + bitmap.XSize, [first](std::uint8_t v) { return v >= first; }, first);
+  }
+  return stray;
+}
+
 void SetTransIndex(Bitmap& bitmap, int index) {
   // Only palette indexes can be swapped; anything else would corrupt pixels.
   if (bitmap.BitsPerPixel != 8 || index < 0 || index >= bitmap.NumColors) return;

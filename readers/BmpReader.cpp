@@ -644,6 +644,7 @@ ReadResult DecodeDibAt(Bytes info, std::optional<Bytes> givenPixels, std::option
     error = DecodeUncompressed(h, info, job, ctx);
   }
   if (error) return Fail(ctx, Code::kCorrupt, *error);
+  if (!RepairStrayIndices(*b, ctx)) return ReadResult::Recorded(ctx);
   return ReadResult::Of(std::move(b));
 }
 
@@ -735,6 +736,7 @@ ReadResult ReadSbmpFile(std::span<const std::uint8_t> file, const ReadOptions& o
     remaining -= recordSize;
     if (remaining < 0) {
       ctx.Warn(Code::kTruncated, "File too short (Missing data)");
+      if (!RepairStrayIndices(*b, ctx)) return ReadResult::Recorded(ctx);
       return ReadResult::Of(std::move(b));
     }
     const std::uint16_t count = GetU16(file, pos);
@@ -743,6 +745,7 @@ ReadResult ReadSbmpFile(std::span<const std::uint8_t> file, const ReadOptions& o
     FillRun(*b, p, count, value);
     p += count;
   }
+  if (!RepairStrayIndices(*b, ctx)) return ReadResult::Recorded(ctx);
   return ReadResult::Of(std::move(b));
 }
 

@@ -24,9 +24,6 @@ constexpr std::uint8_t kExtensionIntroducer = 0x21;
 constexpr std::uint8_t kImageSeparator = 0x2C;
 constexpr std::uint8_t kTrailer = 0x3B;
 constexpr std::uint8_t kGraphicControlLabel = 0xF9;
-constexpr std::uint8_t kPlainTextLabel = 0x01;
-constexpr std::uint8_t kCommentLabel = 0xFE;
-constexpr std::uint8_t kApplicationLabel = 0xFF;
 constexpr std::uint8_t kTableFlag = 0x80;
 constexpr std::uint8_t kInterlaceFlag = 0x40;
 
@@ -462,12 +459,10 @@ bool GifFrameReader::Walker::ReadExtension() {
   switch (label) {
     case kGraphicControlLabel:
       return ReadGraphicControl();
-    case kPlainTextLabel:
-    case kCommentLabel:
-    case kApplicationLabel:
-      return cursor_.SkipSubBlocks() || FailQuietly(sys::Code::kTruncated);
     default:
-      return FailQuietly(sys::Code::kCorrupt);
+      // Plain text, comments, application data and any label GIF89a does not
+      // define: decoders skip what they do not know.
+      return cursor_.SkipSubBlocks() || FailQuietly(sys::Code::kTruncated);
   }
 }
 
@@ -546,7 +541,13 @@ bool GifFrameReader::Walker::DecodeFrame(GifFrame& frame, Mode mode) {
     frame.pBitmap.reset();
     return Fail(sys::Code::kCorrupt, kReadFailure);
   }
-  return mode == Mode::kRaw || PostProcess(frame);
+  if (mode == Mode::kRaw) return true;
+  // Indices past the table are drawn black, as browsers draw them.
+  if (!RepairStrayIndices(*frame.pBitmap, ctx_, frameNumber)) {
+    frame.pBitmap.reset();
+    return Failed(sys::Code::kOutOfMemory);
+  }
+  return PostProcess(frame);
 }
 
 // The logical screen's size with the frame's palette, index 0 or the
@@ -599,7 +600,6 @@ bool GifFrameReader::Walker::DecodePixels(GifFrame& frame, int minCodeSize) {
   }
   const bool inPlace = frame.XPos + frameWidth <= canvas.XSize;
   const int visibleWidth = std::clamp(canvas.XSize - frame.XPos, 0, frameWidth);
-  const bool checkRange = frame.NumColors < 256;
   std::vector<std::uint8_t> scratch(static_cast<std::size_t>(frameWidth));
   for (std::size_t i = 0; i < rowsToDecode; ++i) {
     const int y = frame.YPos + order[i];
@@ -607,9 +607,6 @@ bool GifFrameReader::Walker::DecodePixels(GifFrame& frame, int minCodeSize) {
     std::uint8_t* row = inPlace && rowVisible ? canvas.Row(y) + frame.XPos : scratch.data();
     const int count = decoder.Read(row, frameWidth);
     if (count < 0) return false;
-    if (checkRange && std::any_of(row, row + count, [&](std::uint8_t v) { return v >= frame.NumColors; })) {
-      return false;
-    }
     if (row == scratch.data() && rowVisible && visibleWidth > 0) {
       std::memcpy(canvas.Row(y) + frame.XPos, row, static_cast<std::size_t>(std::min(count, visibleWidth)));
     }

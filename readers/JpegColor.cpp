@@ -1,5 +1,5 @@
-// YCbCr to RGB through tables with 16 fractional bits; chroma is replicated
-// over the luma samples it covers, not interpolated.
+// YCbCr to RGB through tables with 16 fractional bits. Here chroma is
+// replicated over the luma samples it covers; JpegSmooth interpolates it.
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -406,6 +406,32 @@ RASTRA_AVX2 void ConvertColorAvx2(const std::uint8_t* samples, int mcusPerRow, i
   }
 }
 
+// One line of full-resolution samples, 16 pixels at a time, with the
+// arithmetic of the converters above; returns how many pixels it did.
+RASTRA_AVX2 int ConvertLineAvx2(const std::uint8_t* luma, const std::uint8_t* cb, const std::uint8_t* cr, int width,
+                                std::uint8_t* out) {
+  const __m256i center = _mm256_set1_epi16(128);
+  const __m256i zero = _mm256_setzero_si256();
+  int x = 0;
+  for (; x + 16 <= width; x += 16) {
+    const __m256i cbw =
+        _mm256_sub_epi16(_mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cb + x))), center);
+    const __m256i crw =
+        _mm256_sub_epi16(_mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cr + x))), center);
+    const __m256i y = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(luma + x)));
+    const __m256i red = _mm256_add_epi16(crw, MulAddRounded2(crw, zero, 26345, 0));
+    const __m256i blue = _mm256_add_epi16(_mm256_add_epi16(cbw, cbw), MulAddRounded2(cbw, zero, -14943, 0));
+    const __m256i green = _mm256_sub_epi16(MulAddRounded2(cbw, crw, -22554, 18734), crw);
+    const __m256i b8 = _mm256_packus_epi16(_mm256_add_epi16(y, blue), zero);
+    const __m256i g8 = _mm256_packus_epi16(_mm256_add_epi16(y, green), zero);
+    const __m256i r8 = _mm256_packus_epi16(_mm256_add_epi16(y, red), zero);
+    const __m256i bg = _mm256_unpacklo_epi8(b8, g8);
+    const __m256i r0 = _mm256_unpacklo_epi8(r8, zero);
+    StoreHalves<false>(out + 4 * x, _mm256_unpacklo_epi16(bg, r0), _mm256_unpackhi_epi16(bg, r0));
+  }
+  return x;
+}
+
 #undef RASTRA_AVX2
 
 #endif  // RASTRA_JPEG_COLOR_AVX2
@@ -548,6 +574,22 @@ void JpegConvertMcuRowWith(JpegScanType type, const std::uint8_t* samples, int m
   (void)streamOut;
 #endif
   ConvertFixed<false, false>(type, samples, mcusPerRow, width, lines, rows);
+}
+
+void JpegConvertLine(const std::uint8_t* luma, const std::uint8_t* cb, const std::uint8_t* cr, int width,
+                     std::uint8_t* out) {
+  int x = 0;
+#if defined(RASTRA_JPEG_COLOR_AVX2)
+  if (JpegUsesAvx2()) x = ConvertLineAvx2(luma, cb, cr, width, out);
+#endif
+#if defined(__SSE2__)
+  for (; x + 8 <= width; x += 8) {
+    const std::uint8_t* lumaRow = luma + x;
+    std::uint8_t* outRow = out + 4 * x;
+    ConvertWholeMcuChromaRow<1, 1, false>(cb + x, cr + x, &lumaRow, &outRow, 1);
+  }
+#endif
+  for (; x < width; ++x) StorePixel(out + 4 * x, luma[x], LookUpChroma(cb[x], cr[x]));
 }
 
 void JpegConvertMcuRowGeneral(const JpegRowLayout& layout, JpegColorSpace space, const std::uint8_t* samples,

@@ -19,7 +19,10 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <vector>
 
+#include "image/ImageOps.h"
+#include "readers/ExifOrientation.h"
 #include "readers/JpegDecoderContext.h"
 
 namespace rastra {
@@ -146,6 +149,8 @@ bool JpegDecoder::NextMarker(int& marker) {
       ok = ReadRestartInterval();
     } else if (marker == kApp14) {
       ok = ReadAdobeSegment();
+    } else if (marker == kApp1) {
+      ok = ReadApplicationSegment1();
     } else if (marker == kDac) {
       ok = ReadArithmeticConditioning();
     } else if (IsReturnedMarker(marker)) {
@@ -236,10 +241,39 @@ bool JpegDecoder::ReadAdobeSegment() {
   int length = 0;
   int transform = 0;
   if (!ReadU16(length)) return false;
-  if (length < 14) return Fail("an Adobe segment is too short");
+  if (length < 14) {
+    // Too short to say how the colours are stored; the pixels are still there.
+    if (length < 2) return Fail("a segment has a bad length");
+    Warn("an Adobe segment is too short to read; it is left out");
+    return Skip(length - 2);
+  }
   if (!Skip(11) || !ReadU8(transform)) return false;
   adobeTransform_ = transform;
   return Skip(length - 14);
+}
+
+// APP1 holds EXIF data ("Exif", two zero bytes, then TIFF), or XMP and the
+// like, which are skipped. Only the first EXIF segment counts.
+bool JpegDecoder::ReadApplicationSegment1() {
+  static constexpr std::uint8_t kExifId[6] = {'E', 'x', 'i', 'f', 0, 0};
+  int length = 0;
+  if (!ReadU16(length)) return false;
+  if (length < 2) return Fail("a segment has a bad length");
+  int left = length - 2;
+  if (exifRead_ || left < static_cast<int>(sizeof kExifId)) return Skip(left);
+  std::array<std::uint8_t, sizeof kExifId> id{};
+  for (std::uint8_t& b : id) {
+    if (!ReadByte(b)) return Fail("the file ends too early", sys::Code::kTruncated);
+  }
+  left -= static_cast<int>(sizeof kExifId);
+  if (!std::equal(id.begin(), id.end(), std::begin(kExifId))) return Skip(left);
+  std::vector<std::uint8_t> tiff(static_cast<std::size_t>(left));
+  for (std::uint8_t& b : tiff) {
+    if (!ReadByte(b)) return Fail("the file ends too early", sys::Code::kTruncated);
+  }
+  exifRead_ = true;
+  exifOrientation_ = ExifOrientation(tiff);
+  return true;
 }
 
 bool JpegDecoder::ReadArithmeticConditioning() {
@@ -384,6 +418,17 @@ bool JpegDecoder::SetupFrame() {
   }
   mcusPerRow_ = (width_ + mcuWidth_ - 1) / mcuWidth_;
   mcuRows_ = (height_ + mcuHeight_ - 1) / mcuHeight_;
+  const bool halvedChroma =
+      scanType_ == JpegScanType::kH2V1 || scanType_ == JpegScanType::kH2V2 || scanType_ == JpegScanType::kH1V2;
+  // Smoothed chroma follows the IJG decoder's arithmetic throughout: its
+  // order of the inverse transform too (in every layout, so that a picture
+  // without halved chroma decodes as that decoder's default does as well),
+  // and its plain repetition of chroma that is too narrow to interpolate.
+  columnsFirst_ = smoothChroma_;
+  smooth_.reset();
+  if (smoothChroma_ && halvedChroma && JpegSmoothOutput::Interpolates(hMax_, vMax_, width_)) {
+    smooth_ = std::make_unique<JpegSmoothOutput>(hMax_, vMax_, width_, height_, mcusPerRow_);
+  }
   blocksPerMcuRow_ = mcusPerRow_ * blocksPerMcu_;
   rowLayout_.componentCount = componentCount_;
   rowLayout_.blocksPerMcu = blocksPerMcu_;
@@ -469,14 +514,21 @@ bool JpegDecoder::ScanCoversFrame() const {
   return true;
 }
 
+// A table the file does not define may be one of the standard ones, which
+// Motion-JPEG frames (webcams, AVI frame grabs) rely on without a DHT.
+bool JpegDecoder::HuffmanTableReady(int slot) {
+  JpegHuffmanTable& table = huffman_[static_cast<std::size_t>(slot)];
+  return table.defined || JpegLoadStandardTable(slot, table);
+}
+
 bool JpegDecoder::StartScan() {
   for (int i = 0; i < scanCount_; ++i) {
     JpegComponent& c = components_[scanComponents_[i]];
     c.scanned = true;
     if (!quantDefined_[c.quant]) return Fail("a component uses a quantisation table that is not defined");
     if (arithmetic_) continue;
-    if (ss_ == 0 && !huffman_[c.dcSlot].defined) return Fail("a scan uses a Huffman table that is not defined");
-    if (se_ != 0 && !huffman_[c.acSlot].defined) return Fail("a scan uses a Huffman table that is not defined");
+    if (ss_ == 0 && !HuffmanTableReady(c.dcSlot)) return Fail("a scan uses a Huffman table that is not defined");
+    if (se_ != 0 && !HuffmanTableReady(c.acSlot)) return Fail("a scan uses a Huffman table that is not defined");
   }
   if (!arithmetic_) {
     for (int slot = 0; slot < kHuffmanSlots; ++slot) {
@@ -518,24 +570,32 @@ void JpegDecoder::MarkSegmentDamaged() {
 void JpegDecoder::TransformMcuRow() {
   std::int16_t* coefficients = coefficients_.data();
   std::uint8_t* samples = samples_.data();
+  const bool columnsFirst = columnsFirst_;
   std::size_t waiting = 0;
   bool isWaiting = false;
   for (int b = 0; b < blocksPerMcuRow_; ++b) {
     const std::size_t offset = static_cast<std::size_t>(b) * kJpegBlockSize;
     if (lastNonZero_[b] <= 1) {
-      JpegInverseDct(coefficients + offset, lastNonZero_[b], samples + offset);
+      JpegInverseDct(coefficients + offset, lastNonZero_[b], samples + offset, columnsFirst);
     } else if (!isWaiting) {
       waiting = offset;
       isWaiting = true;
     } else {
-      JpegInverseDctPair(coefficients + waiting, coefficients + offset, samples + waiting, samples + offset);
+      JpegInverseDctPair(coefficients + waiting, coefficients + offset, samples + waiting, samples + offset,
+                         columnsFirst);
       isWaiting = false;
     }
   }
-  if (isWaiting) JpegInverseDct(coefficients + waiting, kJpegBlockSize, samples + waiting);
+  if (isWaiting) JpegInverseDct(coefficients + waiting, kJpegBlockSize, samples + waiting, columnsFirst);
 }
 
+JpegDecoder::~JpegDecoder() = default;
+
 void JpegDecoder::OutputMcuRow(Bitmap& bitmap, int mcuRow) {
+  if (smooth_) {
+    smooth_->OutputMcuRow(samples_.data(), mcuRow, bitmap);
+    return;
+  }
   const int firstLine = mcuRow * mcuHeight_;
   const int lines = std::min(mcuHeight_, height_ - firstLine);
   std::array<std::uint8_t*, 32> rows{};
@@ -598,8 +658,9 @@ struct JpegFailure {
   sys::Code code = sys::Code::kCorrupt;
 };
 
-BitmapPtr DecodeJpeg(const JpegInputFn& input, std::uint64_t fileSize, const ReadLimits& limits, sys::Context& ctx,
-                     JpegFailure& error) {
+BitmapPtr DecodeJpeg(const JpegInputFn& input, std::uint64_t fileSize, const ReadOptions& options, sys::Context& ctx,
+                     JpegFailure& error, int& orientation) {
+  const ReadLimits& limits = options.limits;
   auto probe = std::make_unique<JpegDecoder>(input, fileSize, limits, ctx);
   if (!probe->ReadHeaders() || !probe->SetupFrame()) {
     error = {probe->Error(), probe->ErrorCode()};
@@ -618,7 +679,7 @@ BitmapPtr DecodeJpeg(const JpegInputFn& input, std::uint64_t fileSize, const Rea
   BitmapPtr bitmap = CreateReadImage(frame.width, frame.height, 0, limits, ctx);
   if (!bitmap) return nullptr;
 
-  auto decoder = std::make_unique<JpegDecoder>(input, fileSize, limits, ctx);
+  auto decoder = std::make_unique<JpegDecoder>(input, fileSize, limits, ctx, options.smoothChroma);
   const bool decoded = decoder->ReadHeaders() && decoder->SetupFrame() && decoder->DecodeImage(*bitmap);
   // What was lost or repaired on the way, once per kind and restart segment.
   for (const JpegWarning& warning : decoder->Warnings()) {
@@ -629,6 +690,7 @@ BitmapPtr DecodeJpeg(const JpegInputFn& input, std::uint64_t fileSize, const Rea
     Bitmap_Delete(std::move(bitmap));
     return nullptr;
   }
+  orientation = decoder->Orientation();
   return bitmap;
 }
 
@@ -645,14 +707,25 @@ ReadResult ReadJpegFile(std::span<const std::uint8_t> file, const ReadOptions& o
   };
   JpegFailure error;
   BitmapPtr bitmap;
+  int orientation = 1;
   try {
-    bitmap = DecodeJpeg(input, file.size(), options.limits, ctx, error);
+    bitmap = DecodeJpeg(input, file.size(), options, ctx, error, orientation);
   } catch (const std::bad_alloc&) {
     // The decoder's own buffers are small next to the Bitmap, but a machine
     // short of memory must still not end the program.
     error = {"there is not enough memory to decode the file", sys::Code::kOutOfMemory};
   }
-  if (bitmap) return ReadResult::Of(std::move(bitmap));
+  if (bitmap) {
+    const bool turn = options.applyOrientation && orientation != 1;
+    if (turn) {
+      bitmap = OrientBitmap(*bitmap, orientation, ctx);
+      if (!bitmap) return ReadResult::Recorded(ctx);
+    }
+    ReadResult result = ReadResult::Of(std::move(bitmap));
+    result.orientation = orientation;
+    result.orientationApplied = turn;
+    return result;
+  }
   if (error.text.empty()) return ReadResult::Recorded(ctx);
   return ReadResult::Failure(ctx, error.code, "Cannot decode JPEG file: " + error.text);
 }

@@ -5,12 +5,14 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "image/Bitmap.h"
 #include "readers/JpegInternal.h"
+#include "readers/JpegSmooth.h"
 #include "readers/ReadOptions.h"
 #include "sys/Context.h"
 
@@ -53,6 +55,7 @@ enum JpegMarker : int {
   kSos = 0xDA,
   kDqt = 0xDB,
   kDri = 0xDD,
+  kApp1 = 0xE1,
   kApp14 = 0xEE,
 };
 
@@ -117,8 +120,13 @@ struct JpegFrameInfo {
 class JpegDecoder {
  public:
   // The context outlives the decoder.
-  JpegDecoder(JpegInputFn input, std::uint64_t fileSize, const ReadLimits& limits, sys::Context& ctx)
-      : input_(std::move(input)), fileSize_(fileSize), limits_(limits), ctx_(ctx) {}
+  // smoothChroma: 4:2:0, 4:2:2 and 4:4:0 chroma interpolated (JpegSmoothOutput).
+  JpegDecoder(JpegInputFn input, std::uint64_t fileSize, const ReadLimits& limits, sys::Context& ctx,
+              bool smoothChroma = false)
+      : input_(std::move(input)), fileSize_(fileSize), limits_(limits), ctx_(ctx), smoothChroma_(smoothChroma) {}
+  ~JpegDecoder();
+  JpegDecoder(const JpegDecoder&) = delete;
+  JpegDecoder& operator=(const JpegDecoder&) = delete;
 
   // SOI up to and including the frame header; the tables on the way are read.
   bool ReadHeaders();
@@ -128,6 +136,9 @@ class JpegDecoder {
   bool DecodeImage(Bitmap& bitmap);
 
   JpegFrameInfo Frame() const;
+  // The orientation tag of the first EXIF segment read so far (1 to 8), 1
+  // without one.
+  int Orientation() const { return exifOrientation_; }
   const std::string& Error() const { return error_; }
   // What kind of failure Error() is.
   sys::Code ErrorCode() const { return errorCode_; }
@@ -153,11 +164,13 @@ class JpegDecoder {
   bool ReadHuffmanTables();
   bool ReadRestartInterval();
   bool ReadAdobeSegment();
+  bool ReadApplicationSegment1();
   bool ReadArithmeticConditioning();
   bool ChooseColorSpace();
   bool ReadFrameHeader(int marker);
   bool ReadScanHeader();
   bool CheckScanComponents();
+  bool HuffmanTableReady(int slot);
   bool StartScan();
   // The next scan header, or ended at the end-of-image marker.
   bool NextScan(bool& ended);
@@ -262,6 +275,8 @@ class JpegDecoder {
   bool progressive_ = false;
   bool arithmetic_ = false;
   int adobeTransform_ = -1;  // -1: no Adobe segment
+  bool exifRead_ = false;
+  int exifOrientation_ = 1;
   JpegColorSpace colorSpace_ = JpegColorSpace::kYCbCr;
   int componentCount_ = 0;
   int hMax_ = 1;
@@ -297,6 +312,9 @@ class JpegDecoder {
   int nextRestart_ = 0;
   int eobRun_ = 0;
 
+  bool smoothChroma_ = false;
+  bool columnsFirst_ = false;                 // the inverse transform's order (JpegInverseDct)
+  std::unique_ptr<JpegSmoothOutput> smooth_;  // set up with the frame when it interpolates chroma
   JpegScanType scanType_ = JpegScanType::kGrey;
   bool streamOutput_ = false;
   JpegRowLayout rowLayout_;

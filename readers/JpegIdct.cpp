@@ -1,6 +1,7 @@
 // The slow-but-accurate integer inverse DCT: two one-dimensional passes of the
 // Loeffler-Ligtenberg-Moschytz flow graph with 13-bit constants, over the rows
-// first and then over the columns.
+// first and then over the columns, or (as the IJG decoder does) the other way
+// round; the two orders round a few samples differently.
 //
 // The arithmetic runs in unsigned 32-bit values so that coefficients from a
 // corrupt file wrap around instead of overflowing a signed type; for every
@@ -226,15 +227,20 @@ inline void TransformLanes(const __m128i x[8], __m128i result[8]) {
   }
 }
 
+// Rows first: the input is turned so that each lane holds a row. Columns
+// first: the input's lanes are its columns already, and the output is turned
+// back at the end instead.
+template <bool kColumnsFirst>
 void InverseDctFull(const std::int16_t* coefficients, std::uint8_t* samples) {
   __m128i x[8];
   for (int i = 0; i < 8; ++i) x[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(coefficients + 8 * i));
-  Transpose(x);  // lanes: the eight rows
+  if constexpr (!kColumnsFirst) Transpose(x);  // lanes: the eight rows
   __m128i ws[8];
   TransformLanes<kPass1Shift>(x, ws);
-  Transpose(ws);  // lanes: the eight columns
+  Transpose(ws);
   __m128i out[8];
   TransformLanes<kPass2Shift>(ws, out);
+  if constexpr (kColumnsFirst) Transpose(out);
   const __m128i center = _mm_set1_epi16(128);
   for (int i = 0; i < 8; i += 2) {
     const __m128i rows = _mm_packus_epi16(_mm_adds_epi16(out[i], center), _mm_adds_epi16(out[i + 1], center));
@@ -326,6 +332,7 @@ RASTRA_AVX2 inline void TransformLanes2(const __m256i x[8], __m256i result[8]) {
   }
 }
 
+template <bool kColumnsFirst>
 RASTRA_AVX2 void InverseDctPairAvx2(const std::int16_t* first, const std::int16_t* second, std::uint8_t* firstOut,
                                     std::uint8_t* secondOut) {
   __m256i x[8];
@@ -334,12 +341,13 @@ RASTRA_AVX2 void InverseDctPairAvx2(const std::int16_t* first, const std::int16_
     const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(second + 8 * i));
     x[i] = _mm256_inserti128_si256(_mm256_castsi128_si256(a), b, 1);
   }
-  Transpose2(x);
+  if constexpr (!kColumnsFirst) Transpose2(x);
   __m256i ws[8];
   TransformLanes2<kPass1Shift>(x, ws);
   Transpose2(ws);
   __m256i out[8];
   TransformLanes2<kPass2Shift>(ws, out);
+  if constexpr (kColumnsFirst) Transpose2(out);
   const __m256i center = _mm256_set1_epi16(128);
   for (int i = 0; i < 8; i += 2) {
     const __m256i rows =
@@ -360,7 +368,8 @@ bool CpuHasAvx2() {
 
 }  // namespace
 
-void JpegInverseDctPortable(const std::int16_t* coefficients, int lastNonZero, std::uint8_t* samples) {
+void JpegInverseDctPortable(const std::int16_t* coefficients, int lastNonZero, std::uint8_t* samples,
+                            bool columnsFirst) {
   static constexpr std::array<std::uint8_t, 65> kRowsInUse = MakeRowsInUse();
   if (lastNonZero <= 1) {
     // Both passes reduce a lone DC term to one flat value.
@@ -369,33 +378,51 @@ void JpegInverseDctPortable(const std::int16_t* coefficients, int lastNonZero, s
     return;
   }
   std::int32_t workspace[kJpegBlockSize];
-  RowPass(coefficients, kRowsInUse[std::min(lastNonZero, 64)], workspace);
-  ColumnPass(workspace, samples);
+  if (!columnsFirst) {
+    RowPass(coefficients, kRowsInUse[std::min(lastNonZero, 64)], workspace);
+    ColumnPass(workspace, samples);
+    return;
+  }
+  // The same passes over the turned block, turned back.
+  std::int16_t turned[kJpegBlockSize];
+  std::uint8_t turnedSamples[kJpegBlockSize];
+  for (int i = 0; i < kJpegBlockSize; ++i) turned[i] = coefficients[(i % 8) * 8 + i / 8];
+  RowPass(turned, 8, workspace);
+  ColumnPass(workspace, turnedSamples);
+  for (int i = 0; i < kJpegBlockSize; ++i) samples[i] = turnedSamples[(i % 8) * 8 + i / 8];
 }
 
-void JpegInverseDct(const std::int16_t* coefficients, int lastNonZero, std::uint8_t* samples) {
+void JpegInverseDct(const std::int16_t* coefficients, int lastNonZero, std::uint8_t* samples, bool columnsFirst) {
 #if defined(__SSE2__)
   if (lastNonZero <= 1) {
     const Wide dc = static_cast<Wide>(coefficients[0] * (1 << kPass1Bits));
     std::memset(samples, ClampSample(Descale(dc, kPass1Bits + 3)), kJpegBlockSize);
     return;
   }
-  InverseDctFull(coefficients, samples);
+  if (columnsFirst) {
+    InverseDctFull<true>(coefficients, samples);
+  } else {
+    InverseDctFull<false>(coefficients, samples);
+  }
 #else
-  JpegInverseDctPortable(coefficients, lastNonZero, samples);
+  JpegInverseDctPortable(coefficients, lastNonZero, samples, columnsFirst);
 #endif
 }
 
 void JpegInverseDctPair(const std::int16_t* first, const std::int16_t* second, std::uint8_t* firstSamples,
-                        std::uint8_t* secondSamples) {
+                        std::uint8_t* secondSamples, bool columnsFirst) {
 #if defined(RASTRA_JPEG_AVX2)
   if (CpuHasAvx2()) {
-    InverseDctPairAvx2(first, second, firstSamples, secondSamples);
+    if (columnsFirst) {
+      InverseDctPairAvx2<true>(first, second, firstSamples, secondSamples);
+    } else {
+      InverseDctPairAvx2<false>(first, second, firstSamples, secondSamples);
+    }
     return;
   }
 #endif
-  JpegInverseDct(first, kJpegBlockSize, firstSamples);
-  JpegInverseDct(second, kJpegBlockSize, secondSamples);
+  JpegInverseDct(first, kJpegBlockSize, firstSamples, columnsFirst);
+  JpegInverseDct(second, kJpegBlockSize, secondSamples, columnsFirst);
 }
 
 bool JpegUsesAvx2() {

@@ -78,21 +78,28 @@ inline constexpr std::int16_t kJpegNoSymbol = 0x7FFF;
 // Assigns the canonical codes and fills lookup, codeSize and tree. False when
 // the code lengths do not form a prefix code.
 bool JpegBuildHuffmanTable(JpegHuffmanTable& table, bool acTable);
+// Defines slot (DC tables 0 and 1, AC tables 4 and 5) with the example table
+// of ITU-T T.81 Annex K.3, which Motion-JPEG frames use without carrying it.
+// False for the other slots.
+bool JpegLoadStandardTable(int slot, JpegHuffmanTable& table);
 
 // Inverse DCT of one block of dequantised coefficients in natural order into 64
 // samples, 8 per row. lastNonZero is one past the highest zigzag index that may
-// be non-zero (1: only the DC term; 64: any).
-void JpegInverseDct(const std::int16_t* coefficients, int lastNonZero, std::uint8_t* samples);
+// be non-zero (1: only the DC term; 64: any). The rows are transformed first,
+// or with columnsFirst the columns, as the IJG decoder does.
+void JpegInverseDct(const std::int16_t* coefficients, int lastNonZero, std::uint8_t* samples,
+                    bool columnsFirst = false);
 // The same transform without vector instructions, one line at a time; where
 // vector instructions are available JpegInverseDct must agree with it.
-void JpegInverseDctPortable(const std::int16_t* coefficients, int lastNonZero, std::uint8_t* samples);
+void JpegInverseDctPortable(const std::int16_t* coefficients, int lastNonZero, std::uint8_t* samples,
+                            bool columnsFirst = false);
 
 // The layouts with a converter of their own; every other one goes through
 // JpegConvertMcuRowGeneral.
 // Two blocks with any coefficients at once (with AVX2 where the processor has
 // it); the results equal JpegInverseDct's for each.
 void JpegInverseDctPair(const std::int16_t* first, const std::int16_t* second, std::uint8_t* firstSamples,
-                        std::uint8_t* secondSamples);
+                        std::uint8_t* secondSamples, bool columnsFirst = false);
 // Whether the run-time choice above (and the colour conversion's) uses AVX2.
 bool JpegUsesAvx2();
 
@@ -128,6 +135,11 @@ void JpegConvertMcuRow(JpegScanType type, const std::uint8_t* samples, int mcusP
 // portable), so that tests can hold the paths against each other.
 void JpegConvertMcuRowWith(JpegScanType type, const std::uint8_t* samples, int mcusPerRow, int width, int lines,
                            std::uint8_t* const* rows, bool streamOut, bool avx2);
+
+// One line of width pixels from luma and chroma samples of full resolution
+// each, with the same arithmetic as the converters above.
+void JpegConvertLine(const std::uint8_t* luma, const std::uint8_t* cb, const std::uint8_t* cr, int width,
+                     std::uint8_t* out);
 
 // Any layout and colour space: each output line gathers its samples of every
 // component (replicated across), then converts them pixel by pixel with the

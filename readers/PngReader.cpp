@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "image/ImageOps.h"
+#include "readers/ExifOrientation.h"
 #include "sys/Memory.h"
 
 namespace rastra {
@@ -43,6 +45,7 @@ struct PngLayout {
   int channels = 0;
   png_size_t rowBytes = 0;
   bool transparent = false;
+  bool applyGamma = true;     // in: the file's gamma is applied (ReadOptions::applyGamma)
   bool badSignature = false;  // the data does not start as PNG does
 };
 
@@ -67,7 +70,8 @@ void OnPngError(png_structp png, png_const_charp message) {
   png_longjmp(png, 1);
 }
 
-void SetTransformations(png_structp png, png_infop info, int bitDepth, int colorType, bool transparent) {
+void SetTransformations(png_structp png, png_infop info, int bitDepth, int colorType, bool transparent,
+                        bool applyGamma) {
   const bool hasTrns = png_get_valid(png, info, PNG_INFO_tRNS) != 0;
   if (bitDepth == 16) png_set_strip_16(png);
   if (colorType == PNG_COLOR_TYPE_PALETTE) png_set_expand(png);
@@ -79,7 +83,7 @@ void SetTransformations(png_structp png, png_infop info, int bitDepth, int color
     png_set_background(png, background, PNG_BACKGROUND_GAMMA_FILE, 1, 1.0);
   }
   double fileGamma = 0;
-  if (png_get_gAMA(png, info, &fileGamma) != 0) png_set_gamma(png, kScreenGamma, fileGamma);
+  if (applyGamma && png_get_gAMA(png, info, &fileGamma) != 0) png_set_gamma(png, kScreenGamma, fileGamma);
   // Rows arrive as the Bitmap stores them: blue, green, red and T = 255 - alpha,
   // or T = 0 where there is no alpha. These steps run after all the others.
   png_set_bgr(png);
@@ -121,7 +125,7 @@ bool ReadHeader(png_structp png, png_infop info, MemorySource* source, PngLayout
   png_get_IHDR(png, info, &width, &height, &bitDepth, &colorType, nullptr, nullptr, nullptr);
   layout->storedPixelBits = static_cast<std::uint64_t>(width) * height * png_get_channels(png, info) * bitDepth;
   layout->transparent = (colorType & PNG_COLOR_MASK_ALPHA) != 0 || png_get_valid(png, info, PNG_INFO_tRNS) != 0;
-  SetTransformations(png, info, bitDepth, colorType, layout->transparent);
+  SetTransformations(png, info, bitDepth, colorType, layout->transparent, layout->applyGamma);
   png_read_update_info(png, info);
   png_get_IHDR(png, info, &layout->width, &layout->height, &bitDepth, &colorType, nullptr, nullptr, nullptr);
   layout->rowBytes = png_get_rowbytes(png, info);
@@ -232,13 +236,15 @@ bool TryResize(std::vector<T>& block, std::uint64_t count, std::uint64_t maxByte
 
 // libpng decodes straight into the Bitmap's rows (top row first), so the
 // picture is never held twice. Null with why set on failure.
-BitmapPtr DecodePng(std::span<const std::uint8_t> file, const ReadLimits& limits, sys::Context& ctx,
+BitmapPtr DecodePng(std::span<const std::uint8_t> file, const ReadOptions& options, sys::Context& ctx,
                     sys::Code& why, std::string& cause) {
+  const ReadLimits& limits = options.limits;
   why = sys::Code::kCorrupt;
   PngReadStruct reader(ctx);
   if (!reader.Valid()) return nullptr;
   MemorySource source{file.data(), file.size(), 0};
   PngLayout layout;
+  layout.applyGamma = options.applyGamma;
   if (!ReadHeader(reader.png(), reader.info(), &source, &layout)) {
     if (layout.badSignature) {
       why = sys::Code::kNotRecognised;
@@ -290,6 +296,23 @@ BitmapPtr DecodePng(std::span<const std::uint8_t> file, const ReadLimits& limits
   return b;
 }
 
+// The data of the file's eXIf chunk, found by walking the chunks in the
+// file's bytes (libpng would warn about a damaged one); empty when there is
+// none. The chunk may stand after the image data.
+std::span<const std::uint8_t> ExifChunk(std::span<const std::uint8_t> file) {
+  std::size_t pos = kSignatureSize;
+  while (file.size() - pos >= 12) {
+    const std::uint32_t length = (std::uint32_t{file[pos]} << 24) | (std::uint32_t{file[pos + 1]} << 16) |
+                                 (std::uint32_t{file[pos + 2]} << 8) | file[pos + 3];
+    const std::uint8_t* type = file.data() + pos + 4;
+    if (length > file.size() - pos - 12) break;
+    if (std::memcmp(type, "eXIf", 4) == 0) return file.subspan(pos + 8, length);
+    if (std::memcmp(type, "IEND", 4) == 0) break;
+    pos += 12 + static_cast<std::size_t>(length);
+  }
+  return {};
+}
+
 }  // namespace
 
 ReadResult ReadPngFile(std::span<const std::uint8_t> file, const ReadOptions& options, sys::Context& ctx) {
@@ -300,9 +323,17 @@ ReadResult ReadPngFile(std::span<const std::uint8_t> file, const ReadOptions& op
   }
   sys::Code why = sys::Code::kOk;
   std::string cause;
-  BitmapPtr b = DecodePng(file, options.limits, ctx, why, cause);
+  BitmapPtr b = DecodePng(file, options, ctx, why, cause);
   if (!b) return ReadResult::Failure(ctx, why, "No Bitmap", cause);
-  return ReadResult::Of(std::move(b));
+  const int orientation = ExifOrientation(ExifChunk(file));
+  if (options.applyOrientation && orientation != 1) {
+    b = OrientBitmap(*b, orientation, ctx);
+    if (!b) return ReadResult::Recorded(ctx);
+  }
+  ReadResult result = ReadResult::Of(std::move(b));
+  result.orientation = orientation;
+  result.orientationApplied = options.applyOrientation && orientation != 1;
+  return result;
 }
 
 }  // namespace rastra

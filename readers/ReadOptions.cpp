@@ -1,5 +1,8 @@
 #include "readers/ReadOptions.h"
 
+#include <cstdio>
+
+#include "image/ImageOps.h"
 #include "sys/Memory.h"
 
 namespace rastra {
@@ -26,6 +29,18 @@ BitmapPtr CreateReadImage(std::int64_t width, std::int64_t height, int numColors
     return nullptr;
   }
   return Bitmap_Create(static_cast<int>(width), static_cast<int>(height), numColors, ctx);
+}
+
+bool RepairStrayIndices(Bitmap& image, sys::Context& ctx, std::int64_t segment) {
+  const std::int64_t stray = MapStrayIndices(image, ctx);
+  if (stray < 0) return false;
+  if (stray > 0) {
+    char text[160];
+    std::snprintf(text, sizeof text, "Pixels with colors past the color table (%lld) are drawn black",
+                  static_cast<long long>(stray));
+    ctx.Warn(sys::Code::kCorrupt, text, segment);
+  }
+  return true;
 }
 
 }  // namespace rastra

@@ -26,6 +26,10 @@ struct ReadResult {
   // first is read).
   int fileType = -1;
   std::uint32_t frames = 1;
+  // The EXIF orientation the file's tag gives (1 to 8, see OrientBitmap), 1
+  // when it has none; orientationApplied when the image has been turned by it.
+  int orientation = 1;
+  bool orientationApplied = false;
 
   explicit operator bool() const { return image != nullptr; }
 
@@ -66,5 +70,11 @@ std::uint64_t PixelBlockBytes(std::int64_t width, std::int64_t height, int numCo
 // memory had run out ("Failed to allocate ...", code kOutOfMemory).
 BitmapPtr CreateReadImage(std::int64_t width, std::int64_t height, int numColors, const ReadLimits& limits,
                           sys::Context& ctx);
+
+// A palette image read from a file whose pixels use indices past its colour
+// table: those pixels take an added black entry (MapStrayIndices), with a
+// warning that says how many (once per segment, see sys::Context::Warn).
+// False after the allocator recorded a failure.
+bool RepairStrayIndices(Bitmap& image, sys::Context& ctx, std::int64_t segment = -1);
 
 }  // namespace rastra

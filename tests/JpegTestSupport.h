@@ -276,10 +276,11 @@ inline std::vector<std::uint8_t> EncodeWithLibjpeg(const RgbImage& image, const 
 }
 
 // Decodes with the accurate integer IDCT, plain (replicating) upsampling and
-// no block smoothing, the same arithmetic our decoder follows; an empty
-// picture on failure. CMYK and YCCK files come out as CMYK (Adobe-inverted
-// samples) and turn into RGB as R = C x K / 255 (and so on), rounded to nearest.
-inline RgbImage DecodeWithLibjpeg(const std::vector<std::uint8_t>& bytes) {
+// no block smoothing, the same arithmetic our decoder follows; with fancy,
+// libjpeg-turbo's default interpolating upsampling instead. An empty picture
+// on failure. CMYK and YCCK files come out as CMYK (Adobe-inverted samples)
+// and turn into RGB as R = C x K / 255 (and so on), rounded to nearest.
+inline RgbImage DecodeWithLibjpeg(const std::vector<std::uint8_t>& bytes, bool fancy = false) {
   jpeg_decompress_struct cinfo{};
   ErrorTrap trap;
   cinfo.err = jpeg_std_error(&trap.manager);
@@ -296,7 +297,7 @@ inline RgbImage DecodeWithLibjpeg(const std::vector<std::uint8_t>& bytes) {
   const bool inks = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
   cinfo.out_color_space = inks ? JCS_CMYK : JCS_RGB;
   cinfo.dct_method = JDCT_ISLOW;
-  cinfo.do_fancy_upsampling = FALSE;
+  cinfo.do_fancy_upsampling = fancy ? TRUE : FALSE;
   // A progressive file that leaves coefficients out would otherwise have
   // them guessed from the neighbouring blocks.
   cinfo.do_block_smoothing = FALSE;

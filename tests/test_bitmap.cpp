@@ -123,19 +123,24 @@ TEST(Bitmap, ToTrueColorCopiesPlainImageAndExpandsPalette) {
   ASSERT_TRUE(same);
   EXPECT_NE(same.get(), plain.get());
   EXPECT_EQ(Bitmap_GetPixel(*same, 1, 1), 0x00123456u);
-
-  BitmapPtr palette = Bitmap_Create(2, 1, 2, ctx);
-  Bitmap_SetPalColor(*palette, 1, 0x7F00FF00);
-  Bitmap_SetPixel(*palette, 1, 0, 1);
-  palette->HasTrans = 1;
-  BitmapPtr expanded = Bitmap_ToTrueColor(*palette, ctx);
-  ASSERT_TRUE(expanded);
-  EXPECT_EQ(expanded->NumColors, 0);
-  EXPECT_EQ(expanded->BitsPerPixel, 32);
-  EXPECT_EQ(Bitmap_GetPixel(*expanded, 1, 0), 0x7F00FF00u);  // T carried
-  EXPECT_EQ(Bitmap_GetPixel(*expanded, 0, 0), 0u);
-  EXPECT_EQ(expanded->HasTrans, 0);
-  EXPECT_EQ(expanded->HasAlpha, 0);
+  // A transparent entry (HasTrans) keeps its pixels fully transparent, which
+  // the result's HasAlpha makes count.
+  for (const int hasTrans : {0, 1}) {
+    SCOPED_TRACE(hasTrans);
+    BitmapPtr palette = Bitmap_Create(2, 1, 2, ctx);
+    Bitmap_SetPalColor(*palette, 0, 0x00123456);
+    Bitmap_SetPalColor(*palette, 1, 0x7F00FF00);
+    Bitmap_SetPixel(*palette, 1, 0, 1);
+    palette->HasTrans = static_cast<std::uint8_t>(hasTrans);
+    BitmapPtr expanded = Bitmap_ToTrueColor(*palette, ctx);
+    ASSERT_TRUE(expanded);
+    EXPECT_EQ(expanded->NumColors, 0);
+    EXPECT_EQ(expanded->BitsPerPixel, 32);
+    EXPECT_EQ(Bitmap_GetPixel(*expanded, 1, 0), 0x7F00FF00u);  // T carried
+    EXPECT_EQ(Bitmap_GetPixel(*expanded, 0, 0), hasTrans != 0 ? 0xFF123456u : 0x00123456u);
+    EXPECT_EQ(expanded->HasTrans, 0);
+    EXPECT_EQ(expanded->HasAlpha, hasTrans);
+  }
 }
 
 TEST(Bitmap, ToTrueColorOfAlphaImageMakesNewPlainImage) {

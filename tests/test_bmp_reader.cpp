@@ -687,6 +687,58 @@ TEST_F(BmpReaderTest, DecodeDibFindsPixelsAfterTableAndMasks) {
   EXPECT_EQ(rec.Texts().size(), 2u);
 }
 
+// Indices past the colour table (bmpsuite's pal8badindex) draw black in
+// every writer: they take one added black entry, with a warning. RLE data
+// reaches them the same way as plain rows.
+TEST_F(BmpReaderTest, IndicesPastTheColourTableTakeAnAddedBlackEntry) {
+  struct Case {
+    const char* name;
+    Dib dib;
+    int entries;                       // after the read
+    std::vector<std::uint32_t> row;    // the bottom row's indices after the read
+    const char* warning;               // nullptr: none
+  };
+  Dib eight;
+  eight.width = 4;
+  eight.clrUsed = 3;
+  eight.palette = {0x0000FF, 0x00FF00, 0xFF0000};
+  eight.pixels = {2, 3, 200, 0};
+  Dib one;
+  one.bits = 1;
+  one.width = 3;
+  one.clrUsed = 1;
+  one.palette = {0xFFFFFF};
+  one.pixels = {0x40, 0, 0, 0};  // 0, 1, 0
+  Dib rle = RleDib(8, 3, 1, {3, 5, 0, 1});
+  rle.clrUsed = 2;
+  rle.palette = {0x112233, 0x445566};
+  Dib full = eight;
+  full.clrUsed = 4;
+  full.palette.push_back(0x808080);
+  full.pixels = {2, 3, 3, 0};
+  const Case cases[] = {
+      {"8 bit", eight, 4, {2, 3, 3, 0}, "Pixels with colors past the color table (2) are drawn black"},
+      {"1 bit", one, 2, {0, 1, 0}, "Pixels with colors past the color table (1) are drawn black"},
+      {"RLE8", rle, 3, {2, 2, 2}, "Pixels with colors past the color table (3) are drawn black"},
+      {"within the table", full, 4, {2, 3, 3, 0}, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    rec.Clear();
+    BitmapPtr b = Read(c.dib).image;
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(b->NumColors, c.entries);
+    EXPECT_EQ(PictureRow(*b, b->YSize - 1), c.row);
+    if (c.warning != nullptr) {
+      EXPECT_EQ(Bitmap_GetPalColor(*b, c.entries - 1), 0x000000u);
+      EXPECT_EQ(rec.Texts(), std::vector<std::string>{c.warning});
+      EXPECT_TRUE(rec.Warned(Code::kCorrupt));
+    } else {
+      EXPECT_TRUE(rec.Texts().empty());
+    }
+  }
+}
+
 // ---------------------------------------------------------------------------
 // SBMP
 
@@ -725,6 +777,18 @@ TEST_F(BmpReaderTest, SbmpPaletteRunsInReadingOrderIgnoringOverflow) {
   EXPECT_EQ(PictureRow(*b, 0), (std::vector<std::uint32_t>{1, 1, 2}));
   EXPECT_EQ(PictureRow(*b, 1), (std::vector<std::uint32_t>{2, 2, 0}));
   EXPECT_TRUE(rec.Texts().empty());
+}
+
+TEST_F(BmpReaderTest, SbmpIndicesPastThePaletteTakeAnAddedBlackEntry) {
+  Bytes file = Sbmp(3, 1, {0x0000FF, 0x00FF00});
+  IndexRun(file, 1, 1);
+  IndexRun(file, 2, 7);
+  BitmapPtr b = ReadSbmp(file).image;
+  ASSERT_NE(b, nullptr);
+  EXPECT_EQ(b->NumColors, 3);
+  EXPECT_EQ(Bitmap_GetPalColor(*b, 2), 0x000000u);
+  EXPECT_EQ(PictureRow(*b, 0), (std::vector<std::uint32_t>{1, 2, 2}));
+  EXPECT_TRUE(rec.Warned(Code::kCorrupt));
 }
 
 TEST_F(BmpReaderTest, SbmpWithoutPaletteIsTrueColour) {

@@ -153,7 +153,10 @@ void CheckCase(const Case& c, const Decoded& d) {
   for (int y = 0; y < s.YSize && mismatches < 5; ++y) {
     for (int x = 0; x < s.XSize && mismatches < 5; ++x) {
       const std::uint32_t raw = Bitmap_GetPixel(s, x, y);
-      const Color color = Bitmap_GetPixelColor(s, x, y);
+      Color color = Bitmap_GetPixelColor(s, x, y);
+      // A palette image's transparent entry stays transparent in the
+      // FORMATs made from its colours (not in 18, the RLE8 of its indices).
+      if (s.NumColors != 0 && s.HasTrans != 0 && raw == 0 && c.format >= 8 && c.format != 18) color |= 0xFF000000u;
       const std::uint32_t got = d.values[static_cast<std::size_t>(y) * s.XSize + x];
       bool ok = false;
       switch (c.expect) {
@@ -235,6 +238,10 @@ std::vector<Case> WriteCFiles(const TempDir& dir, const Sources& src, const Outp
   }
   cases.push_back({"p18", src.p256.get(), 18, Expect::PaletteColor});   // RLE8 of the indices
   cases.push_back({"p8", src.p16.get(), 8, Expect::Quantised, kFormat565});  // written from its colours
+  for (int format : {16, 25, 29}) {  // a transparent entry's pixels in the FORMATs with alpha
+    cases.push_back({"q" + std::to_string(format), src.p256.get(), format, TrueColorExpectation(format),
+                     FindFormat(format)->colorFormat});
+  }
   for (int format : kTrueColorFormats) {
     cases.push_back({"t" + std::to_string(format), src.alpha.get(), format, TrueColorExpectation(format),
                      FindFormat(format)->colorFormat});
@@ -334,6 +341,13 @@ TEST_P(CRoundTripTest, CompiledFilesDecodeToTheSourcePixels) {
       streams.push_back({name, src.alpha.get(), format, expect, FindFormat(format)->colorFormat});
       arguments += " " + name + " 0 " + std::to_string(bigEndian);
     }
+  }
+  for (int format : {16, 25}) {
+    const std::string name = "q" + std::to_string(format) + ".dta";
+    WriteStream(dir.File(name), *src.p256, format, 0, options);
+    streams.push_back({name, src.p256.get(), format, format == 16 ? Expect::Exact : TrueColorExpectation(format),
+                       FindFormat(format)->colorFormat});
+    arguments += " " + name + " 0 0";
   }
   CheckDecoded(streams, RunDecoder(dir, arguments), true);
 }

@@ -188,17 +188,25 @@ TEST(JpegDecoderFile, SegmentChecks) {
   {
     // Adobe segments: the transform only matters with three or four
     // components, so a grey file reads with any; one too short to hold the
-    // transform is refused.
+    // transform is left out with a warning, and the picture reads as without.
     for (int transform = 0; transform <= 2; ++transform) {
       std::vector<std::uint8_t> f = good;
       f.insert(f.begin() + 2, {0xFF, 0xEE, 0x00, 0x0E, 'A', 'd', 'o', 'b', 'e', 0x00, 0x64, 0x00, 0x00, 0x00, 0x00,
                                static_cast<std::uint8_t>(transform)});
       EXPECT_NE(Decode(f), nullptr) << transform << LastRead().All();
     }
-    std::vector<std::uint8_t> f = good;
-    f.insert(f.begin() + 2, {0xFF, 0xEE, 0x00, 0x08, 'A', 'd', 'o', 'b', 'e', 0x00});
-    EXPECT_EQ(Decode(f), nullptr);
-    EXPECT_EQ(LastRead().result.code, Code::kCorrupt) << LastRead().All();
+    const BitmapPtr plain = Decode(good);
+    ASSERT_NE(plain, nullptr);
+    const std::vector<std::vector<std::uint8_t>> shortSegments = {
+        {0xFF, 0xEE, 0x00, 0x08, 'A', 'd', 'o', 'b', 'e', 0x00}, {0xFF, 0xEE, 0x00, 0x02}};
+    for (const std::vector<std::uint8_t>& segment : shortSegments) {
+      std::vector<std::uint8_t> f = good;
+      f.insert(f.begin() + 2, segment.begin(), segment.end());
+      const BitmapPtr short14 = Decode(f);
+      ASSERT_NE(short14, nullptr) << LastRead().All();
+      EXPECT_EQ(short14->pData, plain->pData);
+      EXPECT_EQ(LastRead().All(), "JPEG file damaged: an Adobe segment is too short to read; it is left out\n");
+    }
   }
   {
     // Arithmetic conditioning: a lower DC bound above the upper one, and an
@@ -218,10 +226,10 @@ TEST(JpegDecoderFile, SegmentChecks) {
     EXPECT_EQ(Decode(f), nullptr);
   }
   {
-    // A scan naming an undefined AC table.
+    // A scan naming an undefined AC table that has no standard one (2).
     std::vector<std::uint8_t> f = good;
     const std::size_t sos = FindMarker(f, 0xDA);
-    f[sos + 6] = 0x01;
+    f[sos + 6] = 0x02;
     EXPECT_EQ(Decode(f), nullptr);
     EXPECT_EQ(LastRead().result.code, Code::kCorrupt) << LastRead().All();
   }

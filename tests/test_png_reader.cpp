@@ -42,6 +42,8 @@ struct Png {
   Bytes trns;
   Bytes bkgd;
   std::uint32_t gamma = 0;  // gAMA x 100000; 0 = none
+  Bytes exif;               // eXIf data; written after the image data when exifLast
+  bool exifLast = false;
 };
 
 Bytes Ihdr(const Png& p) {
@@ -60,6 +62,7 @@ Bytes Encode(const Png& p) {
     PutBE32(g, p.gamma);
     AddChunk(png, "gAMA", g);
   }
+  if (!p.exif.empty() && !p.exifLast) AddChunk(png, "eXIf", p.exif);
   if (!p.palette.empty()) AddChunk(png, "PLTE", p.palette);
   if (!p.trns.empty()) AddChunk(png, "tRNS", p.trns);
   if (!p.bkgd.empty()) AddChunk(png, "bKGD", p.bkgd);
@@ -73,6 +76,7 @@ Bytes Encode(const Png& p) {
   compress(packed.data(), &size, raw.data(), static_cast<uLong>(raw.size()));
   packed.resize(size);
   AddChunk(png, "IDAT", packed);
+  if (!p.exif.empty() && p.exifLast) AddChunk(png, "eXIf", p.exif);
   AddChunk(png, "IEND", {});
   return png;
 }
@@ -171,6 +175,63 @@ TEST_F(PngReaderTest, FileGammaIsCorrectedForAScreenGammaOf2_2) {
   const double expected = 255.0 * std::pow(128.0 / 255.0, 1.0 / 2.2);
   const int red = static_cast<int>(Bitmap_GetPixel(*b, 0, 0) & 0xFF);
   EXPECT_NEAR(red, expected, 1.0);
+}
+
+// Designers expect the colours they saved: the stored samples, unless the
+// caller asks for the file's gamma to be applied (the default).
+TEST_F(PngReaderTest, StoredValuesAreKeptWhenGammaIsNotApplied) {
+  ReadOptions keep;
+  keep.applyGamma = false;
+  for (const std::uint32_t gamma : {100000u, 45455u, 0u}) {
+    SCOPED_TRACE(gamma);
+    Png p;
+    p.width = 3;
+    p.gamma = gamma;
+    p.rows = {{10, 128, 250, 0, 64, 255, 33, 77, 99}};
+    const Bytes file = Encode(p);
+    BitmapPtr stored = Read(file, keep).image;
+    ASSERT_NE(stored, nullptr);
+    EXPECT_EQ(Bitmap_GetPixel(*stored, 0, 0), 0x00FA800Au);
+    EXPECT_EQ(Bitmap_GetPixel(*stored, 1, 0), 0x00FF4000u);
+    EXPECT_EQ(Bitmap_GetPixel(*stored, 2, 0), 0x00634D21u);
+    BitmapPtr corrected = Read(file).image;
+    ASSERT_NE(corrected, nullptr);
+    // Only a file gamma other than 1 / 2.2 moves the colours.
+    EXPECT_EQ(corrected->pData == stored->pData, gamma != 100000u);
+  }
+  EXPECT_TRUE(rec.Texts().empty());
+}
+
+// The orientation of an eXIf chunk (before or after the image data) turns the
+// picture when asked; it is reported either way.
+TEST_F(PngReaderTest, ExifOrientationTurnsThePictureWhenAsked) {
+  const Bytes tiffRotate90 = {'M', 'M', 0, 42, 0, 0, 0, 8, 0, 1, 0x01, 0x12, 0, 3, 0, 0, 0, 1, 0, 6, 0, 0, 0, 0, 0, 0};
+  for (const bool last : {false, true}) {
+    SCOPED_TRACE(last);
+    Png p;
+    p.width = 2;
+    p.height = 1;
+    p.rows = {{1, 2, 3, 4, 5, 6}};
+    p.exif = tiffRotate90;
+    p.exifLast = last;
+    const Bytes file = Encode(p);
+    const ReadResult asStored = Read(file);
+    ASSERT_NE(asStored.image, nullptr);
+    EXPECT_EQ(asStored.orientation, 6);
+    EXPECT_FALSE(asStored.orientationApplied);
+    EXPECT_EQ(asStored.image->XSize, 2);
+    ReadOptions turn;
+    turn.applyOrientation = true;
+    const ReadResult upright = Read(file, turn);
+    ASSERT_NE(upright.image, nullptr);
+    EXPECT_TRUE(upright.orientationApplied);
+    ASSERT_EQ(upright.image->XSize, 1);
+    ASSERT_EQ(upright.image->YSize, 2);
+    // Turned a quarter clockwise: the left pixel on top.
+    EXPECT_EQ(Bitmap_GetPixel(*upright.image, 0, 0), 0x00030201u);
+    EXPECT_EQ(Bitmap_GetPixel(*upright.image, 0, 1), 0x00060504u);
+  }
+  EXPECT_TRUE(rec.Texts().empty());
 }
 
 TEST_F(PngReaderTest, FailuresReportLibpngTextsAndNoBitmap) {

@@ -1,6 +1,7 @@
 #include "writers/GifWriter.h"
 
 #include <algorithm>
+#include <array>
 #include <utility>
 
 #include "image/ColorConvert.h"
@@ -188,25 +189,75 @@ void WriteImageDescriptor(GifFileOutput& out, const Bitmap& image) {
   out.Put8(0);
 }
 
-// The transparent colour of a palette image is its entry 0. A true-colour
-// image whose HasTrans says that transparent pixels were replaced by the
-// colour of index 0 has no such entry to read, so it carries no transparency
-// into the file.
-bool TransparentColorOf(const Bitmap& bitmap, Color& color) {
-  if (bitmap.HasTrans == 0 || bitmap.NumColors == 0) return false;
-  color = Bitmap_GetPalColor(bitmap, 0);
+// The transparent pixels of a palette image are those of its entry 0
+// (HasTrans). The best palette maps colours, not pixels, so they end up in the
+// entry of that colour (the first, when the conversion merged nothing); that
+// entry becomes the transparent one. Opaque pixels of the same colour must
+// not turn transparent with them: then the transparent pixels get an entry of
+// their own. False when memory ran out for it.
+bool CarryTransparentEntry(const Bitmap& source, Bitmap& image, sys::Context& ctx) {
+  const Color transparent = Bitmap_GetPalColor(source, 0) & 0xFFFFFF;
+  int k = 0;
+  while (k < image.NumColors && (Bitmap_GetPalColor(image, k) & 0xFFFFFF) != transparent) ++k;
+  if (k == image.NumColors) return true;  // no pixel shows it: nothing to make transparent
+  std::array<bool, 256> sameColor{};  // entries past the palette read as black
+  for (int i = 1; i < 256; ++i) sameColor[i] = (Bitmap_GetPalColor(source, i) & 0xFFFFFF) == transparent;
+  bool shared = false;
+  for (int y = 0; y < source.YSize && !shared; ++y) {
+    const std::uint8_t* row = source.Row(y);
+    shared = std::any_of(row, row + source.XSize, [&](std::uint8_t v) { return sameColor[v]; });
+  }
+  if (shared) {
+    if (!Bitmap_AppendPalColor(image, transparent, ctx)) return false;
+    k = image.NumColors - 1;
+    for (int y = 0; y < source.YSize; ++y) {
+      const std::uint8_t* in = source.Row(y);
+      std::uint8_t* out = image.Row(y);
+      for (int x = 0; x < source.XSize; ++x) {
+        if (in[x] == 0) out[x] = static_cast<std::uint8_t>(k);
+      }
+    }
+  }
+  SetTransIndex(image, k);
   return true;
 }
 
-// The best palette holds plain colours (its transparency bytes are 0), so
-// the transparent colour is found by red, green and blue.
-void CarryTransparency(Bitmap& image, Color transparent) {
-  for (int k = 0; k < image.NumColors; ++k) {
-    if (((Bitmap_GetPalColor(image, k) ^ transparent) & 0xFFFFFF) == 0) {
-      SetTransIndex(image, k);
-      return;
+// A true-colour image with per-pixel transparency: GIF has none in between,
+// so pixels that are fully transparent (alpha 0) become the transparent entry
+// and all others stay opaque. The entry takes the colour of the first of them.
+bool FirstTransparentColor(const Bitmap& bitmap, Color& color) {
+  if (bitmap.NumColors != 0 || bitmap.HasAlpha == 0) return false;
+  for (int y = 0; y < bitmap.YSize; ++y) {
+    const std::uint8_t* row = bitmap.Row(y);
+    for (int x = 0; x < bitmap.XSize; ++x) {
+      if (row[4 * x + 3] == 255) {
+        color = Bitmap_LoadColor(row + 4 * x) & 0xFFFFFF;
+        return true;
+      }
     }
   }
+  return false;
+}
+
+// The palette image the file is written from: the best palette of at most 256
+// colours, with the picture's transparency carried over. Null after ctx
+// recorded why.
+BitmapPtr GifImageOf(const Bitmap& bitmap, const OutputOptions& options, sys::Context& ctx) {
+  Color transparent = 0;
+  if (FirstTransparentColor(bitmap, transparent)) {
+    // A copy (without the transparent-entry flag) is converted: the
+    // transparency is read from the pixels' colours here.
+    const BitmapPtr copy = Bitmap_Copy(bitmap, ctx);
+    return copy ? ConvertToBestPaletteTrans(*copy, transparent, options, ctx) : nullptr;
+  }
+  BitmapPtr image = ConvertToBestPalette(bitmap, options, ctx);
+  // A true-colour image whose HasTrans says that transparent pixels were
+  // replaced by the colour of index 0 has no such entry to read, so it
+  // carries no transparency into the file.
+  if (image && bitmap.NumColors != 0 && bitmap.HasTrans != 0 && !CarryTransparentEntry(bitmap, *image, ctx)) {
+    return nullptr;
+  }
+  return image;
 }
 
 sys::Code ReportGifError(sys::Context& ctx, const char* reason, sys::Code code = sys::Code::kIo) {
@@ -220,9 +271,7 @@ sys::Code WriteGifFile(const Bitmap* bitmap, sys::ByteSink& sink, BitmapPtr& wri
   written.reset();
   if (bitmap == nullptr) return ReportGifError(ctx, "No image", sys::Code::kNoImage);
   if (!writer_support::IsConsistent(*bitmap)) return ReportGifError(ctx, "Invalid image data", sys::Code::kInternal);
-  Color transparent = 0;
-  const bool hasTransparent = TransparentColorOf(*bitmap, transparent);
-  written = ConvertToBestPalette(*bitmap, options, ctx);
+  written = GifImageOf(*bitmap, options, ctx);
   if (!written) {
     // A picture without pixels has no colours to make a palette of.
     const bool empty = bitmap->XSize == 0 || bitmap->YSize == 0;
@@ -230,7 +279,6 @@ sys::Code WriteGifFile(const Bitmap* bitmap, sys::ByteSink& sink, BitmapPtr& wri
                           empty ? sys::Code::kNoImage : sys::Code::kOutOfMemory);
   }
   Bitmap& image = *written;
-  if (hasTransparent) CarryTransparency(image, transparent);
   if (image.XSize > kMaxGifSide || image.YSize > kMaxGifSide) {
     return ReportGifError(ctx, "Image too large", sys::Code::kLimit);
   }

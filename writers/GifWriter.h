@@ -65,9 +65,11 @@ class GifLzwEncoder {
   std::array<Slot, kHashSlots> slots_{};
 };
 
-// Converts bitmap to its best palette of at most 256 colours, carries a
-// palette image's transparent colour over to the new palette, and writes the
-// result as a single-image GIF89a straight to sink. The converted image comes
+// Converts bitmap to its best palette of at most 256 colours and writes the
+// result as a single-image GIF89a straight to sink. Transparency is carried
+// pixel by pixel: the pixels of a palette image's transparent entry, or the
+// fully transparent pixels of a true-colour image with HasAlpha, and no
+// others, take the file's transparent index. The converted image comes
 // back in written to replace the caller's (also when writing then failed).
 // Returns kOk, or why not (recorded as "Error writing GIF: %s\n").
 sys::Code WriteGifFile(const Bitmap* bitmap, sys::ByteSink& sink, BitmapPtr& written, const OutputOptions& options,

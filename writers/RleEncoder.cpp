@@ -26,8 +26,8 @@ int ValueBytesOf(Emitted kind) {
 // Turns a compared value into the bytes an item carries for that pixel.
 class Emitter {
  public:
-  Emitter(const Bitmap& bitmap, Emitted kind) : kind_(kind), hasPalette_(bitmap.NumColors != 0) {
-    for (int i = 0; i < bitmap.NumColors; ++i) palette_[static_cast<std::size_t>(i)] = Bitmap_GetPalColor(bitmap, i);
+  Emitter(const Bitmap& bitmap, Emitted kind)
+      : kind_(kind), hasPalette_(bitmap.NumColors != 0), palette_(Bitmap_PixelPalette(bitmap)) {
     if (kind == Emitted::Code16) format_ = &GetColorFormat(kFormat565);
     if (kind == Emitted::Code16Swapped) format_ = &GetColorFormat(kFormatM565);
   }

@@ -154,8 +154,7 @@ bool WritePackedIndices(OutBuffer& out, const Bitmap& image, int bits) {
 bool WriteColorPixels(OutBuffer& out, const Bitmap& image, const FormatEntry& entry, bool bigEndian) {
   ByteBlock block(out);
   const PixelBytes pixel(entry, bigEndian);
-  std::array<Color, 256> palette{};
-  for (int i = 0; i < image.NumColors; ++i) palette[static_cast<std::size_t>(i)] = Bitmap_GetPalColor(image, i);
+  const std::array<Color, 256> palette = Bitmap_PixelPalette(image);
   for (int y = 0; y < image.YSize; ++y) {
     const std::uint8_t* row = image.Row(y);
     for (int x = 0; x < image.XSize; ++x) {

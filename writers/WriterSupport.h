@@ -22,7 +22,8 @@ sys::Code ReportWriteError(sys::Context& ctx, const char* format, const std::str
 // The image a file writer writes when it needs true colour, made as
 // Bitmap_ToTrueColor would make it of a copy: a plain true-colour image is
 // copied with its HasTrans, any other becomes a new true-colour image of its
-// colours. Null after the allocator has recorded why.
+// colours (a transparent entry's pixels fully transparent, with HasAlpha).
+// Null after the allocator has recorded why.
 BitmapPtr TrueColorCopy(const Bitmap& bitmap, sys::Context& ctx);
 
 }  // namespace writer_support

@@ -24,6 +24,22 @@ struct ReadLimits {
 
 struct ReadOptions {
   ReadLimits limits;
+
+  // How the pixels are taken from the file. The defaults give the pixels
+  // Rastra has always read; each of the others is asked for by the user.
+  //
+  // PNG files with a gAMA chunk: true corrects their samples for a display
+  // of gamma 2.2, false keeps the stored values as the designer saved them.
+  bool applyGamma = true;
+  // JPEG files with 4:2:0, 4:2:2 or 4:4:0 chroma: true interpolates the
+  // chroma between its samples (a triangle filter), false repeats each sample
+  // over the pixels it covers. True follows the arithmetic of the IJG
+  // decoder's default throughout (its order of the inverse transform too), so
+  // that every JPEG decodes as libjpeg-turbo's and djpeg's default does.
+  bool smoothChroma = false;
+  // JPEG files with an EXIF orientation tag (APP1) and PNG files with one in
+  // an eXIf chunk: true turns the picture upright as the tag says.
+  bool applyOrientation = false;
 };
 
 struct OutputOptions {
