@@ -50,7 +50,7 @@ void ReadFromMemory(png_structp png, png_bytep out, png_size_t count) {
 // libpng's error pointer is the read's context.
 void OnPngError(png_structp png, png_const_charp message) {
   char text[200];
-  std::snprintf(text, sizeof text, "libpng error: %s\n", message);
+  std::snprintf(text, sizeof text, "libpng error: %s", message);
   static_cast<sys::Context*>(png_get_error_ptr(png))->Fail(sys::Code::kCorrupt, text);
   png_longjmp(png, 1);
 }

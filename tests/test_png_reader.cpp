@@ -181,7 +181,7 @@ TEST_F(PngReaderTest, FailuresReportLibpngTextsAndNoBitmap) {
   // Cut inside the first chunk.
   EXPECT_TRUE(FailsWith(Read(Bytes(good.begin(), good.begin() + 20)), Code::kCorrupt, "No Bitmap"));
   ASSERT_EQ(rec.Texts().size(), 2u);
-  EXPECT_EQ(rec.Texts()[0], "libpng error: Read past the end of the file\n");
+  EXPECT_EQ(rec.Texts()[0], "libpng error: Read past the end of the file");
   EXPECT_EQ(rec.Texts()[1], "No Bitmap");
 
   // A broken checksum in a critical chunk.
@@ -215,7 +215,7 @@ TEST_F(PngReaderTest, ImageBlockBeyondTheMemoryCeilingIsAnOutOfMemoryError) {
   small.limits.maxPixelBytes = 16 * 1024;
   EXPECT_TRUE(FailsWith(Read(Encode(p), small), Code::kOutOfMemory, "No Bitmap"));
   ASSERT_EQ(rec.Texts().size(), 2u);
-  EXPECT_EQ(rec.Texts()[0], "libpng error: Out of memory\n");
+  EXPECT_EQ(rec.Texts()[0], "libpng error: Out of memory");
   EXPECT_EQ(rec.Texts()[1], "No Bitmap");
 
   // The job's allocation ceiling holds the picture back as well; there the
@@ -225,7 +225,7 @@ TEST_F(PngReaderTest, ImageBlockBeyondTheMemoryCeilingIsAnOutOfMemoryError) {
   EXPECT_TRUE(FailsWith(Read(Encode(p)), Code::kOutOfMemory, "No Bitmap"));
   ASSERT_EQ(rec.Texts().size(), 3u);
   EXPECT_TRUE(rec.Ctx().Messages()[0].allocator);
-  EXPECT_EQ(rec.Texts()[1], "libpng error: Out of memory\n");
+  EXPECT_EQ(rec.Texts()[1], "libpng error: Out of memory");
 }
 
 TEST_F(PngReaderTest, HeaderClaimingMorePixelsThanTheDataCanHoldIsRefusedBeforeAllocating) {

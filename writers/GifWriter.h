@@ -69,7 +69,7 @@ class GifLzwEncoder {
 // palette image's transparent colour over to the new palette, and writes the
 // result as a single-image GIF89a straight to sink. The converted image comes
 // back in written to replace the caller's (also when writing then failed).
-// Returns kOk, or why not (recorded as "Error writing GIF: %s\n").
+// Returns kOk, or why not (recorded as "Error writing GIF: %s").
 sys::Code WriteGifFile(const Bitmap* bitmap, sys::ByteSink& sink, BitmapPtr& written, const OutputOptions& options,
                        sys::Context& ctx);
 
