@@ -15,7 +15,9 @@ namespace rastra {
 namespace {
 
 constexpr int kMaxCodes = 4096;      // 12-bit LZW codes
-constexpr int kMaxStringBytes = 3000;  // longest string one code may expand to
+// Every entry adds one byte to the string of an earlier one, so no string of
+// a full table is longer than the table.
+constexpr int kMaxStringBytes = kMaxCodes;
 constexpr Color kTransparentEntry = 0xFFFFFFFF;  // white, fully transparent
 constexpr Color kTransColor = 0xFFFFFF;
 const char* const kReadFailure = "Image could not be read";
