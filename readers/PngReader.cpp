@@ -164,20 +164,45 @@ class PngReadStruct {
   png_infop info_ = nullptr;
 };
 
-// Deflate packs at most 258 bytes into two bits, so a file of n bytes holds
-// no more than about 1032 n bytes of pixel data. A header claiming more
-// describes no picture this file can hold; refusing it before allocating
-// keeps a few bytes from claiming gigabytes.
+// Deflate packs at most 258 bytes into two bits, so n bytes of image data
+// (the IDAT chunks; text and other chunks hold no pixels) give no more than
+// about 1032 n bytes of pixel data. A header claiming more describes no
+// picture this file can hold; refusing it before allocating keeps a few bytes
+// from claiming gigabytes, however much padding surrounds them.
 constexpr std::uint64_t kMaxInflateRatio = 1032;
 constexpr std::uint64_t kInflateSlackBytes = 1024;
 
-bool DataCanHoldPixels(const PngLayout& layout, std::size_t fileSize, sys::Context& ctx) {
+std::uint32_t GetU32BE(const std::uint8_t* p) {
+  return (static_cast<std::uint32_t>(p[0]) << 24) | (p[1] << 16) | (p[2] << 8) | p[3];
+}
+
+// The bytes of the IDAT chunks, as far as the file holds them. The walk
+// stops at a chunk that runs past the end; libpng fails there anyway.
+std::uint64_t ImageDataBytes(std::span<const std::uint8_t> file) {
+  constexpr std::size_t kChunkHeader = 8;
+  constexpr std::size_t kChunkCrc = 4;
+  std::uint64_t total = 0;
+  std::size_t pos = kSignatureSize;
+  while (file.size() - pos >= kChunkHeader) {
+    const std::uint64_t length = GetU32BE(file.data() + pos);
+    const bool imageData = std::memcmp(file.data() + pos + 4, "IDAT", 4) == 0;
+    pos += kChunkHeader;
+    const std::uint64_t present = std::min<std::uint64_t>(length, file.size() - pos);
+    if (imageData) total += present;
+    if (present < length || file.size() - pos - present < kChunkCrc) break;
+    pos += static_cast<std::size_t>(length) + kChunkCrc;
+  }
+  return total;
+}
+
+bool DataCanHoldPixels(const PngLayout& layout, std::span<const std::uint8_t> file, sys::Context& ctx) {
   const std::uint64_t storedBytes = layout.storedPixelBits / 8;
-  if (storedBytes <= fileSize * kMaxInflateRatio + kInflateSlackBytes) return true;
+  const std::uint64_t dataBytes = ImageDataBytes(file);
+  if (storedBytes <= dataBytes * kMaxInflateRatio + kInflateSlackBytes) return true;
   char text[200];
-  std::snprintf(text, sizeof text, "Illegal image size (%u x %u): a file of %llu bytes can not hold its pixels",
+  std::snprintf(text, sizeof text, "Illegal image size (%u x %u): %llu bytes of image data can not hold its pixels",
                 static_cast<unsigned>(layout.width), static_cast<unsigned>(layout.height),
-                static_cast<unsigned long long>(fileSize));
+                static_cast<unsigned long long>(dataBytes));
   ctx.Fail(sys::Code::kCorrupt, text);
   return false;
 }
@@ -211,7 +236,7 @@ BitmapPtr DecodePng(std::span<const std::uint8_t> file, const ReadLimits& limits
   if (layout.channels != 4 || layout.width == 0 || layout.rowBytes != static_cast<std::uint64_t>(layout.width) * 4) {
     return nullptr;
   }
-  if (!DataCanHoldPixels(layout, file.size(), ctx)) return nullptr;
+  if (!DataCanHoldPixels(layout, file, ctx)) return nullptr;
   if (layout.width > limits.maxWidth || layout.height > limits.maxHeight) {
     why = sys::Code::kLimit;
     return nullptr;

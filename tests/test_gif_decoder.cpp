@@ -836,12 +836,61 @@ TEST(GifReadFile, HostileScreenSizeIsRefusedWithItsSizeBeforeAllocating) {
   EXPECT_EQ(TextsOf(limited.ctx),
             std::vector<std::string>{"Illegal image size (60000 x 60000): GIF images may be at most 2000 x 2000 pixels"});
 
-  // Without a size limit the canvas of 3.6 GB passes the pixel limit, and the
-  // allocator refuses it with its full size before taking anything.
+  // Without a size limit, two bytes of image data (five codes) cannot fill
+  // the canvas of 3.6 GB; with data that could, the allocator refuses the canvas with its
+  // full size. Neither takes anything.
   const Loaded unlimited = ReadGif(g.Get());
-  EXPECT_TRUE(FailsWith(unlimited.result, Code::kOutOfMemory, "Failed to allocate 0xD693A400 bytes of memory!"));
-  ASSERT_EQ(unlimited.ctx.Messages().size(), 1u);
-  EXPECT_TRUE(unlimited.ctx.Messages()[0].allocator);
+  EXPECT_TRUE(FailsWith(unlimited.result, Code::kCorrupt,
+                        "Illegal image size (60000 x 60000): no frame of this GIF can fill more than 15 pixels of it"));
+  GifBuilder large;
+  large.Header().ScreenWithTable(60000, 60000, kTable4).Image(0, 0, 60000, 60000).ImageData(8, Bytes(100000, 0));
+  const Loaded allocating = ReadGif(large.Trailer().Get());
+  EXPECT_TRUE(FailsWith(allocating.result, Code::kOutOfMemory, "Failed to allocate 0xD693A400 bytes of memory!"));
+  ASSERT_EQ(allocating.ctx.Messages().size(), 1u);
+  EXPECT_TRUE(allocating.ctx.Messages()[0].allocator);
+}
+
+// A screen far larger than what any frame can fill gets no canvas, whatever
+// frame is asked for; one frame that can fill a sixteenth of it is enough,
+// wherever it stands in the file. Screens of 2048 x 2048 pixels and less
+// always pass.
+TEST(GifReadFile, ACanvasIsMadeOnlyWhenSomeFrameCanFillAFairShareOfIt) {
+  const auto build = [](int screen, std::vector<int> frameSides, bool enoughData) {
+    GifBuilder g;
+    g.Header().ScreenWithTable(screen, screen, kTable4);
+    for (const int side : frameSides) {
+      g.Image(0, 0, side, side);
+      if (enoughData) {
+        g.ImageData(2, Bytes(static_cast<std::size_t>(side) * side / 1000 + 10, 0));
+      } else {
+        g.Pixels({1}, 2);
+      }
+    }
+    return g.Trailer().Get();
+  };
+  struct Case {
+    int screen;
+    std::vector<int> frames;
+    bool enoughData;
+    int frameRead;
+    bool canvas;
+  };
+  const Case cases[] = {
+      {2048, {1}, false, 0, true},            // small screens always pass
+      {2100, {1}, false, 0, false},           // a one-pixel frame on a large screen
+      {2100, {524, 1}, true, 1, false},       // a pixel row and column short of a sixteenth
+      {2100, {525, 1}, true, 1, true},        // a sixteenth, read while skipping to frame 1
+      {2100, {1, 525}, true, 0, true},        // a sixteenth later in the file
+      {2100, {2100}, false, 0, false},        // a full frame whose data fills 15 pixels
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.screen << " screen, frame " << c.frameRead << " of " << c.frames.size());
+    Decoded d = DecodeRaw(build(c.screen, c.frames, c.enoughData), c.frameRead);
+    EXPECT_EQ(d.frame.pBitmap != nullptr, c.canvas);
+    if (!c.canvas) {
+      EXPECT_TRUE(Recorded(d.ctx, Code::kCorrupt));
+    }
+  }
 }
 
 TEST(GifReadFile, EveryQuietWalkFailureIsReportedOnce) {

@@ -240,9 +240,29 @@ TEST_F(PngReaderTest, HeaderClaimingMorePixelsThanTheDataCanHoldIsRefusedBeforeA
   EXPECT_TRUE(FailsWith(Read(png), Code::kCorrupt, "No Bitmap"));
   EXPECT_FALSE(rec.Failed(Code::kOutOfMemory));
   ASSERT_EQ(rec.Texts().size(), 2u);
-  EXPECT_EQ(rec.Texts()[0], "Illegal image size (60000 x 60000): a file of " + std::to_string(png.size()) +
-                                    " bytes can not hold its pixels");
+  const std::size_t imageData = png.size() - 8 - 25 - 12 - 12;  // all but signature, IHDR, IDAT frame, IEND
+  EXPECT_EQ(rec.Texts()[0], "Illegal image size (60000 x 60000): " + std::to_string(imageData) +
+                                    " bytes of image data can not hold its pixels");
   EXPECT_EQ(rec.Texts()[1], "No Bitmap");
+
+  // Text chunks before and after the image data are no pixels: however much
+  // of them pads the file, the few bytes of image data decide.
+  rec.Clear();
+  Png padded;
+  padded.width = 4096;
+  padded.height = 4096;
+  padded.bitDepth = 1;
+  padded.colorType = 0;
+  padded.rows = {Bytes(16, 0)};
+  Bytes file = Encode(padded);
+  Bytes text(4000, 'x');
+  text[7] = 0;  // keyword "xxxxxxx", then the text
+  Bytes before;
+  AddChunk(before, "tEXt", text);
+  file.insert(file.begin() + 8 + 25, before.begin(), before.end());
+  file.insert(file.end() - 12, before.begin(), before.end());
+  EXPECT_TRUE(FailsWith(Read(file), Code::kCorrupt, "No Bitmap"));
+  EXPECT_NE(rec.Texts()[0].find("bytes of image data can not hold its pixels"), std::string::npos) << rec.Texts()[0];
 
   // A picture whose compressed rows do back its size still loads.
   rec.Clear();
