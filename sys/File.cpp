@@ -53,7 +53,11 @@ std::string RandomPart() {
 // Splits path after its last separator: the folder (with the separator, or
 // "") and the name.
 std::pair<std::string, std::string> SplitLast(const std::string& path) {
+#ifdef _WIN32
   const std::size_t slash = path.find_last_of("/\\");
+#else
+  const std::size_t slash = path.find_last_of('/');
+#endif
   if (slash == std::string::npos) return {"", path};
   return {path.substr(0, slash + 1), path.substr(slash + 1)};
 }
