@@ -23,7 +23,9 @@
 #include "image/ColorConvert.h"
 #include "image/ColorFormat.h"
 #include "sys/File.h"
+#include "writers/CBitmapWriter.h"
 #include "writers/ImageWriters.h"
+#include "writers/OutputSize.h"
 #include "writers/SizeReport.h"
 
 using namespace rastra;  // NOLINT(google-build-using-namespace)
@@ -492,6 +494,76 @@ TEST(SizeReportCommandTest, RowComesAfterTheHelpRowsAndIsNoPrefixOfAnotherComman
     EXPECT_FALSE(std::string_view(row->keyword).starts_with(entry.keyword)) << entry.keyword;
   }
   EXPECT_NE(ComposeHelpText().find("-sizereport\t\t[csv]\r\n"), std::string::npos);
+}
+
+// ---------------------------------------------------------------- output size
+
+// The FORMATs a TYPE takes (0 for the TYPEs without FORMAT).
+std::vector<int> FormatsOf(int type) {
+  if (type != kOutputCBitmap && type != kOutputCStream) return {0};
+  std::vector<int> formats;
+  for (const FormatEntry& entry : FormatTable()) formats.push_back(entry.code);
+  return formats;
+}
+
+// What a save counts before writing is what it writes, for every TYPE, FORMAT
+// and palette choice, and the bound that spares most saves the count never
+// falls short of it.
+TEST(OutputSizeTest, TheCountIsWhatTheSaveWritesAndTheBoundNeverLess) {
+  int compared = 0;
+  for (const Picture& picture : Pictures()) {
+    for (int type = kOutputCBitmap; type <= kOutputPng; ++type) {
+      for (const int format : FormatsOf(type)) {
+        for (const int noPalette : {0, 1}) {
+          const OutputSpec spec{format, noPalette};
+          OutputOptions options;
+          options.useArgb = noPalette == 1;
+          sys::Context ctx;
+          sys::MemorySink sink;
+          if (!WriteImageFile(picture.image.get(), sink, "out.c", spec, type, options, ctx).Ok()) continue;
+          SCOPED_TRACE(picture.name + ", TYPE " + std::to_string(type) + ", FORMAT " + std::to_string(format));
+          std::uint64_t counted = 0;
+          ASSERT_EQ(CountOutputBytes(*picture.image, "out.c", spec, type, options, counted, ctx), sys::Code::kOk);
+          EXPECT_EQ(counted, sink.Bytes().size());
+          EXPECT_GE(OutputBytesBound(*picture.image, spec, type), counted);
+          ++compared;
+        }
+      }
+    }
+  }
+  EXPECT_GT(compared, 200);
+}
+
+// A save beyond the limit writes nothing and names both numbers; at exactly
+// its size it is written.
+TEST(OutputSizeTest, ASaveBeyondTheLimitIsRefusedBeforeWriting) {
+  const BitmapPtr image = Photo();
+  for (int type = kOutputCBitmap; type <= kOutputPng; ++type) {
+    SCOPED_TRACE(type);
+    const OutputSpec spec{type == kOutputCBitmap || type == kOutputCStream ? 16 : 0, 1};
+    OutputOptions options;
+    sys::Context ctx;
+    std::uint64_t size = 0;
+    ASSERT_EQ(CountOutputBytes(*image, "out.c", spec, type, options, size, ctx), sys::Code::kOk);
+    options.maxOutputBytes = size - 1;
+    sys::MemorySink refused;
+    const WriteResult result = WriteImageFile(image.get(), refused, "out.c", spec, type, options, ctx);
+    EXPECT_EQ(result.code, sys::Code::kLimit);
+    EXPECT_TRUE(refused.Bytes().empty());
+    EXPECT_EQ(result.replacement, nullptr);
+    EXPECT_EQ(result.text, "Output would be " + GroupedNumber(size) + " bytes, more than the limit of " +
+                               GroupedNumber(size - 1) + " bytes");
+    options.maxOutputBytes = size;
+    sys::MemorySink written;
+    EXPECT_TRUE(WriteImageFile(image.get(), written, "out.c", spec, type, options, ctx).Ok());
+    EXPECT_EQ(written.Bytes().size(), size);
+  }
+}
+
+TEST(OutputSizeTest, NumbersAreGroupedInThousands) {
+  const std::vector<std::pair<std::uint64_t, std::string>> cases = {
+      {0, "0"}, {999, "999"}, {1000, "1,000"}, {1073741824, "1,073,741,824"}, {6712345678, "6,712,345,678"}};
+  for (const auto& [value, text] : cases) EXPECT_EQ(GroupedNumber(value), text);
 }
 
 }  // namespace

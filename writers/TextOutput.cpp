@@ -18,6 +18,7 @@ constexpr std::size_t kPaddedWidth = kBannerWidth - 1;
 // outcome: a failed piece is not retried, but the buffer remembers it.
 bool WritePending(OutBuffer& out) {
   const bool ok = out.sink->Write(out.bytes.data(), out.count);
+  out.handed += out.count;
   out.count = 0;
   if (!ok) out.failed = true;
   return ok;
@@ -163,11 +164,9 @@ bool OutComplete(OutBuffer& out) {
   return !out.failed && !out.sink->Failed();
 }
 
+// Only the file name counts, so the folders may be as deep as the system
+// allows.
 int MakeIdentifier(const std::string& path, std::string& identifier, sys::Context& ctx, std::size_t capacity) {
-  if (path.size() >= kIdentifierCapacity) {
-    ctx.Fail(sys::Code::kBadName, "Path is too long");
-    return 1;
-  }
   std::string name = sys::SplitPath(path).name;
   // Deleting every occurrence of each offending character leaves exactly the
   // identifier characters.
