@@ -142,6 +142,16 @@ void DisarmPending(int slot) {
   if (slot >= 0 && slot < kPendingSlots) pendingSlots[slot].state.store(kFree);
 }
 
+// Moves a finished temporary file over its destination; false with the
+// reason when the system refused.
+bool MoveOver(const std::string& from, const std::string& to, std::string& failure) {
+  if (rename(from.c_str(), to.c_str()) == 0) return true;
+  failure = SystemText(errno);
+  return false;
+}
+
+void RemovePath(const std::string& path) { unlink(path.c_str()); }
+
 struct Temporary {
   int fd = -1;
   std::string path;
@@ -218,6 +228,20 @@ std::optional<std::string> ResolveDestination(const std::string& path, std::stri
     if (target.empty() || target[0] != '/') target = SplitLast(current).first + target;
     current = std::move(target);
   }
+}
+#else
+void DisarmPending(int /*slot*/) {}
+
+bool MoveOver(const std::string& from, const std::string& to, std::string& failure) {
+  std::error_code ec;
+  fs::rename(from, to, ec);
+  if (ec) failure = ec.message();
+  return !ec;
+}
+
+void RemovePath(const std::string& path) {
+  std::error_code ec;
+  fs::remove(path, ec);
 }
 #endif
 }  // namespace
@@ -335,6 +359,35 @@ SafeOutputFile::SafeOutputFile(SafeOutputFile&& other) noexcept
 
 SafeOutputFile::~SafeOutputFile() { Discard(); }
 
+bool SafeOutputFile::Commit() {
+  if (done_) return false;
+  const std::string temporary = file_.Path();
+#ifndef _WIN32
+  if (file_.IsOpen() && !file_.Failed()) ApplyKept(fileno(file_.handle_), kept_);
+#endif
+  if (!file_.Close()) {
+    failure_ = file_.FailureReason();
+    Discard();
+    return false;
+  }
+  if (!MoveOver(temporary, destination_, failure_)) {
+    Discard();
+    return false;
+  }
+  DisarmPending(std::exchange(slot_, -1));
+  done_ = true;
+  return true;
+}
+
+void SafeOutputFile::Discard() {
+  if (done_) return;
+  done_ = true;
+  const std::string temporary = file_.Path();
+  file_.Close();
+  if (!temporary.empty()) RemovePath(temporary);
+  DisarmPending(std::exchange(slot_, -1));
+}
+
 #ifndef _WIN32
 std::optional<SafeOutputFile> SafeOutputFile::Create(const std::string& path, std::string* reason) {
   if (path.empty()) return Refuse(reason, SystemText(ENOENT));
@@ -362,34 +415,6 @@ std::optional<SafeOutputFile> SafeOutputFile::Create(const std::string& path, st
     return Refuse(reason, SystemText(error));
   }
   return SafeOutputFile(File::ForOutput(handle, temporary->path), path, *destination, kept, temporary->slot);
-}
-
-bool SafeOutputFile::Commit() {
-  if (done_) return false;
-  const std::string temporary = file_.Path();
-  if (file_.IsOpen() && !file_.Failed()) ApplyKept(fileno(file_.handle_), kept_);
-  if (!file_.Close()) {
-    failure_ = file_.FailureReason();
-    Discard();
-    return false;
-  }
-  if (rename(temporary.c_str(), destination_.c_str()) != 0) {
-    failure_ = SystemText(errno);
-    Discard();
-    return false;
-  }
-  DisarmPending(std::exchange(slot_, -1));
-  done_ = true;
-  return true;
-}
-
-void SafeOutputFile::Discard() {
-  if (done_) return;
-  done_ = true;
-  const std::string temporary = file_.Path();
-  file_.Close();
-  if (!temporary.empty()) unlink(temporary.c_str());
-  DisarmPending(std::exchange(slot_, -1));
 }
 
 std::FILE* OpenLogFile(const std::string& path, std::string* reason) {
@@ -446,34 +471,6 @@ std::optional<SafeOutputFile> SafeOutputFile::Create(const std::string& path, st
     if (file) return SafeOutputFile(std::move(*file), path, path, KeptAttributes{}, -1);
   }
   return std::nullopt;
-}
-
-bool SafeOutputFile::Commit() {
-  if (done_) return false;
-  const std::string temporary = file_.Path();
-  if (!file_.Close()) {
-    failure_ = file_.FailureReason();
-    Discard();
-    return false;
-  }
-  std::error_code ec;
-  fs::rename(temporary, destination_, ec);
-  if (ec) {
-    failure_ = ec.message();
-    Discard();
-    return false;
-  }
-  done_ = true;
-  return true;
-}
-
-void SafeOutputFile::Discard() {
-  if (done_) return;
-  done_ = true;
-  const std::string temporary = file_.Path();
-  file_.Close();
-  std::error_code ec;
-  if (!temporary.empty()) fs::remove(temporary, ec);
 }
 
 std::FILE* OpenLogFile(const std::string& path, std::string* reason) {
