@@ -8,8 +8,8 @@
 # The hostile files come from bench/make_hostile.py, the flat GIFs from
 # ImageMagick and Pillow (/usr/bin/python3; a case is skipped without it).
 # Each case runs once in a scratch folder under /usr/bin/time (the readers'
-# cases only load, the animation case saves into the folder: @ in a command
-# stands for it); an output that
+# cases only load, the others save into the folder: @ in a command stands
+# for it); an output that
 # grows without bound (the animation of one-pixel frames on a large screen) is
 # stopped after LIMIT seconds (default 20) and the bytes written so far are
 # shown. Columns: seconds, peak resident memory in MiB, exit code, bytes
@@ -32,6 +32,9 @@ $im -size 2130x2130 xc:white "$scratch/in/flat-im.gif"
 if /usr/bin/python3 -c 'import PIL' 2>/dev/null; then
   /usr/bin/python3 -c 'import sys; from PIL import Image; Image.new("L", (3000, 3000), 255).save(sys.argv[1])' \
     "$scratch/in/flat-pil.gif"
+  # A real picture of 1 GB whose C source would be 3 GB.
+  /usr/bin/python3 -c 'import sys; from PIL import Image; Image.new("RGB", (16000, 16000), (9, 99, 199)).save(sys.argv[1])' \
+    "$scratch/in/huge.png"
 fi
 
 printf '%-34s %8s %9s %5s %14s  %s\n' case seconds "peak MiB" exit written "first line of stderr"
@@ -53,7 +56,7 @@ run() {
   read -r seconds kib < <(tail -n 1 "$dir/time.txt")
   [ "$status" = 124 ] && seconds=">$seconds"
   written=$(find "$dir" -type f ! -name time.txt ! -name stderr.txt ! -name Rastra.log -printf '%s\n' |
-    awk '{ s += $1 } END { printf "%d", s }')
+    awk '{ s += $1 } END { printf "%.0f", s }')
   printf '%-34s %8s %9.1f %5s %14s  %s\n' "$name" "$seconds" "$(echo "$kib / 1024" | bc -l)" "$status" "$written" \
     "$(head -n 1 "$dir/stderr.txt" | cut -c 1-90)"
   rm -rf "$dir"
@@ -67,3 +70,4 @@ run "bmp rle8 32768x32767, 263 KB pad" "$scratch/in/padded.bmp" -exit
 run "sbmp 16384x15900, 2.5 KB" "$scratch/in/empty.sbmp" -exit
 run "gif flat 2130^2 (ImageMagick)" "$scratch/in/flat-im.gif" -saveas@/flat.bmp,2 -exit
 run "gif flat 3000^2 (Pillow)" "$scratch/in/flat-pil.gif" -saveas@/flat.bmp,2 -exit
+run "png 16000^2 flat -> C FORMAT 16" "$scratch/in/huge.png" -saveas@/huge.c,1,16,1 -exit

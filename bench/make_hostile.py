@@ -34,9 +34,10 @@ def gif_screen(width, height, frames):
     return bytes(data)
 
 
-def lzw_flat(pixels, min_code_size=2):
+def lzw_flat(pixels, min_code_size=2, longest_string=2000):
     """LZW data of `pixels` pixels of index 0: each code one byte longer than
-    the last until the table is full, then the longest string again."""
+    the last up to longest_string bytes, then that string again (2000 keeps
+    within what every decoder takes, however short its string stack)."""
     clear, end = 1 << min_code_size, (1 << min_code_size) + 1
     width, limit, next_code = min_code_size + 1, 2 * clear, clear + 2
     bits, count, out = 0, 0, bytearray()
@@ -55,17 +56,17 @@ def lzw_flat(pixels, min_code_size=2):
     remaining = pixels - 1
     longest = 1
     while remaining > 0:
-        if next_code < 4096:
-            code, length = next_code, longest + 1
+        if longest < longest_string and next_code < 4096:
+            code, length = next_code, longest + 1  # the entry this code makes
+            longest += 1
         else:
-            code, length = 4095, 4095 - clear
+            code, length = clear + longest, longest  # entry clear + k holds k bytes
         if length > remaining:
             code, length = (0, 1) if remaining == 1 else (clear + remaining, remaining)
         put(code)
         remaining -= length
         if next_code < 4096:
             next_code += 1
-            longest += 1
             if next_code >= limit and limit < 4096:
                 limit *= 2
                 width += 1
