@@ -855,11 +855,11 @@ TEST(GifReadFile, HostileScreenSizeIsRefusedWithItsSizeBeforeAllocating) {
 // wherever it stands in the file. Screens of 2048 x 2048 pixels and less
 // always pass.
 TEST(GifReadFile, ACanvasIsMadeOnlyWhenSomeFrameCanFillAFairShareOfIt) {
-  const auto build = [](int screen, std::vector<int> frameSides, bool enoughData) {
+  const auto build = [](int screen, std::vector<int> frameSides, bool enoughData, int left) {
     GifBuilder g;
     g.Header().ScreenWithTable(screen, screen, kTable4);
     for (const int side : frameSides) {
-      g.Image(0, 0, side, side);
+      g.Image(left, 0, side, side);
       if (enoughData) {
         g.ImageData(2, Bytes(static_cast<std::size_t>(side) * side / 1000 + 10, 0));
       } else {
@@ -874,6 +874,7 @@ TEST(GifReadFile, ACanvasIsMadeOnlyWhenSomeFrameCanFillAFairShareOfIt) {
     bool enoughData;
     int frameRead;
     bool canvas;
+    int left = 0;
   };
   const Case cases[] = {
       {2048, {1}, false, 0, true},            // small screens always pass
@@ -882,10 +883,11 @@ TEST(GifReadFile, ACanvasIsMadeOnlyWhenSomeFrameCanFillAFairShareOfIt) {
       {2100, {525, 1}, true, 1, true},        // a sixteenth, read while skipping to frame 1
       {2100, {1, 525}, true, 0, true},        // a sixteenth later in the file
       {2100, {2100}, false, 0, false},        // a full frame whose data fills 15 pixels
+      {2100, {2100}, true, 0, false, 2099},   // a full frame of which one column is on the screen
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::Message() << c.screen << " screen, frame " << c.frameRead << " of " << c.frames.size());
-    Decoded d = DecodeRaw(build(c.screen, c.frames, c.enoughData), c.frameRead);
+    Decoded d = DecodeRaw(build(c.screen, c.frames, c.enoughData, c.left), c.frameRead);
     EXPECT_EQ(d.frame.pBitmap != nullptr, c.canvas);
     if (!c.canvas) {
       EXPECT_TRUE(Recorded(d.ctx, Code::kCorrupt));
