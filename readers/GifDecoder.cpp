@@ -641,7 +641,7 @@ bool GifFrameReader::Walker::CanvasIsPlausible(const FrameRect& rect) {
   if (!largestFillAhead_) largestFillAhead_ = fill ? LargestFillAhead(ahead, info_) : 0;
   if (canvas <= kMaxCanvasPerFilled * std::max(largestFill_, *largestFillAhead_)) return true;
   char text[200];
-  std::snprintf(text, sizeof text, "Illegal image size (%u x %u): no frame of this GIF can fill more than %llu pixels of it",
+  std::snprintf(text, sizeof text, "Illegal image size (%u x %u): no frame of this GIF can fill more than %llu of its pixels",
                 static_cast<unsigned>(info_.XSize), static_cast<unsigned>(info_.YSize),
                 static_cast<unsigned long long>(std::max(largestFill_, *largestFillAhead_)));
   return Fail(sys::Code::kCorrupt, text);

@@ -841,7 +841,7 @@ TEST(GifReadFile, HostileScreenSizeIsRefusedWithItsSizeBeforeAllocating) {
   // full size. Neither takes anything.
   const Loaded unlimited = ReadGif(g.Get());
   EXPECT_TRUE(FailsWith(unlimited.result, Code::kCorrupt,
-                        "Illegal image size (60000 x 60000): no frame of this GIF can fill more than 15 pixels of it"));
+                        "Illegal image size (60000 x 60000): no frame of this GIF can fill more than 15 of its pixels"));
   GifBuilder large;
   large.Header().ScreenWithTable(60000, 60000, kTable4).Image(0, 0, 60000, 60000).ImageData(8, Bytes(100000, 0));
   const Loaded allocating = ReadGif(large.Trailer().Get());
