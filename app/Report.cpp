@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "sys/File.h"
+
 namespace rastra {
 
 namespace {
@@ -26,7 +28,7 @@ void Report(const ReportEntry& entry) {
   }
   if (state.logFileName.empty()) return;
   if (state.echoToStderr) std::fprintf(stderr, "rastra: %s\n", entry.echo.c_str());
-  if (state.log == nullptr) state.log = std::fopen(state.logFileName.c_str(), "wb");
+  if (state.log == nullptr) state.log = sys::OpenLogFile(state.logFileName);
   if (state.log != nullptr) {
     std::fwrite(entry.text.data(), 1, entry.text.size(), state.log);
     std::fflush(state.log);

@@ -32,10 +32,11 @@ constexpr std::uint16_t kBmpSignature = 0x4D42;
 // this many times the pixel data present describes no real picture; refusing it
 // keeps a tiny file from allocating a huge image.
 constexpr std::uint64_t kMaxShortfallFactor = 8;
-// Runs and deltas let RLE data describe far more pixels than it has bytes, yet
-// never this many.
-constexpr std::uint64_t kMaxRlePixelsPerByte = 4096;
-constexpr std::uint64_t kRleSlackPixels = 1u << 20;
+// RLE and SBMP data may leave pixels unset (deltas, an early end, runs that
+// stop short), so what they fill is counted record by record: beyond this
+// size a picture must be filled to an eighth, whatever padding surrounds the
+// records that fill it.
+constexpr std::uint64_t kAlwaysPlausiblePixels = 1u << 20;
 constexpr std::uint32_t kRleCountWhenZero = 1000000;
 
 constexpr std::size_t kSbmpHeaderSize = 8;
@@ -426,6 +427,7 @@ class RleCanvas {
     SelectRow();
   }
   bool AboveTop() const { return y_ < 0; }
+  static constexpr bool Enough() { return false; }
 
  private:
   void SelectRow() { row_ = (y_ >= 0 && y_ < bitmap_.YSize) ? bitmap_.Row(static_cast<int>(y_)) : nullptr; }
@@ -434,6 +436,38 @@ class RleCanvas {
   std::int64_t x_ = 0;
   std::int64_t y_;
   std::uint8_t* row_ = nullptr;
+};
+
+// Walks the records as RleCanvas does and counts the pixels they set inside
+// the image, up to `enough`.
+class RleFillCounter {
+ public:
+  RleFillCounter(std::int64_t width, std::int64_t height, std::uint64_t enough)
+      : width_(width), height_(height), y_(height - 1), enough_(enough) {}
+
+  void Put(std::uint8_t /*index*/) {
+    if (y_ >= 0 && y_ < height_ && x_ >= 0 && x_ < width_) ++filled_;
+    ++x_;
+  }
+  void NextLine() {
+    x_ = 0;
+    --y_;
+  }
+  void Move(int dx, int dy) {
+    x_ += dx;
+    y_ -= dy;
+  }
+  bool AboveTop() const { return y_ < 0; }
+  bool Enough() const { return filled_ >= enough_; }
+  std::uint64_t Filled() const { return filled_; }
+
+ private:
+  std::int64_t width_;
+  std::int64_t height_;
+  std::int64_t x_ = 0;
+  std::int64_t y_;
+  std::uint64_t enough_;
+  std::uint64_t filled_ = 0;
 };
 
 enum class RleKind { kFourBit, kEightBit };
@@ -450,12 +484,13 @@ std::uint8_t Nibble(std::uint8_t byte, std::size_t i) {
   return (i & 1) != 0 ? byte & 0x0F : byte >> 4;
 }
 
-// Decodes records until end of bitmap or the end of the stream; an error text
-// or nothing.
-std::optional<std::string> DecodeRle(RleKind kind, Bytes stream, RleCanvas& canvas) {
+// Decodes records until end of bitmap or the end of the stream (or until the
+// canvas has enough); an error text or nothing.
+template <class Canvas>
+std::optional<std::string> DecodeRle(RleKind kind, Bytes stream, Canvas& canvas) {
   const bool four = kind == RleKind::kFourBit;
   std::size_t pos = 0;
-  while (pos + 2 <= stream.size()) {
+  while (pos + 2 <= stream.size() && !canvas.Enough()) {
     const std::uint8_t first = stream[pos];
     const std::uint8_t second = stream[pos + 1];
     pos += 2;
@@ -488,6 +523,16 @@ struct RleStream {
   bool ok = false;
 };
 
+// The bytes the header's count declares RLE data, as far as the file holds
+// them (a count of 0 stands for 1,000,000).
+std::uint64_t DeclaredRleBytes(const DibHeader& h) {
+  return h.sizeImage == 0 ? kRleCountWhenZero : h.sizeImage;
+}
+
+Bytes RleRecords(const DibHeader& h, Bytes pixels) {
+  return pixels.first(static_cast<std::size_t>(std::min<std::uint64_t>(DeclaredRleBytes(h), pixels.size())));
+}
+
 // The record bytes the header's count and the data allow; reports the count
 // texts and a cut stream.
 RleStream PrepareRleStream(const DibHeader& h, Bytes pixels, sys::Context& ctx) {
@@ -498,16 +543,27 @@ RleStream PrepareRleStream(const DibHeader& h, Bytes pixels, sys::Context& ctx) 
                                   : "Can not decompress RLE8: File invalid: NumPixelBytes < 0");
     return {};
   }
-  std::uint64_t limit = static_cast<std::uint32_t>(count);
+  const std::uint64_t limit = DeclaredRleBytes(h);
   if (count == 0) {
     ctx.Warn(Code::kCorrupt, four ? "Illegal file format: 4 BPP, RLE4, NumPixelBytes == 0. Converting anyhow."
                                   : "Illegal file format: 8 BPP, RLE8, NumPixelBytes == 0. Converting anyhow.");
-    limit = kRleCountWhenZero;
   } else if (limit > pixels.size()) {
     ctx.Warn(Code::kTruncated, Format("File truncated ... Expected %llu bytes of RLE data, found only %llu bytes.",
                       static_cast<unsigned long long>(limit), static_cast<unsigned long long>(pixels.size())));
   }
-  return {pixels.first(static_cast<std::size_t>(std::min<std::uint64_t>(limit, pixels.size()))), true};
+  return {RleRecords(h, pixels), true};
+}
+
+// Whether the records set enough of the image's pixels (see
+// kAlwaysPlausiblePixels); bytes after the end of the bitmap, end-of-line
+// records and deltas set none.
+bool RleFillsEnough(const DibHeader& h, Bytes pixels) {
+  const auto pixelCount = static_cast<std::uint64_t>(h.width) * static_cast<std::uint64_t>(h.height);
+  if (pixelCount <= kAlwaysPlausiblePixels) return true;
+  const std::uint64_t enough = (pixelCount - kAlwaysPlausiblePixels + kMaxShortfallFactor - 1) / kMaxShortfallFactor;
+  RleFillCounter counter(h.width, h.height, enough);
+  DecodeRle(h.bitCount == 4 ? RleKind::kFourBit : RleKind::kEightBit, RleRecords(h, pixels), counter);
+  return counter.Enough();
 }
 
 std::optional<std::string> DecodeCompressed(const DibHeader& h, Bitmap& b, Bytes stream, sys::Context& ctx) {
@@ -540,11 +596,10 @@ bool CheckSize(const DibHeader& h, sys::Context& ctx) {
 
 // Refuses headers whose pixel block the data could not hold, before allocating.
 bool CheckDataSuffices(const DibHeader& h, Bytes pixels, sys::Context& ctx) {
-  const auto pixelCount = static_cast<std::uint64_t>(h.width) * static_cast<std::uint64_t>(h.height);
   const std::uint64_t have = pixels.size();
   bool fits = false;
   if (IsRle(h)) {
-    fits = pixelCount <= have * kMaxRlePixelsPerByte + kRleSlackPixels;
+    fits = RleFillsEnough(h, pixels);
   } else {
     const std::uint64_t stride = StoredRowBytes(h);
     fits = have >= stride && stride * static_cast<std::uint64_t>(h.height) / kMaxShortfallFactor <= have;
@@ -671,15 +726,30 @@ void FillRun(Bitmap& b, std::uint64_t p, std::uint64_t count, Color value) {
   }
 }
 
+// The pixels the run records fill, counted up to `enough`.
+std::uint64_t SbmpFilledPixels(Bytes records, std::size_t recordSize, std::uint64_t enough) {
+  std::uint64_t filled = 0;
+  for (std::size_t pos = 0; records.size() - pos >= recordSize && filled < enough; pos += recordSize) {
+    filled += GetU16(records, pos);
+  }
+  return filled;
+}
+
 // A cut SBMP file gives the image as far as its runs go, but runs that could
 // fill less than the shortfall factor's share of the header's size describe no
 // real picture; refusing them keeps a few bytes from allocating a huge image.
-bool SbmpRecordsSuffice(int width, int height, std::int64_t records, sys::Context& ctx) {
+// Beyond kAlwaysPlausiblePixels the runs' own counts decide, so that records
+// of nothing (a count of 0) pad no file into a plausible one.
+bool SbmpRecordsSuffice(int width, int height, Bytes records, std::size_t recordSize, sys::Context& ctx) {
   const std::uint64_t pixels = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
-  const std::uint64_t reachable = static_cast<std::uint64_t>(records) * kSbmpMaxRun;
-  if (pixels / kMaxShortfallFactor <= reachable) return true;
+  const std::uint64_t needed = pixels / kMaxShortfallFactor;
+  const std::uint64_t reachable = records.size() / recordSize * kSbmpMaxRun;
+  if (needed <= reachable &&
+      (pixels <= kAlwaysPlausiblePixels || needed <= SbmpFilledPixels(records, recordSize, needed))) {
+    return true;
+  }
   ctx.Fail(Code::kTruncated, Format("File too short: a %d x %d SBMP image can not be filled from %lld run records", width, height,
-                    static_cast<long long>(records)));
+                    static_cast<long long>(records.size() / recordSize)));
   return false;
 }
 
@@ -724,7 +794,10 @@ ReadResult ReadSbmpFile(std::span<const std::uint8_t> file, const ReadOptions& o
   }
   const std::int64_t recordSize = numColors != 0 ? 3 : 5;
   const std::uint64_t total = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
-  if (!SbmpRecordsSuffice(width, height, remaining / recordSize, ctx)) return ReadResult::Recorded(ctx);
+  const Bytes records = file.subspan(kSbmpHeaderSize + 3 * static_cast<std::size_t>(numColors));
+  if (!SbmpRecordsSuffice(width, height, records, static_cast<std::size_t>(recordSize), ctx)) {
+    return ReadResult::Recorded(ctx);
+  }
 
   BitmapPtr b = CreateReadImage(width, height, numColors, options.limits, ctx);
   if (!b) return ReadResult::Recorded(ctx);

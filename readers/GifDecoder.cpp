@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,7 +16,9 @@ namespace rastra {
 namespace {
 
 constexpr int kMaxCodes = 4096;      // 12-bit LZW codes
-constexpr int kMaxStringBytes = 3000;  // longest string one code may expand to
+// Every entry adds one byte to the string of an earlier one, so no string of
+// a full table is longer than the table.
+constexpr int kMaxStringBytes = kMaxCodes;
 constexpr Color kTransparentEntry = 0xFFFFFFFF;  // white, fully transparent
 constexpr Color kTransColor = 0xFFFFFF;
 const char* const kReadFailure = "Image could not be read";
@@ -56,11 +59,13 @@ class GifCursor {
   }
   // Nothing more is read: the data has ended for the walk.
   void SkipToEnd() { pos_ = size_; }
-  // Skips sub-blocks up to and including the zero-length one.
-  bool SkipSubBlocks() {
+  // Skips sub-blocks up to and including the zero-length one; bytes (when
+  // given) receives the number of data bytes they held.
+  bool SkipSubBlocks(std::uint64_t* bytes = nullptr) {
     std::uint8_t length = 0;
     do {
       if (!ReadByte(length) || !Skip(length)) return false;
+      if (bytes != nullptr) *bytes += length;
     } while (length != 0);
     return true;
   }
@@ -315,6 +320,75 @@ void LzwDecoder::Refill() {
   }
 }
 
+// ---------------------------------------------------------------------------
+// What frames can fill
+//
+// Each frame is decoded on a canvas of the screen's size, which a few bytes
+// can claim at a gigabyte. A canvas is only made when some frame of the file
+// can fill a fair share of it: frames fill no more than their rectangle on
+// the screen, and no more pixels than their image data can expand to.
+// Screens up to 2048 x 2048 always pass.
+constexpr std::uint64_t kAlwaysPlausiblePixels = std::uint64_t{1} << 22;
+constexpr std::uint64_t kMaxCanvasPerFilled = 16;
+
+// The most pixels `bytes` of LZW data can give: as many codes as fit at the
+// narrowest width, the k-th after a clear expanding to at most k bytes (each
+// entry is one byte longer than one before it) and none to more than a full
+// table's longest string. A clear code only lowers this.
+std::uint64_t LzwPixelBound(std::uint64_t bytes, int minCodeSize) {
+  const std::uint64_t width = static_cast<std::uint64_t>(std::clamp(minCodeSize, 1, 11)) + 1;
+  const std::uint64_t codes = bytes * 8 / width;
+  constexpr std::uint64_t kGrowing = kMaxCodes;
+  if (codes <= kGrowing) return codes * (codes + 1) / 2;
+  return kGrowing * (kGrowing + 1) / 2 + (codes - kGrowing) * kMaxCodes;
+}
+
+struct FrameRect {
+  std::uint64_t left = 0;
+  std::uint64_t top = 0;
+  std::uint64_t width = 0;
+  std::uint64_t height = 0;
+};
+
+std::uint64_t VisiblePixels(const FrameRect& r, const GifInfo& screen) {
+  const std::uint64_t w = r.left < screen.XSize ? std::min<std::uint64_t>(r.width, screen.XSize - r.left) : 0;
+  const std::uint64_t h = r.top < screen.YSize ? std::min<std::uint64_t>(r.height, screen.YSize - r.top) : 0;
+  return w * h;
+}
+
+// From the minimum code size byte of a frame: skips its image data and gives
+// the pixels it can fill. Nothing when the data ends first.
+std::optional<std::uint64_t> SkipFrameData(GifCursor& cursor, const FrameRect& rect, const GifInfo& screen) {
+  std::uint8_t minCodeSize = 0;
+  std::uint64_t bytes = 0;
+  if (!cursor.ReadByte(minCodeSize) || !cursor.SkipSubBlocks(&bytes)) return std::nullopt;
+  return std::min(VisiblePixels(rect, screen), LzwPixelBound(bytes, minCodeSize));
+}
+
+// The most any frame after the cursor (placed between blocks) can fill; the
+// look ends at the trailer or where the data stops making sense.
+std::uint64_t LargestFillAhead(GifCursor cursor, const GifInfo& screen) {
+  std::uint64_t largest = 0;
+  std::uint8_t byte = 0;
+  while (cursor.ReadByte(byte) && byte != kTrailer) {
+    if (byte == kExtensionIntroducer) {
+      if (!cursor.Skip(1) || !cursor.SkipSubBlocks()) break;
+    } else if (byte == kImageSeparator) {
+      std::uint16_t field[4] = {};
+      std::uint8_t flags = 0;
+      for (std::uint16_t& value : field) {
+        if (!cursor.ReadU16(value)) return largest;
+      }
+      if (!cursor.ReadByte(flags)) break;
+      if ((flags & kTableFlag) != 0 && !cursor.Skip(3u * (2u << (flags & 7)))) break;
+      const auto fill = SkipFrameData(cursor, {field[0], field[1], field[2], field[3]}, screen);
+      if (!fill) break;
+      largest = std::max(largest, *fill);
+    }
+  }
+  return largest;
+}
+
 // Picture rows in the order the frame stores them.
 std::vector<int> RowOrder(int rows, bool interlaced) {
   std::vector<int> order;
@@ -353,6 +427,9 @@ class GifFrameReader::Walker {
   bool ReadGraphicControl();
   bool ReadFrame(GifFrame& frame, Mode mode);
   bool DecodeFrame(GifFrame& frame, Mode mode);
+  // Whether some frame can fill enough of the canvas to make one for the
+  // frame whose image data the cursor is at; records why not.
+  bool CanvasIsPlausible(const FrameRect& rect);
   bool BuildCanvas(GifFrame& frame);
   bool DecodePixels(GifFrame& frame, int minCodeSize);
   bool PostProcess(GifFrame& frame);
@@ -376,6 +453,8 @@ class GifFrameReader::Walker {
   std::uint32_t runningDelay_ = 0;
   std::uint32_t delay_ = 0;   // of the last graphic control
   int transIndex_ = -1;       // of the last graphic control that had one
+  std::uint64_t largestFill_ = 0;  // the most a frame read so far can fill
+  std::optional<std::uint64_t> largestFillAhead_;  // of the frames after the first one looked at
   sys::Code failure_ = sys::Code::kOk;
   bool ended_ = false;
 };
@@ -505,10 +584,15 @@ bool GifFrameReader::Walker::ReadFrame(GifFrame& frame, Mode mode) {
   frame.NumColors = static_cast<std::uint16_t>(localColors);
   frame.Delay = delay_;
   frame.TransIndex = static_cast<std::int16_t>(transIndex_);
-  const bool ok = mode == Mode::kSkip
-                      ? cursor_.Skip(3u * static_cast<unsigned>(localColors)) && cursor_.Skip(1) &&
-                            cursor_.SkipSubBlocks()
-                      : DecodeFrame(frame, mode);
+  bool ok = false;
+  if (mode == Mode::kSkip) {
+    ok = cursor_.Skip(3u * static_cast<unsigned>(localColors));
+    const auto fill = ok ? SkipFrameData(cursor_, {left, top, width, height}, info_) : std::nullopt;
+    ok = fill.has_value();
+    if (ok) largestFill_ = std::max(largestFill_, *fill);
+  } else {
+    ok = DecodeFrame(frame, mode);
+  }
   ++frameCounter_;
   if (!ok) return failure_ != sys::Code::kOk ? false : FailQuietly(sys::Code::kTruncated);
   return true;
@@ -535,6 +619,7 @@ bool GifFrameReader::Walker::DecodeFrame(GifFrame& frame, Mode mode) {
   }
   // An index outside the table has no entry to make transparent.
   if (frame.TransIndex >= frame.NumColors) frame.TransIndex = -1;
+  if (!CanvasIsPlausible({frame.XPos, frame.YPos, frame.XSize, frame.YSize})) return false;
   if (!BuildCanvas(frame)) return Failed(sys::Code::kOutOfMemory);
   std::uint8_t minCodeSize = 0;
   if (!cursor_.ReadByte(minCodeSize) || !DecodePixels(frame, minCodeSize)) {
@@ -548,6 +633,23 @@ bool GifFrameReader::Walker::DecodeFrame(GifFrame& frame, Mode mode) {
     return Failed(sys::Code::kOutOfMemory);
   }
   return PostProcess(frame);
+}
+
+bool GifFrameReader::Walker::CanvasIsPlausible(const FrameRect& rect) {
+  const std::uint64_t canvas = std::uint64_t{info_.XSize} * info_.YSize;
+  if (canvas <= kAlwaysPlausiblePixels) return true;
+  GifCursor ahead = cursor_;
+  const auto fill = SkipFrameData(ahead, rect, info_);
+  largestFill_ = std::max(largestFill_, fill.value_or(0));
+  if (canvas <= kMaxCanvasPerFilled * largestFill_) return true;
+  // Only a file whose frames so far fill little is looked through, once.
+  if (!largestFillAhead_) largestFillAhead_ = fill ? LargestFillAhead(ahead, info_) : 0;
+  if (canvas <= kMaxCanvasPerFilled * std::max(largestFill_, *largestFillAhead_)) return true;
+  char text[200];
+  std::snprintf(text, sizeof text, "Illegal image size (%u x %u): no frame of this GIF can fill more than %llu of its pixels",
+                static_cast<unsigned>(info_.XSize), static_cast<unsigned>(info_.YSize),
+                static_cast<unsigned long long>(std::max(largestFill_, *largestFillAhead_)));
+  return Fail(sys::Code::kCorrupt, text);
 }
 
 // The logical screen's size with the frame's palette, index 0 or the

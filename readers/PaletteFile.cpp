@@ -17,9 +17,10 @@ constexpr int kMinColors = 2;
 // Header, count, reserved word and 256 colours.
 constexpr std::size_t kMaxFileBytes = 16 + 4 * kMaxColors;
 
+// One line, as every report is; the layout the file should have is the cause.
 constexpr const char* kIllegalHeader =
-    "Illegal file header\nExcpecting the following:\n00:U8  Header[8] = \"LumarPal\"\n08:U32 NumColors\n"
-    "0C:U8  Reserved[4]\n10:U32 _aColor[NumColors]\n";
+    "Illegal file header. Expecting the following: 00:U8  Header[8] = \"LumarPal\", 08:U32 NumColors, "
+    "0C:U8  Reserved[4], 10:U32 _aColor[NumColors]";
 
 std::uint32_t GetU32(const std::uint8_t* p) {
   return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);

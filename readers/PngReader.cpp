@@ -65,7 +65,7 @@ void ReadFromMemory(png_structp png, png_bytep out, png_size_t count) {
 // libpng's error pointer is the read's context.
 void OnPngError(png_structp png, png_const_charp message) {
   char text[200];
-  std::snprintf(text, sizeof text, "libpng error: %s\n", message);
+  std::snprintf(text, sizeof text, "libpng error: %s", message);
   static_cast<sys::Context*>(png_get_error_ptr(png))->Fail(sys::Code::kCorrupt, text);
   png_longjmp(png, 1);
 }
@@ -205,20 +205,58 @@ class PngReadStruct {
   png_infop info_ = nullptr;
 };
 
-// Deflate packs at most 258 bytes into two bits, so a file of n bytes holds
-// no more than about 1032 n bytes of pixel data. A header claiming more
-// describes no picture this file can hold; refusing it before allocating
-// keeps a few bytes from claiming gigabytes.
+// Deflate packs at most 258 bytes into two bits, so n bytes of image data
+// (the IDAT chunks; text and other chunks hold no pixels) give no more than
+// about 1032 n bytes of pixel data. A header claiming more describes no
+// picture this file can hold; refusing it before allocating keeps a few bytes
+// from claiming gigabytes, however much padding surrounds them.
 constexpr std::uint64_t kMaxInflateRatio = 1032;
 constexpr std::uint64_t kInflateSlackBytes = 1024;
 
-bool DataCanHoldPixels(const PngLayout& layout, std::size_t fileSize, sys::Context& ctx) {
+std::uint32_t GetU32BE(const std::uint8_t* p) {
+  return (static_cast<std::uint32_t>(p[0]) << 24) | (p[1] << 16) | (p[2] << 8) | p[3];
+}
+
+// The bytes of the IDAT chunks, as far as the file holds them, and whether
+// the file ends inside a chunk. The walk stops at a chunk that runs past the
+// end; libpng fails there anyway.
+struct ImageData {
+  std::uint64_t bytes = 0;
+  bool cut = false;
+};
+
+ImageData ImageDataOf(std::span<const std::uint8_t> file) {
+  constexpr std::size_t kChunkHeader = 8;
+  constexpr std::size_t kChunkCrc = 4;
+  ImageData data;
+  std::size_t pos = kSignatureSize;
+  while (file.size() - pos >= kChunkHeader) {
+    const std::uint64_t length = GetU32BE(file.data() + pos);
+    const bool imageData = std::memcmp(file.data() + pos + 4, "IDAT", 4) == 0;
+    pos += kChunkHeader;
+    const std::uint64_t present = std::min<std::uint64_t>(length, file.size() - pos);
+    if (imageData) data.bytes += present;
+    if (present < length || file.size() - pos - present < kChunkCrc) {
+      data.cut = true;
+      break;
+    }
+    pos += static_cast<std::size_t>(length) + kChunkCrc;
+  }
+  if (file.size() - pos < kChunkHeader && pos != file.size()) data.cut = true;
+  return data;
+}
+
+// False after ctx recorded why; cut says whether the file ends early.
+bool DataCanHoldPixels(const PngLayout& layout, std::span<const std::uint8_t> file, sys::Context& ctx, bool& cut) {
   const std::uint64_t storedBytes = layout.storedPixelBits / 8;
-  if (storedBytes <= fileSize * kMaxInflateRatio + kInflateSlackBytes) return true;
+  const ImageData data = ImageDataOf(file);
+  const std::uint64_t dataBytes = data.bytes;
+  cut = data.cut;
+  if (storedBytes <= dataBytes * kMaxInflateRatio + kInflateSlackBytes) return true;
   char text[200];
-  std::snprintf(text, sizeof text, "Illegal image size (%u x %u): a file of %llu bytes can not hold its pixels",
+  std::snprintf(text, sizeof text, "Illegal image size (%u x %u): %llu bytes of image data can not hold its pixels",
                 static_cast<unsigned>(layout.width), static_cast<unsigned>(layout.height),
-                static_cast<unsigned long long>(fileSize));
+                static_cast<unsigned long long>(dataBytes));
   ctx.Fail(sys::Code::kCorrupt, text);
   return false;
 }
@@ -262,7 +300,14 @@ BitmapPtr DecodePng(std::span<const std::uint8_t> file, const ReadOptions& optio
   if (layout.channels != 4 || layout.width == 0 || layout.rowBytes != static_cast<std::uint64_t>(layout.width) * 4) {
     return nullptr;
   }
-  if (!DataCanHoldPixels(layout, file.size(), ctx)) return nullptr;
+  bool cut = false;
+  if (!DataCanHoldPixels(layout, file, ctx, cut)) {
+    if (cut) {
+      why = sys::Code::kTruncated;
+      cause = "the data ends in the picture's image data";
+    }
+    return nullptr;
+  }
   if (layout.width > limits.maxWidth || layout.height > limits.maxHeight) {
     why = sys::Code::kLimit;
     cause = SizeLimitCause(layout.width, layout.height, limits);

@@ -28,18 +28,34 @@ const char* CodeName(Code code) noexcept {
 
 namespace sys {
 
+std::string OneLine(std::string text) {
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  std::string line;
+  line.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;  // one break, one blank
+    if (c == '\n' || c == '\r') {
+      line += ' ';
+    } else {
+      line += c < 0x20 || c == 0x7F ? '?' : static_cast<char>(c);
+    }
+  }
+  return line;
+}
+
 void Context::Warn(Code code, std::string text, std::int64_t segment) {
   const bool seen = std::any_of(warned_.begin(), warned_.end(), [&](const WarningKey& key) {
     return key.code == code && key.segment == segment;
   });
   if (seen) return;
   warned_.push_back({code, segment});
-  messages_.push_back({code, std::move(text), true, 0, false});
+  messages_.push_back({code, OneLine(std::move(text)), true, 0, false});
 }
 
 Code Context::Fail(Code code, std::string text, int number) {
   lastFailure_ = messages_.size();
-  messages_.push_back({code, std::move(text), false, number, false});
+  messages_.push_back({code, OneLine(std::move(text)), false, number, false});
   return code;
 }
 

@@ -26,6 +26,11 @@ namespace sys {
 using Code = rastra::Code;
 using rastra::CodeName;
 
+// text as one line, for reports that promise a line each: line ends at its
+// end are dropped, a line break inside becomes a blank, and any other control
+// character becomes "?" (a file name may hold one).
+std::string OneLine(std::string text);
+
 struct Message {
   Code code = Code::kOk;
   std::string text;
@@ -54,7 +59,8 @@ class Context {
   explicit Context(ProgressFn progress) : progress_(std::move(progress)) {}
 
   // Records a warning once per code and segment (a restart interval, a frame);
-  // segment -1 stands for the whole job.
+  // segment -1 stands for the whole job. Texts are recorded as one line
+  // (OneLine).
   void Warn(Code code, std::string text, std::int64_t segment = -1);
   // Records a failure and returns its code, so that a failing function can
   // end in `return ctx.Fail(...)`.

@@ -3,9 +3,20 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <random>
 #include <system_error>
 #include <utility>
 #include <version>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <climits>
+#include <csignal>
+#endif
 
 namespace rastra {
 
@@ -13,9 +24,227 @@ namespace sys {
 namespace fs = std::filesystem;
 
 namespace {
-constexpr int kMaxDirectoryDepth = 128;
-constexpr int kMaxTemporaryAttempts = 1000;
 constexpr std::size_t kWriteBufferSize = std::size_t{64} * 1024;
+constexpr int kMaxTemporaryAttempts = 100;
+constexpr char kTemporaryMark[] = ".rastra-";
+constexpr std::size_t kRandomLength = 6;
+
+std::string SystemText(int error) { return std::generic_category().message(error); }
+
+void SetReason(std::string* reason, std::string text) {
+  if (reason != nullptr) *reason = std::move(text);
+}
+
+// Sets *reason when the caller asked for it; for `return Refuse(...)`.
+std::nullopt_t Refuse(std::string* reason, std::string text) {
+  SetReason(reason, std::move(text));
+  return std::nullopt;
+}
+
+// Letters and digits that make a temporary name no other save guesses.
+std::string RandomPart() {
+  static constexpr char kChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  thread_local std::mt19937_64 generator{std::random_device{}()};
+  std::uniform_int_distribution<std::size_t> pick(0, sizeof kChars - 2);
+  std::string text(kRandomLength, 'x');
+  for (char& c : text) c = kChars[pick(generator)];
+  return text;
+}
+
+// Splits path after its last separator: the folder (with the separator, or
+// "") and the name.
+std::pair<std::string, std::string> SplitLast(const std::string& path) {
+#ifdef _WIN32
+  const std::size_t slash = path.find_last_of("/\\");
+#else
+  const std::size_t slash = path.find_last_of('/');
+#endif
+  if (slash == std::string::npos) return {"", path};
+  return {path.substr(0, slash + 1), path.substr(slash + 1)};
+}
+
+// The name of a temporary sibling of name: hidden, marked as ours, and within
+// the longest name a folder takes (255 bytes), however long name is.
+std::string TemporaryName(const std::string& name) {
+  constexpr std::size_t kMaxName = 255;
+  constexpr std::size_t kAdded = 1 + sizeof kTemporaryMark - 1 + kRandomLength;
+  return "." + name.substr(0, kMaxName - kAdded) + kTemporaryMark + RandomPart();
+}
+
+#ifndef _WIN32
+// ------------------------------------------------------------ pending temporary files
+//
+// A signal handler may only use what is async-signal-safe, so the paths of
+// the temporary files in progress live in a fixed table, not in the objects
+// that own them: a slot is claimed, filled and then armed; the handler
+// unlinks the armed ones. This is the one piece of process-wide state here,
+// and it exists because a dying process has no other way to clean up.
+constexpr int kPendingSlots = 128;
+enum SlotState : int { kFree = 0, kFilling = 1, kArmed = 2 };
+
+struct PendingSlot {
+  std::atomic<int> state{kFree};
+  char path[PATH_MAX];
+};
+
+PendingSlot pendingSlots[kPendingSlots];
+static_assert(std::atomic<int>::is_always_lock_free, "the signal handler reads the slot states");
+
+#ifdef SIGXFSZ
+constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGXFSZ};
+#else
+constexpr int kCleanupSignals[] = {SIGINT, SIGTERM};
+#endif
+
+void RemoveTemporariesAndRaise(int signal) {
+  const int savedErrno = errno;
+  RemovePendingTemporaries();
+  struct sigaction defaultAction {};
+  defaultAction.sa_handler = SIG_DFL;
+  sigemptyset(&defaultAction.sa_mask);
+  sigaction(signal, &defaultAction, nullptr);
+  // Blocked while this handler runs: delivered, with the default action, as
+  // soon as it returns.
+  raise(signal);
+  errno = savedErrno;
+}
+
+// Only signals nobody else handles or ignores: a SIGXFSZ that is ignored
+// makes writes fail instead, which the save sees and cleans up after.
+void InstallCleanupHandlers() {
+  for (const int signal : kCleanupSignals) {
+    struct sigaction current {};
+    if (sigaction(signal, nullptr, &current) != 0) continue;
+    if ((current.sa_flags & SA_SIGINFO) != 0 || current.sa_handler != SIG_DFL) continue;
+    struct sigaction ours {};
+    ours.sa_handler = RemoveTemporariesAndRaise;
+    sigemptyset(&ours.sa_mask);
+    sigaction(signal, &ours, nullptr);
+  }
+}
+
+// The slot of path, or -1 when the path is too long or every slot is taken
+// (the file is then removed on every path but a signal).
+int ArmPending(const std::string& path) {
+  InstallCleanupHandlers();
+  if (path.size() >= PATH_MAX) return -1;
+  for (int i = 0; i < kPendingSlots; ++i) {
+    int expected = kFree;
+    PendingSlot& slot = pendingSlots[i];
+    if (!slot.state.compare_exchange_strong(expected, kFilling)) continue;
+    std::memcpy(slot.path, path.c_str(), path.size() + 1);
+    slot.state.store(kArmed);
+    return i;
+  }
+  return -1;
+}
+
+void DisarmPending(int slot) {
+  if (slot >= 0 && slot < kPendingSlots) pendingSlots[slot].state.store(kFree);
+}
+
+// Moves a finished temporary file over its destination; false with the
+// reason when the system refused.
+bool MoveOver(const std::string& from, const std::string& to, std::string& failure) {
+  if (rename(from.c_str(), to.c_str()) == 0) return true;
+  failure = SystemText(errno);
+  return false;
+}
+
+void RemovePath(const std::string& path) { unlink(path.c_str()); }
+
+struct Temporary {
+  int fd = -1;
+  std::string path;
+  int slot = -1;
+};
+
+// Creates a new file beside destination, exclusively: a name that exists in
+// any form (a file, a stale temporary, a dangling link) is passed over.
+std::optional<Temporary> CreateTemporaryBeside(const std::string& destination, mode_t mode, std::string* reason) {
+  const auto [folder, name] = SplitLast(destination);
+  for (int attempt = 0; attempt < kMaxTemporaryAttempts; ++attempt) {
+    Temporary temporary;
+    temporary.path = folder + TemporaryName(name);
+    temporary.fd = open(temporary.path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
+    if (temporary.fd >= 0) {
+      temporary.slot = ArmPending(temporary.path);
+      return temporary;
+    }
+    if (errno != EEXIST) return Refuse(reason, SystemText(errno));
+  }
+  return Refuse(reason, SystemText(EEXIST));
+}
+
+void RemoveTemporary(const Temporary& temporary) {
+  unlink(temporary.path.c_str());
+  DisarmPending(temporary.slot);
+}
+
+// What an existing destination keeps; nullopt (with the reason) when it may
+// not be replaced.
+std::optional<KeptAttributes> AttributesToKeep(const struct stat& status, const std::string& path,
+                                               std::string* reason) {
+  if (S_ISDIR(status.st_mode)) return Refuse(reason, SystemText(EISDIR));
+  if (!S_ISREG(status.st_mode)) return Refuse(reason, "Not a regular file");
+  if (access(path.c_str(), W_OK) != 0) return Refuse(reason, SystemText(errno));
+  KeptAttributes kept;
+  kept.replaces = true;
+  kept.mode = status.st_mode & 07777;
+  kept.owner = status.st_uid;
+  kept.group = status.st_gid;
+  return kept;
+}
+
+// Owner first: changing it clears the set-id bits the mode then sets again.
+// A user who may not give the file its owner may still give it its group.
+void ApplyKept(int fd, const KeptAttributes& kept) {
+  if (!kept.replaces) return;
+  const auto owner = static_cast<uid_t>(kept.owner);
+  const auto group = static_cast<gid_t>(kept.group);
+  if (fchown(fd, owner, group) != 0) static_cast<void>(fchown(fd, static_cast<uid_t>(-1), group) == 0);
+  static_cast<void>(fchmod(fd, static_cast<mode_t>(kept.mode)) == 0);
+}
+
+// The file a save of path replaces: path itself, or the end of its chain of
+// symbolic links. Links in the folders of the path need nothing: the
+// temporary file is made through them too.
+std::optional<std::string> ResolveDestination(const std::string& path, std::string* reason) {
+  constexpr int kMaxLinks = 40;
+  std::string current = path;
+  for (int links = 0;; ++links) {
+    struct stat status {};
+    if (lstat(current.c_str(), &status) != 0) {
+      const int error = errno;
+      if (error == ENOENT && links == 0) return current;  // a new file
+      if (error == ENOENT) return Refuse(reason, "Not writing through a symbolic link that points nowhere");
+      return Refuse(reason, SystemText(error));
+    }
+    if (!S_ISLNK(status.st_mode)) return current;
+    if (links == kMaxLinks) return Refuse(reason, SystemText(ELOOP));
+    std::string target(PATH_MAX, '\0');
+    const ssize_t length = readlink(current.c_str(), target.data(), target.size());
+    if (length < 0) return Refuse(reason, SystemText(errno));
+    target.resize(static_cast<std::size_t>(length));
+    if (target.empty() || target[0] != '/') target = SplitLast(current).first + target;
+    current = std::move(target);
+  }
+}
+#else
+void DisarmPending(int /*slot*/) {}
+
+bool MoveOver(const std::string& from, const std::string& to, std::string& failure) {
+  std::error_code ec;
+  fs::rename(from, to, ec);
+  if (ec) failure = ec.message();
+  return !ec;
+}
+
+void RemovePath(const std::string& path) {
+  std::error_code ec;
+  fs::remove(path, ec);
+}
+#endif
 
 // The buffer is written before it is read, so it need not be cleared; older
 // standard libraries (the WebAssembly build's) only have the clearing form.
@@ -41,7 +270,8 @@ File::File(File&& other) noexcept
     : handle_(std::exchange(other.handle_, nullptr)),
       buffer_(std::move(other.buffer_)),
       path_(std::move(other.path_)),
-      failed_(other.failed_) {}
+      failed_(other.failed_),
+      error_(other.error_) {}
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
@@ -50,6 +280,7 @@ File& File::operator=(File&& other) noexcept {
     buffer_ = std::move(other.buffer_);
     path_ = std::move(other.path_);
     failed_ = other.failed_;
+    error_ = other.error_;
   }
   return *this;
 }
@@ -69,16 +300,22 @@ std::optional<File> File::OpenRead(const std::string& path, std::string* reason)
   return File(handle, path);
 }
 
-std::optional<File> File::Create(const std::string& path, Existing existing) {
-  if (path.empty() || !CreateDirectoriesFor(path)) return std::nullopt;
-  std::FILE* handle = std::fopen(path.c_str(), existing == Existing::kNew ? "wbx" : "wb");
-  if (handle == nullptr) return std::nullopt;
+File File::ForOutput(std::FILE* handle, std::string path) {
   // The C library takes the size only together with a buffer of our own.
   auto buffer = NewWriteBuffer();
   std::setvbuf(handle, buffer.get(), _IOFBF, kWriteBufferSize);
-  File file(handle, path);
+  File file(handle, std::move(path));
   file.buffer_ = std::move(buffer);
   return file;
+}
+
+std::optional<File> File::Create(const std::string& path, Existing existing, std::string* reason) {
+  if (path.empty()) return Refuse(reason, SystemText(ENOENT));
+  if (!CreateDirectoriesFor(path, reason)) return std::nullopt;
+  errno = 0;
+  std::FILE* handle = std::fopen(path.c_str(), existing == Existing::kNew ? "wbx" : "wb");
+  if (handle == nullptr) return Refuse(reason, SystemText(errno != 0 ? errno : EIO));
+  return ForOutput(handle, path);
 }
 
 std::int64_t File::Size() {
@@ -105,54 +342,55 @@ std::optional<std::vector<std::uint8_t>> File::ReadAll() {
   return bytes;
 }
 
+void File::NoteFailure() {
+  if (!failed_) error_ = errno != 0 ? errno : EIO;
+  failed_ = true;
+}
+
 bool File::Write(const void* bytes, std::size_t count) {
   if (handle_ == nullptr) return false;
-  if (count != 0 && std::fwrite(bytes, 1, count, handle_) != count) failed_ = true;
+  errno = 0;
+  if (count != 0 && std::fwrite(bytes, 1, count, handle_) != count) NoteFailure();
   return !failed_;
 }
 
 bool File::Close() {
   if (handle_ == nullptr) return !failed_;
-  if (std::fclose(handle_) != 0) failed_ = true;
+  errno = 0;
+  if (std::fclose(handle_) != 0) NoteFailure();
   handle_ = nullptr;
   return !failed_;
 }
 
+std::string File::FailureReason() const { return failed_ ? SystemText(error_) : std::string(); }
+
 SafeOutputFile::SafeOutputFile(SafeOutputFile&& other) noexcept
-    : file_(std::move(other.file_)), target_(std::move(other.target_)), done_(std::exchange(other.done_, true)) {}
+    : file_(std::move(other.file_)),
+      target_(std::move(other.target_)),
+      destination_(std::move(other.destination_)),
+      kept_(other.kept_),
+      slot_(std::exchange(other.slot_, -1)),
+      failure_(std::move(other.failure_)),
+      done_(std::exchange(other.done_, true)) {}
 
 SafeOutputFile::~SafeOutputFile() { Discard(); }
-
-std::optional<SafeOutputFile> SafeOutputFile::Create(const std::string& path) {
-  if (path.empty() || !CreateDirectoriesFor(path)) return std::nullopt;
-  std::error_code ec;
-  if (fs::is_directory(path, ec)) return std::nullopt;
-  // Created only when it does not exist, so saves of one target running at
-  // the same time (a command line converting images side by side) never
-  // share a temporary file.
-  for (int attempt = 0; attempt < kMaxTemporaryAttempts; ++attempt) {
-    const std::string temporary = path + ".rastra-tmp" + std::to_string(attempt);
-    if (fs::exists(temporary, ec)) continue;
-    auto file = File::Create(temporary, File::Existing::kNew);
-    if (file) return SafeOutputFile(std::move(*file), path);
-    if (!fs::exists(temporary, ec)) return std::nullopt;  // not a lost race: the place is not writable
-  }
-  return std::nullopt;
-}
 
 bool SafeOutputFile::Commit() {
   if (done_) return false;
   const std::string temporary = file_.Path();
+#ifndef _WIN32
+  if (file_.IsOpen() && !file_.Failed()) ApplyKept(fileno(file_.handle_), kept_);
+#endif
   if (!file_.Close()) {
+    failure_ = file_.FailureReason();
     Discard();
     return false;
   }
-  std::error_code ec;
-  fs::rename(temporary, target_, ec);
-  if (ec) {
+  if (!MoveOver(temporary, destination_, failure_)) {
     Discard();
     return false;
   }
+  DisarmPending(std::exchange(slot_, -1));
   done_ = true;
   return true;
 }
@@ -162,9 +400,103 @@ void SafeOutputFile::Discard() {
   done_ = true;
   const std::string temporary = file_.Path();
   file_.Close();
-  std::error_code ec;
-  if (!temporary.empty()) fs::remove(temporary, ec);
+  if (!temporary.empty()) RemovePath(temporary);
+  DisarmPending(std::exchange(slot_, -1));
 }
+
+#ifndef _WIN32
+std::optional<SafeOutputFile> SafeOutputFile::Create(const std::string& path, std::string* reason) {
+  if (path.empty()) return Refuse(reason, SystemText(ENOENT));
+  const std::optional<std::string> destination = ResolveDestination(path, reason);
+  if (!destination || !CreateDirectoriesFor(*destination, reason)) return std::nullopt;
+  KeptAttributes kept;
+  struct stat status {};
+  if (stat(destination->c_str(), &status) == 0) {
+    const std::optional<KeptAttributes> existing = AttributesToKeep(status, *destination, reason);
+    if (!existing) return std::nullopt;
+    kept = *existing;
+  } else if (errno != ENOENT) {
+    return Refuse(reason, SystemText(errno));
+  }
+  // A replacement is private until it takes the old file's place, so its
+  // content cannot be read through a mode the old file did not have. A new
+  // file gets the mode every new file gets.
+  const std::optional<Temporary> temporary = CreateTemporaryBeside(*destination, kept.replaces ? 0600 : 0666, reason);
+  if (!temporary) return std::nullopt;
+  std::FILE* handle = fdopen(temporary->fd, "wb");
+  if (handle == nullptr) {
+    const int error = errno;
+    close(temporary->fd);
+    RemoveTemporary(*temporary);
+    return Refuse(reason, SystemText(error));
+  }
+  return SafeOutputFile(File::ForOutput(handle, temporary->path), path, *destination, kept, temporary->slot);
+}
+
+std::FILE* OpenLogFile(const std::string& path, std::string* reason) {
+  if (path.empty()) {
+    SetReason(reason, SystemText(ENOENT));
+    return nullptr;
+  }
+  KeptAttributes kept;
+  struct stat status {};
+  if (lstat(path.c_str(), &status) == 0) {
+    // A link, or anything else that is no folder, is replaced, never followed.
+    if (S_ISREG(status.st_mode) || S_ISDIR(status.st_mode)) {
+      const std::optional<KeptAttributes> existing = AttributesToKeep(status, path, reason);
+      if (!existing) return nullptr;
+      kept = *existing;
+    }
+  } else if (errno != ENOENT) {
+    SetReason(reason, SystemText(errno));
+    return nullptr;
+  }
+  const std::optional<Temporary> temporary = CreateTemporaryBeside(path, kept.replaces ? 0600 : 0666, reason);
+  if (!temporary) return nullptr;
+  ApplyKept(temporary->fd, kept);
+  std::FILE* handle = nullptr;
+  if (rename(temporary->path.c_str(), path.c_str()) != 0) {
+    SetReason(reason, SystemText(errno));
+  } else {
+    handle = fdopen(temporary->fd, "wb");
+    if (handle == nullptr) SetReason(reason, SystemText(errno));
+  }
+  if (handle == nullptr) {
+    close(temporary->fd);
+    unlink(temporary->path.c_str());  // the name is still the temporary's when the rename failed
+  }
+  DisarmPending(temporary->slot);
+  return handle;
+}
+
+void RemovePendingTemporaries() {
+  for (PendingSlot& slot : pendingSlots) {
+    if (slot.state.load() == kArmed) unlink(slot.path);
+  }
+}
+#else
+// Windows: the temporary file is made and moved with the standard library;
+// there are no links to write through, and no signal handlers are installed.
+std::optional<SafeOutputFile> SafeOutputFile::Create(const std::string& path, std::string* reason) {
+  if (path.empty() || !CreateDirectoriesFor(path, reason)) return std::nullopt;
+  std::error_code ec;
+  if (fs::is_directory(path, ec)) return Refuse(reason, SystemText(EISDIR));
+  const auto [folder, name] = SplitLast(path);
+  for (int attempt = 0; attempt < kMaxTemporaryAttempts; ++attempt) {
+    auto file = File::Create(folder + TemporaryName(name), File::Existing::kNew, reason);
+    if (file) return SafeOutputFile(std::move(*file), path, path, KeptAttributes{}, -1);
+  }
+  return std::nullopt;
+}
+
+std::FILE* OpenLogFile(const std::string& path, std::string* reason) {
+  std::FILE* handle = std::fopen(path.c_str(), "wb");
+  if (handle == nullptr) SetReason(reason, SystemText(errno));
+  return handle;
+}
+
+void RemovePendingTemporaries() {}
+#endif
 
 bool FileExists(const std::string& path) {
   std::error_code ec;
@@ -176,13 +508,15 @@ bool DeleteFile(const std::string& path) {
   return fs::remove(path, ec);
 }
 
-bool CreateDirectoriesFor(const std::string& path) {
+bool CreateDirectoriesFor(const std::string& path, std::string* reason) {
   const fs::path directory = fs::path(path).parent_path();
   if (directory.empty()) return true;
-  if (std::distance(directory.begin(), directory.end()) > kMaxDirectoryDepth) return false;
-  std::error_code ec;
-  fs::create_directories(directory, ec);
-  return fs::is_directory(directory, ec);
+  std::error_code created;
+  fs::create_directories(directory, created);
+  std::error_code ignored;
+  if (fs::is_directory(directory, ignored)) return true;
+  SetReason(reason, created ? created.message() : SystemText(ENOTDIR));
+  return false;
 }
 
 std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::string& path) {

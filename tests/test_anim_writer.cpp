@@ -22,6 +22,7 @@
 #include "sys/Context.h"
 #include "writers/AnimWriter.h"
 #include "writers/GifWriter.h"
+#include "writers/OutputSize.h"
 #include "writers/TextOutput.h"
 
 using namespace rastra;  // NOLINT(google-build-using-namespace)
@@ -310,6 +311,58 @@ TEST(AnimWriterTest, ContinuationMustKeepTheFrameCount) {
                                     OutputOptions{}, ctx));
   });
   EXPECT_EQ(results, (std::vector<int>{0, 1}));
+}
+
+// Writes every frame of anim with options; the text and each call's result.
+std::string WriteWithOptions(Animation& anim, const OutputOptions& options, std::vector<int>& results,
+                             sys::Context& ctx) {
+  AnimWriterState state;
+  return CaptureOutput([&](OutBuffer& out) {
+    const int n = static_cast<int>(anim.info.NumFrames);
+    for (int i = 0; i < n; ++i) {
+      results.push_back(WriteAnimFile(state, out, kSpec, anim.info, "Big.c", n - i - 1, &anim.frames,
+                                      kOutputAnimSprite, options, ctx));
+      if (results.back() != 0) break;
+    }
+  });
+}
+
+// Each call counts what it adds before writing it: at its exact size a file
+// is written, one byte less is refused at the latest by its last call, and a
+// limit far below is refused by the first call, before a byte is written,
+// with the least size the frames to follow make.
+TEST(AnimWriterTest, TheOutputLimitIsHeldBeforeAnythingIsWritten) {
+  Animation anim;
+  for (int i = 0; i < 6; ++i) {
+    std::vector<int> pixels;
+    for (int p = 0; p < 300; ++p) pixels.push_back((p / (i + 1)) % 3);
+    anim.AddFrame(300, 40, {0x0000FF, 0xFF0000, 0x00FF00}, pixels, 100, i % 2 == 1);
+  }
+  OutputOptions options;
+  std::vector<int> results;
+  sys::Context ctx;
+  const std::string full = WriteWithOptions(anim, options, results, ctx);
+  ASSERT_EQ(results, std::vector<int>(6, 0));
+
+  options.maxOutputBytes = full.size();
+  results.clear();
+  EXPECT_EQ(WriteWithOptions(anim, options, results, ctx), full);
+  EXPECT_EQ(results, std::vector<int>(6, 0));
+
+  options.maxOutputBytes = full.size() - 1;
+  results.clear();
+  WriteWithOptions(anim, options, results, ctx);
+  EXPECT_EQ(results.back(), 1);
+  EXPECT_EQ(ctx.LastFailureText(), "Output would be " + GroupedNumber(full.size()) + " bytes, more than the limit of " +
+                                       GroupedNumber(full.size() - 1) + " bytes");
+
+  options.maxOutputBytes = full.size() / 2;
+  results.clear();
+  sys::Context early;
+  EXPECT_EQ(WriteWithOptions(anim, options, results, early), "");
+  EXPECT_EQ(results, std::vector<int>{1});
+  EXPECT_EQ(early.LastFailure(), sys::Code::kLimit);
+  EXPECT_EQ(early.LastFailureText().rfind("Output would be at least ", 0), 0u) << early.LastFailureText();
 }
 
 TEST(AnimWriterTest, MissingPiecesFailWithNothingWritten) {

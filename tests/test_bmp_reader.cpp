@@ -576,13 +576,45 @@ TEST_F(BmpReaderTest, DimensionsTheDataCannotHoldAreRefusedBeforeAllocating) {
   EXPECT_EQ(rec.Texts().size(), 1u);
 }
 
+// Beyond 2^20 pixels RLE records must set an eighth of the picture: what
+// follows the end of the bitmap, end-of-line records and deltas set nothing,
+// however many bytes they take. 2048 x 1024 needs 131072 pixels set.
+TEST_F(BmpReaderTest, RlePaddingAndRecordsThatSetNothingDoNotCountAsData) {
+  const auto rows = [](int fullRows, int extraPixels) {
+    Bytes stream;
+    for (int y = 0; y < fullRows; ++y) {
+      for (int i = 0; i < 16; ++i) stream.insert(stream.end(), {128, 7});
+      stream.insert(stream.end(), {0, 0});
+    }
+    if (extraPixels > 0) stream.insert(stream.end(), {static_cast<std::uint8_t>(extraPixels), 7});
+    stream.insert(stream.end(), {0, 2, 255, 255, 0, 1});  // a delta, then the end of the bitmap
+    return stream;
+  };
+  Bytes padded = {0, 1};
+  padded.resize(300000, 0);  // end-of-line records, had the bitmap not ended
+  Bytes lines(300000, 0);
+  const std::vector<std::pair<Bytes, bool>> cases = {
+      {padded, false}, {lines, false}, {rows(63, 127), false}, {rows(64, 0), true}};
+  for (const auto& [stream, loads] : cases) {
+    rec.Clear();
+    const ReadResult result = Read(RleDib(8, 2048, 1024, stream));
+    EXPECT_EQ(result.image != nullptr, loads) << stream.size();
+    if (!loads) {
+      EXPECT_TRUE(FailsWith(result, Code::kTruncated));
+    }
+  }
+}
+
 TEST_F(BmpReaderTest, RleImageBeyondTheCeilingIsRefusedByTheAllocatorWithItsFullSize) {
-  // 2.5 MB of runs may describe 100000 x 100000 pixels, but the 10^10 bytes
-  // they need lie far above the ceiling; the message names all of them.
-  Bytes runs(2500000, 0);
-  for (std::size_t i = 0; i < runs.size(); i += 2) runs[i] = 255;  // runs of 255 pixels of index 0
-  EXPECT_TRUE(FailsWith(Read(RleDib(8, 100000, 100000, runs)), Code::kOutOfMemory,
-                        "Failed to allocate 0x2540BE400 bytes of memory!"));
+  // 1.6 MB of runs fill 5000 rows, an eighth of 40000 x 40000 pixels, but
+  // the 1.6 GB they need lie above the ceiling; the message names all of them.
+  Bytes runs;
+  for (int y = 0; y < 5000; ++y) {
+    for (int i = 0; i < 156; ++i) runs.insert(runs.end(), {255, 0});
+    runs.insert(runs.end(), {220, 0, 0, 0});  // the row's last 220 pixels, the end of the line
+  }
+  EXPECT_TRUE(FailsWith(Read(RleDib(8, 40000, 40000, runs)), Code::kOutOfMemory,
+                        "Failed to allocate 0x5F5E1000 bytes of memory!"));
   ASSERT_EQ(rec.Ctx().Messages().size(), 1u);
   EXPECT_TRUE(rec.Ctx().Messages()[0].allocator);
 }
@@ -870,6 +902,20 @@ TEST_F(BmpReaderTest, SbmpHeaderTheRunsCanNotFillIsRefusedBeforeAllocating) {
   EXPECT_TRUE(FailsWith(ReadSbmp(hostile), Code::kTruncated));
   EXPECT_EQ(rec.Texts(),
             std::vector<std::string>{"File too short: a 60000 x 60000 SBMP image can not be filled from 1 run records"});
+
+  // Beyond 2^20 pixels the runs' own counts decide: records of nothing are
+  // no data.
+  rec.Clear();
+  Bytes empty = Sbmp(4096, 512, {});
+  for (int i = 0; i < 1000; ++i) ColourRun(empty, 0, 1, 2, 3);
+  EXPECT_TRUE(FailsWith(ReadSbmp(empty), Code::kTruncated));
+  rec.Clear();
+  Bytes counted = Sbmp(4096, 512, {});
+  for (int i = 0; i < 4; ++i) ColourRun(counted, 0xFFFF, 1, 2, 3);  // 262140 pixels, 4 short of an eighth
+  EXPECT_TRUE(FailsWith(ReadSbmp(counted), Code::kTruncated));
+  rec.Clear();
+  ColourRun(counted, 4, 1, 2, 3);
+  EXPECT_NE(ReadSbmp(counted).image, nullptr);
 
   // Runs for an eighth of the pixels still give the partial image.
   rec.Clear();

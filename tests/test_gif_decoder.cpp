@@ -2,10 +2,13 @@
 // decoder and the post-processing of decoded frames, on hand-made files.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "GifTestFiles.h"
+#include "TestSupport.h"
 #include "ReaderTestSupport.h"
 #include "readers/GifDecoder.h"
 
@@ -654,27 +657,55 @@ TEST(GifLzw, RepeatedStringCodesAndRowCrossingStrings) {
   EXPECT_EQ(Row(*d.frame.pBitmap, 3), (std::vector<std::uint8_t>{1, 1, 1, 0}));
 }
 
-TEST(GifLzw, StringsUpTo3000BytesExpandAndLongerOnesFail) {
-  // Each code names the newest entry, so code 258 + k expands to k + 2 bytes.
-  auto chain = [](int longest) {
-    std::vector<int> codes = {256, 1};
-    for (int length = 2; length <= longest; ++length) codes.push_back(256 + length);
-    return codes;
-  };
-  std::vector<int> ok = chain(3000);
-  ok.push_back(257);
-  Decoded good = DecodeCodes(8, ok, 65535, 70, 10, 70);
-  ASSERT_EQ(good.result, 0);
-  // 1 + 2 + ... + 3000 = 4501500 pixels reach into row 68 of the 65535-pixel rows.
-  EXPECT_EQ(Bitmap_GetPixel(*good.frame.pBitmap, 9, 68), 1u);
-  EXPECT_EQ(Bitmap_GetPixel(*good.frame.pBitmap, 9, 69), 0u);
+TEST(GifLzw, TheLongestStringOfAFullTableExpands) {
+  // Each code names the newest entry, so after the clear code c code c + k
+  // expands to k bytes; the last entry (4095) holds the longest string a
+  // table can: 4091 bytes with 2-bit codes, 3839 with 8-bit ones.
+  for (const int minCodeSize : {2, 8}) {
+    SCOPED_TRACE(minCodeSize);
+    const int clear = 1 << minCodeSize;
+    std::vector<int> codes = {clear, 1};
+    for (int code = clear + 2; code < 4096; ++code) codes.push_back(code);
+    codes.push_back(clear + 1);
+    const int longest = 4095 - clear;
+    const std::int64_t pixels = std::int64_t{longest} * (longest + 1) / 2;
+    const int rows = static_cast<int>(pixels / 65535);
+    Decoded d = DecodeCodes(minCodeSize, codes, 65535, rows + 2, 10, rows + 2);
+    ASSERT_EQ(d.result, 0) << TextsOf(d.ctx).front();
+    EXPECT_EQ(Bitmap_GetPixel(*d.frame.pBitmap, 9, rows), 1u);  // the last string reaches the last row
+    EXPECT_EQ(Bitmap_GetPixel(*d.frame.pBitmap, 9, rows + 1), 0u);
+  }
+}
 
-  std::vector<int> tooLong = chain(3001);
-  tooLong.push_back(257);
-  Decoded bad = DecodeCodes(8, tooLong, 65535, 70, 10, 70);
-  EXPECT_NE(bad.result, 0);
-  EXPECT_EQ(TextsOf(bad.ctx), std::vector<std::string>{"Image could not be read"});
-  EXPECT_TRUE(Recorded(bad.ctx, Code::kCorrupt));
+// Flat pictures make each string one byte longer than the last until the
+// table is full, so every encoder reaches the longest strings on them.
+TEST(GifLzw, FlatPicturesOfOtherEncodersLoad) {
+  testing_support::TempDir dir;
+  const std::string imageMagick =
+      "for c in convert-im6.q16 convert-im7.q16 convert; do command -v $c >/dev/null && exec $c \"$@\"; done; exit 127";
+  const std::vector<std::pair<std::string, std::string>> encoders = {
+      {"ImageMagick", "sh -c '" + imageMagick + "' sh -size 3000x2999 xc:white " + dir.File("im.gif")},
+      {"Pillow", "/usr/bin/python3 -c 'import sys; from PIL import Image; "
+                 "Image.new(\"L\", (3000, 2999), 255).save(sys.argv[1])' " + dir.File("pil.gif")},
+  };
+  int made = 0;
+  for (const auto& [encoder, command] : encoders) {
+    SCOPED_TRACE(encoder);
+    const std::string path = dir.File(encoder == "Pillow" ? "pil.gif" : "im.gif");
+    if (std::system((command + " 2>/dev/null").c_str()) != 0) continue;
+    ++made;
+    const Loaded loaded = ReadGif(testing_support::ReadBytes(path));
+    ASSERT_TRUE(loaded.result) << TextsOf(loaded.ctx).front();
+    const Bitmap& b = *loaded.result.image;
+    ASSERT_EQ(b.XSize, 3000);
+    ASSERT_EQ(b.YSize, 2999);
+    std::int64_t white = 0;
+    for (int y = 0; y < b.YSize; ++y) {
+      for (int x = 0; x < b.XSize; ++x) white += (Bitmap_GetPixelColor(b, x, y) & 0xFFFFFF) == 0xFFFFFF ? 1 : 0;
+    }
+    EXPECT_EQ(white, std::int64_t{3000} * 2999);
+  }
+  if (made == 0) GTEST_SKIP() << "neither ImageMagick nor Pillow (/usr/bin/python3) is installed";
 }
 
 TEST(GifLzw, CodeBeyondTheNextFreeEntryIsTakenAsThatEntry) {
@@ -835,12 +866,63 @@ TEST(GifReadFile, HostileScreenSizeIsRefusedWithItsSizeBeforeAllocating) {
   EXPECT_EQ(TextsOf(limited.ctx),
             std::vector<std::string>{"Illegal image size (60000 x 60000): GIF images may be at most 2000 x 2000 pixels"});
 
-  // Without a size limit the canvas of 3.6 GB passes the pixel limit, and the
-  // allocator refuses it with its full size before taking anything.
+  // Without a size limit, two bytes of image data (five codes) cannot fill
+  // the canvas of 3.6 GB; with data that could, the allocator refuses the canvas with its
+  // full size. Neither takes anything.
   const Loaded unlimited = ReadGif(g.Get());
-  EXPECT_TRUE(FailsWith(unlimited.result, Code::kOutOfMemory, "Failed to allocate 0xD693A400 bytes of memory!"));
-  ASSERT_EQ(unlimited.ctx.Messages().size(), 1u);
-  EXPECT_TRUE(unlimited.ctx.Messages()[0].allocator);
+  EXPECT_TRUE(FailsWith(unlimited.result, Code::kCorrupt,
+                        "Illegal image size (60000 x 60000): no frame of this GIF can fill more than 15 of its pixels"));
+  GifBuilder large;
+  large.Header().ScreenWithTable(60000, 60000, kTable4).Image(0, 0, 60000, 60000).ImageData(8, Bytes(100000, 0));
+  const Loaded allocating = ReadGif(large.Trailer().Get());
+  EXPECT_TRUE(FailsWith(allocating.result, Code::kOutOfMemory, "Failed to allocate 0xD693A400 bytes of memory!"));
+  ASSERT_EQ(allocating.ctx.Messages().size(), 1u);
+  EXPECT_TRUE(allocating.ctx.Messages()[0].allocator);
+}
+
+// A screen far larger than what any frame can fill gets no canvas, whatever
+// frame is asked for; one frame that can fill a sixteenth of it is enough,
+// wherever it stands in the file. Screens of 2048 x 2048 pixels and less
+// always pass.
+TEST(GifReadFile, ACanvasIsMadeOnlyWhenSomeFrameCanFillAFairShareOfIt) {
+  const auto build = [](int screen, std::vector<int> frameSides, bool enoughData, int left) {
+    GifBuilder g;
+    g.Header().ScreenWithTable(screen, screen, kTable4);
+    for (const int side : frameSides) {
+      g.Image(left, 0, side, side);
+      if (enoughData) {
+        g.ImageData(2, Bytes(static_cast<std::size_t>(side) * side / 1000 + 10, 0));
+      } else {
+        g.Pixels({1}, 2);
+      }
+    }
+    return g.Trailer().Get();
+  };
+  struct Case {
+    int screen;
+    std::vector<int> frames;
+    bool enoughData;
+    int frameRead;
+    bool canvas;
+    int left = 0;
+  };
+  const Case cases[] = {
+      {2048, {1}, false, 0, true},            // small screens always pass
+      {2100, {1}, false, 0, false},           // a one-pixel frame on a large screen
+      {2100, {524, 1}, true, 1, false},       // a pixel row and column short of a sixteenth
+      {2100, {525, 1}, true, 1, true},        // a sixteenth, read while skipping to frame 1
+      {2100, {1, 525}, true, 0, true},        // a sixteenth later in the file
+      {2100, {2100}, false, 0, false},        // a full frame whose data fills 15 pixels
+      {2100, {2100}, true, 0, false, 2099},   // a full frame of which one column is on the screen
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.screen << " screen, frame " << c.frameRead << " of " << c.frames.size());
+    Decoded d = DecodeRaw(build(c.screen, c.frames, c.enoughData, c.left), c.frameRead);
+    EXPECT_EQ(d.frame.pBitmap != nullptr, c.canvas);
+    if (!c.canvas) {
+      EXPECT_TRUE(Recorded(d.ctx, Code::kCorrupt));
+    }
+  }
 }
 
 TEST(GifReadFile, EveryQuietWalkFailureIsReportedOnce) {

@@ -23,8 +23,8 @@ using testing_support::TempDir;
 using Bytes = std::vector<std::uint8_t>;
 
 const std::string kIllegalHeader =
-    "Illegal file header\nExcpecting the following:\n00:U8  Header[8] = \"LumarPal\"\n08:U32 NumColors\n"
-    "0C:U8  Reserved[4]\n10:U32 _aColor[NumColors]\n";
+    "Illegal file header. Expecting the following: 00:U8  Header[8] = \"LumarPal\", 08:U32 NumColors, "
+    "0C:U8  Reserved[4], 10:U32 _aColor[NumColors]";
 
 Bytes PaletteBytes(std::uint32_t count, const std::vector<Color>& colours) {
   Bytes out = {'L', 'u', 'm', 'a', 'r', 'P', 'a', 'l'};

@@ -245,7 +245,7 @@ TEST_F(PngWriterTest, WriteFailuresAreReportedAndKeepTheImage) {
   EXPECT_EQ(WritePngFile(source.get(), closed, kept, ctx_), sys::Code::kIo);
   ASSERT_NE(kept, nullptr);
   EXPECT_EQ(kept->XSize, 4);
-  EXPECT_EQ(TextsOf(ctx_), std::vector<std::string>{"Error writing PNG: WriteFile() returns NULL\n"});
+  EXPECT_EQ(TextsOf(ctx_), std::vector<std::string>{"Error writing PNG: WriteFile() returns NULL"});
 
   // A device that refuses data part-way: noise does not compress, so the
   // file's buffer overflows while libpng is still writing.
@@ -258,7 +258,7 @@ TEST_F(PngWriterTest, WriteFailuresAreReportedAndKeepTheImage) {
   BitmapPtr written;
   EXPECT_EQ(WritePngFile(noise.get(), *full, written, ctx), sys::Code::kIo);
   EXPECT_NE(written, nullptr);
-  EXPECT_EQ(TextsOf(ctx), std::vector<std::string>{"Error writing PNG: Not all data could be writen\n"});
+  EXPECT_EQ(TextsOf(ctx), std::vector<std::string>{"Error writing PNG: Not all data could be writen"});
   // The image before the conversion is still the caller's, unchanged.
   EXPECT_EQ(noise->pData, before->pData);
   EXPECT_EQ(noise->HasAlpha, 0);

@@ -24,7 +24,9 @@
 #include "image/ColorConvert.h"
 #include "image/ColorFormat.h"
 #include "sys/File.h"
+#include "writers/CBitmapWriter.h"
 #include "writers/ImageWriters.h"
+#include "writers/OutputSize.h"
 #include "writers/SizeReport.h"
 
 using namespace rastra;  // NOLINT(google-build-using-namespace)
@@ -493,6 +495,99 @@ TEST(SizeReportCommandTest, RowComesAfterTheHelpRowsAndIsNoPrefixOfAnotherComman
     EXPECT_FALSE(std::string_view(row->keyword).starts_with(entry.keyword)) << entry.keyword;
   }
   EXPECT_NE(ComposeHelpText().find("-sizereport\t\t[csv]\r\n"), std::string::npos);
+}
+
+// ---------------------------------------------------------------- output size
+
+// The FORMATs a TYPE takes (0 for the TYPEs without FORMAT).
+std::vector<int> FormatsOf(int type) {
+  if (type != kOutputCBitmap && type != kOutputCStream) return {0};
+  std::vector<int> formats;
+  for (const FormatEntry& entry : FormatTable()) formats.push_back(entry.code);
+  return formats;
+}
+
+// Wide pictures, whose data outweighs every fixed part of a file many times:
+// a bound that is short per pixel shows on them.
+std::vector<Picture> WidePictures() {
+  std::vector<Picture> pictures;
+  BitmapPtr photo = MakeBitmap(4000, 80, 0);
+  Fill(*photo, [](int x, int y, Noise& noise) { return Rgb(x % 256, (y * 4) % 256, noise.Next(256)); });
+  pictures.push_back({"wide photo", std::move(photo)});
+  BitmapPtr twoColours = MakeBitmap(4000, 80, 2);
+  Noise noise;
+  for (int y = 0; y < twoColours->YSize; ++y) {
+    for (int x = 0; x < twoColours->XSize; ++x) twoColours->Row(y)[x] = static_cast<std::uint8_t>(noise.Next(2));
+  }
+  pictures.push_back({"wide 1-bit", std::move(twoColours)});
+  return pictures;
+}
+
+// What a save counts before writing is what it writes, for every TYPE, FORMAT
+// and palette choice, and the bound that spares most saves the count never
+// falls short of it.
+TEST(OutputSizeTest, TheCountIsWhatTheSaveWritesAndTheBoundNeverLess) {
+  int compared = 0;
+  std::vector<Picture> pictures = Pictures();
+  const std::size_t small = pictures.size();
+  for (Picture& wide : WidePictures()) pictures.push_back(std::move(wide));
+  for (std::size_t p = 0; p < pictures.size(); ++p) {
+    const Picture& picture = pictures[p];
+    for (int type = kOutputCBitmap; type <= kOutputPng; ++type) {
+      for (const int format : FormatsOf(type)) {
+        for (const int noPalette : {0, 1}) {
+          // The palette choice and the file TYPEs without rows of C text
+          // are seen on the small pictures.
+          if (p >= small && (noPalette == 1 || (type != kOutputCBitmap && type != kOutputCStream))) continue;
+          const OutputSpec spec{format, noPalette};
+          OutputOptions options;
+          options.useArgb = noPalette == 1;
+          sys::Context ctx;
+          sys::MemorySink sink;
+          if (!WriteImageFile(picture.image.get(), sink, "out.c", spec, type, options, ctx).Ok()) continue;
+          SCOPED_TRACE(picture.name + ", TYPE " + std::to_string(type) + ", FORMAT " + std::to_string(format));
+          std::uint64_t counted = 0;
+          ASSERT_EQ(CountOutputBytes(*picture.image, "out.c", spec, type, options, counted, ctx), sys::Code::kOk);
+          EXPECT_EQ(counted, sink.Bytes().size());
+          EXPECT_GE(OutputBytesBound(*picture.image, spec, type), counted);
+          ++compared;
+        }
+      }
+    }
+  }
+  EXPECT_GT(compared, 200);
+}
+
+// A save beyond the limit writes nothing and names both numbers; at exactly
+// its size it is written.
+TEST(OutputSizeTest, ASaveBeyondTheLimitIsRefusedBeforeWriting) {
+  const BitmapPtr image = Photo();
+  for (int type = kOutputCBitmap; type <= kOutputPng; ++type) {
+    SCOPED_TRACE(type);
+    const OutputSpec spec{type == kOutputCBitmap || type == kOutputCStream ? 16 : 0, 1};
+    OutputOptions options;
+    sys::Context ctx;
+    std::uint64_t size = 0;
+    ASSERT_EQ(CountOutputBytes(*image, "out.c", spec, type, options, size, ctx), sys::Code::kOk);
+    options.maxOutputBytes = size - 1;
+    sys::MemorySink refused;
+    const WriteResult result = WriteImageFile(image.get(), refused, "out.c", spec, type, options, ctx);
+    EXPECT_EQ(result.code, sys::Code::kLimit);
+    EXPECT_TRUE(refused.Bytes().empty());
+    EXPECT_EQ(result.replacement, nullptr);
+    EXPECT_EQ(result.text, "Output would be " + GroupedNumber(size) + " bytes, more than the limit of " +
+                               GroupedNumber(size - 1) + " bytes");
+    options.maxOutputBytes = size;
+    sys::MemorySink written;
+    EXPECT_TRUE(WriteImageFile(image.get(), written, "out.c", spec, type, options, ctx).Ok());
+    EXPECT_EQ(written.Bytes().size(), size);
+  }
+}
+
+TEST(OutputSizeTest, NumbersAreGroupedInThousands) {
+  const std::vector<std::pair<std::uint64_t, std::string>> cases = {
+      {0, "0"}, {999, "999"}, {1000, "1,000"}, {1073741824, "1,073,741,824"}, {6712345678, "6,712,345,678"}};
+  for (const auto& [value, text] : cases) EXPECT_EQ(GroupedNumber(value), text);
 }
 
 }  // namespace

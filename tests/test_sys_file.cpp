@@ -6,10 +6,12 @@
 
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "SaveFaultSupport.h"
 #include "TestSupport.h"
+#include "sys/Context.h"
 #include "sys/File.h"
 
 using namespace rastra;  // NOLINT(google-build-using-namespace)
@@ -70,6 +72,31 @@ TEST(FileFaults, ACommitAfterARefusedWriteOrCloseKeepsTheOldFile) {
     EXPECT_FALSE(out->Commit());
     EXPECT_EQ(ReadText(target), "old");
     EXPECT_EQ(NamesIn(dir.Path()), std::vector<std::string>{"picture.c"});
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Reports promise one line each: whatever a library or a file name brings
+// along, a recorded text has no line break and no control character.
+TEST(ReportText, EveryRecordedTextIsOneLine) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"libpng error: IDAT: CRC error\n", "libpng error: IDAT: CRC error"},
+      {"Error writing GIF: disk full\r\n", "Error writing GIF: disk full"},
+      {"first\nsecond\r\nthird", "first second third"},
+      {"Could not write file a\tb\x1b.c", "Could not write file a?b?.c"},
+      {"plain", "plain"},
+  };
+  for (const auto& [text, line] : cases) {
+    sys::Context ctx;
+    ctx.Fail(sys::Code::kIo, text);
+    ctx.Warn(sys::Code::kCorrupt, text);
+    ASSERT_EQ(ctx.Messages().size(), 2u);
+    EXPECT_EQ(ctx.Messages()[0].text, line);
+    EXPECT_EQ(ctx.Messages()[1].text, line);
+    EXPECT_EQ(sys::OneLine(text), line);
   }
 }
 

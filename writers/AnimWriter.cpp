@@ -5,6 +5,7 @@
 #include <span>
 
 #include "writers/CBitmapWriter.h"
+#include "writers/OutputSize.h"
 #include "writers/TextOutput.h"
 #include "writers/WriterSupport.h"
 
@@ -66,15 +67,21 @@ void WriteAnimationHead(OutBuffer& out, const FrameJob& job) {
 // A frame with its own table gets its own palette. Frames on the global table
 // share the block of the first of them with an equal palette, named by that
 // frame's number (for the first global frame, FirstGlobalFrame).
+const AnimWriterState::SharedPalette* SharedPaletteOf(const FrameJob& job, const AnimWriterState& state) {
+  if ((*job.frames)[static_cast<std::size_t>(job.index)].LocalTableFrame >= 0) return nullptr;
+  for (const AnimWriterState::SharedPalette& shared : state.globalPalettes) {
+    if (SamePalette(shared, *job.bitmap)) return &shared;
+  }
+  return nullptr;
+}
+
 void WriteFramePalette(OutBuffer& out, const FrameJob& job, AnimWriterState& state) {
   const int local = (*job.frames)[static_cast<std::size_t>(job.index)].LocalTableFrame;
   int owner = job.index;
   if (local < 0) {
-    for (const AnimWriterState::SharedPalette& shared : state.globalPalettes) {
-      if (SamePalette(shared, *job.bitmap)) {
-        state.paletteOwner[static_cast<std::size_t>(job.index)] = shared.owner;
-        return;
-      }
+    if (const AnimWriterState::SharedPalette* shared = SharedPaletteOf(job, state)) {
+      state.paletteOwner[static_cast<std::size_t>(job.index)] = shared->owner;
+      return;
     }
     const auto bytes = PaletteBytes(*job.bitmap);
     state.globalPalettes.push_back({owner, job.bitmap->HasTrans != 0 ? 1 : 0, {bytes.begin(), bytes.end()}});
@@ -97,6 +104,7 @@ void WriteFrameData(OutBuffer& buffer, const FrameJob& job) {
   const std::uint32_t mask = (1u << bits) - 1;
   WrapWriter out(buffer);
   for (int y = 0; y < image.YSize; ++y) {
+    const std::uint64_t start = out.BytesSoFar();
     const std::uint8_t* row = image.Row(y);
     out.SetColumn(0);
     out.Wrapped("  ");
@@ -112,6 +120,12 @@ void WriteFrameData(OutBuffer& buffer, const FrameJob& job) {
       out.Wrapped(text, static_cast<std::size_t>(p - text));
     }
     out.Plain(y + 1 < image.YSize ? ",\r\n" : "\r\n};\r\n\r\n");
+    // Elements of one width: a count takes the rows between the first and
+    // the last from the first.
+    if (y == 0 && out.Counting() && image.YSize > 2) {
+      out.AddCounted((out.BytesSoFar() - start) * static_cast<std::uint64_t>(image.YSize - 2));
+      y = image.YSize - 2;
+    }
   }
 }
 
@@ -183,6 +197,33 @@ void WriteAnimationTail(OutBuffer& out, const FrameJob& job, const AnimWriterSta
   OutWrite(out, "/*************************** End of file ****************************/\r\n");
 }
 
+struct CallBytes {
+  std::uint64_t all = 0;   // what the call writes
+  std::uint64_t data = 0;  // of it, the frame's data array
+};
+
+// What this call writes, counted by writing it into a buffer that keeps
+// nothing. The tail's length does not depend on which frame owns which
+// palette (the names are padded to one width), so the state as it stands
+// serves.
+CallBytes CountCall(const FrameJob& job, const AnimWriterState& state, bool writePalette) {
+  sys::MemorySink nothing(false);
+  OutBuffer probe(nothing);
+  probe.counting = true;
+  OutSetPaletteFlag(probe, writePalette);
+  if (state.remaining == 0) WriteAnimationHead(probe, job);
+  if (SharedPaletteOf(job, state) == nullptr) {
+    WritePaletteBlock(probe, job.id + std::to_string(job.index), *job.bitmap, *job.options);
+  }
+  const std::uint64_t beforeData = OutBytesSoFar(probe);
+  WriteFrameData(probe, job);
+  CallBytes bytes;
+  bytes.data = OutBytesSoFar(probe) - beforeData;
+  if (job.toFollow == 0) WriteAnimationTail(probe, job, state);
+  bytes.all = OutBytesSoFar(probe);
+  return bytes;
+}
+
 // A call for frame 0 always starts a new animation, so one abandoned
 // part-way cannot make the next one lose its first frame; any other call must
 // continue the animation being written.
@@ -252,12 +293,21 @@ int WriteAnimFile(AnimWriterState& state, OutBuffer& out, const OutputSpec& spec
     state.count = job.count;
     state.globalPalettes.clear();
     state.paletteOwner.assign(static_cast<std::size_t>(job.count), 0);
-    WriteAnimationHead(out, job);
+    state.bytes = 0;
   }
+  const CallBytes call = CountCall(job, state, OutPaletteFlag(out));
+  const std::uint64_t least = state.bytes + call.all + static_cast<std::uint64_t>(framesToFollow) * call.data;
+  if (least > options.maxOutputBytes) {
+    state.remaining = 0;
+    ctx.Fail(sys::Code::kLimit, OutputTooLargeText(least, options.maxOutputBytes, framesToFollow != 0));
+    return 1;
+  }
+  if (state.remaining == 0) WriteAnimationHead(out, job);
   WriteFramePalette(out, job, state);
   WriteFrameData(out, job);
   if (framesToFollow == 0) WriteAnimationTail(out, job, state);
   state.remaining = framesToFollow;
+  state.bytes += call.all;
   if (!OutComplete(out)) {
     state.remaining = 0;
     ReportAnimError(ctx, "Not all data could be written", sys::Code::kIo);

@@ -30,6 +30,7 @@ struct AnimWriterState {
   // frame with another transparent index (or none) needs its own block.
   std::vector<SharedPalette> globalPalettes;
   std::vector<int> paletteOwner;  // per frame: the number in the name of its palette
+  std::uint64_t bytes = 0;         // written by the calls so far
 };
 
 // Writes frame N - framesToFollow - 1 of the records in frames (N =
@@ -39,6 +40,13 @@ struct AnimWriterState {
 // order with the same state and buffer. Returns 0 on success, 1 on failure
 // (recorded in ctx; an out-of-order call also ends the animation being
 // written). Only the frame being written needs its bitmap.
+//
+// Before a call writes anything it counts what it adds. The frames of an
+// animation share one size, so what is written so far, this call and the
+// data arrays of the frames to follow make the least the file can come to;
+// beyond options.maxOutputBytes the call fails with "Output would be at
+// least N bytes, more than the limit of M bytes" (code kLimit), the first
+// call before a byte is written.
 int WriteAnimFile(AnimWriterState& state, OutBuffer& out, const OutputSpec& spec, const GifInfo& info,
                   const std::string& path, int framesToFollow, std::vector<GifFrame>* frames, int type,
                   const OutputOptions& options, sys::Context& ctx);

@@ -83,14 +83,21 @@ bool IsPaletteFormat(const FormatEntry& entry) {
 constexpr std::size_t kMaxElementLength = 48;
 
 // Rows from the top: each starts at column 0 with "  ", its elements wrapped,
-// and ends unwrapped.
+// and ends unwrapped. Every element of these rows has one width, so all rows
+// but the last have the text length of the first: a count takes it from
+// there and writes only the first and the last row.
 template <class RowElements>
 void WriteRows(const Bitmap& image, WrapWriter& out, std::string_view lastRowEnd, RowElements&& writeElements) {
   for (int y = 0; y < image.YSize; ++y) {
+    const std::uint64_t start = out.BytesSoFar();
     out.SetColumn(0);
     out.Wrapped("  ");
     writeElements(image.Row(y));
     out.Plain(y + 1 < image.YSize ? std::string_view(",\r\n") : lastRowEnd);
+    if (y == 0 && out.Counting() && image.YSize > 2) {
+      out.AddCounted((out.BytesSoFar() - start) * static_cast<std::uint64_t>(image.YSize - 2));
+      y = image.YSize - 2;
+    }
   }
 }
 

@@ -71,7 +71,7 @@ class GifLzwEncoder {
 // fully transparent pixels of a true-colour image with HasAlpha, and no
 // others, take the file's transparent index. The converted image comes
 // back in written to replace the caller's (also when writing then failed).
-// Returns kOk, or why not (recorded as "Error writing GIF: %s\n").
+// Returns kOk, or why not (recorded as "Error writing GIF: %s").
 sys::Code WriteGifFile(const Bitmap* bitmap, sys::ByteSink& sink, BitmapPtr& written, const OutputOptions& options,
                        sys::Context& ctx);
 

@@ -13,7 +13,7 @@ namespace rastra {
 // writing then failed). A palette image is written as a palette PNG (1, 2, 4
 // or 8 bits, tRNS for its transparency), an opaque true-colour image as RGB,
 // any other as RGBA. Returns kOk, or why the file could not be written; a
-// libpng error is recorded as "Error writing PNG: %s\n".
+// libpng error is recorded as "Error writing PNG: %s".
 sys::Code WritePngFile(const Bitmap* bitmap, sys::ByteSink& sink, BitmapPtr& written, sys::Context& ctx);
 
 }  // namespace rastra

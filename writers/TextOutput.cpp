@@ -18,6 +18,7 @@ constexpr std::size_t kPaddedWidth = kBannerWidth - 1;
 // outcome: a failed piece is not retried, but the buffer remembers it.
 bool WritePending(OutBuffer& out) {
   const bool ok = out.sink->Write(out.bytes.data(), out.count);
+  out.handed += out.count;
   out.count = 0;
   if (!ok) out.failed = true;
   return ok;
@@ -171,11 +172,9 @@ std::string IdentifierFromName(const std::string& path) {
   return name;
 }
 
+// Only the file name counts, so the folders may be as deep as the system
+// allows.
 int MakeIdentifier(const std::string& path, std::string& identifier, sys::Context& ctx, std::size_t capacity) {
-  if (path.size() >= kIdentifierCapacity) {
-    ctx.Fail(sys::Code::kBadName, "Path is too long");
-    return 1;
-  }
   const std::string name = IdentifierFromName(path);
   if (name.empty()) {
     ctx.Fail(sys::Code::kBadName, "Illegal identifier");

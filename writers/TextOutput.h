@@ -38,6 +38,11 @@ struct OutBuffer {
   std::size_t lastCopied = 0;  // bytes the last OutWrite took into the buffer
   bool writePalette = true;   // false: the palette is written only as a disabled reference
   bool failed = false;        // some bytes did not reach the sink
+  std::uint64_t handed = 0;   // bytes handed to the sink, and bytes counted instead (OutAddCounted)
+  // Set when the bytes are only counted (the sink keeps nothing): rows of C
+  // text whose elements all have one width are then counted from the first
+  // one instead of being formatted.
+  bool counting = false;
 };
 
 // Returns 1, or 0 when a write to the sink failed; then the rest of the bytes
@@ -61,6 +66,10 @@ inline void OutSetPaletteFlag(OutBuffer& out, bool writePalette) { out.writePale
 inline bool OutPaletteFlag(const OutBuffer& out) { return out.writePalette; }
 // True when every byte so far reached the sink (flushes first).
 bool OutComplete(OutBuffer& out);
+// The bytes written so far, those still in the buffer included.
+inline std::uint64_t OutBytesSoFar(const OutBuffer& out) { return out.handed + out.count; }
+// Adds bytes a counting writer stands for without writing them.
+inline void OutAddCounted(OutBuffer& out, std::uint64_t bytes) { out.handed += bytes; }
 
 // Gathers wrapped and plain pieces locally and hands them to OutWrite in large
 // blocks, following exactly the rule of OutWriteWrapped (and moving the same
@@ -122,6 +131,9 @@ class WrapWriter {
   void Flush();
   // The column counter of the buffer this writer feeds.
   void SetColumn(std::int32_t column) { out_.column = column; }
+  bool Counting() const { return out_.counting; }
+  std::uint64_t BytesSoFar() const { return OutBytesSoFar(out_) + used_; }
+  void AddCounted(std::uint64_t bytes) { OutAddCounted(out_, bytes); }
 
  private:
   static constexpr std::size_t kCapacity = 16 * 1024;
@@ -145,8 +157,8 @@ class WrapWriter {
 // cannot hold; "" when none is left.
 std::string IdentifierFromName(const std::string& path);
 // The C identifier of the output path: its file name without the characters a C
-// name cannot hold. Returns 0, or 1 after recording "Path is too long" or
-// "Illegal identifier" (code kBadName).
+// name cannot hold, whatever the length of the path. Returns 0, or 1 after
+// recording "Illegal identifier" (code kBadName).
 int MakeIdentifier(const std::string& path, std::string& identifier, sys::Context& ctx,
                    std::size_t capacity = kIdentifierCapacity);
 

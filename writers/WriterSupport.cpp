@@ -19,7 +19,7 @@ bool IsConsistent(const Bitmap& bitmap) {
 }
 
 sys::Code ReportWriteError(sys::Context& ctx, const char* format, const std::string& reason, sys::Code code) {
-  return ctx.Fail(code, std::string("Error writing ") + format + ": " + reason + "\n");
+  return ctx.Fail(code, std::string("Error writing ") + format + ": " + reason);
 }
 
 BitmapPtr TrueColorCopy(const Bitmap& bitmap, sys::Context& ctx) {

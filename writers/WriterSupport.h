@@ -15,7 +15,7 @@ namespace writer_support {
 // Bitmap::Row without a further test.
 bool IsConsistent(const Bitmap& bitmap);
 
-// Records "Error writing <format>: <reason>\n" and returns code.
+// Records "Error writing <format>: <reason>" and returns code.
 sys::Code ReportWriteError(sys::Context& ctx, const char* format, const std::string& reason,
                            sys::Code code = sys::Code::kIo);
 
