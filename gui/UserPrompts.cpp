@@ -7,6 +7,7 @@
 #include "gui/CmdOptionsDlg.h"
 #include "gui/InfoDlg.h"
 #include "gui/OptionsDialog.h"
+#include "gui/ReportBox.h"
 #include "gui/SizeReportDlg.h"
 #include "gui/TransDlg.h"
 
@@ -72,12 +73,13 @@ void UserPrompts::About(QWidget* parent, const QString& displayName) {
 }
 
 void UserPrompts::Message(QWidget* parent, const QString& title, const QString& text) {
-  QMessageBox::information(parent, title, text);
+  ReportBox box(ReportBox::Kind::kInformation, title, text, QString(), QString(), parent);
+  box.exec();
 }
 
-void UserPrompts::Error(QWidget* parent, const QString& title, const QString& text, const QString& fileName) {
-  QMessageBox box(QMessageBox::Critical, title, text, QMessageBox::Ok, parent);
-  if (!fileName.isEmpty()) box.setInformativeText(tr("File: %1").arg(fileName));
+void UserPrompts::Error(QWidget* parent, const QString& title, const QString& text, const QString& detail,
+                        const QString& fileName) {
+  ReportBox box(ReportBox::Kind::kError, title, text, detail, fileName, parent);
   box.exec();
 }
 
