@@ -162,8 +162,11 @@ void ShowImage::ZoomIn() { ZoomKeeping(NextZoom(zoom_, true), ViewCentre()); }
 void ShowImage::ZoomOut() { ZoomKeeping(NextZoom(zoom_, false), ViewCentre()); }
 void ShowImage::ZoomToActualSize() { ZoomKeeping(1000, ViewCentre()); }
 
-int ShowImage::FittingZoom() const {
+int ShowImage::FittingZoom() {
   if (full_.isNull()) return 0;
+  // The information lines and the palette strip may just have appeared or
+  // gone; the room left for the picture is known once the layout has run.
+  if (layout() != nullptr) layout()->activate();
   const QSize room = scroll_->maximumViewportSize() - QSize(2 * ImageCanvas::kMargin, 2 * ImageCanvas::kMargin);
   if (room.width() <= 0 || room.height() <= 0) return 0;
   const long long byWidth = 1000LL * room.width() / full_.width();

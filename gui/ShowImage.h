@@ -93,7 +93,7 @@ class ShowImage : public QWidget {
   // The zoom one level in or out of thousandths.
   static int NextZoom(int thousandths, bool in);
   // The zoom at which the whole picture fits the view; 0 without a picture.
-  int FittingZoom() const;
+  int FittingZoom();
   // Sets the zoom keeping the picture point under viewportPoint in place.
   void ZoomKeeping(int thousandths, QPoint viewportPoint);
   QPoint ViewCentre() const;
