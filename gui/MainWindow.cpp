@@ -24,6 +24,7 @@
 
 #include "app/ImageDocument.h"
 #include "app/Report.h"
+#include "app/Session.h"
 #include "app/Settings.h"
 #include "app/Startup.h"
 #include "app/WindowJobs.h"
@@ -404,7 +405,8 @@ std::vector<std::string> MainWindow::ShowJobOutcome(HeldSink& sink, const QStrin
 BitmapPtr MainWindow::CopyForJob() {
   sys::Context ctx = MakeJobContext();
   BitmapPtr copy = Bitmap_Clone(*GetDocument().current, ctx);
-  ReportJob(ctx);
+  CommandSession session = ProcessSession();
+  session.ReportJob(ctx);  // with the cause: the allocator's failure in decimal
   return copy;
 }
 

@@ -360,7 +360,8 @@ void MainWindow::OnPaste() {
   if (image.isNull()) return;
   sys::Context ctx = MakeJobContext();
   BitmapPtr bitmap = QImageToBitmap(image, ctx);
-  ReportJob(ctx);
+  CommandSession session = ProcessSession();
+  session.ReportJob(ctx);
   if (!bitmap) return;
   // A step like any other: Undo brings back what was shown before, and the
   // title says the picture came from the clipboard.
