@@ -15,6 +15,8 @@ namespace {
 
 // A sentence reads well at about this many characters a line.
 constexpr int kReadableChars = 60;
+// A path may take a little more before it is shortened.
+constexpr int kWidestChars = 90;
 constexpr int kIconSpace = 80;  // the icon and the gaps beside it
 
 QLabel* WrappedLabel(const QString& text, int width, QWidget* parent) {
@@ -55,7 +57,8 @@ ReportBox::ReportBox(Kind kind, const QString& title, const QString& text, const
     // A path is one word: shortened in its middle where it is too long, and
     // whole in the tool tip.
     const QString line = tr("File: %1").arg(fileName);
-    file_ = new QLabel(metrics.elidedText(line, Qt::ElideMiddle, room), this);
+    file_ = new QLabel(metrics.elidedText(line, Qt::ElideMiddle, std::min(room, metrics.averageCharWidth() * kWidestChars)),
+                       this);
     file_->setTextFormat(Qt::PlainText);
     file_->setToolTip(fileName);
     file_->setTextInteractionFlags(Qt::TextSelectableByMouse);
