@@ -107,8 +107,8 @@ INSTANTIATE_TEST_SUITE_P(
                     SaveCase{"written.bmp", kOutputBmp, 0, 0, "2"},
                     SaveCase{"written.gif", kOutputGif, 0, 0, "4"},
                     SaveCase{"written.png", kOutputPng, 0, 0, "5"}),
-    [](const testing::TestParamInfo<SaveCase>& info) {
-      std::string name = info.param.name;
+    [](const testing::TestParamInfo<SaveCase>& param) {
+      std::string name = param.param.name;
       std::replace(name.begin(), name.end(), '.', '_');
       return name;
     });
