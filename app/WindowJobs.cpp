@@ -51,7 +51,11 @@ bool CancellableSink::Write(const void* bytes, std::size_t count) {
     return false;
   }
   if (!target_.Write(bytes, count)) return false;
+  const std::uint64_t before = count_ / kProgressBytes;
   count_ += count;
+  if (progress_ && count_ / kProgressBytes != before) {
+    progress_("Written " + std::to_string(count_ / kProgressBytes) + " MiB");
+  }
   return true;
 }
 
@@ -72,8 +76,8 @@ CopySaveResult SaveCopy(CommandSession& session, const Bitmap& image, const Copy
     session.ReportText("Could not create file " + request.path);
     return result;
   }
-  CancellableSink sink(output->Output(), cancelled);
   sys::Context ctx = MakeJobContext();
+  CancellableSink sink(output->Output(), cancelled, [&ctx](const std::string& text) { ctx.Progress(text); });
   // The writer's own conversion (GIF, PNG) comes back as its replacement,
   // which stays here: the picture in the window is not the file's business.
   const WriteResult written =

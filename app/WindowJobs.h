@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/Report.h"
@@ -57,11 +58,15 @@ struct WindowJobSession {
 };
 
 // Passes writes on to target until cancelled is set; from then on every write
-// fails, so a writer stops soon and its file is never committed.
+// fails, so a writer stops soon and its file is never committed. Every
+// kProgressBytes it says how far the file has got ("Written 12 MiB"), since
+// a writer knows no total to count towards.
 class CancellableSink final : public sys::ByteSink {
  public:
-  CancellableSink(sys::ByteSink& target, const std::atomic<bool>& cancelled)
-      : target_(target), cancelled_(cancelled) {}
+  static constexpr std::uint64_t kProgressBytes = std::uint64_t{1} << 20;
+
+  CancellableSink(sys::ByteSink& target, const std::atomic<bool>& cancelled, sys::ProgressFn progress = {})
+      : target_(target), cancelled_(cancelled), progress_(std::move(progress)) {}
   bool Write(const void* bytes, std::size_t count) override;
   bool IsOpen() const override { return target_.IsOpen(); }
   bool Failed() const override { return failed_ || target_.Failed(); }
@@ -70,6 +75,7 @@ class CancellableSink final : public sys::ByteSink {
  private:
   sys::ByteSink& target_;
   const std::atomic<bool>& cancelled_;
+  sys::ProgressFn progress_;
   std::uint64_t count_ = 0;
   bool failed_ = false;
 };

@@ -132,17 +132,22 @@ TEST(SaveCopyTest, CancelledSaveLeavesNoFile) {
 }
 
 TEST(CancellableSinkTest, CountsUntilCancelledThenFailsEveryWrite) {
-  sys::MemorySink memory;
+  sys::MemorySink memory(false);
   std::atomic<bool> cancelled{false};
-  CancellableSink sink(memory, cancelled);
+  std::vector<std::string> notes;
+  CancellableSink sink(memory, cancelled, [&notes](const std::string& text) { notes.push_back(text); });
+  const std::vector<char> block(CancellableSink::kProgressBytes - 1);
+  EXPECT_TRUE(sink.Write(block.data(), block.size()));
+  EXPECT_TRUE(notes.empty());
   EXPECT_TRUE(sink.Write("abc", 3));
+  EXPECT_EQ(notes, std::vector<std::string>{"Written 1 MiB"});
   cancelled = true;
   EXPECT_FALSE(sink.Write("de", 2));
   cancelled = false;
   EXPECT_FALSE(sink.Write("f", 1));  // a failure sticks
   EXPECT_TRUE(sink.Failed());
-  EXPECT_EQ(sink.Count(), 3u);
-  EXPECT_EQ(memory.Count(), 3u);
+  EXPECT_EQ(sink.Count(), block.size() + 3);
+  EXPECT_EQ(memory.Count(), block.size() + 3);
 }
 
 TEST(HeldSinkTest, ReportsWaitForReplayAndComeInOrder) {
