@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "app/Report.h"
+#include "app/Session.h"
 #include "image/Alpha.h"
 #include "readers/ImageReaders.h"
 #include "sys/File.h"
@@ -19,18 +20,20 @@ BitmapPtr LoadAsWindowsBitmap(const std::string& path, sys::Context& ctx) {
 
 // Pictures of different sizes are pointed out in a message box; a batch run
 // shows nothing for them.
-void ReportAlphaJob(sys::Context& ctx) {
+void ReportAlphaJob(CommandSession& session, sys::Context& ctx) {
   std::vector<sys::Message> messages = ctx.TakeMessages();
-  if (GetRunState().batchActive) {
+  if (session.batch) {
     std::erase_if(messages, [](const sys::Message& m) { return m.code == sys::Code::kBadArgument; });
   }
-  ReportMessages(messages);
+  session.ReportMessages(messages);
 }
 
-bool AllExist(std::initializer_list<const std::string*> paths) {
+bool AllExist(CommandSession& session, std::initializer_list<const std::string*> paths) {
   for (const std::string* path : paths) {
     if (!sys::FileExists(*path)) {
-      ReportMessage(20);  // "File not found."
+      ReportEntry entry = session.WithSubjects(MessageEntry(20), {});  // "File not found."
+      entry.detail = *path + " does not exist";                          // for the message box
+      session.sink.Add(std::move(entry));
       return false;
     }
   }
@@ -40,21 +43,31 @@ bool AllExist(std::initializer_list<const std::string*> paths) {
 }  // namespace
 
 BitmapPtr CreateAlphaFromFiles(const std::string& overBlack, const std::string& overWhite) {
-  if (!AllExist({&overBlack, &overWhite})) return nullptr;
+  CommandSession session = ProcessSession();
+  return CreateAlphaFromFiles(session, overBlack, overWhite);
+}
+
+BitmapPtr LoadAlphaMaskFile(const Bitmap& current, const std::string& mask) {
+  CommandSession session = ProcessSession();
+  return LoadAlphaMaskFile(session, current, mask);
+}
+
+BitmapPtr CreateAlphaFromFiles(CommandSession& session, const std::string& overBlack, const std::string& overWhite) {
+  if (!AllExist(session, {&overBlack, &overWhite})) return nullptr;
   sys::Context ctx = MakeJobContext();
   BitmapPtr black = LoadAsWindowsBitmap(overBlack, ctx);
   BitmapPtr white = black ? LoadAsWindowsBitmap(overWhite, ctx) : nullptr;
   BitmapPtr result = black && white ? CreateAlphaFromImages(*black, *white, ctx) : nullptr;
-  ReportAlphaJob(ctx);
+  ReportAlphaJob(session, ctx);
   return result;
 }
 
-BitmapPtr LoadAlphaMaskFile(const Bitmap& current, const std::string& mask) {
-  if (!AllExist({&mask})) return nullptr;
+BitmapPtr LoadAlphaMaskFile(CommandSession& session, const Bitmap& current, const std::string& mask) {
+  if (!AllExist(session, {&mask})) return nullptr;
   sys::Context ctx = MakeJobContext();
   BitmapPtr maskImage = LoadAsWindowsBitmap(mask, ctx);
   BitmapPtr result = maskImage ? ApplyAlphaMask(current, *maskImage, ctx) : nullptr;
-  ReportAlphaJob(ctx);
+  ReportAlphaJob(session, ctx);
   return result;
 }
 

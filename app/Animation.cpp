@@ -110,4 +110,9 @@ bool CheckGifForAnimation(const std::string& path, const ReadLimits& limits) {
   return ReadAnimation(session, path, limits, false, info).has_value();
 }
 
+bool CheckGifIsAnimation(CommandSession& session, const std::string& path, const ReadLimits& limits) {
+  GifInfo info;
+  return ReadAnimation(session, path, limits, true, info).has_value();
+}
+
 }  // namespace rastra

@@ -41,5 +41,9 @@ bool CreateAnimationFile(const std::string& gifPath, const std::string& outPath,
 
 // Whether the GIF at path can be read as an animation (reported when not).
 bool CheckGifForAnimation(const std::string& path, const ReadLimits& limits = JobLimits());
+// The window's check before it asks where to write, reported to session: as
+// the command line does, it refuses a file that is no GIF ("Animation needs a
+// GIF file.") and a GIF of one picture ("GIF file is not animated.").
+bool CheckGifIsAnimation(CommandSession& session, const std::string& path, const ReadLimits& limits = JobLimits());
 
 }  // namespace rastra

@@ -6,11 +6,23 @@
 #include "app/Report.h"
 #include "app/Session.h"
 #include "readers/ImageReaders.h"
+#include "writers/ImageWriters.h"
 
 namespace rastra {
 
 namespace {
 constexpr std::size_t kMaxSourcePath = 255;
+
+// The output TYPE that writes a file of the reader's type again; 0 for the
+// types no writer makes.
+int OutputTypeOfFile(int fileType) {
+  switch (fileType) {
+    case kFileTypeBmp: return kOutputBmp;
+    case kFileTypeGif: return kOutputGif;
+    case kFileTypePng: return kOutputPng;
+    default: return 0;
+  }
+}
 }  // namespace
 
 void PushUndo() {
@@ -35,20 +47,27 @@ Bitmap* OpenImageFile(const std::string& path) {
 }
 
 Bitmap* OpenImageFile(CommandSession& session, const std::string& path) {
-  ImageDocument& doc = session.doc;
+  return AdoptOpenedImage(session.doc, ReadImageFile(session, path), path);
+}
+
+OpenedImage ReadImageFile(CommandSession& session, const std::string& path) {
   const SubjectScope subject(session, path);
   session.reads.push_back(path);
   sys::Context ctx = MakeJobContext();
   ReadResult result = LoadImagePath(path, JobReadOptions(), ctx);
   session.ReportJob(ctx);
-  if (!result.image) return nullptr;
+  return {std::move(result.image), result.frames, result.fileType};
+}
 
+Bitmap* AdoptOpenedImage(ImageDocument& doc, OpenedImage opened, const std::string& path) {
+  if (!opened.image) return nullptr;
   StartNewHistory(doc);
-  doc.current = std::move(result.image);
+  doc.current = std::move(opened.image);
   doc.sourcePath = path.substr(0, kMaxSourcePath);
-  doc.sourceFrames = result.frames;
+  doc.sourceFrames = opened.frames;
   doc.state = ImageState{ImageOrigin::kFile, ++doc.lastRevision};
   doc.savedRevision = doc.state.revision;
+  doc.saveTarget = SaveTarget{doc.sourcePath, OutputTypeOfFile(opened.fileType), 0, 0};
   return doc.current.get();
 }
 

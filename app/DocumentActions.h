@@ -3,6 +3,7 @@
 // document for the main window.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "image/Bitmap.h"
@@ -10,6 +11,14 @@
 namespace rastra {
 
 struct CommandSession;
+struct ImageDocument;
+
+// A picture read from a file, not yet in any document.
+struct OpenedImage {
+  BitmapPtr image;
+  std::uint32_t frames = 0;  // pictures in the file (a GIF animation holds several)
+  int fileType = -1;         // the reader that ran (an ImageFileType)
+};
 
 // Saves a copy of the current image, transparent entry included, as the
 // newest undo state. The current image counts as unchanged until
@@ -23,5 +32,12 @@ void PushUndo(CommandSession& session);
 Bitmap* OpenImageFile(const std::string& path);
 // The same for a session's document; its reports name the file.
 Bitmap* OpenImageFile(CommandSession& session, const std::string& path);
+// The two halves of OpenImageFile, for the window, which reads on a thread of
+// its own: the reading, whose reports go to the session, which keeps its
+// document as it was; and the taking over into a document. The taking over
+// also makes the file the document's save target where its type can be
+// written (BMP, GIF, PNG).
+OpenedImage ReadImageFile(CommandSession& session, const std::string& path);
+Bitmap* AdoptOpenedImage(ImageDocument& doc, OpenedImage opened, const std::string& path);
 
 }  // namespace rastra

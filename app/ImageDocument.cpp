@@ -6,6 +6,37 @@ namespace rastra {
 
 namespace {
 ImageDocument document;
+
+using Images = std::array<BitmapPtr, kUndoSlots>;
+using States = std::array<ImageState, kUndoSlots>;
+
+// Puts image and state on top of a stack; the oldest entry drops out.
+void Push(Images& images, States& states, BitmapPtr image, const ImageState& state) {
+  for (int i = kUndoSlots - 1; i > 0; --i) {
+    images[i] = std::move(images[i - 1]);
+    states[i] = states[i - 1];
+  }
+  images[0] = std::move(image);
+  states[0] = state;
+}
+
+// Takes the top of a stack off into image and state.
+void Pop(Images& images, States& states, BitmapPtr& image, ImageState& state) {
+  image = std::move(images[0]);
+  state = states[0];
+  for (int i = 0; i < kUndoSlots - 1; ++i) {
+    images[i] = std::move(images[i + 1]);
+    states[i] = states[i + 1];
+  }
+  states[kUndoSlots - 1] = ImageState{};
+}
+
+void ClearRedo(ImageDocument& doc) {
+  for (int i = 0; i < kUndoSlots; ++i) {
+    doc.redo[i].reset();
+    doc.redoStates[i] = ImageState{};
+  }
+}
 }  // namespace
 
 ImageDocument& GetDocument() { return document; }
@@ -15,6 +46,7 @@ void StartNewHistory(ImageDocument& doc) {
     doc.undo[i].reset();
     doc.undoStates[i] = ImageState{};
   }
+  ClearRedo(doc);
 }
 
 void ResetDocument() { document = ImageDocument{}; }
@@ -23,26 +55,30 @@ void PushUndoImage(BitmapPtr image) { PushUndoImage(document, std::move(image));
 
 void PushUndoImage(ImageDocument& doc, BitmapPtr image) {
   if (!image) return;
-  for (int i = kUndoSlots - 1; i > 0; --i) {
-    doc.undo[i] = std::move(doc.undo[i - 1]);
-    doc.undoStates[i] = doc.undoStates[i - 1];
-  }
-  doc.undo[0] = std::move(image);
-  doc.undoStates[0] = doc.state;
+  Push(doc.undo, doc.undoStates, std::move(image), doc.state);
+  ClearRedo(doc);
 }
 
 void PopUndo() {
   if (!document.undo[0]) return;
-  document.current = std::move(document.undo[0]);
-  document.state = document.undoStates[0];
-  for (int i = 0; i < kUndoSlots - 1; ++i) {
-    document.undo[i] = std::move(document.undo[i + 1]);
-    document.undoStates[i] = document.undoStates[i + 1];
-  }
-  document.undoStates[kUndoSlots - 1] = ImageState{};
+  Pop(document.undo, document.undoStates, document.current, document.state);
 }
 
 bool CanUndo() { return document.undo[0] != nullptr; }
+
+void UndoStep(ImageDocument& doc) {
+  if (!doc.undo[0]) return;
+  Push(doc.redo, doc.redoStates, std::move(doc.current), doc.state);
+  Pop(doc.undo, doc.undoStates, doc.current, doc.state);
+}
+
+void RedoStep(ImageDocument& doc) {
+  if (!doc.redo[0]) return;
+  Push(doc.undo, doc.undoStates, std::move(doc.current), doc.state);
+  Pop(doc.redo, doc.redoStates, doc.current, doc.state);
+}
+
+bool CanRedo(const ImageDocument& doc) { return doc.redo[0] != nullptr; }
 
 void MarkChanged() { document.state.revision = ++document.lastRevision; }
 

@@ -28,9 +28,22 @@ struct ImageState {
   std::uint64_t revision = 0;  // a new number for every change
 };
 
+// Where the window's Save writes without asking: the file the picture came
+// from or was last saved as, with the output TYPE, FORMAT and NOPALETTE of
+// that file. TYPE 0: no file of a type that can be written (a JPEG, say).
+struct SaveTarget {
+  std::string path;
+  int type = 0;
+  int format = 0;
+  int noPalette = 0;
+};
+
 struct ImageDocument {
   BitmapPtr current;
   std::array<BitmapPtr, kUndoSlots> undo;  // slot 0 the newest saved state
+  // What Undo took back, slot 0 the newest; a new change empties it.
+  std::array<BitmapPtr, kUndoSlots> redo;
+  std::array<ImageState, kUndoSlots> redoStates;
   std::string sourcePath;                  // last image opened successfully
   std::string customPalettePath;
   PaletteRef customPalette;                // the palette file last loaded
@@ -41,20 +54,28 @@ struct ImageDocument {
   std::uint32_t sourceFrames = 0;
   std::uint64_t savedRevision = 0;  // the revision last written to a file or opened
   std::uint64_t lastRevision = 0;   // the highest revision handed out
+  SaveTarget saveTarget;            // of the window; the command line leaves it alone
 };
 
 ImageDocument& GetDocument();
 // Empties the document (tests and a new start).
 void ResetDocument();
 
-// Drops every undo state: the document starts a history of its own.
+// Drops every undo and redo state: the document starts a history of its own.
 void StartNewHistory(ImageDocument& doc);
-// Saves image (the current one, handed over) as the newest undo state.
+// Saves image (the current one, handed over) as the newest undo state. A new
+// change ends what could be redone.
 void PushUndoImage(BitmapPtr image);
 void PushUndoImage(ImageDocument& doc, BitmapPtr image);
-// Brings back the newest undo state, with its origin and revision.
+// Brings back the newest undo state, with its origin and revision; the image
+// it replaces is lost.
 void PopUndo();
 bool CanUndo();
+// Undo and Redo as the window offers them: each moves the current image with
+// its state onto the other stack, so the two walk the history both ways.
+void UndoStep(ImageDocument& doc);
+void RedoStep(ImageDocument& doc);
+bool CanRedo(const ImageDocument& doc);
 // The current image differs from what was last opened or saved.
 void MarkChanged();
 // The current image is what the file just written holds.

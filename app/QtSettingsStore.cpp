@@ -60,7 +60,14 @@ void SaveRecentFiles(const RecentFileList& files) {
   QSettings store = OpenStore();
   store.beginGroup("RecentFileList");
   for (int k = 0; k < kRecentFileCount; ++k) {
-    if (!files[k].empty()) store.setValue(QString("File%1").arg(k + 1), QString::fromStdString(files[k]));
+    const QString key = QString("File%1").arg(k + 1);
+    // An empty slot leaves no value behind: a cleared list, or one whose
+    // files were deleted, stays so at the next start.
+    if (files[k].empty()) {
+      store.remove(key);
+    } else {
+      store.setValue(key, QString::fromStdString(files[k]));
+    }
   }
   store.endGroup();
   store.sync();

@@ -9,11 +9,15 @@ namespace rastra {
 namespace {
 RunState runState;
 MessageBoxHook messageBoxHook = nullptr;
+DetailedMessageBoxHook detailedMessageBoxHook = nullptr;
 sys::ProgressFn progressHook;
+thread_local sys::ProgressFn threadProgressHook;
 ReadLimits jobLimits;
 
-void ShowBox(const std::string& title, const std::string& text) {
-  if (messageBoxHook != nullptr) {
+void ShowBox(const std::string& title, const std::string& text, const std::string& detail) {
+  if (detailedMessageBoxHook != nullptr) {
+    detailedMessageBoxHook(title, text, detail);
+  } else if (messageBoxHook != nullptr) {
     messageBoxHook(title, text);
   } else {
     std::fprintf(stderr, "rastra: %s\n", text.c_str());
@@ -23,7 +27,7 @@ void ShowBox(const std::string& title, const std::string& text) {
 void Report(const ReportEntry& entry) {
   RunState& state = runState;
   if (!state.batchActive) {
-    ShowBox(entry.allocator ? "Error" : "Rastra", entry.text);
+    ShowBox(entry.allocator ? "Error" : "Rastra", entry.text, entry.detail);
     return;
   }
   if (state.logFileName.empty()) return;
@@ -92,6 +96,7 @@ void ReportText(const std::string& text) { Report(TextEntry(text)); }
 
 void SetMessageBoxHook(MessageBoxHook hook) { messageBoxHook = hook; }
 MessageBoxHook GetMessageBoxHook() { return messageBoxHook; }
+void SetDetailedMessageBoxHook(DetailedMessageBoxHook hook) { detailedMessageBoxHook = hook; }
 
 void ReportAllocationFailure(const std::string& text) {
   ReportEntry entry = TextEntry(text);
@@ -100,7 +105,7 @@ void ReportAllocationFailure(const std::string& text) {
 }
 
 sys::Context MakeJobContext() {
-  sys::Context ctx(progressHook);
+  sys::Context ctx(threadProgressHook ? threadProgressHook : progressHook);
   ctx.SetMaxBlockBytes(jobLimits.maxPixelBytes);
   return ctx;
 }
@@ -109,6 +114,7 @@ void SetJobLimits(const ReadLimits& limits) { jobLimits = limits; }
 const ReadLimits& JobLimits() { return jobLimits; }
 
 void SetProgressHook(sys::ProgressFn hook) { progressHook = std::move(hook); }
+void SetThreadProgressHook(sys::ProgressFn hook) { threadProgressHook = std::move(hook); }
 
 void ReportJob(sys::Context& ctx) { ReportMessages(ctx.TakeMessages()); }
 

@@ -38,6 +38,9 @@ struct ReportEntry {
   int codeWhenExitQueued = 1;  // a numbered message's number + 1, else 1
   std::string echo;            // without "rastra: " and the line end
   bool allocator = false;      // the allocator's failure: a box titled "Error" outside batch runs
+  // What to act on, for a message box: the allowed values, the fix, or the
+  // specific cause behind the text. The log and the echo never show it.
+  std::string detail;
 };
 
 // The entry of a numbered message (out-of-range numbers give message 0), and
@@ -56,6 +59,10 @@ void ReportText(const std::string& text);
 using MessageBoxHook = void (*)(const std::string& title, const std::string& text);
 void SetMessageBoxHook(MessageBoxHook hook);
 MessageBoxHook GetMessageBoxHook();
+// The main window's box, which shows the detail under the text; while
+// installed it is used instead of the plain hook.
+using DetailedMessageBoxHook = void (*)(const std::string& title, const std::string& text, const std::string& detail);
+void SetDetailedMessageBoxHook(DetailedMessageBoxHook hook);
 
 // Texts go to the allocator's failure handler too: a box titled "Error" once
 // the window exists, else the report path.
@@ -66,6 +73,10 @@ void ReportAllocationFailure(const std::string& text);
 // progress hook (the window's status line), or nowhere.
 sys::Context MakeJobContext();
 void SetProgressHook(sys::ProgressFn hook);
+// The progress of the jobs made on the calling thread goes to hook instead
+// (none: back to the installed hook): the window's threads report their
+// work's progress to their own bar.
+void SetThreadProgressHook(sys::ProgressFn hook);
 // The limits every job of the application runs under: its reads take them,
 // and its allocation ceiling is their maxPixelBytes. The defaults hold any real
 // picture; the fuzzers set lower ones.

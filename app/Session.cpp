@@ -34,6 +34,7 @@ ReportEntry CommandSession::WithSubjects(ReportEntry entry, const std::string& d
   echo += entry.echo;
   if (!detail.empty()) echo += " (" + detail + ")";
   entry.echo = std::move(echo);
+  if (!detail.empty()) entry.detail = detail;
   return entry;
 }
 
@@ -46,16 +47,24 @@ void CommandSession::ReportText(const std::string& text, const std::string& deta
 }
 
 void CommandSession::ReportJob(sys::Context& ctx, const std::vector<std::pair<int, std::string>>& details) {
-  for (const sys::Message& message : ctx.TakeMessages()) {
+  ReportMessages(ctx.TakeMessages(), details);
+}
+
+void CommandSession::ReportMessages(const std::vector<sys::Message>& messages,
+                                    const std::vector<std::pair<int, std::string>>& details) {
+  for (const sys::Message& message : messages) {
     if (message.number != 0) {
       std::string detail;
       for (const auto& [number, text] : details) {
         if (number == message.number) detail = text;
       }
-      Report(message.number, detail);
+      ReportEntry entry = WithSubjects(MessageEntry(message.number), detail);
+      if (entry.detail.empty()) entry.detail = message.cause;  // for a message box only
+      sink.Add(std::move(entry));
     } else {
       ReportEntry entry = TextEntry(message.text);
       entry.allocator = message.allocator;
+      entry.detail = message.cause;  // for a message box; the echo keeps to the text
       sink.Add(WithSubjects(std::move(entry), {}));
     }
   }

@@ -88,6 +88,8 @@ struct CommandSession {
   // What ctx recorded, in order; details[k] = {number, detail} adds a detail
   // to that numbered message.
   void ReportJob(sys::Context& ctx, const std::vector<std::pair<int, std::string>>& details = {});
+  void ReportMessages(const std::vector<sys::Message>& messages,
+                      const std::vector<std::pair<int, std::string>>& details = {});
   // Brings text and detail into the echo form "SUBJECT: ...: TEXT (DETAIL)".
   ReportEntry WithSubjects(ReportEntry entry, const std::string& detail) const;
 };

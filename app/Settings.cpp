@@ -65,4 +65,21 @@ void AddRecentFile(const std::string& path) {
   SaveRecentFiles();
 }
 
+void ClearRecentFiles() {
+  recentFiles = {};
+  SaveRecentFiles();
+}
+
+bool DropMissingRecentFiles() {
+  RecentFileList kept;
+  std::size_t next = 0;
+  for (const std::string& path : recentFiles) {
+    if (!path.empty() && sys::FileExists(path)) kept[next++] = path;
+  }
+  if (kept == recentFiles) return false;
+  recentFiles = kept;
+  SaveRecentFiles();
+  return true;
+}
+
 }  // namespace rastra

@@ -37,5 +37,10 @@ void LoadRecentFiles();
 void SaveRecentFiles();
 // Moves or inserts path into slot 0 and saves the list.
 void AddRecentFile(const std::string& path);
+// Empties the list and saves it.
+void ClearRecentFiles();
+// Drops the files that no longer exist, keeping the order of the others, and
+// saves the list when that changed it; returns whether it did.
+bool DropMissingRecentFiles();
 
 }  // namespace rastra

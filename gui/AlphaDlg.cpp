@@ -7,6 +7,7 @@
 #include <QPushButton>
 
 #include "gui/FileNames.h"
+#include "gui/ScreenFit.h"
 
 namespace rastra {
 
@@ -16,15 +17,25 @@ QString AskOpenFile(QWidget* parent, const QString& caption, const QString& filt
   return QFileDialog::getOpenFileName(parent, caption, QString(), filter);
 }
 
-QHBoxLayout* FileRow(QWidget* parent, const QString& label, QLineEdit*& edit, QPushButton*& browse) {
+// A label above the field, so a long path has the dialog's width.
+QVBoxLayout* FileRow(QWidget* parent, const QString& label, QLineEdit*& edit, QPushButton*& browse) {
   edit = new QLineEdit(parent);
-  edit->setReadOnly(true);
-  browse = new QPushButton(AlphaDlg::tr("Browse"), parent);
-  auto* row = new QHBoxLayout;
-  row->addWidget(new QLabel(label, parent));
-  row->addWidget(edit);
-  row->addWidget(browse);
+  edit->setMaxLength(static_cast<int>(AlphaDlg::kMaxFileName));
+  edit->setMinimumWidth(edit->fontMetrics().averageCharWidth() * 40);
+  browse = new QPushButton(AlphaDlg::tr("Browse..."), parent);
+  auto* caption = new QLabel(label, parent);
+  caption->setBuddy(edit);
+  auto* field = new QHBoxLayout;
+  field->addWidget(edit, 1);
+  field->addWidget(browse);
+  auto* row = new QVBoxLayout;
+  row->addWidget(caption);
+  row->addLayout(field);
   return row;
+}
+
+std::string FieldName(const QLineEdit* edit) {
+  return edit != nullptr ? ToFileName(edit->text().trimmed(), AlphaDlg::kMaxFileName) : std::string();
 }
 
 }  // namespace
@@ -39,10 +50,14 @@ AlphaDlg::AlphaDlg(QWidget* parent, int mode)
   setWindowFlags(windowFlags() & ~(Qt::WindowContextHelpButtonHint | Qt::WindowMaximizeButtonHint));
   auto* layout = new QVBoxLayout(this);
   if (mode_ == kCreateAlpha) {
-    layout->addLayout(FileRow(this, tr("Image1 (*.bmp):"), firstEdit_, firstBrowse_));
-    layout->addLayout(FileRow(this, tr("Image2 (*.bmp):"), secondEdit_, secondBrowse_));
+    // The alpha comes from how each pixel differs over the two backgrounds.
+    layout->addLayout(FileRow(this, tr("Image1, the picture over a &black background (*.bmp):"), firstEdit_,
+                              firstBrowse_));
+    layout->addLayout(FileRow(this, tr("Image2, the same picture over a &white background (*.bmp):"), secondEdit_,
+                              secondBrowse_));
   } else {
-    layout->addLayout(FileRow(this, tr("Image (*.bmp):"), firstEdit_, firstBrowse_));
+    layout->addLayout(FileRow(this, tr("Image, a grey mask: &black opaque, white transparent (*.bmp):"), firstEdit_,
+                              firstBrowse_));
   }
   layout->addStretch();
   auto* buttons = new QHBoxLayout;
@@ -51,31 +66,45 @@ AlphaDlg::AlphaDlg(QWidget* parent, int mode)
   buttons->addWidget(cancel_);
   layout->addLayout(buttons);
 
+  ok_->setDefault(true);
+  for (QLineEdit* edit : {firstEdit_, secondEdit_})
+    if (edit != nullptr) connect(edit, &QLineEdit::textChanged, this, &AlphaDlg::UpdateOk);
+  UpdateOk();
   connect(firstBrowse_, &QPushButton::released, this, &AlphaDlg::OnButtonBrowse0);
   if (secondBrowse_ != nullptr) connect(secondBrowse_, &QPushButton::released, this, &AlphaDlg::OnButtonBrowse1);
   connect(ok_, &QPushButton::released, this, &AlphaDlg::OnButtonOk);
   connect(cancel_, &QPushButton::released, this, &AlphaDlg::OnButtonCancel);
 }
 
-std::string AlphaDlg::Browse(const QString& caption, QLineEdit* edit) {
+void AlphaDlg::Browse(const QString& caption, QLineEdit* edit) {
   const QString name = chooseFile_ ? chooseFile_(this, caption, tr("BMP files (*.bmp)")) : QString();
-  std::string text = ToFileName(name, kMaxFileName);
-  edit->setText(FromFileName(text));
-  return text;
+  if (name.isEmpty()) return;
+  edit->setText(FromFileName(ToFileName(name, kMaxFileName)));
 }
 
-void AlphaDlg::OnButtonBrowse0() {
-  choice_.firstName = Browse(tr("Select first image"), firstEdit_);
-  choice_.firstChosen = true;
-}
+void AlphaDlg::OnButtonBrowse0() { Browse(tr("Select first image"), firstEdit_); }
 
 void AlphaDlg::OnButtonBrowse1() {
-  if (secondEdit_ == nullptr) return;
-  choice_.secondName = Browse(tr("Select second image"), secondEdit_);
-  choice_.secondChosen = true;
+  if (secondEdit_ != nullptr) Browse(tr("Select second image"), secondEdit_);
 }
 
-void AlphaDlg::OnButtonOk() { accept(); }
+AlphaChoice AlphaDlg::Choice() const {
+  AlphaChoice choice;
+  choice.firstName = FieldName(firstEdit_);
+  choice.secondName = FieldName(secondEdit_);
+  choice.firstChosen = !choice.firstName.empty();
+  choice.secondChosen = !choice.secondName.empty();
+  return choice;
+}
+
+void AlphaDlg::UpdateOk() {
+  const AlphaChoice choice = Choice();
+  ok_->setEnabled(choice.firstChosen && (secondEdit_ == nullptr || choice.secondChosen));
+}
+
+void AlphaDlg::OnButtonOk() {
+  if (ok_->isEnabled()) accept();
+}
 void AlphaDlg::OnButtonCancel() { reject(); }
 
 }  // namespace rastra

@@ -12,8 +12,8 @@ class QPushButton;
 
 namespace rastra {
 
-// What the dialog leaves for the main window. A row counts as chosen once its
-// Browse button has been used, also when the file dialog was cancelled.
+// What the dialog leaves for the main window: the names in its fields, typed
+// or browsed for. A row counts as chosen when its field names a file.
 struct AlphaChoice {
   std::string firstName;
   std::string secondName;
@@ -34,7 +34,7 @@ class AlphaDlg : public QDialog {
 
   AlphaDlg(QWidget* parent, int mode);
 
-  const AlphaChoice& Choice() const { return choice_; }
+  AlphaChoice Choice() const;
   int GetMode() const { return mode_; }
   void SetFileChooser(FileChooser chooser) { chooseFile_ = std::move(chooser); }
 
@@ -52,10 +52,12 @@ class AlphaDlg : public QDialog {
   void OnButtonCancel();
 
  private:
-  std::string Browse(const QString& caption, QLineEdit* edit);
+  // A cancelled file dialog keeps the name the field had.
+  void Browse(const QString& caption, QLineEdit* edit);
+  // Ok needs a name in every field.
+  void UpdateOk();
 
   int mode_;
-  AlphaChoice choice_;
   FileChooser chooseFile_;
   QLineEdit* firstEdit_ = nullptr;
   QLineEdit* secondEdit_ = nullptr;

@@ -1,8 +1,13 @@
 #include "gui/CmdOptionsDlg.h"
 
 #include <QBoxLayout>
+#include <QFontDatabase>
+#include <QFontMetricsF>
+#include <QTextOption>
 #include <QPlainTextEdit>
 #include <QPushButton>
+
+#include <algorithm>
 
 #include "app/CommandLine.h"
 
@@ -15,9 +20,24 @@ CmdOptionsDlg::CmdOptionsDlg(QWidget* parent)
   // The composed text ends its lines with CR LF; the edit wants plain line feeds.
   text_->setPlainText(QString::fromStdString(ComposeHelpText()).replace("\r\n", "\n"));
   text_->setReadOnly(true);
+  // The help's columns are set with tabs at every eighth character, as a
+  // terminal shows them: a fixed-pitch font with those tab stops keeps them
+  // straight, and lines are not wrapped.
+  const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  text_->setFont(fixed);
+  const QFontMetricsF metrics(fixed);
+  text_->setTabStopDistance(8 * metrics.horizontalAdvance(QLatin1Char(' ')));
+  text_->setLineWrapMode(QPlainTextEdit::NoWrap);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(text_);
   layout->addWidget(ok_, 0, Qt::AlignRight);
+  QTextOption tabs;
+  tabs.setTabStopDistance(text_->tabStopDistance());
+  qreal widest = 0;
+  for (const QString& line : text_->toPlainText().split('\n')) widest = std::max(widest, metrics.horizontalAdvance(line, tabs));
+  constexpr int kFrameAndScrollBar = 80;
+  constexpr int kPreferredHeight = 560;
+  preferred_ = QSize(static_cast<int>(widest) + kFrameAndScrollBar, kPreferredHeight).expandedTo(minimumSize());
   connect(ok_, &QPushButton::released, this, &CmdOptionsDlg::OnButtonOk);
 }
 

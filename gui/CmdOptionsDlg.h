@@ -14,7 +14,8 @@ class CmdOptionsDlg : public QDialog {
 
  public:
   explicit CmdOptionsDlg(QWidget* parent = nullptr);
-  QSize sizeHint() const override { return {500, 300}; }
+  // As wide as the help's longest line (the screen's fitting cuts it down).
+  QSize sizeHint() const override { return preferred_; }
 
   QPlainTextEdit* Text() const { return text_; }
   QPushButton* OkButton() const { return ok_; }
@@ -25,6 +26,7 @@ class CmdOptionsDlg : public QDialog {
  private:
   QPlainTextEdit* text_;
   QPushButton* ok_;
+  QSize preferred_{500, 300};
 };
 
 }  // namespace rastra

@@ -48,7 +48,8 @@ void ImageCanvas::SetBackground(int viewOption, std::uint32_t bkColor, int tileP
 }
 
 QSize ImageCanvas::sizeHint() const {
-  if (full_.isNull()) return {2 * kMargin, 2 * kMargin};
+  // Room for the placeholder text while there is no picture.
+  if (full_.isNull()) return fontMetrics().size(0, tr("No bitmap")) + QSize(2 * kMargin, 2 * kMargin);
   return scaledSize_ + QSize(2 * kMargin, 2 * kMargin);
 }
 

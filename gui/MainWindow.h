@@ -1,30 +1,38 @@
 // The program's only top-level window: the image view and every operation
 // behind the menus File, Edit, View, Image and Help.
+//
+// The class is kept in four rooms: MainWindow.cpp builds the window and its
+// menus and keeps the actions, title and status in step with the document;
+// WindowFileActions.cpp opens and saves; WindowImageActions.cpp changes the
+// picture (the Image and Edit menus); BackgroundJobs runs the long work of
+// both off the window's thread.
 #pragma once
 
 #include <QKeySequence>
 #include <QList>
 #include <QMainWindow>
 #include <QPoint>
-#include <QScopeGuard>
 #include <QString>
 #include <array>
 #include <functional>
 #include <memory>
-#include <utility>
 #include <vector>
 
-#include "gui/ProgressFeedback.h"
+#include "gui/BackgroundJobs.h"
 #include "gui/UserPrompts.h"
 #include "image/Bitmap.h"
 
 class QAction;
+class QImage;
 class QLabel;
 class QMenu;
 
 namespace rastra {
 
 class ShowImage;
+struct CommandSession;
+struct SaveTarget;
+class HeldSink;
 
 class MainWindow : public QMainWindow {
   Q_OBJECT
@@ -32,6 +40,8 @@ class MainWindow : public QMainWindow {
  public:
   static constexpr int kConvertCount = 18;  // conversion selector 0 to 17
   static constexpr int kDitherCount = 14;   // dither selector 0 to 13
+  // How long the status bar names the file just written.
+  static constexpr int kSavedMessageMs = 15000;
 
   // Shows the window at the size and place it had when it was last closed,
   // or fitted to the screen the first time; an image the command line left
@@ -41,15 +51,16 @@ class MainWindow : public QMainWindow {
 
   // Shows the document's current image (image must be it), its title and
   // status, and enables the actions that need an image. Null changes nothing.
-  void ShowResult(const Bitmap* image);
+  // rendered, when given, is the picture already rendered for the view.
+  void ShowResult(const Bitmap* image, const QImage* rendered = nullptr);
   // Opens path into the document, after asking about unsaved changes, and
   // enters it into the recent-file list. A file that cannot be opened is
   // reported and leaves document, view and list as they were. An empty path
   // does nothing.
   void OpenByName(const QString& path);
   // A report of the application's jobs: a box with the error icon that names
-  // the file the running job concerns.
-  void ShowReport(const QString& title, const QString& text);
+  // the file the running job concerns and what to act on.
+  void ShowReport(const QString& title, const QString& text, const QString& detail);
 
   ShowImage* View() const { return view_; }
   QString BaseTitle() const { return title_; }
@@ -58,15 +69,17 @@ class MainWindow : public QMainWindow {
   // The status bar's picture summary and the pixel under the pointer.
   QLabel* ImageStatus() const { return imageStatus_; }
   QLabel* PixelStatus() const { return pixelStatus_; }
-  ProgressFeedback* Progress() const { return progress_; }
+  BackgroundJobs* Jobs() const { return jobs_; }
 
  signals:
   void ErrorMessage(const QString& text);
 
  public slots:
   void OnOpen();
+  void OnSave();
   void OnSaveAs();
   void OnMRU();
+  void OnClearRecentFiles();
   void OnCreateAlpha();
   void OnLoadAlpha();
   void OnCreateAnimSprite();
@@ -76,6 +89,7 @@ class MainWindow : public QMainWindow {
   void OnOptions();
   void OnExit();
   void OnUndo();
+  void OnRedo();
   void OnCopy();
   void OnPaste();
   void OnZoomIn();
@@ -138,20 +152,16 @@ class MainWindow : public QMainWindow {
  protected:
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
-  // Asks about unsaved changes, then remembers size and position.
+  // Asks about unsaved changes, then remembers size and position. While a
+  // job runs, closing cancels it first.
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  using Operation = std::function<BitmapPtr(BitmapPtr, sys::Context&)>;
+  // Runs on a job's thread: turns the job's picture (its own copy) into the
+  // new one, reporting to the session; null when nothing changed.
+  using Operation = std::function<BitmapPtr(BitmapPtr image, CommandSession& session)>;
 
-  // Runs work with the busy feedback, reports naming file.
-  template <class Work>
-  auto FileJob(const QString& file, Work&& work) {
-    ProgressFeedback::Scope busy(*progress_);
-    const auto restore = qScopeGuard([this, outer = std::exchange(reportFile_, file)] { reportFile_ = outer; });
-    return work();
-  }
-
+  // Menus and the state of their actions (MainWindow.cpp).
   void BuildMenus();
   void BuildFileMenu();
   void BuildEditMenu();
@@ -162,53 +172,75 @@ class MainWindow : public QMainWindow {
                      const QList<QKeySequence>& shortcuts = {});
   QAction* AddImageAction(QMenu* menu, const QString& text, void (MainWindow::*slot)(),
                           const QList<QKeySequence>& shortcuts = {});
+  QAction* AddFileAction(QMenu* menu, const QString& text, void (MainWindow::*slot)(),
+                         const QList<QKeySequence>& shortcuts = {});
   void BuildStatusBar();
   void PlaceWindow();
   void SaveWindowPlace() const;
   void RefreshRecentFiles();
-  // Saves an undo state, replaces the current image by op's result and shows
-  // it. An operation that yields no image leaves the image it started from.
-  void RunImageOperation(const Operation& op);
-  void Reduce(int colours);
-  void Convert(int selector);
-  void Dither(int index);
-  void CreateAnimation(int type);
+  // Enables what the document and the running job allow.
+  void RefreshActions();
   void ShowMessage(const QString& text);
   // What the title calls the shown picture: its file, or where it came from.
   QString ShownName() const;
   void UpdateTitle();
+  // Shows what a job left to say (reports, naming files) and commits its
+  // finished files; returns the targets replaced.
+  std::vector<std::string> ShowJobOutcome(HeldSink& sink, const QString& file);
+  // A private copy of the current picture for a job; null after reporting why.
+  BitmapPtr CopyForJob();
+
+  // Opening and saving (WindowFileActions.cpp).
   // True when the picture may be replaced: nothing unsaved, or the user
   // saved or discarded it.
   bool MayReplacePicture();
   // The Save as dialog and what follows; true when a file was written.
   bool SaveAsInteractive();
   bool ConfirmFirstFrameOnly();
+  // Saves a copy of the current picture; the document keeps its picture and
+  // takes the file as its save target. True when the file was written.
   bool SaveCurrentImage(const QString& name, int type, const SpecResult& spec);
+  // Save as with the FORMAT chosen in the size report.
+  void SaveAsFormat(int format);
+  void CreateAnimation(int type);
+  QString SuggestedName(const QString& suffix) const;
+
+  // Changing the picture (WindowImageActions.cpp).
+  // Runs op on a copy of the current picture off the window's thread; its
+  // result becomes the current picture after an undo state of the one
+  // before. A cancelled or failed operation leaves no step. True when the
+  // picture changed.
+  bool RunImageOperation(const QString& title, Operation op);
   // Makes image the current one after an undo state of the one before.
   void ReplacePicture(BitmapPtr image);
-  // Save as with the FORMAT chosen in the size report: a C file or stream,
-  // after the conversion the FORMAT needs.
-  void SaveAsFormat(int format);
+  void Reduce(int colours);
+  void Convert(int selector);
+  void Dither(int index);
 
   std::unique_ptr<UserPrompts> prompts_;
   QString title_;
   ShowImage* view_;
   QLabel* imageStatus_ = nullptr;
   QLabel* pixelStatus_ = nullptr;
-  ProgressFeedback* progress_ = nullptr;
+  BackgroundJobs* jobs_ = nullptr;
   QString reportFile_;  // the file the running job concerns
+  bool closeWhenIdle_ = false;
   QMenu* fileMenu_ = nullptr;
   QMenu* editMenu_ = nullptr;
   QMenu* viewMenu_ = nullptr;
   QMenu* imageMenu_ = nullptr;
   QMenu* helpMenu_ = nullptr;
   std::array<QAction*, 10> recentActions_{};
-  // Edit, View and Image actions, "Load alpha mask..." and "Save palette":
-  // disabled until the first image is shown.
+  // The Image menu, "Load alpha mask..." and "Save palette": they need a
+  // picture and an idle window.
   std::vector<QAction*> imageActions_;
+  // The rest of the File menu: they need an idle window.
+  std::vector<QAction*> fileActions_;
 
   QAction* openAction_ = nullptr;
+  QAction* saveAction_ = nullptr;
   QAction* saveAsAction_ = nullptr;
+  QAction* clearRecentAction_ = nullptr;
   QAction* createAlphaAction_ = nullptr;
   QAction* loadAlphaAction_ = nullptr;
   QAction* animSpriteAction_ = nullptr;
@@ -217,6 +249,7 @@ class MainWindow : public QMainWindow {
   QAction* optionsAction_ = nullptr;
   QAction* exitAction_ = nullptr;
   QAction* undoAction_ = nullptr;
+  QAction* redoAction_ = nullptr;
   QAction* copyAction_ = nullptr;
   QAction* pasteAction_ = nullptr;
   QAction* zoomInAction_ = nullptr;

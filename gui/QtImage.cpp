@@ -42,6 +42,10 @@ QImage BitmapToQImage(const Bitmap& bitmap, TransparentEntry transparentEntry) {
   return image;
 }
 
+QImage RenderForView(const Bitmap& bitmap) {
+  return BitmapToQImage(bitmap, TransparentEntry::kShown).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+}
+
 BitmapPtr QImageToBitmap(const QImage& source, sys::Context& ctx) {
   if (source.isNull() || source.width() <= 0 || source.height() <= 0) return nullptr;
   const QImage image = source.convertToFormat(QImage::Format_ARGB32);

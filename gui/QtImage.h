@@ -19,6 +19,11 @@ enum class TransparentEntry { kOpaque, kShown };
 // plain true-colour image is always opaque.
 QImage BitmapToQImage(const Bitmap& bitmap, TransparentEntry transparentEntry = TransparentEntry::kOpaque);
 
+// What the image view paints: the transparent palette entry shows the
+// background, as transparent pixels of a picture with alpha do; premultiplied
+// for fast painting. Safe on any thread, so a job renders its own result.
+QImage RenderForView(const Bitmap& bitmap);
+
 // A 32-bit Bitmap of the same size whose transparency bytes are 255 minus the
 // Qt alpha. HasAlpha is set when any pixel is not fully opaque. Null after the
 // allocator has recorded why, or for an empty image.

@@ -1,6 +1,7 @@
 #include "gui/ScaleDlg.h"
 
 #include <QBoxLayout>
+#include <QGridLayout>
 #include <QCheckBox>
 #include <QIntValidator>
 #include <QLabel>
@@ -9,6 +10,7 @@
 #include <QRadioButton>
 #include <climits>
 #include <cstdint>
+
 
 namespace rastra {
 
@@ -55,24 +57,29 @@ ScaleDlg::ScaleDlg(ScaleValues& values, QWidget* parent)
   pixels_->setMinimumWidth(kRadioWidth);
   percent_->setMinimumWidth(kRadioWidth);
 
-  auto* widthRow = new QHBoxLayout;
-  widthRow->addWidget(FixedLabel(tr("Width:"), this));
-  widthRow->addWidget(widthEdit_);
-  widthRow->addWidget(pixels_);
-  auto* heightRow = new QHBoxLayout;
-  heightRow->addWidget(FixedLabel(tr("Height:"), this));
-  heightRow->addWidget(heightEdit_);
-  heightRow->addWidget(percent_);
+  // One grid, so both fields line up and have one width whatever the radio
+  // buttons beside them say.
+  auto* fields = new QGridLayout;
+  QLabel* widthLabel = FixedLabel(tr("Width:"), this);
+  QLabel* heightLabel = FixedLabel(tr("Height:"), this);
+  widthLabel->setBuddy(widthEdit_);
+  heightLabel->setBuddy(heightEdit_);
+  fields->addWidget(widthLabel, 0, 0);
+  fields->addWidget(widthEdit_, 0, 1);
+  fields->addWidget(pixels_, 0, 2);
+  fields->addWidget(heightLabel, 1, 0);
+  fields->addWidget(heightEdit_, 1, 1);
+  fields->addWidget(percent_, 1, 2);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();
   buttons->addWidget(ok_);
   buttons->addWidget(cancel_);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(new QLabel(tr("Original Size: %1 x %2").arg(values.imageWidth).arg(values.imageHeight), this));
-  layout->addLayout(widthRow);
-  layout->addLayout(heightRow);
+  layout->addLayout(fields);
   layout->addWidget(keep_);
   layout->addLayout(buttons);
+  ok_->setDefault(true);
 
   pixels_->setChecked(true);
   keep_->setChecked(true);

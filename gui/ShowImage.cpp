@@ -27,12 +27,11 @@ QFont ViewFont() {
   return font;
 }
 
-// "2.0", "2.5", "0.125": one decimal at least, and as many more (up to three)
-// as the factor has.
-QString ZoomFactorText(int thousandths) {
-  QString text = QString::number(thousandths / 1000.0, 'f', 3);
-  while (text.endsWith('0') && text.indexOf('.') < text.size() - 2) text.chop(1);
-  return text;
+// The zoom as the View menu names it: "200 %", "21.8 %", "12.5 %".
+QString ZoomPercentText(int thousandths) {
+  QString text = QString::number(thousandths / 10.0, 'f', 1);
+  if (text.endsWith(".0")) text.chop(2);
+  return ShowImage::tr("%1 %").arg(text);
 }
 
 }  // namespace
@@ -48,6 +47,7 @@ ShowImage::ShowImage(QWidget* parent)
   canvas_ = new ImageCanvas;
   scroll_ = new QScrollArea(this);
   scroll_->setWidget(canvas_);
+  canvas_->resize(canvas_->sizeHint());  // with the view's font, which it now has
   scroll_->setWidgetResizable(false);
   scroll_->setFrameShape(QFrame::NoFrame);
   QPalette white = scroll_->viewport()->palette();
@@ -103,14 +103,12 @@ void ShowImage::SetViewOption(int option, std::uint32_t bkColor) {
   canvas_->SetBackground(viewOption_, bkColor_, tilePhase_);
 }
 
-void ShowImage::SetImage(const Bitmap* image) {
+void ShowImage::SetImage(const Bitmap* image, const QImage* rendered) {
   if (image == nullptr) {
     StopTimer();
     return;
   }
-  // The transparent palette entry shows the background, as transparent
-  // pixels of a picture with alpha do.
-  full_ = BitmapToQImage(*image, TransparentEntry::kShown).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+  full_ = rendered != nullptr && !rendered->isNull() ? *rendered : RenderForView(*image);
   resolutionText_ = QString("%1 * %2").arg(image->XSize).arg(image->YSize);
   if (image->NumColors > 0) {
     colorsText_ = QString("%1").arg(image->NumColors);
@@ -149,35 +147,60 @@ void ShowImage::SetZoom(int thousandths) {
   Rescale();
 }
 
-void ShowImage::ZoomIn() {
-  const auto next = std::upper_bound(kZoomSteps.begin(), kZoomSteps.end(), zoom_);
-  SetZoom(next == kZoomSteps.end() ? kMaxZoom : *next);
+int ShowImage::NextZoom(int thousandths, bool in) {
+  if (in) {
+    const auto next = std::upper_bound(kZoomSteps.begin(), kZoomSteps.end(), thousandths);
+    return next == kZoomSteps.end() ? kMaxZoom : *next;
+  }
+  const auto next = std::lower_bound(kZoomSteps.begin(), kZoomSteps.end(), thousandths);
+  return next == kZoomSteps.begin() ? kMinZoom : *(next - 1);
 }
 
-void ShowImage::ZoomOut() {
-  const auto next = std::lower_bound(kZoomSteps.begin(), kZoomSteps.end(), zoom_);
-  SetZoom(next == kZoomSteps.begin() ? kMinZoom : *(next - 1));
-}
+QPoint ShowImage::ViewCentre() const { return scroll_->viewport()->rect().center(); }
 
-void ShowImage::ZoomToActualSize() { SetZoom(1000); }
+void ShowImage::ZoomIn() { ZoomKeeping(NextZoom(zoom_, true), ViewCentre()); }
+void ShowImage::ZoomOut() { ZoomKeeping(NextZoom(zoom_, false), ViewCentre()); }
+void ShowImage::ZoomToActualSize() { ZoomKeeping(1000, ViewCentre()); }
 
-void ShowImage::ZoomToFit() {
-  if (full_.isNull()) return;
+int ShowImage::FittingZoom() {
+  if (full_.isNull()) return 0;
+  // The information lines and the palette strip may just have appeared or
+  // gone; the room left for the picture is known once the layout has run.
+  if (layout() != nullptr) layout()->activate();
   const QSize room = scroll_->maximumViewportSize() - QSize(2 * ImageCanvas::kMargin, 2 * ImageCanvas::kMargin);
-  if (room.width() <= 0 || room.height() <= 0) return;
+  if (room.width() <= 0 || room.height() <= 0) return 0;
   const long long byWidth = 1000LL * room.width() / full_.width();
   const long long byHeight = 1000LL * room.height() / full_.height();
-  SetZoom(static_cast<int>(std::min({byWidth, byHeight, static_cast<long long>(kMaxZoom)})));
+  return static_cast<int>(std::min({byWidth, byHeight, static_cast<long long>(kMaxZoom)}));
+}
+
+void ShowImage::ZoomToFit() {
+  const int fitting = FittingZoom();
+  if (fitting > 0) SetZoom(fitting);
+}
+
+void ShowImage::ZoomForNewPicture() {
+  const int fitting = FittingZoom();
+  SetZoom(fitting > 0 ? std::min(kStartZoom, fitting) : kStartZoom);
 }
 
 void ShowImage::ZoomAround(int steps, QPoint viewportPoint) {
-  if (full_.isNull() || steps == 0) return;
+  int zoom = zoom_;
+  for (int i = 0; i < std::abs(steps); ++i) zoom = NextZoom(zoom, steps > 0);
+  ZoomKeeping(zoom, viewportPoint);
+}
+
+void ShowImage::ZoomKeeping(int thousandths, QPoint viewportPoint) {
+  if (full_.isNull() || scaledSize_.isEmpty()) {
+    SetZoom(thousandths);
+    return;
+  }
   QScrollBar* h = scroll_->horizontalScrollBar();
   QScrollBar* v = scroll_->verticalScrollBar();
   const QPointF origin = canvas_->ImageOrigin();
   const double oldScale = static_cast<double>(scaledSize_.width()) / full_.width();
   const QPointF picturePoint = (QPointF(viewportPoint) + QPointF(h->value(), v->value()) - origin) / oldScale;
-  for (int i = 0; i < std::abs(steps); ++i) steps > 0 ? ZoomIn() : ZoomOut();
+  SetZoom(thousandths);
   const double newScale = static_cast<double>(scaledSize_.width()) / full_.width();
   const QPointF scrolled = picturePoint * newScale + origin - QPointF(viewportPoint);
   h->setValue(static_cast<int>(std::lround(scrolled.x())));
@@ -226,7 +249,7 @@ void ShowImage::Rescale() {
     // A picture thinner than one pixel at this zoom still shows one pixel.
     scaledSize_ = full_.size().scaled(wanted, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
     canvas_->SetPicture(full_, scaledSize_);
-    zoomText_ = ZoomFactorText(zoom_);
+    zoomText_ = ZoomPercentText(zoom_);
     values_[2]->setText(zoomText_);
   }
   emit ZoomChanged(zoom_);

@@ -39,14 +39,20 @@ class ShowImage : public QWidget {
 
   // Option 0 alternating tiles, 1 tiles, 2 the colour bkColor (0x00RRGGBB).
   void SetViewOption(int option, std::uint32_t bkColor);
-  // Renders the image once; the view keeps no reference to it. Null clears
-  // the view's timer but keeps the last picture.
-  void SetImage(const Bitmap* image);
+  // Renders the image once (or takes rendered, its RenderForView); the view
+  // keeps no reference to it. Null clears the view's timer but keeps the
+  // last picture.
+  void SetImage(const Bitmap* image, const QImage* rendered = nullptr);
+  // One zoom level in or out, keeping the point in the middle of the view
+  // where it is.
   void ZoomIn();
   void ZoomOut();
   // The largest zoom at which the whole picture fits the visible area.
   void ZoomToFit();
   void ZoomToActualSize();
+  // A picture that has just arrived (opened, pasted, made): at the start zoom
+  // when that shows it whole, else fitted to the view.
+  void ZoomForNewPicture();
   // Any zoom between kMinZoom and kMaxZoom (clamped).
   void SetZoom(int thousandths);
   // Steps zoom levels in (positive) or out, keeping the picture point under
@@ -84,6 +90,13 @@ class ShowImage : public QWidget {
   void StartTimer();
   void StopTimer();
   void Rescale();
+  // The zoom one level in or out of thousandths.
+  static int NextZoom(int thousandths, bool in);
+  // The zoom at which the whole picture fits the view; 0 without a picture.
+  int FittingZoom();
+  // Sets the zoom keeping the picture point under viewportPoint in place.
+  void ZoomKeeping(int thousandths, QPoint viewportPoint);
+  QPoint ViewCentre() const;
   void PanBy(QPoint delta);
   QWidget* BuildInfoLines();
 

@@ -4,11 +4,16 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QStyle>
 #include <QTableWidget>
 
 namespace rastra {
 
 namespace {
+
+constexpr QSize kMinimumTable(240, 120);
+// The heading, the footnote and the buttons below and above the table.
+constexpr int kRoomForTheRest = 160;
 
 // The columns of numbers (bits per pixel to .dta) read best right-aligned.
 bool IsNumberColumn(std::size_t column) { return column >= 2 && column <= 6; }
@@ -32,9 +37,9 @@ SizeReportDlg::SizeReportDlg(const std::string& heading, const std::vector<Forma
     : QDialog(parent),
       format_(format),
       table_(new QTableWidget(static_cast<int>(rows.size()), static_cast<int>(kSizeReportColumns), this)),
-      saveAs_(new QPushButton("&Save as...", this)),
-      close_(new QPushButton("Close", this)) {
-  setWindowTitle("Size report");
+      saveAs_(new QPushButton(tr("&Save as..."), this)),
+      close_(new QPushButton(tr("Close"), this)) {
+  setWindowTitle(tr("Size report"));
   QStringList headers;
   for (const std::string& header : SizeReportHeaders()) headers << QString::fromStdString(header);
   table_->setHorizontalHeaderLabels(headers);
@@ -53,8 +58,13 @@ SizeReportDlg::SizeReportDlg(const std::string& heading, const std::vector<Forma
     if (rows[r].smallest) table_->selectRow(static_cast<int>(r));
   }
   table_->resizeColumnsToContents();
-  table_->setMinimumWidth(table_->horizontalHeader()->length() + table_->verticalHeader()->width() + 30);
-  table_->setMinimumHeight(420);
+  // The whole table where the screen has room for it; on a smaller screen
+  // (or a larger scale factor) the dialog fits and the table scrolls.
+  const int tableWidth = table_->horizontalHeader()->length() + table_->verticalHeader()->width() +
+                         2 * table_->frameWidth() + table_->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+  const int tableHeight = table_->horizontalHeader()->height() + table_->verticalHeader()->length() +
+                          2 * table_->frameWidth();
+  table_->setMinimumSize(kMinimumTable);
 
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();
@@ -67,6 +77,9 @@ SizeReportDlg::SizeReportDlg(const std::string& heading, const std::vector<Forma
   footnote->setWordWrap(true);
   layout->addWidget(footnote);
   layout->addLayout(buttons);
+  const QMargins margins = layout->contentsMargins();
+  preferred_ = QSize(tableWidth + margins.left() + margins.right(),
+                     tableHeight + margins.top() + margins.bottom() + kRoomForTheRest);
   connect(saveAs_, &QPushButton::released, this, &SizeReportDlg::OnSaveAs);
   connect(close_, &QPushButton::released, this, &SizeReportDlg::reject);
   connect(table_, &QTableWidget::cellDoubleClicked, this, [this](int row, int) { OnRowActivated(row); });

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QSize>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,10 @@ class SizeReportDlg : public QDialog {
   SizeReportDlg(const std::string& heading, const std::vector<FormatSize>& rows, int& format,
                 QWidget* parent = nullptr);
 
+  // The whole table, heading and footnote; fitted to the screen before it
+  // shows.
+  QSize sizeHint() const override { return preferred_; }
+
   QTableWidget* Table() const { return table_; }
   QPushButton* SaveAsButton() const { return saveAs_; }
   QPushButton* CloseButton() const { return close_; }
@@ -37,6 +42,7 @@ class SizeReportDlg : public QDialog {
   QTableWidget* table_;
   QPushButton* saveAs_;
   QPushButton* close_;
+  QSize preferred_;
 };
 
 }  // namespace rastra

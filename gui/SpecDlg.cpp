@@ -93,6 +93,18 @@ std::vector<FormatChoice> FormatChoices(int numColors, bool hasAlpha, int type) 
   return choices;
 }
 
+QString FormatChoiceText(int format) {
+  for (const bool alpha : {false, true}) {
+    for (const FormatChoice& choice : FormatChoices(2, alpha, kOutputCBitmap)) {
+      if (choice.format != format) continue;
+      QString text = QCoreApplication::translate("SpecDlg", choice.text);
+      if (text.endsWith(',')) text.chop(1);
+      return text;
+    }
+  }
+  return QCoreApplication::translate("SpecDlg", "FORMAT %1").arg(format);
+}
+
 SpecDlg::SpecDlg(const Bitmap& image, SpecResult& result, QWidget* parent)
     : QDialog(parent),
       result_(result),

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QString>
 #include <vector>
 
 #include "image/Bitmap.h"
@@ -21,6 +22,9 @@ struct FormatChoice {
 // The list entries, in order, for an image with numColors palette entries
 // (0 for true colour) and the given alpha flag, saved as output type 1 or 3.
 std::vector<FormatChoice> FormatChoices(int numColors, bool hasAlpha, int type);
+// The list's text for a FORMAT (translated, without the trailing comma some
+// carry), or "FORMAT n" for one the list never shows.
+QString FormatChoiceText(int format);
 
 // FORMAT and NOPALETTE are written on acceptance; TYPE is read.
 struct SpecResult {

@@ -7,10 +7,20 @@
 #include "gui/CmdOptionsDlg.h"
 #include "gui/InfoDlg.h"
 #include "gui/OptionsDialog.h"
+#include "gui/ReportBox.h"
+#include "gui/ScreenFit.h"
 #include "gui/SizeReportDlg.h"
 #include "gui/TransDlg.h"
 
 namespace rastra {
+
+namespace {
+// Every dialog opens at a size the screen holds, whatever its scale factor.
+int RunFitted(QDialog& dialog) {
+  FitToScreen(&dialog);
+  return dialog.exec();
+}
+}  // namespace
 
 QString UserPrompts::OpenFileName(QWidget* parent, const QString& caption, const QString& filter) {
   return QFileDialog::getOpenFileName(parent, caption, QString(), filter);
@@ -23,62 +33,63 @@ QString UserPrompts::SaveFileName(QWidget* parent, const QString& caption, const
 
 bool UserPrompts::FormatSpec(QWidget* parent, const Bitmap& image, SpecResult& result) {
   SpecDlg dialog(image, result, parent);
-  return dialog.exec() == QDialog::Accepted;
+  return RunFitted(dialog) == QDialog::Accepted;
 }
 
 bool UserPrompts::Scale(QWidget* parent, ScaleValues& values) {
   ScaleDlg dialog(values, parent);
-  return dialog.exec() == QDialog::Accepted;
+  return RunFitted(dialog) == QDialog::Accepted;
 }
 
 bool UserPrompts::Transparency(QWidget* parent, const Bitmap& image, int& selection) {
   TransDlg dialog(image, selection, parent);
-  return dialog.exec() == QDialog::Accepted;
+  return RunFitted(dialog) == QDialog::Accepted;
 }
 
 bool UserPrompts::Options(QWidget* parent, const QString& title, Settings& values) {
   OptionsDialog dialog(title, values, parent);
-  if (dialog.exec() != QDialog::Accepted) return false;
+  if (RunFitted(dialog) != QDialog::Accepted) return false;
   values = dialog.Values();
   return true;
 }
 
 bool UserPrompts::Alpha(QWidget* parent, int mode, AlphaChoice& choice) {
   AlphaDlg dialog(parent, mode);
-  if (dialog.exec() != QDialog::Accepted) return false;
+  if (RunFitted(dialog) != QDialog::Accepted) return false;
   choice = dialog.Choice();
   return true;
 }
 
 void UserPrompts::Info(QWidget* parent, int usedColors) {
   InfoDlg dialog(usedColors, parent);
-  dialog.exec();
+  RunFitted(dialog);
 }
 
 bool UserPrompts::SizeReport(QWidget* parent, const std::string& heading, const std::vector<FormatSize>& rows,
                              int& format) {
   SizeReportDlg dialog(heading, rows, format, parent);
-  return dialog.exec() == QDialog::Accepted;
+  return RunFitted(dialog) == QDialog::Accepted;
 }
 
 void UserPrompts::CommandLineOptions(QWidget* parent) {
   CmdOptionsDlg dialog(parent);
-  dialog.exec();
+  RunFitted(dialog);
 }
 
 void UserPrompts::About(QWidget* parent, const QString& displayName) {
   AboutDialog dialog(displayName, parent);
-  dialog.exec();
+  RunFitted(dialog);
 }
 
 void UserPrompts::Message(QWidget* parent, const QString& title, const QString& text) {
-  QMessageBox::information(parent, title, text);
+  ReportBox box(ReportBox::Kind::kInformation, title, text, QString(), QString(), parent);
+  RunFitted(box);
 }
 
-void UserPrompts::Error(QWidget* parent, const QString& title, const QString& text, const QString& fileName) {
-  QMessageBox box(QMessageBox::Critical, title, text, QMessageBox::Ok, parent);
-  if (!fileName.isEmpty()) box.setInformativeText(tr("File: %1").arg(fileName));
-  box.exec();
+void UserPrompts::Error(QWidget* parent, const QString& title, const QString& text, const QString& detail,
+                        const QString& fileName) {
+  ReportBox box(ReportBox::Kind::kError, title, text, detail, fileName, parent);
+  RunFitted(box);
 }
 
 bool UserPrompts::Confirm(QWidget* parent, const QString& title, const QString& text) {

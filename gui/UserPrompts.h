@@ -45,9 +45,10 @@ class UserPrompts {
   virtual void CommandLineOptions(QWidget* parent);
   virtual void About(QWidget* parent, const QString& displayName);
   virtual void Message(QWidget* parent, const QString& title, const QString& text);
-  // A problem, with the error icon; fileName (may be empty) is the file it
-  // concerns.
-  virtual void Error(QWidget* parent, const QString& title, const QString& text, const QString& fileName);
+  // A problem, with the error icon; detail (may be empty) says what to act
+  // on, fileName (may be empty) is the file it concerns.
+  virtual void Error(QWidget* parent, const QString& title, const QString& text, const QString& detail,
+                     const QString& fileName);
   // A warning before an action goes on; true to go on.
   virtual bool Confirm(QWidget* parent, const QString& title, const QString& text);
   // Save, discard or keep the unsaved changes of the picture called name.

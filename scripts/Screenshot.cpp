@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "app/DocumentActions.h"
 #include "app/ImageDocument.h"
 #include "app/Settings.h"
 #include "gui/ImageCanvas.h"

@@ -15,7 +15,7 @@ if [ ! -f "$build/build.ninja" ] && [ ! -f "$build/Makefile" ]; then
 fi
 cmake --build "$build" -j2 --target rastra_gui rastra_settings rastra_app rastra_core
 
-${CXX:-c++} -std=c++20 -O1 -fPIC -I"$root" $(pkg-config --cflags Qt6Widgets) \
+${CXX:-c++} -std=c++20 -O1 -fPIC -I"$root" -I"$root/include" -I"$build/include" $(pkg-config --cflags Qt6Widgets) \
   "$root/scripts/Screenshot.cpp" -o "$build/screenshot" \
   "$build/librastra_gui.a" "$build/librastra_app.a" "$build/librastra_settings.a" \
   "$build/librastra_core.a" $(pkg-config --libs Qt6Widgets libpng)

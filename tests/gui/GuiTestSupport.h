@@ -62,6 +62,7 @@ class FakePrompts : public UserPrompts {
   QStringList messages;          // texts of message and error boxes, in order
   QStringList messageTitles;
   QStringList errorTexts;        // of error boxes only
+  QStringList errorDetails;      // what each error box said to act on ("" for nothing)
   QStringList errorFiles;        // the file each error box named ("" for none)
   QStringList confirmations;     // texts of warnings that asked whether to go on
   QStringList unsavedNames;      // names the unsaved-changes question gave
@@ -109,10 +110,12 @@ class FakePrompts : public UserPrompts {
     messageTitles << title;
     messages << text;
   }
-  void Error(QWidget*, const QString& title, const QString& text, const QString& fileName) override {
+  void Error(QWidget*, const QString& title, const QString& text, const QString& detail,
+             const QString& fileName) override {
     messageTitles << title;
     messages << text;
     errorTexts << text;
+    errorDetails << detail;
     errorFiles << fileName;
   }
   bool Confirm(QWidget*, const QString&, const QString& text) override {

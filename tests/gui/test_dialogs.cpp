@@ -400,26 +400,33 @@ class TestDialogs : public QObject {
 
   // --- alpha dialog --------------------------------------------------------
 
+  // Each row says which picture it takes; the fields can be typed into; a
+  // cancelled Browse keeps the name chosen before; Ok needs every name.
   void alphaCreateModeHasTwoRows() {
     AlphaDlg dialog(nullptr, AlphaDlg::kCreateAlpha);
     QCOMPARE(dialog.windowTitle(), QString("Create alpha"));  // fault 10
-    QVERIFY(LabelTexts(&dialog).contains("Image1 (*.bmp):"));
-    QVERIFY(LabelTexts(&dialog).contains("Image2 (*.bmp):"));
+    QVERIFY(LabelTexts(&dialog).contains("Image1, the picture over a &black background (*.bmp):"));
+    QVERIFY(LabelTexts(&dialog).contains("Image2, the same picture over a &white background (*.bmp):"));
     QVERIFY(dialog.SecondEdit() != nullptr);
-    QVERIFY(dialog.FirstEdit()->isReadOnly());
+    QVERIFY(!dialog.FirstEdit()->isReadOnly());
+    QVERIFY(!dialog.OkButton()->isEnabled());
     QStringList captions;
     dialog.SetFileChooser([&captions](QWidget*, const QString& caption, const QString& filter) {
       captions << caption + "|" + filter;
       return captions.size() == 1 ? QString("/tmp/black.bmp") : QString();
     });
     QTest::mouseClick(dialog.FirstBrowse(), Qt::LeftButton);
-    QTest::mouseClick(dialog.SecondBrowse(), Qt::LeftButton);  // cancelled, still counts as chosen
-    QCOMPARE(captions, QStringList({"Select first image|BMP files (*.bmp)", "Select second image|BMP files (*.bmp)"}));
+    QTest::mouseClick(dialog.FirstBrowse(), Qt::LeftButton);  // cancelled: the name stays
+    QTest::mouseClick(dialog.SecondBrowse(), Qt::LeftButton);  // cancelled: still nothing
+    QCOMPARE(captions, QStringList({"Select first image|BMP files (*.bmp)", "Select first image|BMP files (*.bmp)",
+                                    "Select second image|BMP files (*.bmp)"}));
     QCOMPARE(dialog.FirstEdit()->text(), QString("/tmp/black.bmp"));
     QVERIFY(dialog.Choice().firstChosen);
-    QVERIFY(dialog.Choice().secondChosen);
-    QCOMPARE(dialog.Choice().firstName, std::string("/tmp/black.bmp"));
-    QVERIFY(dialog.Choice().secondName.empty());
+    QVERIFY(!dialog.Choice().secondChosen);
+    QVERIFY(!dialog.OkButton()->isEnabled());
+    QTest::keyClicks(dialog.SecondEdit(), "/tmp/white.bmp");
+    QVERIFY(dialog.OkButton()->isEnabled());
+    QCOMPARE(dialog.Choice().secondName, std::string("/tmp/white.bmp"));
     QTest::mouseClick(dialog.OkButton(), Qt::LeftButton);
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
   }
@@ -427,10 +434,12 @@ class TestDialogs : public QObject {
   void alphaMaskModeHasOneRowAndCutsLongNames() {
     AlphaDlg dialog(nullptr, AlphaDlg::kLoadAlphaMask);
     QCOMPARE(dialog.windowTitle(), QString("Load alpha mask"));
-    QVERIFY(LabelTexts(&dialog).contains("Image (*.bmp):"));
+    QVERIFY(LabelTexts(&dialog).contains("Image, a grey mask: &black opaque, white transparent (*.bmp):"));
     QVERIFY(dialog.SecondEdit() == nullptr);
     QVERIFY(dialog.SecondBrowse() == nullptr);
     QVERIFY(!dialog.Choice().firstChosen);
+    QTest::mouseClick(dialog.OkButton(), Qt::LeftButton);  // nothing named: Ok does not accept
+    QVERIFY(dialog.result() != int(QDialog::Accepted));
     QString captionSeen;
     dialog.SetFileChooser([&captionSeen](QWidget*, const QString& caption, const QString&) {
       captionSeen = caption;
@@ -463,6 +472,12 @@ class TestDialogs : public QObject {
     QCOMPARE(dialog.Text()->toPlainText(), expected);
     QVERIFY(dialog.Text()->toPlainText().contains("-saveas"));
     QCOMPARE(dialog.minimumSize(), QSize(500, 300));
+    // Columns set with tabs line up: a fixed-pitch font, tab stops of eight
+    // characters, no wrapping.
+    const QFontMetricsF metrics(dialog.Text()->font());
+    QCOMPARE(metrics.horizontalAdvance('i'), metrics.horizontalAdvance('M'));
+    QCOMPARE(dialog.Text()->tabStopDistance(), 8 * QFontMetricsF(dialog.Text()->font()).horizontalAdvance(' '));
+    QCOMPARE(dialog.Text()->lineWrapMode(), QPlainTextEdit::NoWrap);
   }
 
   void aboutNamesTheProgramAndTheToolkitLicence() {

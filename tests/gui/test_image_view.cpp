@@ -89,7 +89,7 @@ class TestImageView : public QObject {
     view.SetImage(palette.get());
     QCOMPARE(view.ResolutionText(), QString("7 * 3"));
     QCOMPARE(view.ColorsText(), QString("5"));
-    QCOMPARE(view.ZoomText(), QString("2.0"));
+    QCOMPARE(view.ZoomText(), QString("200 %"));
     QCOMPARE(view.TransparencyText(), QString("Yes, Color: 0xA1B2C3"));
     QCOMPARE(view.Strip()->Count(), 5);
 
@@ -123,16 +123,16 @@ class TestImageView : public QObject {
     }
     QVERIFY2(presses - 1 <= 8, "2.0 to 25 takes a handful of presses");
     QCOMPARE(view.Zoom(), 25000);
-    QCOMPARE(view.ZoomText(), QString("25.0"));
+    QCOMPARE(view.ZoomText(), QString("2500 %"));
     QCOMPARE(view.ScaledSize(), QSize(250, 100));
     for (int i = 0; i < 30; ++i) view.ZoomOut();
     QCOMPARE(view.Zoom(), 100);
-    QCOMPARE(view.ZoomText(), QString("0.1"));
+    QCOMPARE(view.ZoomText(), QString("10 %"));
     QCOMPARE(view.ScaledSize(), QSize(1, 1));  // 10 x 4 at 0.1 still shows a pixel
     view.ZoomIn();
-    QCOMPARE(view.ZoomText(), QString("0.125"));
+    QCOMPARE(view.ZoomText(), QString("12.5 %"));
     view.ZoomToActualSize();
-    QCOMPARE(view.ZoomText(), QString("1.0"));
+    QCOMPARE(view.ZoomText(), QString("100 %"));
     QCOMPARE(view.ScaledSize(), QSize(10, 4));
   }
 
@@ -141,7 +141,7 @@ class TestImageView : public QObject {
     BitmapPtr image = MakeTrueColorImage(10, 4, std::vector<Color>(40, 0));
     view.SetImage(image.get());
     view.SetZoom(2200);
-    QCOMPARE(view.ZoomText(), QString("2.2"));
+    QCOMPARE(view.ZoomText(), QString("220 %"));
     view.ZoomIn();
     QVERIFY(view.Zoom() > 2200);
     view.SetZoom(2200);
@@ -224,6 +224,52 @@ class TestImageView : public QObject {
     wheel(Qt::NoModifier, -QWheelEvent::DefaultDeltasPerStep);
     QCOMPARE(view.Zoom(), 2000);
     QVERIFY(view.ScrollArea()->verticalScrollBar()->value() > scrolledBefore);
+  }
+
+  // The menu's and the keys' zoom keeps the middle of the view in place.
+  void keyboardZoomKeepsTheCentreOfTheView() {
+    ShowImage view;
+    view.resize(300, 250);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    BitmapPtr image = MakeTrueColorImage(400, 300, std::vector<Color>(120000, 0));
+    view.SetImage(image.get());
+    QCoreApplication::processEvents();
+    QWidget* viewport = view.ScrollArea()->viewport();
+    view.ScrollArea()->horizontalScrollBar()->setValue(200);
+    view.ScrollArea()->verticalScrollBar()->setValue(150);
+    const QPoint centre = viewport->rect().center();
+    const auto pixelAtCentre = [&] {
+      QPoint pixel;
+      view.Canvas()->PixelAt(view.Canvas()->mapFrom(viewport, centre), pixel);
+      return pixel;
+    };
+    const QPoint before = pixelAtCentre();
+    for (void (ShowImage::*zoom)() : {&ShowImage::ZoomIn, &ShowImage::ZoomOut, &ShowImage::ZoomOut}) {
+      (view.*zoom)();
+      QCoreApplication::processEvents();
+      QVERIFY2((pixelAtCentre() - before).manhattanLength() <= 2, qPrintable(view.ZoomText()));
+    }
+  }
+
+  // A picture that has just arrived is seen whole: at 200 % where that fits,
+  // else fitted; and the empty view's placeholder is not cut off.
+  void newPicturesOpenWhole() {
+    ShowImage view;
+    view.resize(400, 300);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    QVERIFY(view.Canvas()->width() >= view.Canvas()->fontMetrics().horizontalAdvance("No bitmap"));
+    BitmapPtr photo = MakeTrueColorImage(2000, 300, std::vector<Color>(2000 * 300, 0));
+    view.SetImage(photo.get());
+    view.ZoomForNewPicture();
+    QCoreApplication::processEvents();
+    QVERIFY2(view.Zoom() < 1000, qPrintable(view.ZoomText()));
+    QCOMPARE(view.ScrollArea()->horizontalScrollBar()->maximum(), 0);
+    BitmapPtr icon = MakeTrueColorImage(16, 16, std::vector<Color>(256, 0));
+    view.SetImage(icon.get());
+    view.ZoomForNewPicture();
+    QCOMPARE(view.Zoom(), ShowImage::kStartZoom);
   }
 
   void hoveringReportsThePixelUnderThePointer() {

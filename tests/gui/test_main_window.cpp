@@ -11,10 +11,16 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QSettings>
+#include <QTimer>
+#include <QPushButton>
 #include <QtTest/QtTest>
 #include <filesystem>
 
 #include "GuiTestSupport.h"
+#include "app/CommandTable.h"
+#include "app/Commands.h"
+#include "app/Session.h"
+#include "app/Settings.h"
 #include "app/Startup.h"
 #include "gui/ImageCanvas.h"
 #include "gui/MainWindow.h"
@@ -40,13 +46,14 @@ QMenu* SubMenu(QMenu* menu, const QString& title) {
   return nullptr;
 }
 
-// Item texts with "-" for separators; recent-file entries are left out.
-QStringList ItemTexts(const QMenu* menu, bool skipRecent = true) {
+// Item texts with "-" for separators; hidden items (the empty recent-file
+// entries) are left out.
+QStringList ItemTexts(const QMenu* menu) {
   QStringList texts;
   for (const QAction* action : menu->actions()) {
     if (action->isSeparator()) {
       texts << "-";
-    } else if (!(skipRecent && action->text().isEmpty() && !action->isVisible() && action->menu() == nullptr)) {
+    } else if (action->isVisible()) {
       texts << action->text();
     }
   }
@@ -79,21 +86,22 @@ QList<QAction*> AllActions(const QMenu* menu) {
   return all;
 }
 
+// One tab: Qt shows what follows it in the menu's right-hand column.
 const QStringList kConvertLabels = {
-    "BW\t\t\t(1 BPP)",
-    "Gray4\t\t\t(2 BPP)",
-    "Gray16\t\t\t(4 BPP)",
-    "Gray64\t\t\t(8 BPP)",
-    "Gray256\t\t\t(8 BPP)",
-    "3 bit Color 111\t\t\t(4 BPP)",
-    "6 bit Color 222\t\t\t(8 BPP)",
-    "8 bit Color 233\t\t\t(8 BPP)",
-    "8 bit Color 323\t\t\t(8 BPP)",
-    "8 bit Color 332\t\t\t(8 BPP)",
-    "8 bit Color 8666\t\t\t(8 BPP)",
-    "12 bit Color 444\t\t\t(16 BPP)",
-    "16 bit Color 555\t\t\t(32k colors)",
-    "16 bit Color 565\t\t\t(64k colors)",
+    "BW\t(1 BPP)",
+    "Gray4\t(2 BPP)",
+    "Gray16\t(4 BPP)",
+    "Gray64\t(8 BPP)",
+    "Gray256\t(8 BPP)",
+    "3 bit Color 111\t(4 BPP)",
+    "6 bit Color 222\t(8 BPP)",
+    "8 bit Color 233\t(8 BPP)",
+    "8 bit Color 323\t(8 BPP)",
+    "8 bit Color 332\t(8 BPP)",
+    "8 bit Color 8666\t(8 BPP)",
+    "12 bit Color 444\t(16 BPP)",
+    "16 bit Color 555\t(32k colors)",
+    "16 bit Color 565\t(64k colors)",
 };
 
 // A 4 x 2 true-colour picture whose first pixel carries a marker.
@@ -122,6 +130,17 @@ std::vector<std::uint8_t> GreyBmp(std::uint8_t level) {
 // A picture file that opens (a 1 x 1 bitmap whatever the name says).
 void MakeFile(const std::string& path) { testing_support::WriteBytes(path, GreyBmp(0x40)); }
 
+// Pixels in no order a compressor could use.
+BitmapPtr Noise(int width, int height) {
+  std::vector<Color> pixels(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+  std::uint32_t state = 7;
+  for (Color& pixel : pixels) {
+    state = state * 1664525u + 1013904223u;
+    pixel = state >> 8;
+  }
+  return MakeTrueColorImage(width, height, pixels);
+}
+
 // A 1 x 1 GIF of black and white holding frames pictures.
 std::vector<std::uint8_t> GifOfFrames(int frames) {
   std::vector<std::uint8_t> gif = {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0x80, 0, 0, 0, 0, 0, 255, 255, 255};
@@ -133,6 +152,41 @@ std::vector<std::uint8_t> GifOfFrames(int frames) {
   return gif;
 }
 
+BitmapPtr CloneOf(const Bitmap& image) {
+  sys::Context ctx;
+  return Bitmap_Clone(image, ctx);
+}
+
+bool SamePicture(const Bitmap& a, const Bitmap& b) {
+  if (a.XSize != b.XSize || a.YSize != b.YSize || a.NumColors != b.NumColors || a.HasAlpha != b.HasAlpha ||
+      a.HasTrans != b.HasTrans) {
+    return false;
+  }
+  for (int i = 0; i < a.NumColors; ++i)
+    if (Bitmap_GetPalColor(a, i) != Bitmap_GetPalColor(b, i)) return false;
+  for (int y = 0; y < a.YSize; ++y)
+    for (int x = 0; x < a.XSize; ++x)
+      if (Bitmap_GetPixel(a, x, y) != Bitmap_GetPixel(b, x, y)) return false;
+  return true;
+}
+
+// The bytes -saveas writes for picture under the same file name (the name
+// gives the C identifier), in a folder of their own.
+std::vector<std::uint8_t> SavedByCommandLine(const Bitmap& picture, const std::string& name, const QString& filter,
+                                             int format) {
+  const testing_support::TempDir folder;
+  const std::string path = folder.File(name);
+  const int type = filter.startsWith("C ") ? 1 : filter.startsWith("DTA") ? 3 : filter.startsWith("GIF") ? 4 : 5;
+  std::string parameter = path + "," + std::to_string(type);
+  if (type == 1 || type == 3) parameter += "," + std::to_string(format) + (format >= 8 ? ",1" : ",0");
+  ImageDocument doc;
+  doc.current = CloneOf(picture);
+  ImmediateSink sink;
+  CommandSession session(doc, sink, CurrentOutputOptions());
+  session.cursor = ParameterCursor{parameter};
+  ExecuteCommand(session, kCmdSaveAs);
+  return testing_support::ReadBytes(path);
+}
 
 }  // namespace
 
@@ -183,18 +237,19 @@ class TestMainWindow : public QObject {
   void fileMenuItems() {
     MainWindow& window = NewWindow();
     QCOMPARE(ItemTexts(TopMenu(window, "&File")),
-             QStringList({"&Open...", "&Save as...", "-", "-", "&Create alpha...", "&Load alpha mask...", "-",
-                          "&Create animated sprite from GIF", "&Create animated cursor from GIF", "-",
-                          "Save &palette", "-", "&Options", "-", "&Exit"}));
+             QStringList({"&Open...", "Sa&ve", "&Save as...", "-", "-", "&Create alpha...", "&Load alpha mask...", "-",
+                          "Create a&nimated sprite from GIF", "Create animated c&ursor from GIF", "-",
+                          "Save &palette", "-", "Op&tions", "-", "&Exit"}));
     QCOMPARE(window.RecentFileActions().size(), std::size_t{10});
     for (QAction* recent : window.RecentFileActions()) QVERIFY(!recent->isVisible());
   }
 
   void editViewHelpItems() {
     MainWindow& window = NewWindow();
-    QCOMPARE(ItemTexts(TopMenu(window, "&Edit")), QStringList({"&Undo", "&Copy", "&Paste"}));
-    QCOMPARE(ItemTexts(TopMenu(window, "&View")), QStringList({"Zoom in", "Zoom out", "-", "Fit to window", "100 %"}));
-    QCOMPARE(ItemTexts(TopMenu(window, "&Help")), QStringList({"Command line options...", "About..."}));
+    QCOMPARE(ItemTexts(TopMenu(window, "&Edit")), QStringList({"&Undo", "&Redo", "-", "&Copy", "&Paste"}));
+    QCOMPARE(ItemTexts(TopMenu(window, "&View")),
+             QStringList({"Zoom &in", "Zoom &out", "-", "&Fit to window", "&100 %"}));
+    QCOMPARE(ItemTexts(TopMenu(window, "&Help")), QStringList({"&Command line options...", "&About..."}));
   }
 
   // The platform's own keys, whatever they are here; and the zoom keys.
@@ -202,13 +257,15 @@ class TestMainWindow : public QObject {
     MainWindow& window = NewWindow();
     const QList<QPair<QStringList, QKeySequence::StandardKey>> standard = {
         {{"&File", "&Open..."}, QKeySequence::Open},
+        {{"&File", "Sa&ve"}, QKeySequence::Save},
         {{"&File", "&Save as..."}, QKeySequence::SaveAs},
         {{"&File", "&Exit"}, QKeySequence::Quit},
         {{"&Edit", "&Undo"}, QKeySequence::Undo},
+        {{"&Edit", "&Redo"}, QKeySequence::Redo},
         {{"&Edit", "&Copy"}, QKeySequence::Copy},
         {{"&Edit", "&Paste"}, QKeySequence::Paste},
-        {{"&View", "Zoom out"}, QKeySequence::ZoomOut},
-        {{"&Help", "Command line options..."}, QKeySequence::HelpContents},
+        {{"&View", "Zoom &out"}, QKeySequence::ZoomOut},
+        {{"&Help", "&Command line options..."}, QKeySequence::HelpContents},
     };
     for (const auto& [path, key] : standard) {
       QAction* action = Find(window, path);
@@ -217,12 +274,13 @@ class TestMainWindow : public QObject {
       // A platform without a binding of its own gets the common one.
       if (!QKeySequence::keyBindings(key).isEmpty()) QCOMPARE(action->shortcuts(), QKeySequence::keyBindings(key));
     }
-    const QList<QKeySequence> zoomIn = Find(window, {"&View", "Zoom in"})->shortcuts();
+    const QList<QKeySequence> zoomIn = Find(window, {"&View", "Zoom &in"})->shortcuts();
     for (const QKeySequence& keys : QKeySequence::keyBindings(QKeySequence::ZoomIn)) QVERIFY(zoomIn.contains(keys));
     QVERIFY(zoomIn.contains(QKeySequence("Ctrl+=")));
     QVERIFY(zoomIn.contains(QKeySequence("Ctrl++")));
-    QCOMPARE(Find(window, {"&View", "Zoom out"})->shortcut(), QKeySequence("Ctrl+-"));
-    QCOMPARE(Find(window, {"&View", "100 %"})->shortcut(), QKeySequence("Ctrl+0"));
+    QCOMPARE(Find(window, {"&View", "Zoom &out"})->shortcut(), QKeySequence("Ctrl+-"));
+    QCOMPARE(Find(window, {"&View", "&100 %"})->shortcut(), QKeySequence("Ctrl+0"));
+    QCOMPARE(Find(window, {"&View", "&Fit to window"})->shortcut(), QKeySequence("Ctrl+F"));
   }
 
   void zoomKeysReachTheView() {
@@ -235,9 +293,9 @@ class TestMainWindow : public QObject {
     QCOMPARE(window.View()->Zoom(), 1500);
     QTest::keyClick(&window, Qt::Key_Minus, Qt::ControlModifier);
     QCOMPARE(window.View()->Zoom(), 1000);
-    Find(window, {"&View", "Fit to window"})->trigger();
+    QTest::keyClick(&window, Qt::Key_F, Qt::ControlModifier);
     QVERIFY(window.View()->Zoom() > 1000);  // a 4 x 2 picture grows to fill the window
-    Find(window, {"&View", "100 %"})->trigger();
+    Find(window, {"&View", "&100 %"})->trigger();
     QCOMPARE(window.View()->ScaledSize(), QSize(4, 2));
   }
 
@@ -245,18 +303,21 @@ class TestMainWindow : public QObject {
     MainWindow& window = NewWindow();
     QMenu* image = TopMenu(window, "&Image");
     QCOMPARE(ItemTexts(image), QStringList({"&Transparency...", "&Convert to", "&Dither to", "&Flip", "&Rotate",
-                                            "&Invert", "&Shrink", "&Reduce colors", "-", "&Scale...", "-", "&Info",
+                                            "&Invert", "&Shrink", "Red&uce colors", "-", "Sc&ale...", "-", "Inf&o",
                                             "Si&ze report..."}));
     QCOMPARE(ItemTexts(SubMenu(image, "&Convert to")),
-             kConvertLabels + QStringList({"-", "RGB\t\t\t(24 BPP)", "Best palette", "Best palette + transparency", "-",
+             kConvertLabels + QStringList({"-", "RGB\t(24 BPP)", "Best palette", "Best palette + transparency", "-",
                                            "Custom palette..."}));
     QCOMPARE(ItemTexts(SubMenu(image, "&Dither to")), kConvertLabels);
-    QCOMPARE(ItemTexts(SubMenu(image, "&Flip")), QStringList({"Horizontally", "Vertical"}));
-    QCOMPARE(ItemTexts(SubMenu(image, "&Rotate")), QStringList({"90° CW", "90° CCW", "180°"}));
-    QCOMPARE(ItemTexts(SubMenu(image, "&Invert")), QStringList({"Indices", "Colors"}));
-    QCOMPARE(ItemTexts(SubMenu(image, "&Shrink")), QStringList({"Shrink to 50%"}));
-    QCOMPARE(ItemTexts(SubMenu(image, "&Reduce colors")),
-             QStringList({"Reduce to 4 colors", "Reduce to 16 colors", "Reduce to 256 colors"}));
+    QCOMPARE(ItemTexts(SubMenu(image, "&Flip")), QStringList({"&Horizontally", "&Vertical"}));
+    QCOMPARE(ItemTexts(SubMenu(image, "&Rotate")), QStringList({"90° &CW", "90° CC&W", "&180°"}));
+    QCOMPARE(ItemTexts(SubMenu(image, "&Invert")), QStringList({"&Indices", "&Colors"}));
+    QCOMPARE(ItemTexts(SubMenu(image, "&Shrink")), QStringList({"Shrink to &50%"}));
+    QCOMPARE(ItemTexts(SubMenu(image, "Red&uce colors")),
+             QStringList({"Reduce to &4 colors", "Reduce to &16 colors", "Reduce to &256 colors"}));
+    // Tabs past the first only widen a Qt menu.
+    QVERIFY2(SubMenu(image, "&Convert to")->sizeHint().width() < 400,
+             qPrintable(QString::number(SubMenu(image, "&Convert to")->sizeHint().width())));
   }
 
   void windowGeometryTitleAndIcon() {
@@ -300,7 +361,10 @@ class TestMainWindow : public QObject {
 
   // --- enable rules --------------------------------------------------------
 
+  // Paste follows the clipboard, from the start: a picture there can be
+  // pasted into the empty window.
   void actionsNeedingAnImageStartDisabled() {
+    QGuiApplication::clipboard()->setText("no picture");
     MainWindow& window = NewWindow();
     for (const QString& title : {"&Edit", "&View", "&Image"}) {
       for (QAction* action : AllActions(TopMenu(window, title))) {
@@ -310,22 +374,26 @@ class TestMainWindow : public QObject {
     }
     QVERIFY(!Find(window, {"&File", "&Load alpha mask..."})->isEnabled());
     QVERIFY(!Find(window, {"&File", "Save &palette"})->isEnabled());
-    for (const QString& text : {"&Open...", "&Save as...", "&Create alpha...", "&Create animated sprite from GIF",
-                                "&Options", "&Exit"})
+    for (const QString& text : {"&Open...", "Sa&ve", "&Save as...", "&Create alpha...",
+                                "Create a&nimated sprite from GIF", "Op&tions", "&Exit"})
       QVERIFY2(Find(window, {"&File", text})->isEnabled(), qPrintable(text));
-    QVERIFY(Find(window, {"&Help", "About..."})->isEnabled());
+    QVERIFY(Find(window, {"&Help", "&About..."})->isEnabled());
+    QGuiApplication::clipboard()->setImage(QImage(2, 2, QImage::Format_RGB32));
+    QTRY_VERIFY(Find(window, {"&Edit", "&Paste"})->isEnabled());
   }
 
   void firstImageEnablesEverythingAndTransparencyFollowsTheImage() {
     MainWindow& window = NewWindow();
+    QGuiApplication::clipboard()->setImage(QImage(2, 2, QImage::Format_RGB32));
     Show(MakePaletteImage(2, 2, {0, 0xFFFFFF}));
     for (const QString& title : {"&File", "&Edit", "&View", "&Image", "&Help"})
       for (QAction* action : AllActions(TopMenu(window, title)))
-        if (action->isVisible()) QVERIFY2(action->isEnabled(), qPrintable(action->text()));
+        if (action->isVisible() && action != Find(window, {"&Edit", "&Undo"}) && action != Find(window, {"&Edit", "&Redo"}))
+          QVERIFY2(action->isEnabled(), qPrintable(action->text()));
 
     Show(MakeTrueColorImage(1, 1, {0}));
     QVERIFY(!Find(window, {"&Image", "&Transparency..."})->isEnabled());
-    QVERIFY(Find(window, {"&Image", "&Info"})->isEnabled());
+    QVERIFY(Find(window, {"&Image", "Inf&o"})->isEnabled());
     QVERIFY(Find(window, {"&File", "Save &palette"})->isEnabled());
 
     BitmapPtr marked = MakeTrueColorImage(1, 1, {0});
@@ -345,7 +413,7 @@ class TestMainWindow : public QObject {
     GetDocument().current = MarkedImage(5);
     GetDocument().sourcePath = "/in/x.gif";
     MainWindow& window = NewWindow();
-    QVERIFY(Find(window, {"&Image", "&Info"})->isEnabled());
+    QVERIFY(Find(window, {"&Image", "Inf&o"})->isEnabled());
     QCOMPARE(window.View()->ResolutionText(), QString("4 * 2"));
     QVERIFY(window.windowTitle().endsWith(" - /in/x.gif[*]"));
   }
@@ -377,31 +445,65 @@ class TestMainWindow : public QObject {
     QCOMPARE(Bitmap_GetPixel(*GetDocument().current, 0, 0), Color{2});
   }
 
-  void cancelledScaleStillSavesAnUndoState() {
+  // A cancelled dialog, the same size or a size refused leave no step that
+  // Undo would take back without a change; a refused size says the limits.
+  void undoAndRedoWalkTheHistoryAndGreyOut() {
     MainWindow& window = NewWindow();
-    Show(MarkedImage(7));
-    window.OnScale();
-    QCOMPARE(prompts_->asked, QStringList({"scale:4x2"}));
-    QVERIFY(GetDocument().undo[0]);
-    QCOMPARE(GetDocument().undo[0]->pData, GetDocument().current->pData);
-    QVERIFY(!GetDocument().undo[1]);
+    QAction* undo = Find(window, {"&Edit", "&Undo"});
+    QAction* redo = Find(window, {"&Edit", "&Redo"});
+    Show(MarkedImage(1));
+    QVERIFY(!undo->isEnabled());
+    QVERIFY(!redo->isEnabled());
+    window.OnFlipH();  // the marker moves to x 3
+    window.OnInvertColor();
+    QVERIFY(undo->isEnabled());
+    QVERIFY(!redo->isEnabled());
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    QTest::keySequence(&window, QKeySequence::Undo);
+    QTest::keySequence(&window, QKeySequence::Undo);
+    QCOMPARE(Bitmap_GetPixel(*GetDocument().current, 0, 0), Color{1});
+    QVERIFY(!undo->isEnabled());
+    QVERIFY(redo->isEnabled());
+    QVERIFY(!window.isWindowModified());
+    QTest::keySequence(&window, QKeySequence::Redo);
+    QCOMPARE(Bitmap_GetPixel(*GetDocument().current, 3, 0), Color{1});
+    QVERIFY(window.isWindowModified());
+    QVERIFY(undo->isEnabled() && redo->isEnabled());
+    window.OnRotate180();  // a new change ends what could be redone
+    QVERIFY(!redo->isEnabled());
+    window.OnRedo();
+    QCOMPARE(GetDocument().current->XSize, 4);
+    QCOMPARE(Bitmap_GetPixel(*GetDocument().current, 0, 1), Color{1});
   }
 
-  void scaleToTheSameSizeOrToNothing() {
+  void scaleThatChangesNothingLeavesNoStep() {
     MainWindow& window = NewWindow();
     Show(MarkedImage(7));
-    prompts_->scaleAnswer = [](ScaleValues&) { return true; };  // new size left as the old one
-    window.OnScale();
-    QCOMPARE(GetDocument().current->XSize, 4);
-    QVERIFY(prompts_->messages.isEmpty());
-    prompts_->scaleAnswer = [](ScaleValues& v) {
-      v.newWidth = 0;
-      v.newHeight = 3;
-      return true;
+    const QList<std::function<bool(ScaleValues&)>> answers = {
+        [](ScaleValues&) { return false; },  // cancelled
+        [](ScaleValues&) { return true; },   // the size left as it was
+        [](ScaleValues& v) {
+          v.newWidth = 0;
+          v.newHeight = 3;
+          return true;
+        },
+        [](ScaleValues& v) {
+          v.newWidth = 100000;
+          v.newHeight = 3;
+          return true;
+        },
     };
-    window.OnScale();
-    QCOMPARE(prompts_->messages, QStringList({"Illegal size."}));
-    QCOMPARE(GetDocument().current->XSize, 4);
+    for (const auto& answer : answers) {
+      prompts_->scaleAnswer = answer;
+      window.OnScale();
+      QCOMPARE(GetDocument().current->XSize, 4);
+      QVERIFY(!CanUndo());
+      QVERIFY(!Find(window, {"&Edit", "&Undo"})->isEnabled());
+    }
+    QCOMPARE(prompts_->errorTexts, QStringList({"Illegal size.", "Illegal size."}));
+    QVERIFY2(prompts_->errorDetails[0].contains("1 to 99999 pixels") && prompts_->errorDetails[0].contains("0 x 3"),
+             qPrintable(prompts_->errorDetails[0]));
+    QVERIFY(prompts_->errorDetails[1].contains("100000 x 3"));
   }
 
   void scaleAppliesTheNewSize() {
@@ -547,7 +649,7 @@ class TestMainWindow : public QObject {
     QCOMPARE(list[3], paths[2]);
     QCOMPARE(list[4], paths[0]);
     QVERIFY(list[5].empty());
-    QCOMPARE(window.RecentFileActions()[3]->text(), QString::fromStdString(paths[2]));
+    QCOMPARE(window.RecentFileActions()[3]->text(), "&4 " + QString::fromStdString(paths[2]));
     QVERIFY(window.RecentFileActions()[4]->isVisible());
     QVERIFY(!window.RecentFileActions()[5]->isVisible());
   }
@@ -571,7 +673,7 @@ class TestMainWindow : public QObject {
                                                paths[4],  paths[3], paths[2], paths[1]};
     for (std::size_t k = 0; k < expected.size(); ++k) QCOMPARE(list[k], expected[k]);
     QVERIFY(list[8].empty());
-    QCOMPARE(next.RecentFileActions()[2]->text(), QString::fromStdString(paths[7]));
+    QCOMPARE(next.RecentFileActions()[2]->text(), "&3 " + QString::fromStdString(paths[7]));
     QVERIFY(!next.RecentFileActions()[8]->isVisible());
   }
 
@@ -629,7 +731,9 @@ class TestMainWindow : public QObject {
     GetDocument().sourcePath = dir_->File("pic.gif");
     Show(MakePaletteImage(2, 2, {0, 0xFFFFFF}));
     const QString allFilters = "C files (*.c);;DTA files (*.dta);;BMP files (*.bmp);;PNG files (*.png);;GIF files (*.gif)";
-    const QString suggestion = QString::fromStdString(dir_->Path().string()) + "/pic.c";
+    // The first suggestion is named after the picture's file, each later one
+    // after the file last saved.
+    QString suggestion = QString::fromStdString(dir_->Path().string()) + "/pic.c";
     struct Case {
       QString filter;
       QString file;
@@ -657,6 +761,7 @@ class TestMainWindow : public QObject {
       const std::string written = testing_support::ReadText(name.toStdString());
       const std::string& start = c.start;
       QVERIFY2(written.rfind(start, 0) == 0, qPrintable(c.filter + ": " + prompts_->messages.join("; ")));
+      suggestion = QString::fromStdString(dir_->Path().string()) + "/" + c.file.left(1) + ".c";
     }
     QVERIFY(prompts_->messages.isEmpty());
     QVERIFY(testing_support::ReadText(dir_->File("a.out1")).find("GUI_BITMAP") != std::string::npos);
@@ -675,22 +780,29 @@ class TestMainWindow : public QObject {
     QVERIFY(!CanUndo());
   }
 
-  void savingPaletteImageAsHighColourConvertsAndUndoBringsItBack() {
+  // The fault that started it: a best-palette picture saved as 565 into a
+  // path whose folder is a file kept only the error, not its palette.
+  void failedHighColourSaveKeepsThePalette() {
     MainWindow& window = NewWindow();
-    Show(MakePaletteImage(2, 2, {0x0000FF, 0x00FF00}));
-    prompts_->saveAnswers.push_back({QString::fromStdString(dir_->File("hc.c")), "C files (*.c)"});
+    Show(MakeTrueColorImage(2, 2, {0x0000FF, 0x00FF00, 0x0000FF, 0xFF0000}));
+    window.OnCvtBestPal();
+    const int colours = GetDocument().current->NumColors;
+    QVERIFY(colours > 0);
+    testing_support::WriteBytes(dir_->File("plain"), {'x'});
+    const QString path = QString::fromStdString(dir_->File("plain/hc.c"));
+    prompts_->saveAnswers.push_back({path, "C files (*.c)"});
     prompts_->formatAnswer = [](SpecResult& r) {
       r.format = 8;
       r.noPalette = 1;
       return true;
     };
     window.OnSaveAs();
+    QCOMPARE(prompts_->errorTexts, QStringList({"Could not create file " + path}));
+    QCOMPARE(GetDocument().current->NumColors, colours);
+    QCOMPARE(window.View()->ColorsText(), QString::number(colours));
+    window.OnUndo();  // the one step is the conversion
     QCOMPARE(GetDocument().current->NumColors, 0);
-    QCOMPARE(GetDocument().current->BitsPerPixel, 32);
-    QCOMPARE(window.View()->ColorsText(), QString("RGB"));
-    window.OnUndo();
-    QCOMPARE(GetDocument().current->NumColors, 2);
-    QCOMPARE(window.View()->ColorsText(), QString("2"));
+    QVERIFY(!CanUndo());
   }
 
   void savePaletteAsksForAGuiPalFile() {
@@ -819,13 +931,29 @@ class TestMainWindow : public QObject {
   // A file that is no animation is refused before the output name is asked for.
   void animationRefusesUnreadableGifs() {
     MainWindow& window = NewWindow();
-    const std::string big = dir_->File("big.gif");
-    testing_support::WriteBytes(big, std::vector<std::uint8_t>(8000001, 0));
-    prompts_->openAnswers.push_back(QString::fromStdString(big));
-    window.OnCreateAnimSprite();
-    QCOMPARE(prompts_->asked, QStringList({"open:Select GIF to convert|GIF (*.gif)"}));
-    QCOMPARE(prompts_->messages, QStringList({"Image could not be read"}));
+    struct Case {
+      const char* name;
+      std::vector<std::uint8_t> bytes;
+      const char* message;
+    };
+    std::vector<std::uint8_t> cut = GifOfFrames(2);
+    cut.resize(14);
+    const Case cases[] = {{"zeros.gif", std::vector<std::uint8_t>(4096, 0), "Animation needs a GIF file."},
+                          {"still.gif", GifOfFrames(1), "GIF file is not animated."},
+                          {"cut.gif", cut, "Image could not be read"}};
+    for (const Case& c : cases) {
+      prompts_->asked.clear();
+      const std::string path = dir_->File(c.name);
+      testing_support::WriteBytes(path, c.bytes);
+      prompts_->openAnswers.push_back(QString::fromStdString(path));
+      window.OnCreateAnimCursor();
+      QCOMPARE(prompts_->asked, QStringList({"open:Select GIF to convert|GIF (*.gif)"}));
+      QCOMPARE(prompts_->errorTexts.last(), QString(c.message));
+      QCOMPARE(prompts_->errorFiles.last(), QString::fromStdString(path));
+    }
+    QVERIFY(prompts_->errorDetails[1].contains("one picture"));
   }
+
 
   // --- options -------------------------------------------------------------
 
@@ -889,7 +1017,7 @@ class TestMainWindow : public QObject {
     QCOMPARE(Bitmap_GetPixel(pasted, 2, 1), 0xCF3C3228u);
     QVERIFY(!CanUndo());  // nothing was shown before
     QCOMPARE(window.View()->ResolutionText(), QString("3 * 2"));
-    QVERIFY(Find(window, {"&Image", "&Info"})->isEnabled());
+    QVERIFY(Find(window, {"&Image", "Inf&o"})->isEnabled());
   }
 
   // Fault 4.
@@ -968,37 +1096,50 @@ class TestMainWindow : public QObject {
     QCOMPARE(window.View()->TransparencyText(), QString("-"));
   }
 
-  // Fault 5: a writer's conversion is shown, and Undo takes it back.
-  void saveConversionsAreShownAndUndoable() {
-    MainWindow& window = NewWindow();
-    Show(MakePaletteImage(2, 2, {0x0000FF, 0x00FF00}));
-    prompts_->saveAnswers.push_back({QString::fromStdString(dir_->File("a.png")), "PNG files (*.png)"});
-    window.OnSaveAs();  // PNG files are written from true colour with alpha
-    QCOMPARE(GetDocument().current->NumColors, 0);
-    QCOMPARE(window.View()->ColorsText(), QString("ARGB"));
-    QVERIFY(window.ImageStatus()->text().endsWith("true color with alpha"));
-    QVERIFY(!window.isWindowModified());  // the file holds what is shown
-    window.OnUndo();
-    QCOMPARE(window.View()->ColorsText(), QString("2"));
-    QVERIFY(window.isWindowModified());
-
-    Show(MakeTrueColorImage(2, 1, {0x0000FF, 0x00FF00}));
-    prompts_->saveAnswers.push_back({QString::fromStdString(dir_->File("b.gif")), "GIF files (*.gif)"});
-    window.OnSaveAs();
-    QVERIFY(GetDocument().current->NumColors > 0);
-    QCOMPARE(window.View()->ColorsText(), QString::number(GetDocument().current->NumColors));
-    window.OnUndo();
-    QCOMPARE(window.View()->ColorsText(), QString("RGB"));
-
-    // A PNG of a true-colour picture with alpha is written as it is: no step.
-    Show(MakeTrueColorImage(2, 1, {0x0000FF, 0x00FF00}, true));
-    const Bitmap* shown = GetDocument().current.get();
-    const Bitmap* newestUndo = GetDocument().undo[0].get();
-    prompts_->saveAnswers.push_back({QString::fromStdString(dir_->File("c.png")), "PNG files (*.png)"});
-    window.OnSaveAs();
-    QCOMPARE(GetDocument().current.get(), shown);
-    QCOMPARE(GetDocument().undo[0].get(), newestUndo);
-    QVERIFY(prompts_->messages.isEmpty());
+  // Saving never changes the picture: not the GIF and PNG writers' own
+  // conversions, not the FORMAT's, not when the save fails. The file holds
+  // what -saveas writes for the same picture, and the status bar says so.
+  void savesNeverChangeThePicture() {
+    struct Case {
+      const char* filter;
+      const char* name;
+      int format;
+      bool alpha;
+      const char* saved;  // the status bar's words for the file
+    };
+    const Case cases[] = {{"PNG files (*.png)", "a.png", 0, false, "PNG"},
+                          {"PNG files (*.png)", "b.png", 0, true, "PNG"},
+                          {"GIF files (*.gif)", "c.gif", 0, false, "GIF"},
+                          {"C files (*.c)", "d.c", 8, false, "High color (565)"},
+                          {"DTA files (*.dta)", "e.dta", 16, false, "True color with alpha"},
+                          {"C files (*.c)", "f.c", 4, false, "4 bit per pixel"}};
+    for (const Case& c : cases) {
+      MainWindow& window = NewWindow();
+      const std::vector<Color> pixels = {0x0000FF, 0x00FF00, 0xFF0000, 0x0000FF};
+      Show(c.format == 4 ? MakePaletteImage(2, 2, {0x0000FF, 0x00FF00, 0xFF0000}) : MakeTrueColorImage(2, 2, pixels, c.alpha));
+      BitmapPtr before = CloneOf(*GetDocument().current);
+      const Bitmap* shown = GetDocument().current.get();
+      const QString statusBefore = window.ImageStatus()->text();
+      prompts_->formatAnswer = [&c](SpecResult& r) {
+        r.format = c.format;
+        r.noPalette = c.format >= 8 ? 1 : 0;
+        return true;
+      };
+      const std::string path = dir_->File(c.name);
+      prompts_->saveAnswers.push_back({QString::fromStdString(path), c.filter});
+      window.OnSaveAs();
+      QVERIFY2(prompts_->messages.isEmpty(), qPrintable(prompts_->messages.join("; ")));
+      QCOMPARE(GetDocument().current.get(), shown);
+      QVERIFY2(SamePicture(*GetDocument().current, *before), c.name);
+      QVERIFY(!CanUndo());
+      QCOMPARE(window.ImageStatus()->text(), statusBefore);
+      QVERIFY(!window.isWindowModified());
+      const QString saved = window.statusBar()->currentMessage();
+      QVERIFY2(saved.startsWith(QString("Saved %1: %2, ").arg(QFileInfo(c.name).fileName(), c.saved)), qPrintable(saved));
+      QVERIFY2(QString(saved).remove(',').endsWith(QString("%1 bytes").arg(std::filesystem::file_size(path))),
+               qPrintable(saved));
+      QVERIFY2(testing_support::ReadBytes(path) == SavedByCommandLine(*before, c.name, c.filter, c.format), c.name);
+    }
   }
 
   // Fault 6.
@@ -1083,17 +1224,197 @@ class TestMainWindow : public QObject {
     MainWindow& window = NewWindow();
     Show(MakeTrueColorImage(64, 300, std::vector<Color>(64 * 300, 0x00808080)));
     window.OnDith565();  // well below the delay
-    QCOMPARE(window.Progress()->TimesShown(), 0);
+    QCOMPARE(window.Jobs()->TimesShown(), 0);
 
-    window.Progress()->SetDelay(0);  // as if every step took long
+    window.Jobs()->SetDelay(0);  // as if every step took long
     window.OnDith565();
-    QCOMPARE(window.Progress()->TimesShown(), 1);
-    QCOMPARE(window.Progress()->Bar()->maximum(), 300);  // "line n/300"
-    QCOMPARE(window.Progress()->Bar()->value(), 300);
-    QVERIFY(!window.Progress()->Shown());
-    QVERIFY(window.Progress()->Bar()->isHidden());
+    QCOMPARE(window.Jobs()->TimesShown(), 1);
+    QCOMPARE(window.Jobs()->Bar()->maximum(), 300);  // "line n/300"
+    QCOMPARE(window.Jobs()->Bar()->value(), 300);
+    QVERIFY(!window.Jobs()->Shown());
+    QVERIFY(window.Jobs()->Bar()->isHidden());
+    QVERIFY(window.Jobs()->CancelButton()->isHidden());
     QVERIFY(QGuiApplication::overrideCursor() == nullptr);
+    QCOMPARE(window.cursor().shape(), Qt::ArrowCursor);
     QVERIFY(window.statusBar()->currentMessage().isEmpty());
+  }
+
+  // A long save runs while the window stays live: timers fire, the status
+  // bar shows the job with a Cancel button, the document's actions are greyed
+  // and the view's are not. Cancel, or closing the window, gives the save up
+  // and leaves everything as it was: no file, no step, nothing beside it.
+  void longSaveKeepsTheWindowLiveAndCanBeCancelled() {
+    for (const bool byClosing : {false, true}) {
+      MainWindow& window = NewWindow();
+      Show(Noise(1600, 1600));  // its PNG takes well over the delay to compress
+      const Bitmap* shown = GetDocument().current.get();
+      const std::string path = dir_->File("big.png");
+      prompts_->saveAnswers.push_back({QString::fromStdString(path), "PNG files (*.png)"});
+      int ticks = 0;
+      bool cancelShown = false;
+      bool documentGreyed = false;
+      bool viewLive = false;
+      QTimer timer;
+      timer.setInterval(10);
+      connect(&timer, &QTimer::timeout, &window, [&] {
+        ++ticks;
+        if (!window.Jobs()->Shown() || cancelShown) return;
+        cancelShown = window.Jobs()->CancelButton()->isVisible();
+        documentGreyed = !Find(window, {"&File", "&Open..."})->isEnabled() &&
+                         !Find(window, {"&Image", "Sc&ale..."})->isEnabled() &&
+                         !Find(window, {"&Edit", "&Paste"})->isEnabled();
+        viewLive = Find(window, {"&View", "Zoom &in"})->isEnabled();
+        if (byClosing) {
+          window.close();
+        } else {
+          QTest::mouseClick(window.Jobs()->CancelButton(), Qt::LeftButton);
+        }
+      });
+      timer.start();
+      window.OnSaveAs();
+      QVERIFY2(ticks >= 5, qPrintable(QString::number(ticks)));
+      QVERIFY(cancelShown);
+      QVERIFY(documentGreyed);
+      QVERIFY(viewLive);
+      QCOMPARE(GetDocument().current.get(), shown);
+      QVERIFY(!CanUndo());
+      QVERIFY(Find(window, {"&File", "&Open..."})->isEnabled());
+      QTRY_COMPARE(window.Jobs()->AbandonedThreads(), 0);
+      QVERIFY(!std::filesystem::exists(path));
+      QVERIFY(std::filesystem::is_empty(dir_->Path()));
+      if (byClosing) {
+        QTRY_VERIFY(!window.isVisible());
+      } else {
+        QVERIFY(window.statusBar()->currentMessage().contains("cancelled"));
+      }
+      timer.stop();
+    }
+  }
+
+  // --- saving where the picture came from -----------------------------------
+
+  // Save (Ctrl+S) writes the file and type the picture came from, or was
+  // last saved as; otherwise it asks as Save as does.
+  void saveWritesWhereThePictureCameFromOrWasLastSaved() {
+    MainWindow& window = NewWindow();
+    const std::string bmp = dir_->File("grey.bmp");
+    MakeFile(bmp);
+    window.OpenByName(QString::fromStdString(bmp));
+    window.OnInvertColor();
+    QVERIFY(window.isWindowModified());
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    QTest::keySequence(&window, QKeySequence::Save);
+    QVERIFY(prompts_->asked.isEmpty());  // no question
+    QCOMPARE(testing_support::ReadBytes(bmp)[54], std::uint8_t{0xFF - 0x40});
+    QVERIFY(!window.isWindowModified());
+
+    // A pasted picture has no file: Save asks; after that it has one.
+    QImage image(2, 1, QImage::Format_RGB32);
+    image.fill(qRgb(0, 0, 255));
+    QGuiApplication::clipboard()->setImage(image);
+    window.OnPaste();
+    QCOMPARE(window.windowTitle(), window.BaseTitle() + " - Pasted image[*]");
+    const std::string c = dir_->File("pasted.c");
+    prompts_->saveAnswers.push_back({QString::fromStdString(c), "C files (*.c)"});
+    prompts_->formatAnswer = [](SpecResult& r) {
+      r.format = 8;
+      r.noPalette = 1;
+      return true;
+    };
+    window.OnSave();
+    QCOMPARE(prompts_->asked.size(), 2);  // the file name and the FORMAT
+    QCOMPARE(window.windowTitle(), window.BaseTitle() + " - " + QString::fromStdString(c) + "[*]");
+    QVERIFY(GetRecentFiles()[0] == bmp);  // a C file is no picture to open again
+    std::filesystem::remove(c);
+    window.OnFlipH();
+    window.OnSave();
+    QCOMPARE(prompts_->asked.size(), 2);
+    QVERIFY(testing_support::ReadText(c).find("GUI_DRAW_BMP565") != std::string::npos);
+
+    // A picture saved as PNG joins the recent files, numbered.
+    const std::string png = dir_->File("pasted.png");
+    prompts_->saveAnswers.push_back({QString::fromStdString(png), "PNG files (*.png)"});
+    window.OnSaveAs();
+    QCOMPARE(GetRecentFiles()[0], png);
+    QCOMPARE(window.RecentFileActions()[0]->text(), "&1 " + QString::fromStdString(png));
+    QCOMPARE(window.RecentFileActions()[1]->text(), "&2 " + QString::fromStdString(bmp));
+  }
+
+  // --- recent files ----------------------------------------------------------
+
+  void recentFilesVanishWhenGoneAndCanBeCleared() {
+    MainWindow& window = NewWindow();
+    std::vector<std::string> paths;
+    for (int i = 0; i < 10; ++i) {
+      paths.push_back(dir_->File("r" + std::to_string(i) + ".bmp"));
+      MakeFile(paths.back());
+      window.OpenByName(QString::fromStdString(paths.back()));
+    }
+    QCOMPARE(window.RecentFileActions()[9]->text(), "1&0 " + QString::fromStdString(paths[0]));
+    std::filesystem::remove(paths[5]);
+    emit TopMenu(window, "&File")->aboutToShow();
+    QCOMPARE(GetRecentFiles()[4], paths[4]);  // r9, r8, r7, r6, r4, ...
+    QCOMPARE(window.RecentFileActions()[4]->data().toString(), QString::fromStdString(paths[4]));
+    QVERIFY(!window.RecentFileActions()[9]->isVisible());
+
+    QAction* clear = Find(window, {"&File", "Clea&r recent files"});
+    QVERIFY(clear != nullptr && clear->isVisible());
+    clear->trigger();
+    for (QAction* recent : window.RecentFileActions()) QVERIFY(!recent->isVisible());
+    QVERIFY(!clear->isVisible());
+    MainWindow& next = NewWindow();  // cleared for good
+    QVERIFY(GetRecentFiles()[0].empty());
+    QVERIFY(!next.RecentFileActions()[0]->isVisible());
+  }
+
+  // --- menus ---------------------------------------------------------------
+
+  // Every item of a menu can be reached by a key of its own.
+  void mnemonicsAreUniqueInEveryMenu() {
+    MainWindow& window = NewWindow();
+    const std::string path = dir_->File("m.bmp");
+    MakeFile(path);
+    window.OpenByName(QString::fromStdString(path));  // a recent entry and Clear too
+    QList<QMenu*> menus;
+    for (QAction* top : window.menuBar()->actions()) menus << top->menu();
+    for (int i = 0; i < menus.size(); ++i)
+      for (QAction* action : menus[i]->actions())
+        if (action->menu() != nullptr) menus << action->menu();
+    for (QMenu* menu : menus) {
+      QStringList keys;
+      for (QAction* action : menu->actions()) {
+        if (action->isSeparator() || !action->isVisible()) continue;
+        const QString key = QKeySequence::mnemonic(action->text()).toString();
+        if (key.isEmpty()) continue;
+        QVERIFY2(!keys.contains(key), qPrintable(menu->title() + ": " + action->text()));
+        keys << key;
+      }
+    }
+  }
+
+  // --- messages ---------------------------------------------------------------
+
+  // The boxes keep the system's texts and add what to act on.
+  void messagesSayWhatToActOn() {
+    MainWindow& window = NewWindow();
+    const std::string text = dir_->File("notes.png");
+    testing_support::WriteBytes(text, {'h', 'e', 'l', 'l', 'o', '\n'});
+    const std::string zip = dir_->File("archive.png");
+    testing_support::WriteBytes(zip, {'P', 'K', 3, 4, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+    window.OpenByName(QString::fromStdString(text));
+    window.OpenByName(QString::fromStdString(zip));
+    QCOMPARE(prompts_->errorTexts.size(), 2);
+    QVERIFY2(prompts_->errorDetails[0].startsWith("The file is text, not a picture"), qPrintable(prompts_->errorDetails[0]));
+    QVERIFY2(prompts_->errorDetails[1].startsWith("The file is a ZIP archive"), qPrintable(prompts_->errorDetails[1]));
+    QCOMPARE(prompts_->errorFiles[0], QString::fromStdString(text));
+
+    // The allocator's failure in decimal with its unit, whatever its text says.
+    ReportEntry failure = TextEntry("Failed to allocate 0x4A80EA044 bytes of memory!");
+    failure.detail = "a block of 19998744644 bytes passes the limit of 4294967296 bytes";
+    ShowReport(failure);
+    QCOMPARE(prompts_->errorTexts.last(), QString("Failed to allocate 0x4A80EA044 bytes of memory!"));
+    QCOMPARE(prompts_->errorDetails.last(),
+             QString("A block of 19,998,744,644 bytes (18.6 GiB) passes the limit of 4,294,967,296 bytes (4.0 GiB)."));
   }
 
   void quittingWithUnsavedChangesAsksFirst() {

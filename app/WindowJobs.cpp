@@ -1,0 +1,108 @@
+#include "app/WindowJobs.h"
+
+#include <fstream>
+#include <utility>
+
+#include "readers/ContentDescription.h"
+#include "writers/FormatRules.h"
+
+namespace rastra {
+
+namespace {
+
+std::string ColorCountText(int n) {
+  return n == 0 ? "a true-colour image" : "an image of " + std::to_string(n) + " colors";
+}
+
+bool TakesFormat(int type) { return type == kOutputCBitmap || type == kOutputCStream; }
+
+}  // namespace
+
+void HeldSink::Add(ReportEntry entry) { events_.push_back({std::move(entry), std::nullopt}); }
+
+bool HeldSink::Commit(sys::SafeOutputFile output, ReportEntry onFailure) {
+  events_.push_back({std::move(onFailure), std::move(output)});
+  return true;
+}
+
+std::vector<std::string> HeldSink::Replay() {
+  std::vector<std::string> replaced;
+  for (Event& event : events_) {
+    if (event.output && event.output->Commit()) {
+      replaced.push_back(event.output->Target());
+    } else {
+      ShowReport(event.entry);  // a report, or the failure of a file
+    }
+  }
+  events_.clear();
+  return replaced;
+}
+
+ReportEntry* HeldSink::LastReport() {
+  for (auto it = events_.rbegin(); it != events_.rend(); ++it) {
+    if (!it->output) return &it->entry;
+  }
+  return nullptr;
+}
+
+bool CancellableSink::Write(const void* bytes, std::size_t count) {
+  if (failed_ || cancelled_.load(std::memory_order_relaxed)) {
+    failed_ = true;
+    return false;
+  }
+  if (!target_.Write(bytes, count)) return false;
+  const std::uint64_t before = count_ / kProgressBytes;
+  count_ += count;
+  if (progress_ && count_ / kProgressBytes != before) {
+    progress_("Written " + std::to_string(count_ / kProgressBytes) + " MiB");
+  }
+  return true;
+}
+
+CopySaveResult SaveCopy(CommandSession& session, const Bitmap& image, const CopySaveRequest& request,
+                        const std::atomic<bool>& cancelled) {
+  const SubjectScope subject(session, request.path);
+  CopySaveResult result;
+  BitmapPtr converted;
+  const Bitmap* toWrite = &image;
+  if (TakesFormat(request.type)) {
+    sys::Context ctx = MakeJobContext();
+    toWrite = ImageForFormat(image, request.spec.Format, request.options, converted, ctx);
+    session.ReportJob(ctx);
+    if (toWrite == nullptr || cancelled) return result;
+  }
+  auto output = sys::SafeOutputFile::Create(request.path);
+  if (!output) {
+    session.ReportText("Could not create file " + request.path);
+    return result;
+  }
+  sys::Context ctx = MakeJobContext();
+  CancellableSink sink(output->Output(), cancelled, [&ctx](const std::string& text) { ctx.Progress(text); });
+  // The writer's own conversion (GIF, PNG) comes back as its replacement,
+  // which stays here: the picture in the window is not the file's business.
+  const WriteResult written =
+      WriteImageFile(toWrite, sink, request.path, request.spec, request.type, request.options, ctx);
+  if (cancelled) return result;  // what failed did so because the user gave up
+  session.ReportJob(ctx, {{kFormatMismatchMessage, "TYPE " + std::to_string(request.type) + ", FORMAT " +
+                                                       std::to_string(request.spec.Format) + ", " +
+                                                       ColorCountText(toWrite->NumColors)}});
+  if (!written.Ok()) return result;
+  result.bytes = sink.Count();
+  result.written =
+      session.sink.Commit(std::move(*output), session.WithSubjects(TextEntry(CouldNotWriteText(request.path)), {}));
+  return result;
+}
+
+std::string DescribeFileContent(const std::string& path) {
+  std::ifstream file(path, std::ios::binary | std::ios::ate);
+  if (!file) return {};
+  const std::streamoff size = file.tellg();
+  if (size < 0) return {};
+  file.seekg(0);
+  std::vector<std::uint8_t> head(kContentHeadBytes);
+  file.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size()));
+  head.resize(static_cast<std::size_t>(file.gcount()));
+  return DescribeContent(head, static_cast<std::uint64_t>(size));
+}
+
+}  // namespace rastra

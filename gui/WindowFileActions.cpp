@@ -1,0 +1,380 @@
+// The File menu's opening and saving, and the size report's saves. Reading
+// and writing run as background jobs; a save writes a copy of the picture,
+// so the picture in the window never changes by being saved.
+#include <QDir>
+#include <QFileInfo>
+#include <QImage>
+#include <QStatusBar>
+#include <filesystem>
+#include <memory>
+#include <utility>
+
+#include "app/Animation.h"
+#include "app/DocumentActions.h"
+#include "app/ImageDocument.h"
+#include "app/Report.h"
+#include "app/Session.h"
+#include "app/Settings.h"
+#include "app/WindowJobs.h"
+#include "gui/FileNames.h"
+#include "gui/MainWindow.h"
+#include "gui/QtImage.h"
+#include "gui/ReportDetails.h"
+#include "gui/ShowImage.h"
+#include "writers/FormatRules.h"
+#include "writers/PaletteWriter.h"
+#include "writers/SizeReport.h"
+
+namespace rastra {
+
+namespace {
+
+constexpr std::size_t kMaxPathLength = 255;
+
+struct SaveFilter {
+  const char* filter;
+  int type;
+};
+
+constexpr SaveFilter kSaveFilters[] = {
+    {QT_TRANSLATE_NOOP("MainWindow", "C files (*.c)"), kOutputCBitmap},
+    {QT_TRANSLATE_NOOP("MainWindow", "DTA files (*.dta)"), kOutputCStream},
+    {QT_TRANSLATE_NOOP("MainWindow", "BMP files (*.bmp)"), kOutputBmp},
+    {QT_TRANSLATE_NOOP("MainWindow", "PNG files (*.png)"), kOutputPng},
+    {QT_TRANSLATE_NOOP("MainWindow", "GIF files (*.gif)"), kOutputGif},
+};
+
+QString FilterText(const SaveFilter& f) { return QCoreApplication::translate("MainWindow", f.filter); }
+
+int TypeFromFilter(const QString& filter) {
+  for (const SaveFilter& f : kSaveFilters)
+    if (filter == FilterText(f)) return f.type;
+  return 0;
+}
+
+bool TakesFormat(int type) { return type == kOutputCBitmap || type == kOutputCStream; }
+// The files the window can open again, and so lists among the recent ones.
+bool IsPictureType(int type) { return type == kOutputBmp || type == kOutputGif || type == kOutputPng; }
+
+QString BaseName(const std::string& path) { return QFileInfo(FromFileName(path)).fileName(); }
+
+// What the status bar says about a written file: "Saved logo.c: High color
+// (565), 9,216 bytes".
+QString SavedText(const std::string& path, int type, int format, std::uint64_t bytes) {
+  QString kind;
+  switch (type) {
+    case kOutputBmp: kind = MainWindow::tr("BMP"); break;
+    case kOutputGif: kind = MainWindow::tr("GIF"); break;
+    case kOutputPng: kind = MainWindow::tr("PNG"); break;
+    case kOutputAnimSprite: kind = MainWindow::tr("animated sprite"); break;
+    case kOutputAnimCursor: kind = MainWindow::tr("animated cursor"); break;
+    default: kind = FormatChoiceText(format); break;
+  }
+  return MainWindow::tr("Saved %1: %2, %3").arg(BaseName(path), kind, ReportDetails::Bytes(bytes));
+}
+
+std::uint64_t FileSize(const std::string& path) {
+  std::error_code ec;
+  const std::uintmax_t size = std::filesystem::file_size(path, ec);
+  return ec ? 0 : static_cast<std::uint64_t>(size);
+}
+
+}  // namespace
+
+QString MainWindow::SuggestedName(const QString& suffix) const {
+  const ImageDocument& doc = GetDocument();
+  const std::string& from = doc.saveTarget.path.empty() ? doc.sourcePath : doc.saveTarget.path;
+  const QFileInfo source(FromFileName(from));
+  return source.absolutePath() + "/" + source.baseName() + suffix;
+}
+
+// ---------------------------------------------------------------------------
+// Opening
+
+void MainWindow::OnOpen() {
+  OpenByName(prompts_->OpenFileName(this, tr("Add image"), tr("Images (*.png *.bmp *.sbmp *.jpg *.jpeg *.gif)")));
+}
+
+void MainWindow::OnMRU() {
+  const auto* action = qobject_cast<QAction*>(sender());
+  if (action != nullptr) OpenByName(action->data().toString().left(static_cast<qsizetype>(kMaxPathLength)));
+}
+
+void MainWindow::OnClearRecentFiles() {
+  ClearRecentFiles();
+  RefreshRecentFiles();
+}
+
+bool MainWindow::MayReplacePicture() {
+  if (!HasUnsavedChanges()) return true;
+  switch (prompts_->AskUnsavedChanges(this, ShownName())) {
+    case UserPrompts::UnsavedChoice::kSave:
+      return SaveAsInteractive();
+    case UserPrompts::UnsavedChoice::kDiscard:
+      return true;
+    case UserPrompts::UnsavedChoice::kCancel:
+      break;
+  }
+  return false;
+}
+
+void MainWindow::OpenByName(const QString& path) {
+  if (path.isEmpty() || jobs_->Busy()) return;
+  if (!MayReplacePicture()) return;
+  const std::string file = ToFileName(QDir::toNativeSeparators(path), kMaxPathLength);
+  struct Opened {
+    HeldSink sink;
+    OpenedImage opened;
+    QImage rendered;
+    std::string content;  // what the file is, when it could not be read
+  };
+  const OutputOptions options = CurrentOutputOptions();
+  auto result = jobs_->Compute<Opened>(tr("Opening %1").arg(BaseName(file)), [file, options](JobControl&) {
+    WindowJobSession job(options);
+    Opened out;
+    out.opened = ReadImageFile(job.session, file);
+    if (out.opened.image) {
+      out.rendered = RenderForView(*out.opened.image);
+    } else if (std::filesystem::exists(file)) {
+      out.content = DescribeFileContent(file);
+    }
+    out.sink = std::move(job.sink);
+    return out;
+  });
+  if (!result) return;
+  if (ReportEntry* failure = result->sink.LastReport(); failure != nullptr && !result->content.empty()) {
+    // What the file really is says more than the reader's words for it.
+    failure->detail =
+        ReportDetails::UnreadableFile(result->content, QString::fromStdString(failure->detail)).toStdString();
+  }
+  // A file that does not open has been reported; what is on screen stays
+  // the document, and the list keeps only files that opened.
+  ShowJobOutcome(result->sink, FromFileName(file));
+  if (!result->opened.image) return;
+  const Bitmap* shown = AdoptOpenedImage(GetDocument(), std::move(result->opened), file);
+  ShowResult(shown, &result->rendered);
+  view_->ZoomForNewPicture();
+  AddRecentFile(GetDocument().sourcePath);
+  RefreshRecentFiles();
+}
+
+// ---------------------------------------------------------------------------
+// Saving
+
+bool MainWindow::SaveCurrentImage(const QString& name, int type, const SpecResult& spec) {
+  ImageDocument& doc = GetDocument();
+  if (!doc.current || jobs_->Busy()) return false;
+  const std::string path = ToFileName(QDir::toNativeSeparators(name), kMaxPathLength);
+  const std::shared_ptr<const Bitmap> image = CopyForJob();
+  if (!image) return false;
+  const CopySaveRequest request{path, type, OutputSpec{spec.format, spec.noPalette}, CurrentOutputOptions()};
+  struct Saved {
+    HeldSink sink;
+    CopySaveResult result;
+  };
+  auto saved = jobs_->Compute<Saved>(tr("Saving %1").arg(BaseName(path)), [image, request](JobControl& control) {
+    WindowJobSession job(request.options);
+    Saved out;
+    out.result = SaveCopy(job.session, *image, request, control.CancelFlag());
+    out.sink = std::move(job.sink);
+    return out;
+  });
+  if (!saved) {
+    statusBar()->showMessage(tr("Saving %1 was cancelled; no file was changed.").arg(BaseName(path)),
+                             kSavedMessageMs);
+    return false;
+  }
+  const std::vector<std::string> replaced = ShowJobOutcome(saved->sink, FromFileName(path));
+  if (!saved->result.written || replaced.empty()) return false;
+  // The file holds what is shown (converted as its FORMAT needs); the
+  // picture and its history stay as they are.
+  MarkSaved();
+  doc.saveTarget = SaveTarget{path, type, TakesFormat(type) ? spec.format : 0, TakesFormat(type) ? spec.noPalette : 0};
+  if (IsPictureType(type)) {
+    AddRecentFile(path);
+    RefreshRecentFiles();
+  }
+  UpdateTitle();
+  statusBar()->showMessage(SavedText(path, type, spec.format, saved->result.bytes), kSavedMessageMs);
+  return true;
+}
+
+// Only the first picture of an animation was read; a GIF saved from it holds
+// that one alone.
+bool MainWindow::ConfirmFirstFrameOnly() {
+  const ImageDocument& doc = GetDocument();
+  if (doc.state.origin != ImageOrigin::kFile || doc.sourceFrames < 2) return true;
+  return prompts_->Confirm(this, tr("Save as GIF"),
+                           tr("%1 is an animation of %2 frames. Only its first frame is saved in the GIF file.")
+                               .arg(FromFileName(doc.sourcePath))
+                               .arg(doc.sourceFrames));
+}
+
+bool MainWindow::SaveAsInteractive() {
+  ImageDocument& doc = GetDocument();
+  if (!doc.current || jobs_->Busy()) return false;
+  QString filter;
+  for (const SaveFilter& f : kSaveFilters) filter += (filter.isEmpty() ? "" : ";;") + FilterText(f);
+  QString selectedFilter;
+  const QString name = prompts_->SaveFileName(this, tr("Save file as"), SuggestedName(".c"), filter, selectedFilter);
+  if (name.isEmpty()) return false;
+  const int type = TypeFromFilter(selectedFilter);
+  if (type == 0) return false;
+  SpecResult spec{0, 0, type};
+  if (TakesFormat(type) && !prompts_->FormatSpec(this, *doc.current, spec)) return false;
+  if (type == kOutputGif && !ConfirmFirstFrameOnly()) return false;
+  return SaveCurrentImage(name, type, spec);
+}
+
+void MainWindow::OnSaveAs() { SaveAsInteractive(); }
+
+// The file and type the picture came from or was last saved as. Where that
+// cannot be written again as it was (a JPEG, a FORMAT whose palette the
+// picture has outgrown), the user chooses with Save as.
+void MainWindow::OnSave() {
+  ImageDocument& doc = GetDocument();
+  if (!doc.current || jobs_->Busy()) return;
+  const SaveTarget target = doc.saveTarget;
+  const bool fits = !TakesFormat(target.type) ||
+                    SaveStepFor(target.format, *doc.current).conversion != SaveConversion::kColorFormat;
+  if (target.path.empty() || target.type == 0 || !fits) {
+    SaveAsInteractive();
+    return;
+  }
+  if (target.type == kOutputGif && !ConfirmFirstFrameOnly()) return;
+  SaveCurrentImage(FromFileName(target.path), target.type, SpecResult{target.format, target.noPalette, target.type});
+}
+
+void MainWindow::OnSizeReport() {
+  ImageDocument& doc = GetDocument();
+  if (!doc.current || jobs_->Busy()) return;
+  const std::shared_ptr<const Bitmap> image = CopyForJob();
+  if (!image) return;
+  struct Report {
+    HeldSink sink;
+    std::vector<FormatSize> rows;
+    std::string heading;
+    bool ok = false;
+  };
+  const OutputOptions options = CurrentOutputOptions();
+  auto report = jobs_->Compute<Report>(tr("Counting the bytes of every FORMAT"), [image, options](JobControl&) {
+    Report out;
+    sys::Context ctx = MakeJobContext();
+    out.ok = ComputeSizeReport(*image, options, out.rows, ctx) == sys::Code::kOk;
+    out.heading = SizeReportHeading(*image);
+    WindowJobSession job(options);
+    job.session.ReportJob(ctx);
+    out.sink = std::move(job.sink);
+    return out;
+  });
+  if (!report) return;
+  ShowJobOutcome(report->sink, QString());
+  if (!report->ok) return;
+  int format = 0;
+  if (prompts_->SizeReport(this, report->heading, report->rows, format)) SaveAsFormat(format);
+}
+
+// The file is written from the picture the report counted for this row: the
+// conversion the row names works on a copy.
+void MainWindow::SaveAsFormat(int format) {
+  ImageDocument& doc = GetDocument();
+  if (!doc.current) return;
+  // Only the C outputs take a FORMAT, and FORMAT 99 has no stream form.
+  const QString cFilter = FilterText(kSaveFilters[0]);
+  const QString filter = format == 99 ? cFilter : cFilter + ";;" + FilterText(kSaveFilters[1]);
+  QString selectedFilter = cFilter;
+  const QString caption = tr("Save file as FORMAT %1 (%2)").arg(format).arg(FormatChoiceText(format));
+  const QString name = prompts_->SaveFileName(this, caption, SuggestedName(".c"), filter, selectedFilter);
+  if (name.isEmpty()) return;
+  const int type = TypeFromFilter(selectedFilter);
+  if (!TakesFormat(type)) return;
+  SaveCurrentImage(name, type, SpecResult{format, 0, type});
+}
+
+void MainWindow::OnSavePalette() {
+  ImageDocument& doc = GetDocument();
+  if (!doc.current || jobs_->Busy()) return;
+  // A true-colour picture has no palette: a palette file of it would hold
+  // nothing that could be loaded again.
+  if (doc.current->NumColors == 0) {
+    ShowMessage(tr("No palette. A true color image has no palette to save."));
+    return;
+  }
+  QString selectedFilter;
+  const QString name = prompts_->SaveFileName(this, tr("Save palette file"), SuggestedName("_Palette.GUIPal"),
+                                              tr("Lumar palette file (*.GUIPal)"), selectedFilter);
+  if (name.isEmpty()) return;
+  const std::string path = ToFileName(name, kMaxPathLength);
+  // At most 256 entries: quick enough for the window's own thread.
+  const QString outer = std::exchange(reportFile_, FromFileName(path));
+  auto output = sys::SafeOutputFile::Create(path);
+  if (!output) {
+    ReportText(tr("Could not create file %1").arg(FromFileName(path)).toStdString());
+  } else if (SavePaletteFile(*doc.current, output->Output()) != sys::Code::kOk || !output->Commit()) {
+    // A palette that could not be written leaves an existing file untouched,
+    // and the user hears of it whichever write fell short.
+    ReportText(tr("Could not write file %1").arg(FromFileName(path)).toStdString());
+  } else {
+    statusBar()->showMessage(tr("Saved %1: palette of %2 colors, %3")
+                                 .arg(BaseName(path))
+                                 .arg(doc.current->NumColors)
+                                 .arg(ReportDetails::Bytes(FileSize(path))),
+                             kSavedMessageMs);
+  }
+  reportFile_ = outer;
+}
+
+// ---------------------------------------------------------------------------
+// Animations
+
+void MainWindow::CreateAnimation(int type) {
+  if (jobs_->Busy()) return;
+  const QString gifName = prompts_->OpenFileName(this, tr("Select GIF to convert"), tr("GIF (*.gif)"));
+  if (gifName.isEmpty()) return;
+  const std::string gifPath = gifName.toLocal8Bit().toStdString();
+  const OutputOptions options = CurrentOutputOptions();
+  struct Checked {
+    HeldSink sink;
+    bool animated = false;
+  };
+  // As the command line does, a file that is no animation is refused before
+  // the output name is asked for.
+  auto checked = jobs_->Compute<Checked>(tr("Reading %1").arg(BaseName(gifPath)), [gifPath, options](JobControl&) {
+    WindowJobSession job(options);
+    Checked out;
+    out.animated = CheckGifIsAnimation(job.session, gifPath);
+    out.sink = std::move(job.sink);
+    return out;
+  });
+  if (!checked) return;
+  ShowJobOutcome(checked->sink, gifName);
+  if (!checked->animated) return;
+
+  const QFileInfo source(gifName);
+  const QString caption = type == kOutputAnimSprite ? tr("Saving animated sprite.") : tr("Saving animated cursor.");
+  QString selectedFilter;
+  const QString name = prompts_->SaveFileName(this, caption, source.absolutePath() + "/" + source.baseName() + ".c",
+                                              tr("C files (*.c)"), selectedFilter);
+  if (name.isEmpty()) return;
+  const std::string outPath = ToFileName(name, kMaxPathLength);
+  AnimationRequest request{gifPath, outPath, type};
+  request.requireAnimation = true;
+  auto written = jobs_->Compute<Checked>(tr("Saving %1").arg(BaseName(outPath)), [request, options](JobControl&) {
+    WindowJobSession job(options);
+    Checked out;
+    out.animated = SaveAnimation(job.session, request);
+    out.sink = std::move(job.sink);
+    return out;
+  });
+  if (!written) return;
+  const std::vector<std::string> replaced = ShowJobOutcome(written->sink, FromFileName(outPath));
+  if (!written->animated || replaced.empty()) return;
+  statusBar()->showMessage(SavedText(outPath, type, 0, FileSize(outPath)), kSavedMessageMs);
+}
+
+void MainWindow::OnCreateAnimSprite() { CreateAnimation(kOutputAnimSprite); }
+void MainWindow::OnCreateAnimCursor() { CreateAnimation(kOutputAnimCursor); }
+
+void MainWindow::OnSaveNormalMap() {}
+
+}  // namespace rastra
