@@ -6,8 +6,10 @@
 // the pictures were one picture, the first on top. The octree's result depends
 // only on the order in which colours first appear (a colour seen before adds
 // to the leaf it already reached), so each picture is tallied on its own, in
-// any order or side by side, and the tallies are merged in picture order: the
-// palette of a set of one picture is that picture's best palette.
+// any order or side by side, and the tallies are merged in picture order. The
+// tree's palette is then refined towards the pixels (Lloyd's iterations),
+// which leaves a palette that holds every colour as it is: a set of one
+// picture whose colours fit gets that picture's best palette.
 //
 // When any picture has transparent pixels, entry 0 of the palette is the
 // transparent one: it holds exactly those pixels, its colour is white with the
