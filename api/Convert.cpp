@@ -2,11 +2,14 @@
 // its source as it was.
 #include <rastra/convert.h>
 
+#include <vector>
+
 #include "api/ImageAccess.h"
 #include "api/Outcome.h"
 #include "image/ColorConvert.h"
 #include "image/ColorFormat.h"
 #include "image/ImageOps.h"
+#include "image/SharedPalette.h"
 
 namespace rastra {
 
@@ -83,6 +86,18 @@ Result<Image> ToPalette(const Image& image, const Palette& palette, const Output
       return nullptr;
     }
     return ConvertToCustomPalette(source, palette, options, ctx);
+  });
+}
+
+Result<Image> ToSharedPalette(const Image& image, const Palette& palette, const OutputOptions& options) noexcept {
+  return Derive(image, [&](const Bitmap& source, sys::Context& ctx) -> BitmapPtr {
+    if (palette.count < 1 || palette.count > 256) {
+      ctx.Fail(Code::kBadArgument, "a palette holds 1 to 256 colours, not " + std::to_string(palette.count));
+      return nullptr;
+    }
+    std::vector<ColorTally> tally;
+    if (options.preserveTrans) tally.push_back(TallyColors(source));
+    return MapToSharedPalette(source, SharedPaletteFromFile(palette, tally, options.preserveTrans), options, ctx);
   });
 }
 

@@ -8,6 +8,7 @@
 #include "api/Outcome.h"
 #include "image/ColorConvert.h"
 #include "image/Palette.h"
+#include "image/SharedPalette.h"
 #include "readers/PaletteFile.h"
 #include "sys/File.h"
 #include "writers/PaletteWriter.h"
@@ -39,6 +40,26 @@ Result<Palette> BestPalette(const Image& image, int maxColors) noexcept {
       return Result<Palette>(Refuse(ctx, Code::kNoImage, "the picture has no pixels"), Palette{});
     }
     return ResultOf(ctx, Code::kOk, best);
+  });
+}
+
+Result<Palette> BestPalette(const std::vector<const Image*>& images, int maxColors) noexcept {
+  return Guarded([&] {
+    sys::Context ctx;
+    if (maxColors < 2 || maxColors > 256) {
+      return Result<Palette>(
+          Refuse(ctx, Code::kBadArgument, "a shared palette holds 2 to 256 colours, not " + std::to_string(maxColors)),
+          Palette{});
+    }
+    std::vector<ColorTally> tallies;
+    for (const Image* image : images) {
+      const Bitmap* b = image != nullptr ? ImageAccess::Get(*image) : nullptr;
+      if (b == nullptr) return Result<Palette>(Refuse(ctx, Code::kNoImage, "one of the images is empty"), Palette{});
+      tallies.push_back(TallyColors(*b));
+    }
+    const std::optional<SharedPalette> shared = BuildSharedPalette(tallies, maxColors, false);
+    if (!shared) return Result<Palette>(Refuse(ctx, Code::kNoImage, "the pictures have no pixels"), Palette{});
+    return ResultOf(ctx, Code::kOk, shared->palette);
   });
 }
 

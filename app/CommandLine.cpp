@@ -9,9 +9,12 @@
 #include "app/DocumentActions.h"
 #include "app/ImageDocument.h"
 #include "app/ImageJobs.h"
+#include "app/Manifest.h"
 #include "app/Report.h"
 #include "app/Session.h"
 #include "app/Settings.h"
+#include "app/SharedPaletteRun.h"
+#include "sys/File.h"
 #include "sys/Path.h"
 
 namespace rastra {
@@ -28,8 +31,14 @@ struct RunPlan {
   std::vector<QueuedCommand> queue;
   bool defaultSettings = false;
   std::optional<bool> useArgb, bigEndian, preserveTrans;  // the last one given wins
+  std::optional<std::size_t> sharedPaletteAt;             // the queue place of -sharedpalette
+  FlashBudget budget;                                     // the last one given wins
+  std::string manifest;
   std::vector<std::string> failedCommands;
   std::vector<std::string> misplacedImages;
+
+  // Runs that use none of these run exactly as they always did.
+  bool NeedsRunExtras() const { return sharedPaletteAt || budget.IsSet() || !manifest.empty(); }
 };
 
 // The composed text keeps the CR LF the dialog shows; on a text stream "\n"
@@ -80,6 +89,43 @@ bool ParseSetting(CommandSession& session, RunPlan& plan, const CommandEntry& en
   return true;
 }
 
+// One shared palette per run: its first pass sees every image at one place
+// of the queue.
+bool ParseSharedPalette(CommandSession& session, RunPlan& plan, const CommandEntry& entry,
+                        const std::string& parameter, const std::string& argument) {
+  const SubjectScope subject(session, argument, SubjectKind::kArgument);
+  if (plan.sharedPaletteAt) {
+    session.ReportText("Only one shared palette can be made in a run.", "give -sharedpalette once");
+    return false;
+  }
+  if (!ParseSharedPaletteParameter(parameter)) {
+    session.Report(kSharedPaletteColorsMessage, "2 to 256");
+    return false;
+  }
+  plan.sharedPaletteAt = plan.queue.size();
+  return QueueCommand(session, plan, entry, parameter, argument);
+}
+
+bool ParseRunOutputSetting(CommandSession& session, RunPlan& plan, const CommandEntry& entry,
+                           const std::string& parameter, const std::string& argument) {
+  const SubjectScope subject(session, argument, SubjectKind::kArgument);
+  if (entry.id == kCmdManifest) {
+    if (parameter.empty()) {
+      session.ReportText("The manifest has no file name.", "-manifestFNAME");
+      return false;
+    }
+    plan.manifest = parameter;
+    return true;
+  }
+  const std::optional<FlashBudget> budget = ParseFlashBudget(parameter);
+  if (!budget) {
+    session.ReportText("A flash budget is a number of bytes.", "-flashbudgetBYTES, -flashbudget,TOTAL or both");
+    return false;
+  }
+  plan.budget = *budget;
+  return true;
+}
+
 // Help, -hide and the per-run settings act at once; the rest is queued.
 bool ParseCommand(CommandSession& session, RunPlan& plan, const std::string& argument) {
   const std::string word = argument.substr(1);
@@ -107,6 +153,11 @@ bool ParseCommand(CommandSession& session, RunPlan& plan, const std::string& arg
     case kCmdDefaultSettings:
       plan.defaultSettings = true;
       return true;
+    case kCmdSharedPalette:
+      return ParseSharedPalette(session, plan, *entry, parameter, argument);
+    case kCmdFlashBudget:
+    case kCmdManifest:
+      return ParseRunOutputSetting(session, plan, *entry, parameter, argument);
     default:
       return QueueCommand(session, plan, *entry, parameter, argument);
   }
@@ -148,7 +199,9 @@ void ReportParseFailure(CommandSession& session, const RunPlan& plan) {
 
 // Conversions and saves: the commands whose results depend on the output
 // settings.
-bool UsesOutputOptions(int id) { return id == 1203 || (id >= 1502 && id <= 1521) || id == 1711 || id == 1815; }
+bool UsesOutputOptions(int id) {
+  return id == 1203 || (id >= 1502 && id <= 1521) || id == 1711 || id == 1815 || id == kCmdSharedPalette;
+}
 
 // The stored settings, or the defaults, with the run's own on top. Nothing
 // here is saved: the window, when it opens, works with the stored settings.
@@ -179,6 +232,53 @@ void RunSingleImage(const RunPlan& plan, const OutputOptions& options, bool only
   if (session.exitRequested) GetRunState().exitRequested = true;
 }
 
+// What the run's extras show after its images: a budget the saves went over
+// (then nothing was written), or the manifest.
+void FinishRunExtras(const RunPlan& plan, const OutputOptions& options, const SharedPaletteRun* shared,
+                     const ImageJobsResult& result) {
+  ImmediateSink immediate;
+  ImageDocument scratch;
+  CommandSession session(scratch, immediate, options);
+  if (result.savesRefused) {
+    for (const std::string& text : BudgetOverruns(plan.budget, result.saves)) session.ReportText(text);
+    session.ReportText("Nothing was written: the C files are over the flash budget.");
+    return;
+  }
+  if (plan.manifest.empty()) return;
+  const SubjectScope subject(session, plan.manifest);
+  auto output = sys::SafeOutputFile::Create(plan.manifest);
+  const std::string json = ManifestJson({options, plan.budget, shared}, result.saves);
+  if (!output) {
+    session.ReportText("Could not create file " + plan.manifest);
+    return;
+  }
+  if (!output->Output().Write(json.data(), json.size()) || !output->Commit()) {
+    session.ReportText("Could not write file " + plan.manifest);
+  }
+}
+
+// A run with a shared palette, a flash budget or a manifest: every image,
+// even a single one, runs as a job whose saves are kept, the shared palette
+// is made first, and the budget approves the saves before any is written.
+ImageJobsResult RunWithExtras(const RunPlan& plan, const OutputOptions& options, bool runCommands) {
+  std::optional<SharedPaletteRun> shared;
+  if (plan.sharedPaletteAt) {
+    shared = PrepareSharedPalette(plan.images, plan.queue, *plan.sharedPaletteAt, options, ImageJobWorkers());
+  }
+  ImageJobsExtras extras;
+  extras.sharedPalette = shared ? &*shared : nullptr;
+  extras.recordSaves = plan.budget.IsSet() || !plan.manifest.empty();
+  extras.nameImages = plan.images.size() > 1;
+  if (plan.budget.IsSet()) {
+    extras.approveSaves = [&](const std::vector<SaveRecord>& saves) {
+      return BudgetOverruns(plan.budget, saves).empty();
+    };
+  }
+  ImageJobsResult result = RunImageJobs(plan.images, plan.queue, options, runCommands, ImageJobWorkers(), extras);
+  FinishRunExtras(plan, options, extras.sharedPalette, result);
+  return result;
+}
+
 }  // namespace
 
 void SetHelpDisplay(HelpDisplay display) { helpDisplay = display != nullptr ? display : PrintHelp; }
@@ -199,8 +299,13 @@ bool ProcessCommandLine(const std::string& appName, const std::string& logFileNa
   }
   const OutputOptions options = RunOutputOptions(plan);
   const bool onlyImages = args.size() == plan.images.size();
-  if (plan.images.size() <= 1) {
+  if (plan.NeedsRunExtras() && !plan.images.empty()) {
+    ImageJobsResult result = RunWithExtras(plan, options, !onlyImages);
+    GetDocument() = std::move(result.lastDocument);
+    if (result.exitRequested) state.exitRequested = true;
+  } else if (plan.images.size() <= 1) {
     RunSingleImage(plan, options, onlyImages);
+    if (plan.NeedsRunExtras()) FinishRunExtras(plan, options, nullptr, ImageJobsResult{});
   } else {
     ImageJobsResult result = RunImageJobs(plan.images, plan.queue, options, !onlyImages, ImageJobWorkers());
     GetDocument() = std::move(result.lastDocument);

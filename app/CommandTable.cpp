@@ -70,6 +70,14 @@ const std::array<CommandEntry, kCommandCount> CommandTable = {{
     {"sizereport", 1815,
      "\t\t[csv]\r\n\t\tPrints the bytes each FORMAT takes for the image\r\n\t\t- csv:\r\n\t\tComma-separated "
      "values instead of a table"},
+    {"sharedpalette", 1816,
+     "\t[<N>|<FNAME>]\r\n\t\tConverts every image of the run onto one palette\r\n\t\t- N:\r\n\t\tBest palette of "
+     "all images, 2 to 256 colors (default 256)\r\n\t\t- FNAME:\r\n\t\tName of palette file to be used\r\n\t\t"
+     "-saveas<FNAME>,P saves it as C file,\r\n\t\t-saveas<FNAME>,G as palette file"},
+    {"flashbudget", 1817,
+     "\t<BYTES>[,<TOTAL>]\r\n\t\tFails the run, writing nothing, when C files need more flash\r\n\t\t- BYTES:\r\n\t\t"
+     "Budget of each C file (may be left empty)\r\n\t\t- TOTAL:\r\n\t\tBudget of all C files of the run"},
+    {"manifest", 1818, "\t<FNAME>\r\n\t\tWrites a JSON manifest of the run's outputs"},
 }};
 
 const CommandEntry* LookupCommand(std::string_view word) {

@@ -44,9 +44,12 @@ enum CommandId : int {
   kCmdPreserveTrans = 1813,
   kCmdDefaultSettings = 1814,
   kCmdSizeReport = 1815,
+  kCmdSharedPalette = 1816,
+  kCmdFlashBudget = 1817,
+  kCmdManifest = 1818,
 };
 
-inline constexpr int kCommandCount = 38;
+inline constexpr int kCommandCount = 41;
 extern const std::array<CommandEntry, kCommandCount> CommandTable;
 
 inline constexpr int kQueueSlots = 20;

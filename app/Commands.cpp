@@ -12,6 +12,7 @@
 #include "app/Parameters.h"
 #include "app/Report.h"
 #include "app/Session.h"
+#include "app/SharedPaletteRun.h"
 #include "image/ColorConvert.h"
 #include "image/ColorFormat.h"
 #include "image/ImageOps.h"
@@ -19,6 +20,7 @@
 #include "readers/PaletteFile.h"
 #include "sys/File.h"
 #include "sys/Path.h"
+#include "writers/CBitmapWriter.h"
 #include "writers/FormatRules.h"
 #include "writers/ImageWriters.h"
 #include "writers/SizeReport.h"
@@ -39,8 +41,6 @@ auto RunJob(CommandSession& session, Work&& work) {
 
 PaletteFileDialog paletteFileDialog = nullptr;
 
-constexpr std::size_t kMaxFileName = 255;
-constexpr std::size_t kOutputPathCapacity = 500;
 constexpr const char* kSaveAsUsage = "FNAME,TYPE[,FORMAT[,NOPALETTE]]";
 constexpr const char* kNoPaletteValues = "NOPALETTE 0 or 1";
 // The window writes animations with 8-bit indices and their palettes.
@@ -127,22 +127,6 @@ bool ReadAnimationFormat(CommandSession& session, int type, OutputSpec& spec) {
   return ReadNoPalette(session, format, spec);
 }
 
-// "%n" in a save name stands for the base name of the image the commands
-// run on. It is put in after the name was split off at its ',', so a comma in
-// an image's name changes nothing.
-std::string ExpandBaseName(const std::string& name, const std::string& baseName) {
-  std::string expanded;
-  for (std::size_t i = 0; i < name.size(); ++i) {
-    if (name[i] == '%' && i + 1 < name.size() && name[i + 1] == 'n') {
-      expanded += baseName;
-      ++i;
-    } else {
-      expanded += name[i];
-    }
-  }
-  return expanded;
-}
-
 // The frames of the opened GIF through the commands that ran on the image
 // before this save, then fitted to the FORMAT as a TYPE 1 save fits an image.
 BitmapPtr PrepareFrame(CommandSession& session, BitmapPtr frame, int index, const OutputSpec& spec) {
@@ -166,13 +150,56 @@ BitmapPtr PrepareFrame(CommandSession& session, BitmapPtr frame, int index, cons
   return std::move(frameDoc.current);
 }
 
+SaveRecord SaveRecordOf(const CommandSession& session, const std::string& path, int type) {
+  SaveRecord record;
+  record.output = path;
+  record.input = session.imagePath;
+  record.commands = session.ran;
+  record.type = std::to_string(type);
+  return record;
+}
+
 void SaveAnimationCommand(CommandSession& session, const std::string& path, int type, const OutputSpec& spec) {
   const std::string gifPath = session.doc.sourcePath;
   session.reads.push_back(gifPath);
   AnimationRequest request{gifPath, path, type, spec};
   request.prepare = [&](BitmapPtr frame, int index) { return PrepareFrame(session, std::move(frame), index, spec); };
   request.requireAnimation = true;
-  SaveAnimation(session, request);
+  if (SaveAnimation(session, request) && session.recordSaves) {
+    SaveRecord record = SaveRecordOf(session, path, type);
+    record.format = spec.Format;
+    session.saves.push_back(std::move(record));
+  }
+}
+
+// The sizes of a C file or stream as the size report counts them, for the
+// file as written: without the palette table under NOPALETTE 1, and without
+// palette table and GUI_LOGPALETTE when the file declares the shared palette.
+SaveRecord ImageSaveRecord(CommandSession& session, const Bitmap* image, const std::string& path, int type,
+                           const OutputSpec& spec) {
+  SaveRecord record = SaveRecordOf(session, path, type);
+  if (image == nullptr || (type != kOutputCBitmap && type != kOutputCStream)) return record;
+  record.format = spec.Format;
+  sys::Context ctx = MakeJobContext();
+  const std::optional<FormatSize> size = ComputeFormatSize(*image, spec.Format, session.options, ctx);
+  session.ReportJob(ctx);
+  if (!size) return record;
+  const std::int64_t table = size->paletteBytes;
+  const bool hasPalette = table > 0;
+  const bool shared = hasPalette && type == kOutputCBitmap && UsesSharedPalette(*image, spec);
+  const bool withoutTable = spec.NoPalette != 0 || shared;
+  record.palette = !hasPalette || spec.NoPalette != 0 ? "none" : shared ? "shared" : "own";
+  record.paletteBytes = withoutTable ? 0 : table;
+  if (type == kOutputCBitmap) {
+    record.pixelBytes = size->pixelBytes;
+    record.flashBytes = size->flashBytes - (withoutTable ? table : 0) - (shared ? kLogPaletteBytes : 0);
+  } else if (size->streamBytes) {
+    const std::int64_t streamTable = spec.NoPalette != 0 ? table : 0;
+    record.dtaBytes = *size->streamBytes - streamTable;
+    record.pixelBytes = *size->streamBytes - kStreamHeaderBytes - table;
+    record.paletteBytes = table - streamTable;
+  }
+  return record;
 }
 
 constexpr long kMaxScaledSize = 99999;
@@ -260,6 +287,21 @@ bool IsFrameCommand(int id) {
 
 void SetPaletteFileDialog(PaletteFileDialog dialog) { paletteFileDialog = dialog; }
 
+// It is put in after the name was split off at its ',', so a comma in an
+// image's name changes nothing.
+std::string ExpandBaseName(const std::string& name, const std::string& baseName) {
+  std::string expanded;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    if (name[i] == '%' && i + 1 < name.size() && name[i + 1] == 'n') {
+      expanded += baseName;
+      ++i;
+    } else {
+      expanded += name[i];
+    }
+  }
+  return expanded;
+}
+
 bool SaveImageFile(const Bitmap* image, const std::string& path, int type, const OutputSpec& spec,
                    BitmapPtr* replacement) {
   CommandSession session = ProcessSession();
@@ -282,7 +324,11 @@ bool SaveImageFile(CommandSession& session, const Bitmap* image, const std::stri
                                                        std::to_string(spec.Format) + ", " + ColorCountText(n)}});
   if (replacement != nullptr) *replacement = std::move(result.replacement);
   if (!result.Ok()) return false;  // the writer said what went wrong; the old file stays
-  return session.sink.Commit(std::move(*output), session.WithSubjects(TextEntry(CouldNotWriteText(path)), {}));
+  if (!session.sink.Commit(std::move(*output), session.WithSubjects(TextEntry(CouldNotWriteText(path)), {}))) {
+    return false;
+  }
+  if (session.recordSaves) session.saves.push_back(ImageSaveRecord(session, image, path, type, spec));
+  return true;
 }
 
 void ApplyReplacement(ImageDocument& doc, BitmapPtr replacement) {
@@ -293,19 +339,27 @@ void ApplyReplacement(ImageDocument& doc, BitmapPtr replacement) {
 
 void SaveAsCommand(CommandSession& session) {
   ImageDocument& doc = session.doc;
-  if (!doc.current) return;
-  const int n = doc.current->NumColors;
-  const std::string name = ReadString(session, kMaxFileName, kSaveAsUsage);
+  // A shared palette's files are written whatever became of the image.
+  if (!doc.current && session.sharedPalette == nullptr) return;
+  const int n = doc.current ? doc.current->NumColors : 0;
+  const std::string name = ReadString(session, kMaxSaveName, kSaveAsUsage);
   if (ReadChar(session) != ',') {
-    session.Report(9, kSaveAsUsage);
+    if (doc.current) session.Report(9, kSaveAsUsage);
     return;
   }
-  const int type = ReadChar(session) - '0';
+  const char typeCharacter = ReadChar(session);
+  if (IsPaletteSaveType(typeCharacter)) {
+    SavePaletteCommand(session, name, typeCharacter);
+    return;
+  }
+  if (!doc.current) return;
+  const int type = typeCharacter - '0';
   if (type < kOutputCBitmap || type > kOutputAnimCursor) {
     session.Report(10, "TYPE 1 to 7");
     return;
   }
   OutputSpec spec;
+  if (session.sharedPalette != nullptr) spec.sharedPalette = &session.sharedPalette->reference;
   if ((type == kOutputCBitmap || type == kOutputCStream) && !ReadFormatAndPalette(session, n, spec)) return;
   if (IsAnimationType(type) && !ReadAnimationFormat(session, type, spec)) return;
   if (!doc.current) return;  // a conversion on the way failed and said so
@@ -431,6 +485,7 @@ void RunCommands(CommandSession& session, const std::vector<QueuedCommand>& queu
   for (const QueuedCommand& command : queue) {
     const SubjectScope subject(session, command.argument, SubjectKind::kArgument);
     session.cursor = ParameterCursor{command.parameter};
+    if (session.recordSaves) session.ran.push_back(command.argument);
     ExecuteCommand(session, command.entry->id);
     if (IsFrameCommand(command.entry->id)) {
       session.history.push_back({command.entry->id, command.parameter, command.argument});
@@ -453,6 +508,8 @@ void ExecuteCommand(CommandSession& session, int id) {
     RunConversion(session, id - kCmdConvertRGB + kFormatRGB);
   } else if (id == kCmdSizeReport) {
     SizeReportCommand(session);
+  } else if (id == kCmdSharedPalette) {
+    SharedPaletteCommand(session);
   } else {
     RunImageCommand(session, id);
   }

@@ -21,7 +21,13 @@ struct ImageDocument;
 void RunCommands(CommandSession& session, const std::vector<QueuedCommand>& queue);
 void ExecuteCommand(CommandSession& session, int id);
 
+inline constexpr std::size_t kMaxSaveName = 255;
+inline constexpr std::size_t kOutputPathCapacity = 500;
+
 void SaveAsCommand(CommandSession& session);
+// "%n" in a save name stands for baseName, the name of the image the
+// commands run on.
+std::string ExpandBaseName(const std::string& name, const std::string& baseName);
 // Fills in drive, directory and name from sourcePath (the document's) and
 // the default extension of the output type; unchanged when the result would
 // be longer than capacity.

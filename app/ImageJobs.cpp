@@ -23,14 +23,19 @@ class DeferredSink final : public JobSink {
  public:
   void Add(ReportEntry entry) override { events_.push_back({std::move(entry), std::nullopt}); }
   bool Commit(sys::SafeOutputFile output, ReportEntry onFailure) override {
+    // Closed now, so that held outputs hold no descriptors; a failure to
+    // close is remembered and shown when the file would replace its target.
+    output.Output().Close();
     events_.push_back({std::move(onFailure), std::move(output)});
     return true;
   }
   // Shows the reports and moves the files over their targets, in order;
-  // returns the targets that were replaced.
-  std::vector<std::string> Replay() {
+  // returns the targets that were replaced. Without commitFiles the files are
+  // dropped and only the reports are shown.
+  std::vector<std::string> Replay(bool commitFiles = true) {
     std::vector<std::string> replaced;
     for (Event& event : events_) {
+      if (event.output && !commitFiles) continue;  // the temporary file goes with it
       if (event.output && event.output->Commit()) {
         replaced.push_back(event.output->Target());
       } else {
@@ -53,6 +58,7 @@ struct JobResult {
   DeferredSink sink;
   ImageDocument doc;
   std::vector<std::string> reads;
+  std::vector<SaveRecord> saves;
   bool exitRequested = false;
 };
 
@@ -60,16 +66,24 @@ struct JobSpec {
   const std::vector<QueuedCommand>& queue;
   const OutputOptions& options;
   bool runCommands;
+  const ImageJobsExtras& extras;
 };
 
-std::unique_ptr<JobResult> RunImageJob(const JobSpec& spec, const std::string& image) {
+std::unique_ptr<JobResult> RunImageJob(const JobSpec& spec, const std::vector<std::string>& images,
+                                       std::size_t index) {
+  const std::string& image = images[index];
   auto result = std::make_unique<JobResult>();
   CommandSession session(result->doc, result->sink, spec.options);
-  session.subjects.push_back({image, SubjectKind::kImage});
+  if (spec.extras.nameImages) session.subjects.push_back({image, SubjectKind::kImage});
   session.imageBaseName = sys::SplitPath(image).name;
+  session.imagePath = image;
+  session.sharedPalette = spec.extras.sharedPalette;
+  session.firstImage = index == 0;
+  session.recordSaves = spec.extras.recordSaves;
   OpenImageFile(session, image);
   if (spec.runCommands) RunCommands(session, spec.queue);
   result->reads = std::move(session.reads);
+  result->saves = std::move(session.saves);
   result->exitRequested = session.exitRequested;
   return result;
 }
@@ -133,27 +147,41 @@ class JobQueue {
 unsigned ImageJobWorkers() { return std::max(1u, std::thread::hardware_concurrency()); }
 
 ImageJobsResult RunImageJobs(const std::vector<std::string>& images, const std::vector<QueuedCommand>& queue,
-                             const OutputOptions& options, bool runCommands, unsigned workers) {
-  const JobSpec spec{queue, options, runCommands};
-  const std::size_t threads = std::clamp<std::size_t>(workers, 1, images.size());
-  JobQueue jobs(images.size(), 2 * threads);
+                             const OutputOptions& options, bool runCommands, unsigned workers,
+                             const ImageJobsExtras& extras) {
+  const JobSpec spec{queue, options, runCommands, extras};
+  const std::size_t threads = std::clamp<std::size_t>(workers, 1, std::max<std::size_t>(images.size(), 1));
+  // Saves that wait for approval are all held: the window takes every job.
+  const bool holdAll = static_cast<bool>(extras.approveSaves);
+  JobQueue jobs(images.size(), holdAll ? images.size() : 2 * threads);
   std::vector<std::jthread> pool;
   pool.reserve(threads);
   for (std::size_t t = 0; t < threads; ++t) {
     pool.emplace_back([&] {
-      while (const auto index = jobs.Take()) jobs.Finish(*index, RunImageJob(spec, images[*index]));
+      while (const auto index = jobs.Take()) jobs.Finish(*index, RunImageJob(spec, images, *index));
     });
   }
 
   ImageJobsResult outcome;
+  std::vector<std::unique_ptr<JobResult>> held;
+  if (holdAll) {
+    std::vector<SaveRecord> saves;
+    for (std::size_t i = 0; i < images.size(); ++i) {
+      held.push_back(jobs.Collect(i));
+      saves.insert(saves.end(), held.back()->saves.begin(), held.back()->saves.end());
+      if (i + 1 < images.size()) held.back()->doc = ImageDocument{};  // only the last image's stays
+    }
+    outcome.savesRefused = !extras.approveSaves(saves);
+  }
   std::vector<std::string> written;  // every target replaced so far, canonical
   for (std::size_t i = 0; i < images.size(); ++i) {
-    std::unique_ptr<JobResult> result = jobs.Collect(i);
+    std::unique_ptr<JobResult> result = holdAll ? std::move(held[i]) : jobs.Collect(i);
     // It may have read a file before an earlier image wrote it; one after the
     // other it would have read what was written.
-    if (ReadsAny(*result, written)) result = RunImageJob(spec, images[i]);
-    for (const std::string& target : result->sink.Replay()) written.push_back(Canonical(target));
+    if (!outcome.savesRefused && ReadsAny(*result, written)) result = RunImageJob(spec, images, i);
+    for (const std::string& target : result->sink.Replay(!outcome.savesRefused)) written.push_back(Canonical(target));
     outcome.exitRequested = outcome.exitRequested || result->exitRequested;
+    outcome.saves.insert(outcome.saves.end(), result->saves.begin(), result->saves.end());
     if (i + 1 == images.size()) outcome.lastDocument = std::move(result->doc);
   }
   return outcome;

@@ -6,24 +6,42 @@
 // wrote is converted again after that write).
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "app/CommandTable.h"
 #include "app/ImageDocument.h"
+#include "app/SaveRecord.h"
 #include "image/OutputOptions.h"
 
 namespace rastra {
 
+struct SharedPaletteRun;
+
 struct ImageJobsResult {
   ImageDocument lastDocument;  // what the commands left of the last image
   bool exitRequested = false;
+  std::vector<SaveRecord> saves;  // every image's, in order, when recorded
+  bool savesRefused = false;      // the approval refused them: no file was written
+};
+
+// What a run gives every job beyond the queue and the options.
+struct ImageJobsExtras {
+  const SharedPaletteRun* sharedPalette = nullptr;
+  bool recordSaves = false;
+  // Off for a run of one image, whose reports do not name it.
+  bool nameImages = true;
+  // Asked with the saves of all images before any file replaces its target;
+  // when it refuses, the reports are shown and no file is written.
+  std::function<bool(const std::vector<SaveRecord>&)> approveSaves;
 };
 
 // One job per image, at most workers at a time. With runCommands false the
 // images are only opened (a command line of image names alone).
 ImageJobsResult RunImageJobs(const std::vector<std::string>& images, const std::vector<QueuedCommand>& queue,
-                             const OutputOptions& options, bool runCommands, unsigned workers);
+                             const OutputOptions& options, bool runCommands, unsigned workers,
+                             const ImageJobsExtras& extras = {});
 
 // The number of cores, at least 1.
 unsigned ImageJobWorkers();

@@ -11,11 +11,14 @@
 
 #include "app/ImageDocument.h"
 #include "app/Report.h"
+#include "app/SaveRecord.h"
 #include "image/OutputOptions.h"
 #include "sys/Context.h"
 #include "sys/File.h"
 
 namespace rastra {
+
+struct SharedPaletteRun;
 
 // Where one session's reports and finished output files go.
 class JobSink {
@@ -82,6 +85,16 @@ struct CommandSession {
   std::vector<RanCommand> history;
   std::vector<std::string> reads;  // every file the commands read
   bool exitRequested = false;
+  // The run's shared palette (-sharedpalette), its files written by the
+  // session of the run's first image.
+  const SharedPaletteRun* sharedPalette = nullptr;
+  bool firstImage = true;
+  // A run with a flash budget or a manifest keeps what each save wrote, and
+  // the arguments that ran before it.
+  bool recordSaves = false;
+  std::string imagePath;  // the image argument
+  std::vector<std::string> ran;
+  std::vector<SaveRecord> saves;
 
   void Report(int number, const std::string& detail = {});
   void ReportText(const std::string& text, const std::string& detail = {});

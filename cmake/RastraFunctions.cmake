@@ -2,6 +2,7 @@
 #                   [TYPE c|dta|sprite|cursor] [FORMAT <code>] [NOPALETTE]
 #                   [ARGB] [BIG_ENDIAN] [PRESERVE_TRANS]
 #                   [CONVERT <word>] [COMMANDS <word>...]
+#                   [FLASH_BUDGET <bytes>]
 #                   [DEPENDS <file>...] [OUTPUT_VARIABLE <variable>])
 #
 # Converts <image> at build time with the Rastra command line and adds the
@@ -33,8 +34,37 @@
 #            absolute paths (and belong in DEPENDS)
 #   FORMAT   the FORMAT code of -saveas; without it the palette size decides
 #   NOPALETTE write the palette only as a disabled reference
+#   FLASH_BUDGET the bytes of flash the C file may take (data, palette and
+#            structures on a 32-bit target); more fails the build and writes
+#            nothing
 #   DEPENDS  further files the conversion reads, such as a palette file
 #   OUTPUT_VARIABLE receives the full path of the generated file
+#
+# rastra_add_bitmap_set(<target> NAME <set> SOURCES <image>...
+#                       [PREFIX <text>] [TYPE c|dta] [FORMAT <code>] [NOPALETTE]
+#                       [SHARED_PALETTE [COLORS <n>] [PALETTE <file.GUIPal>]]
+#                       [ARGB] [BIG_ENDIAN] [PRESERVE_TRANS]
+#                       [CONVERT <word>] [COMMANDS <word>...]
+#                       [FLASH_BUDGET <bytes>] [FLASH_BUDGET_TOTAL <bytes>]
+#                       [DEPENDS <file>...] [OUTPUT_VARIABLE <variable>])
+#
+# Converts a set of images in one run: each image becomes <PREFIX><image
+# name>.c (bitmap bm<PREFIX><image name>, less what a C name cannot hold), or
+# .dta with TYPE dta. Touching one image converts the set again.
+#   SHARED_PALETTE  every image onto one palette: the best of up to COLORS
+#            (2 to 256, default 256) colours over all images, or the palette
+#            file PALETTE. It is written once, as <set>.c holding the
+#            GUI_LOGPALETTE Pal<set> that every C file of the set refers to,
+#            and as the palette file <set>.GUIPal (streams keep a palette
+#            each).
+#   FLASH_BUDGET, FLASH_BUDGET_TOTAL  bytes of flash each C file, and all of
+#            them together (the palette's file included), may take
+#   the other options as for rastra_add_bitmap.
+#
+# Every target with conversions gets a manifest, rastra/<target>.json in the
+# binary directory of its first call: per conversion, each output with its
+# input, SHA-256 checksums, commands, TYPE, FORMAT and sizes, and the shared
+# palette of a set.
 #
 # The executable is Rastra::rastra when the package was found, or a target
 # named rastra in the same build.
@@ -63,9 +93,86 @@ function(_rastra_require_file target keyword given path)
   endif()
 endfunction()
 
+# The program: the package's, or a target of the same build.
+function(_rastra_program out)
+  if(TARGET Rastra::rastra)
+    set(${out} Rastra::rastra PARENT_SCOPE)
+  elseif(TARGET rastra)
+    set(${out} rastra PARENT_SCOPE)
+  else()
+    message(FATAL_ERROR "rastra_add_bitmap: no Rastra executable (find_package(Rastra) first)")
+  endif()
+endfunction()
+
+# Every setting that changes output is given, so the files depend only on
+# the call and the images, never on the settings of whoever builds.
+function(_rastra_setting_words out argb big_endian preserve_trans)
+  set(words -defaultsettings)
+  foreach(setting IN ITEMS argb:useargb big_endian:bigendian preserve_trans:preservetrans)
+    string(REPLACE ":" ";" setting "${setting}")
+    list(GET setting 0 option)
+    list(GET setting 1 word)
+    if(${option})
+      list(APPEND words "-${word}1")
+    else()
+      list(APPEND words "-${word}0")
+    endif()
+  endforeach()
+  set(${out} "${words}" PARENT_SCOPE)
+endfunction()
+
+function(_rastra_require_bytes target keyword value)
+  if(NOT "${value}" STREQUAL "" AND NOT value MATCHES "^[0-9]+$")
+    message(FATAL_ERROR "rastra_add_bitmap(${target}): ${keyword} is a number of bytes, not ${value}")
+  endif()
+endfunction()
+
+# Absolute paths of DEPENDS files, each checked.
+function(_rastra_depends target out)
+  set(paths)
+  foreach(file IN LISTS ARGN)
+    _rastra_require_plain(${target} DEPENDS "${file}")
+    get_filename_component(path "${file}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
+    _rastra_require_plain(${target} DEPENDS "${path}")
+    _rastra_require_file(${target} DEPENDS "${file}" "${path}")
+    list(APPEND paths "${path}")
+  endforeach()
+  set(${out} "${paths}" PARENT_SCOPE)
+endfunction()
+
+# Every conversion writes a manifest of its own; the target's manifest joins
+# them in the order of the calls, once the directory has been read.
+function(_rastra_add_manifest target part)
+  get_property(parts TARGET ${target} PROPERTY RASTRA_MANIFEST_PARTS)
+  if(NOT parts)
+    # A deferred call reads its arguments when it runs: the name goes in now.
+    cmake_language(EVAL CODE "cmake_language(DEFER CALL _rastra_target_manifest [==[${target}]==])")
+  endif()
+  set_property(TARGET ${target} APPEND PROPERTY RASTRA_MANIFEST_PARTS "${part}")
+endfunction()
+
+function(_rastra_target_manifest target)
+  get_property(parts TARGET ${target} PROPERTY RASTRA_MANIFEST_PARTS)
+  set(manifest "${CMAKE_CURRENT_BINARY_DIR}/rastra/${target}.json")
+  set(job "${CMAKE_CURRENT_BINARY_DIR}/rastra/${target}.manifest.cmake")
+  string(CONCAT job_text
+    "set(RASTRA_TARGET [==[${target}]==])\n"
+    "set(RASTRA_PARTS [==[${parts}]==])\n"
+    "set(RASTRA_MANIFEST [==[${manifest}]==])\n")
+  file(CONFIGURE OUTPUT "${job}" CONTENT "${job_text}" @ONLY)
+  add_custom_command(
+    OUTPUT "${manifest}"
+    COMMAND ${CMAKE_COMMAND} "-DRASTRA_JOB=${job}" -P "${_RASTRA_FUNCTIONS_DIR}/RastraManifest.cmake"
+    DEPENDS ${parts} "${job}" "${_RASTRA_FUNCTIONS_DIR}/RastraManifest.cmake"
+    COMMENT "Writing the Rastra manifest of ${target}"
+    VERBATIM)
+  target_sources(${target} PRIVATE "${manifest}")
+  set_source_files_properties("${manifest}" PROPERTIES HEADER_FILE_ONLY ON)
+endfunction()
+
 function(rastra_add_bitmap target)
   cmake_parse_arguments(PARSE_ARGV 1 RB "NOPALETTE;ARGB;BIG_ENDIAN;PRESERVE_TRANS"
-                        "SOURCE;NAME;TYPE;FORMAT;CONVERT;OUTPUT_VARIABLE" "COMMANDS;DEPENDS")
+                        "SOURCE;NAME;TYPE;FORMAT;CONVERT;FLASH_BUDGET;OUTPUT_VARIABLE" "COMMANDS;DEPENDS")
   if(RB_UNPARSED_ARGUMENTS)
     message(FATAL_ERROR "rastra_add_bitmap(${target}): unknown arguments: ${RB_UNPARSED_ARGUMENTS}")
   endif()
@@ -124,14 +231,8 @@ function(rastra_add_bitmap target)
   if(RB_NOPALETTE AND NOT RB_FORMAT)
     message(FATAL_ERROR "rastra_add_bitmap(${target}): NOPALETTE needs FORMAT")
   endif()
-
-  if(TARGET Rastra::rastra)
-    set(rastra Rastra::rastra)
-  elseif(TARGET rastra)
-    set(rastra rastra)
-  else()
-    message(FATAL_ERROR "rastra_add_bitmap: no Rastra executable (find_package(Rastra) first)")
-  endif()
+  _rastra_require_bytes(${target} FLASH_BUDGET "${RB_FLASH_BUDGET}")
+  _rastra_program(rastra)
 
   # Two conversions into one file would race each other in a parallel build.
   get_property(taken DIRECTORY PROPERTY RASTRA_BITMAP_NAMES)
@@ -157,19 +258,11 @@ function(rastra_add_bitmap target)
       string(APPEND save ",1")
     endif()
   endif()
-  # Every setting that changes output is given, so the files depend only on
-  # this call and the image, never on the settings of whoever builds.
-  set(commands -defaultsettings)
-  foreach(setting IN ITEMS ARGB:useargb BIG_ENDIAN:bigendian PRESERVE_TRANS:preservetrans)
-    string(REPLACE ":" ";" setting "${setting}")
-    list(GET setting 0 option)
-    list(GET setting 1 word)
-    if(RB_${option})
-      list(APPEND commands "-${word}1")
-    else()
-      list(APPEND commands "-${word}0")
-    endif()
-  endforeach()
+  _rastra_setting_words(commands "${RB_ARGB}" "${RB_BIG_ENDIAN}" "${RB_PRESERVE_TRANS}")
+  list(APPEND commands "-manifest./manifest.json")
+  if(RB_FLASH_BUDGET)
+    list(APPEND commands "-flashbudget${RB_FLASH_BUDGET}")
+  endif()
   if(RB_CONVERT)
     list(APPEND commands "-convertinto${RB_CONVERT}")
   endif()
@@ -177,14 +270,7 @@ function(rastra_add_bitmap target)
     _rastra_require_plain(${target} COMMANDS "${word}")
     list(APPEND commands "-${word}")
   endforeach()
-  set(extra_depends)
-  foreach(file IN LISTS RB_DEPENDS)
-    _rastra_require_plain(${target} DEPENDS "${file}")
-    get_filename_component(path "${file}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
-    _rastra_require_plain(${target} DEPENDS "${path}")
-    _rastra_require_file(${target} DEPENDS "${file}" "${path}")
-    list(APPEND extra_depends "${path}")
-  endforeach()
+  _rastra_depends(${target} extra_depends ${RB_DEPENDS})
 
   # The conversion runs through a script that names this call when Rastra
   # fails. What it runs is written once per configuration into a file of
@@ -196,11 +282,12 @@ function(rastra_add_bitmap target)
     "set(RASTRA_CALL [==[${call}]==])\n"
     "set(RASTRA_SOURCE [==[${source}]==])\n"
     "set(RASTRA_FILE [==[${file_name}]==])\n"
+    "set(RASTRA_FILES [==[${file_name};manifest.json]==])\n"
     "set(RASTRA_ARGUMENTS [==[${commands};${save}]==])\n")
   file(MAKE_DIRECTORY "${work_dir}/pending")
   file(CONFIGURE OUTPUT "${job}" CONTENT "${job_text}" @ONLY)
   add_custom_command(
-    OUTPUT "${output}"
+    OUTPUT "${output}" "${work_dir}/manifest.json"
     COMMAND ${CMAKE_COMMAND} "-DRASTRA=$<TARGET_FILE:${rastra}>" "-DRASTRA_JOB=${job}"
             -P "${_RASTRA_FUNCTIONS_DIR}/RastraConvert.cmake"
     DEPENDS "${source}" ${extra_depends} ${rastra} "${job}" "${_RASTRA_FUNCTIONS_DIR}/RastraConvert.cmake"
@@ -211,7 +298,174 @@ function(rastra_add_bitmap target)
   if(extension STREQUAL "dta")
     set_source_files_properties("${output}" PROPERTIES HEADER_FILE_ONLY ON)
   endif()
+  _rastra_add_manifest(${target} "${work_dir}/manifest.json")
   if(RB_OUTPUT_VARIABLE)
     set(${RB_OUTPUT_VARIABLE} "${output}" PARENT_SCOPE)
+  endif()
+endfunction()
+
+function(rastra_add_bitmap_set target)
+  cmake_parse_arguments(PARSE_ARGV 1 RS "NOPALETTE;ARGB;BIG_ENDIAN;PRESERVE_TRANS;SHARED_PALETTE"
+                        "NAME;PREFIX;TYPE;FORMAT;CONVERT;COLORS;PALETTE;FLASH_BUDGET;FLASH_BUDGET_TOTAL;OUTPUT_VARIABLE"
+                        "SOURCES;COMMANDS;DEPENDS")
+  set(call "rastra_add_bitmap_set(${target} NAME ${RS_NAME})")
+  if(RS_UNPARSED_ARGUMENTS)
+    message(FATAL_ERROR "${call}: unknown arguments: ${RS_UNPARSED_ARGUMENTS}")
+  endif()
+  if(RS_KEYWORDS_MISSING_VALUES)
+    message(FATAL_ERROR "${call}: no value given for ${RS_KEYWORDS_MISSING_VALUES}")
+  endif()
+  if(NOT TARGET ${target})
+    message(FATAL_ERROR "rastra_add_bitmap_set: ${target} is not a target")
+  endif()
+  if(NOT RS_NAME MATCHES "^[A-Za-z0-9_]+$" OR RS_NAME MATCHES "__")
+    message(FATAL_ERROR "${call}: NAME must be a C identifier without a double underscore")
+  endif()
+  if(NOT RS_SOURCES)
+    message(FATAL_ERROR "${call}: SOURCES are required")
+  endif()
+  if(NOT RS_PREFIX MATCHES "^[A-Za-z0-9_]*$")
+    message(FATAL_ERROR "${call}: PREFIX must be made of the characters of a C identifier, not ${RS_PREFIX}")
+  endif()
+  if(NOT RS_TYPE OR RS_TYPE STREQUAL "c")
+    set(type_code 1)
+    set(extension c)
+  elseif(RS_TYPE STREQUAL "dta")
+    set(type_code 3)
+    set(extension dta)
+  else()
+    message(FATAL_ERROR "${call}: TYPE must be c or dta, not ${RS_TYPE}")
+  endif()
+  if(RS_NOPALETTE AND NOT RS_FORMAT)
+    message(FATAL_ERROR "${call}: NOPALETTE needs FORMAT")
+  endif()
+  if((RS_COLORS OR RS_PALETTE) AND NOT RS_SHARED_PALETTE)
+    message(FATAL_ERROR "${call}: COLORS and PALETTE belong to SHARED_PALETTE")
+  endif()
+  if(RS_COLORS AND RS_PALETTE)
+    message(FATAL_ERROR "${call}: give COLORS or PALETTE, not both")
+  endif()
+  if(RS_COLORS AND (NOT RS_COLORS MATCHES "^[0-9]+$" OR RS_COLORS LESS 2 OR RS_COLORS GREATER 256))
+    message(FATAL_ERROR "${call}: COLORS must be 2 to 256, not ${RS_COLORS}")
+  endif()
+  _rastra_require_bytes(${target} FLASH_BUDGET "${RS_FLASH_BUDGET}")
+  _rastra_require_bytes(${target} FLASH_BUDGET_TOTAL "${RS_FLASH_BUDGET_TOTAL}")
+  _rastra_program(rastra)
+
+  # The set's own names, then one file per image, each a name no other
+  # conversion of this directory makes: two would race, and their bitmaps
+  # would clash when linked.
+  set(names "${RS_NAME}.c" "${RS_NAME}.dta")
+  set(sources)
+  set(files)
+  set(identifiers)
+  foreach(image IN LISTS RS_SOURCES)
+    _rastra_require_plain(${target} SOURCES "${image}")
+    get_filename_component(source "${image}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
+    _rastra_require_plain(${target} SOURCES "${source}")
+    _rastra_require_file(${target} SOURCES "${image}" "${source}")
+    # What %n gives, and the identifier the command line makes of it.
+    get_filename_component(base "${source}" NAME_WLE)
+    set(file_name "${RS_PREFIX}${base}.${extension}")
+    string(REGEX REPLACE "[^A-Za-z0-9_]" "" identifier "${RS_PREFIX}${base}")
+    if(identifier STREQUAL "" OR identifier MATCHES "__")
+      message(FATAL_ERROR "${call}: the name of ${image} gives the identifier \"${identifier}\"; rename the image "
+                          "or give a PREFIX")
+    endif()
+    if(file_name IN_LIST files OR identifier IN_LIST identifiers OR file_name IN_LIST names)
+      message(FATAL_ERROR "${call}: ${image} gives ${file_name} (bm${identifier}), which another image of the set "
+                          "gives too")
+    endif()
+    list(APPEND sources "${source}")
+    list(APPEND files "${file_name}")
+    list(APPEND identifiers "${identifier}")
+  endforeach()
+  get_property(taken DIRECTORY PROPERTY RASTRA_BITMAP_NAMES)
+  foreach(name IN LISTS names files)
+    if(name IN_LIST taken)
+      message(FATAL_ERROR "${call}: ${name} is already made in this directory")
+    endif()
+  endforeach()
+  set_property(DIRECTORY APPEND PROPERTY RASTRA_BITMAP_NAMES ${names} ${files})
+
+  # As for rastra_add_bitmap: a directory of its own, names relative to it.
+  set(work_dir "${CMAKE_CURRENT_BINARY_DIR}/rastra/${RS_NAME}")
+  _rastra_setting_words(commands "${RS_ARGB}" "${RS_BIG_ENDIAN}" "${RS_PRESERVE_TRANS}")
+  list(APPEND commands "-manifest./manifest.json")
+  if(RS_FLASH_BUDGET OR RS_FLASH_BUDGET_TOTAL)
+    set(budget "-flashbudget${RS_FLASH_BUDGET}")
+    if(RS_FLASH_BUDGET_TOTAL)
+      string(APPEND budget ",${RS_FLASH_BUDGET_TOTAL}")
+    endif()
+    list(APPEND commands "${budget}")
+  endif()
+  if(RS_CONVERT)
+    list(APPEND commands "-convertinto${RS_CONVERT}")
+  endif()
+  foreach(word IN LISTS RS_COMMANDS)
+    _rastra_require_plain(${target} COMMANDS "${word}")
+    list(APPEND commands "-${word}")
+  endforeach()
+  _rastra_depends(${target} extra_depends ${RS_DEPENDS})
+  set(palette_files)
+  if(RS_SHARED_PALETTE)
+    if(RS_PALETTE)
+      _rastra_depends(${target} palette "${RS_PALETTE}")
+      list(APPEND extra_depends "${palette}")
+      list(APPEND commands "-sharedpalette${palette}")
+    else()
+      list(APPEND commands "-sharedpalette${RS_COLORS}")
+    endif()
+  endif()
+  set(save "-saveas./${RS_PREFIX}%n,${type_code}")
+  if(RS_FORMAT)
+    string(APPEND save ",${RS_FORMAT}")
+    if(RS_NOPALETTE)
+      string(APPEND save ",1")
+    endif()
+  endif()
+  list(APPEND commands "${save}")
+  if(RS_SHARED_PALETTE)
+    if(type_code EQUAL 1)
+      list(APPEND commands "-saveas./${RS_NAME},P")
+      list(APPEND palette_files "${RS_NAME}.c")
+    endif()
+    list(APPEND commands "-saveas./${RS_NAME},G")
+    list(APPEND palette_files "${RS_NAME}.GUIPal")
+  endif()
+
+  set(outputs)
+  set(made ${palette_files} ${files} manifest.json)
+  foreach(file IN LISTS palette_files files)
+    list(APPEND outputs "${work_dir}/${file}")
+  endforeach()
+  list(LENGTH sources count)
+  set(job "${work_dir}/job.cmake")
+  string(CONCAT job_text
+    "set(RASTRA_CALL [==[${call}]==])\n"
+    "set(RASTRA_SOURCE [==[${sources}]==])\n"
+    "set(RASTRA_FILE [==[file of the set]==])\n"
+    "set(RASTRA_FILES [==[${made}]==])\n"
+    "set(RASTRA_ARGUMENTS [==[${commands}]==])\n")
+  file(MAKE_DIRECTORY "${work_dir}/pending")
+  file(CONFIGURE OUTPUT "${job}" CONTENT "${job_text}" @ONLY)
+  add_custom_command(
+    OUTPUT ${outputs} "${work_dir}/manifest.json"
+    COMMAND ${CMAKE_COMMAND} "-DRASTRA=$<TARGET_FILE:${rastra}>" "-DRASTRA_JOB=${job}"
+            -P "${_RASTRA_FUNCTIONS_DIR}/RastraConvert.cmake"
+    DEPENDS ${sources} ${extra_depends} ${rastra} "${job}" "${_RASTRA_FUNCTIONS_DIR}/RastraConvert.cmake"
+    WORKING_DIRECTORY "${work_dir}"
+    COMMENT "Converting the ${count} images of the set ${RS_NAME} with Rastra"
+    VERBATIM)
+  # Streams and the palette file are only made dependencies of the target.
+  target_sources(${target} PRIVATE ${outputs})
+  foreach(output IN LISTS outputs)
+    if(NOT output MATCHES "\\.c$")
+      set_source_files_properties("${output}" PROPERTIES HEADER_FILE_ONLY ON)
+    endif()
+  endforeach()
+  _rastra_add_manifest(${target} "${work_dir}/manifest.json")
+  if(RS_OUTPUT_VARIABLE)
+    set(${RS_OUTPUT_VARIABLE} "${outputs}" PARENT_SCOPE)
   endif()
 endfunction()

@@ -2,7 +2,8 @@
 # rastra_add_bitmap refuses at configure time a SOURCE or DEPENDS file that
 # does not exist, and a name a build rule cannot carry, naming the call;
 # present and generated files configure, and an identifier is derived from a
-# file name the way the command line derives it.
+# file name the way the command line derives it. rastra_add_bitmap_set makes
+# the files of its images and palette, and refuses images that give one name.
 #   add_bitmap_inputs.sh <source dir> <generator>
 set -u
 source=$1 generator=$2
@@ -39,4 +40,16 @@ configure derived_name || { cat "$scratch/derived_name.log"; fail "derived_name 
 grep -q "made: .*/rastra/cne1/cne1.c$" "$scratch/derived_name.log" || { cat "$scratch/derived_name.log"; fail "the identifier is not the command line's"; }
 if configure double_underscore; then fail "a name C++ reserves configured"; fi
 grep -q "which C++ reserves" "$scratch/double_underscore.log" || { cat "$scratch/double_underscore.log"; fail "double_underscore: no reason"; }
+# A set makes one file per image and its palette's files; images that give
+# one file name, a name already made and a palette of 300 colours are refused.
+configure set || { cat "$scratch/set.log"; fail "a set should configure"; }
+for file in icons.c icons.GUIPal icon_image.c icon_other.c; do
+  grep -q "made: .*/rastra/icons/$file" "$scratch/set.log" || { cat "$scratch/set.log"; fail "the set does not make $file"; }
+done
+for case in set_clash:"gives image.c (bmimage), which another image of the set gives too" \
+  set_taken:"icons.c is already made in this directory" set_colors:"COLORS must be 2 to 256, not 300"; do
+  name=${case%%:*} message=${case#*:}
+  if configure "$name"; then cat "$scratch/$name.log"; fail "$name configured"; fi
+  tr -s ' \n' ' ' < "$scratch/$name.log" | grep -qF "$message" || { cat "$scratch/$name.log"; fail "$name: no reason"; }
+done
 echo "rastra_add_bitmap inputs: all checks passed"

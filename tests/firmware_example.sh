@@ -1,8 +1,10 @@
 #!/bin/bash
 # End to end: install this build into a scratch prefix, build the firmware
 # example against it with find_package(Rastra), check the converted bitmaps,
-# then check that only a changed image is converted again and that a broken
-# conversion stops the build with Rastra's message.
+# then check that only a changed image is converted again (with the set that
+# holds it), that the target's manifest stays the same when nothing changed
+# in the outputs, and that a broken conversion and a set over its flash
+# budget stop the build with Rastra's message and leave no file.
 #   firmware_example.sh <build dir> <source dir> <generator> <C compiler>
 set -u
 build=$1 source=$2 generator=$3 compiler=$4
@@ -33,7 +35,8 @@ build_example() { cmake --build "$fw" -j2 > "$scratch/$1.log" 2>&1; }
 configure
 grep -q "^Rastra_DIR:PATH=$scratch/prefix/" "$fw/CMakeCache.txt" || fail "the package was not found in the scratch prefix"
 build_example first || { cat "$scratch/first.log"; fail "first build"; }
-[ "$(conversions "$scratch/first.log")" -eq 5 ] || { cat "$scratch/first.log"; fail "first build should convert 5 images"; }
+[ "$(conversions "$scratch/first.log")" -eq 6 ] ||
+  { cat "$scratch/first.log"; fail "first build should make 6 conversions"; }
 "$fw/check_bitmaps" || fail "converted bitmaps"
 
 build_example unchanged || fail "build without changes"
@@ -45,6 +48,20 @@ grep -q 'Converting images/ramp.bmp with Rastra' "$scratch/touched.log" &&
   [ "$(conversions "$scratch/touched.log")" -eq 1 ] || { cat "$scratch/touched.log"; fail "only ramp.bmp should be converted again"; }
 "$fw/check_bitmaps" || fail "bitmaps after the rebuild"
 
+# Touching an image of the set converts the set again (and the image's own
+# conversion); the manifest of the target comes out the same.
+manifest=$fw/rastra/check_bitmaps.json
+grep -q '"shared_palette": {' "$manifest" && grep -q '"c_file_identifier": "theme"' "$manifest" ||
+  { cat "$manifest"; fail "the manifest lacks the set's shared palette"; }
+cp "$manifest" "$scratch/manifest.before"
+touch "$scratch/example/images/flag.gif"
+build_example touched_set || { cat "$scratch/touched_set.log"; fail "build after touching an image of the set"; }
+grep -q 'Converting the 2 images of the set theme with Rastra' "$scratch/touched_set.log" &&
+  [ "$(conversions "$scratch/touched_set.log")" -eq 2 ] ||
+  { cat "$scratch/touched_set.log"; fail "flag.gif and its set should be converted again"; }
+cmp "$manifest" "$scratch/manifest.before" || fail "the same outputs gave another manifest"
+"$fw/check_bitmaps" || fail "bitmaps after the set's rebuild"
+
 # The generated files depend on the build's calls alone: a user who switched
 # on ARGB palettes, big-endian streams and preserved transparency gets the
 # same bytes.
@@ -55,9 +72,10 @@ mkdir -p "$XDG_CONFIG_HOME/Vantor"
 printf '[Settings]\nUseARGB=1\nBigEndianMode=1\nPreserveTrans=1\n' > "$XDG_CONFIG_HOME/Vantor/Rastra.conf"
 touch "$scratch/prefix/bin/rastra"
 build_example new_rastra || fail "build after a new Rastra"
-[ "$(conversions "$scratch/new_rastra.log")" -eq 5 ] || { cat "$scratch/new_rastra.log"; fail "a new Rastra should convert all images again"; }
+[ "$(conversions "$scratch/new_rastra.log")" -eq 6 ] ||
+  { cat "$scratch/new_rastra.log"; fail "a new Rastra should convert all images again"; }
 generated > "$scratch/settings.sums"
-[ "$(wc -l < "$scratch/defaults.sums")" -eq 5 ] || { cat "$scratch/defaults.sums"; fail "5 generated files expected"; }
+[ "$(wc -l < "$scratch/defaults.sums")" -eq 8 ] || { cat "$scratch/defaults.sums"; fail "8 generated files expected"; }
 diff "$scratch/defaults.sums" "$scratch/settings.sums" || fail "the user's settings changed the generated files"
 "$fw/check_bitmaps" || fail "bitmaps converted with the user's settings switched on"
 
@@ -73,4 +91,13 @@ for attempt in 1 2; do
     { cat "$scratch/broken$attempt.log"; fail "the failing call is not named (attempt $attempt)"; }
 done
 [ ! -e "$fw/rastra/broken/broken.c" ] || fail "a failed conversion left its output"
+
+# The flag's C file of the set takes 48 x 32 bytes and its structure: over a
+# budget of 1000 bytes, the set writes none of its files.
+configure -DRASTRA_EXAMPLE_BAD_FORMAT= -DRASTRA_EXAMPLE_THEME_BUDGET=1000
+if build_example over_budget; then cat "$scratch/over_budget.log"; fail "a set over its flash budget built"; fi
+grep -qF 'C flash budget exceeded: ./theme_flag.c takes 1556 bytes, over the 1000 bytes each C file may take.' \
+  "$scratch/over_budget.log" || { cat "$scratch/over_budget.log"; fail "the budget's message does not name the file"; }
+left=$(find "$fw/rastra/theme" -type f ! -name job.cmake ! -name Rastra.log)
+[ -z "$left" ] || fail "a set over its budget left files: $left"
 echo "firmware example: all checks passed"

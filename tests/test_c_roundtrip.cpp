@@ -17,9 +17,11 @@
 #include "image/Bitmap.h"
 #include "image/ColorFormat.h"
 #include "image/OutputOptions.h"
+#include "image/Palette.h"
 #include "sys/Context.h"
 #include "sys/File.h"
 #include "writers/CBitmapWriter.h"
+#include "writers/SharedPaletteWriter.h"
 #include "writers/StreamWriter.h"
 #include "writers/TextOutput.h"
 
@@ -202,12 +204,13 @@ Expect TrueColorExpectation(int format) {
 
 // ---------------------------------------------------------------- writing and compiling
 
-void WriteCFile(const std::string& path, const Bitmap& b, int format, int noPalette, const OutputOptions& options) {
+void WriteCFile(const std::string& path, const Bitmap& b, int format, int noPalette, const OutputOptions& options,
+                const SharedPaletteRef* shared = nullptr) {
   auto file = sys::File::Create(path);
   ASSERT_TRUE(file.has_value()) << path;
   sys::Context ctx;
   OutBuffer out(*file);
-  ASSERT_EQ(WriteCBitmapFile(out, OutputSpec{format, noPalette}, &b, path, options, ctx), sys::Code::kOk)
+  ASSERT_EQ(WriteCBitmapFile(out, OutputSpec{format, noPalette, shared}, &b, path, options, ctx), sys::Code::kOk)
       << path << ": " << ctx.LastFailureText();
   ASSERT_TRUE(OutComplete(out));
   ASSERT_TRUE(file->Close());
@@ -225,6 +228,20 @@ void WriteStream(const std::string& path, const Bitmap& b, int format, int noPal
 }
 
 std::string Quoted(const std::string& s) { return "'" + s + "'"; }
+
+// The list of bitmaps the decoder walks.
+void WriteList(const TempDir& dir, const std::vector<Case>& cases) {
+  std::string list = "#include \"GUI.h\"\n";
+  std::string table = "const GUI_BITMAP* const apRoundBitmaps[] = {\n";
+  std::string names = "const char* const apRoundNames[] = {\n";
+  for (const Case& c : cases) {
+    list += "extern const GUI_BITMAP bm" + c.name + ";\n";
+    table += "  &bm" + c.name + ",\n";
+    names += "  \"" + c.name + "\",\n";
+  }
+  list += table + "};\n" + names + "};\nconst int RoundNumBitmaps = " + std::to_string(cases.size()) + ";\n";
+  std::ofstream(dir.File("list.c")) << list;
+}
 
 // Writes the C files of every FORMAT into dir and the list the decoder walks.
 std::vector<Case> WriteCFiles(const TempDir& dir, const Sources& src, const OutputOptions& options) {
@@ -249,29 +266,23 @@ std::vector<Case> WriteCFiles(const TempDir& dir, const Sources& src, const Outp
   for (int format : {16, 29, 99}) {
     cases.push_back({"n" + std::to_string(format), src.plain.get(), format, Expect::Rgb});
   }
-  std::string list = "#include \"GUI.h\"\n";
-  std::string table = "const GUI_BITMAP* const apRoundBitmaps[] = {\n";
-  std::string names = "const char* const apRoundNames[] = {\n";
   for (const Case& c : cases) {
     const int noPalette = c.expect == Expect::Index ? 1 : 0;
     WriteCFile(dir.File(c.name + ".c"), *c.source, c.format, noPalette, options);
-    list += "extern const GUI_BITMAP bm" + c.name + ";\n";
-    table += "  &bm" + c.name + ",\n";
-    names += "  \"" + c.name + "\",\n";
   }
-  list += table + "};\n" + names + "};\nconst int RoundNumBitmaps = " + std::to_string(cases.size()) + ";\n";
-  std::ofstream(dir.File("list.c")) << list;
+  WriteList(dir, cases);
   return cases;
 }
 
-bool Compile(const TempDir& dir, const std::vector<Case>& cases, int useArgb, std::string& log) {
+bool Compile(const TempDir& dir, const std::vector<Case>& cases, int useArgb, std::string& log,
+             const std::string& moreFiles = "") {
   const std::string cround = std::string(RASTRA_SOURCE_DIR) + "/tests/cround";
   std::string command = "cd " + Quoted(dir.Path().string()) + " && " + Quoted(RASTRA_C_COMPILER) +
                         " -std=c99 -pedantic -Wall -Werror -I" + Quoted(cround) +
                         " -DGUI_USE_ARGB=" + std::to_string(useArgb) + " -o decode " + Quoted(cround + "/decode.c") +
                         " list.c";
   for (const Case& c : cases) command += " " + c.name + ".c";
-  command += " > cc.log 2>&1";
+  command += moreFiles + " > cc.log 2>&1";
   const int status = std::system(command.c_str());
   log = testing_support::ReadText(dir.File("cc.log"));
   return status == 0;
@@ -353,5 +364,43 @@ TEST_P(CRoundTripTest, CompiledFilesDecodeToTheSourcePixels) {
 }
 
 INSTANTIATE_TEST_SUITE_P(ArgbOffAndOn, CRoundTripTest, ::testing::Values(0, 1));
+
+// Bitmap files on a shared palette compile with the palette's C file and draw
+// with its colours, packed and run-length coded alike; none of them carries a
+// palette of its own, and a picture on another palette carries its own.
+TEST_P(CRoundTripTest, FilesOnASharedPaletteDrawThroughIt) {
+  const int argb = GetParam();
+  const OutputOptions options{.useArgb = argb != 0};
+  const BitmapPtr first = MakePalette(16, true);
+  BitmapPtr second = MakePalette(16, true);
+  for (int y = 0; y < second->YSize; ++y)
+    for (int x = 0; x < second->XSize; ++x) Bitmap_SetPixel(*second, x, y, static_cast<std::uint32_t>(x * y % 16));
+  const BitmapPtr other = MakePalette(4, false);
+  const SharedPaletteRef shared{"icons", Bitmap_GetPalette(*first), true};
+  TempDir dir;
+  {
+    auto file = sys::File::Create(dir.File("icons.c"));
+    ASSERT_TRUE(file.has_value());
+    sys::Context ctx;
+    OutBuffer out(*file);
+    ASSERT_EQ(WriteCPaletteFile(out, shared.palette, true, dir.File("icons.c"), options, ctx), sys::Code::kOk);
+    ASSERT_TRUE(OutComplete(out) && file->Close());
+  }
+  const Expect colour = Expect::PaletteColor;
+  const std::vector<Case> cases = {{"a4", first.get(), 4, colour}, {"a6", first.get(), 6, colour},
+                                   {"b5", second.get(), 5, colour}, {"b7", second.get(), 7, colour},
+                                   {"own", other.get(), 2, colour}};
+  for (const Case& c : cases) WriteCFile(dir.File(c.name + ".c"), *c.source, c.format, 0, options, &shared);
+  WriteList(dir, cases);
+  std::string log;
+  ASSERT_TRUE(Compile(dir, cases, argb, log, " icons.c")) << log;
+  CheckDecoded(cases, RunDecoder(dir, ""), false);
+  for (const Case& c : cases) {
+    const std::string text = testing_support::ReadText(dir.File(c.name + ".c"));
+    const bool onShared = c.name != "own";
+    EXPECT_EQ(text.find("extern GUI_CONST_STORAGE GUI_LOGPALETTE Palicons;") != std::string::npos, onShared) << c.name;
+    EXPECT_EQ(text.find("_Colors" + c.name) != std::string::npos, !onShared) << c.name;
+  }
+}
 
 }  // namespace

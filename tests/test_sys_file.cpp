@@ -13,6 +13,7 @@
 #include "TestSupport.h"
 #include "sys/Context.h"
 #include "sys/File.h"
+#include "sys/Sha256.h"
 
 using namespace rastra;  // NOLINT(google-build-using-namespace)
 
@@ -73,6 +74,31 @@ TEST(FileFaults, ACommitAfterARefusedWriteOrCloseKeepsTheOldFile) {
     EXPECT_EQ(ReadText(target), "old");
     EXPECT_EQ(NamesIn(dir.Path()), std::vector<std::string>{"picture.c"});
   }
+}
+
+// The published SHA-256 examples, with messages that end just before, on and
+// after the block boundaries where the padding takes a second block.
+TEST(Sha256, GivesThePublishedDigests) {
+  const struct {
+    std::string message;
+    const char* digest;
+  } cases[] = {
+      {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+      {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+      {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
+       "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
+      {"abcdefghbcdefghicdefghijdefghijkefghijklfghijklmghijklmnhijklmnoijklmnopjklmnopqklmnopqrlmnopqrsmnopqrstnopq"
+       "rstu",
+       "cf5b16a778af8380036ce59e7b0492370b249b11e8f07a51afac45037afee9d1"},
+      {std::string(1000000, 'a'), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(sys::Sha256Hex(c.message.data(), c.message.size()), c.digest) << c.message.size();
+  }
+  testing_support::TempDir dir;
+  std::filesystem::create_directory(dir.File("folder"));
+  EXPECT_EQ(sys::Sha256OfFile(dir.File("folder")), std::nullopt);
+  EXPECT_EQ(sys::Sha256OfFile(dir.File("missing")), std::nullopt);
 }
 
 }  // namespace

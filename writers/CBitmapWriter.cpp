@@ -5,6 +5,7 @@
 
 #include "image/ColorFormat.h"
 #include "writers/RleEncoder.h"
+#include "writers/SharedPaletteWriter.h"
 #include "writers/TextOutput.h"
 #include "writers/WriterSupport.h"
 
@@ -235,11 +236,24 @@ struct BitmapMembers {
 };
 
 // Returns false when the data could not be made (recorded in ctx).
-bool WritePaletteImageData(OutBuffer& buffer, const Bitmap& image, const FormatEntry& entry, const FormatInfo& info,
-                           const std::string& id, const OutputOptions& options, sys::Context& ctx,
-                           BitmapMembers& members) {
+// The palette member's target: the file's own palette, or the one the set
+// shares, declared here.
+std::string WritePaletteOrDeclaration(OutBuffer& buffer, const Bitmap& image, const OutputSpec& spec,
+                                      const std::string& id, const OutputOptions& options) {
+  if (UsesSharedPalette(image, spec)) {
+    const std::string symbol = SharedPaletteSymbol(spec.sharedPalette->identifier);
+    OutWrite(buffer, "extern GUI_CONST_STORAGE GUI_LOGPALETTE " + symbol + ";  // shared palette\r\n\r\n");
+    return symbol;
+  }
   WritePaletteComment(buffer);
   WritePaletteBlock(buffer, id, image, options);
+  return "_Pal" + id;
+}
+
+bool WritePaletteImageData(OutBuffer& buffer, const Bitmap& image, const FormatEntry& entry, const FormatInfo& info,
+                           const OutputSpec& spec, const std::string& id, const OutputOptions& options,
+                           sys::Context& ctx, BitmapMembers& members) {
+  const std::string palette = WritePaletteOrDeclaration(buffer, image, spec, id, options);
   OutWrite(buffer, "static GUI_CONST_STORAGE unsigned char _ac" + id + "[] = {\r\n");
   if (info.compressed) {
     if (WriteRleText(buffer, image, RleMode::Index, info.bitsPerPixel, ctx) != 0) return false;
@@ -249,7 +263,7 @@ bool WritePaletteImageData(OutBuffer& buffer, const Bitmap& image, const FormatE
     if (image.YSize <= 0) out.Plain("};\r\n\r\n");
   }
   members.data = "(const unsigned char *)_ac" + id + ",  // Pointer to picture data (indices)";
-  members.palette = info.compressed ? "&_Pal" + id + ",  // Pointer to palette" : "&_Pal" + id + "   // Pointer to palette";
+  members.palette = "&" + palette + (info.compressed ? ",  // Pointer to palette" : "   // Pointer to palette");
   // FORMAT 18 on a palette image is RLE8 of its indices.
   members.drawMethod = entry.encoding == PE::RleAlpha ? "\r\n  GUI_DRAW_RLE8" : entry.drawMethod;
   return true;
@@ -286,6 +300,10 @@ void WriteBitmapStructure(OutBuffer& out, const Bitmap& image, const FormatInfo&
 }
 
 }  // namespace
+
+bool UsesSharedPalette(const Bitmap& image, const OutputSpec& spec) {
+  return spec.sharedPalette != nullptr && spec.NoPalette == 0 && spec.sharedPalette->Covers(image);
+}
 
 std::span<const FormatEntry> FormatTable() { return kTable; }
 
@@ -340,7 +358,7 @@ sys::Code WriteCBitmapFile(OutBuffer& out, const OutputSpec& spec, const Bitmap*
   OutWrite(out, "extern GUI_CONST_STORAGE GUI_BITMAP bm" + id + ";\r\n\r\n");
   BitmapMembers members;
   const bool dataWritten = image->NumColors != 0
-                               ? WritePaletteImageData(out, *image, *entry, info, id, options, ctx, members)
+                               ? WritePaletteImageData(out, *image, *entry, info, spec, id, options, ctx, members)
                                : WriteTrueColorImageData(out, *image, *entry, id, ctx, members);
   if (!dataWritten) return sys::Code::kOutOfMemory;
   WriteBitmapStructure(out, *image, info, bytesPerLine, id, members);

@@ -54,6 +54,11 @@ struct FormatInfo {
 // Returns 0 with info filled, or 1 for a code outside the table.
 int GetFormatInfo(int format, int numColors, FormatInfo& info);
 
+// Whether a C bitmap file of image declares the shared palette of spec
+// instead of carrying its own: a palette image on exactly that palette,
+// saved with its palette (NOPALETTE 0).
+bool UsesSharedPalette(const Bitmap& image, const OutputSpec& spec);
+
 // Returns kOk, or why nothing (or not all) was written: no image, a FORMAT
 // outside the table, a bad identifier, a palette FORMAT for an image without
 // palette, or memory for the data ran out (recorded in ctx). Whether the bytes

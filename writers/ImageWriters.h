@@ -13,10 +13,14 @@
 
 namespace rastra {
 
+struct SharedPaletteRef;
 
 struct OutputSpec {
   std::int32_t Format = 0;     // FORMAT code
   std::int32_t NoPalette = 0;  // 1: the palette is written only as a disabled reference
+  // C bitmap files of an image on this palette declare it extern instead of
+  // carrying a palette of their own (none: every file carries its own).
+  const SharedPaletteRef* sharedPalette = nullptr;
 };
 
 // The command line's numbered messages that the writers give; the numbers

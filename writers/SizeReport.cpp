@@ -235,6 +235,22 @@ sys::Code ComputeSizeReport(const Bitmap& image, const OutputOptions& options, s
   return sys::Code::kOk;
 }
 
+std::optional<FormatSize> ComputeFormatSize(const Bitmap& image, int format, const OutputOptions& options,
+                                            sys::Context& ctx) {
+  const FormatEntry* entry = FindFormat(format);
+  if (entry == nullptr) return std::nullopt;
+  SaveStep step = SaveStepFor(format, image);
+  // The C writer takes a palette image's colours for these FORMATs itself.
+  const bool paletteData = entry->encoding == PE::PackedIndex || entry->encoding == PE::RleIndex ||
+                           entry->encoding == PE::RleAlpha;
+  if (step.conversion == SaveConversion::kNone && image.NumColors != 0 && !paletteData) {
+    step.conversion = SaveConversion::kTrueColor;
+  }
+  PreparedImages prepared(image, options, ctx);
+  Tallies tallies(ctx);
+  return RowFor(*entry, step, prepared, tallies);
+}
+
 std::string SizeReportHeading(const Bitmap& image) { return "Bytes per FORMAT for this " + ImageDescription(image); }
 
 SizeReportLine SizeReportHeaders() {

@@ -49,6 +49,13 @@ inline constexpr std::int64_t kStreamHeaderBytes = 16;
 sys::Code ComputeSizeReport(const Bitmap& image, const OutputOptions& options, std::vector<FormatSize>& rows,
                             sys::Context& ctx);
 
+// The row of one FORMAT for the image as a save writes it (a palette image
+// that a true-colour FORMAT takes counted from its colours), whether or not
+// the report lists that FORMAT; nothing for a code outside the table, or
+// after ctx recorded why memory ran out.
+std::optional<FormatSize> ComputeFormatSize(const Bitmap& image, int format, const OutputOptions& options,
+                                            sys::Context& ctx);
+
 // The report for people, as the command line prints it and the window shows
 // it: a heading, then per row the texts of eight columns (FORMAT, name, bits
 // per pixel, pixel data, palette, C flash, .dta, note), then a footnote on

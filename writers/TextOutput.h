@@ -16,6 +16,7 @@
 
 #include "image/Bitmap.h"
 #include "image/OutputOptions.h"
+#include "image/Palette.h"
 #include "sys/Context.h"
 #include "sys/File.h"
 
@@ -171,6 +172,17 @@ void WritePaletteComment(OutBuffer& out);
 // options.useArgb gives eight-digit entries.
 void WritePaletteBlock(OutBuffer& out, const std::string& identifier, const Bitmap& bitmap,
                        const OutputOptions& options);
+
+// A palette C file, shared by the bitmap files of a set: its banner names the
+// palette and its number of colours.
+void WritePaletteFileBanner(OutBuffer& out, const std::string& identifier, int numColors);
+// The GUI_LOGPALETTE a shared palette file exports, and the bitmap files
+// declare: Pal<identifier>.
+std::string SharedPaletteSymbol(const std::string& identifier);
+// The colour table as the palette block writes it, and the exported
+// GUI_LOGPALETTE that points to it.
+void WriteSharedPaletteBlock(OutBuffer& out, const std::string& identifier, const PaletteRef& palette, bool hasTrans,
+                             const OutputOptions& options);
 
 // Hand-made number formatting for the hot loops, identical to the printf
 // conversions named. Each writes at p and returns the end.

@@ -18,6 +18,9 @@ extern GUI_CONST_STORAGE GUI_BITMAP bmramp;
 extern GUI_CONST_STORAGE GUI_BITMAP bmbadge;
 extern const GUI_BITMAP* apbmspin[4];
 extern const unsigned aDelayspin[4];
+extern GUI_CONST_STORAGE GUI_BITMAP bmtheme_flag;
+extern GUI_CONST_STORAGE GUI_BITMAP bmtheme_badge;
+extern GUI_CONST_STORAGE GUI_LOGPALETTE Paltheme;
 
 /* The drawing methods GUI.h declares; the stand-in only tells them apart. */
 const GUI_BITMAP_METHODS GUI__aBitmapMethods[GUI_METHOD_COUNT] = {
@@ -156,6 +159,41 @@ static void CheckBadge(void) {
     for (x = 0; x < 32; ++x) CheckBadgePixel("badge", x, y, data[y * (bm->BytesPerLine / 4) + x]);
 }
 
+/* The set's pictures share the palette of theme.c and draw back exactly: the
+ * badge's transparent pixels take the transparent entry 0, its
+ * half-transparent ring the opaque blue (palette entries carry no alpha). */
+static U32 ThemeColor(const GUI_BITMAP* bm, int x, int y, unsigned* index) {
+  *index = bm->pData[y * bm->BytesPerLine + x];
+  return *index < (unsigned)Paltheme.NumEntries ? Paltheme.pPalEntries[*index] & 0xFFFFFF : 0xFFFFFFFF;
+}
+
+static void CheckTheme(void) {
+  const GUI_BITMAP* flag = &bmtheme_flag;
+  const GUI_BITMAP* badge = &bmtheme_badge;
+  unsigned index;
+  int x, y, colorMatters;
+  if (!CheckHeader("theme_flag", flag, 48, 32, GUI_METHOD_NONE) ||
+      !CheckHeader("theme_badge", badge, 32, 32, GUI_METHOD_NONE)) {
+    return;
+  }
+  if (flag->pPal != &Paltheme || badge->pPal != &Paltheme || !Paltheme.HasTrans || flag->BitsPerPixel != 8) {
+    printf("theme: the bitmaps do not share the palette Paltheme with its transparent entry\n");
+    ++failures;
+    return;
+  }
+  for (y = 0; y < 32; ++y)
+    for (x = 0; x < 48; ++x) {
+      U32 got = ThemeColor(flag, x, y, &index);
+      if (got != FlagColor(x, y) || index == 0) Fail("theme_flag", x, y, got, FlagColor(x, y));
+    }
+  for (y = 0; y < 32; ++y)
+    for (x = 0; x < 32; ++x) {
+      U32 wanted = BadgeColor(x, y, &colorMatters) & 0xFFFFFF;
+      U32 got = ThemeColor(badge, x, y, &index);
+      if (colorMatters ? index == 0 || got != wanted : index != 0) Fail("theme_badge", x, y, got, wanted);
+    }
+}
+
 /* The stream: a header of 16 bit values (magic, format, width, height, bytes
  * per line, bits per pixel, colours, transparency), then the pixels. */
 static void CheckBadgeStream(const char* path) {
@@ -191,6 +229,7 @@ int main(int argc, char** argv) {
   CheckRamp();
   CheckBadge();
   CheckBadgeStream(argc > 1 ? argv[1] : BADGE_STREAM);
+  CheckTheme();
   if (failures != 0) {
     printf("%d problems\n", failures);
     return 1;

@@ -53,6 +53,12 @@ Result<Image> ToBestPalette(const Image& image, const OutputOptions& options = {
 Result<Image> ToBestPaletteWithTransparency(const Image& image, const OutputOptions& options = {}) noexcept;
 // Each pixel to its nearest colour of palette.
 Result<Image> ToPalette(const Image& image, const Palette& palette, const OutputOptions& options = {}) noexcept;
+// Each pixel to its nearest colour of a palette that several pictures share
+// (BestPalette of a set): an entry 0 whose transparency byte is 255 is the
+// transparent entry, which takes exactly the fully transparent pixels of an
+// image with alpha (or index 0 of a palette image with a transparent entry)
+// and no other pixel. Without one, as ToPalette.
+Result<Image> ToSharedPalette(const Image& image, const Palette& palette, const OutputOptions& options = {}) noexcept;
 // At most maxColors colours (2 to 256).
 Result<Image> ReduceColors(const Image& image, int maxColors, const OutputOptions& options = {}) noexcept;
 Result<Image> ToTrueColor(const Image& image) noexcept;

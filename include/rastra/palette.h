@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include <rastra/image.h>
 #include <rastra/status.h>
@@ -24,6 +25,14 @@ struct Palette {
 Palette PaletteOf(const Image& image) noexcept;
 // Up to maxColors (1 to 256) of the picture's colours, most frequent first.
 Result<Palette> BestPalette(const Image& image, int maxColors = 256) noexcept;
+// One palette for a set of pictures, so that their C files can share one
+// palette table: up to maxColors (2 to 256) colours, the best over all the
+// pictures' pixels together (the one picture's best palette when they fit).
+// When any picture has fully transparent pixels, entry 0 is 0xFFFFFFFF, the
+// transparent entry, and the others the best colours of the visible pixels
+// (ToSharedPalette maps onto it). Pictures that all are palette images of
+// one palette keep it. Null pointers are refused.
+Result<Palette> BestPalette(const std::vector<const Image*>& images, int maxColors = 256) noexcept;
 // Palette files (.GUIPal).
 Result<Palette> LoadPalette(const std::string& path) noexcept;
 Result<Palette> LoadPaletteFromMemory(const void* data, std::size_t size) noexcept;

@@ -113,7 +113,7 @@ class X11Smoke : public QObject {
     gui_test::ResetProcessState();
     dir_ = std::make_unique<testing_support::TempDir>();
     photo_ = QString::fromStdString(dir_->File("photo.png"));
-    QVERIFY(PhotoLike(1400, 1050).save(photo_));
+    QVERIFY(PhotoLike(4000, 3000).save(photo_));  // a phone photo: its PNG save takes a while
     auto prompts = std::make_unique<gui_test::FakePrompts>();
     prompts_ = prompts.get();
     window_ = std::make_unique<MainWindow>(std::move(prompts));
@@ -127,7 +127,7 @@ class X11Smoke : public QObject {
     prompts_->openAnswers.push_back(photo_);
     QTest::keySequence(window_.get(), QKeySequence::Open);
     QVERIFY2(GetDocument().current, qPrintable(prompts_->messages.join("; ")));
-    QCOMPARE(GetDocument().current->XSize, 1400);
+    QCOMPARE(GetDocument().current->XSize, 4000);
     QVERIFY2(window_->View()->Zoom() < 1000, qPrintable(window_->View()->ZoomText()));  // larger than the view: fitted
     Find(*window_, {"&Image", "&Convert to", "Best palette"})->trigger();
     QVERIFY2(GetDocument().current->NumColors > 0, qPrintable(prompts_->messages.join("; ")));
@@ -161,7 +161,7 @@ class X11Smoke : public QObject {
     QVERIFY(watch.resized);
     QVERIFY2(watch.longestPauseMs < 250, qPrintable(QString::number(watch.longestPauseMs)));
     QCOMPARE(GetDocument().current.get(), shown);
-    QCOMPARE(QImage(QString::fromStdString(out)).size(), QSize(1400, 1050));
+    QCOMPARE(QImage(QString::fromStdString(out)).size(), QSize(4000, 3000));
     QVERIFY(window_->statusBar()->currentMessage().startsWith("Saved saved.png: PNG, "));
     // Written once the save is over: encoding it would hold up the window.
     if (!screenshot.isEmpty()) QVERIFY(shot.save(QString::fromLocal8Bit(screenshot)));

@@ -1,0 +1,185 @@
+#include "app/Manifest.h"
+
+#include <algorithm>
+#include <map>
+
+#include "app/SharedPaletteRun.h"
+#include "sys/Sha256.h"
+#include "sys/Version.h"
+
+namespace rastra {
+
+namespace {
+
+constexpr std::size_t kMaxBudgetDigits = 18;  // stays inside a 64-bit count
+
+std::optional<std::int64_t> ParseBytes(const std::string& text) {
+  if (text.empty() || text.size() > kMaxBudgetDigits ||
+      !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    return std::nullopt;
+  }
+  return std::stoll(text);
+}
+
+// ------------------------------------------------------------ JSON pieces
+
+std::string Quoted(const std::string& text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string quoted = "\"";
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      quoted += '\\';
+      quoted += c;
+    } else if (byte < 0x20) {
+      quoted += "\\u00";
+      quoted += kHex[byte >> 4];
+      quoted += kHex[byte & 15];
+    } else {
+      quoted += c;  // UTF-8 stays as it is
+    }
+  }
+  return quoted + "\"";
+}
+
+std::string OrNull(const std::optional<std::int64_t>& value) { return value ? std::to_string(*value) : "null"; }
+std::string OrNull(const std::optional<std::string>& text) { return text ? Quoted(*text) : "null"; }
+std::string Bool(bool value) { return value ? "true" : "false"; }
+
+// Members one per line at the given indent, in the order given.
+using Members = std::vector<std::pair<std::string, std::string>>;
+
+std::string Object(const Members& members, const std::string& indent) {
+  std::string text = "{\n";
+  for (std::size_t i = 0; i < members.size(); ++i) {
+    text += indent + "  " + Quoted(members[i].first) + ": " + members[i].second;
+    text += i + 1 < members.size() ? ",\n" : "\n";
+  }
+  return text + indent + "}";
+}
+
+std::string Array(const std::vector<std::string>& items, const std::string& indent) {
+  if (items.empty()) return "[]";
+  std::string text = "[\n";
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    text += indent + "  " + items[i] + (i + 1 < items.size() ? ",\n" : "\n");
+  }
+  return text + indent + "]";
+}
+
+std::string HexColor(Color c) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string text = "0x";
+  for (int shift = 28; shift >= 0; shift -= 4) text += kHex[(c >> shift) & 15];
+  return text;
+}
+
+// Checksums of inputs named several times are computed once.
+class Checksums {
+ public:
+  std::optional<std::string> Of(const std::string& path) {
+    const auto it = known_.find(path);
+    if (it != known_.end()) return it->second;
+    return known_[path] = sys::Sha256OfFile(path);
+  }
+
+ private:
+  std::map<std::string, std::optional<std::string>> known_;
+};
+
+std::string SharedPaletteJson(const SharedPaletteRun* run, Checksums& checksums) {
+  if (run == nullptr || !run->palette) return "null";
+  const SharedPalette& shared = *run->palette;
+  const bool fromFile = !run->paletteFile.empty();
+  std::vector<std::string> entries;
+  for (int i = 0; i < shared.palette.count; ++i) entries.push_back(Quoted(HexColor(shared.palette.colours[i])));
+  const std::string source = fromFile ? "file" : shared.kept ? "images" : "best";
+  return Object({{"source", Quoted(source)},
+                 {"max_colors", fromFile ? "null" : std::to_string(run->maxColors)},
+                 {"file", fromFile ? Quoted(run->paletteFile) : "null"},
+                 {"file_sha256", fromFile ? OrNull(checksums.Of(run->paletteFile)) : "null"},
+                 {"c_file_identifier", run->reference.identifier.empty() ? "null" : Quoted(run->reference.identifier)},
+                 {"colors", std::to_string(shared.palette.count)},
+                 {"transparent_entry", Bool(shared.transparentEntry)},
+                 {"has_trans", Bool(shared.hasTrans)},
+                 {"entries", Array(entries, "    ")}},
+                "  ");
+}
+
+std::string OutputJson(const SaveRecord& save, const std::string& checksum, Checksums& checksums) {
+  std::vector<std::string> commands;
+  for (const std::string& command : save.commands) commands.push_back(Quoted(command));
+  const bool hasInput = !save.input.empty();
+  return Object({{"output", Quoted(save.output)},
+                 {"sha256", Quoted(checksum)},
+                 {"input", hasInput ? Quoted(save.input) : "null"},
+                 {"input_sha256", hasInput ? OrNull(checksums.Of(save.input)) : "null"},
+                 {"commands", Array(commands, "      ")},
+                 {"type", Quoted(save.type)},
+                 {"format", save.format != 0 ? std::to_string(save.format) : "null"},
+                 {"palette", Quoted(save.palette)},
+                 {"pixel_bytes", OrNull(save.pixelBytes)},
+                 {"palette_bytes", OrNull(save.paletteBytes)},
+                 {"c_flash_bytes", OrNull(save.flashBytes)},
+                 {"dta_bytes", OrNull(save.dtaBytes)}},
+                "    ");
+}
+
+}  // namespace
+
+std::optional<FlashBudget> ParseFlashBudget(const std::string& parameter) {
+  const std::size_t comma = parameter.find(',');
+  const std::string each = parameter.substr(0, comma);
+  FlashBudget budget;
+  if (!each.empty() && !(budget.each = ParseBytes(each))) return std::nullopt;
+  if (comma != std::string::npos && !(budget.total = ParseBytes(parameter.substr(comma + 1)))) return std::nullopt;
+  if (!budget.IsSet()) return std::nullopt;
+  return budget;
+}
+
+std::vector<std::string> BudgetOverruns(const FlashBudget& budget, const std::vector<SaveRecord>& saves) {
+  std::vector<std::string> texts;
+  std::int64_t total = 0;
+  for (const SaveRecord& save : saves) {
+    if (!save.flashBytes) continue;
+    total += *save.flashBytes;
+    if (budget.each && *save.flashBytes > *budget.each) {
+      texts.push_back("C flash budget exceeded: " + save.output + " takes " + std::to_string(*save.flashBytes) +
+                      " bytes, over the " + std::to_string(*budget.each) + " bytes each C file may take.");
+    }
+  }
+  if (budget.total && total > *budget.total) {
+    texts.push_back("C flash budget exceeded: the C files of the run take " + std::to_string(total) +
+                    " bytes, over the " + std::to_string(*budget.total) + " bytes they may take together:");
+    for (const SaveRecord& save : saves) {
+      if (save.flashBytes) texts.push_back(save.output + ": " + std::to_string(*save.flashBytes) + " bytes.");
+    }
+  }
+  return texts;
+}
+
+std::string ManifestJson(const ManifestRun& run, const std::vector<SaveRecord>& saves) {
+  Checksums checksums;
+  std::vector<std::string> outputs;
+  std::int64_t flash = 0;
+  for (const SaveRecord& save : saves) {
+    const std::optional<std::string> checksum = sys::Sha256OfFile(save.output);
+    if (!checksum) continue;
+    outputs.push_back(OutputJson(save, *checksum, checksums));
+    flash += save.flashBytes.value_or(0);
+  }
+  const Members settings = {{"argb", Bool(run.options.useArgb)},
+                            {"big_endian", Bool(run.options.bigEndian)},
+                            {"preserve_trans", Bool(run.options.preserveTrans)}};
+  const Members budget = {{"each", OrNull(run.budget.each)}, {"total", OrNull(run.budget.total)}};
+  return Object({{"generator", Quoted(std::string(sys::DisplayName()) + " " + sys::VersionText())},
+                 {"settings", Object(settings, "  ")},
+                 {"flash_budget", Object(budget, "  ")},
+                 {"shared_palette", SharedPaletteJson(run.sharedPalette, checksums)},
+                 {"outputs", Array(outputs, "  ")},
+                 {"c_flash_total", std::to_string(flash)}},
+                "") +
+         "\n";
+}
+
+}  // namespace rastra
