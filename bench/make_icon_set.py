@@ -4,11 +4,14 @@ in a few hues, with anti-aliased edges (drawn eight times as large, turned by
 a few degrees, then averaged down), a third of them on a transparent
 background.
 
-    bench/make_icon_set.py DIR [COUNT] [plain]
+    bench/make_icon_set.py DIR [COUNT] [plain|theme]
 
 The pictures depend only on the arguments (COUNT default 48), so every run
 draws the same set. With "plain" the glyphs are drawn four times as large and
-not turned: the icons then share far fewer colours (about 250 in all).
+not turned: the icons then share far fewer colours (about 340 in all). With
+"theme" they are drawn as plain ones in the three hues of one theme, as a
+product's icon set is: the whole set then has fewer colours than a palette
+holds.
 """
 import math
 import os
@@ -61,11 +64,11 @@ def draw_glyph(draw, shape, colour, accent, s):
                       (36 * s, 36 * s), (14 * s, 36 * s)], fill=colour)
 
 
-def icon(index, plain):
+def icon(index, plain, hues):
     scale = 4 if plain else 8
     shape = SHAPES[index % len(SHAPES)]
-    hue = HUES[index % len(HUES)]
-    second = HUES[(index // len(HUES) + index + 1) % len(HUES)]
+    hue = hues[index % len(hues)]
+    second = hues[(index // len(hues) + index + 1) % len(hues)]
     transparent = index % 3 == 2
     big = SIZE * scale
     glyph = Image.new("RGBA", (big, big), (0, 0, 0, 0))
@@ -89,10 +92,12 @@ def main():
         sys.exit(__doc__)
     directory = sys.argv[1]
     count = int(sys.argv[2]) if len(sys.argv) > 2 else 48
-    plain = len(sys.argv) > 3 and sys.argv[3] == "plain"
+    mode = sys.argv[3] if len(sys.argv) > 3 else ""
+    plain = mode in ("plain", "theme")
+    hues = HUES[:3] if mode == "theme" else HUES
     os.makedirs(directory, exist_ok=True)
     for i in range(count):
-        icon(i, plain).save(os.path.join(directory, "icon%02d_%s.png" % (i, SHAPES[i % len(SHAPES)])))
+        icon(i, plain, hues).save(os.path.join(directory, "icon%02d_%s.png" % (i, SHAPES[i % len(SHAPES)])))
 
 
 if __name__ == "__main__":

@@ -9,9 +9,11 @@
 #   RASTRA=/path/to/rastra bench/shared_palette.sh
 #
 # The icons are drawn by bench/make_icon_set.py (Pillow, /usr/bin/python3),
-# twice: turned glyphs drawn at eight times the size (some 2,800 colours in
-# all, each icon 90 to 270), and plain ones at four times (some 250 colours in
-# all, which a palette of 256 holds).
+# three times: in the three hues of one theme, glyphs drawn at four times the
+# size (some 200 colours in all, which one palette holds: the set the shared
+# palette is made for), in six hues (some 340 colours in all), and turned
+# glyphs drawn at eight times the size (some 2,800 colours in all, each icon
+# 90 to 270), where no palette of 256 entries can keep every icon exactly.
 # Own palettes: -convertintotranspalette on every icon (its best palette, with
 # a transparent entry 0 for icons with alpha). Shared: -sharedpalette over all
 # of them, the palette written once as C source (-saveas...,P). Both sets are
@@ -79,10 +81,13 @@ measure() {
     "$(flash "$set/own7.json")" "$(flash "$set/shared7.json")"
 }
 
+echo "## One theme: three hues, plain glyphs anti-aliased at 4 x 4"
+measure theme theme
+echo
 echo "## Turned glyphs, anti-aliased at 8 x 8"
 measure varied
 echo
-echo "## Plain glyphs, anti-aliased at 4 x 4"
+echo "## Plain glyphs in six hues, anti-aliased at 4 x 4"
 measure plain plain
 echo
 rastra_times=() im_times=()
