@@ -139,16 +139,20 @@ bool BackgroundJobs::Run(const QString& title, std::function<void(JobControl&)> 
     QEventLoop loop;
     QTimer poll;
     poll.setInterval(kPollMs);
+    // Done is read before the last poll: every progress text of a finished
+    // job was stored before it said so, and so reaches the bar.
     connect(&poll, &QTimer::timeout, &loop, [&] {
+      const bool done = IsDone(*state);
       Poll(*state, title);
-      if (IsDone(*state)) loop.quit();
+      if (done) loop.quit();
     });
     const QMetaObject::Connection cancel = connect(this, &BackgroundJobs::CancelRequested, &loop, [&] {
       cancelled = true;
       loop.quit();
     });
+    const bool doneBefore = IsDone(*state);
     Poll(*state, title);
-    if (!IsDone(*state)) {
+    if (!doneBefore) {
       poll.start();
       loop.exec();  // also left when the application quits
     }
