@@ -12,10 +12,14 @@ namespace rastra {
 
 namespace {
 
-BitmapPtr LoadAsWindowsBitmap(const std::string& path, sys::Context& ctx) {
+// The pictures are read as the session reads any, but never turned: they
+// must lie over each other (and over the current picture) pixel for pixel.
+BitmapPtr LoadAsWindowsBitmap(const CommandSession& session, const std::string& path, sys::Context& ctx) {
   auto file = sys::File::OpenRead(path);
   if (!file) return nullptr;
-  return LoadImageFile(*file, kFileTypeBmp, JobReadOptions(), ctx).image;
+  ReadOptions options = session.readOptions;
+  options.applyOrientation = false;
+  return LoadImageFile(*file, kFileTypeBmp, options, ctx).image;
 }
 
 // Pictures of different sizes are pointed out in a message box; a batch run
@@ -55,8 +59,8 @@ BitmapPtr LoadAlphaMaskFile(const Bitmap& current, const std::string& mask) {
 BitmapPtr CreateAlphaFromFiles(CommandSession& session, const std::string& overBlack, const std::string& overWhite) {
   if (!AllExist(session, {&overBlack, &overWhite})) return nullptr;
   sys::Context ctx = MakeJobContext();
-  BitmapPtr black = LoadAsWindowsBitmap(overBlack, ctx);
-  BitmapPtr white = black ? LoadAsWindowsBitmap(overWhite, ctx) : nullptr;
+  BitmapPtr black = LoadAsWindowsBitmap(session, overBlack, ctx);
+  BitmapPtr white = black ? LoadAsWindowsBitmap(session, overWhite, ctx) : nullptr;
   BitmapPtr result = black && white ? CreateAlphaFromImages(*black, *white, ctx) : nullptr;
   ReportAlphaJob(session, ctx);
   return result;
@@ -65,7 +69,7 @@ BitmapPtr CreateAlphaFromFiles(CommandSession& session, const std::string& overB
 BitmapPtr LoadAlphaMaskFile(CommandSession& session, const Bitmap& current, const std::string& mask) {
   if (!AllExist(session, {&mask})) return nullptr;
   sys::Context ctx = MakeJobContext();
-  BitmapPtr maskImage = LoadAsWindowsBitmap(mask, ctx);
+  BitmapPtr maskImage = LoadAsWindowsBitmap(session, mask, ctx);
   BitmapPtr result = maskImage ? ApplyAlphaMask(current, *maskImage, ctx) : nullptr;
   ReportAlphaJob(session, ctx);
   return result;

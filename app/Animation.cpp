@@ -71,7 +71,8 @@ std::optional<std::vector<std::uint8_t>> ReadAnimation(CommandSession& session, 
 
 bool SaveAnimation(CommandSession& session, const AnimationRequest& request) {
   GifInfo info;
-  const auto data = ReadAnimation(session, request.gifPath, request.limits, request.requireAnimation, info);
+  const ReadLimits& limits = session.readOptions.limits;
+  const auto data = ReadAnimation(session, request.gifPath, limits, request.requireAnimation, info);
   if (!data) return false;
 
   const std::string path = request.outPath.substr(0, kMaxOutputPath);
@@ -88,7 +89,7 @@ bool SaveAnimation(CommandSession& session, const AnimationRequest& request) {
   job.spec = request.spec;
   job.identifierSource = path;
   job.options = session.options;
-  job.limits = request.limits;
+  job.limits = limits;
   job.prepare = request.prepare;
   sys::Context ctx = MakeJobContext();
   const bool written = WriteGifAnimation(*data, info, job, output->Output(), ctx);
@@ -99,9 +100,8 @@ bool SaveAnimation(CommandSession& session, const AnimationRequest& request) {
 
 bool CreateAnimationFile(const std::string& gifPath, const std::string& outPath, int type, const ReadLimits& limits) {
   CommandSession session = ProcessSession();
-  AnimationRequest request{gifPath, outPath, type};
-  request.limits = limits;
-  return SaveAnimation(session, request);
+  session.readOptions.limits = limits;
+  return SaveAnimation(session, AnimationRequest{gifPath, outPath, type});
 }
 
 bool CheckGifForAnimation(const std::string& path, const ReadLimits& limits) {
@@ -110,9 +110,9 @@ bool CheckGifForAnimation(const std::string& path, const ReadLimits& limits) {
   return ReadAnimation(session, path, limits, false, info).has_value();
 }
 
-bool CheckGifIsAnimation(CommandSession& session, const std::string& path, const ReadLimits& limits) {
+bool CheckGifIsAnimation(CommandSession& session, const std::string& path) {
   GifInfo info;
-  return ReadAnimation(session, path, limits, true, info).has_value();
+  return ReadAnimation(session, path, session.readOptions.limits, true, info).has_value();
 }
 
 }  // namespace rastra

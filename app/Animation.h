@@ -24,12 +24,11 @@ struct AnimationRequest {
   // The command line refuses what is not an animation: a file that is no GIF
   // (message 28) and a GIF of one frame (message 29).
   bool requireAnimation = false;
-  ReadLimits limits = JobLimits();
 };
 
-// Reads the GIF, scans it for its frame count and playing time, then decodes
-// its frames one after the other in one pass and writes each with the
-// request's type and spec. The output replaces outPath only when every frame
+// Reads the GIF with the session's read options, scans it for its frame
+// count and playing time, then decodes its frames one after the other in one
+// pass and writes each with the request's type and spec. The output replaces outPath only when every frame
 // was written (through the session's sink, which may do so later). Returns
 // true when it was; problems are reported. The current image is untouched.
 bool SaveAnimation(CommandSession& session, const AnimationRequest& request);
@@ -44,6 +43,6 @@ bool CheckGifForAnimation(const std::string& path, const ReadLimits& limits = Jo
 // The window's check before it asks where to write, reported to session: as
 // the command line does, it refuses a file that is no GIF ("Animation needs a
 // GIF file.") and a GIF of one picture ("GIF file is not animated.").
-bool CheckGifIsAnimation(CommandSession& session, const std::string& path, const ReadLimits& limits = JobLimits());
+bool CheckGifIsAnimation(CommandSession& session, const std::string& path);
 
 }  // namespace rastra

@@ -31,6 +31,7 @@ struct RunPlan {
   std::vector<QueuedCommand> queue;
   bool defaultSettings = false;
   std::optional<bool> useArgb, bigEndian, preserveTrans;  // the last one given wins
+  std::optional<bool> pngGamma, smoothChroma, autoOrient;   // so here
   std::optional<std::size_t> sharedPaletteAt;             // the queue place of -sharedpalette
   FlashBudget budget;                                     // the last one given wins
   std::string manifest;
@@ -73,7 +74,8 @@ bool QueueCommand(CommandSession& session, RunPlan& plan, const CommandEntry& en
   return true;
 }
 
-// -useargb, -bigendian and -preservetrans take exactly "0" or "1".
+// The settings of a run (-useargb, -pnggamma and the like) take exactly "0"
+// or "1".
 bool ParseSetting(CommandSession& session, RunPlan& plan, const CommandEntry& entry, const std::string& parameter,
                   const std::string& argument) {
   if (parameter != "0" && parameter != "1") {
@@ -86,6 +88,9 @@ bool ParseSetting(CommandSession& session, RunPlan& plan, const CommandEntry& en
   if (entry.id == kCmdUseArgb) plan.useArgb = on;
   if (entry.id == kCmdBigEndian) plan.bigEndian = on;
   if (entry.id == kCmdPreserveTrans) plan.preserveTrans = on;
+  if (entry.id == kCmdPngGamma) plan.pngGamma = on;
+  if (entry.id == kCmdSmoothChroma) plan.smoothChroma = on;
+  if (entry.id == kCmdAutoOrient) plan.autoOrient = on;
   return true;
 }
 
@@ -149,6 +154,9 @@ bool ParseCommand(CommandSession& session, RunPlan& plan, const std::string& arg
     case kCmdUseArgb:
     case kCmdBigEndian:
     case kCmdPreserveTrans:
+    case kCmdPngGamma:
+    case kCmdSmoothChroma:
+    case kCmdAutoOrient:
       return ParseSetting(session, plan, *entry, parameter, argument);
     case kCmdDefaultSettings:
       plan.defaultSettings = true;
@@ -218,11 +226,26 @@ OutputOptions RunOutputOptions(const RunPlan& plan) {
   return options;
 }
 
+// The same for reading the images: the stored settings are needed only when
+// an image is read and the run does not give both of its own. No setting
+// stores the orientation (the window asks per file), so it is off unless
+// the run turns it on.
+ReadOptions RunReadOptions(const RunPlan& plan) {
+  const bool ownSettings = plan.defaultSettings || (plan.pngGamma && plan.smoothChroma);
+  ReadOptions options = ownSettings || plan.images.empty() ? ReadOptionsFrom(Settings{}) : CurrentReadOptions();
+  if (plan.pngGamma) options.applyGamma = *plan.pngGamma;
+  if (plan.smoothChroma) options.smoothChroma = *plan.smoothChroma;
+  options.applyOrientation = plan.autoOrient.value_or(false);
+  return options;
+}
+
 std::string BaseName(const std::string& path) { return sys::SplitPath(path).name; }
 
-void RunSingleImage(const RunPlan& plan, const OutputOptions& options, bool onlyImage) {
+void RunSingleImage(const RunPlan& plan, const OutputOptions& options, const ReadOptions& readOptions,
+                    bool onlyImage) {
   ImmediateSink immediate;
   CommandSession session(GetDocument(), immediate, options);
+  session.readOptions = readOptions;
   if (!plan.images.empty()) {
     session.imageBaseName = BaseName(plan.images[0]);
     OpenImageFile(session, plan.images[0]);
@@ -260,10 +283,12 @@ void FinishRunExtras(const RunPlan& plan, const OutputOptions& options, const Sh
 // A run with a shared palette, a flash budget or a manifest: every image,
 // even a single one, runs as a job whose saves are kept, the shared palette
 // is made first, and the budget approves the saves before any is written.
-ImageJobsResult RunWithExtras(const RunPlan& plan, const OutputOptions& options, bool runCommands) {
+ImageJobsResult RunWithExtras(const RunPlan& plan, const OutputOptions& options, const ReadOptions& readOptions,
+                              bool runCommands) {
   std::optional<SharedPaletteRun> shared;
   if (plan.sharedPaletteAt) {
-    shared = PrepareSharedPalette(plan.images, plan.queue, *plan.sharedPaletteAt, options, ImageJobWorkers());
+    shared = PrepareSharedPalette(plan.images, plan.queue, *plan.sharedPaletteAt, options, readOptions,
+                                  ImageJobWorkers());
   }
   ImageJobsExtras extras;
   extras.sharedPalette = shared ? &*shared : nullptr;
@@ -274,7 +299,8 @@ ImageJobsResult RunWithExtras(const RunPlan& plan, const OutputOptions& options,
       return BudgetOverruns(plan.budget, saves).empty();
     };
   }
-  ImageJobsResult result = RunImageJobs(plan.images, plan.queue, options, runCommands, ImageJobWorkers(), extras);
+  ImageJobsResult result =
+      RunImageJobs(plan.images, plan.queue, options, readOptions, runCommands, ImageJobWorkers(), extras);
   FinishRunExtras(plan, options, extras.sharedPalette, result);
   return result;
 }
@@ -298,19 +324,24 @@ bool ProcessCommandLine(const std::string& appName, const std::string& logFileNa
     return false;
   }
   const OutputOptions options = RunOutputOptions(plan);
+  const ReadOptions readOptions = RunReadOptions(plan);
   const bool onlyImages = args.size() == plan.images.size();
   if (plan.NeedsRunExtras() && !plan.images.empty()) {
-    ImageJobsResult result = RunWithExtras(plan, options, !onlyImages);
+    ImageJobsResult result = RunWithExtras(plan, options, readOptions, !onlyImages);
     GetDocument() = std::move(result.lastDocument);
     if (result.exitRequested) state.exitRequested = true;
   } else if (plan.images.size() <= 1) {
-    RunSingleImage(plan, options, onlyImages);
+    RunSingleImage(plan, options, readOptions, onlyImages);
     if (plan.NeedsRunExtras()) FinishRunExtras(plan, options, nullptr, ImageJobsResult{});
   } else {
-    ImageJobsResult result = RunImageJobs(plan.images, plan.queue, options, !onlyImages, ImageJobWorkers());
+    ImageJobsResult result =
+        RunImageJobs(plan.images, plan.queue, options, readOptions, !onlyImages, ImageJobWorkers());
     GetDocument() = std::move(result.lastDocument);
     if (result.exitRequested) state.exitRequested = true;
   }
+  // The window asks whether to turn a picture its tag says is turned only
+  // when the picture is as opened; commands decided what it is otherwise.
+  if (!onlyImages) GetDocument().sourceOrientation = 1;
   state.batchActive = false;
   return true;
 }

@@ -78,6 +78,15 @@ const std::array<CommandEntry, kCommandCount> CommandTable = {{
      "\t<BYTES>[,<TOTAL>]\r\n\t\tFails the run, writing nothing, when C files need more flash\r\n\t\t- BYTES:\r\n\t\t"
      "Budget of each C file (may be left empty)\r\n\t\t- TOTAL:\r\n\t\tBudget of all C files of the run"},
     {"manifest", 1818, "\t<FNAME>\r\n\t\tWrites a JSON manifest of the run's outputs"},
+    {"pnggamma", 1820,
+     "\t<0|1>\r\n\t\tSets the gamma of PNG files for this run\r\n\t\t 0  \t - Colors as stored\r\n\t\t 1  \t - "
+     "Corrected for a display of gamma 2.2"},
+    {"smoothchroma", 1821,
+     "\t<0|1>\r\n\t\tSets the chroma of JPEG files for this run\r\n\t\t 0  \t - Each sample repeated\r\n\t\t 1  "
+     "\t - Interpolated between samples"},
+    {"autoorient", 1822,
+     "\t<0|1>\r\n\t\tSets the use of EXIF orientation tags for this run\r\n\t\t 0  \t - Pictures as stored\r\n\t\t 1  \t - "
+     "Turned upright as the tag says"},
 }};
 
 const CommandEntry* LookupCommand(std::string_view word) {

@@ -47,9 +47,12 @@ enum CommandId : int {
   kCmdSharedPalette = 1816,
   kCmdFlashBudget = 1817,
   kCmdManifest = 1818,
+  kCmdPngGamma = 1820,
+  kCmdSmoothChroma = 1821,
+  kCmdAutoOrient = 1822,
 };
 
-inline constexpr int kCommandCount = 41;
+inline constexpr int kCommandCount = 44;
 extern const std::array<CommandEntry, kCommandCount> CommandTable;
 
 inline constexpr int kQueueSlots = 20;

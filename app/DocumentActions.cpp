@@ -54,9 +54,10 @@ OpenedImage ReadImageFile(CommandSession& session, const std::string& path) {
   const SubjectScope subject(session, path);
   session.reads.push_back(path);
   sys::Context ctx = MakeJobContext();
-  ReadResult result = LoadImagePath(path, JobReadOptions(), ctx);
+  ReadResult result = LoadImagePath(path, session.readOptions, ctx);
   session.ReportJob(ctx);
-  return {std::move(result.image), result.frames, result.fileType};
+  return {std::move(result.image), result.frames, result.fileType,
+          result.orientationApplied ? 1 : result.orientation};
 }
 
 Bitmap* AdoptOpenedImage(ImageDocument& doc, OpenedImage opened, const std::string& path) {
@@ -65,6 +66,7 @@ Bitmap* AdoptOpenedImage(ImageDocument& doc, OpenedImage opened, const std::stri
   doc.current = std::move(opened.image);
   doc.sourcePath = path.substr(0, kMaxSourcePath);
   doc.sourceFrames = opened.frames;
+  doc.sourceOrientation = opened.storedOrientation;
   doc.state = ImageState{ImageOrigin::kFile, ++doc.lastRevision};
   doc.savedRevision = doc.state.revision;
   doc.saveTarget = SaveTarget{doc.sourcePath, OutputTypeOfFile(opened.fileType), 0, 0};

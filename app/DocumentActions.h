@@ -18,6 +18,9 @@ struct OpenedImage {
   BitmapPtr image;
   std::uint32_t frames = 0;  // pictures in the file (a GIF animation holds several)
   int fileType = -1;         // the reader that ran (an ImageFileType)
+  // The EXIF orientation the picture is still stored in (see OrientBitmap):
+  // 1 when the file has no tag, or the read turned it upright.
+  int storedOrientation = 1;
 };
 
 // Saves a copy of the current image, transparent entry included, as the
@@ -25,7 +28,8 @@ struct OpenedImage {
 // MarkChanged.
 void PushUndo();
 void PushUndo(CommandSession& session);
-// Opens path with the reader its content (and name) select. On success the
+// Opens path with the reader its content (and name) select, with the
+// session's read options. On success the
 // picture becomes the current image with a history of its own (no undo
 // states), and path the source path. A file that cannot be opened or read is
 // reported and changes nothing. Returns the new image, null after a failure.

@@ -52,6 +52,10 @@ struct ImageDocument {
   // Pictures in the file last opened: a GIF animation holds several, of
   // which only the first is read.
   std::uint32_t sourceFrames = 0;
+  // The EXIF orientation the picture opened last is still stored in (see
+  // OrientBitmap): 1 when it is upright, was turned when read, or commands
+  // have worked on it since. The window asks about any other.
+  int sourceOrientation = 1;
   std::uint64_t savedRevision = 0;  // the revision last written to a file or opened
   std::uint64_t lastRevision = 0;   // the highest revision handed out
   SaveTarget saveTarget;            // of the window; the command line leaves it alone

@@ -65,6 +65,7 @@ struct JobResult {
 struct JobSpec {
   const std::vector<QueuedCommand>& queue;
   const OutputOptions& options;
+  const ReadOptions& readOptions;
   bool runCommands;
   const ImageJobsExtras& extras;
 };
@@ -74,6 +75,7 @@ std::unique_ptr<JobResult> RunImageJob(const JobSpec& spec, const std::vector<st
   const std::string& image = images[index];
   auto result = std::make_unique<JobResult>();
   CommandSession session(result->doc, result->sink, spec.options);
+  session.readOptions = spec.readOptions;
   if (spec.extras.nameImages) session.subjects.push_back({image, SubjectKind::kImage});
   session.imageBaseName = sys::SplitPath(image).name;
   session.imagePath = image;
@@ -147,9 +149,9 @@ class JobQueue {
 unsigned ImageJobWorkers() { return std::max(1u, std::thread::hardware_concurrency()); }
 
 ImageJobsResult RunImageJobs(const std::vector<std::string>& images, const std::vector<QueuedCommand>& queue,
-                             const OutputOptions& options, bool runCommands, unsigned workers,
-                             const ImageJobsExtras& extras) {
-  const JobSpec spec{queue, options, runCommands, extras};
+                             const OutputOptions& options, const ReadOptions& readOptions, bool runCommands,
+                             unsigned workers, const ImageJobsExtras& extras) {
+  const JobSpec spec{queue, options, readOptions, runCommands, extras};
   const std::size_t threads = std::clamp<std::size_t>(workers, 1, std::max<std::size_t>(images.size(), 1));
   // Saves that wait for approval are all held: the window takes every job.
   const bool holdAll = static_cast<bool>(extras.approveSaves);

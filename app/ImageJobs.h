@@ -37,11 +37,12 @@ struct ImageJobsExtras {
   std::function<bool(const std::vector<SaveRecord>&)> approveSaves;
 };
 
-// One job per image, at most workers at a time. With runCommands false the
-// images are only opened (a command line of image names alone).
+// One job per image, at most workers at a time, each reading its image with
+// readOptions. With runCommands false the images are only opened (a command
+// line of image names alone).
 ImageJobsResult RunImageJobs(const std::vector<std::string>& images, const std::vector<QueuedCommand>& queue,
-                             const OutputOptions& options, bool runCommands, unsigned workers,
-                             const ImageJobsExtras& extras = {});
+                             const OutputOptions& options, const ReadOptions& readOptions, bool runCommands,
+                             unsigned workers, const ImageJobsExtras& extras = {});
 
 // The number of cores, at least 1.
 unsigned ImageJobWorkers();

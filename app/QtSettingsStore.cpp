@@ -31,6 +31,8 @@ void Load(Settings& settings) {
   ReadValue(store, "PreserveTrans", settings.PreserveTrans);
   ReadValue(store, "UseARGB", settings.UseARGB);
   ReadValue(store, "ViewOption", settings.ViewOption);
+  ReadValue(store, "PngGamma", settings.PngGamma);
+  ReadValue(store, "SmoothChroma", settings.SmoothChroma);
   store.endGroup();
 }
 
@@ -42,6 +44,8 @@ void Save(const Settings& settings) {
   store.setValue("PreserveTrans", settings.PreserveTrans);
   store.setValue("UseARGB", settings.UseARGB);
   store.setValue("ViewOption", settings.ViewOption);
+  store.setValue("PngGamma", settings.PngGamma);
+  store.setValue("SmoothChroma", settings.SmoothChroma);
   store.endGroup();
   store.sync();
 }

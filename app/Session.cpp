@@ -73,6 +73,7 @@ void CommandSession::ReportMessages(const std::vector<sys::Message>& messages,
 CommandSession ProcessSession() {
   static ImmediateSink immediate;
   CommandSession session(GetDocument(), immediate, CurrentOutputOptions());
+  session.readOptions = CurrentReadOptions();
   session.batch = GetRunState().batchActive;
   return session;
 }

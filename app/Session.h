@@ -1,5 +1,5 @@
-// The state one run of the commands works on: the image document, the output
-// options in force, the parameter cursor of the running command, and where
+// The state one run of the commands works on: the image document, the read
+// and output options in force, the parameter cursor of the running command, and where
 // reports and finished files go. The command line makes one per image (so
 // images can be converted side by side); the main window's actions use the
 // process-wide one over GetDocument().
@@ -74,6 +74,9 @@ struct CommandSession {
   ImageDocument& doc;
   JobSink& sink;
   OutputOptions options;
+  // How the session reads its pictures: the job limits and the run's
+  // choices of gamma, chroma and orientation.
+  ReadOptions readOptions = JobReadOptions();
   // Reports of the command line go to the log; outside it a custom palette
   // is asked for with a dialog.
   bool batch = true;
@@ -123,7 +126,8 @@ class SubjectScope {
 };
 
 // A session over the process-wide document, showing reports at once, with
-// the stored settings' output options: what the main window's actions use.
+// the stored settings' read and output options: what the main window's
+// actions use.
 CommandSession ProcessSession();
 
 }  // namespace rastra

@@ -1,5 +1,6 @@
 #include "app/Settings.h"
 
+#include "app/Report.h"
 #include "app/SettingsStore.h"
 #include "sys/File.h"
 
@@ -24,6 +25,13 @@ OutputOptions OutputOptionsFrom(const Settings& values) {
   options.useArgb = values.UseARGB != 0;
   options.bigEndian = values.BigEndianMode != 0;
   options.preserveTrans = values.PreserveTrans != 0;
+  return options;
+}
+
+ReadOptions ReadOptionsFrom(const Settings& values) {
+  ReadOptions options = JobReadOptions();
+  options.applyGamma = values.PngGamma != 0;
+  options.smoothChroma = values.SmoothChroma != 0;
   return options;
 }
 

@@ -1,5 +1,5 @@
-// The five user settings and the recent-file list, kept in the per-user
-// settings store (organisation "Vantor", application "Rastra").
+// The user settings and the recent-file list, kept in the per-user settings
+// store (organisation "Vantor", application "Rastra").
 #pragma once
 
 #include <array>
@@ -16,6 +16,10 @@ struct Settings {
   std::uint32_t PreserveTrans = 0;
   std::uint32_t BigEndianMode = 0;
   std::uint32_t UseARGB = 0;
+  // How pictures are read: PNG files corrected by their gAMA chunk (as
+  // Rastra always read them), JPEG chroma interpolated.
+  std::uint32_t PngGamma = 1;
+  std::uint32_t SmoothChroma = 0;
 };
 
 // The settings, read from the store the first time they are asked for.
@@ -23,6 +27,10 @@ Settings& GetSettings();
 // The settings that change what conversions and writers produce.
 OutputOptions OutputOptionsFrom(const Settings& settings);
 inline OutputOptions CurrentOutputOptions() { return OutputOptionsFrom(GetSettings()); }
+// The settings that change the pixels read from a file, within the job
+// limits. EXIF orientation is no stored setting: the window asks per file.
+ReadOptions ReadOptionsFrom(const Settings& settings);
+inline ReadOptions CurrentReadOptions() { return ReadOptionsFrom(GetSettings()); }
 
 // Reads the store again (the window does when it opens).
 void LoadSettings();

@@ -36,10 +36,12 @@ class DiscardSink final : public JobSink {
 bool MattersToTheImage(int id) { return id != kCmdSizeReport && id != kCmdExit && id != kCmdSharedPalette; }
 
 std::optional<ColorTally> TallyImage(const std::string& image, const std::vector<QueuedCommand>& queue,
-                                     std::size_t commandIndex, const OutputOptions& options) {
+                                     std::size_t commandIndex, const OutputOptions& options,
+                                     const ReadOptions& readOptions) {
   DiscardSink sink;
   ImageDocument doc;
   CommandSession session(doc, sink, options);
+  session.readOptions = readOptions;
   session.imageBaseName = sys::SplitPath(image).name;
   OpenImageFile(session, image);
   for (std::size_t i = 0; i < commandIndex && doc.current; ++i) {
@@ -54,7 +56,8 @@ std::optional<ColorTally> TallyImage(const std::string& image, const std::vector
 // In image order, whatever order the workers finish in; images that cannot be
 // read are left out.
 std::vector<ColorTally> TallyImages(const std::vector<std::string>& images, const std::vector<QueuedCommand>& queue,
-                                    std::size_t commandIndex, const OutputOptions& options, unsigned workers) {
+                                    std::size_t commandIndex, const OutputOptions& options,
+                                    const ReadOptions& readOptions, unsigned workers) {
   std::vector<std::optional<ColorTally>> tallies(images.size());
   std::atomic<std::size_t> next{0};
   {
@@ -63,7 +66,7 @@ std::vector<ColorTally> TallyImages(const std::vector<std::string>& images, cons
     for (std::size_t t = 0; t < threads; ++t) {
       pool.emplace_back([&] {
         for (std::size_t i = next++; i < images.size(); i = next++) {
-          tallies[i] = TallyImage(images[i], queue, commandIndex, options);
+          tallies[i] = TallyImage(images[i], queue, commandIndex, options, readOptions);
         }
       });
     }
@@ -155,7 +158,8 @@ std::optional<SharedPaletteRequest> ParseSharedPaletteParameter(const std::strin
 }
 
 SharedPaletteRun PrepareSharedPalette(const std::vector<std::string>& images, const std::vector<QueuedCommand>& queue,
-                                      std::size_t commandIndex, const OutputOptions& options, unsigned workers) {
+                                      std::size_t commandIndex, const OutputOptions& options,
+                                      const ReadOptions& readOptions, unsigned workers) {
   SharedPaletteRun run;
   run.firstImage = images.empty() ? std::string() : images.front();
   const QueuedCommand& command = queue[commandIndex];
@@ -178,7 +182,7 @@ SharedPaletteRun PrepareSharedPalette(const std::vector<std::string>& images, co
   const bool fileKeepsTransparency = filePalette && filePalette->colours[0] >> 24 == 0xFF;
   const bool needTallies = !filePalette || (options.preserveTrans && !fileKeepsTransparency);
   const std::vector<ColorTally> tallies =
-      needTallies ? TallyImages(images, queue, commandIndex, options, workers) : std::vector<ColorTally>{};
+      needTallies ? TallyImages(images, queue, commandIndex, options, readOptions, workers) : std::vector<ColorTally>{};
   if (filePalette) {
     run.palette = SharedPaletteFromFile(*filePalette, tallies, options.preserveTrans);
   } else {

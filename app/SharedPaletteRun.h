@@ -44,9 +44,11 @@ std::optional<SharedPaletteRequest> ParseSharedPaletteParameter(const std::strin
 
 // The first pass over images with the queue's -sharedpalette at commandIndex;
 // reports what went wrong with the palette (not with the images: their jobs
-// report that). workers: the threads that open and tally images.
+// report that), reading the images as their jobs will. workers: the threads
+// that open and tally images.
 SharedPaletteRun PrepareSharedPalette(const std::vector<std::string>& images, const std::vector<QueuedCommand>& queue,
-                                      std::size_t commandIndex, const OutputOptions& options, unsigned workers);
+                                      std::size_t commandIndex, const OutputOptions& options,
+                                      const ReadOptions& readOptions, unsigned workers);
 
 // The -saveas TYPEs P (the palette as C source) and G (as palette file).
 bool IsPaletteSaveType(char type);

@@ -45,10 +45,15 @@ class HeldSink final : public JobSink {
 };
 
 // A job's session: a document of its own, the options in force when the job
-// began, and reports held for the window's thread. It is the window's, not a
-// batch run's: a custom palette is never read from parameters.
+// began (the read options for a job that reads pictures), and reports held
+// for the window's thread. It is the window's, not a batch run's: a custom
+// palette is never read from parameters.
 struct WindowJobSession {
-  explicit WindowJobSession(const OutputOptions& options) : session(document, sink, options) { session.batch = false; }
+  explicit WindowJobSession(const OutputOptions& options, const ReadOptions& readOptions = JobReadOptions())
+      : session(document, sink, options) {
+    session.batch = false;
+    session.readOptions = readOptions;
+  }
   WindowJobSession(const WindowJobSession&) = delete;
   WindowJobSession& operator=(const WindowJobSession&) = delete;
 

@@ -6,6 +6,7 @@
 #   sudo bench/compare.sh          # root installs the reference tools
 #   RUNS=7 bench/compare.sh        # more runs per job (default 5, the median counts)
 #   RASTRA=/path/to/rastra bench/compare.sh
+#   ROWS='smoothed' bench/compare.sh   # only the rows whose job name matches (grep -E, any case)
 #
 # Rastra is built as a Release build in build-release/ unless RASTRA names a
 # binary. Times are wall-clock seconds, the median of RUNS runs; peak memory is
@@ -14,6 +15,14 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 runs=${RUNS:-5}
+rows=${ROWS:-}
+# Whether the row of this job name is to run.
+wanted() { [ -z "$rows" ] || grep -qiE -- "$rows" <<<"$1"; }
+# The rows that compare with LVGLImage.py need it and its Python modules.
+needs_lvgl=false
+for job in "100 icons 64x64 -> 565 C, 1 run each" "100 icons 64x64 -> 565 C, one run" "Splash 800x480 -> RGB565 C array"; do
+  if wanted "$job"; then needs_lvgl=true; fi
+done
 lvgl="$root/../shared/peers/lvgl/LVGLImage.py"
 # LVGLImage.py wants the system's Python modules (python3-png, python3-lz4).
 python=/usr/bin/python3
@@ -25,7 +34,7 @@ install_tools() {
   command -v gif2rgb >/dev/null || need+=(giflib-tools)
   command -v g++ >/dev/null || need+=(g++)
   [ -x /usr/bin/time ] || need+=(time)
-  "$python" -c 'import png, lz4' 2>/dev/null || need+=(python3-png python3-lz4)
+  if $needs_lvgl; then "$python" -c 'import png, lz4' 2>/dev/null || need+=(python3-png python3-lz4); fi
   [ ${#need[@]} -eq 0 ] && return 0
   if [ "$(id -u)" -ne 0 ]; then
     echo "compare.sh: missing ${need[*]}; run as root (sudo bench/compare.sh) to install them" >&2
@@ -39,7 +48,7 @@ source "$root/bench/imagemagick.sh"
 
 install_tools
 im=$(find_imagemagick)
-[ -f "$lvgl" ] || { echo "compare.sh: no LVGLImage.py at $lvgl" >&2; exit 2; }
+if $needs_lvgl && [ ! -f "$lvgl" ]; then echo "compare.sh: no LVGLImage.py at $lvgl" >&2; exit 2; fi
 
 if [ -n "${RASTRA:-}" ]; then
   rastra=$(readlink -f "$RASTRA")
@@ -125,6 +134,7 @@ measure() {
 failures=0
 row() {
   local name=$1 target=$2 memory=$3 output=$4
+  wanted "$name" || return 0
   shift 4
   local ours=() ref=()
   while [ "$1" != "--" ]; do ours+=("$1"); shift; done
@@ -197,7 +207,7 @@ row "PNG -> C file, FORMAT 8" 0.15 yes out.c "$rastra" photo.png -saveasout.c,1,
 row "Photo 4000x3000 BMP -> PNG" 1.0 no out.png "$rastra" photo4k.bmp -saveasout.png,5 -exit -- \
   $im photo4k.bmp ref.png
 # The PNG must also be no larger than ImageMagick's.
-if [ -f out.png ] && [ -f ref.png ]; then
+if wanted "Photo 4000x3000 BMP -> PNG" && [ -f out.png ] && [ -f ref.png ]; then
   ours_size=$(stat -c %s out.png)
   ref_size=$(stat -c %s ref.png)
   printf '| %-34s | %8d B | %8d B | %5.3fx | <= 1x    |                     |              | %-6s |\n' \

@@ -1,6 +1,7 @@
 # rastra_add_bitmap(<target> SOURCE <image> [NAME <identifier>]
 #                   [TYPE c|dta|sprite|cursor] [FORMAT <code>] [NOPALETTE]
 #                   [ARGB] [BIG_ENDIAN] [PRESERVE_TRANS]
+#                   [PNG_GAMMA_OFF] [SMOOTH_CHROMA] [AUTO_ORIENT]
 #                   [CONVERT <word>] [COMMANDS <word>...]
 #                   [FLASH_BUDGET <bytes>]
 #                   [DEPENDS <file>...] [OUTPUT_VARIABLE <variable>])
@@ -26,6 +27,13 @@
 #            ARGB palette entries, big-endian streams, transparent pixels kept
 #            at index 0; each is off unless given, whatever the settings of
 #            the user who builds
+#   PNG_GAMMA_OFF, SMOOTH_CHROMA, AUTO_ORIENT
+#            how the image is read: a PNG's stored colours without the
+#            correction its gAMA chunk asks for (-pnggamma0), JPEG chroma
+#            interpolated as djpeg's default decode does (-smoothchroma1), the
+#            picture turned upright as its EXIF orientation tag says
+#            (-autoorient1); each is off unless given (the PNG gamma then
+#            applies), whatever the settings of the user who builds
 #   CONVERT  a conversion command word without "convertinto", such as 565,
 #            8666, gray16, bestpalette, transpalette (for an animation: of
 #            every frame, as are the COMMANDS)
@@ -44,6 +52,7 @@
 #                       [PREFIX <text>] [TYPE c|dta] [FORMAT <code>] [NOPALETTE]
 #                       [SHARED_PALETTE [COLORS <n>] [PALETTE <file.GUIPal>]]
 #                       [ARGB] [BIG_ENDIAN] [PRESERVE_TRANS]
+#                       [PNG_GAMMA_OFF] [SMOOTH_CHROMA] [AUTO_ORIENT]
 #                       [CONVERT <word>] [COMMANDS <word>...]
 #                       [FLASH_BUDGET <bytes>] [FLASH_BUDGET_TOTAL <bytes>]
 #                       [DEPENDS <file>...] [OUTPUT_VARIABLE <variable>])
@@ -105,17 +114,24 @@ function(_rastra_program out)
 endfunction()
 
 # Every setting that changes output is given, so the files depend only on
-# the call and the images, never on the settings of whoever builds.
-function(_rastra_setting_words out argb big_endian preserve_trans)
+# the call and the images, never on the settings of whoever builds. prefix
+# names the call's parsed options (RB or RS); each item is the option, the
+# command word and the value the option gives (PNG_GAMMA_OFF turns off what
+# is on by default).
+function(_rastra_setting_words out prefix)
   set(words -defaultsettings)
-  foreach(setting IN ITEMS argb:useargb big_endian:bigendian preserve_trans:preservetrans)
+  foreach(setting IN ITEMS ARGB:useargb:1 BIG_ENDIAN:bigendian:1 PRESERVE_TRANS:preservetrans:1
+                           PNG_GAMMA_OFF:pnggamma:0 SMOOTH_CHROMA:smoothchroma:1 AUTO_ORIENT:autoorient:1)
     string(REPLACE ":" ";" setting "${setting}")
     list(GET setting 0 option)
     list(GET setting 1 word)
-    if(${option})
-      list(APPEND words "-${word}1")
-    else()
+    list(GET setting 2 given)
+    if(${prefix}_${option})
+      list(APPEND words "-${word}${given}")
+    elseif(given)
       list(APPEND words "-${word}0")
+    else()
+      list(APPEND words "-${word}1")
     endif()
   endforeach()
   set(${out} "${words}" PARENT_SCOPE)
@@ -171,7 +187,7 @@ function(_rastra_target_manifest target)
 endfunction()
 
 function(rastra_add_bitmap target)
-  cmake_parse_arguments(PARSE_ARGV 1 RB "NOPALETTE;ARGB;BIG_ENDIAN;PRESERVE_TRANS"
+  cmake_parse_arguments(PARSE_ARGV 1 RB "NOPALETTE;ARGB;BIG_ENDIAN;PRESERVE_TRANS;PNG_GAMMA_OFF;SMOOTH_CHROMA;AUTO_ORIENT"
                         "SOURCE;NAME;TYPE;FORMAT;CONVERT;FLASH_BUDGET;OUTPUT_VARIABLE" "COMMANDS;DEPENDS")
   if(RB_UNPARSED_ARGUMENTS)
     message(FATAL_ERROR "rastra_add_bitmap(${target}): unknown arguments: ${RB_UNPARSED_ARGUMENTS}")
@@ -258,7 +274,7 @@ function(rastra_add_bitmap target)
       string(APPEND save ",1")
     endif()
   endif()
-  _rastra_setting_words(commands "${RB_ARGB}" "${RB_BIG_ENDIAN}" "${RB_PRESERVE_TRANS}")
+  _rastra_setting_words(commands RB)
   list(APPEND commands "-manifest./manifest.json")
   if(RB_FLASH_BUDGET)
     list(APPEND commands "-flashbudget${RB_FLASH_BUDGET}")
@@ -305,7 +321,8 @@ function(rastra_add_bitmap target)
 endfunction()
 
 function(rastra_add_bitmap_set target)
-  cmake_parse_arguments(PARSE_ARGV 1 RS "NOPALETTE;ARGB;BIG_ENDIAN;PRESERVE_TRANS;SHARED_PALETTE"
+  cmake_parse_arguments(PARSE_ARGV 1 RS
+                        "NOPALETTE;ARGB;BIG_ENDIAN;PRESERVE_TRANS;PNG_GAMMA_OFF;SMOOTH_CHROMA;AUTO_ORIENT;SHARED_PALETTE"
                         "NAME;PREFIX;TYPE;FORMAT;CONVERT;COLORS;PALETTE;FLASH_BUDGET;FLASH_BUDGET_TOTAL;OUTPUT_VARIABLE"
                         "SOURCES;COMMANDS;DEPENDS")
   set(call "rastra_add_bitmap_set(${target} NAME ${RS_NAME})")
@@ -390,7 +407,7 @@ function(rastra_add_bitmap_set target)
 
   # As for rastra_add_bitmap: a directory of its own, names relative to it.
   set(work_dir "${CMAKE_CURRENT_BINARY_DIR}/rastra/${RS_NAME}")
-  _rastra_setting_words(commands "${RS_ARGB}" "${RS_BIG_ENDIAN}" "${RS_PRESERVE_TRANS}")
+  _rastra_setting_words(commands RS)
   list(APPEND commands "-manifest./manifest.json")
   if(RS_FLASH_BUDGET OR RS_FLASH_BUDGET_TOTAL)
     set(budget "-flashbudget${RS_FLASH_BUDGET}")

@@ -11,6 +11,8 @@ void ApplySettings(const Settings& values, ShowImage* view) {
   settings.PreserveTrans = values.PreserveTrans;
   settings.BigEndianMode = values.BigEndianMode;
   settings.UseARGB = values.UseARGB;
+  settings.PngGamma = values.PngGamma;
+  settings.SmoothChroma = values.SmoothChroma;
   SaveSettings();
   if (view != nullptr) view->SetViewOption(static_cast<int>(settings.ViewOption), settings.BkColor);
 }

@@ -7,8 +7,8 @@ namespace rastra {
 
 class ShowImage;
 
-// Stores the five values (BkColor, ViewOption, PreserveTrans, BigEndianMode,
-// UseARGB), writes them to the settings store and hands the view option and
+// Stores the values (BkColor, ViewOption, PreserveTrans, BigEndianMode,
+// UseARGB, PngGamma, SmoothChroma), writes them to the settings store and hands the view option and
 // the background colour to the view (when there is one).
 void ApplySettings(const Settings& values, ShowImage* view);
 

@@ -135,6 +135,8 @@ MainWindow::MainWindow(std::unique_ptr<UserPrompts> prompts)
   if (GetDocument().current) {
     ShowResult(GetDocument().current.get());
     view_->ZoomForNewPicture();
+    // A picture the command line opened is asked about once the window shows.
+    QTimer::singleShot(0, this, &MainWindow::OfferToTurnUpright);
   }
 }
 

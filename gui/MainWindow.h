@@ -15,7 +15,9 @@
 #include <QString>
 #include <array>
 #include <functional>
+#include <map>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "gui/BackgroundJobs.h"
@@ -160,6 +162,9 @@ class MainWindow : public QMainWindow {
   // Runs on a job's thread: turns the job's picture (its own copy) into the
   // new one, reporting to the session; null when nothing changed.
   using Operation = std::function<BitmapPtr(BitmapPtr image, CommandSession& session)>;
+  // How an operation's result takes the picture's place: as a step Undo takes
+  // back, or as the last part of opening the file (no step, no change).
+  enum class PictureChange { kStep, kPartOfOpening };
 
   // Menus and the state of their actions (MainWindow.cpp).
   void BuildMenus();
@@ -204,13 +209,17 @@ class MainWindow : public QMainWindow {
   void SaveAsFormat(int format);
   void CreateAnimation(int type);
   QString SuggestedName(const QString& suffix) const;
+  // The picture just opened is stored turned (its EXIF orientation tag says
+  // so): asks once per file whether to turn it upright, and does so as part
+  // of opening it. The answer holds for the file until the window closes.
+  void OfferToTurnUpright();
 
   // Changing the picture (WindowImageActions.cpp).
   // Runs op on a copy of the current picture off the window's thread; its
   // result becomes the current picture after an undo state of the one
-  // before. A cancelled or failed operation leaves no step. True when the
-  // picture changed.
-  bool RunImageOperation(const QString& title, Operation op);
+  // before (or, for kPartOfOpening, in its place). A cancelled or failed
+  // operation leaves no step. True when the picture changed.
+  bool RunImageOperation(const QString& title, Operation op, PictureChange change = PictureChange::kStep);
   // Makes image the current one after an undo state of the one before.
   void ReplacePicture(BitmapPtr image);
   void Reduce(int colours);
@@ -224,6 +233,7 @@ class MainWindow : public QMainWindow {
   QLabel* pixelStatus_ = nullptr;
   BackgroundJobs* jobs_ = nullptr;
   QString reportFile_;  // the file the running job concerns
+  std::map<std::string, bool> turnAnswers_;  // per file: turn it upright when opened
   bool closeWhenIdle_ = false;
   QMenu* fileMenu_ = nullptr;
   QMenu* editMenu_ = nullptr;

@@ -33,6 +33,8 @@ OptionsDialog::OptionsDialog(const QString& title, const Settings& values, QWidg
       preserve_(new QCheckBox(tr("P&reserve transparency"), this)),
       endian_(new QCheckBox(tr("Bi&g endian mode"), this)),
       argb_(new QCheckBox(tr("Sa&ve colors in ARGB mode"), this)),
+      gamma_(new QCheckBox(tr("&Apply the gamma of PNG files"), this)),
+      smooth_(new QCheckBox(tr("&Smooth the chroma of JPEG files"), this)),
       alternate_(new QRadioButton(tr("Alternating &tiled background"), this)),
       tiles_(new QRadioButton(tr("Tiled &background"), this)),
       colored_(new QRadioButton(tr("&Colored background"), this)),
@@ -47,6 +49,10 @@ OptionsDialog::OptionsDialog(const QString& title, const Settings& values, QWidg
   settingsColumn->addWidget(preserve_);
   settingsColumn->addWidget(endian_);
   settingsColumn->addWidget(argb_);
+  settingsColumn->addSpacerItem(new QSpacerItem(0, 10, QSizePolicy::Minimum, QSizePolicy::Fixed));
+  // How files are read: they take effect from the next picture opened.
+  settingsColumn->addWidget(gamma_);
+  settingsColumn->addWidget(smooth_);
   settingsColumn->addSpacerItem(new QSpacerItem(0, 10, QSizePolicy::Minimum, QSizePolicy::Fixed));
   settingsColumn->addWidget(new QLabel(tr("Show transparency as:"), this));
   settingsColumn->addWidget(alternate_);
@@ -67,6 +73,8 @@ OptionsDialog::OptionsDialog(const QString& title, const Settings& values, QWidg
   preserve_->setChecked(values_.PreserveTrans != 0);
   endian_->setChecked(values_.BigEndianMode != 0);
   argb_->setChecked(values_.UseARGB != 0);
+  gamma_->setChecked(values_.PngGamma != 0);
+  smooth_->setChecked(values_.SmoothChroma != 0);
   switch (values_.ViewOption) {
     case 0: alternate_->setChecked(true); break;
     case 1: tiles_->setChecked(true); break;
@@ -81,6 +89,8 @@ OptionsDialog::OptionsDialog(const QString& title, const Settings& values, QWidg
   connect(preserve_, &QCheckBox::stateChanged, this, &OptionsDialog::OnCheckPreserve);
   connect(endian_, &QCheckBox::stateChanged, this, &OptionsDialog::OnCheckEndianess);
   connect(argb_, &QCheckBox::stateChanged, this, &OptionsDialog::OnCheckSaveARGB);
+  connect(gamma_, &QCheckBox::stateChanged, this, &OptionsDialog::OnCheckPngGamma);
+  connect(smooth_, &QCheckBox::stateChanged, this, &OptionsDialog::OnCheckSmoothChroma);
   connect(alternate_, &QRadioButton::toggled, this, &OptionsDialog::OnRadioAlternate);
   connect(tiles_, &QRadioButton::toggled, this, &OptionsDialog::OnRadioTiles);
   connect(colored_, &QRadioButton::toggled, this, &OptionsDialog::OnRadioColored);
@@ -104,6 +114,8 @@ void OptionsDialog::OnButtonColor() {
 void OptionsDialog::OnCheckPreserve(int state) { values_.PreserveTrans = CheckedValue(state); }
 void OptionsDialog::OnCheckEndianess(int state) { values_.BigEndianMode = CheckedValue(state); }
 void OptionsDialog::OnCheckSaveARGB(int state) { values_.UseARGB = CheckedValue(state); }
+void OptionsDialog::OnCheckPngGamma(int state) { values_.PngGamma = CheckedValue(state); }
+void OptionsDialog::OnCheckSmoothChroma(int state) { values_.SmoothChroma = CheckedValue(state); }
 
 void OptionsDialog::OnRadioAlternate(bool on) {
   if (!on) return;

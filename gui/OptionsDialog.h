@@ -1,4 +1,4 @@
-// The options dialog: the five user settings, handed back on "Ok".
+// The options dialog: the user settings, handed back on "Ok".
 #pragma once
 
 #include <QDialog>
@@ -25,13 +25,16 @@ class OptionsDialog : public QDialog {
 
   OptionsDialog(const QString& title, const Settings& values, QWidget* parent = nullptr);
 
-  // BkColor, ViewOption, PreserveTrans, BigEndianMode and UseARGB as chosen.
+  // BkColor, ViewOption, PreserveTrans, BigEndianMode, UseARGB, PngGamma and
+  // SmoothChroma as chosen.
   const Settings& Values() const { return values_; }
   void SetColorChooser(ColorChooser chooser) { chooseColor_ = std::move(chooser); }
 
   QCheckBox* PreserveBox() const { return preserve_; }
   QCheckBox* EndianBox() const { return endian_; }
   QCheckBox* ArgbBox() const { return argb_; }
+  QCheckBox* GammaBox() const { return gamma_; }
+  QCheckBox* SmoothBox() const { return smooth_; }
   QRadioButton* AlternateRadio() const { return alternate_; }
   QRadioButton* TilesRadio() const { return tiles_; }
   QRadioButton* ColoredRadio() const { return colored_; }
@@ -47,6 +50,8 @@ class OptionsDialog : public QDialog {
   void OnCheckPreserve(int state);
   void OnCheckEndianess(int state);
   void OnCheckSaveARGB(int state);
+  void OnCheckPngGamma(int state);
+  void OnCheckSmoothChroma(int state);
   void OnRadioAlternate(bool on);
   void OnRadioTiles(bool on);
   void OnRadioColored(bool on);
@@ -59,6 +64,8 @@ class OptionsDialog : public QDialog {
   QCheckBox* preserve_;
   QCheckBox* endian_;
   QCheckBox* argb_;
+  QCheckBox* gamma_;
+  QCheckBox* smooth_;
   QRadioButton* alternate_;
   QRadioButton* tiles_;
   QRadioButton* colored_;

@@ -2,6 +2,7 @@
 
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 
 #include "gui/AboutDialog.h"
 #include "gui/CmdOptionsDlg.h"
@@ -95,6 +96,31 @@ void UserPrompts::Error(QWidget* parent, const QString& title, const QString& te
 bool UserPrompts::Confirm(QWidget* parent, const QString& title, const QString& text) {
   return QMessageBox::warning(parent, title, text, QMessageBox::Save | QMessageBox::Cancel, QMessageBox::Cancel) ==
          QMessageBox::Save;
+}
+
+bool UserPrompts::TurnUpright(QWidget* parent, const QString& name, int orientation) {
+  QMessageBox box(QMessageBox::Question, tr("Turned picture"),
+                  tr("The orientation tag of %1 says the picture is stored turned.").arg(name), QMessageBox::NoButton,
+                  parent);
+  box.setInformativeText(tr("Turn it upright (%1), or keep it as stored?").arg(TurnText(orientation)));
+  QPushButton* turn = box.addButton(tr("&Turn upright"), QMessageBox::AcceptRole);
+  box.addButton(tr("&Keep as stored"), QMessageBox::RejectRole);
+  box.setDefaultButton(turn);
+  box.exec();
+  return box.clickedButton() == turn;
+}
+
+QString UserPrompts::TurnText(int orientation) {
+  switch (orientation) {
+    case 2: return tr("mirrored left to right");
+    case 3: return tr("turned half round");
+    case 4: return tr("turned upside down");
+    case 5: return tr("mirrored along its diagonal");
+    case 6: return tr("turned a quarter clockwise");
+    case 7: return tr("mirrored along its other diagonal");
+    case 8: return tr("turned a quarter anticlockwise");
+    default: return tr("as it is");
+  }
 }
 
 UserPrompts::UnsavedChoice UserPrompts::AskUnsavedChanges(QWidget* parent, const QString& name) {

@@ -53,6 +53,12 @@ class UserPrompts {
   virtual bool Confirm(QWidget* parent, const QString& title, const QString& text);
   // Save, discard or keep the unsaved changes of the picture called name.
   virtual UnsavedChoice AskUnsavedChanges(QWidget* parent, const QString& name);
+  // Whether to turn the picture called name upright as its EXIF orientation
+  // tag (2 to 8, see OrientBitmap) says; false keeps it as stored.
+  virtual bool TurnUpright(QWidget* parent, const QString& name, int orientation);
+  // What turning it upright does, for the question: "turned a quarter
+  // clockwise".
+  static QString TurnText(int orientation);
 };
 
 }  // namespace rastra

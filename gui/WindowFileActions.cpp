@@ -21,6 +21,7 @@
 #include "gui/QtImage.h"
 #include "gui/ReportDetails.h"
 #include "gui/ShowImage.h"
+#include "image/ImageOps.h"
 #include "writers/FormatRules.h"
 #include "writers/PaletteWriter.h"
 #include "writers/SizeReport.h"
@@ -129,8 +130,12 @@ void MainWindow::OpenByName(const QString& path) {
     std::string content;  // what the file is, when it could not be read
   };
   const OutputOptions options = CurrentOutputOptions();
-  auto result = jobs_->Compute<Opened>(tr("Opening %1").arg(BaseName(file)), [file, options](JobControl&) {
-    WindowJobSession job(options);
+  // A file the user chose to see upright is turned as it is read.
+  ReadOptions readOptions = CurrentReadOptions();
+  const auto answer = turnAnswers_.find(file);
+  readOptions.applyOrientation = answer != turnAnswers_.end() && answer->second;
+  auto result = jobs_->Compute<Opened>(tr("Opening %1").arg(BaseName(file)), [file, options, readOptions](JobControl&) {
+    WindowJobSession job(options, readOptions);
     Opened out;
     out.opened = ReadImageFile(job.session, file);
     if (out.opened.image) {
@@ -156,6 +161,28 @@ void MainWindow::OpenByName(const QString& path) {
   view_->ZoomForNewPicture();
   AddRecentFile(GetDocument().sourcePath);
   RefreshRecentFiles();
+  OfferToTurnUpright();
+}
+
+void MainWindow::OfferToTurnUpright() {
+  ImageDocument& doc = GetDocument();
+  const int orientation = doc.sourceOrientation;
+  if (!doc.current || orientation == 1 || jobs_->Busy()) return;
+  doc.sourceOrientation = 1;  // one question for one opening
+  const auto known = turnAnswers_.find(doc.sourcePath);
+  const QString name = BaseName(doc.sourcePath);
+  const bool turn = known != turnAnswers_.end() ? known->second : prompts_->TurnUpright(this, name, orientation);
+  turnAnswers_[doc.sourcePath] = turn;
+  if (!turn) return;
+  const Operation upright = [orientation](BitmapPtr image, CommandSession& session) {
+    sys::Context ctx = MakeJobContext();
+    BitmapPtr turned = OrientBitmap(*image, orientation, ctx);
+    session.ReportJob(ctx);
+    return turned;
+  };
+  if (RunImageOperation(tr("Turning %1 upright").arg(name), upright, PictureChange::kPartOfOpening)) {
+    view_->ZoomForNewPicture();
+  }
 }
 
 // ---------------------------------------------------------------------------

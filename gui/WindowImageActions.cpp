@@ -55,7 +55,7 @@ BitmapPtr RunCore(CommandSession& session, Work&& work) {
 // ---------------------------------------------------------------------------
 // The common road
 
-bool MainWindow::RunImageOperation(const QString& title, Operation op) {
+bool MainWindow::RunImageOperation(const QString& title, Operation op, PictureChange change) {
   ImageDocument& doc = GetDocument();
   if (!doc.current || jobs_->Busy()) return false;
   auto input = std::make_shared<BitmapPtr>(CopyForJob());
@@ -66,8 +66,9 @@ bool MainWindow::RunImageOperation(const QString& title, Operation op) {
     QImage rendered;
   };
   const OutputOptions options = CurrentOutputOptions();
-  auto result = jobs_->Compute<Changed>(title, [input, options, op](JobControl& control) {
-    WindowJobSession job(options);
+  const ReadOptions readOptions = CurrentReadOptions();  // for an alpha mask
+  auto result = jobs_->Compute<Changed>(title, [input, options, readOptions, op](JobControl& control) {
+    WindowJobSession job(options, readOptions);
     Changed out;
     out.image = op(std::move(*input), job.session);
     if (out.image && !control.Cancelled()) out.rendered = RenderForView(*out.image);
@@ -79,7 +80,11 @@ bool MainWindow::RunImageOperation(const QString& title, Operation op) {
   // An operation without a result has said why; the picture stays and no
   // step is left behind.
   if (!result->image) return false;
-  ReplacePicture(std::move(result->image));
+  if (change == PictureChange::kStep) {
+    ReplacePicture(std::move(result->image));
+  } else {
+    doc.current = std::move(result->image);
+  }
   ShowResult(doc.current.get(), &result->rendered);
   return true;
 }
@@ -300,8 +305,9 @@ void MainWindow::OnCreateAlpha() {
     QImage rendered;
   };
   const OutputOptions options = CurrentOutputOptions();
-  auto created = jobs_->Compute<Created>(tr("Creating alpha"), [choice, options](JobControl&) {
-    WindowJobSession job(options);
+  const ReadOptions readOptions = CurrentReadOptions();
+  auto created = jobs_->Compute<Created>(tr("Creating alpha"), [choice, options, readOptions](JobControl&) {
+    WindowJobSession job(options, readOptions);
     Created out;
     out.image = CreateAlphaFromFiles(job.session, choice.firstName, choice.secondName);
     if (out.image) out.rendered = RenderForView(*out.image);

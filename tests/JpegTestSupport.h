@@ -127,6 +127,28 @@ inline Decoded Decode(const std::vector<std::uint8_t>& bytes, const ReadOptions&
   return decoded;
 }
 
+// EXIF data (a TIFF header and one directory) whose first directory holds an
+// orientation tag after another tag, in either byte order: the payload of a
+// PNG eXIf chunk, and of a JPEG APP1 segment after "Exif\0\0".
+inline std::vector<std::uint8_t> ExifTiff(int orientation, bool bigEndian) {
+  const auto o = static_cast<std::uint8_t>(orientation);
+  // Header, then two entries: Make (ASCII, 4 bytes in place) and Orientation
+  // (SHORT, one value); no next directory.
+  return bigEndian ? std::vector<std::uint8_t>{'M', 'M', 0, 42, 0, 0, 0, 8, 0, 2, 0x01, 0x0F, 0, 2, 0, 0, 0, 4, 'C', 'a',
+                                               'm', 0, 0x01, 0x12, 0, 3, 0, 0, 0, 1, 0, o, 0, 0, 0, 0, 0, 0}
+                   : std::vector<std::uint8_t>{'I', 'I', 42, 0, 8, 0, 0, 0, 2, 0, 0x0F, 0x01, 2, 0, 4, 0, 0, 0, 'C', 'a',
+                                               'm', 0, 0x12, 0x01, 3, 0, 1, 0, 0, 0, o, 0, 0, 0, 0, 0, 0, 0};
+}
+
+// The APP1 segment of that EXIF data, to be put after a JPEG's SOI marker.
+inline std::vector<std::uint8_t> ExifSegment(int orientation, bool bigEndian) {
+  const std::vector<std::uint8_t> tiff = ExifTiff(orientation, bigEndian);
+  const std::uint8_t head[] = {0xFF, 0xE1, 0, static_cast<std::uint8_t>(8 + tiff.size()), 'E', 'x', 'i', 'f', 0, 0};
+  std::vector<std::uint8_t> segment(std::begin(head), std::end(head));
+  segment.insert(segment.end(), tiff.begin(), tiff.end());
+  return segment;
+}
+
 #ifdef RASTRA_HAVE_LIBJPEG
 
 struct EncodeOptions {

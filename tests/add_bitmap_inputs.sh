@@ -4,6 +4,7 @@
 # present and generated files configure, and an identifier is derived from a
 # file name the way the command line derives it. rastra_add_bitmap_set makes
 # the files of its images and palette, and refuses images that give one name.
+# Both pass every setting to Rastra, given or not.
 #   add_bitmap_inputs.sh <source dir> <generator>
 set -u
 source=$1 generator=$2
@@ -51,5 +52,15 @@ for case in set_clash:"gives image.c (bmimage), which another image of the set g
   name=${case%%:*} message=${case#*:}
   if configure "$name"; then cat "$scratch/$name.log"; fail "$name configured"; fi
   tr -s ' \n' ' ' < "$scratch/$name.log" | grep -qF "$message" || { cat "$scratch/$name.log"; fail "$name: no reason"; }
+done
+# Each call passes every setting, so the user's stored settings play no part.
+configure settings || { cat "$scratch/settings.log"; fail "settings should configure"; }
+for case in plain:-useargb0\;-bigendian0\;-preservetrans0\;-pnggamma1\;-smoothchroma0\;-autoorient0 \
+  read:-useargb0\;-bigendian0\;-preservetrans0\;-pnggamma0\;-smoothchroma1\;-autoorient1 \
+  written:-useargb1\;-bigendian1\;-preservetrans1\;-pnggamma1\;-smoothchroma0\;-autoorient0 \
+  readset:-useargb0\;-bigendian0\;-preservetrans0\;-pnggamma0\;-smoothchroma1\;-autoorient1; do
+  name=${case%%:*} words=${case#*:}
+  grep -qF "[==[-defaultsettings;$words;" "$scratch/settings/rastra/$name/job.cmake" ||
+    { cat "$scratch/settings/rastra/$name/job.cmake"; fail "$name does not pass $words"; }
 done
 echo "rastra_add_bitmap inputs: all checks passed"

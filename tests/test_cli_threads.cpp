@@ -104,7 +104,7 @@ TEST_F(CliThreads, TheNumberOfWorkersChangesNothing) {
     state.exitQueued = true;
     state.echoToStderr = false;
     state.logFileName = dir_.File("w" + std::to_string(workers) + ".log");
-    const ImageJobsResult result = RunImageJobs(images_, queue, OutputOptions{}, true, workers);
+    const ImageJobsResult result = RunImageJobs(images_, queue, OutputOptions{}, JobReadOptions(), true, workers);
     EXPECT_TRUE(result.exitRequested);
     ASSERT_TRUE(result.lastDocument.sourcePath.empty());  // the last image is missing
     const int exitCode = state.exitCode;

@@ -82,6 +82,9 @@ TEST(CommandTableTest, NoKeywordBeginsAnother) {
   EXPECT_EQ(LookupCommand("bigendian0")->id, 1812);
   EXPECT_EQ(LookupCommand("preservetrans1")->id, 1813);
   EXPECT_EQ(LookupCommand("defaultsettings")->id, 1814);
+  EXPECT_EQ(LookupCommand("pnggamma0")->id, 1820);
+  EXPECT_EQ(LookupCommand("smoothchroma1")->id, 1821);
+  EXPECT_EQ(LookupCommand("autoorient1")->id, 1822);
 }
 
 TEST(CommandTableTest, HelpTextListsEveryRowInOrder) {

@@ -88,23 +88,6 @@ jpeg_test::RgbImage Asymmetric(int width, int height) {
   return image;
 }
 
-// An APP1 segment of EXIF data whose first directory holds an orientation
-// tag (after another tag), in either byte order.
-std::vector<std::uint8_t> ExifSegment(int orientation, bool bigEndian) {
-  const auto o = static_cast<std::uint8_t>(orientation);
-  // Header, then two entries: Make (ASCII, 4 bytes in place) and Orientation
-  // (SHORT, one value); no next directory.
-  const std::vector<std::uint8_t> tiff =
-      bigEndian ? std::vector<std::uint8_t>{'M', 'M', 0, 42, 0, 0, 0, 8, 0, 2, 0x01, 0x0F, 0, 2, 0, 0, 0, 4, 'C', 'a',
-                                            'm', 0, 0x01, 0x12, 0, 3, 0, 0, 0, 1, 0, o, 0, 0, 0, 0, 0, 0}
-                : std::vector<std::uint8_t>{'I', 'I', 42, 0, 8, 0, 0, 0, 2, 0, 0x0F, 0x01, 2, 0, 4, 0, 0, 0, 'C', 'a',
-                                            'm', 0, 0x12, 0x01, 3, 0, 1, 0, 0, 0, o, 0, 0, 0, 0, 0, 0, 0};
-  const std::uint8_t head[] = {0xFF, 0xE1, 0, static_cast<std::uint8_t>(8 + tiff.size()), 'E', 'x', 'i', 'f', 0, 0};
-  std::vector<std::uint8_t> segment(std::begin(head), std::end(head));
-  for (const std::uint8_t b : tiff) segment.push_back(b);
-  return segment;
-}
-
 // Where output pixel (x, y) comes from in a picture of w x h for each
 // orientation: the tag says how the camera held it; the read turns it upright.
 void SourceOf(int orientation, int w, int h, int x, int y, int& sx, int& sy) {
@@ -135,7 +118,7 @@ TEST(JpegOrientation, EveryTagTurnsThePictureUprightWhenAsked) {
     for (const bool bigEndian : {false, true}) {
       SCOPED_TRACE(std::to_string(orientation) + (bigEndian ? " MM" : " II"));
       std::vector<std::uint8_t> file = plainFile;
-      const std::vector<std::uint8_t> exif = ExifSegment(orientation, bigEndian);
+      const std::vector<std::uint8_t> exif = jpeg_test::ExifSegment(orientation, bigEndian);
       file.insert(file.begin() + 2, exif.begin(), exif.end());
       const jpeg_test::Decoded asStored = jpeg_test::Decode(file);
       ASSERT_TRUE(asStored.Image()) << asStored.All();
@@ -168,8 +151,8 @@ TEST(JpegOrientation, UnreadableTagsCountAsUpright) {
   ReadOptions turn;
   turn.applyOrientation = true;
   std::vector<std::vector<std::uint8_t>> segments;
-  segments.push_back(ExifSegment(9, false));                             // no such orientation
-  std::vector<std::uint8_t> cut = ExifSegment(6, true);
+  segments.push_back(jpeg_test::ExifSegment(9, false));                  // no such orientation
+  std::vector<std::uint8_t> cut = jpeg_test::ExifSegment(6, true);
   cut.resize(cut.size() - 12);                                           // the tag's entry is cut off
   cut[3] = static_cast<std::uint8_t>(cut.size() - 2);
   segments.push_back(cut);

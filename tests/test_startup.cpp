@@ -59,9 +59,19 @@ TEST_F(Startup, ARunWithItsOwnSettingsLoadsNoQt) {
       LoadedObjects({"logo.bmp", "-defaultsettings", "-convertinto565", "-saveasout,1,8,1", "-exit"}, dir_);
   EXPECT_TRUE(fs::exists(dir_.Path() / "out.c"));
   EXPECT_EQ(loaded.find("libQt6"), std::string::npos);
-  const std::string allThree = LoadedObjects(
+  // The output settings and the two read settings the store keeps.
+  const std::string allFive = LoadedObjects({"logo.bmp", "-useargb1", "-bigendian0", "-preservetrans0", "-pnggamma1",
+                                             "-smoothchroma0", "-convertinto8666", "-saveasout,1", "-exit"},
+                                            dir_);
+  EXPECT_EQ(allFive.find("libQt6"), std::string::npos);
+}
+
+// How an image is read is a stored setting too: a run that gives only the
+// output settings still reads the store for its image.
+TEST_F(Startup, ARunThatReadsAnImageNeedsTheStoredReadSettings) {
+  const std::string outputOnly = LoadedObjects(
       {"logo.bmp", "-useargb1", "-bigendian0", "-preservetrans0", "-convertinto8666", "-saveasout,1", "-exit"}, dir_);
-  EXPECT_EQ(allThree.find("libQt6"), std::string::npos);
+  EXPECT_NE(outputOnly.find("libQt6Core"), std::string::npos);
 }
 
 TEST_F(Startup, ARunThatNeedsTheStoredSettingsLoadsQtCoreOnly) {

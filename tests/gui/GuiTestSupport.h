@@ -57,6 +57,7 @@ class FakePrompts : public UserPrompts {
   std::function<bool(int, AlphaChoice&)> alphaAnswer = [](int, AlphaChoice&) { return false; };
   bool confirmAnswer = false;
   std::deque<UnsavedChoice> unsavedAnswers;  // empty: cancel
+  std::deque<bool> turnAnswers;              // empty: keep as stored
 
   QStringList asked;             // "open:<caption>|<filter>", "save:<caption>|<suggestion>|<filter>", "format:<type>", ...
   QStringList messages;          // texts of message and error boxes, in order
@@ -121,6 +122,13 @@ class FakePrompts : public UserPrompts {
   bool Confirm(QWidget*, const QString&, const QString& text) override {
     confirmations << text;
     return confirmAnswer;
+  }
+  bool TurnUpright(QWidget*, const QString& name, int orientation) override {
+    asked << QString("turn:%1|%2").arg(name).arg(orientation);
+    if (turnAnswers.empty()) return false;
+    const bool answer = turnAnswers.front();
+    turnAnswers.pop_front();
+    return answer;
   }
   UnsavedChoice AskUnsavedChanges(QWidget*, const QString& name) override {
     unsavedNames << name;
