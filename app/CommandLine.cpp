@@ -69,7 +69,6 @@ bool QueueCommand(CommandSession& session, RunPlan& plan, const CommandEntry& en
     return false;
   }
   plan.queue.push_back({&entry, std::move(parameter), argument});
-  if (entry.id == kCmdExit) GetRunState().exitQueued = true;
   return true;
 }
 
@@ -161,6 +160,18 @@ bool ParseCommand(CommandSession& session, RunPlan& plan, const std::string& arg
     default:
       return QueueCommand(session, plan, *entry, parameter, argument);
   }
+}
+
+// A script that gives -exit or -hide must never be left waiting on a window,
+// whatever else on its line fails to parse (a 21st command, a parameter too
+// long, a misplaced image name): the arguments are looked at for them before
+// any is parsed, and the reports of the run set the exit code from the start.
+bool AsksForNoWindow(const std::vector<std::string>& args) {
+  return std::any_of(args.begin(), args.end(), [](const std::string& arg) {
+    if (arg.empty() || arg[0] != '-') return false;
+    const CommandEntry* entry = LookupCommand(std::string_view(arg).substr(1));
+    return entry != nullptr && (entry->id == kCmdExit || entry->id == kCmdHide);
+  });
 }
 
 std::string JoinArguments(const std::vector<std::string>& arguments) {
@@ -289,6 +300,7 @@ bool ProcessCommandLine(const std::string& appName, const std::string& logFileNa
   RunState& state = GetRunState();
   state.logFileName = logFileName;
   if (!args.empty()) state.batchActive = true;
+  if (AsksForNoWindow(args)) state.exitQueued = true;
 
   ImmediateSink immediate;
   CommandSession parsing(GetDocument(), immediate, OutputOptions{});
