@@ -257,10 +257,11 @@ void FinishRunExtras(const RunPlan& plan, const OutputOptions& options, const Sh
   }
   if (plan.manifest.empty()) return;
   const SubjectScope subject(session, plan.manifest);
-  auto output = sys::SafeOutputFile::Create(plan.manifest);
+  std::string reason;
+  auto output = sys::SafeOutputFile::Create(plan.manifest, &reason);
   const std::string json = ManifestJson({options, plan.budget, shared}, result.saves);
   if (!output) {
-    session.ReportText("Could not create file " + plan.manifest);
+    session.ReportText("Could not create file " + plan.manifest, reason);
     return;
   }
   if (!output->Output().Write(json.data(), json.size()) || !output->Commit()) {

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "image/Bitmap.h"
 
@@ -18,6 +20,7 @@ struct OpenedImage {
   BitmapPtr image;
   std::uint32_t frames = 0;  // pictures in the file (a GIF animation holds several)
   int fileType = -1;         // the reader that ran (an ImageFileType)
+  std::shared_ptr<const std::vector<std::uint8_t>> bytes;  // a GIF's, kept for animation saves
 };
 
 // Saves a copy of the current image, transparent entry included, as the

@@ -4,7 +4,9 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "image/Bitmap.h"
 #include "image/Palette.h"
@@ -52,6 +54,10 @@ struct ImageDocument {
   // Pictures in the file last opened: a GIF animation holds several, of
   // which only the first is read.
   std::uint32_t sourceFrames = 0;
+  // The bytes of the GIF file last opened (none for other types): an
+  // animation save takes its frames from what was read, never from the file
+  // again, which a save of the run may have replaced since.
+  std::shared_ptr<const std::vector<std::uint8_t>> sourceBytes;
   std::uint64_t savedRevision = 0;  // the revision last written to a file or opened
   std::uint64_t lastRevision = 0;   // the highest revision handed out
   SaveTarget saveTarget;            // of the window; the command line leaves it alone

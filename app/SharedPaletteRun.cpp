@@ -100,8 +100,8 @@ char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + '
 // ".GUIPal" to a name without extension.
 std::string PaletteOutputPath(const std::string& name, char type, const std::string& sourcePath) {
   const std::string expanded = ExpandBaseName(name, sys::SplitPath(sourcePath).name);
-  if (Upper(type) == 'P') return CompleteOutputPath(expanded, kOutputPathCapacity, kOutputCBitmap, sourcePath);
-  std::string path = CompleteOutputPath(expanded, kOutputPathCapacity, 0, sourcePath);
+  if (Upper(type) == 'P') return CompleteOutputPath(expanded, kOutputCBitmap, sourcePath);
+  std::string path = CompleteOutputPath(expanded, 0, sourcePath);
   if (sys::SplitPath(path).extension.empty()) path += std::string(".") + kPaletteExtension;
   return path;
 }
@@ -219,9 +219,10 @@ void SavePaletteCommand(CommandSession& session, const std::string& name, char t
   }
   const std::string path = PaletteOutputPath(name, type, sourcePath);
   const SubjectScope subject(session, path);
-  auto output = sys::SafeOutputFile::Create(path);
+  std::string reason;
+  auto output = sys::SafeOutputFile::Create(path, &reason);
   if (!output) {
-    session.ReportText("Could not create file " + path);
+    session.ReportText("Could not create file " + path, reason);
     return;
   }
   sys::Context ctx = MakeJobContext();

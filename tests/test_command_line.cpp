@@ -188,15 +188,19 @@ TEST_F(CommandLineTest, ReadHexRefusesValuesTooLargeForAnyColour) {
 
 TEST_F(CommandLineTest, CompleteOutputPathFillsFromTheSourcePath) {
   GetDocument().sourcePath = "/images/logo.bmp";
-  EXPECT_EQ(CompleteOutputPath("out", 500, 2, GetDocument().sourcePath), "/images/out.bmp");
-  EXPECT_EQ(CompleteOutputPath("out", 500, 1, GetDocument().sourcePath), "/images/out.c");
-  EXPECT_EQ(CompleteOutputPath("out", 500, 3, GetDocument().sourcePath), "/images/out.dta");
-  EXPECT_EQ(CompleteOutputPath("out", 500, 4, GetDocument().sourcePath), "/images/out.gif");
-  EXPECT_EQ(CompleteOutputPath("out", 500, 5, GetDocument().sourcePath), "/images/out");
-  EXPECT_EQ(CompleteOutputPath("out.png", 500, 5, GetDocument().sourcePath), "/images/out.png");
-  EXPECT_EQ(CompleteOutputPath("/tmp/x/out.c", 500, 1, GetDocument().sourcePath), "/tmp/x/out.c");
-  EXPECT_EQ(CompleteOutputPath("sub/", 500, 1, GetDocument().sourcePath), "sub/logo.c");
-  EXPECT_EQ(CompleteOutputPath("out", 10, 2, GetDocument().sourcePath), "out");  // too long: unchanged
+  EXPECT_EQ(CompleteOutputPath("out", 2, GetDocument().sourcePath), "/images/out.bmp");
+  EXPECT_EQ(CompleteOutputPath("out", 1, GetDocument().sourcePath), "/images/out.c");
+  EXPECT_EQ(CompleteOutputPath("out", 3, GetDocument().sourcePath), "/images/out.dta");
+  EXPECT_EQ(CompleteOutputPath("out", 4, GetDocument().sourcePath), "/images/out.gif");
+  EXPECT_EQ(CompleteOutputPath("out", 5, GetDocument().sourcePath), "/images/out");
+  EXPECT_EQ(CompleteOutputPath("out.png", 5, GetDocument().sourcePath), "/images/out.png");
+  EXPECT_EQ(CompleteOutputPath("/tmp/x/out.c", 1, GetDocument().sourcePath), "/tmp/x/out.c");
+  EXPECT_EQ(CompleteOutputPath("sub/", 1, GetDocument().sourcePath), "sub/logo.c");
+  // However long the image's directory, the name joins it whole.
+  const std::string deep = "/" + std::string(300, 'd') + "/" + std::string(250, 'e') + "/";
+  EXPECT_EQ(CompleteOutputPath("out", 2, deep + "logo.bmp"), deep + "out.bmp");
+  EXPECT_EQ(CompleteOutputPath("sub/", 1, deep + std::string(200, 'n') + ".png"),
+            "sub/" + std::string(200, 'n') + ".c");
 }
 
 TEST_F(CommandLineTest, SaveAsWithoutImageDoesNothing) {
