@@ -1,6 +1,7 @@
 #include "app/CommandLine.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -33,6 +34,7 @@ struct RunPlan {
   std::optional<bool> useArgb, bigEndian, preserveTrans;  // the last one given wins
   std::optional<std::size_t> sharedPaletteAt;             // the queue place of -sharedpalette
   FlashBudget budget;                                     // the last one given wins
+  std::optional<std::uint64_t> maxOutput;                 // the last one given wins
   std::string manifest;
   std::vector<std::string> failedCommands;
   std::vector<std::string> misplacedImages;
@@ -125,6 +127,22 @@ bool ParseRunOutputSetting(CommandSession& session, RunPlan& plan, const Command
   return true;
 }
 
+// -maxoutput<BYTES>: the largest file any save of the run may write.
+bool ParseMaxOutput(CommandSession& session, RunPlan& plan, const std::string& parameter,
+                    const std::string& argument) {
+  constexpr std::size_t kMaxDigits = 18;  // stays inside a 64-bit count
+  const bool digits = !parameter.empty() && parameter.size() <= kMaxDigits &&
+                      std::all_of(parameter.begin(), parameter.end(), [](char c) { return c >= '0' && c <= '9'; });
+  const std::uint64_t bytes = digits ? std::stoull(parameter) : 0;
+  if (bytes == 0) {
+    const SubjectScope subject(session, argument, SubjectKind::kArgument);
+    session.ReportText("The output limit is a number of bytes.", "-maxoutputBYTES, 1 to 18 digits, not 0");
+    return false;
+  }
+  plan.maxOutput = bytes;
+  return true;
+}
+
 // Help, -hide and the per-run settings act at once; the rest is queued.
 bool ParseCommand(CommandSession& session, RunPlan& plan, const std::string& argument) {
   const std::string word = argument.substr(1);
@@ -157,6 +175,8 @@ bool ParseCommand(CommandSession& session, RunPlan& plan, const std::string& arg
     case kCmdFlashBudget:
     case kCmdManifest:
       return ParseRunOutputSetting(session, plan, *entry, parameter, argument);
+    case kCmdMaxOutput:
+      return ParseMaxOutput(session, plan, parameter, argument);
     default:
       return QueueCommand(session, plan, *entry, parameter, argument);
   }
@@ -226,6 +246,7 @@ OutputOptions RunOutputOptions(const RunPlan& plan) {
   if (plan.useArgb) options.useArgb = *plan.useArgb;
   if (plan.bigEndian) options.bigEndian = *plan.bigEndian;
   if (plan.preserveTrans) options.preserveTrans = *plan.preserveTrans;
+  if (plan.maxOutput) options.maxOutputBytes = *plan.maxOutput;
   return options;
 }
 

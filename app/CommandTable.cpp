@@ -78,6 +78,8 @@ const std::array<CommandEntry, kCommandCount> CommandTable = {{
      "\t<BYTES>[,<TOTAL>]\r\n\t\tFails the run, writing nothing, when C files need more flash\r\n\t\t- BYTES:\r\n\t\t"
      "Budget of each C file (may be left empty)\r\n\t\t- TOTAL:\r\n\t\tBudget of all C files of the run"},
     {"manifest", 1818, "\t<FNAME>\r\n\t\tWrites a JSON manifest of the run's outputs"},
+    {"maxoutput", 1819,
+     "\t<BYTES>\r\n\t\tSets the largest file a save may write in this run\r\n\t\t(default 1073741824)"},
 }};
 
 const CommandEntry* LookupCommand(std::string_view word) {

@@ -47,9 +47,10 @@ enum CommandId : int {
   kCmdSharedPalette = 1816,
   kCmdFlashBudget = 1817,
   kCmdManifest = 1818,
+  kCmdMaxOutput = 1819,
 };
 
-inline constexpr int kCommandCount = 41;
+inline constexpr int kCommandCount = 42;
 extern const std::array<CommandEntry, kCommandCount> CommandTable;
 
 inline constexpr int kQueueSlots = 20;
