@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <optional>
 
 #include "app/Commands.h"
@@ -255,12 +256,16 @@ std::string BaseName(const std::string& path) { return sys::SplitPath(path).name
 void RunSingleImage(const RunPlan& plan, const OutputOptions& options, bool onlyImage) {
   ImmediateSink immediate;
   CommandSession session(GetDocument(), immediate, options);
-  if (!plan.images.empty()) {
-    session.imageBaseName = BaseName(plan.images[0]);
-    OpenImageFile(session, plan.images[0]);
-    if (onlyImage) GetRunState().batchActive = false;
+  try {
+    if (!plan.images.empty()) {
+      session.imageBaseName = BaseName(plan.images[0]);
+      OpenImageFile(session, plan.images[0]);
+      if (onlyImage) GetRunState().batchActive = false;
+    }
+    if (GetRunState().batchActive) RunCommands(session, plan.queue);
+  } catch (const std::bad_alloc&) {
+    session.ReportOutOfMemory();
   }
-  if (GetRunState().batchActive) RunCommands(session, plan.queue);
   if (session.exitRequested) GetRunState().exitRequested = true;
 }
 
