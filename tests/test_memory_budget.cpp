@@ -2,6 +2,9 @@
 // give, the estimate of an image's peak made from it, and the gate that lets
 // images start only within the budget.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -19,6 +22,7 @@
 #include "app/Report.h"
 #include "readers/ImageHeader.h"
 #include "readers/ImageReaders.h"
+#include "sys/Memory.h"
 
 using namespace rastra;  // NOLINT(google-build-using-namespace)
 
@@ -80,6 +84,7 @@ TEST(ImageHeader, JpegFrameHeaderBehindItsSegments) {
   } cases[] = {
       {Jpeg(0xC0, 100), true, 512 * 256 * 3},
       {Jpeg(0xC2, 100), true, 3 * 512 * 256 * 3},  // progressive: the coefficients too
+      {Jpeg(0xCA, 100), true, 3 * 512 * 256 * 3},  // and so with arithmetic coding
       {Jpeg(0xC1, 60000), true, 512 * 256 * 3},
       {Jpeg(0xC4, 100), false, 0},  // a Huffman table, no frame
       {Jpeg(0xC0, 100, 4), false, 0},  // cut inside the frame header
@@ -267,6 +272,10 @@ TEST(ImageJobsMemory, ABudgetForOneRunsOneAtATime) {
     if (budget == 0) {
       EXPECT_EQ(result.mostAtOnce, 1u);
     }
+    // The window would show the last image as the commands left it.
+    ASSERT_TRUE(result.lastDocument.current);
+    EXPECT_EQ(result.lastDocument.sourcePath, images.back());
+    EXPECT_EQ(result.lastDocument.current->NumColors, 0);
     EXPECT_EQ(result.ranAlone, 0u);
     for (const char* name : {"a.c", "b.c", "c.c", "d.c"}) EXPECT_TRUE(fs::exists(out + "/" + name)) << name;
     logs.push_back(testing_support::ReadText(out + ".log"));
@@ -275,6 +284,25 @@ TEST(ImageJobsMemory, ABudgetForOneRunsOneAtATime) {
   std::string fourTimes;
   for (int i = 0; i < 4; ++i) fourTimes += "Illegal number of colors.\n";
   EXPECT_EQ(logs[0], fourTimes);
+}
+
+// Under an address-space limit the budget is half the room left under it.
+TEST(MemoryBudget, HalfTheRoomUnderAnAddressSpaceLimit) {
+  const pid_t child = fork();
+  if (child == 0) {
+    const std::uint64_t limit = std::uint64_t{1} << 33;
+    const struct rlimit rl { limit, limit };
+    ::unsetenv(kMemoryBudgetVariable);
+    if (setrlimit(RLIMIT_AS, &rl) != 0) _exit(2);
+    const std::uint64_t budget = MemoryBudgetBytes();
+    const std::uint64_t used = sys::AddressSpaceInUseBytes();
+    // The address space used may grow a little between the two looks.
+    const bool half = budget <= (limit - used) / 2 + (16 << 20) && budget + (16 << 20) >= (limit - used) / 2;
+    _exit(used != 0 && half ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 TEST(MemoryBudget, TheVariableSetsIt) {

@@ -14,6 +14,7 @@
 #include "TestSupport.h"
 #include "app/CommandTable.h"
 #include "app/MemoryEstimate.h"
+#include "readers/ImageReaders.h"
 
 using namespace rastra;  // NOLINT(google-build-using-namespace)
 
@@ -106,6 +107,15 @@ TEST_F(RunSafety, AnOutputNameJoinsTheImagesFolderWhole) {
   for (const auto& [name, bytes] : FilesBelow(dir_.Path())) {
     EXPECT_EQ(name.rfind(fs::relative(deep, dir_.Path()).string(), 0), 0u) << name;
   }
+}
+
+// The reader's hint is the extension of the file's own name, however long
+// the folders before it.
+TEST(FileTypeHint, TheFilesOwnNameGivesIt) {
+  const std::string folders = "/" + std::string(200, 'd') + "/" + std::string(200, 'e') + ".gif/";
+  EXPECT_EQ(FileTypeFromExtension(folders + "x.png"), kFileTypePng);
+  EXPECT_EQ(FileTypeFromExtension(folders + "x"), kFileTypeNone);
+  EXPECT_EQ(FileTypeFromExtension(std::string(252, 'x') + ".bmp"), kFileTypeNone);  // a name of 256 characters
 }
 
 // A name the system refuses is refused with its reason, and nothing else is
