@@ -6,6 +6,7 @@
 #include <mutex>
 #include <new>
 #include <optional>
+#include <span>
 #include <thread>
 #include <utility>
 
@@ -107,7 +108,8 @@ std::unique_ptr<JobResult> RunImageJob(const JobSpec& spec, std::size_t index) {
 // One run of an image's job once the gate lets it in: beside others as its
 // estimate allows, or alone.
 std::unique_ptr<JobResult> RunAdmitted(const JobSpec& spec, std::size_t index, bool alone) {
-  const std::vector<QueuedCommand>& commands = spec.runCommands ? spec.queue : std::vector<QueuedCommand>{};
+  const std::span<const QueuedCommand> commands =
+      spec.runCommands ? std::span<const QueuedCommand>(spec.queue) : std::span<const QueuedCommand>();
   const MemoryGate::Pass pass =
       alone ? spec.gate.EnterAlone(index)
             : spec.gate.Enter(index, EstimateImageJob(spec.images[index], commands, JobReadOptions()));
