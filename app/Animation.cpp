@@ -1,7 +1,9 @@
 #include "app/Animation.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -13,7 +15,6 @@ namespace rastra {
 
 namespace {
 
-constexpr std::size_t kMaxOutputPath = 255;
 constexpr int kNotAGifMessage = 28;
 constexpr int kNotAnimatedMessage = 29;
 
@@ -39,7 +40,7 @@ std::optional<std::vector<std::uint8_t>> ReadGifData(CommandSession& session, co
 
 // The frame count and playing time, which the file's banner names before the
 // first frame; false after reporting why there is no animation.
-bool ScanGif(CommandSession& session, const std::vector<std::uint8_t>& data, GifInfo& info,
+bool ScanGif(CommandSession& session, std::span<const std::uint8_t> data, GifInfo& info,
              const ReadLimits& limits, bool requireAnimation) {
   sys::Context ctx = MakeJobContext();
   const AnimationScan scan = ScanAnimation(data, info, limits, ctx);
@@ -52,19 +53,39 @@ bool ScanGif(CommandSession& session, const std::vector<std::uint8_t>& data, Gif
   return true;
 }
 
+// Whether data can be written as an animation; reported when not.
+bool CheckAnimation(CommandSession& session, std::span<const std::uint8_t> data, const ReadLimits& limits,
+                    bool requireAnimation, GifInfo& info) {
+  if (requireAnimation && !HasGifSignature(data)) {
+    session.Report(kNotAGifMessage, "TYPE 6 and 7 write the frames of an animated GIF");
+    return false;
+  }
+  return ScanGif(session, data, info, limits, requireAnimation);
+}
+
 // The GIF's bytes when it can be written as an animation; reported when not.
 std::optional<std::vector<std::uint8_t>> ReadAnimation(CommandSession& session, const std::string& gifPath,
                                                        const ReadLimits& limits, bool requireAnimation,
                                                        GifInfo& info) {
   const SubjectScope subject(session, gifPath);
   auto data = ReadGifData(session, gifPath, limits);
-  if (!data) return std::nullopt;
-  if (requireAnimation && !HasGifSignature(*data)) {
-    session.Report(kNotAGifMessage, "TYPE 6 and 7 write the frames of an animated GIF");
-    return std::nullopt;
-  }
-  if (!ScanGif(session, *data, info, limits, requireAnimation)) return std::nullopt;
+  if (!data || !CheckAnimation(session, *data, limits, requireAnimation, info)) return std::nullopt;
   return data;
+}
+
+// The bytes the frames come from: those of the opened image, or the file's.
+std::shared_ptr<const std::vector<std::uint8_t>> AnimationBytes(CommandSession& session,
+                                                                const AnimationRequest& request, GifInfo& info) {
+  if (!request.fromOpenedImage) {
+    auto data = ReadAnimation(session, request.gifPath, session.readOptions.limits, request.requireAnimation, info);
+    if (!data) return nullptr;
+    return std::make_shared<const std::vector<std::uint8_t>>(std::move(*data));
+  }
+  const SubjectScope subject(session, request.gifPath);
+  static const std::vector<std::uint8_t> kNoGif;
+  const std::vector<std::uint8_t>& data = request.gifBytes ? *request.gifBytes : kNoGif;
+  if (!CheckAnimation(session, data, session.readOptions.limits, true, info)) return nullptr;
+  return request.gifBytes;
 }
 
 }  // namespace
@@ -72,16 +93,17 @@ std::optional<std::vector<std::uint8_t>> ReadAnimation(CommandSession& session, 
 bool SaveAnimation(CommandSession& session, const AnimationRequest& request) {
   GifInfo info;
   const ReadLimits& limits = session.readOptions.limits;
-  const auto data = ReadAnimation(session, request.gifPath, limits, request.requireAnimation, info);
+  const auto data = AnimationBytes(session, request, info);
   if (!data) return false;
 
-  const std::string path = request.outPath.substr(0, kMaxOutputPath);
+  const std::string& path = request.outPath;
   const SubjectScope subject(session, path);
   // Written beside the target and moved over it only when every frame was
   // written, so a failed run keeps an existing file.
-  auto output = sys::SafeOutputFile::Create(path);
+  std::string reason;
+  auto output = sys::SafeOutputFile::Create(path, &reason);
   if (!output) {
-    session.Report(21);  // "Error opening file."
+    session.Report(21, reason);  // "Error opening file."
     return false;
   }
   AnimationJob job;

@@ -1,8 +1,10 @@
 #include "app/CommandLine.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <optional>
 
 #include "app/Commands.h"
@@ -34,6 +36,7 @@ struct RunPlan {
   std::optional<bool> pngGamma, smoothChroma, autoOrient;   // so here
   std::optional<std::size_t> sharedPaletteAt;             // the queue place of -sharedpalette
   FlashBudget budget;                                     // the last one given wins
+  std::optional<std::uint64_t> maxOutput;                 // the last one given wins
   std::string manifest;
   std::vector<std::string> failedCommands;
   std::vector<std::string> misplacedImages;
@@ -70,7 +73,6 @@ bool QueueCommand(CommandSession& session, RunPlan& plan, const CommandEntry& en
     return false;
   }
   plan.queue.push_back({&entry, std::move(parameter), argument});
-  if (entry.id == kCmdExit) GetRunState().exitQueued = true;
   return true;
 }
 
@@ -131,6 +133,22 @@ bool ParseRunOutputSetting(CommandSession& session, RunPlan& plan, const Command
   return true;
 }
 
+// -maxoutput<BYTES>: the largest file any save of the run may write.
+bool ParseMaxOutput(CommandSession& session, RunPlan& plan, const std::string& parameter,
+                    const std::string& argument) {
+  constexpr std::size_t kMaxDigits = 18;  // stays inside a 64-bit count
+  const bool digits = !parameter.empty() && parameter.size() <= kMaxDigits &&
+                      std::all_of(parameter.begin(), parameter.end(), [](char c) { return c >= '0' && c <= '9'; });
+  const std::uint64_t bytes = digits ? std::stoull(parameter) : 0;
+  if (bytes == 0) {
+    const SubjectScope subject(session, argument, SubjectKind::kArgument);
+    session.ReportText("The output limit is a number of bytes.", "-maxoutputBYTES, 1 to 18 digits, not 0");
+    return false;
+  }
+  plan.maxOutput = bytes;
+  return true;
+}
+
 // Help, -hide and the per-run settings act at once; the rest is queued.
 bool ParseCommand(CommandSession& session, RunPlan& plan, const std::string& argument) {
   const std::string word = argument.substr(1);
@@ -166,9 +184,23 @@ bool ParseCommand(CommandSession& session, RunPlan& plan, const std::string& arg
     case kCmdFlashBudget:
     case kCmdManifest:
       return ParseRunOutputSetting(session, plan, *entry, parameter, argument);
+    case kCmdMaxOutput:
+      return ParseMaxOutput(session, plan, parameter, argument);
     default:
       return QueueCommand(session, plan, *entry, parameter, argument);
   }
+}
+
+// A script that gives -exit or -hide must never be left waiting on a window,
+// whatever else on its line fails to parse (a 21st command, a parameter too
+// long, a misplaced image name): the arguments are looked at for them before
+// any is parsed, and the reports of the run set the exit code from the start.
+bool AsksForNoWindow(const std::vector<std::string>& args) {
+  return std::any_of(args.begin(), args.end(), [](const std::string& arg) {
+    if (arg.empty() || arg[0] != '-') return false;
+    const CommandEntry* entry = LookupCommand(std::string_view(arg).substr(1));
+    return entry != nullptr && (entry->id == kCmdExit || entry->id == kCmdHide);
+  });
 }
 
 std::string JoinArguments(const std::vector<std::string>& arguments) {
@@ -223,6 +255,7 @@ OutputOptions RunOutputOptions(const RunPlan& plan) {
   if (plan.useArgb) options.useArgb = *plan.useArgb;
   if (plan.bigEndian) options.bigEndian = *plan.bigEndian;
   if (plan.preserveTrans) options.preserveTrans = *plan.preserveTrans;
+  if (plan.maxOutput) options.maxOutputBytes = *plan.maxOutput;
   return options;
 }
 
@@ -246,12 +279,16 @@ void RunSingleImage(const RunPlan& plan, const OutputOptions& options, const Rea
   ImmediateSink immediate;
   CommandSession session(GetDocument(), immediate, options);
   session.readOptions = readOptions;
-  if (!plan.images.empty()) {
-    session.imageBaseName = BaseName(plan.images[0]);
-    OpenImageFile(session, plan.images[0]);
-    if (onlyImage) GetRunState().batchActive = false;
+  try {
+    if (!plan.images.empty()) {
+      session.imageBaseName = BaseName(plan.images[0]);
+      OpenImageFile(session, plan.images[0]);
+      if (onlyImage) GetRunState().batchActive = false;
+    }
+    if (GetRunState().batchActive) RunCommands(session, plan.queue);
+  } catch (const std::bad_alloc&) {
+    session.ReportOutOfMemory();
   }
-  if (GetRunState().batchActive) RunCommands(session, plan.queue);
   if (session.exitRequested) GetRunState().exitRequested = true;
 }
 
@@ -269,10 +306,11 @@ void FinishRunExtras(const RunPlan& plan, const OutputOptions& options, const Sh
   }
   if (plan.manifest.empty()) return;
   const SubjectScope subject(session, plan.manifest);
-  auto output = sys::SafeOutputFile::Create(plan.manifest);
+  std::string reason;
+  auto output = sys::SafeOutputFile::Create(plan.manifest, &reason);
   const std::string json = ManifestJson({options, plan.budget, shared}, result.saves);
   if (!output) {
-    session.ReportText("Could not create file " + plan.manifest);
+    session.ReportText("Could not create file " + plan.manifest, reason);
     return;
   }
   if (!output->Output().Write(json.data(), json.size()) || !output->Commit()) {
@@ -315,6 +353,7 @@ bool ProcessCommandLine(const std::string& appName, const std::string& logFileNa
   RunState& state = GetRunState();
   state.logFileName = logFileName;
   if (!args.empty()) state.batchActive = true;
+  if (AsksForNoWindow(args)) state.exitQueued = true;
 
   ImmediateSink immediate;
   CommandSession parsing(GetDocument(), immediate, OutputOptions{});

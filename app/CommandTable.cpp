@@ -78,6 +78,8 @@ const std::array<CommandEntry, kCommandCount> CommandTable = {{
      "\t<BYTES>[,<TOTAL>]\r\n\t\tFails the run, writing nothing, when C files need more flash\r\n\t\t- BYTES:\r\n\t\t"
      "Budget of each C file (may be left empty)\r\n\t\t- TOTAL:\r\n\t\tBudget of all C files of the run"},
     {"manifest", 1818, "\t<FNAME>\r\n\t\tWrites a JSON manifest of the run's outputs"},
+    {"maxoutput", 1819,
+     "\t<BYTES>\r\n\t\tSets the largest file a save may write in this run\r\n\t\t(default 1073741824)"},
     {"pnggamma", 1820,
      "\t<0|1>\r\n\t\tSets the gamma of PNG files for this run\r\n\t\t 0  \t - Colors as stored\r\n\t\t 1  \t - "
      "Corrected for a display of gamma 2.2"},

@@ -47,12 +47,13 @@ enum CommandId : int {
   kCmdSharedPalette = 1816,
   kCmdFlashBudget = 1817,
   kCmdManifest = 1818,
+  kCmdMaxOutput = 1819,
   kCmdPngGamma = 1820,
   kCmdSmoothChroma = 1821,
   kCmdAutoOrient = 1822,
 };
 
-inline constexpr int kCommandCount = 44;
+inline constexpr int kCommandCount = 45;
 extern const std::array<CommandEntry, kCommandCount> CommandTable;
 
 inline constexpr int kQueueSlots = 20;

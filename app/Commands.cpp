@@ -160,11 +160,11 @@ SaveRecord SaveRecordOf(const CommandSession& session, const std::string& path, 
 }
 
 void SaveAnimationCommand(CommandSession& session, const std::string& path, int type, const OutputSpec& spec) {
-  const std::string gifPath = session.doc.sourcePath;
-  session.reads.push_back(gifPath);
-  AnimationRequest request{gifPath, path, type, spec};
+  AnimationRequest request{session.doc.sourcePath, path, type, spec};
   request.prepare = [&](BitmapPtr frame, int index) { return PrepareFrame(session, std::move(frame), index, spec); };
   request.requireAnimation = true;
+  request.fromOpenedImage = true;
+  request.gifBytes = session.doc.sourceBytes;
   if (SaveAnimation(session, request) && session.recordSaves) {
     SaveRecord record = SaveRecordOf(session, path, type);
     record.format = spec.Format;
@@ -312,9 +312,10 @@ bool SaveImageFile(CommandSession& session, const Bitmap* image, const std::stri
                    const OutputSpec& spec, BitmapPtr* replacement) {
   const SubjectScope subject(session, path);
   if (replacement != nullptr) replacement->reset();
-  auto output = sys::SafeOutputFile::Create(path);
+  std::string reason;
+  auto output = sys::SafeOutputFile::Create(path, &reason);
   if (!output) {
-    session.ReportText("Could not create file " + path);
+    session.ReportText("Could not create file " + path, reason);
     return false;
   }
   sys::Context ctx = MakeJobContext();
@@ -364,7 +365,7 @@ void SaveAsCommand(CommandSession& session) {
   if (IsAnimationType(type) && !ReadAnimationFormat(session, type, spec)) return;
   if (!doc.current) return;  // a conversion on the way failed and said so
   const std::string path =
-      CompleteOutputPath(ExpandBaseName(name, session.imageBaseName), kOutputPathCapacity, type, doc.sourcePath);
+      CompleteOutputPath(ExpandBaseName(name, session.imageBaseName), type, doc.sourcePath);
   if (IsAnimationType(type)) {
     SaveAnimationCommand(session, path, type, spec);
     return;
@@ -515,8 +516,7 @@ void ExecuteCommand(CommandSession& session, int id) {
   }
 }
 
-std::string CompleteOutputPath(const std::string& path, std::size_t capacity, int type,
-                               const std::string& sourcePath) {
+std::string CompleteOutputPath(const std::string& path, int type, const std::string& sourcePath) {
   static const char* const kExtensions[] = {"", "c", "bmp", "dta", "gif", "", "c", "c"};
   sys::PathParts parts = sys::SplitPath(path);
   const sys::PathParts source = sys::SplitPath(sourcePath);
@@ -524,8 +524,7 @@ std::string CompleteOutputPath(const std::string& path, std::size_t capacity, in
   if (parts.directory.empty()) parts.directory = source.directory;
   if (parts.name.empty()) parts.name = source.name;
   if (parts.extension.empty() && type >= 1 && type <= 7) parts.extension = kExtensions[type];
-  std::string joined = sys::JoinPath(parts);
-  return joined.size() > capacity ? path : joined;
+  return sys::JoinPath(parts);
 }
 
 }  // namespace rastra

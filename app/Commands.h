@@ -21,18 +21,19 @@ struct ImageDocument;
 void RunCommands(CommandSession& session, const std::vector<QueuedCommand>& queue);
 void ExecuteCommand(CommandSession& session, int id);
 
+// The name -saveas takes, as given (the directory it is completed with is
+// not counted).
 inline constexpr std::size_t kMaxSaveName = 255;
-inline constexpr std::size_t kOutputPathCapacity = 500;
 
 void SaveAsCommand(CommandSession& session);
 // "%n" in a save name stands for baseName, the name of the image the
 // commands run on.
 std::string ExpandBaseName(const std::string& name, const std::string& baseName);
 // Fills in drive, directory and name from sourcePath (the document's) and
-// the default extension of the output type; unchanged when the result would
-// be longer than capacity.
-std::string CompleteOutputPath(const std::string& path, std::size_t capacity, int type,
-                               const std::string& sourcePath);
+// the default extension of the output type. The result is never cut nor
+// given up for being long: a path the system refuses fails when the file is
+// created, with the system's reason.
+std::string CompleteOutputPath(const std::string& path, int type, const std::string& sourcePath);
 // Writes image to path with the writer of type and the output options, and
 // shows what went wrong. The file is written beside the target and replaces
 // it only when the writer succeeded and every write reached it, so a failed

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "image/Bitmap.h"
 
@@ -21,6 +23,7 @@ struct OpenedImage {
   // The EXIF orientation the picture is still stored in (see OrientBitmap):
   // 1 when the file has no tag, or the read turned it upright.
   int storedOrientation = 1;
+  std::shared_ptr<const std::vector<std::uint8_t>> bytes;  // a GIF's, kept for animation saves
 };
 
 // Saves a copy of the current image, transparent entry included, as the

@@ -4,7 +4,9 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "image/Bitmap.h"
 #include "image/Palette.h"
@@ -56,6 +58,10 @@ struct ImageDocument {
   // OrientBitmap): 1 when it is upright, was turned when read, or commands
   // have worked on it since. The window asks about any other.
   int sourceOrientation = 1;
+  // The bytes of the GIF file last opened (none for other types): an
+  // animation save takes its frames from what was read, never from the file
+  // again, which a save of the run may have replaced since.
+  std::shared_ptr<const std::vector<std::uint8_t>> sourceBytes;
   std::uint64_t savedRevision = 0;  // the revision last written to a file or opened
   std::uint64_t lastRevision = 0;   // the highest revision handed out
   SaveTarget saveTarget;            // of the window; the command line leaves it alone

@@ -4,12 +4,16 @@
 #include <condition_variable>
 #include <filesystem>
 #include <mutex>
+#include <new>
 #include <optional>
+#include <span>
 #include <thread>
 #include <utility>
 
 #include "app/Commands.h"
 #include "app/DocumentActions.h"
+#include "app/MemoryEstimate.h"
+#include "app/MemoryGate.h"
 #include "app/Session.h"
 #include "sys/Path.h"
 
@@ -60,6 +64,8 @@ struct JobResult {
   std::vector<std::string> reads;
   std::vector<SaveRecord> saves;
   bool exitRequested = false;
+  bool memoryShort = false;  // something failed for want of memory
+  bool company = false;      // another image ran beside it
 };
 
 struct JobSpec {
@@ -68,11 +74,12 @@ struct JobSpec {
   const ReadOptions& readOptions;
   bool runCommands;
   const ImageJobsExtras& extras;
+  const std::vector<std::string>& images;
+  MemoryGate& gate;
 };
 
-std::unique_ptr<JobResult> RunImageJob(const JobSpec& spec, const std::vector<std::string>& images,
-                                       std::size_t index) {
-  const std::string& image = images[index];
+std::unique_ptr<JobResult> RunImageJob(const JobSpec& spec, std::size_t index) {
+  const std::string& image = spec.images[index];
   auto result = std::make_unique<JobResult>();
   CommandSession session(result->doc, result->sink, spec.options);
   session.readOptions = spec.readOptions;
@@ -82,11 +89,35 @@ std::unique_ptr<JobResult> RunImageJob(const JobSpec& spec, const std::vector<st
   session.sharedPalette = spec.extras.sharedPalette;
   session.firstImage = index == 0;
   session.recordSaves = spec.extras.recordSaves;
-  OpenImageFile(session, image);
-  if (spec.runCommands) RunCommands(session, spec.queue);
+  try {
+    OpenImageFile(session, image);
+    if (spec.runCommands) RunCommands(session, spec.queue);
+  } catch (const std::bad_alloc&) {
+    // Memory ran out where no allocator could say so: the commands left
+    // stop here, as a machine that is short of memory allows no more.
+    session.ReportOutOfMemory();
+  }
   result->reads = std::move(session.reads);
   result->saves = std::move(session.saves);
   result->exitRequested = session.exitRequested;
+  result->memoryShort = session.memoryShort;
+  // Only the last image's document is shown after the run; the others go
+  // now, so finished images waiting to be shown hold no pictures.
+  if (index + 1 < spec.images.size()) result->doc = ImageDocument{};
+  return result;
+}
+
+// One run of an image's job once the gate lets it in: beside others as its
+// estimate allows, or alone.
+std::unique_ptr<JobResult> RunAdmitted(const JobSpec& spec, std::size_t index, bool alone) {
+  const std::span<const QueuedCommand> commands =
+      spec.runCommands ? std::span<const QueuedCommand>(spec.queue) : std::span<const QueuedCommand>();
+  const MemoryGate::Pass pass =
+      alone ? spec.gate.EnterAlone(index)
+            : spec.gate.Enter(index, EstimateImageJob(spec.images[index], commands, spec.readOptions));
+  std::unique_ptr<JobResult> result = RunImageJob(spec, index);
+  result->company = spec.gate.Leave(pass);
+  if (index + 1 == spec.images.size()) spec.gate.Keep(DocumentBytes(result->doc));
   return result;
 }
 
@@ -151,7 +182,8 @@ unsigned ImageJobWorkers() { return std::max(1u, std::thread::hardware_concurren
 ImageJobsResult RunImageJobs(const std::vector<std::string>& images, const std::vector<QueuedCommand>& queue,
                              const OutputOptions& options, const ReadOptions& readOptions, bool runCommands,
                              unsigned workers, const ImageJobsExtras& extras) {
-  const JobSpec spec{queue, options, readOptions, runCommands, extras};
+  MemoryGate gate(extras.memoryBudget ? *extras.memoryBudget : MemoryBudgetBytes());
+  const JobSpec spec{queue, options, readOptions, runCommands, extras, images, gate};
   const std::size_t threads = std::clamp<std::size_t>(workers, 1, std::max<std::size_t>(images.size(), 1));
   // Saves that wait for approval are all held: the window takes every job.
   const bool holdAll = static_cast<bool>(extras.approveSaves);
@@ -160,32 +192,39 @@ ImageJobsResult RunImageJobs(const std::vector<std::string>& images, const std::
   pool.reserve(threads);
   for (std::size_t t = 0; t < threads; ++t) {
     pool.emplace_back([&] {
-      while (const auto index = jobs.Take()) jobs.Finish(*index, RunImageJob(spec, images, *index));
+      while (const auto index = jobs.Take()) jobs.Finish(*index, RunAdmitted(spec, *index, false));
     });
   }
 
   ImageJobsResult outcome;
+  // An image that ran out of memory beside others would not have alone; its
+  // result is the one it gives alone.
+  const auto settle = [&](std::size_t index, std::unique_ptr<JobResult> result) {
+    if (!result->memoryShort || !result->company) return result;
+    ++outcome.ranAlone;
+    return RunAdmitted(spec, index, true);
+  };
   std::vector<std::unique_ptr<JobResult>> held;
   if (holdAll) {
     std::vector<SaveRecord> saves;
     for (std::size_t i = 0; i < images.size(); ++i) {
-      held.push_back(jobs.Collect(i));
+      held.push_back(settle(i, jobs.Collect(i)));
       saves.insert(saves.end(), held.back()->saves.begin(), held.back()->saves.end());
-      if (i + 1 < images.size()) held.back()->doc = ImageDocument{};  // only the last image's stays
     }
     outcome.savesRefused = !extras.approveSaves(saves);
   }
   std::vector<std::string> written;  // every target replaced so far, canonical
   for (std::size_t i = 0; i < images.size(); ++i) {
-    std::unique_ptr<JobResult> result = holdAll ? std::move(held[i]) : jobs.Collect(i);
+    std::unique_ptr<JobResult> result = holdAll ? std::move(held[i]) : settle(i, jobs.Collect(i));
     // It may have read a file before an earlier image wrote it; one after the
     // other it would have read what was written.
-    if (!outcome.savesRefused && ReadsAny(*result, written)) result = RunImageJob(spec, images, i);
+    if (!outcome.savesRefused && ReadsAny(*result, written)) result = settle(i, RunAdmitted(spec, i, false));
     for (const std::string& target : result->sink.Replay(!outcome.savesRefused)) written.push_back(Canonical(target));
     outcome.exitRequested = outcome.exitRequested || result->exitRequested;
     outcome.saves.insert(outcome.saves.end(), result->saves.begin(), result->saves.end());
     if (i + 1 == images.size()) outcome.lastDocument = std::move(result->doc);
   }
+  outcome.mostAtOnce = gate.MostAtOnce();
   return outcome;
 }
 

@@ -4,9 +4,18 @@
 // and standard error in image order, and its output files replace their
 // targets in that order (an image whose input an earlier image of the run
 // wrote is converted again after that write).
+//
+// Memory is shared out the same way: an image starts only when the memory
+// it is estimated to take fits the run's budget beside the images running
+// (see MemoryGate, MemoryEstimate), and an image that ran out of memory
+// while another ran beside it is converted again alone before its result is
+// shown, so a machine short of memory gives the one-by-one result too.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,6 +33,8 @@ struct ImageJobsResult {
   bool exitRequested = false;
   std::vector<SaveRecord> saves;  // every image's, in order, when recorded
   bool savesRefused = false;      // the approval refused them: no file was written
+  std::size_t mostAtOnce = 0;     // the most images converted at one time
+  std::size_t ranAlone = 0;       // images converted again alone after running out of memory
 };
 
 // What a run gives every job beyond the queue and the options.
@@ -35,6 +46,9 @@ struct ImageJobsExtras {
   // Asked with the saves of all images before any file replaces its target;
   // when it refuses, the reports are shown and no file is written.
   std::function<bool(const std::vector<SaveRecord>&)> approveSaves;
+  // The bytes the images running at one time may take; none: the machine's
+  // (MemoryBudgetBytes).
+  std::optional<std::uint64_t> memoryBudget;
 };
 
 // One job per image, at most workers at a time, each reading its image with

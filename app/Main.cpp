@@ -9,6 +9,7 @@
 #include "app/CommandLine.h"
 #include "app/Report.h"
 #include "app/Startup.h"
+#include "sys/Context.h"
 
 #ifdef RASTRA_WINDOW_MODULE
 #include "app/ModuleExport.h"
@@ -32,7 +33,7 @@ int RunWindow(int& argc, char** argv) {
   using Entry = int (*)(int*, char**);
   auto entry = reinterpret_cast<Entry>(LoadModuleEntry(kWindowModuleName, kWindowModuleEntry, error));
   if (entry == nullptr) {
-    std::fprintf(stderr, "rastra: the window cannot be opened (%s)\n", error.c_str());
+    std::fprintf(stderr, "rastra: the window cannot be opened (%s)\n", sys::OneLine(error).c_str());
     return kNoWindowExitCode;
   }
   entry(&argc, argv);

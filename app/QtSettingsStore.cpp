@@ -11,8 +11,6 @@ namespace rastra {
 
 namespace {
 
-constexpr std::size_t kMaxPathLength = 255;
-
 // Read and written without an application object, so batch runs can use it.
 QSettings OpenStore() { return QSettings(QSettings::NativeFormat, QSettings::UserScope, "Vantor", "Rastra"); }
 
@@ -55,7 +53,7 @@ void LoadRecentFiles(RecentFileList& files) {
   store.beginGroup("RecentFileList");
   for (int i = 1; i <= kRecentFileCount; ++i) {
     files[static_cast<std::size_t>(i - 1)] =
-        store.value(QString("File%1").arg(i)).toString().toStdString().substr(0, kMaxPathLength);
+        store.value(QString("File%1").arg(i)).toString().toStdString();
   }
   store.endGroup();
 }

@@ -7,6 +7,14 @@
 namespace rastra {
 
 namespace {
+// The log was always written in binary, so its line end is spelled out: the
+// platform's text line end, as a text file there has it.
+#ifdef _WIN32
+constexpr char kLogLineEnd[] = "\r\n";
+#else
+constexpr char kLogLineEnd[] = "\n";
+#endif
+
 RunState runState;
 MessageBoxHook messageBoxHook = nullptr;
 DetailedMessageBoxHook detailedMessageBoxHook = nullptr;
@@ -20,7 +28,7 @@ void ShowBox(const std::string& title, const std::string& text, const std::strin
   } else if (messageBoxHook != nullptr) {
     messageBoxHook(title, text);
   } else {
-    std::fprintf(stderr, "rastra: %s\n", text.c_str());
+    std::fprintf(stderr, "rastra: %s\n", sys::OneLine(text).c_str());
   }
 }
 
@@ -31,10 +39,14 @@ void Report(const ReportEntry& entry) {
     return;
   }
   if (state.logFileName.empty()) return;
-  if (state.echoToStderr) std::fprintf(stderr, "rastra: %s\n", entry.echo.c_str());
+  // One line per report in both places, whatever a file name or a library
+  // put into the text: a line break inside becomes a blank, so nothing of it
+  // is lost, and no report runs into the next.
+  if (state.echoToStderr) std::fprintf(stderr, "rastra: %s\n", sys::OneLine(entry.echo).c_str());
   if (state.log == nullptr) state.log = sys::OpenLogFile(state.logFileName);
   if (state.log != nullptr) {
-    std::fwrite(entry.text.data(), 1, entry.text.size(), state.log);
+    const std::string line = sys::OneLine(entry.text) + kLogLineEnd;
+    std::fwrite(line.data(), 1, line.size(), state.log);
     std::fflush(state.log);
   }
   state.exitCode = state.exitQueued ? entry.codeWhenExitQueued : 0;

@@ -46,6 +46,13 @@ void CommandSession::ReportText(const std::string& text, const std::string& deta
   sink.Add(WithSubjects(TextEntry(text), detail));
 }
 
+void CommandSession::ReportOutOfMemory() {
+  memoryShort = true;
+  ReportEntry entry = TextEntry(kOutOfMemoryText);
+  entry.allocator = true;
+  sink.Add(WithSubjects(std::move(entry), {}));
+}
+
 void CommandSession::ReportJob(sys::Context& ctx, const std::vector<std::pair<int, std::string>>& details) {
   ReportMessages(ctx.TakeMessages(), details);
 }
@@ -53,6 +60,7 @@ void CommandSession::ReportJob(sys::Context& ctx, const std::vector<std::pair<in
 void CommandSession::ReportMessages(const std::vector<sys::Message>& messages,
                                     const std::vector<std::pair<int, std::string>>& details) {
   for (const sys::Message& message : messages) {
+    if (message.allocator || message.code == sys::Code::kOutOfMemory) memoryShort = true;
     if (message.number != 0) {
       std::string detail;
       for (const auto& [number, text] : details) {

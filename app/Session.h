@@ -20,6 +20,8 @@ namespace rastra {
 
 struct SharedPaletteRun;
 
+inline constexpr const char* kOutOfMemoryText = "Out of memory: the commands left were not run.";
+
 // Where one session's reports and finished output files go.
 class JobSink {
  public:
@@ -88,6 +90,10 @@ struct CommandSession {
   std::vector<RanCommand> history;
   std::vector<std::string> reads;  // every file the commands read
   bool exitRequested = false;
+  // Something failed for want of memory (the allocator's failure, or a
+  // reader or writer that ran out): converted beside other images, the image
+  // is converted again alone.
+  bool memoryShort = false;
   // The run's shared palette (-sharedpalette), its files written by the
   // session of the run's first image.
   const SharedPaletteRun* sharedPalette = nullptr;
@@ -106,6 +112,9 @@ struct CommandSession {
   void ReportJob(sys::Context& ctx, const std::vector<std::pair<int, std::string>>& details = {});
   void ReportMessages(const std::vector<sys::Message>& messages,
                       const std::vector<std::pair<int, std::string>>& details = {});
+  // Memory ran out where no allocator could say so (std::bad_alloc): the
+  // commands left are not run. Reported as the allocator's failure is.
+  void ReportOutOfMemory();
   // Brings text and detail into the echo form "SUBJECT: ...: TEXT (DETAIL)".
   ReportEntry WithSubjects(ReportEntry entry, const std::string& detail) const;
 };

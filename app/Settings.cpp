@@ -10,7 +10,6 @@ namespace {
 Settings settings;
 bool settingsLoaded = false;
 RecentFileList recentFiles;
-constexpr std::size_t kMaxPathLength = 255;
 }  // namespace
 
 // Read on first use: a run that brings its own output settings, or needs
@@ -69,7 +68,7 @@ void AddRecentFile(const std::string& path) {
     }
   }
   for (int k = found; k > 0; --k) recentFiles[k] = recentFiles[k - 1];
-  recentFiles[0] = path.substr(0, kMaxPathLength);
+  recentFiles[0] = path;
   SaveRecentFiles();
 }
 

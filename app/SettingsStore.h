@@ -13,7 +13,7 @@ struct SettingsStore {
   // Values missing from the store leave their field as it is.
   void (*load)(Settings& settings);
   void (*save)(const Settings& settings);
-  // The list as stored, each path cut to 255 characters; slot 0 the newest.
+  // The list as stored, each path whole; slot 0 the newest.
   void (*loadRecentFiles)(RecentFileList& files);
   void (*saveRecentFiles)(const RecentFileList& files);
 };

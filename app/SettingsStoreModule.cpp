@@ -6,6 +6,7 @@
 #include "app/ModuleExport.h"
 #include "app/Modules.h"
 #include "app/SettingsStore.h"
+#include "sys/Context.h"
 
 namespace rastra {
 
@@ -15,7 +16,8 @@ const SettingsStore* GetSettingsStore() {
     using Entry = const SettingsStore* (*)();
     auto entry = reinterpret_cast<Entry>(LoadModuleEntry(kSettingsModuleName, kSettingsModuleEntry, error));
     if (entry == nullptr) {
-      std::fprintf(stderr, "rastra: the stored settings cannot be read (%s); the defaults apply\n", error.c_str());
+      std::fprintf(stderr, "rastra: the stored settings cannot be read (%s); the defaults apply\n",
+                   sys::OneLine(error).c_str());
       return static_cast<const SettingsStore*>(nullptr);
     }
     return entry();

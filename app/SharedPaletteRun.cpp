@@ -2,10 +2,14 @@
 
 #include <algorithm>
 #include <atomic>
+#include <new>
+#include <span>
 #include <thread>
 
 #include "app/Commands.h"
 #include "app/DocumentActions.h"
+#include "app/MemoryEstimate.h"
+#include "app/MemoryGate.h"
 #include "app/Parameters.h"
 #include "app/Report.h"
 #include "app/Session.h"
@@ -35,45 +39,67 @@ class DiscardSink final : public JobSink {
 // The size report prints, and leaving changes nothing.
 bool MattersToTheImage(int id) { return id != kCmdSizeReport && id != kCmdExit && id != kCmdSharedPalette; }
 
-std::optional<ColorTally> TallyImage(const std::string& image, const std::vector<QueuedCommand>& queue,
-                                     std::size_t commandIndex, const OutputOptions& options,
-                                     const ReadOptions& readOptions) {
+struct ImageTally {
+  std::optional<ColorTally> tally;  // none for an image that cannot be read
+  bool memoryShort = false;
+  bool company = false;  // another image was tallied beside it
+};
+
+ImageTally TallyImage(const std::string& image, const std::vector<QueuedCommand>& queue, std::size_t commandIndex,
+                      const OutputOptions& options, const ReadOptions& readOptions) {
   DiscardSink sink;
   ImageDocument doc;
   CommandSession session(doc, sink, options);
   session.readOptions = readOptions;
   session.imageBaseName = sys::SplitPath(image).name;
-  OpenImageFile(session, image);
-  for (std::size_t i = 0; i < commandIndex && doc.current; ++i) {
-    if (!MattersToTheImage(queue[i].entry->id)) continue;
-    session.cursor = ParameterCursor{queue[i].parameter};
-    ExecuteCommand(session, queue[i].entry->id);
+  ImageTally result;
+  try {
+    OpenImageFile(session, image);
+    for (std::size_t i = 0; i < commandIndex && doc.current; ++i) {
+      if (!MattersToTheImage(queue[i].entry->id)) continue;
+      session.cursor = ParameterCursor{queue[i].parameter};
+      ExecuteCommand(session, queue[i].entry->id);
+    }
+    if (doc.current) result.tally = TallyColors(*doc.current);
+  } catch (const std::bad_alloc&) {
+    session.memoryShort = true;
+    result.tally.reset();
   }
-  if (!doc.current) return std::nullopt;
-  return TallyColors(*doc.current);
+  result.memoryShort = session.memoryShort;
+  return result;
 }
 
 // In image order, whatever order the workers finish in; images that cannot be
-// read are left out.
+// read are left out. The images share memory as the run's jobs do (see
+// RunImageJobs), so the palette is the one tallying them one after the
+// other gives.
 std::vector<ColorTally> TallyImages(const std::vector<std::string>& images, const std::vector<QueuedCommand>& queue,
                                     std::size_t commandIndex, const OutputOptions& options,
                                     const ReadOptions& readOptions, unsigned workers) {
-  std::vector<std::optional<ColorTally>> tallies(images.size());
+  MemoryGate gate(MemoryBudgetBytes());
+  const std::span<const QueuedCommand> before(queue.data(), commandIndex);
+  const auto tallyAdmitted = [&](std::size_t i, bool alone) {
+    const MemoryGate::Pass pass =
+        alone ? gate.EnterAlone(i) : gate.Enter(i, EstimateImageJob(images[i], before, readOptions));
+    ImageTally result = TallyImage(images[i], queue, commandIndex, options, readOptions);
+    result.company = gate.Leave(pass);
+    return result;
+  };
+  std::vector<ImageTally> tallies(images.size());
   std::atomic<std::size_t> next{0};
   {
     const std::size_t threads = std::clamp<std::size_t>(workers, 1, std::max<std::size_t>(images.size(), 1));
     std::vector<std::jthread> pool;
     for (std::size_t t = 0; t < threads; ++t) {
       pool.emplace_back([&] {
-        for (std::size_t i = next++; i < images.size(); i = next++) {
-          tallies[i] = TallyImage(images[i], queue, commandIndex, options, readOptions);
-        }
+        for (std::size_t i = next++; i < images.size(); i = next++) tallies[i] = tallyAdmitted(i, false);
       });
     }
   }
   std::vector<ColorTally> read;
-  for (std::optional<ColorTally>& tally : tallies) {
-    if (tally) read.push_back(std::move(*tally));
+  for (std::size_t i = 0; i < images.size(); ++i) {
+    if (tallies[i].memoryShort && tallies[i].company) tallies[i] = tallyAdmitted(i, true);
+    if (tallies[i].tally) read.push_back(std::move(*tallies[i].tally));
   }
   return read;
 }
@@ -103,8 +129,8 @@ char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + '
 // ".GUIPal" to a name without extension.
 std::string PaletteOutputPath(const std::string& name, char type, const std::string& sourcePath) {
   const std::string expanded = ExpandBaseName(name, sys::SplitPath(sourcePath).name);
-  if (Upper(type) == 'P') return CompleteOutputPath(expanded, kOutputPathCapacity, kOutputCBitmap, sourcePath);
-  std::string path = CompleteOutputPath(expanded, kOutputPathCapacity, 0, sourcePath);
+  if (Upper(type) == 'P') return CompleteOutputPath(expanded, kOutputCBitmap, sourcePath);
+  std::string path = CompleteOutputPath(expanded, 0, sourcePath);
   if (sys::SplitPath(path).extension.empty()) path += std::string(".") + kPaletteExtension;
   return path;
 }
@@ -223,9 +249,10 @@ void SavePaletteCommand(CommandSession& session, const std::string& name, char t
   }
   const std::string path = PaletteOutputPath(name, type, sourcePath);
   const SubjectScope subject(session, path);
-  auto output = sys::SafeOutputFile::Create(path);
+  std::string reason;
+  auto output = sys::SafeOutputFile::Create(path, &reason);
   if (!output) {
-    session.ReportText("Could not create file " + path);
+    session.ReportText("Could not create file " + path, reason);
     return;
   }
   sys::Context ctx = MakeJobContext();

@@ -71,9 +71,10 @@ CopySaveResult SaveCopy(CommandSession& session, const Bitmap& image, const Copy
     session.ReportJob(ctx);
     if (toWrite == nullptr || cancelled) return result;
   }
-  auto output = sys::SafeOutputFile::Create(request.path);
+  std::string reason;
+  auto output = sys::SafeOutputFile::Create(request.path, &reason);
   if (!output) {
-    session.ReportText("Could not create file " + request.path);
+    session.ReportText("Could not create file " + request.path, reason);
     return result;
   }
   sys::Context ctx = MakeJobContext();

@@ -3,7 +3,7 @@
 #                   [ARGB] [BIG_ENDIAN] [PRESERVE_TRANS]
 #                   [PNG_GAMMA_OFF] [SMOOTH_CHROMA] [AUTO_ORIENT]
 #                   [CONVERT <word>] [COMMANDS <word>...]
-#                   [FLASH_BUDGET <bytes>]
+#                   [FLASH_BUDGET <bytes>] [MAX_OUTPUT <bytes>]
 #                   [DEPENDS <file>...] [OUTPUT_VARIABLE <variable>])
 #
 # Converts <image> at build time with the Rastra command line and adds the
@@ -45,6 +45,8 @@
 #   FLASH_BUDGET the bytes of flash the C file may take (data, palette and
 #            structures on a 32-bit target); more fails the build and writes
 #            nothing
+#   MAX_OUTPUT the largest file the conversion may write, in bytes (default
+#            1 GiB); a larger one fails the build and writes nothing
 #   DEPENDS  further files the conversion reads, such as a palette file
 #   OUTPUT_VARIABLE receives the full path of the generated file
 #
@@ -55,7 +57,7 @@
 #                       [PNG_GAMMA_OFF] [SMOOTH_CHROMA] [AUTO_ORIENT]
 #                       [CONVERT <word>] [COMMANDS <word>...]
 #                       [FLASH_BUDGET <bytes>] [FLASH_BUDGET_TOTAL <bytes>]
-#                       [DEPENDS <file>...] [OUTPUT_VARIABLE <variable>])
+#                       [MAX_OUTPUT <bytes>] [DEPENDS <file>...] [OUTPUT_VARIABLE <variable>])
 #
 # Converts a set of images in one run: each image becomes <PREFIX><image
 # name>.c (bitmap bm<PREFIX><image name>, less what a C name cannot hold), or
@@ -143,6 +145,18 @@ function(_rastra_require_bytes target keyword value)
   endif()
 endfunction()
 
+# -maxoutput for a MAX_OUTPUT that was given: a number of bytes, 1 or more.
+function(_rastra_max_output target value list_name)
+  if("${value}" STREQUAL "")
+    return()
+  endif()
+  _rastra_require_bytes(${target} MAX_OUTPUT "${value}")
+  if(value MATCHES "^0+$")
+    message(FATAL_ERROR "rastra_add_bitmap(${target}): MAX_OUTPUT must be 1 byte or more")
+  endif()
+  set(${list_name} ${${list_name}} "-maxoutput${value}" PARENT_SCOPE)
+endfunction()
+
 # Absolute paths of DEPENDS files, each checked.
 function(_rastra_depends target out)
   set(paths)
@@ -188,7 +202,7 @@ endfunction()
 
 function(rastra_add_bitmap target)
   cmake_parse_arguments(PARSE_ARGV 1 RB "NOPALETTE;ARGB;BIG_ENDIAN;PRESERVE_TRANS;PNG_GAMMA_OFF;SMOOTH_CHROMA;AUTO_ORIENT"
-                        "SOURCE;NAME;TYPE;FORMAT;CONVERT;FLASH_BUDGET;OUTPUT_VARIABLE" "COMMANDS;DEPENDS")
+                        "SOURCE;NAME;TYPE;FORMAT;CONVERT;FLASH_BUDGET;MAX_OUTPUT;OUTPUT_VARIABLE" "COMMANDS;DEPENDS")
   if(RB_UNPARSED_ARGUMENTS)
     message(FATAL_ERROR "rastra_add_bitmap(${target}): unknown arguments: ${RB_UNPARSED_ARGUMENTS}")
   endif()
@@ -279,6 +293,7 @@ function(rastra_add_bitmap target)
   if(RB_FLASH_BUDGET)
     list(APPEND commands "-flashbudget${RB_FLASH_BUDGET}")
   endif()
+  _rastra_max_output(${target} "${RB_MAX_OUTPUT}" commands)
   if(RB_CONVERT)
     list(APPEND commands "-convertinto${RB_CONVERT}")
   endif()
@@ -323,7 +338,7 @@ endfunction()
 function(rastra_add_bitmap_set target)
   cmake_parse_arguments(PARSE_ARGV 1 RS
                         "NOPALETTE;ARGB;BIG_ENDIAN;PRESERVE_TRANS;PNG_GAMMA_OFF;SMOOTH_CHROMA;AUTO_ORIENT;SHARED_PALETTE"
-                        "NAME;PREFIX;TYPE;FORMAT;CONVERT;COLORS;PALETTE;FLASH_BUDGET;FLASH_BUDGET_TOTAL;OUTPUT_VARIABLE"
+                        "NAME;PREFIX;TYPE;FORMAT;CONVERT;COLORS;PALETTE;FLASH_BUDGET;FLASH_BUDGET_TOTAL;MAX_OUTPUT;OUTPUT_VARIABLE"
                         "SOURCES;COMMANDS;DEPENDS")
   set(call "rastra_add_bitmap_set(${target} NAME ${RS_NAME})")
   if(RS_UNPARSED_ARGUMENTS)
@@ -416,6 +431,7 @@ function(rastra_add_bitmap_set target)
     endif()
     list(APPEND commands "${budget}")
   endif()
+  _rastra_max_output(${target} "${RS_MAX_OUTPUT}" commands)
   if(RS_CONVERT)
     list(APPEND commands "-convertinto${RS_CONVERT}")
   endif()

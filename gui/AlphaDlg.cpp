@@ -20,7 +20,6 @@ QString AskOpenFile(QWidget* parent, const QString& caption, const QString& filt
 // A label above the field, so a long path has the dialog's width.
 QVBoxLayout* FileRow(QWidget* parent, const QString& label, QLineEdit*& edit, QPushButton*& browse) {
   edit = new QLineEdit(parent);
-  edit->setMaxLength(static_cast<int>(AlphaDlg::kMaxFileName));
   edit->setMinimumWidth(edit->fontMetrics().averageCharWidth() * 40);
   browse = new QPushButton(AlphaDlg::tr("Browse..."), parent);
   auto* caption = new QLabel(label, parent);
@@ -35,7 +34,7 @@ QVBoxLayout* FileRow(QWidget* parent, const QString& label, QLineEdit*& edit, QP
 }
 
 std::string FieldName(const QLineEdit* edit) {
-  return edit != nullptr ? ToFileName(edit->text().trimmed(), AlphaDlg::kMaxFileName) : std::string();
+  return edit != nullptr ? ToFileName(edit->text().trimmed()) : std::string();
 }
 
 }  // namespace
@@ -79,7 +78,7 @@ AlphaDlg::AlphaDlg(QWidget* parent, int mode)
 void AlphaDlg::Browse(const QString& caption, QLineEdit* edit) {
   const QString name = chooseFile_ ? chooseFile_(this, caption, tr("BMP files (*.bmp)")) : QString();
   if (name.isEmpty()) return;
-  edit->setText(FromFileName(ToFileName(name, kMaxFileName)));
+  edit->setText(name);
 }
 
 void AlphaDlg::OnButtonBrowse0() { Browse(tr("Select first image"), firstEdit_); }

@@ -26,7 +26,6 @@ class AlphaDlg : public QDialog {
 
  public:
   enum Mode { kCreateAlpha = 0, kLoadAlphaMask = 1 };
-  static constexpr std::size_t kMaxFileName = 259;
 
   // Returns the chosen file name, empty when cancelled. Replaceable so the
   // dialog can be driven without a screen.

@@ -3,16 +3,14 @@
 #pragma once
 
 #include <QString>
-#include <cstddef>
 #include <string>
 
 namespace rastra {
 
-// At most maxChars characters of name, cut before the conversion so no
-// character is split.
-inline std::string ToFileName(const QString& name, std::size_t maxChars) {
-  return name.left(static_cast<qsizetype>(maxChars)).toLocal8Bit().toStdString();
-}
+// The whole name, however long: a path the system refuses fails where the
+// file is opened or created, with the system's reason, rather than naming
+// another file after a cut.
+inline std::string ToFileName(const QString& name) { return name.toLocal8Bit().toStdString(); }
 
 inline QString FromFileName(const std::string& name) { return QString::fromLocal8Bit(name.c_str()); }
 

@@ -30,8 +30,6 @@ namespace rastra {
 
 namespace {
 
-constexpr std::size_t kMaxPathLength = 255;
-
 struct SaveFilter {
   const char* filter;
   int type;
@@ -98,7 +96,7 @@ void MainWindow::OnOpen() {
 
 void MainWindow::OnMRU() {
   const auto* action = qobject_cast<QAction*>(sender());
-  if (action != nullptr) OpenByName(action->data().toString().left(static_cast<qsizetype>(kMaxPathLength)));
+  if (action != nullptr) OpenByName(action->data().toString());
 }
 
 void MainWindow::OnClearRecentFiles() {
@@ -122,7 +120,7 @@ bool MainWindow::MayReplacePicture() {
 void MainWindow::OpenByName(const QString& path) {
   if (path.isEmpty() || jobs_->Busy()) return;
   if (!MayReplacePicture()) return;
-  const std::string file = ToFileName(QDir::toNativeSeparators(path), kMaxPathLength);
+  const std::string file = ToFileName(QDir::toNativeSeparators(path));
   struct Opened {
     HeldSink sink;
     OpenedImage opened;
@@ -191,7 +189,7 @@ void MainWindow::OfferToTurnUpright() {
 bool MainWindow::SaveCurrentImage(const QString& name, int type, const SpecResult& spec) {
   ImageDocument& doc = GetDocument();
   if (!doc.current || jobs_->Busy()) return false;
-  const std::string path = ToFileName(QDir::toNativeSeparators(name), kMaxPathLength);
+  const std::string path = ToFileName(QDir::toNativeSeparators(name));
   const std::shared_ptr<const Bitmap> image = CopyForJob();
   if (!image) return false;
   const CopySaveRequest request{path, type, OutputSpec{spec.format, spec.noPalette}, CurrentOutputOptions()};
@@ -331,7 +329,7 @@ void MainWindow::OnSavePalette() {
   const QString name = prompts_->SaveFileName(this, tr("Save palette file"), SuggestedName("_Palette.GUIPal"),
                                               tr("Lumar palette file (*.GUIPal)"), selectedFilter);
   if (name.isEmpty()) return;
-  const std::string path = ToFileName(name, kMaxPathLength);
+  const std::string path = ToFileName(name);
   // At most 256 entries: quick enough for the window's own thread.
   const QString outer = std::exchange(reportFile_, FromFileName(path));
   auto output = sys::SafeOutputFile::Create(path);
@@ -383,7 +381,7 @@ void MainWindow::CreateAnimation(int type) {
   const QString name = prompts_->SaveFileName(this, caption, source.absolutePath() + "/" + source.baseName() + ".c",
                                               tr("C files (*.c)"), selectedFilter);
   if (name.isEmpty()) return;
-  const std::string outPath = ToFileName(name, kMaxPathLength);
+  const std::string outPath = ToFileName(name);
   AnimationRequest request{gifPath, outPath, type};
   request.requireAnimation = true;
   auto written = jobs_->Compute<Checked>(tr("Saving %1").arg(BaseName(outPath)), [request, options](JobControl&) {

@@ -30,7 +30,6 @@ namespace rastra {
 
 namespace {
 
-constexpr std::size_t kMaxPalettePathLength = 499;
 constexpr int kIllegalSizeMessage = 25;
 constexpr int kMaxScaledSize = 99999;
 
@@ -148,7 +147,7 @@ void MainWindow::OnCvtCustPal() {
   if (!doc.current || jobs_->Busy()) return;
   const QString name = prompts_->OpenFileName(this, tr("Open custom palette"), tr("GUI Palette file (*.GUIPal)"));
   if (name.isEmpty()) return;
-  const std::string path = ToFileName(name, kMaxPalettePathLength);
+  const std::string path = ToFileName(name);
   auto loaded = std::make_shared<PaletteRef>();
   const QString outer = std::exchange(reportFile_, FromFileName(path));
   const bool converted = RunImageOperation(tr("Converting to the palette of %1").arg(FromFileName(path)),

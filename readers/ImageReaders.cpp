@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 #include <string_view>
+#include <utility>
 
 #include "readers/BmpReader.h"
 #include "readers/GifDecoder.h"
@@ -72,7 +73,14 @@ std::uint32_t CountGifFrames(std::span<const std::uint8_t> data, const ReadLimit
 }  // namespace
 
 int FileTypeFromExtension(const std::string& name) {
-  const std::string limited = name.substr(0, 255);
+  // The file's own name, of at most 255 characters as a folder holds them:
+  // however long its folders, they never push the extension out of reach.
+#ifdef _WIN32
+  const std::size_t slash = name.find_last_of("/\\");
+#else
+  const std::size_t slash = name.rfind('/');
+#endif
+  const std::string limited = name.substr(slash == std::string::npos ? 0 : slash + 1, 255);
   const std::size_t dot = limited.rfind('.');
   if (dot == std::string::npos) return kFileTypeNone;
   const std::string extension = limited.substr(dot);
@@ -98,9 +106,15 @@ int ChooseFileType(int typeFromName, std::span<const std::uint8_t> data) {
 }
 
 ReadResult LoadImagePath(const std::string& path, const ReadOptions& options, sys::Context& ctx) {
+  PathRead file;
+  return LoadImagePath(path, options, ctx, file);
+}
+
+ReadResult LoadImagePath(const std::string& path, const ReadOptions& options, sys::Context& ctx, PathRead& read) {
   std::string reason;
   auto file = sys::File::OpenRead(path, &reason);
   if (!file) {
+    read.openFailure = reason;
     ReadResult result;
     result.code = ctx.FailBecause(sys::Code::kIo, kFileNotFoundText, "cannot open " + path + ": " + reason,
                                   kFileNotFoundMessage);
@@ -116,7 +130,9 @@ ReadResult LoadImagePath(const std::string& path, const ReadOptions& options, sy
   }
   auto bytes = file->ReadAll();
   if (!bytes) return ReadResult::Failure(ctx, sys::Code::kIo, "File could not be read", "reading " + path + " failed");
-  return LoadImageBytes(*bytes, path, options, ctx);
+  ReadResult result = LoadImageBytes(*bytes, path, options, ctx);
+  read.bytes = std::move(*bytes);
+  return result;
 }
 
 ReadResult LoadImageBytes(std::span<const std::uint8_t> data, const std::string& nameHint, const ReadOptions& options,

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "image/Bitmap.h"
 #include "readers/ReadOptions.h"
@@ -42,6 +43,15 @@ inline constexpr const char* kFileNotFoundText = "File not found.";
 // pictures the file holds. A file that cannot be opened fails with
 // kFileNotFoundText (code kIo, the system's reason as the cause).
 ReadResult LoadImagePath(const std::string& path, const ReadOptions& options, sys::Context& ctx);
+// What LoadImagePath found of the file itself.
+struct PathRead {
+  std::vector<std::uint8_t> bytes;  // the file's bytes, as decoded (empty when it could not be read)
+  std::string openFailure;          // why the file could not be opened, "" when it was
+};
+// LoadImagePath that hands over the file's bytes, for a caller that keeps
+// them (an animation save takes its frames from them) instead of reading the
+// file again.
+ReadResult LoadImagePath(const std::string& path, const ReadOptions& options, sys::Context& ctx, PathRead& file);
 ReadResult LoadImageBytes(std::span<const std::uint8_t> data, const std::string& nameHint, const ReadOptions& options,
                           sys::Context& ctx);
 

@@ -1,7 +1,16 @@
 #include "sys/Memory.h"
 
 #include <cstdio>
+#include <fstream>
 #include <new>
+
+#ifndef _WIN32
+#include <sys/resource.h>
+#include <unistd.h>
+#else
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#endif
 
 namespace rastra {
 
@@ -38,6 +47,42 @@ bool AllocZeroed(std::vector<std::uint8_t>& block, std::uint64_t bytes, Context&
     return false;
   }
   return true;
+}
+
+std::uint64_t PhysicalMemoryBytes() {
+#ifdef _WIN32
+  MEMORYSTATUSEX status{};
+  status.dwLength = sizeof status;
+  return GlobalMemoryStatusEx(&status) ? status.ullTotalPhys : 0;
+#else
+  const long pages = sysconf(_SC_PHYS_PAGES);
+  const long pageSize = sysconf(_SC_PAGESIZE);
+  if (pages <= 0 || pageSize <= 0) return 0;
+  return static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize);
+#endif
+}
+
+std::uint64_t AddressSpaceLimitBytes() {
+#ifdef _WIN32
+  return 0;
+#else
+  struct rlimit limit {};
+  if (getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return 0;
+  return static_cast<std::uint64_t>(limit.rlim_cur);
+#endif
+}
+
+std::uint64_t AddressSpaceInUseBytes() {
+#ifdef __linux__
+  // The first number of statm is the address space in pages.
+  std::ifstream statm("/proc/self/statm");
+  std::uint64_t pages = 0;
+  const long pageSize = sysconf(_SC_PAGESIZE);
+  if (!(statm >> pages) || pageSize <= 0) return 0;
+  return pages * static_cast<std::uint64_t>(pageSize);
+#else
+  return 0;
+#endif
 }
 
 }  // namespace sys

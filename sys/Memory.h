@@ -25,6 +25,14 @@ Code FailAllocation(Context& ctx, std::uint64_t bytes);
 
 std::string AllocFailureText(std::uint64_t bytes);
 
+// What the process may use, for callers that share it out among jobs:
+// the machine's physical memory (0 when unknown), the address-space limit
+// set on the process (RLIMIT_AS; 0 when there is none), and the address
+// space it takes now (0 when unknown).
+std::uint64_t PhysicalMemoryBytes();
+std::uint64_t AddressSpaceLimitBytes();
+std::uint64_t AddressSpaceInUseBytes();
+
 }  // namespace sys
 
 }  // namespace rastra

@@ -63,7 +63,8 @@ void PutLE32(std::vector<std::uint8_t>& out, std::uint32_t v) {
   PutLE16(out, v >> 16);
 }
 
-RunResult RunRastra(const std::vector<std::string>& args, const fs::path& cwd, Display display) {
+RunResult RunRastra(const std::vector<std::string>& args, const fs::path& cwd, Display display,
+                    const RunSetting& setting) {
   TempDir capture;
   const std::string outPath = capture.File("stdout");
   const std::string errPath = capture.File("stderr");
@@ -75,6 +76,11 @@ RunResult RunRastra(const std::vector<std::string>& args, const fs::path& cwd, D
       setenv("QT_QPA_PLATFORM", "offscreen", 1);
     } else {
       for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) unsetenv(name);
+    }
+    for (const auto& [name, value] : setting.environment) setenv(name.c_str(), value.c_str(), 1);
+    if (setting.addressSpace != 0) {
+      const struct rlimit limit { setting.addressSpace, setting.addressSpace };
+      if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(127);
     }
     std::vector<char*> argv;
     std::string program = RASTRA_BINARY;

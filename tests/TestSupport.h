@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 
@@ -40,10 +41,17 @@ struct RunResult {
 // None: no DISPLAY, WAYLAND_DISPLAY or QT_QPA_PLATFORM, as on a build server.
 enum class Display { Offscreen, None };
 
+// What the process is given beyond its arguments: an address-space limit
+// (RLIMIT_AS, 0 for none) and environment variables to set.
+struct RunSetting {
+  std::uint64_t addressSpace = 0;
+  std::vector<std::pair<std::string, std::string>> environment;
+};
+
 // Runs the rastra binary with the arguments in directory cwd (no shell
 // quoting problems: arguments are passed as they are).
 RunResult RunRastra(const std::vector<std::string>& args, const std::filesystem::path& cwd,
-                    Display display = Display::Offscreen);
+                    Display display = Display::Offscreen, const RunSetting& setting = {});
 
 std::vector<std::uint8_t> ReadBytes(const std::string& path);
 std::string ReadText(const std::string& path);

@@ -63,4 +63,14 @@ for case in plain:-useargb0\;-bigendian0\;-preservetrans0\;-pnggamma1\;-smoothch
   grep -qF "[==[-defaultsettings;$words;" "$scratch/settings/rastra/$name/job.cmake" ||
     { cat "$scratch/settings/rastra/$name/job.cmake"; fail "$name does not pass $words"; }
 done
+# MAX_OUTPUT reaches the command line of the conversion and of the set; no
+# bytes at all, or a word, stop the configuration.
+configure max_output || { cat "$scratch/max_output.log"; fail "MAX_OUTPUT should configure"; }
+grep -qF -- "-maxoutput4096" "$scratch/max_output/rastra/image/job.cmake" || fail "MAX_OUTPUT of a bitmap not passed on"
+grep -qF -- "-maxoutput8192" "$scratch/max_output/rastra/icons/job.cmake" || fail "MAX_OUTPUT of a set not passed on"
+for case in max_output_zero:"MAX_OUTPUT must be 1 byte or more" max_output_word:"MAX_OUTPUT is a number of bytes, not 1G"; do
+  name=${case%%:*} message=${case#*:}
+  if configure "$name"; then cat "$scratch/$name.log"; fail "$name configured"; fi
+  tr -s ' \n' ' ' < "$scratch/$name.log" | grep -qF "$message" || { cat "$scratch/$name.log"; fail "$name: no reason"; }
+done
 echo "rastra_add_bitmap inputs: all checks passed"

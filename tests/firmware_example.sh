@@ -100,4 +100,12 @@ grep -qF 'C flash budget exceeded: ./theme_flag.c takes 1556 bytes, over the 100
   "$scratch/over_budget.log" || { cat "$scratch/over_budget.log"; fail "the budget's message does not name the file"; }
 left=$(find "$fw/rastra/theme" -type f ! -name job.cmake ! -name Rastra.log)
 [ -z "$left" ] || fail "a set over its budget left files: $left"
+
+# The sprite's C file is larger than 1000 bytes: with that limit its
+# conversion fails, says by how much, and leaves no file.
+configure -DRASTRA_EXAMPLE_THEME_BUDGET=4096 -DRASTRA_EXAMPLE_MAX_OUTPUT=1000
+if build_example over_limit; then cat "$scratch/over_limit.log"; fail "a sprite over its output limit built"; fi
+tr -s ' \n' ' ' < "$scratch/over_limit.log" | grep -qE 'rastra: \./spin\.c: Output would be (at least )?[0-9,]+ bytes, more than the limit of 1,000 bytes' ||
+  { cat "$scratch/over_limit.log"; fail "the output limit's message is missing"; }
+[ ! -e "$fw/rastra/spin/spin.c" ] || fail "a conversion over its output limit left its file"
 echo "firmware example: all checks passed"

@@ -57,7 +57,7 @@ TEST_F(Cli, GnuStyleHelpAndVersion) {
 
 TEST_F(Cli, UnknownCommandIsAParseErrorThatRunsNothing) {
   const auto result = Run({"-fooo", "-exit"});
-  EXPECT_EQ(Log(), "\"fooo\" is not a valid command !Error during command line parsing.");
+  EXPECT_EQ(Log(), "\"fooo\" is not a valid command !\nError during command line parsing.\n");
   EXPECT_EQ(result.exitCode, 3);
   EXPECT_EQ(result.err,
             "rastra: -fooo: \"fooo\" is not a valid command ! (rastra -help lists the commands)\n"
@@ -66,19 +66,19 @@ TEST_F(Cli, UnknownCommandIsAParseErrorThatRunsNothing) {
 
 TEST_F(Cli, CommandWordsAreCaseSensitive) {
   const auto result = Run({"-Exit", "-exit"});
-  EXPECT_EQ(Log(), "\"Exit\" is not a valid command !Error during command line parsing.");
+  EXPECT_EQ(Log(), "\"Exit\" is not a valid command !\nError during command line parsing.\n");
   EXPECT_EQ(result.exitCode, 3);
 }
 
 TEST_F(Cli, FileNameAnywhereButFirstIsAParseError) {
   const auto result = Run({"-exit", "logo.bmp"});
-  EXPECT_EQ(Log(), "Error during command line parsing.");
+  EXPECT_EQ(Log(), "Error during command line parsing.\n");
   EXPECT_EQ(result.exitCode, 3);
 }
 
 TEST_F(Cli, MissingInputFileIsReported) {
   const auto result = Run({"nosuch.bmp", "-exit"});
-  EXPECT_EQ(Log(), "File not found.");
+  EXPECT_EQ(Log(), "File not found.\n");
   EXPECT_EQ(result.exitCode, 21);
 }
 
@@ -93,14 +93,15 @@ TEST_F(Cli, TwentyCommandsFitATwentyFirstIsRefused) {
   args.push_back("-saveas");
   const auto refused = Run(args);
   EXPECT_EQ(refused.exitCode, 3);
-  EXPECT_EQ(Log(), "\"-saveas\": no more than 20 commands can be given !Error during command line parsing.");
+  EXPECT_EQ(Log(), "\"-saveas\": no more than 20 commands can be given !\nError during command line parsing.\n");
 }
 
 TEST_F(Cli, OverlongParameterTextIsRefused) {
   EXPECT_EQ(Run({"-saveas" + std::string(499, 'x'), "-exit"}).exitCode, 0);
   const auto refused = Run({"-saveas" + std::string(500, 'x'), "-exit"});
   EXPECT_EQ(refused.exitCode, 3);
-  EXPECT_EQ(Log(), "\"-saveas\": the parameter text is longer than 499 characters !Error during command line parsing.");
+  EXPECT_EQ(Log(),
+            "\"-saveas\": the parameter text is longer than 499 characters !\nError during command line parsing.\n");
 }
 
 TEST_F(Cli, LogIsOnlyTouchedWhenSomethingIsReported) {
@@ -108,7 +109,7 @@ TEST_F(Cli, LogIsOnlyTouchedWhenSomethingIsReported) {
   EXPECT_EQ(Run({"-help", "-exit"}).exitCode, 0);
   EXPECT_EQ(Log(), "old");
   Run({"-x", "-exit"});
-  EXPECT_EQ(Log(), "\"x\" is not a valid command !Error during command line parsing.");
+  EXPECT_EQ(Log(), "\"x\" is not a valid command !\nError during command line parsing.\n");
 }
 
 // Without a display, a run that would open the window ends with a message and
@@ -254,7 +255,7 @@ TEST_F(Cli, SettingCommandsTakeZeroOrOne) {
   for (const char* bad : {"-useargb", "-useargb2", "-bigendianx", "-preservetrans01", "-bigendian 1"}) {
     const auto result = Run({"logo.bmp", bad, "-saveascopy,2", "-exit"});
     EXPECT_EQ(result.exitCode, 3) << bad;
-    EXPECT_EQ(Log(), "Setting must be 0 or 1.Error during command line parsing.") << bad;
+    EXPECT_EQ(Log(), "Setting must be 0 or 1.\nError during command line parsing.\n") << bad;
     const std::string word = std::string(bad).substr(0, std::string(bad).find_first_of("0123456789 x", 1));
     EXPECT_EQ(result.err, "rastra: " + std::string(bad) + ": Setting must be 0 or 1. (" + word + "0 or " + word +
                               "1)\nrastra: " + bad + ": Error during command line parsing. (nothing was run)\n");
@@ -295,7 +296,7 @@ TEST_F(Cli, StandardErrorNamesTheFileOrTheValue) {
     args.emplace_back("-exit");
     fs::remove(dir_.File("Rastra.log"));
     const auto result = Run(args);
-    EXPECT_EQ(Log(), c.log) << ::testing::PrintToString(args);
+    EXPECT_EQ(Log(), std::string(c.log) + "\n") << ::testing::PrintToString(args);
     EXPECT_EQ(result.err, "rastra: " + std::string(c.err) + "\n") << ::testing::PrintToString(args);
   }
 }

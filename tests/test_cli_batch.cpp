@@ -141,7 +141,7 @@ TEST_F(CliBatch, SeveralImagesGiveWhatSingleRunsGive) {
 TEST_F(CliBatch, ExitCodeIsThatOfTheLastReport) {
   Copy(kSamples + "logo.bmp", "logo.bmp");
   EXPECT_EQ(Run({"logo.bmp", "missing.png", "-reducecolors300", "-exit"}).exitCode, 21);
-  EXPECT_EQ(Log(), "Illegal number of colors.File not found.");
+  EXPECT_EQ(Log(), "Illegal number of colors.\nFile not found.\n");
   EXPECT_EQ(Run({"missing.png", "logo.bmp", "-reducecolors300", "-exit"}).exitCode, 27);
   EXPECT_EQ(Run({"logo.bmp", "logo.bmp", "-saveascopy,2", "-exit"}).exitCode, 0);
   EXPECT_TRUE(fs::exists(dir_.File("copy.bmp")));
@@ -298,7 +298,7 @@ TEST_F(CliBatch, OnlyAnimatedGifsMakeAnimations) {
     args.emplace_back("-exit");
     const auto result = Run(args);
     EXPECT_EQ(result.exitCode, c.exitCode) << ::testing::PrintToString(args);
-    EXPECT_EQ(TakeLog(), c.log);
+    EXPECT_EQ(TakeLog(), std::string(c.log) + "\n");
     EXPECT_EQ(result.err, "rastra: " + std::string(c.err) + "\n");
     EXPECT_FALSE(fs::exists(dir_.File("a.c")));
   }

@@ -133,7 +133,7 @@ TEST_F(CliReadSettings, SettingsTakeZeroOrOneAndRefuseTheRest) {
       fs::remove(dir_.File("copy.bmp"));
       const auto run = RunRastra({"linear.png", word + value, "-saveascopy,2", "-exit"}, dir_.Path());
       EXPECT_EQ(run.exitCode, 3) << word << value;
-      EXPECT_EQ(Log(), "Setting must be 0 or 1.Error during command line parsing.") << word << value;
+      EXPECT_EQ(Log(), "Setting must be 0 or 1.\nError during command line parsing.\n") << word << value;
       EXPECT_EQ(run.err, "rastra: " + word + value + ": Setting must be 0 or 1. (" + word + "0 or " + word +
                              "1)\nrastra: " + word + value + ": Error during command line parsing. (nothing was run)\n");
       EXPECT_FALSE(fs::exists(dir_.File("copy.bmp"))) << word << value;

@@ -88,26 +88,26 @@ TEST_F(CliSave, ExitBeforeSaveStillSaves) {
 
 TEST_F(CliSave, IllegalFormatGivesExitCodeTwo) {
   EXPECT_EQ(Run({"logo.bmp", "-saveasout,1,30", "-exit"}).exitCode, 2);
-  EXPECT_EQ(Log(), "Illegal FORMAT parameter.");
+  EXPECT_EQ(Log(), "Illegal FORMAT parameter.\n");
   EXPECT_FALSE(Exists("out.c"));
 }
 
 TEST_F(CliSave, TwoFailuresLeaveBothTextsAndTheSecondCode) {
   EXPECT_EQ(Run({"logo.bmp", "-saveasout,8", "-saveasout,1,5,2", "-exit"}).exitCode, 13);
-  EXPECT_EQ(Log(), "Illegal TYPE parameter.Illegal NOPALETTE parameter.");
+  EXPECT_EQ(Log(), "Illegal TYPE parameter.\nIllegal NOPALETTE parameter.\n");
 }
 
 TEST_F(CliSave, CommandsWithoutImageDoNothingOrReportTheConverter) {
   EXPECT_EQ(Run({"-saveasout,2", "-fliph", "-exit"}).exitCode, 0);
   EXPECT_FALSE(Exists("out.bmp"));
   EXPECT_EQ(Run({"-convertintobw", "-exit"}).exitCode, 1);
-  EXPECT_EQ(Log(), "Internal error : No source bitmap. (hBitmap == 0)");
+  EXPECT_EQ(Log(), "Internal error : No source bitmap. (hBitmap == 0)\n");
 }
 
 TEST_F(CliSave, AFailedSaveKeepsTheExistingFile) {
   WriteBytes(dir_.File("---.c"), {'o', 'l', 'd'});
   EXPECT_EQ(Run({"logo.bmp", "-saveas---,1", "-exit"}).exitCode, 1);
-  EXPECT_EQ(Log(), "Illegal identifier");
+  EXPECT_EQ(Log(), "Illegal identifier\n");
   EXPECT_EQ(ReadText(dir_.File("---.c")), "old");
   WriteBytes(dir_.File("tc.c"), {'o', 'l', 'd'});
   EXPECT_EQ(Run({"logo.bmp", "-saveastc,1,3", "-exit"}).exitCode, 12);  // FORMAT 3 is no writer format

@@ -133,7 +133,7 @@ TEST_F(CommandLineTest, ReadStringReportsMissingAndTooLong) {
   SetParameterText("abc");
   EXPECT_EQ(ReadString(session_, 3, "USAGE"), "abc");
   EXPECT_FALSE(ParseErrorFlag(session_));
-  EXPECT_EQ(Log(), "String missing.String too long.");
+  EXPECT_EQ(Log(), "String missing.\nString too long.\n");
   EXPECT_EQ(GetRunState().exitCode, 6);
 }
 
@@ -143,7 +143,7 @@ TEST_F(CommandLineTest, ReportsSetTheExitCodeOnlyInRunsThatEndWithoutTheWindow) 
   GetRunState().exitQueued = false;
   SetParameterText("");
   ReadString(session_, 10, "USAGE");
-  EXPECT_EQ(Log(), "String missing.");
+  EXPECT_EQ(Log(), "String missing.\n");
   EXPECT_EQ(GetRunState().exitCode, 0);
 }
 
@@ -161,7 +161,7 @@ TEST_F(CommandLineTest, ReadDecimalReadsSignedNumbersAndLeavesStoppers) {
   EXPECT_TRUE(ParseErrorFlag(session_));
   SetParameterText("");
   ReadDecimal(session_, "USAGE");
-  EXPECT_EQ(Log(), "Not a decimal value.Missing value.");
+  EXPECT_EQ(Log(), "Not a decimal value.\nMissing value.\n");
 }
 
 TEST_F(CommandLineTest, ReadHexConvertsAndReports) {
@@ -180,26 +180,30 @@ TEST_F(CommandLineTest, ReadHexConvertsAndReports) {
   SetParameterText(",5");  // a leading comma is copied and is no digit
   EXPECT_EQ(ReadHex(session_, "USAGE"), 0);
   EXPECT_EQ(Log(),
-            "The passed parameter is not a hex value.Hex value missing.The passed parameter is not a hex value.");
+            "The passed parameter is not a hex value.\nHex value missing.\nThe passed parameter is not a hex value.\n");
 }
 
 TEST_F(CommandLineTest, ReadHexRefusesValuesTooLargeForAnyColour) {
   SetParameterText("123456789ABCDEF0123");
   EXPECT_EQ(ReadHex(session_, "USAGE"), -1);
-  EXPECT_EQ(Log(), "Color needs to be of a value between 0x000000 and 0xFFFFFF.");
+  EXPECT_EQ(Log(), "Color needs to be of a value between 0x000000 and 0xFFFFFF.\n");
 }
 
 TEST_F(CommandLineTest, CompleteOutputPathFillsFromTheSourcePath) {
   GetDocument().sourcePath = "/images/logo.bmp";
-  EXPECT_EQ(CompleteOutputPath("out", 500, 2, GetDocument().sourcePath), "/images/out.bmp");
-  EXPECT_EQ(CompleteOutputPath("out", 500, 1, GetDocument().sourcePath), "/images/out.c");
-  EXPECT_EQ(CompleteOutputPath("out", 500, 3, GetDocument().sourcePath), "/images/out.dta");
-  EXPECT_EQ(CompleteOutputPath("out", 500, 4, GetDocument().sourcePath), "/images/out.gif");
-  EXPECT_EQ(CompleteOutputPath("out", 500, 5, GetDocument().sourcePath), "/images/out");
-  EXPECT_EQ(CompleteOutputPath("out.png", 500, 5, GetDocument().sourcePath), "/images/out.png");
-  EXPECT_EQ(CompleteOutputPath("/tmp/x/out.c", 500, 1, GetDocument().sourcePath), "/tmp/x/out.c");
-  EXPECT_EQ(CompleteOutputPath("sub/", 500, 1, GetDocument().sourcePath), "sub/logo.c");
-  EXPECT_EQ(CompleteOutputPath("out", 10, 2, GetDocument().sourcePath), "out");  // too long: unchanged
+  EXPECT_EQ(CompleteOutputPath("out", 2, GetDocument().sourcePath), "/images/out.bmp");
+  EXPECT_EQ(CompleteOutputPath("out", 1, GetDocument().sourcePath), "/images/out.c");
+  EXPECT_EQ(CompleteOutputPath("out", 3, GetDocument().sourcePath), "/images/out.dta");
+  EXPECT_EQ(CompleteOutputPath("out", 4, GetDocument().sourcePath), "/images/out.gif");
+  EXPECT_EQ(CompleteOutputPath("out", 5, GetDocument().sourcePath), "/images/out");
+  EXPECT_EQ(CompleteOutputPath("out.png", 5, GetDocument().sourcePath), "/images/out.png");
+  EXPECT_EQ(CompleteOutputPath("/tmp/x/out.c", 1, GetDocument().sourcePath), "/tmp/x/out.c");
+  EXPECT_EQ(CompleteOutputPath("sub/", 1, GetDocument().sourcePath), "sub/logo.c");
+  // However long the image's directory, the name joins it whole.
+  const std::string deep = "/" + std::string(300, 'd') + "/" + std::string(250, 'e') + "/";
+  EXPECT_EQ(CompleteOutputPath("out", 2, deep + "logo.bmp"), deep + "out.bmp");
+  EXPECT_EQ(CompleteOutputPath("sub/", 1, deep + std::string(200, 'n') + ".png"),
+            "sub/" + std::string(200, 'n') + ".c");
 }
 
 TEST_F(CommandLineTest, SaveAsWithoutImageDoesNothing) {
@@ -214,7 +218,7 @@ TEST_F(CommandLineTest, SaveAsParsingMessages) {
     const char* log;
   };
   const Case cases[] = {
-      {"", "String missing.Invalid separator."},
+      {"", "String missing.\nInvalid separator."},
       {"out", "Invalid separator."},
       {"out,8", "Illegal TYPE parameter."},
       {"out,0", "Illegal TYPE parameter."},
@@ -240,7 +244,7 @@ TEST_F(CommandLineTest, SaveAsParsingMessages) {
     state.logFileName = dir_.File(std::string("case") + std::to_string(&c - cases) + ".log");
     SetParameterText(c.parameter);
     SaveAsCommand(session_);
-    EXPECT_EQ(Log(), c.log) << "parameter text " << c.parameter;
+    EXPECT_EQ(Log(), std::string(c.log) + "\n") << "parameter text " << c.parameter;
   }
 }
 
@@ -249,7 +253,7 @@ TEST_F(CommandLineTest, SaveAsTrueColourFormatConvertsPaletteImageWithUndo) {
   GetDocument().sourcePath = dir_.File("in.bmp");
   SetParameterText("out,1,8,0");
   SaveAsCommand(session_);
-  EXPECT_EQ(Log(), "Parameter NOPALETTE must be set to 1.");
+  EXPECT_EQ(Log(), "Parameter NOPALETTE must be set to 1.\n");
   ASSERT_TRUE(GetDocument().current);
   EXPECT_EQ(GetDocument().current->NumColors, 0);
   ASSERT_TRUE(CanUndo());
@@ -285,7 +289,8 @@ TEST_F(CommandLineTest, ScaleRefusesIllegalSizes) {
   RunCommand("scale1%,1");  // 40 x 1% is no whole pixel
   RunCommand("scale10");
   RunCommand("scalex,1");
-  EXPECT_EQ(Log(), "Illegal size.Illegal size.Illegal size.Illegal size.Invalid separator.Not a decimal value.");
+  EXPECT_EQ(Log(),
+            "Illegal size.\nIllegal size.\nIllegal size.\nIllegal size.\nInvalid separator.\nNot a decimal value.\n");
   EXPECT_EQ(GetDocument().current->XSize, 40);
   EXPECT_EQ(GetRunState().exitCode, 24);
 }
@@ -297,11 +302,11 @@ TEST_F(CommandLineTest, ScalePercentagesBeyondAnyNumberAreIllegalSizes) {
   RunCommand("scale99999999999999999999%,5");
   RunCommand("scale5,-99999999999999999999%");
   RunCommand("scale10000001%,5");
-  EXPECT_EQ(Log(), "Illegal size.Illegal size.Illegal size.");
+  EXPECT_EQ(Log(), "Illegal size.\nIllegal size.\nIllegal size.\n");
   RunCommand("scale104166%,50%");  // 96 x 1041.66 is the largest size there is
   EXPECT_EQ(GetDocument().current->XSize, 99999);
   EXPECT_EQ(GetDocument().current->YSize, 1);
-  EXPECT_EQ(Log(), "Illegal size.Illegal size.Illegal size.");
+  EXPECT_EQ(Log(), "Illegal size.\nIllegal size.\nIllegal size.\n");
 }
 
 TEST_F(CommandLineTest, ReduceColorsChecksTheCount) {
@@ -309,7 +314,7 @@ TEST_F(CommandLineTest, ReduceColorsChecksTheCount) {
   RunCommand("reducecolors1");
   RunCommand("reducecolors257");
   RunCommand("reducecolors");
-  EXPECT_EQ(Log(), "Illegal number of colors.Illegal number of colors.Missing value.");
+  EXPECT_EQ(Log(), "Illegal number of colors.\nIllegal number of colors.\nMissing value.\n");
   RunCommand("reducecolors2");
   ASSERT_TRUE(GetDocument().current);
   EXPECT_LE(GetDocument().current->NumColors, 2);
@@ -334,16 +339,16 @@ TEST_F(CommandLineTest, TransparencyMessages) {
   GetDocument().current = testing_support::MakeBitmap(2, 2, 0);
   RunCommand("transparency000000");
   EXPECT_EQ(Log(),
-            "Color needs to be of a value between 0x000000 and 0xFFFFFF.Color could not be found in the image."
-            "The passed parameter is not a hex value.No palette. Transparency can not be create.");
+            "Color needs to be of a value between 0x000000 and 0xFFFFFF.\nColor could not be found in the image.\n"
+            "The passed parameter is not a hex value.\nNo palette. Transparency can not be create.\n");
   EXPECT_EQ(GetRunState().exitCode, 18);
 }
 
 TEST_F(CommandLineTest, ConversionsWithoutImageReportTheConvertersText) {
   RunCommand("convertintobw");
-  EXPECT_EQ(Log(), "Internal error : No source bitmap. (hBitmap == 0)");
+  EXPECT_EQ(Log(), "Internal error : No source bitmap. (hBitmap == 0)\n");
   RunCommand("fliph");  // other operations do nothing without an image
-  EXPECT_EQ(Log(), "Internal error : No source bitmap. (hBitmap == 0)");
+  EXPECT_EQ(Log(), "Internal error : No source bitmap. (hBitmap == 0)\n");
 }
 
 TEST_F(CommandLineTest, ConversionSelectorReachesEveryFormat) {
@@ -385,7 +390,7 @@ TEST_F(CommandLineTest, CustomPaletteNeedsAReadableFile) {
   GetDocument().current = MakePaletteImage();
   RunCommand("convertintocustompalette");
   RunCommand("convertintocustompalettenosuch.GUIPal");
-  EXPECT_EQ(Log(), "String missing.Invalid file handle.Invalid file handle.");
+  EXPECT_EQ(Log(), "String missing.\nInvalid file handle.\nInvalid file handle.\n");
   EXPECT_FALSE(CanUndo());
 }
 

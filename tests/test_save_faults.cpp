@@ -60,7 +60,7 @@ TEST_F(CommandLineSaveFaults, AFullDiskKeepsTheOldFileOfEveryType) {
       ASSERT_TRUE(limit.Active());
       EXPECT_EQ(Run(argument).exitCode, 1);
     }
-    EXPECT_EQ(Log(), std::string("Could not write file ") + save.name);
+    EXPECT_EQ(Log(), std::string("Could not write file ") + save.name + "\n");
     EXPECT_EQ(ReadBytes(dir_.File(save.name)), kOldContent);
     EXPECT_EQ(NamesIn(dir_.Path()), (Names{"Rastra.log", "logo.bmp", save.name}));
     // With room on the disk the same save goes through.
@@ -76,8 +76,11 @@ TEST_F(CommandLineSaveFaults, ADirectoryOnThePathThatIsAFileFailsEveryType) {
   for (const Save& save : kSaves) {
     SCOPED_TRACE(save.name);
     const std::string path = std::string("plain/") + save.name;
-    EXPECT_EQ(Run(path + "," + std::to_string(save.type)).exitCode, 1);
-    EXPECT_EQ(Log(), "Could not create file " + path);
+    const testing_support::RunResult result = Run(path + "," + std::to_string(save.type));
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(Log(), "Could not create file " + path + "\n");
+    // The system's reason says what to fix.
+    EXPECT_EQ(result.err, "rastra: " + path + ": Could not create file " + path + " (Not a directory)\n");
     EXPECT_EQ(ReadBytes(dir_.File("plain")), kOldContent);
     EXPECT_EQ(NamesIn(dir_.Path()), (Names{"Rastra.log", "logo.bmp", "plain"}));
   }
