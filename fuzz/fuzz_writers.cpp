@@ -64,7 +64,7 @@ void CheckSaveExplained(const WriteResult& result, int type, const sys::Context&
 // The conversion -saveas makes before writing a FORMAT.
 BitmapPtr PrepareFor(BitmapPtr image, int format, const OutputOptions& options, sys::Context& ctx) {
   const bool paletteFormat = format >= 1 && format <= 7;
-  if (!paletteFormat && image->NumColors != 0) return Bitmap_ToTrueColor(std::move(image), ctx);
+  if (!paletteFormat && image->NumColors != 0) return Bitmap_ToTrueColor(*image, ctx);
   const int n = image->NumColors;
   int fitting = -1;
   if (format == 1 && (n == 0 || n > 2)) fitting = kFormatBW;
@@ -73,7 +73,7 @@ BitmapPtr PrepareFor(BitmapPtr image, int format, const OutputOptions& options, 
   if ((format == 4 || format == 6) && (n == 0 || n > 16)) fitting = kFormatGray16;
   if ((format == 5 || format == 7) && n == 0) fitting = kFormat8666;
   if (fitting < 0) return image;
-  return ConvertToFormat(std::move(image), GetColorFormat(fitting), options, ctx);
+  return ConvertToFormat(*image, GetColorFormat(fitting), options, ctx);
 }
 
 void CheckReadBack(const std::vector<std::uint8_t>& bytes, int type, int width, int height) {
