@@ -12,6 +12,7 @@
 
 #include "app/Commands.h"
 #include "app/DocumentActions.h"
+#include "app/HeldSink.h"
 #include "app/MemoryEstimate.h"
 #include "app/MemoryGate.h"
 #include "app/Session.h"
@@ -21,45 +22,8 @@ namespace rastra {
 
 namespace {
 
-// Keeps a job's reports and finished files, in the order they arose, until
-// the jobs before it have shown theirs.
-class DeferredSink final : public JobSink {
- public:
-  void Add(ReportEntry entry) override { events_.push_back({std::move(entry), std::nullopt}); }
-  bool Commit(sys::SafeOutputFile output, ReportEntry onFailure) override {
-    // Closed now, so that held outputs hold no descriptors; a failure to
-    // close is remembered and shown when the file would replace its target.
-    output.Output().Close();
-    events_.push_back({std::move(onFailure), std::move(output)});
-    return true;
-  }
-  // Shows the reports and moves the files over their targets, in order;
-  // returns the targets that were replaced. Without commitFiles the files are
-  // dropped and only the reports are shown.
-  std::vector<std::string> Replay(bool commitFiles = true) {
-    std::vector<std::string> replaced;
-    for (Event& event : events_) {
-      if (event.output && !commitFiles) continue;  // the temporary file goes with it
-      if (event.output && event.output->Commit()) {
-        replaced.push_back(event.output->Target());
-      } else {
-        ShowReport(event.entry);  // a report, or the failure of a file
-      }
-    }
-    events_.clear();
-    return replaced;
-  }
-
- private:
-  struct Event {
-    ReportEntry entry;  // the report, or for a file the report of its failure
-    std::optional<sys::SafeOutputFile> output;
-  };
-  std::vector<Event> events_;
-};
-
 struct JobResult {
-  DeferredSink sink;
+  HeldSink sink;
   ImageDocument doc;
   std::vector<std::string> reads;
   std::vector<SaveRecord> saves;

@@ -18,33 +18,6 @@ bool TakesFormat(int type) { return type == kOutputCBitmap || type == kOutputCSt
 
 }  // namespace
 
-void HeldSink::Add(ReportEntry entry) { events_.push_back({std::move(entry), std::nullopt}); }
-
-bool HeldSink::Commit(sys::SafeOutputFile output, ReportEntry onFailure) {
-  events_.push_back({std::move(onFailure), std::move(output)});
-  return true;
-}
-
-std::vector<std::string> HeldSink::Replay() {
-  std::vector<std::string> replaced;
-  for (Event& event : events_) {
-    if (event.output && event.output->Commit()) {
-      replaced.push_back(event.output->Target());
-    } else {
-      ShowReport(event.entry);  // a report, or the failure of a file
-    }
-  }
-  events_.clear();
-  return replaced;
-}
-
-ReportEntry* HeldSink::LastReport() {
-  for (auto it = events_.rbegin(); it != events_.rend(); ++it) {
-    if (!it->output) return &it->entry;
-  }
-  return nullptr;
-}
-
 bool CancellableSink::Write(const void* bytes, std::size_t count) {
   if (failed_ || cancelled_.load(std::memory_order_relaxed)) {
     failed_ = true;

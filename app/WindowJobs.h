@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/HeldSink.h"
 #include "app/Report.h"
 #include "app/Session.h"
 #include "image/Bitmap.h"
@@ -23,26 +24,6 @@
 #include "writers/ImageWriters.h"
 
 namespace rastra {
-
-// Keeps a job's reports and finished output files, in the order they arose.
-class HeldSink final : public JobSink {
- public:
-  void Add(ReportEntry entry) override;
-  bool Commit(sys::SafeOutputFile output, ReportEntry onFailure) override;
-  // On the window's thread: shows the reports and moves the files over their
-  // targets, in order; returns the targets that were replaced.
-  std::vector<std::string> Replay();
-  // The latest report, for a caller that can say more about it; null when
-  // there is none.
-  ReportEntry* LastReport();
-
- private:
-  struct Event {
-    ReportEntry entry;  // the report, or for a file the report of its failure
-    std::optional<sys::SafeOutputFile> output;
-  };
-  std::vector<Event> events_;
-};
 
 // A job's session: a document of its own, the options in force when the job
 // began (the read options for a job that reads pictures), and reports held

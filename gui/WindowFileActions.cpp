@@ -362,15 +362,20 @@ void MainWindow::CreateAnimation(int type) {
     HeldSink sink;
     bool animated = false;
   };
+  // Runs step on a session of its own; what it says and whether it succeeded.
+  const auto runJob = [this, options](const QString& title, auto step) {
+    return jobs_->Compute<Checked>(title, [step, options](JobControl&) {
+      WindowJobSession job(options);
+      Checked out;
+      out.animated = step(job.session);
+      out.sink = std::move(job.sink);
+      return out;
+    });
+  };
   // As the command line does, a file that is no animation is refused before
   // the output name is asked for.
-  auto checked = jobs_->Compute<Checked>(tr("Reading %1").arg(BaseName(gifPath)), [gifPath, options](JobControl&) {
-    WindowJobSession job(options);
-    Checked out;
-    out.animated = CheckGifIsAnimation(job.session, gifPath);
-    out.sink = std::move(job.sink);
-    return out;
-  });
+  auto checked = runJob(tr("Reading %1").arg(BaseName(gifPath)),
+                        [gifPath](CommandSession& session) { return CheckGifIsAnimation(session, gifPath); });
   if (!checked) return;
   ShowJobOutcome(checked->sink, gifName);
   if (!checked->animated) return;
@@ -384,13 +389,8 @@ void MainWindow::CreateAnimation(int type) {
   const std::string outPath = ToFileName(name);
   AnimationRequest request{gifPath, outPath, type};
   request.requireAnimation = true;
-  auto written = jobs_->Compute<Checked>(tr("Saving %1").arg(BaseName(outPath)), [request, options](JobControl&) {
-    WindowJobSession job(options);
-    Checked out;
-    out.animated = SaveAnimation(job.session, request);
-    out.sink = std::move(job.sink);
-    return out;
-  });
+  auto written = runJob(tr("Saving %1").arg(BaseName(outPath)),
+                        [request](CommandSession& session) { return SaveAnimation(session, request); });
   if (!written) return;
   const std::vector<std::string> replaced = ShowJobOutcome(written->sink, FromFileName(outPath));
   if (!written->animated || replaced.empty()) return;

@@ -1,0 +1,36 @@
+#include "app/HeldSink.h"
+
+#include <utility>
+
+namespace rastra {
+
+void HeldSink::Add(ReportEntry entry) { events_.push_back({std::move(entry), std::nullopt}); }
+
+bool HeldSink::Commit(sys::SafeOutputFile output, ReportEntry onFailure) {
+  output.Output().Close();
+  events_.push_back({std::move(onFailure), std::move(output)});
+  return true;
+}
+
+std::vector<std::string> HeldSink::Replay(bool commitFiles) {
+  std::vector<std::string> replaced;
+  for (Event& event : events_) {
+    if (event.output && !commitFiles) continue;
+    if (event.output && event.output->Commit()) {
+      replaced.push_back(event.output->Target());
+    } else {
+      ShowReport(event.entry);  // a report, or the failure of a file
+    }
+  }
+  events_.clear();
+  return replaced;
+}
+
+ReportEntry* HeldSink::LastReport() {
+  for (auto it = events_.rbegin(); it != events_.rend(); ++it) {
+    if (!it->output) return &it->entry;
+  }
+  return nullptr;
+}
+
+}  // namespace rastra
