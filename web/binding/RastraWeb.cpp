@@ -211,6 +211,17 @@ val WriteConverting(const Picture& picture, int type, const std::string& name, c
   return outcome;
 }
 
+// The page's choices as the library takes them.
+WriteOptions WriteOptionsOf(int type, int format, bool noPalette, const std::string& name, const Options& options) {
+  WriteOptions write;
+  write.type = type;
+  write.format = format;
+  write.noPalette = noPalette;
+  write.name = name;
+  write.output = ToOutputOptions(options);
+  return write;
+}
+
 // { ok, text, warnings, bytes, picture }: the file of TYPE 1 to 5; name makes
 // the C identifiers as a file name does. picture is set when the writer
 // worked from a converted picture (GIF and PNG), which then becomes the
@@ -218,12 +229,7 @@ val WriteConverting(const Picture& picture, int type, const std::string& name, c
 val WriteTo(const Picture& picture, int type, int format, bool noPalette, const std::string& name,
               const Options& options) {
   if (type == kOutputGif || type == kOutputPng) return WriteConverting(picture, type, name, options);
-  WriteOptions write;
-  write.type = type;
-  write.format = format;
-  write.noPalette = noPalette;
-  write.name = name;
-  write.output = ToOutputOptions(options);
+  WriteOptions write = WriteOptionsOf(type, format, noPalette, name, options);
   Result<std::string> file = Write(picture.image(), write);
   val outcome = Outcome(file);
   if (file.Ok()) {
@@ -238,12 +244,7 @@ val WriteTo(const Picture& picture, int type, int format, bool noPalette, const 
 val WriteAnimationOf(const val& gifData, int type, int format, bool noPalette, const std::string& name,
                        const Options& options, const val& editFrame) {
   const std::vector<std::uint8_t> bytes = BytesOf(gifData);
-  WriteOptions write;
-  write.type = type;
-  write.format = format;
-  write.noPalette = noPalette;
-  write.name = name;
-  write.output = ToOutputOptions(options);
+  WriteOptions write = WriteOptionsOf(type, format, noPalette, name, options);
   if (!editFrame.isUndefined() && !editFrame.isNull()) {
     write.editFrame = [&editFrame](const Image& frame, int index) -> Result<Image> {
       Result<Image> copy = frame.Copy();
