@@ -4,6 +4,9 @@
 #include <rastra/rastra.h>
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <regex>
@@ -11,6 +14,12 @@
 #include <vector>
 
 #include "TestSupport.h"
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || __has_feature(memory_sanitizer)
+#define RASTRA_UNDER_SANITIZER 1
+#endif
+#endif
 
 namespace {
 
@@ -232,6 +241,27 @@ TEST(LibraryConvert, AFailureLeavesTheSourceAndEveryCallANewImage) {
   const rastra::Rgba topLeft = logo.Pixel(0, 0);
   const rastra::Rgba moved = turned.Pixel(turned.Width() - 1, 0);  // clockwise: top left goes top right
   EXPECT_TRUE(topLeft.r == moved.r && topLeft.g == moved.g && topLeft.b == moved.b);
+}
+
+// No exception leaves the library: a picture that does not fit in memory is a
+// result with its code. A child under an address-space limit asks for 6.4 GB.
+TEST(LibraryConvert, MemoryRunningOutIsAResult) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__) || defined(RASTRA_UNDER_SANITIZER)
+  GTEST_SKIP() << "a sanitizer's allocator stops the process instead of failing an allocation";
+#endif
+  const std::vector<std::uint8_t> pixel = Noise(1, 1, true);
+  const rastra::Image image = Must(rastra::FromRgba(pixel.data(), 1, 1));
+  const pid_t child = fork();
+  if (child == 0) {
+    const rlim_t limit = rlim_t{1} << 30;
+    const struct rlimit rl { limit, limit };
+    if (setrlimit(RLIMIT_AS, &rl) != 0) _exit(2);
+    const rastra::Result<rastra::Image> scaled = rastra::Scale(image, 40000, 40000);
+    _exit(!scaled && scaled.code == rastra::Code::kOutOfMemory && !scaled.text.empty() ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 TEST(LibraryAnimation, GivesTheCommandLinesSpriteAndRefusesOneFrame) {
