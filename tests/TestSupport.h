@@ -10,6 +10,22 @@
 #include <vector>
 
 
+// Sanitizers reserve terabytes of address space for their shadow memory and
+// stop the process when an allocation fails, so a test that limits the
+// address space tests nothing under them.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define RASTRA_TEST_UNDER_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || __has_feature(memory_sanitizer)
+#define RASTRA_TEST_UNDER_SANITIZER 1
+#endif
+#endif
+#ifdef RASTRA_TEST_UNDER_SANITIZER
+#define RASTRA_SKIP_UNDER_SANITIZER() GTEST_SKIP() << "address-space limits test nothing under a sanitizer"
+#else
+#define RASTRA_SKIP_UNDER_SANITIZER() static_cast<void>(0)
+#endif
+
 namespace testing_support {
 
 // A fresh directory removed again when the object goes.

@@ -15,12 +15,6 @@
 
 #include "TestSupport.h"
 
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || __has_feature(memory_sanitizer)
-#define RASTRA_UNDER_SANITIZER 1
-#endif
-#endif
-
 namespace {
 
 using testing_support::ReadBytes;
@@ -246,9 +240,7 @@ TEST(LibraryConvert, AFailureLeavesTheSourceAndEveryCallANewImage) {
 // No exception leaves the library: a picture that does not fit in memory is a
 // result with its code. A child under an address-space limit asks for 6.4 GB.
 TEST(LibraryConvert, MemoryRunningOutIsAResult) {
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__) || defined(RASTRA_UNDER_SANITIZER)
-  GTEST_SKIP() << "a sanitizer's allocator stops the process instead of failing an allocation";
-#endif
+  RASTRA_SKIP_UNDER_SANITIZER();
   const std::vector<std::uint8_t> pixel = Noise(1, 1, true);
   const rastra::Image image = Must(rastra::FromRgba(pixel.data(), 1, 1));
   const pid_t child = fork();

@@ -288,6 +288,7 @@ TEST(ImageJobsMemory, ABudgetForOneRunsOneAtATime) {
 
 // Under an address-space limit the budget is half the room left under it.
 TEST(MemoryBudget, HalfTheRoomUnderAnAddressSpaceLimit) {
+  RASTRA_SKIP_UNDER_SANITIZER();
   const pid_t child = fork();
   if (child == 0) {
     const std::uint64_t limit = std::uint64_t{1} << 33;

@@ -334,6 +334,7 @@ TEST_F(RunSafety, ALaterImageReadsWhatAnEarlierOneWrote) {
 // do one by one, whether the run's budget follows the limit or is set so high
 // that they start side by side (and run out of memory, and go again alone).
 TEST_F(RunSafety, ImagesShortOfMemoryGiveTheOneByOneResult) {
+  RASTRA_SKIP_UNDER_SANITIZER();
   const std::vector<std::string> images = {"a.png", "b.png", "c.png"};
   {
     const std::string first = dir_.File(images[0]);
