@@ -185,6 +185,7 @@ TEST_F(RunSafety, ExitOrHideAnywhereEndsAFailedParse) {
       with({"logo.bmp", "-exit"}, with(twenty, {"-flipv"})),       // -exit first, a 22nd command last
       {"logo.bmp", "-exit" + std::string(600, 'x')},               // -exit with a parameter too long
       {"logo.bmp", "-fliph", "misplaced.bmp", "-exit"},            // an image name after a command
+      {"logo.bmp", "-fliph", "misplaced.bmp", "-hide"},            // the same with -hide
       {"logo.bmp", "-maxoutput0", "-hide"},                        // a bad value of a run setting
       {"logo.bmp", "-nosuchcommand", "-exitnow"},                  // -exit with a parameter
   };
