@@ -49,5 +49,6 @@ cmake --build "$scratch/examples" > "$scratch/examples-build.log" || { cat "$scr
 mkdir "$scratch/out"
 "$scratch/examples/to565" samples/logo.bmp "$scratch/out" || fail "to565"
 [ "$(stat -c %s "$scratch/out/logo.dta")" -eq $((16 + 96 * 48 * 2)) ] || fail "logo.dta has the wrong size"
-ldd "$scratch/examples/to565" | grep -q "librastra_core.so.$version" || fail "to565 does not use the shared core"
+ldd "$scratch/examples/to565" > "$scratch/ldd.txt"
+grep -q "librastra_core.so.$version" "$scratch/ldd.txt" || { cat "$scratch/ldd.txt"; fail "to565 does not use the shared core"; }
 echo "shared core library: $soname, examples built and run against it"
