@@ -192,7 +192,7 @@ row "JPEG 4:2:0 progressive -> BMP" 1.0 yes out.bmp "$rastra" photo_prog.jpg -sa
 # the command that asks for it (SMOOTH, default -smoothchroma1); a Rastra
 # without it skips the row.
 smooth=${SMOOTH:--smoothchroma1}
-if "$rastra" -help -exit 2>/dev/null | grep -q -- "${smooth%[01]}"; then
+if grep -q -- "${smooth%[01]}" <<< "$("$rastra" -help -exit 2>/dev/null)"; then
   row "JPEG 4:2:0 smoothed chroma -> BMP" 1.0 yes out.bmp "$rastra" photo.jpg "$smooth" -saveasout.bmp,2 -exit -- \
     djpeg -dct int -bmp -outfile ref.bmp photo.jpg
 else

@@ -51,7 +51,7 @@ install_tools() {
 # apt-get source needs a deb-src entry; Debian's images come without one. It
 # names the release alone: its sources are the ones the mirror keeps.
 add_source_entry() {
-  if apt-get source --print-uris -qq "zlib/$codename" 2>/dev/null | grep -q "zlib"; then return; fi
+  if grep -q "zlib" <<< "$(apt-get source --print-uris -qq "zlib/$codename" 2>/dev/null)"; then return; fi
   local uri
   uri=$(grep -rhoE 'https?://[^ ]+/debian/?( |$)' /etc/apt/sources.list /etc/apt/sources.list.d/ 2>/dev/null |
         head -n 1 | tr -d ' ')
