@@ -46,6 +46,7 @@ export const CASES = [
   { images: ['jpeg/h1v1.jpg'], commands: '-convertintogray16 -invertindices -saveas%n,1,12,1 -saveas%n_444,1,21,1' },
   { images: ['gif/animated_transparent_loop.gif'], commands: '-flipv -saveas%n,6,4 -saveas%n_cursor,7' },
   { images: ['gif/animated_loop.gif'], commands: '-convertintobw -transparencyFFFFFF -saveas%n,1,1 -saveas%n_sprite,6' },
+  { images: ['png/basn2c08.png', 'jpeg/h2v2.jpg'], commands: '-pnggamma0 -smoothchroma1 -autoorient1 -saveas%n,1,17' },
 ];
 
 export function corpusMissing(images) {

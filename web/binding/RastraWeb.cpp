@@ -124,16 +124,29 @@ val PictureOutcome(Result<Image> made) {
 
 // { ok, text, warnings, picture, fileType, frames }: frames counts the images
 // of a GIF (an animation has more than one), 1 for any other file.
-val LoadPicture(const val& data, const std::string& name) {
+// How a picture is read: the command line's -pnggamma, -smoothchroma and
+// -autoorient (its defaults when the commands give none).
+struct ReadSettings {
+  bool applyGamma = true;
+  bool smoothChroma = false;
+  bool applyOrientation = false;
+};
+
+val LoadPictureWith(const val& data, const std::string& name, const ReadSettings& settings) {
   const std::vector<std::uint8_t> bytes = BytesOf(data);
   ReadOptions options;
   options.limits = PageLimits();
+  options.applyGamma = settings.applyGamma;
+  options.smoothChroma = settings.smoothChroma;
+  options.applyOrientation = settings.applyOrientation;
   val outcome = PictureOutcome(LoadFromMemory(bytes.data(), bytes.size(), name, options));
   const FileType type = DetectFileType(bytes.data(), bytes.size(), name);
   outcome.set("fileType", static_cast<int>(type));
   outcome.set("frames", outcome["ok"].as<bool>() ? std::max(FrameCount(bytes.data(), bytes.size(), name, options), 1) : 1);
   return outcome;
 }
+
+val LoadPicture(const val& data, const std::string& name) { return LoadPictureWith(data, name, ReadSettings{}); }
 
 // Conversions and edits ---------------------------------------------------------
 
@@ -314,7 +327,12 @@ EMSCRIPTEN_BINDINGS(rastra_web) {
       .field("useArgb", &Options::useArgb)
       .field("bigEndian", &Options::bigEndian)
       .field("preserveTrans", &Options::preserveTrans);
+  value_object<rastra::web::ReadSettings>("ReadSettings")
+      .field("applyGamma", &rastra::web::ReadSettings::applyGamma)
+      .field("smoothChroma", &rastra::web::ReadSettings::smoothChroma)
+      .field("applyOrientation", &rastra::web::ReadSettings::applyOrientation);
   function("load", &rastra::web::LoadPicture);
+  function("loadWith", &rastra::web::LoadPictureWith);
   function("convert", &rastra::web::ConvertTo);
   function("toBestPalette", &rastra::web::BestPaletteOf);
   function("toBestPaletteWithTransparency", &rastra::web::BestPaletteWithTransparencyOf);

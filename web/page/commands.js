@@ -37,6 +37,9 @@ const TABLE = [
   { word: 'preservetrans', kind: 'setting', key: 'preserveTrans' },
   { word: 'defaultsettings', kind: 'ignore' },
   { word: 'sizereport', kind: 'sizereport' },
+  { word: 'pnggamma', kind: 'readsetting', key: 'applyGamma' },
+  { word: 'smoothchroma', kind: 'readsetting', key: 'smoothChroma' },
+  { word: 'autoorient', kind: 'readsetting', key: 'applyOrientation' },
 ];
 
 // The conversions and edits: what an animation repeats on every frame.
@@ -142,6 +145,7 @@ export function parseCommand(argument) {
     case 'saveas':
       return { ...base, ...parseSaveAs(argument, param) };
     case 'setting':
+    case 'readsetting':
       if (param !== '0' && param !== '1') fail(argument, `Setting must be 0 or 1. (-${entry.word}0 or -${entry.word}1)`);
       return { ...base, key: entry.key, value: param === '1' };
     case 'sizereport':
@@ -170,6 +174,17 @@ export function settingsOf(commands, base = {}) {
   const options = { useArgb: false, bigEndian: false, preserveTrans: false, ...base };
   for (const c of commands) if (c.kind === 'setting') options[c.key] = c.value;
   return options;
+}
+
+// How the commands have the image read, or null when they leave it as opened
+// (the command line's defaults: PNG gamma applied, chroma repeated, pictures
+// as stored).
+export function readSettingsOf(commands) {
+  const given = commands.filter((c) => c.kind === 'readsetting');
+  if (given.length === 0) return null;
+  const settings = { applyGamma: true, smoothChroma: false, applyOrientation: false };
+  for (const c of given) settings[c.key] = c.value;
+  return settings;
 }
 
 export function saveAsArgument({ name, type, format = null, noPalette = false }) {
@@ -303,8 +318,15 @@ export function runCommands(R, image, commands, env = {}) {
   const texts = [];
   const history = [];
   let current = image.picture;
+  // Read settings act on the reading, so the image is read again with them.
+  const read = readSettingsOf(commands);
+  if (read && image.bytes) {
+    const loaded = R.loadWith(image.bytes, image.name ?? '', read);
+    current = loaded.ok ? loaded.picture : null;
+    if (!loaded.ok) report(loaded.text);
+  }
   for (const c of commands) {
-    if (c.kind === 'setting' || c.kind === 'ignore') continue;
+    if (c.kind === 'setting' || c.kind === 'readsetting' || c.kind === 'ignore') continue;
     if (!current) {
       report(`${c.argument}: no image to work on`);
       continue;
