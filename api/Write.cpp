@@ -20,7 +20,6 @@ namespace {
 constexpr const char* kDefaultName = "image";
 
 bool IsImageType(int type) { return type >= kOutputCBitmap && type <= kOutputPng; }
-bool TakesFormat(int type) { return type == kOutputCBitmap || type == kOutputCStream; }
 bool IsAnimationType(int type) { return type == kOutputAnimSprite || type == kOutputAnimCursor; }
 
 // Types 1 to 5 of image into sink; identifierSource names the C identifiers.
@@ -34,7 +33,7 @@ Code WriteImageTo(const Bitmap& image, sys::ByteSink& sink, const std::string& i
   OutputSpec spec{options.format, options.noPalette ? 1 : 0};
   const Bitmap* written = &image;
   BitmapPtr fitted;
-  if (TakesFormat(options.type)) {
+  if (TypeTakesFormat(options.type)) {
     if (spec.Format == 0) spec.Format = DefaultFormat(image);
     if (!IsFormatCode(spec.Format)) {
       return ctx.Fail(Code::kBadFormat, "FORMAT must be 1 to 29 or 99, not " + std::to_string(spec.Format));

@@ -29,16 +29,6 @@ namespace rastra {
 
 namespace {
 
-// Runs one piece of core work on the current image and shows what it had to
-// say right after it, so reports keep the order in which they arose.
-template <class Work>
-auto RunJob(CommandSession& session, Work&& work) {
-  sys::Context ctx = MakeJobContext();
-  auto result = work(ctx);
-  session.ReportJob(ctx);
-  return result;
-}
-
 PaletteFileDialog paletteFileDialog = nullptr;
 
 constexpr const char* kSaveAsUsage = "FNAME,TYPE[,FORMAT[,NOPALETTE]]";
@@ -50,7 +40,6 @@ bool IsAnimationType(int type) { return type == kOutputAnimSprite || type == kOu
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-std::string ColorCountText(int n) { return n == 0 ? "a true-colour image" : "an image of " + std::to_string(n) + " colors"; }
 
 // FORMAT: a character minus '0' and up to two more digits; the character
 // after the number is read too and handed back in next.
@@ -103,7 +92,7 @@ bool ReadFormatAndPalette(CommandSession& session, int n, OutputSpec& spec) {
   spec.Format = format;
   if (n != 0 && FormatTakesTrueColor(format)) {
     PushUndo(session);
-    doc.current = RunJob(session, [&](sys::Context& ctx) { return Bitmap_ToTrueColor(*doc.current, ctx); });
+    doc.current = session.RunJob([&](sys::Context& ctx) { return Bitmap_ToTrueColor(*doc.current, ctx); });
   }
   const int fitting = FittingColorFormat(format, n);
   if (fitting >= 0) RunConversion(session, fitting);
@@ -236,7 +225,7 @@ void ScaleCommand(CommandSession& session) {
   const long height = ReadScaleSize(session, doc.current->YSize);
   if (height < 0) return;
   // A scale that fails keeps nothing, as the command line always did.
-  doc.current = RunJob(session, [&](sys::Context& ctx) {
+  doc.current = session.RunJob([&](sys::Context& ctx) {
     return ScaleBitmap(*doc.current, static_cast<int>(width), static_cast<int>(height), ctx);
   });
 }
@@ -249,7 +238,7 @@ void ReduceColorsCommand(CommandSession& session) {
     return;
   }
   ImageDocument& doc = session.doc;
-  doc.current = RunJob(session, [&](sys::Context& ctx) {
+  doc.current = session.RunJob([&](sys::Context& ctx) {
     return ReduceColors(*doc.current, static_cast<int>(colours), session.options, ctx);
   });
 }
@@ -308,6 +297,13 @@ bool SaveImageFile(const Bitmap* image, const std::string& path, int type, const
   return SaveImageFile(session, image, path, type, spec, replacement);
 }
 
+std::vector<std::pair<int, std::string>> FormatMismatchDetails(int type, int format, int numColors) {
+  const std::string colours =
+      numColors == 0 ? "a true-colour image" : "an image of " + std::to_string(numColors) + " colors";
+  return {{kFormatMismatchMessage,
+           "TYPE " + std::to_string(type) + ", FORMAT " + std::to_string(format) + ", " + colours}};
+}
+
 bool SaveImageFile(CommandSession& session, const Bitmap* image, const std::string& path, int type,
                    const OutputSpec& spec, BitmapPtr* replacement) {
   const SubjectScope subject(session, path);
@@ -320,9 +316,7 @@ bool SaveImageFile(CommandSession& session, const Bitmap* image, const std::stri
   }
   sys::Context ctx = MakeJobContext();
   WriteResult result = WriteImageFile(image, output->Output(), path, spec, type, session.options, ctx);
-  const int n = image != nullptr ? image->NumColors : 0;
-  session.ReportJob(ctx, {{kFormatMismatchMessage, "TYPE " + std::to_string(type) + ", FORMAT " +
-                                                       std::to_string(spec.Format) + ", " + ColorCountText(n)}});
+  session.ReportJob(ctx, FormatMismatchDetails(type, spec.Format, image != nullptr ? image->NumColors : 0));
   if (replacement != nullptr) *replacement = std::move(result.replacement);
   if (!result.Ok()) return false;  // the writer said what went wrong; the old file stays
   if (!session.sink.Commit(std::move(*output), session.WithSubjects(TextEntry(CouldNotWriteText(path)), {}))) {
@@ -361,7 +355,7 @@ void SaveAsCommand(CommandSession& session) {
   }
   OutputSpec spec;
   if (session.sharedPalette != nullptr) spec.sharedPalette = &session.sharedPalette->reference;
-  if ((type == kOutputCBitmap || type == kOutputCStream) && !ReadFormatAndPalette(session, n, spec)) return;
+  if (TypeTakesFormat(type) && !ReadFormatAndPalette(session, n, spec)) return;
   if (IsAnimationType(type) && !ReadAnimationFormat(session, type, spec)) return;
   if (!doc.current) return;  // a conversion on the way failed and said so
   const std::string path =
@@ -384,16 +378,16 @@ void RunConversion(CommandSession& session, int selector) {
   ImageDocument& doc = session.doc;
   const OutputOptions options = session.options;
   const auto noImage = [&](const char* text) {
-    RunJob(session, [&](sys::Context& ctx) { return ctx.Fail(sys::Code::kNoImage, text); });
+    session.RunJob([&](sys::Context& ctx) { return ctx.Fail(sys::Code::kNoImage, text); });
   };
   if (selector >= kFormatBW && selector <= kFormatRGB) {
     // A conversion that fails leaves no image, as the command line always did.
     if (!doc.current) return noImage(kNoSourceBitmapText);
-    doc.current = RunJob(
-        session, [&](sys::Context& ctx) { return ConvertToFormat(*doc.current, GetColorFormat(selector), options, ctx); });
+    doc.current = session.RunJob(
+        [&](sys::Context& ctx) { return ConvertToFormat(*doc.current, GetColorFormat(selector), options, ctx); });
   } else if (selector == 15 || selector == 16) {
     if (!doc.current) return noImage(kNoOriginalBitmapText);
-    BitmapPtr result = RunJob(session, [&](sys::Context& ctx) {
+    BitmapPtr result = session.RunJob([&](sys::Context& ctx) {
       return selector == 15 ? ConvertToBestPalette(*doc.current, options, ctx)
                             : ConvertToBestPaletteTrans(*doc.current, 0xFFFFFF, options, ctx);
     });
@@ -426,7 +420,7 @@ void CustomPaletteCommand(CommandSession& session) {
   }
   {
     const SubjectScope subject(session, doc.customPalettePath);
-    if (RunJob(session, [&](sys::Context& ctx) {
+    if (session.RunJob([&](sys::Context& ctx) {
           return _LoadPalette(doc.customPalettePath, doc.customPalette, ctx);
         }) != 0) {
       return;
@@ -434,7 +428,7 @@ void CustomPaletteCommand(CommandSession& session) {
   }
   if (!doc.current) return;
   PushUndo(session);
-  BitmapPtr result = RunJob(session, [&](sys::Context& ctx) {
+  BitmapPtr result = session.RunJob([&](sys::Context& ctx) {
     return ConvertToCustomPalette(*doc.current, doc.customPalette, session.options, ctx);
   });
   doc.current = std::move(result);  // none after a failure, as the command line always had

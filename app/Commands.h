@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/CommandTable.h"
@@ -45,6 +46,9 @@ bool SaveImageFile(const Bitmap* image, const std::string& path, int type, const
                    BitmapPtr* replacement = nullptr);
 bool SaveImageFile(CommandSession& session, const Bitmap* image, const std::string& path, int type,
                    const OutputSpec& spec, BitmapPtr* replacement = nullptr);
+// The detail a failed save's "FORMAT does not match image." gets: the save's
+// TYPE and FORMAT and the colours of the image it was given.
+std::vector<std::pair<int, std::string>> FormatMismatchDetails(int type, int format, int numColors);
 // Makes a writer's replacement the current image, the one before it the
 // newest undo state; nothing for a null replacement.
 void ApplyReplacement(ImageDocument& doc, BitmapPtr replacement);

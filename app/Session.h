@@ -110,6 +110,15 @@ struct CommandSession {
   // What ctx recorded, in order; details[k] = {number, detail} adds a detail
   // to that numbered message.
   void ReportJob(sys::Context& ctx, const std::vector<std::pair<int, std::string>>& details = {});
+  // Runs one piece of core work with a context of its own and reports what
+  // it had to say right after it, so reports keep the order they arose in.
+  template <class Work>
+  auto RunJob(Work&& work) {
+    sys::Context ctx = MakeJobContext();
+    auto result = work(ctx);
+    ReportJob(ctx);
+    return result;
+  }
   void ReportMessages(const std::vector<sys::Message>& messages,
                       const std::vector<std::pair<int, std::string>>& details = {});
   // Memory ran out where no allocator could say so (std::bad_alloc): the

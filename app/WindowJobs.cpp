@@ -3,20 +3,11 @@
 #include <fstream>
 #include <utility>
 
+#include "app/Commands.h"
 #include "readers/ContentDescription.h"
 #include "writers/FormatRules.h"
 
 namespace rastra {
-
-namespace {
-
-std::string ColorCountText(int n) {
-  return n == 0 ? "a true-colour image" : "an image of " + std::to_string(n) + " colors";
-}
-
-bool TakesFormat(int type) { return type == kOutputCBitmap || type == kOutputCStream; }
-
-}  // namespace
 
 bool CancellableSink::Write(const void* bytes, std::size_t count) {
   if (failed_ || cancelled_.load(std::memory_order_relaxed)) {
@@ -38,7 +29,7 @@ CopySaveResult SaveCopy(CommandSession& session, const Bitmap& image, const Copy
   CopySaveResult result;
   BitmapPtr converted;
   const Bitmap* toWrite = &image;
-  if (TakesFormat(request.type)) {
+  if (TypeTakesFormat(request.type)) {
     sys::Context ctx = MakeJobContext();
     toWrite = ImageForFormat(image, request.spec.Format, request.options, converted, ctx);
     session.ReportJob(ctx);
@@ -57,9 +48,7 @@ CopySaveResult SaveCopy(CommandSession& session, const Bitmap& image, const Copy
   const WriteResult written =
       WriteImageFile(toWrite, sink, request.path, request.spec, request.type, request.options, ctx);
   if (cancelled) return result;  // what failed did so because the user gave up
-  session.ReportJob(ctx, {{kFormatMismatchMessage, "TYPE " + std::to_string(request.type) + ", FORMAT " +
-                                                       std::to_string(request.spec.Format) + ", " +
-                                                       ColorCountText(toWrite->NumColors)}});
+  session.ReportJob(ctx, FormatMismatchDetails(request.type, request.spec.Format, toWrite->NumColors));
   if (!written.Ok()) return result;
   result.bytes = sink.Count();
   result.written =

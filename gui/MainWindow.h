@@ -220,6 +220,8 @@ class MainWindow : public QMainWindow {
   // before (or, for kPartOfOpening, in its place). A cancelled or failed
   // operation leaves no step. True when the picture changed.
   bool RunImageOperation(const QString& title, Operation op, PictureChange change = PictureChange::kStep);
+  // A flip, rotation or inversion, as the command line runs it.
+  void RunEditOperation(const QString& title, int commandId);
   // Makes image the current one after an undo state of the one before.
   void ReplacePicture(BitmapPtr image);
   void Reduce(int colours);

@@ -51,7 +51,6 @@ int TypeFromFilter(const QString& filter) {
   return 0;
 }
 
-bool TakesFormat(int type) { return type == kOutputCBitmap || type == kOutputCStream; }
 // The files the window can open again, and so lists among the recent ones.
 bool IsPictureType(int type) { return type == kOutputBmp || type == kOutputGif || type == kOutputPng; }
 
@@ -214,7 +213,7 @@ bool MainWindow::SaveCurrentImage(const QString& name, int type, const SpecResul
   // The file holds what is shown (converted as its FORMAT needs); the
   // picture and its history stay as they are.
   MarkSaved();
-  doc.saveTarget = SaveTarget{path, type, TakesFormat(type) ? spec.format : 0, TakesFormat(type) ? spec.noPalette : 0};
+  doc.saveTarget = SaveTarget{path, type, TypeTakesFormat(type) ? spec.format : 0, TypeTakesFormat(type) ? spec.noPalette : 0};
   if (IsPictureType(type)) {
     AddRecentFile(path);
     RefreshRecentFiles();
@@ -246,7 +245,7 @@ bool MainWindow::SaveAsInteractive() {
   const int type = TypeFromFilter(selectedFilter);
   if (type == 0) return false;
   SpecResult spec{0, 0, type};
-  if (TakesFormat(type) && !prompts_->FormatSpec(this, *doc.current, spec)) return false;
+  if (TypeTakesFormat(type) && !prompts_->FormatSpec(this, *doc.current, spec)) return false;
   if (type == kOutputGif && !ConfirmFirstFrameOnly()) return false;
   return SaveCurrentImage(name, type, spec);
 }
@@ -260,7 +259,7 @@ void MainWindow::OnSave() {
   ImageDocument& doc = GetDocument();
   if (!doc.current || jobs_->Busy()) return;
   const SaveTarget target = doc.saveTarget;
-  const bool fits = !TakesFormat(target.type) ||
+  const bool fits = !TypeTakesFormat(target.type) ||
                     SaveStepFor(target.format, *doc.current).conversion != SaveConversion::kColorFormat;
   if (target.path.empty() || target.type == 0 || !fits) {
     SaveAsInteractive();
@@ -312,7 +311,7 @@ void MainWindow::SaveAsFormat(int format) {
   const QString name = prompts_->SaveFileName(this, caption, SuggestedName(".c"), filter, selectedFilter);
   if (name.isEmpty()) return;
   const int type = TypeFromFilter(selectedFilter);
-  if (!TakesFormat(type)) return;
+  if (!TypeTakesFormat(type)) return;
   SaveCurrentImage(name, type, SpecResult{format, 0, type});
 }
 

@@ -40,15 +40,6 @@ BitmapPtr RunEdit(int commandId, BitmapPtr image, CommandSession& session) {
   return std::move(session.doc.current);
 }
 
-// Core work on the job's picture whose context the session reports.
-template <class Work>
-BitmapPtr RunCore(CommandSession& session, Work&& work) {
-  sys::Context ctx = MakeJobContext();
-  BitmapPtr result = work(ctx);
-  session.ReportJob(ctx);
-  return result;
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -116,7 +107,7 @@ void MainWindow::Convert(int selector) {
 void MainWindow::Dither(int index) {
   RunImageOperation(tr("Dithering to %1").arg(QString::fromUtf8(GetColorFormat(index).Name())),
                     [index](BitmapPtr image, CommandSession& session) {
-                      return RunCore(session, [&](sys::Context& ctx) {
+                      return session.RunJob([&](sys::Context& ctx) {
                         return DitherToFormat(*image, GetColorFormat(index), session.options, ctx);
                       });
                     });
@@ -156,7 +147,7 @@ void MainWindow::OnCvtCustPal() {
                       const int failed = _LoadPalette(path, *loaded, ctx);
                       session.ReportJob(ctx);
                       if (failed != 0) return nullptr;
-                      return RunCore(session, [&](sys::Context& convertCtx) {
+                      return session.RunJob([&](sys::Context& convertCtx) {
                         return ConvertToCustomPalette(*image, *loaded, session.options, convertCtx);
                       });
                     });
@@ -184,8 +175,7 @@ void MainWindow::OnDith565() { Dither(13); }
 
 void MainWindow::Reduce(int colours) {
   RunImageOperation(tr("Reducing to %1 colors").arg(colours), [colours](BitmapPtr image, CommandSession& session) {
-    return RunCore(session,
-                   [&](sys::Context& ctx) { return ReduceColors(*image, colours, session.options, ctx); });
+    return session.RunJob([&](sys::Context& ctx) { return ReduceColors(*image, colours, session.options, ctx); });
   });
 }
 void MainWindow::OnReduce4() { Reduce(4); }
@@ -195,36 +185,23 @@ void MainWindow::OnReduce256() { Reduce(256); }
 // ---------------------------------------------------------------------------
 // Edits
 
-void MainWindow::OnFlipH() {
-  RunImageOperation(tr("Flipping"), [](BitmapPtr image, CommandSession& s) { return RunEdit(kCmdFlipH, std::move(image), s); });
+void MainWindow::RunEditOperation(const QString& title, int commandId) {
+  RunImageOperation(title, [commandId](BitmapPtr image, CommandSession& session) {
+    return RunEdit(commandId, std::move(image), session);
+  });
 }
-void MainWindow::OnFlipV() {
-  RunImageOperation(tr("Flipping"), [](BitmapPtr image, CommandSession& s) { return RunEdit(kCmdFlipV, std::move(image), s); });
-}
-void MainWindow::OnRotateCW() {
-  RunImageOperation(tr("Rotating"),
-                    [](BitmapPtr image, CommandSession& s) { return RunEdit(kCmdRotateCW, std::move(image), s); });
-}
-void MainWindow::OnRotateCCW() {
-  RunImageOperation(tr("Rotating"),
-                    [](BitmapPtr image, CommandSession& s) { return RunEdit(kCmdRotateCCW, std::move(image), s); });
-}
-void MainWindow::OnRotate180() {
-  RunImageOperation(tr("Rotating"),
-                    [](BitmapPtr image, CommandSession& s) { return RunEdit(kCmdRotate180, std::move(image), s); });
-}
-void MainWindow::OnInvertIndices() {
-  RunImageOperation(tr("Inverting"),
-                    [](BitmapPtr image, CommandSession& s) { return RunEdit(kCmdInvertIndices, std::move(image), s); });
-}
-void MainWindow::OnInvertColor() {
-  RunImageOperation(tr("Inverting"),
-                    [](BitmapPtr image, CommandSession& s) { return RunEdit(kCmdInvertPalette, std::move(image), s); });
-}
+
+void MainWindow::OnFlipH() { RunEditOperation(tr("Flipping"), kCmdFlipH); }
+void MainWindow::OnFlipV() { RunEditOperation(tr("Flipping"), kCmdFlipV); }
+void MainWindow::OnRotateCW() { RunEditOperation(tr("Rotating"), kCmdRotateCW); }
+void MainWindow::OnRotateCCW() { RunEditOperation(tr("Rotating"), kCmdRotateCCW); }
+void MainWindow::OnRotate180() { RunEditOperation(tr("Rotating"), kCmdRotate180); }
+void MainWindow::OnInvertIndices() { RunEditOperation(tr("Inverting"), kCmdInvertIndices); }
+void MainWindow::OnInvertColor() { RunEditOperation(tr("Inverting"), kCmdInvertPalette); }
 
 void MainWindow::OnShrink() {
   RunImageOperation(tr("Shrinking"), [](BitmapPtr image, CommandSession& session) {
-    return RunCore(session, [&](sys::Context& ctx) { return ShrinkHalf(*image, ctx); });
+    return session.RunJob([&](sys::Context& ctx) { return ShrinkHalf(*image, ctx); });
   });
 }
 
@@ -245,7 +222,7 @@ void MainWindow::OnScale() {
   }
   RunImageOperation(tr("Scaling to %1 x %2").arg(width).arg(height),
                     [width, height](BitmapPtr image, CommandSession& session) {
-                      return RunCore(session, [&](sys::Context& ctx) { return ScaleBitmap(*image, width, height, ctx); });
+                      return session.RunJob([&](sys::Context& ctx) { return ScaleBitmap(*image, width, height, ctx); });
                     });
 }
 

@@ -1,9 +1,13 @@
 #include "writers/FormatRules.h"
 
+#include <rastra/write.h>
+
 #include "image/ColorConvert.h"
 #include "image/ColorFormat.h"
 
 namespace rastra {
+
+bool TypeTakesFormat(int type) { return type == kOutputCBitmap || type == kOutputCStream; }
 
 bool IsFormatCode(int format) { return (format >= 1 && format <= 29) || format == 99; }
 

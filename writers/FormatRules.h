@@ -11,6 +11,8 @@
 
 namespace rastra {
 
+// Whether a save of the output TYPE takes a FORMAT: C bitmaps and streams.
+bool TypeTakesFormat(int type);
 // 1 to 29 and 99 (14 is accepted, though no image matches it).
 bool IsFormatCode(int format);
 // Animation frames are written as packed palette indices only: 1, 2, 4, 5.
