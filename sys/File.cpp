@@ -68,7 +68,11 @@ std::pair<std::string, std::string> SplitLast(const std::string& path) {
 std::string TemporaryName(const std::string& name) {
   constexpr std::size_t kMaxName = 255;
   constexpr std::size_t kAdded = 1 + sizeof kTemporaryMark - 1 + kRandomLength;
-  return "." + name.substr(0, kMaxName - kAdded) + kTemporaryMark + RandomPart();
+  std::string temporary = ".";
+  temporary.append(name, 0, kMaxName - kAdded);
+  temporary += kTemporaryMark;
+  temporary += RandomPart();
+  return temporary;
 }
 
 #ifndef _WIN32
