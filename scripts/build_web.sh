@@ -8,6 +8,7 @@
 # only compiles what changed in Rastra.
 #
 #   scripts/build_web.sh            the page
+#   scripts/build_web.sh deps       only libpng and zlib, into the cache
 #   RASTRA_WEB_BUILD=dir            another build folder (default build-web)
 #   RASTRA_WEB_CACHE=dir            another cache folder
 set -euo pipefail
@@ -85,6 +86,7 @@ build_deps() {
 install_tools
 mkdir -p "$cache"
 build_deps
+[ "${1:-}" != deps ] || { echo "build_web: libpng and zlib are in $deps"; exit 0; }
 mkdir -p "$build"
 if ! emcmake cmake -S web -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DRASTRA_WEB_DEPS="$deps" \
      >"$build/configure.log" 2>&1; then
