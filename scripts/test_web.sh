@@ -13,7 +13,8 @@ cd "$(dirname "$0")/.."
 scripts/build_web.sh
 command -v chromium >/dev/null || scripts/install-packages.sh chromium
 command -v npm >/dev/null || scripts/install-packages.sh npm
-(cd tests/web && npm ci --no-audit --no-fund --silent)
+(cd tests/web && npm ci --no-audit --no-fund --silent) ||
+  { echo "test_web: npm ci in tests/web failed (the npm registry must be reachable)" >&2; exit 1; }
 if [ -z "${RASTRA:-}" ]; then
   [ -x build/rastra ] || { cmake -S . -B build -G Ninja >/dev/null && cmake --build build -j2 --target rastra_program; }
   export RASTRA=$PWD/build/rastra
