@@ -56,6 +56,7 @@ bool UserPrompts::Options(QWidget* parent, const QString& title, Settings& value
 
 bool UserPrompts::Alpha(QWidget* parent, int mode, AlphaChoice& choice) {
   AlphaDlg dialog(parent, mode);
+  dialog.SetChoice(choice);
   if (RunFitted(dialog) != QDialog::Accepted) return false;
   choice = dialog.Choice();
   return true;

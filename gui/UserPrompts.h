@@ -37,6 +37,7 @@ class UserPrompts {
   virtual bool Scale(QWidget* parent, ScaleValues& values);
   virtual bool Transparency(QWidget* parent, const Bitmap& image, int& selection);
   virtual bool Options(QWidget* parent, const QString& title, Settings& values);
+  // choice comes in with the names the fields start with.
   virtual bool Alpha(QWidget* parent, int mode, AlphaChoice& choice);
   virtual void Info(QWidget* parent, int usedColors);
   // format receives the FORMAT of the row the user chose to save in.
