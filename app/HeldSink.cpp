@@ -7,7 +7,7 @@ namespace rastra {
 void HeldSink::Add(ReportEntry entry) { events_.push_back({std::move(entry), std::nullopt}); }
 
 bool HeldSink::Commit(sys::SafeOutputFile output, ReportEntry onFailure) {
-  output.Output().Close();
+  output.Close();
   events_.push_back({std::move(onFailure), std::move(output)});
   return true;
 }
