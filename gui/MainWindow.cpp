@@ -516,7 +516,12 @@ void MainWindow::OnOptions() {
 // old one until its file is read again, which the user is offered.
 void MainWindow::OfferToReadAgain(const Settings& before, const Settings& after) {
   const ImageDocument& doc = GetDocument();
-  if (!doc.current || doc.state.origin != ImageOrigin::kFile || doc.sourcePath.empty() || jobs_->Busy()) return;
+  // Only while the picture is still that of the file it was read from (not
+  // saved as another since).
+  if (!doc.current || doc.state.origin != ImageOrigin::kFile || doc.sourcePath.empty() ||
+      doc.saveTarget.path != doc.sourcePath || jobs_->Busy()) {
+    return;
+  }
   const QString path = FromFileName(doc.sourcePath);
   const QString suffix = QFileInfo(path).suffix().toLower();
   const bool png = suffix == "png";
@@ -528,11 +533,7 @@ void MainWindow::OfferToReadAgain(const Settings& before, const Settings& after)
     changed = after.SmoothChroma != 0 ? tr("with its chroma smoothed") : tr("without its chroma smoothed");
   }
   if (changed.isEmpty()) return;
-  if (!prompts_->Confirm(this, tr("Options"),
-                         tr("%1 is shown as it was read before. Read it again %2?").arg(QFileInfo(path).fileName(), changed))) {
-    return;
-  }
-  OpenByName(path);
+  if (prompts_->ReadAgain(this, QFileInfo(path).fileName(), changed)) OpenByName(path);
 }
 
 void MainWindow::OnExit() { close(); }

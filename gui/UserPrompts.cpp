@@ -99,6 +99,17 @@ bool UserPrompts::Confirm(QWidget* parent, const QString& title, const QString& 
          QMessageBox::Save;
 }
 
+bool UserPrompts::ReadAgain(QWidget* parent, const QString& name, const QString& how) {
+  QMessageBox box(QMessageBox::Question, tr("Options"), tr("%1 is shown as it was read before.").arg(name),
+                  QMessageBox::NoButton, parent);
+  box.setInformativeText(tr("Read it again %1, or keep it as shown?").arg(how));
+  QPushButton* again = box.addButton(tr("&Read again"), QMessageBox::AcceptRole);
+  box.addButton(tr("&Keep as shown"), QMessageBox::RejectRole);
+  box.setDefaultButton(again);
+  box.exec();
+  return box.clickedButton() == again;
+}
+
 bool UserPrompts::TurnUpright(QWidget* parent, const QString& name, int orientation) {
   QMessageBox box(QMessageBox::Question, tr("Turned picture"),
                   tr("The orientation tag of %1 says the picture is stored turned.").arg(name), QMessageBox::NoButton,

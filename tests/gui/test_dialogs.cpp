@@ -446,7 +446,7 @@ class TestDialogs : public QObject {
       return QString(300, QChar('m'));
     });
     QTest::mouseClick(dialog.FirstBrowse(), Qt::LeftButton);
-    QCOMPARE(captionSeen, QString("Select first image"));
+    QCOMPARE(captionSeen, QString("Select alpha mask"));
     QCOMPARE(dialog.Choice().firstName.size(), std::size_t{300});  // a long path is kept whole
     QVERIFY(dialog.Choice().firstChosen);
     QTest::mouseClick(dialog.CancelButton(), Qt::LeftButton);

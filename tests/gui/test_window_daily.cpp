@@ -470,8 +470,7 @@ class TestWindowDaily : public QObject {
     };
     prompts_->confirmAnswer = true;
     window.OnOptions();
-    QCOMPARE(prompts_->confirmations.size(), 1);
-    QVERIFY2(prompts_->confirmations.first().contains("linear.png"), qPrintable(prompts_->confirmations.first()));
+    QCOMPARE(prompts_->asked.filter("readagain:"), QStringList({"readagain:linear.png|without its gamma applied"}));
     QVERIFY(Bitmap_GetPixel(*GetDocument().current, 7, 0) != asRead);  // read again, without gamma
     // A setting that does not concern the picture's file asks nothing.
     prompts_->optionsAnswer = [](Settings& v) {
@@ -480,7 +479,16 @@ class TestWindowDaily : public QObject {
       return true;
     };
     window.OnOptions();
-    QCOMPARE(prompts_->confirmations.size(), 1);
+    QCOMPARE(prompts_->asked.filter("readagain:").size(), 1);
+    // Once saved as another file, the picture is that file's: nothing to offer.
+    prompts_->saveAnswers.push_back({QString::fromStdString(dir_->File("other.png")), "PNG files (*.png)"});
+    window.OnSaveAs();
+    prompts_->optionsAnswer = [](Settings& v) {
+      v.PngGamma = 1;
+      return true;
+    };
+    window.OnOptions();
+    QCOMPARE(prompts_->asked.filter("readagain:").size(), 1);
   }
 
   void exifQuestionOncePerFileWhateverThePath() {

@@ -264,7 +264,7 @@ class X11Smoke : public QObject {
     QVERIFY(bar->isVisible());
     const QRect barOnScreen(bar->mapToGlobal(QPoint(0, 0)), bar->size());
     QVERIFY2(screen.contains(barOnScreen), qPrintable(QString("status bar at y %1").arg(barOnScreen.y())));
-    qInfo("on 1366 x 768: content %d,%d %d x %d", window_->x(), window_->y(), window_->width(), window_->height());
+    qInfo("on 1366 x 768: content %d,%d %d x %d", window_->geometry().x(), window_->geometry().y(), window_->width(), window_->height());
     const QByteArray screenshot = qgetenv("RASTRA_SCREENSHOT");
     if (!screenshot.isEmpty()) QVERIFY(window_->screen()->grabWindow(0).save(QString::fromLocal8Bit(screenshot)));
   }
