@@ -7,7 +7,7 @@ namespace rastra {
 void HeldSink::Add(ReportEntry entry) { events_.push_back({std::move(entry), std::nullopt}); }
 
 bool HeldSink::Commit(sys::SafeOutputFile output, ReportEntry onFailure) {
-  output.Output().Close();
+  output.Close();
   events_.push_back({std::move(onFailure), std::move(output)});
   return true;
 }
@@ -15,7 +15,7 @@ bool HeldSink::Commit(sys::SafeOutputFile output, ReportEntry onFailure) {
 std::vector<std::string> HeldSink::Replay(bool commitFiles) {
   std::vector<std::string> replaced;
   for (Event& event : events_) {
-    if (event.output && !commitFiles) continue;
+    if (event.folded || (event.output && !commitFiles)) continue;
     if (event.output && event.output->Commit()) {
       replaced.push_back(event.output->Target());
     } else {
@@ -28,9 +28,19 @@ std::vector<std::string> HeldSink::Replay(bool commitFiles) {
 
 ReportEntry* HeldSink::LastReport() {
   for (auto it = events_.rbegin(); it != events_.rend(); ++it) {
-    if (!it->output) return &it->entry;
+    if (!it->output && !it->folded) return &it->entry;
   }
   return nullptr;
+}
+
+void HeldSink::FoldInto(const std::string& prefix) {
+  for (std::size_t i = 0; i + 1 < events_.size(); ++i) {
+    Event& event = events_[i];
+    Event& next = events_[i + 1];
+    if (event.output || next.output || event.folded || !event.entry.text.starts_with(prefix)) continue;
+    if (next.entry.detail.empty()) next.entry.detail = event.entry.text.substr(prefix.size());
+    event.folded = true;
+  }
 }
 
 }  // namespace rastra

@@ -27,11 +27,16 @@ class HeldSink final : public JobSink {
   // The latest report, for a caller that can say more about it; null when
   // there is none.
   ReportEntry* LastReport();
+  // A library's own words for a failure (a report starting with prefix)
+  // that the next report names again: one report remains, the next, with
+  // the library's words as its detail when it has none of its own.
+  void FoldInto(const std::string& prefix);
 
  private:
   struct Event {
     ReportEntry entry;  // the report, or for a file the report of its failure
     std::optional<sys::SafeOutputFile> output;
+    bool folded = false;  // said by the next report: not shown
   };
   std::vector<Event> events_;
 };

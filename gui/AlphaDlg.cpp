@@ -81,7 +81,9 @@ void AlphaDlg::Browse(const QString& caption, QLineEdit* edit) {
   edit->setText(name);
 }
 
-void AlphaDlg::OnButtonBrowse0() { Browse(tr("Select first image"), firstEdit_); }
+void AlphaDlg::OnButtonBrowse0() {
+  Browse(mode_ == kCreateAlpha ? tr("Select first image") : tr("Select alpha mask"), firstEdit_);
+}
 
 void AlphaDlg::OnButtonBrowse1() {
   if (secondEdit_ != nullptr) Browse(tr("Select second image"), secondEdit_);
@@ -94,6 +96,11 @@ AlphaChoice AlphaDlg::Choice() const {
   choice.firstChosen = !choice.firstName.empty();
   choice.secondChosen = !choice.secondName.empty();
   return choice;
+}
+
+void AlphaDlg::SetChoice(const AlphaChoice& choice) {
+  firstEdit_->setText(FromFileName(choice.firstName));
+  if (secondEdit_ != nullptr) secondEdit_->setText(FromFileName(choice.secondName));
 }
 
 void AlphaDlg::UpdateOk() {

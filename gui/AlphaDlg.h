@@ -34,6 +34,8 @@ class AlphaDlg : public QDialog {
   AlphaDlg(QWidget* parent, int mode);
 
   AlphaChoice Choice() const;
+  // Fills the fields with the names of an earlier run.
+  void SetChoice(const AlphaChoice& choice);
   int GetMode() const { return mode_; }
   void SetFileChooser(FileChooser chooser) { chooseFile_ = std::move(chooser); }
 

@@ -6,6 +6,7 @@
 #include <QTextOption>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStringList>
 
 #include <algorithm>
 
@@ -13,12 +14,40 @@
 
 namespace rastra {
 
+namespace {
+
+// The help's tabs were set for shorter command words: with some words the
+// description starts a column later. Here each starts in one column, just
+// right of the longest word, and the lines that go on under it keep their
+// own tabs after that column.
+QString AlignedHelp(const QString& help) {
+  QStringList lines = help.split('\n');
+  qsizetype widest = 0;
+  for (const QString& line : lines) {
+    if (line.startsWith('-')) widest = std::max(widest, line.indexOf('\t') < 0 ? line.size() : line.indexOf('\t'));
+  }
+  const QString indent(widest + 2, ' ');
+  for (QString& line : lines) {
+    if (line.isEmpty()) continue;
+    const qsizetype tab = line.indexOf('\t');
+    const bool command = line.startsWith('-');
+    if (tab < 0 || (!command && tab != 0)) continue;
+    qsizetype rest = tab;
+    while (rest < line.size() && line[rest] == '\t') ++rest;
+    const QString head = command ? line.left(tab) : QString();
+    line = head.leftJustified(indent.size(), ' ') + line.mid(rest);
+  }
+  return lines.join('\n');
+}
+
+}  // namespace
+
 CmdOptionsDlg::CmdOptionsDlg(QWidget* parent)
     : QDialog(parent), text_(new QPlainTextEdit(this)), ok_(new QPushButton(tr("Ok"), this)) {
   setWindowTitle(tr("Command line options"));
   setMinimumSize(500, 300);
   // The composed text ends its lines with CR LF; the edit wants plain line feeds.
-  text_->setPlainText(QString::fromStdString(ComposeHelpText()).replace("\r\n", "\n"));
+  text_->setPlainText(AlignedHelp(QString::fromStdString(ComposeHelpText()).replace("\r\n", "\n")));
   text_->setReadOnly(true);
   // The help's columns are set with tabs at every eighth character, as a
   // terminal shows them: a fixed-pitch font with those tab stops keeps them

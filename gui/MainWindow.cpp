@@ -4,8 +4,10 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QImage>
@@ -32,6 +34,7 @@
 #include "gui/GuiSettings.h"
 #include "gui/QtImage.h"
 #include "gui/ReportDetails.h"
+#include "gui/ScreenFit.h"
 #include "gui/ShowImage.h"
 #include "gui/StatusText.h"
 #include "image/ColorFormat.h"
@@ -87,6 +90,20 @@ QString MenuColumns(QString text) {
   return text;
 }
 
+// The access key of each "Convert to" entry (the "Dither to" entries take
+// the same): the digits of the colour code where they tell the entries
+// apart, a letter of the name elsewhere; no two alike in the menu.
+constexpr char kConvertKeys[MainWindow::kConvertCount] = {'B', 'G', 'a', 'y', '6', '1', '2', '3', 'i',
+                                                          'l', '8', '4', '5', 'o', 'R', 'e', 't', 'C'};
+
+// Marks the key's first place in the name (the part before the tab); a
+// translated name without it goes without a key.
+QString WithAccessKey(const QString& text, char key) {
+  const qsizetype tab = text.indexOf('\t');
+  const qsizetype at = text.left(tab < 0 ? text.size() : tab).indexOf(QLatin1Char(key));
+  return at < 0 ? text : text.left(at) + "&" + text.mid(at);
+}
+
 bool ClipboardHasImage() {
   const QMimeData* data = QGuiApplication::clipboard()->mimeData();
   return data != nullptr && data->hasImage();
@@ -132,6 +149,9 @@ MainWindow::MainWindow(std::unique_ptr<UserPrompts> prompts)
   setWindowIcon(QIcon(":/rastra/icon.png"));
 
   show();
+  // The frame is known only once the window manager has put it round the
+  // window, which takes a round trip or two.
+  for (const int delayMs : {0, 300}) QTimer::singleShot(delayMs, this, &MainWindow::KeepFrameOnScreen);
   if (GetDocument().current) {
     ShowResult(GetDocument().current.get());
     view_->ZoomForNewPicture();
@@ -159,7 +179,12 @@ void MainWindow::BuildStatusBar() {
 // restoreGeometry; the first time most of the screen's free area, centred,
 // never more than the preferred size.
 void MainWindow::PlaceWindow() {
-  if (restoreGeometry(SettingsStore().value(kGeometryKey).toByteArray())) return;
+  if (restoreGeometry(SettingsStore().value(kGeometryKey).toByteArray())) {
+    // A place on a larger screen may leave the bottom (status bar, progress
+    // and Cancel) below this one; restoreGeometry only keeps a part visible.
+    if (!isMaximized() && !isFullScreen()) setGeometry(FitFrameInto(geometry(), AssumedFrame(), AvailableArea(this)));
+    return;
+  }
   const QScreen* screen = QGuiApplication::primaryScreen();
   if (screen == nullptr) {
     resize(kPreferredSize);
@@ -168,6 +193,17 @@ void MainWindow::PlaceWindow() {
   const QRect available = screen->availableGeometry();
   const QSize size = kPreferredSize.boundedTo(available.size() * kScreenPercent / 100);
   setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size, available));
+}
+
+// Once the window manager has framed the window, its real frame is fitted.
+void MainWindow::KeepFrameOnScreen() {
+  if (isMaximized() || isFullScreen() || !isVisible()) return;
+  const QRect frame = frameGeometry();
+  const QRect content = geometry();
+  const QMargins margins(content.left() - frame.left(), content.top() - frame.top(), frame.right() - content.right(),
+                         frame.bottom() - content.bottom());
+  const QRect fitted = FitFrameInto(content, margins, AvailableArea(this));
+  if (fitted != content) setGeometry(fitted);
 }
 
 void MainWindow::SaveWindowPlace() const {
@@ -282,7 +318,7 @@ void MainWindow::BuildImageMenu() {
   constexpr int kRgbFormat = 14;
   // The colour format names come from the core, which knows no translation;
   // they pass through tr() all the same.
-  const auto formatLabel = [](int i) { return MenuColumns(tr(ColorFormatMenuLabel(i))); };
+  const auto formatLabel = [](int i) { return WithAccessKey(MenuColumns(tr(ColorFormatMenuLabel(i))), kConvertKeys[i]); };
 
   imageMenu_ = menuBar()->addMenu(tr("&Image"));
   transAction_ = AddImageAction(imageMenu_, tr("&Transparency..."), &MainWindow::OnTrans);
@@ -291,10 +327,11 @@ void MainWindow::BuildImageMenu() {
   for (int i = 0; i < kRgbFormat; ++i) convertActions_[i] = AddImageAction(convert, formatLabel(i), kConvertSlots[i]);
   convert->addSeparator();
   convertActions_[14] = AddImageAction(convert, formatLabel(kRgbFormat), kConvertSlots[14]);
-  convertActions_[15] = AddImageAction(convert, tr("Best palette"), kConvertSlots[15]);
-  convertActions_[16] = AddImageAction(convert, tr("Best palette + transparency"), kConvertSlots[16]);
+  convertActions_[15] = AddImageAction(convert, WithAccessKey(tr("Best palette"), kConvertKeys[15]), kConvertSlots[15]);
+  convertActions_[16] =
+      AddImageAction(convert, WithAccessKey(tr("Best palette + transparency"), kConvertKeys[16]), kConvertSlots[16]);
   convert->addSeparator();
-  convertActions_[17] = AddImageAction(convert, tr("Custom palette..."), kConvertSlots[17]);
+  convertActions_[17] = AddImageAction(convert, WithAccessKey(tr("Custom palette..."), kConvertKeys[17]), kConvertSlots[17]);
 
   QMenu* dither = imageMenu_->addMenu(tr("&Dither to"));
   for (int i = 0; i < kDitherCount; ++i) ditherActions_[i] = AddImageAction(dither, formatLabel(i), kDitherSlots[i]);
@@ -349,12 +386,15 @@ void MainWindow::RefreshActions() {
   const bool picture = doc.current != nullptr;
   for (QAction* action : fileActions_) action->setEnabled(idle);
   for (QAction* action : imageActions_) action->setEnabled(idle && picture);
+  // With nothing shown there is nothing to save.
+  saveAction_->setEnabled(idle && picture);
+  saveAsAction_->setEnabled(idle && picture);
   transAction_->setEnabled(idle && picture && (doc.current->HasTrans != 0 || doc.current->NumColors > 0));
   undoAction_->setEnabled(idle && CanUndo());
   redoAction_->setEnabled(idle && CanRedo(doc));
   // Copying reads the picture, which no job changes; zooming and the help
   // stay at hand while a job runs.
-  copyAction_->setEnabled(true);
+  copyAction_->setEnabled(picture);
   pasteAction_->setEnabled(idle && ClipboardHasImage());
   for (QAction* action : {zoomInAction_, zoomOutAction_, zoomFitAction_, zoomActualAction_}) {
     action->setEnabled(!view_->FullImage().isNull());
@@ -373,9 +413,10 @@ void MainWindow::ShowResult(const Bitmap* image, const QImage* rendered) {
   RefreshActions();
 }
 
+// A pasted or created picture has no file until it is saved; Undo back to a
+// picture of a file names the file last saved (or opened).
 QString MainWindow::ShownName() const {
   const ImageDocument& doc = GetDocument();
-  if (!doc.saveTarget.path.empty()) return FromFileName(doc.saveTarget.path);
   switch (doc.state.origin) {
     case ImageOrigin::kClipboard:
       return tr("Pasted image");
@@ -384,6 +425,7 @@ QString MainWindow::ShownName() const {
     case ImageOrigin::kFile:
       break;
   }
+  if (!doc.saveTarget.path.empty()) return FromFileName(doc.saveTarget.path);
   return FromFileName(doc.sourcePath);
 }
 
@@ -450,14 +492,48 @@ void MainWindow::dropEvent(QDropEvent* event) {
   if (urls.isEmpty() || jobs_->Busy()) return;
   event->acceptProposedAction();
   OpenByName(urls.first().toLocalFile());
+  // The window shows one picture at a time; the others are named, not lost
+  // without a word.
+  if (urls.size() < 2) return;
+  QStringList others;
+  for (qsizetype i = 1; i < urls.size(); ++i) others << QDir::toNativeSeparators(urls[i].toLocalFile());
+  ShowMessage(tr("The window shows one picture at a time: %1 was opened, these were not:\n%2")
+                  .arg(QDir::toNativeSeparators(urls.first().toLocalFile()), others.join("\n")));
 }
 
 // ---------------------------------------------------------------------------
 // Options, view, help
 
 void MainWindow::OnOptions() {
-  Settings values = GetSettings();
-  if (prompts_->Options(this, tr("Options"), values)) ApplySettings(values, view_);
+  const Settings before = GetSettings();
+  Settings values = before;
+  if (!prompts_->Options(this, tr("Options"), values)) return;
+  ApplySettings(values, view_);
+  OfferToReadAgain(before, values);
+}
+
+// The read settings act when a file is read: the picture on screen keeps the
+// old one until its file is read again, which the user is offered.
+void MainWindow::OfferToReadAgain(const Settings& before, const Settings& after) {
+  const ImageDocument& doc = GetDocument();
+  // Only while the picture is still that of the file it was read from (not
+  // saved as another since).
+  if (!doc.current || doc.state.origin != ImageOrigin::kFile || doc.sourcePath.empty() ||
+      doc.saveTarget.path != doc.sourcePath || jobs_->Busy()) {
+    return;
+  }
+  const QString path = FromFileName(doc.sourcePath);
+  const QString suffix = QFileInfo(path).suffix().toLower();
+  const bool png = suffix == "png";
+  const bool jpeg = suffix == "jpg" || suffix == "jpeg";
+  QString changed;
+  if (png && before.PngGamma != after.PngGamma) {
+    changed = after.PngGamma != 0 ? tr("with its gamma applied") : tr("without its gamma applied");
+  } else if (jpeg && before.SmoothChroma != after.SmoothChroma) {
+    changed = after.SmoothChroma != 0 ? tr("with its chroma smoothed") : tr("without its chroma smoothed");
+  }
+  if (changed.isEmpty()) return;
+  if (prompts_->ReadAgain(this, QFileInfo(path).fileName(), changed)) OpenByName(path);
 }
 
 void MainWindow::OnExit() { close(); }

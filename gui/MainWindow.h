@@ -181,6 +181,8 @@ class MainWindow : public QMainWindow {
                          const QList<QKeySequence>& shortcuts = {});
   void BuildStatusBar();
   void PlaceWindow();
+  // Moves the framed window wholly onto its screen's free area.
+  void KeepFrameOnScreen();
   void SaveWindowPlace() const;
   void RefreshRecentFiles();
   // Enables what the document and the running job allow.
@@ -205,14 +207,18 @@ class MainWindow : public QMainWindow {
   // Saves a copy of the current picture; the document keeps its picture and
   // takes the file as its save target. True when the file was written.
   bool SaveCurrentImage(const QString& name, int type, const SpecResult& spec);
-  // Save as with the FORMAT chosen in the size report.
-  void SaveAsFormat(int format);
+  // Save as with the FORMAT chosen in the size report; false when the user
+  // cancelled the save dialog.
+  bool SaveAsFormat(int format);
   void CreateAnimation(int type);
   QString SuggestedName(const QString& suffix) const;
   // The picture just opened is stored turned (its EXIF orientation tag says
   // so): asks once per file whether to turn it upright, and does so as part
   // of opening it. The answer holds for the file until the window closes.
   void OfferToTurnUpright();
+  // After the options changed how the shown picture's file is read: offers
+  // to read it again.
+  void OfferToReadAgain(const Settings& before, const Settings& after);
 
   // Changing the picture (WindowImageActions.cpp).
   // Runs op on a copy of the current picture off the window's thread; its
@@ -236,6 +242,7 @@ class MainWindow : public QMainWindow {
   BackgroundJobs* jobs_ = nullptr;
   QString reportFile_;  // the file the running job concerns
   std::map<std::string, bool> turnAnswers_;  // per file: turn it upright when opened
+  std::array<AlphaChoice, 2> alphaNames_;    // the alpha dialog's names, by mode
   bool closeWhenIdle_ = false;
   QMenu* fileMenu_ = nullptr;
   QMenu* editMenu_ = nullptr;

@@ -82,6 +82,7 @@ OptionsDialog::OptionsDialog(const QString& title, const Settings& values, QWidg
     default: break;
   }
   EnableColorChoice(values_.ViewOption == 2);
+  ok_->setDefault(true);  // Enter takes the settings, as in the other dialogs
 
   connect(ok_, &QPushButton::released, this, &OptionsDialog::OnButtonOk);
   connect(cancel_, &QPushButton::released, this, &OptionsDialog::OnButtonCancel);

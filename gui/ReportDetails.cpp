@@ -30,6 +30,10 @@ QString AsSentence(QString text) {
 
 }  // namespace
 
+QString ReportDetails::Count(std::uint64_t count) {
+  return GroupingLocale().toString(static_cast<qulonglong>(count));
+}
+
 QString ReportDetails::Bytes(std::uint64_t bytes) {
   const QLocale locale = GroupingLocale();
   const QString count = tr("%1 bytes").arg(locale.toString(static_cast<qulonglong>(bytes)));

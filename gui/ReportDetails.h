@@ -20,6 +20,8 @@ class ReportDetails {
   static QString ForWindow(const QString& text, const QString& detail);
   // "9,216 bytes", "48,000,054 bytes (45.8 MiB)".
   static QString Bytes(std::uint64_t bytes);
+  // A count with the same thousands separators as Bytes: "161,934".
+  static QString Count(std::uint64_t count);
   // What a file that could not be read is, from its content description
   // ("text", "a ZIP archive"), followed by the reader's cause where the file
   // is a picture of a kind Rastra reads; cause alone for an empty

@@ -29,4 +29,17 @@ void FitToScreen(QWidget* dialog) {
   dialog->resize(dialog->sizeHint().expandedTo(dialog->minimumSizeHint()).boundedTo(room));
 }
 
+QRect FitFrameInto(const QRect& content, const QMargins& frame, const QRect& available) {
+  const QSize room(std::max(available.width() - frame.left() - frame.right(), 1),
+                   std::max(available.height() - frame.top() - frame.bottom(), 1));
+  const QSize size = content.size().boundedTo(room);
+  const int x = std::clamp(content.x(), available.left() + frame.left(),
+                           std::max(available.left() + frame.left(), available.right() + 1 - frame.right() - size.width()));
+  const int y = std::clamp(content.y(), available.top() + frame.top(),
+                           std::max(available.top() + frame.top(), available.bottom() + 1 - frame.bottom() - size.height()));
+  return {QPoint(x, y), size};
+}
+
+QMargins AssumedFrame() { return {0, 0, kFrameWidth, kFrameHeight}; }
+
 }  // namespace rastra

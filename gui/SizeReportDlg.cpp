@@ -6,6 +6,9 @@
 #include <QPushButton>
 #include <QStyle>
 #include <QTableWidget>
+#include <algorithm>
+
+#include "gui/ReportDetails.h"
 
 namespace rastra {
 
@@ -18,8 +21,18 @@ constexpr int kRoomForTheRest = 160;
 // The columns of numbers (bits per pixel to .dta) read best right-aligned.
 bool IsNumberColumn(std::size_t column) { return column >= 2 && column <= 6; }
 
+// The byte columns (pixel data to .dta) with the status bar's thousands
+// separators; the command line's report keeps plain numbers.
+bool IsByteColumn(std::size_t column) { return column >= 3 && column <= 6; }
+
+QString CellText(const std::string& text, std::size_t column) {
+  const bool number = !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+  if (!IsByteColumn(column) || !number || text.size() > 19) return QString::fromStdString(text);
+  return ReportDetails::Count(std::stoull(text));
+}
+
 QTableWidgetItem* Cell(const std::string& text, std::size_t column, bool smallest) {
-  auto* item = new QTableWidgetItem(QString::fromStdString(text));
+  auto* item = new QTableWidgetItem(CellText(text, column));
   item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
   if (IsNumberColumn(column)) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
   if (smallest) {

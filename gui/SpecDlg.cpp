@@ -32,12 +32,13 @@ constexpr PaletteChoice kPaletteChoices[] = {
 constexpr FormatChoice kBothVariants = {QT_TRANSLATE_NOOP("SpecDlg", "True color with alpha, (Both variants)"), 99};
 
 constexpr FormatChoice kOpaqueChoices[] = {
-    {QT_TRANSLATE_NOOP("SpecDlg", "12bpp (444_12),"), 19},
-    {QT_TRANSLATE_NOOP("SpecDlg", "12bpp (M444_12),"), 20},
-    {QT_TRANSLATE_NOOP("SpecDlg", "12bpp (444_12_1),"), 21},
-    {QT_TRANSLATE_NOOP("SpecDlg", "12bpp (M444_12_1),"), 22},
-    {QT_TRANSLATE_NOOP("SpecDlg", "12bpp (444_16),"), 23},
-    {QT_TRANSLATE_NOOP("SpecDlg", "12bpp (M444_16),"), 24},
+    // Each pixel takes 16 bits, as the size report and the command line say.
+    {QT_TRANSLATE_NOOP("SpecDlg", "16bpp (444_12)"), 19},
+    {QT_TRANSLATE_NOOP("SpecDlg", "16bpp (444_12), red and blue swapped"), 20},
+    {QT_TRANSLATE_NOOP("SpecDlg", "16bpp (444_12_1)"), 21},
+    {QT_TRANSLATE_NOOP("SpecDlg", "16bpp (444_12_1), red and blue swapped"), 22},
+    {QT_TRANSLATE_NOOP("SpecDlg", "16bpp (444_16)"), 23},
+    {QT_TRANSLATE_NOOP("SpecDlg", "16bpp (444_16), red and blue swapped"), 24},
     {QT_TRANSLATE_NOOP("SpecDlg", "High color (555)"), 10},
     {QT_TRANSLATE_NOOP("SpecDlg", "High color (555), red and blue swapped"), 11},
     {QT_TRANSLATE_NOOP("SpecDlg", "High color (565)"), 8},
@@ -97,9 +98,7 @@ QString FormatChoiceText(int format) {
   for (const bool alpha : {false, true}) {
     for (const FormatChoice& choice : FormatChoices(2, alpha, kOutputCBitmap)) {
       if (choice.format != format) continue;
-      QString text = QCoreApplication::translate("SpecDlg", choice.text);
-      if (text.endsWith(',')) text.chop(1);
-      return text;
+      return QCoreApplication::translate("SpecDlg", choice.text);
     }
   }
   return QCoreApplication::translate("SpecDlg", "FORMAT %1").arg(format);

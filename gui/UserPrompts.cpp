@@ -56,6 +56,7 @@ bool UserPrompts::Options(QWidget* parent, const QString& title, Settings& value
 
 bool UserPrompts::Alpha(QWidget* parent, int mode, AlphaChoice& choice) {
   AlphaDlg dialog(parent, mode);
+  dialog.SetChoice(choice);
   if (RunFitted(dialog) != QDialog::Accepted) return false;
   choice = dialog.Choice();
   return true;
@@ -96,6 +97,17 @@ void UserPrompts::Error(QWidget* parent, const QString& title, const QString& te
 bool UserPrompts::Confirm(QWidget* parent, const QString& title, const QString& text) {
   return QMessageBox::warning(parent, title, text, QMessageBox::Save | QMessageBox::Cancel, QMessageBox::Cancel) ==
          QMessageBox::Save;
+}
+
+bool UserPrompts::ReadAgain(QWidget* parent, const QString& name, const QString& how) {
+  QMessageBox box(QMessageBox::Question, tr("Options"), tr("%1 is shown as it was read before.").arg(name),
+                  QMessageBox::NoButton, parent);
+  box.setInformativeText(tr("Read it again %1, or keep it as shown?").arg(how));
+  QPushButton* again = box.addButton(tr("&Read again"), QMessageBox::AcceptRole);
+  box.addButton(tr("&Keep as shown"), QMessageBox::RejectRole);
+  box.setDefaultButton(again);
+  box.exec();
+  return box.clickedButton() == again;
 }
 
 bool UserPrompts::TurnUpright(QWidget* parent, const QString& name, int orientation) {

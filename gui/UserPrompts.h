@@ -37,6 +37,7 @@ class UserPrompts {
   virtual bool Scale(QWidget* parent, ScaleValues& values);
   virtual bool Transparency(QWidget* parent, const Bitmap& image, int& selection);
   virtual bool Options(QWidget* parent, const QString& title, Settings& values);
+  // choice comes in with the names the fields start with.
   virtual bool Alpha(QWidget* parent, int mode, AlphaChoice& choice);
   virtual void Info(QWidget* parent, int usedColors);
   // format receives the FORMAT of the row the user chose to save in.
@@ -53,6 +54,9 @@ class UserPrompts {
   virtual bool Confirm(QWidget* parent, const QString& title, const QString& text);
   // Save, discard or keep the unsaved changes of the picture called name.
   virtual UnsavedChoice AskUnsavedChanges(QWidget* parent, const QString& name);
+  // Whether to read the picture called name again now that its file is read
+  // differently; how says in what way ("without its gamma applied").
+  virtual bool ReadAgain(QWidget* parent, const QString& name, const QString& how);
   // Whether to turn the picture called name upright as its EXIF orientation
   // tag (2 to 8, see OrientBitmap) says; false keeps it as stored.
   virtual bool TurnUpright(QWidget* parent, const QString& name, int orientation);

@@ -33,14 +33,15 @@ namespace {
 struct SaveFilter {
   const char* filter;
   int type;
+  const char* extension;
 };
 
 constexpr SaveFilter kSaveFilters[] = {
-    {QT_TRANSLATE_NOOP("MainWindow", "C files (*.c)"), kOutputCBitmap},
-    {QT_TRANSLATE_NOOP("MainWindow", "DTA files (*.dta)"), kOutputCStream},
-    {QT_TRANSLATE_NOOP("MainWindow", "BMP files (*.bmp)"), kOutputBmp},
-    {QT_TRANSLATE_NOOP("MainWindow", "PNG files (*.png)"), kOutputPng},
-    {QT_TRANSLATE_NOOP("MainWindow", "GIF files (*.gif)"), kOutputGif},
+    {QT_TRANSLATE_NOOP("MainWindow", "C files (*.c)"), kOutputCBitmap, "c"},
+    {QT_TRANSLATE_NOOP("MainWindow", "DTA files (*.dta)"), kOutputCStream, "dta"},
+    {QT_TRANSLATE_NOOP("MainWindow", "BMP files (*.bmp)"), kOutputBmp, "bmp"},
+    {QT_TRANSLATE_NOOP("MainWindow", "PNG files (*.png)"), kOutputPng, "png"},
+    {QT_TRANSLATE_NOOP("MainWindow", "GIF files (*.gif)"), kOutputGif, "gif"},
 };
 
 QString FilterText(const SaveFilter& f) { return QCoreApplication::translate("MainWindow", f.filter); }
@@ -51,10 +52,33 @@ int TypeFromFilter(const QString& filter) {
   return 0;
 }
 
+// The type a name's extension stands for, when it is one of the save types'
+// and one of the offered ones: C text in a file called o1.png would be read
+// as a broken picture. 0 leaves the choice to the dialog's filter.
+int TypeFromExtension(const QString& name, const QString& offered) {
+  const QString extension = QFileInfo(name).suffix().toLower();
+  for (const SaveFilter& f : kSaveFilters)
+    if (extension == QLatin1String(f.extension) && offered.contains(FilterText(f))) return f.type;
+  return 0;
+}
+
+// The type the user chose: the typed extension first, then the filter.
+int ChosenType(const QString& name, const QString& offered, const QString& selectedFilter) {
+  const int typed = TypeFromExtension(name, offered);
+  return typed != 0 ? typed : TypeFromFilter(selectedFilter);
+}
+
 // The files the window can open again, and so lists among the recent ones.
 bool IsPictureType(int type) { return type == kOutputBmp || type == kOutputGif || type == kOutputPng; }
 
 QString BaseName(const std::string& path) { return QFileInfo(FromFileName(path)).fileName(); }
+
+// One file, however its path is written ("./a.jpg", "dir/../a.jpg", a link).
+std::string SameFileKey(const std::string& path) {
+  std::error_code ec;
+  const std::filesystem::path canonical = std::filesystem::weakly_canonical(path, ec);
+  return ec ? path : canonical.string();
+}
 
 // What the status bar says about a written file: "Saved logo.c: High color
 // (565), 9,216 bytes".
@@ -129,7 +153,7 @@ void MainWindow::OpenByName(const QString& path) {
   const OutputOptions options = CurrentOutputOptions();
   // A file the user chose to see upright is turned as it is read.
   ReadOptions readOptions = CurrentReadOptions();
-  const auto answer = turnAnswers_.find(file);
+  const auto answer = turnAnswers_.find(SameFileKey(file));
   readOptions.applyOrientation = answer != turnAnswers_.end() && answer->second;
   auto result = jobs_->Compute<Opened>(tr("Opening %1").arg(BaseName(file)), [file, options, readOptions](JobControl&) {
     WindowJobSession job(options, readOptions);
@@ -144,6 +168,8 @@ void MainWindow::OpenByName(const QString& path) {
     return out;
   });
   if (!result) return;
+  // One box for one broken file: libpng's words go into the reader's report.
+  result->sink.FoldInto("libpng error: ");
   if (ReportEntry* failure = result->sink.LastReport(); failure != nullptr && !result->content.empty()) {
     // What the file really is says more than the reader's words for it.
     failure->detail =
@@ -166,10 +192,11 @@ void MainWindow::OfferToTurnUpright() {
   const int orientation = doc.sourceOrientation;
   if (!doc.current || orientation == 1 || jobs_->Busy()) return;
   doc.sourceOrientation = 1;  // one question for one opening
-  const auto known = turnAnswers_.find(doc.sourcePath);
+  const std::string key = SameFileKey(doc.sourcePath);
+  const auto known = turnAnswers_.find(key);
   const QString name = BaseName(doc.sourcePath);
   const bool turn = known != turnAnswers_.end() ? known->second : prompts_->TurnUpright(this, name, orientation);
-  turnAnswers_[doc.sourcePath] = turn;
+  turnAnswers_[key] = turn;
   if (!turn) return;
   const Operation upright = [orientation](BitmapPtr image, CommandSession& session) {
     sys::Context ctx = MakeJobContext();
@@ -213,6 +240,7 @@ bool MainWindow::SaveCurrentImage(const QString& name, int type, const SpecResul
   // The file holds what is shown (converted as its FORMAT needs); the
   // picture and its history stay as they are.
   MarkSaved();
+  doc.state.origin = ImageOrigin::kFile;  // a pasted picture is now the file's
   doc.saveTarget = SaveTarget{path, type, TypeTakesFormat(type) ? spec.format : 0, TypeTakesFormat(type) ? spec.noPalette : 0};
   if (IsPictureType(type)) {
     AddRecentFile(path);
@@ -242,7 +270,7 @@ bool MainWindow::SaveAsInteractive() {
   QString selectedFilter;
   const QString name = prompts_->SaveFileName(this, tr("Save file as"), SuggestedName(".c"), filter, selectedFilter);
   if (name.isEmpty()) return false;
-  const int type = TypeFromFilter(selectedFilter);
+  const int type = ChosenType(name, filter, selectedFilter);
   if (type == 0) return false;
   SpecResult spec{0, 0, type};
   if (TypeTakesFormat(type) && !prompts_->FormatSpec(this, *doc.current, spec)) return false;
@@ -259,9 +287,12 @@ void MainWindow::OnSave() {
   ImageDocument& doc = GetDocument();
   if (!doc.current || jobs_->Busy()) return;
   const SaveTarget target = doc.saveTarget;
+  // The target stays through a paste, for Undo back to the file's picture;
+  // the pasted picture itself has no file yet.
+  const bool ownsFile = doc.state.origin == ImageOrigin::kFile;
   const bool fits = !TypeTakesFormat(target.type) ||
                     SaveStepFor(target.format, *doc.current).conversion != SaveConversion::kColorFormat;
-  if (target.path.empty() || target.type == 0 || !fits) {
+  if (!ownsFile || target.path.empty() || target.type == 0 || !fits) {
     SaveAsInteractive();
     return;
   }
@@ -281,9 +312,15 @@ void MainWindow::OnSizeReport() {
     bool ok = false;
   };
   const OutputOptions options = CurrentOutputOptions();
-  auto report = jobs_->Compute<Report>(tr("Counting the bytes of every FORMAT"), [image, options](JobControl&) {
+  auto report = jobs_->Compute<Report>(tr("Counting the bytes of every FORMAT"), [image, options](JobControl& control) {
     Report out;
     sys::Context ctx = MakeJobContext();
+    // A conversion a row needs ends with "Conversion done" while that row is
+    // still being counted: the bar goes back to the FORMATs counted so far.
+    ctx.SetProgress([&control, row = std::string()](const std::string& text) mutable {
+      if (text.starts_with("Counting")) row = text;
+      control.Progress(text == "Conversion done" && !row.empty() ? row : text);
+    });
     out.ok = ComputeSizeReport(*image, options, out.rows, ctx) == sys::Code::kOk;
     out.heading = SizeReportHeading(*image);
     WindowJobSession job(options);
@@ -294,25 +331,30 @@ void MainWindow::OnSizeReport() {
   if (!report) return;
   ShowJobOutcome(report->sink, QString());
   if (!report->ok) return;
+  // Cancelling the save dialog goes back to the report: counting again
+  // would take as long as the first time.
   int format = 0;
-  if (prompts_->SizeReport(this, report->heading, report->rows, format)) SaveAsFormat(format);
+  while (prompts_->SizeReport(this, report->heading, report->rows, format)) {
+    if (SaveAsFormat(format)) break;
+  }
 }
 
 // The file is written from the picture the report counted for this row: the
 // conversion the row names works on a copy.
-void MainWindow::SaveAsFormat(int format) {
+bool MainWindow::SaveAsFormat(int format) {
   ImageDocument& doc = GetDocument();
-  if (!doc.current) return;
+  if (!doc.current) return true;
   // Only the C outputs take a FORMAT, and FORMAT 99 has no stream form.
   const QString cFilter = FilterText(kSaveFilters[0]);
   const QString filter = format == 99 ? cFilter : cFilter + ";;" + FilterText(kSaveFilters[1]);
   QString selectedFilter = cFilter;
   const QString caption = tr("Save file as FORMAT %1 (%2)").arg(format).arg(FormatChoiceText(format));
   const QString name = prompts_->SaveFileName(this, caption, SuggestedName(".c"), filter, selectedFilter);
-  if (name.isEmpty()) return;
-  const int type = TypeFromFilter(selectedFilter);
-  if (!TypeTakesFormat(type)) return;
+  if (name.isEmpty()) return false;
+  const int type = ChosenType(name, filter, selectedFilter);
+  if (!TypeTakesFormat(type)) return false;
   SaveCurrentImage(name, type, SpecResult{format, 0, type});
+  return true;
 }
 
 void MainWindow::OnSavePalette() {

@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QImage>
+#include <QStatusBar>
 #include <memory>
 #include <utility>
 
@@ -93,7 +94,10 @@ void MainWindow::Convert(int selector) {
   const QString title = tr("Converting to %1").arg(selector == 15 ? tr("the best palette")
                                                    : selector == 16 ? tr("the best palette with transparency")
                                                                     : QString::fromUtf8(GetColorFormat(selector).Name()));
-  RunImageOperation(title, [selector](BitmapPtr image, CommandSession& session) -> BitmapPtr {
+  // Only alpha makes pixels transparent: without it the result is the best
+  // palette alone, which the user would otherwise take for a fault.
+  const bool noAlpha = selector == 16 && GetDocument().current && GetDocument().current->HasAlpha == 0;
+  const bool changed = RunImageOperation(title, [selector](BitmapPtr image, CommandSession& session) -> BitmapPtr {
     const Bitmap* before = image.get();
     session.doc.current = std::move(image);
     RunConversion(session, selector);
@@ -102,6 +106,11 @@ void MainWindow::Convert(int selector) {
     if (session.doc.current.get() == before) return nullptr;
     return std::move(session.doc.current);
   });
+  if (changed && noAlpha) {
+    statusBar()->showMessage(tr("The picture has no alpha channel, so no pixel is transparent: it got the best "
+                                "palette, without a transparent entry."),
+                             kSavedMessageMs);
+  }
 }
 
 void MainWindow::Dither(int index) {
@@ -272,7 +281,9 @@ void MainWindow::OnInfo() {
 // of the picture is.
 void MainWindow::OnCreateAlpha() {
   if (jobs_->Busy()) return;
-  AlphaChoice choice;
+  // The names typed last time come back, so a mistyped one is corrected,
+  // not typed again.
+  AlphaChoice& choice = alphaNames_[AlphaDlg::kCreateAlpha];
   if (!prompts_->Alpha(this, AlphaDlg::kCreateAlpha, choice)) return;
   if (!choice.firstChosen || !choice.secondChosen) return;
   struct Created {
@@ -296,14 +307,13 @@ void MainWindow::OnCreateAlpha() {
   ReplacePicture(std::move(created->image));
   ImageDocument& doc = GetDocument();
   doc.state.origin = ImageOrigin::kAlpha;
-  doc.saveTarget = SaveTarget{};
   ShowResult(doc.current.get(), &created->rendered);
   view_->ZoomForNewPicture();
 }
 
 void MainWindow::OnLoadAlpha() {
   if (!GetDocument().current || jobs_->Busy()) return;
-  AlphaChoice choice;
+  AlphaChoice& choice = alphaNames_[AlphaDlg::kLoadAlphaMask];
   if (!prompts_->Alpha(this, AlphaDlg::kLoadAlphaMask, choice)) return;
   if (!choice.firstChosen) return;
   const std::string mask = choice.firstName;
@@ -350,7 +360,6 @@ void MainWindow::OnPaste() {
   ReplacePicture(std::move(bitmap));
   ImageDocument& doc = GetDocument();
   doc.state.origin = ImageOrigin::kClipboard;
-  doc.saveTarget = SaveTarget{};
   ShowResult(doc.current.get());
   view_->ZoomForNewPicture();
 }

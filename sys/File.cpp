@@ -210,6 +210,21 @@ void ApplyKept(int fd, const KeptAttributes& kept) {
   static_cast<void>(fchmod(fd, static_cast<mode_t>(kept.mode)) == 0);
 }
 
+// The same for a temporary file that is closed already: opened again without
+// following a link, and only when it is still the file that was made.
+void ApplyKeptByPath(const std::string& path, std::uint64_t device, std::uint64_t inode,
+                     const KeptAttributes& kept) {
+  if (!kept.replaces) return;
+  const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return;
+  struct stat status {};
+  if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && static_cast<std::uint64_t>(status.st_dev) == device &&
+      static_cast<std::uint64_t>(status.st_ino) == inode) {
+    ApplyKept(fd, kept);
+  }
+  close(fd);
+}
+
 // The file a save of path replaces: path itself, or the end of its chain of
 // symbolic links. Links in the folders of the path need nothing: the
 // temporary file is made through them too.
@@ -374,17 +389,36 @@ SafeOutputFile::SafeOutputFile(SafeOutputFile&& other) noexcept
       destination_(std::move(other.destination_)),
       kept_(other.kept_),
       slot_(std::exchange(other.slot_, -1)),
+      device_(other.device_),
+      inode_(other.inode_),
+      attributesKept_(other.attributesKept_),
       failure_(std::move(other.failure_)),
       done_(std::exchange(other.done_, true)) {}
 
 SafeOutputFile::~SafeOutputFile() { Discard(); }
 
+void SafeOutputFile::KeepAttributes() {
+  if (attributesKept_ || done_ || file_.Failed()) return;
+  attributesKept_ = true;
+#ifndef _WIN32
+  if (file_.IsOpen()) {
+    ApplyKept(fileno(file_.handle_), kept_);
+  } else {
+    ApplyKeptByPath(file_.Path(), device_, inode_, kept_);
+  }
+#endif
+}
+
+bool SafeOutputFile::Close() {
+  if (done_) return false;
+  KeepAttributes();
+  return file_.Close();
+}
+
 bool SafeOutputFile::Commit() {
   if (done_) return false;
   const std::string temporary = file_.Path();
-#ifndef _WIN32
-  if (file_.IsOpen() && !file_.Failed()) ApplyKept(fileno(file_.handle_), kept_);
-#endif
+  KeepAttributes();
   if (!file_.Close()) {
     failure_ = file_.FailureReason();
     Discard();
@@ -434,7 +468,13 @@ std::optional<SafeOutputFile> SafeOutputFile::Create(const std::string& path, st
     RemoveTemporary(*temporary);
     return Refuse(reason, SystemText(error));
   }
-  return SafeOutputFile(File::ForOutput(handle, temporary->path), path, *destination, kept, temporary->slot);
+  SafeOutputFile output(File::ForOutput(handle, temporary->path), path, *destination, kept, temporary->slot);
+  struct stat made {};
+  if (fstat(fileno(handle), &made) == 0) {
+    output.device_ = static_cast<std::uint64_t>(made.st_dev);
+    output.inode_ = static_cast<std::uint64_t>(made.st_ino);
+  }
+  return output;
 }
 
 std::FILE* OpenLogFile(const std::string& path, std::string* reason) {

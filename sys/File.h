@@ -142,8 +142,14 @@ class SafeOutputFile {
   const std::string& Target() const { return target_; }
   // The file that is replaced: the target, or the file its link points to.
   const std::string& Destination() const { return destination_; }
-  // Closes the file and moves it over the destination; false (and nothing
-  // replaced) when a write, the close or the rename failed.
+  // Finishes the file now: its bytes, and the mode, owner and group it keeps
+  // of the file it replaces. A save held for a later Commit closes this way,
+  // so that it holds no descriptor; false when a write or the close failed
+  // (Commit then fails too, with the reason).
+  bool Close();
+  // Closes the file (when Close was not called) and moves it over the
+  // destination; false (and nothing replaced) when a write, the close or the
+  // rename failed. A file closed through Output() still gets what it keeps.
   bool Commit();
   // Why Commit failed, "" when it did not.
   const std::string& FailureReason() const { return failure_; }
@@ -156,11 +162,16 @@ class SafeOutputFile {
         kept_(kept),
         slot_(slot) {}
   void Discard();
+  // Gives the temporary file what it keeps of the file it replaces, once.
+  void KeepAttributes();
   File file_;
   std::string target_;
   std::string destination_;
   KeptAttributes kept_;
   int slot_ = -1;  // in the table of pending temporary files, -1 for none
+  std::uint64_t device_ = 0;  // the temporary file's identity, for KeepAttributes after a close
+  std::uint64_t inode_ = 0;
+  bool attributesKept_ = false;
   std::string failure_;
   bool done_ = false;
 };

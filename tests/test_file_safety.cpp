@@ -305,3 +305,37 @@ TEST(LogFile, ALogTheUserMayNotWriteIsRefused) {
 }
 
 }  // namespace
+
+// A save held for a later commit is closed first; what it keeps must not
+// depend on who closed it.
+TEST(FileSafety, ASaveClosedBeforeItsCommitKeepsTheModeOwnerAndGroup) {
+  TempDir dir;
+  const bool root = geteuid() == 0;
+  const std::vector<std::pair<const char*, std::function<void(sys::SafeOutputFile&)>>> closings = {
+      {"closed by the save", [](sys::SafeOutputFile& out) { EXPECT_TRUE(out.Close()); }},
+      {"closed through its file", [](sys::SafeOutputFile& out) { EXPECT_TRUE(out.Output().Close()); }},
+  };
+  for (const auto& [name, close] : closings) {
+    SCOPED_TRACE(name);
+    const std::string target = dir.File("held.c");
+    WriteText(target, "old");
+    ASSERT_EQ(chmod(target.c_str(), 0664), 0);
+    if (root) {
+      ASSERT_EQ(chown(target.c_str(), 1234, 2345), 0);
+    }
+    auto out = sys::SafeOutputFile::Create(target);
+    ASSERT_TRUE(out);
+    out->Output().Write("new", 3);
+    close(*out);
+    ASSERT_TRUE(out->Commit());
+    EXPECT_EQ(ReadText(target), "new");
+    EXPECT_EQ(ModeOf(target), 0664u);
+    struct stat status {};
+    ASSERT_EQ(stat(target.c_str(), &status), 0);
+    if (root) {
+      EXPECT_EQ(status.st_uid, 1234u);
+      EXPECT_EQ(status.st_gid, 2345u);
+    }
+  }
+  EXPECT_EQ(NamesIn(dir.Path()), Names{"held.c"});
+}

@@ -222,8 +222,17 @@ sys::Code ComputeSizeReport(const Bitmap& image, const OutputOptions& options, s
   PreparedImages prepared(image, options, ctx);
   Tallies tallies(ctx);
   const bool paletteImage = image.NumColors != 0;
-  for (const FormatEntry& entry : FormatTable()) {
+  const auto& formats = FormatTable();
+  const std::size_t count = static_cast<std::size_t>(std::count_if(formats.begin(), formats.end(), [&](const FormatEntry& e) {
+    return !paletteImage || !TakesPaletteColoursAsTheyAre(e.code);
+  }));
+  for (const FormatEntry& entry : formats) {
     if (paletteImage && TakesPaletteColoursAsTheyAre(entry.code)) continue;
+    // A large picture takes a while per FORMAT; the count says how far it is.
+    if (ctx.WantsProgress()) {
+      ctx.Progress("Counting the bytes of FORMAT " + std::to_string(entry.code) + ", " +
+                   std::to_string(rows.size() + 1) + "/" + std::to_string(count));
+    }
     const std::optional<FormatSize> row = RowFor(entry, SaveStepFor(entry.code, image), prepared, tallies);
     if (!row) {
       rows.clear();

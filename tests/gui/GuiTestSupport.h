@@ -123,6 +123,10 @@ class FakePrompts : public UserPrompts {
     confirmations << text;
     return confirmAnswer;
   }
+  bool ReadAgain(QWidget*, const QString& name, const QString& how) override {
+    asked << "readagain:" + name + "|" + how;
+    return confirmAnswer;
+  }
   bool TurnUpright(QWidget*, const QString& name, int orientation) override {
     asked << QString("turn:%1|%2").arg(name).arg(orientation);
     if (turnAnswers.empty()) return false;
