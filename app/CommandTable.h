@@ -51,9 +51,10 @@ enum CommandId : int {
   kCmdPngGamma = 1820,
   kCmdSmoothChroma = 1821,
   kCmdAutoOrient = 1822,
+  kCmdDither = 1823,
 };
 
-inline constexpr int kCommandCount = 45;
+inline constexpr int kCommandCount = 46;
 extern const std::array<CommandEntry, kCommandCount> CommandTable;
 
 inline constexpr int kQueueSlots = 20;

@@ -96,6 +96,10 @@ bool ReadFormatAndPalette(CommandSession& session, int n, OutputSpec& spec) {
   }
   const int fitting = FittingColorFormat(format, n);
   if (fitting >= 0) RunConversion(session, fitting);
+  // Dithered into the colours the FORMAT keeps, so the writer's own
+  // reduction to them loses nothing more.
+  const int dithered = DitherColorFormat(format);
+  if (dithered >= 0 && session.options.dither != DitherMethod::kNone && doc.current) RunConversion(session, dithered);
   if (next != ',') return true;
   return ReadNoPalette(session, format, spec);
 }
