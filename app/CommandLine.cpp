@@ -258,7 +258,8 @@ void ReportParseFailure(CommandSession& session, const RunPlan& plan) {
 // Conversions and saves: the commands whose results depend on the output
 // settings.
 bool UsesOutputOptions(int id) {
-  return id == 1203 || (id >= 1502 && id <= 1521) || id == 1711 || id == 1815 || id == kCmdSharedPalette;
+  return id == 1203 || (id >= 1502 && id <= 1521) || id == 1711 || id == 1815 || id == kCmdSharedPalette ||
+         id == kCmdConvertFinePalette;
 }
 
 // The stored settings, or the defaults, with the run's own on top. Nothing

@@ -93,6 +93,8 @@ const std::array<CommandEntry, kCommandCount> CommandTable = {{
      "\t\t[<METHOD>]\r\n\t\tDithers every color reduction of the run\r\n\t\t(conversions, palettes, saves in 565, 555, 444)\r\n\t\t- METHOD:\r\n\t\t fs \t - "
      "Floyd-Steinberg (default)\r\n\t\t serpentine - Floyd-Steinberg, alternate rows reversed\r\n\t\t bayer4 \t - "
      "Ordered, 4x4 matrix (animations, RLE)\r\n\t\t bayer8 \t - Ordered, 8x8 matrix\r\n\t\t none \t - No dithering"},
+    {"convertintofinepalette", 1824,
+     "\tConverts image into a palette of up to 256 colors\r\n\t\tchosen for the least error (slower than best palette)"},
 }};
 
 const CommandEntry* LookupCommand(std::string_view word) {

@@ -52,9 +52,10 @@ enum CommandId : int {
   kCmdSmoothChroma = 1821,
   kCmdAutoOrient = 1822,
   kCmdDither = 1823,
+  kCmdConvertFinePalette = 1824,
 };
 
-inline constexpr int kCommandCount = 46;
+inline constexpr int kCommandCount = 47;
 extern const std::array<CommandEntry, kCommandCount> CommandTable;
 
 inline constexpr int kQueueSlots = 20;

@@ -1,6 +1,7 @@
 // Dithering choices: each against a small case worked out by hand and a
 // reference checksum of a gradient, and the same bytes from the command line
-// and the library.
+// and the library. The fine palette's rules (its quality is measured by
+// bench/fine_palette.sh).
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -15,6 +16,7 @@
 #include "TestSupport.h"
 #include "image/ColorConvert.h"
 #include "image/Dither.h"
+#include "image/FinePalette.h"
 #include "sys/Sha256.h"
 
 using namespace rastra;  // NOLINT(google-build-using-namespace)
@@ -267,6 +269,76 @@ TEST(DitherFrontEnds, CommandLineAndLibraryAgree) {
     const std::vector<std::uint8_t> saved = testing_support::ReadBytes(dir.File(file));
     EXPECT_EQ(written.value, std::string(saved.begin(), saved.end())) << c.word << " " << c.save;
   }
+}
+
+// Few colours stay exactly, most used first (first seen first among equals);
+// more are grouped by nearness into the means of their groups.
+TEST(FinePalette, ExactColoursAndMeansOfGroups) {
+  sys::Context ctx;
+  struct Case {
+    std::vector<Color> pixels;
+    int maxColors;
+    std::vector<Color> palette;
+  };
+  std::vector<Color> abc;
+  for (int i = 0; i < 10; ++i) abc.push_back(0x0000AA);
+  for (int i = 0; i < 30; ++i) abc.push_back(0x00BB00);
+  for (int i = 0; i < 20; ++i) abc.push_back(0xCC0000);
+  const Case cases[] = {
+      {abc, 256, {0x00BB00, 0xCC0000, 0x0000AA}},
+      {abc, 3, {0x00BB00, 0xCC0000, 0x0000AA}},
+      // Two dark greys and a light one, two colours: the dark pair's mean
+      // (24) and the light grey; the dark group has more pixels.
+      {{0x101010, 0x202020, 0xF0F0F0, 0x101010, 0x202020, 0xF0F0F0, 0x101010, 0x202020}, 2, {0x181818, 0xF0F0F0}},
+  };
+  for (const Case& c : cases) {
+    BitmapPtr image = testing_support::MakeBitmap(static_cast<int>(c.pixels.size()), 1, 0);
+    for (std::size_t x = 0; x < c.pixels.size(); ++x) Bitmap_SetPixel(*image, static_cast<int>(x), 0, c.pixels[x]);
+    PaletteRef palette;
+    const int m = CalcFinePalette(c.maxColors, *image, palette, ctx);
+    ASSERT_EQ(m, static_cast<int>(c.palette.size()));
+    EXPECT_EQ(std::vector<Color>(palette.colours.begin(), palette.colours.begin() + m), c.palette);
+  }
+}
+
+// The fully transparent pixels of an image with alpha take no entry.
+TEST(FinePalette, TransparentPixelsTakeNoEntry) {
+  sys::Context ctx;
+  BitmapPtr image = testing_support::MakeBitmap(3, 1, 0);
+  image->HasAlpha = 1;
+  Bitmap_SetPixel(*image, 0, 0, 0x00112233);
+  Bitmap_SetPixel(*image, 1, 0, 0xFF445566);
+  Bitmap_SetPixel(*image, 2, 0, 0x00112233);
+  PaletteRef palette;
+  ASSERT_EQ(CalcFinePalette(256, *image, palette, ctx), 1);
+  EXPECT_EQ(palette.colours[0], 0x112233u);
+}
+
+// -convertintofinepalette and the library's ToFinePalette give the same
+// bytes; without an image the command reports as the best palette does.
+TEST(FinePalette, CommandLineAndLibraryAgree) {
+  const std::string logo = std::string(RASTRA_SOURCE_DIR) + "/samples/logo.bmp";
+  testing_support::TempDir dir;
+  const auto run = testing_support::RunRastra(
+      {logo, "-defaultsettings", "-convertintofinepalette", "-saveas" + dir.File("fine.c") + ",1,5", "-exit"}, dir.Path(),
+      testing_support::Display::None);
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  auto loaded = rastra::Load(logo);
+  ASSERT_TRUE(loaded) << loaded.text;
+  auto fine = rastra::ToFinePalette(loaded.value);
+  ASSERT_TRUE(fine) << fine.text;
+  WriteOptions options;
+  options.format = 5;
+  options.name = "fine.c";
+  const auto written = rastra::Write(fine.value, options);
+  ASSERT_TRUE(written) << written.text;
+  const std::vector<std::uint8_t> saved = testing_support::ReadBytes(dir.File("fine.c"));
+  EXPECT_EQ(written.value, std::string(saved.begin(), saved.end()));
+
+  const auto empty = testing_support::RunRastra({"-convertintofinepalette", "-exit"}, dir.Path(),
+                                                testing_support::Display::None);
+  EXPECT_NE(empty.exitCode, 0);
+  EXPECT_NE(testing_support::ReadText(dir.File("Rastra.log")).find(kNoOriginalBitmapText), std::string::npos);
 }
 
 }  // namespace

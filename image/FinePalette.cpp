@@ -1,0 +1,336 @@
+#include "image/FinePalette.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <numeric>
+#include <unordered_map>
+#include <vector>
+
+#include "image/ColorConvert.h"
+
+namespace rastra {
+
+namespace {
+
+constexpr std::uint8_t kFullyTransparent = 255;
+
+struct Rgb {
+  int r, g, b;
+};
+
+// Calls visit(r, g, b) for every pixel that counts.
+template <class Visit>
+void ForEachPixel(const Bitmap& source, Visit&& visit) {
+  const bool skipTransparent = source.NumColors == 0 && source.HasAlpha != 0;
+  for (int y = 0; y < source.YSize; ++y) {
+    const std::uint8_t* row = source.Row(y);
+    for (int x = 0; x < source.XSize; ++x) {
+      if (source.NumColors != 0) {
+        const Color c = Bitmap_GetPalColor(source, row[x]);
+        visit(static_cast<int>(c & 0xFF), static_cast<int>((c >> 8) & 0xFF), static_cast<int>((c >> 16) & 0xFF));
+        continue;
+      }
+      const std::uint8_t* p = row + 4 * x;
+      if (skipTransparent && p[3] == kFullyTransparent) continue;
+      visit(p[2], p[1], p[0]);
+    }
+  }
+}
+
+// Cumulative moments of a 5-bit histogram, one slot of padding in front on
+// each axis: the boxes' pixel counts, colour sums and squared sums come from
+// eight look-ups each.
+class Moments {
+ public:
+  static constexpr int kSide = 33;
+
+  explicit Moments(const Bitmap& source)
+      : weight_(kCells, 0), red_(kCells, 0), green_(kCells, 0), blue_(kCells, 0), squares_(kCells, 0.0) {
+    ForEachPixel(source, [&](int r, int g, int b) {
+      const std::size_t i = Index((r >> 3) + 1, (g >> 3) + 1, (b >> 3) + 1);
+      weight_[i] += 1;
+      red_[i] += r;
+      green_[i] += g;
+      blue_[i] += b;
+      squares_[i] += static_cast<double>(r * r + g * g + b * b);
+    });
+    Accumulate();
+  }
+
+  struct Box {
+    int r0 = 0, r1 = 0, g0 = 0, g1 = 0, b0 = 0, b1 = 0;  // lower bounds exclusive
+  };
+  struct Sums {
+    double w = 0, r = 0, g = 0, b = 0;
+  };
+
+  Sums Volume(const Box& x) const {
+    return {Vol(x, weight_), Vol(x, red_), Vol(x, green_), Vol(x, blue_)};
+  }
+  double Variance(const Box& x) const {
+    const Sums s = Volume(x);
+    if (s.w <= 0) return 0;
+    return Vol(x, squares_) - (s.r * s.r + s.g * s.g + s.b * s.b) / s.w;
+  }
+
+  // Splits box in two along the axis and place that leaves the least
+  // squared error; false when it cannot be split.
+  bool Cut(Box& box, Box& other) const {
+    const Sums whole = Volume(box);
+    int cut[3];
+    double best[3];
+    for (int axis = 0; axis < 3; ++axis) best[axis] = Maximize(box, axis, whole, cut[axis]);
+    int axis = 0;
+    if (best[1] > best[axis]) axis = 1;
+    if (best[2] > best[axis]) axis = 2;
+    if (cut[axis] < 0) return false;
+    other = box;
+    if (axis == 0) box.r1 = other.r0 = cut[0];
+    if (axis == 1) box.g1 = other.g0 = cut[1];
+    if (axis == 2) box.b1 = other.b0 = cut[2];
+    return true;
+  }
+
+ private:
+  static constexpr std::size_t kCells = kSide * kSide * kSide;
+  static std::size_t Index(int r, int g, int b) { return (static_cast<std::size_t>(r) * kSide + g) * kSide + b; }
+
+  template <class T>
+  static void Prefix(std::vector<T>& m) {
+    for (int r = 1; r < kSide; ++r) {
+      for (int g = 1; g < kSide; ++g) {
+        for (int b = 1; b < kSide; ++b) {
+          m[Index(r, g, b)] += m[Index(r - 1, g, b)] + m[Index(r, g - 1, b)] + m[Index(r, g, b - 1)] -
+                               m[Index(r - 1, g - 1, b)] - m[Index(r - 1, g, b - 1)] - m[Index(r, g - 1, b - 1)] +
+                               m[Index(r - 1, g - 1, b - 1)];
+        }
+      }
+    }
+  }
+  void Accumulate() {
+    Prefix(weight_);
+    Prefix(red_);
+    Prefix(green_);
+    Prefix(blue_);
+    Prefix(squares_);
+  }
+
+  template <class T>
+  static double At(const std::vector<T>& m, int r, int g, int b) {
+    return static_cast<double>(m[Index(r, g, b)]);
+  }
+  template <class T>
+  static double Vol(const Box& x, const std::vector<T>& m) {
+    return At(m, x.r1, x.g1, x.b1) - At(m, x.r1, x.g1, x.b0) - At(m, x.r1, x.g0, x.b1) + At(m, x.r1, x.g0, x.b0) -
+           At(m, x.r0, x.g1, x.b1) + At(m, x.r0, x.g1, x.b0) + At(m, x.r0, x.g0, x.b1) - At(m, x.r0, x.g0, x.b0);
+  }
+  // The sums of the part of x below position pos of an axis (pos inclusive).
+  template <class T>
+  static double Lower(const Box& x, int axis, int pos, const std::vector<T>& m) {
+    Box part = x;
+    if (axis == 0) part.r1 = pos;
+    if (axis == 1) part.g1 = pos;
+    if (axis == 2) part.b1 = pos;
+    return Vol(part, m);
+  }
+
+  // The best place to cut x along axis: the largest sum of |sum|^2 / weight
+  // of both halves (the least squared error); cut -1 when no place leaves
+  // pixels on both sides.
+  double Maximize(const Box& x, int axis, const Sums& whole, int& cut) const {
+    const int first = (axis == 0 ? x.r0 : axis == 1 ? x.g0 : x.b0) + 1;
+    const int last = axis == 0 ? x.r1 : axis == 1 ? x.g1 : x.b1;
+    double best = 0;
+    cut = -1;
+    for (int i = first; i < last; ++i) {
+      const double w = Lower(x, axis, i, weight_);
+      if (w <= 0 || w >= whole.w) continue;
+      const double r = Lower(x, axis, i, red_), g = Lower(x, axis, i, green_), b = Lower(x, axis, i, blue_);
+      const double lower = (r * r + g * g + b * b) / w;
+      const double ur = whole.r - r, ug = whole.g - g, ub = whole.b - b, uw = whole.w - w;
+      const double value = lower + (ur * ur + ug * ug + ub * ub) / uw;
+      if (value > best) {
+        best = value;
+        cut = i;
+      }
+    }
+    return best;
+  }
+
+  std::vector<std::int64_t> weight_, red_, green_, blue_;
+  std::vector<double> squares_;
+};
+
+std::vector<Rgb> BoxMeans(const Bitmap& source, int maxColors) {
+  const Moments moments(source);
+  std::vector<Moments::Box> boxes(1);
+  boxes[0] = {0, Moments::kSide - 1, 0, Moments::kSide - 1, 0, Moments::kSide - 1};
+  std::vector<double> variance = {moments.Variance(boxes[0])};
+  while (static_cast<int>(boxes.size()) < maxColors) {
+    const auto next = static_cast<std::size_t>(std::max_element(variance.begin(), variance.end()) - variance.begin());
+    if (variance[next] <= 0) break;
+    Moments::Box other;
+    if (!moments.Cut(boxes[next], other)) {
+      variance[next] = 0;
+      continue;
+    }
+    boxes.push_back(other);
+    variance[next] = moments.Variance(boxes[next]);
+    variance.push_back(moments.Variance(other));
+  }
+  std::vector<Rgb> means;
+  for (const Moments::Box& box : boxes) {
+    const Moments::Sums s = moments.Volume(box);
+    if (s.w <= 0) continue;
+    means.push_back({static_cast<int>(s.r / s.w + 0.5), static_cast<int>(s.g / s.w + 0.5), static_cast<int>(s.b / s.w + 0.5)});
+  }
+  return means;
+}
+
+// The picture's colours in 6-bit cells, each with its pixel count and exact
+// sums: few enough to iterate over, exact enough for the means.
+struct Cell {
+  double r, g, b;  // mean colour
+  std::uint64_t count;
+  std::uint64_t sumR, sumG, sumB;
+};
+
+std::vector<Cell> FineCells(const Bitmap& source) {
+  std::vector<std::uint32_t> slot(std::size_t{1} << 18, 0);  // 1 + index into cells
+  std::vector<Cell> cells;
+  ForEachPixel(source, [&](int r, int g, int b) {
+    const std::size_t key = (static_cast<std::size_t>(r >> 2) << 12) | (static_cast<std::size_t>(g >> 2) << 6) |
+                            static_cast<std::size_t>(b >> 2);
+    if (slot[key] == 0) {
+      cells.push_back({0, 0, 0, 0, 0, 0, 0});
+      slot[key] = static_cast<std::uint32_t>(cells.size());
+    }
+    Cell& c = cells[slot[key] - 1];
+    ++c.count;
+    c.sumR += static_cast<std::uint64_t>(r);
+    c.sumG += static_cast<std::uint64_t>(g);
+    c.sumB += static_cast<std::uint64_t>(b);
+  });
+  for (Cell& c : cells) {
+    const auto n = static_cast<double>(c.count);
+    c.r = static_cast<double>(c.sumR) / n;
+    c.g = static_cast<double>(c.sumG) / n;
+    c.b = static_cast<double>(c.sumB) / n;
+  }
+  return cells;
+}
+
+struct Centre {
+  double r, g, b;
+  std::uint64_t count = 0;
+};
+
+std::size_t Nearest(const std::vector<Centre>& centres, double r, double g, double b, std::size_t hint) {
+  std::size_t best = hint;
+  const auto distance = [&](const Centre& c) {
+    return (c.r - r) * (c.r - r) + (c.g - g) * (c.g - g) + (c.b - b) * (c.b - b);
+  };
+  double bestDistance = distance(centres[hint]);
+  for (std::size_t i = 0; i < centres.size() && bestDistance > 0; ++i) {
+    const Centre& c = centres[i];
+    double d = (c.r - r) * (c.r - r);
+    if (d >= bestDistance) continue;
+    d += (c.g - g) * (c.g - g);
+    if (d >= bestDistance) continue;
+    d += (c.b - b) * (c.b - b);
+    if (d < bestDistance) {
+      bestDistance = d;
+      best = i;
+    }
+  }
+  return best;
+}
+
+// Lloyd's iterations: each centre moves to the mean of the pixels nearest to
+// it, until no cell changes its centre or the rounds are used up.
+void Refine(std::vector<Centre>& centres, const std::vector<Cell>& cells) {
+  constexpr int kRounds = 12;
+  std::vector<std::size_t> owner(cells.size(), 0);
+  for (int round = 0; round < kRounds; ++round) {
+    bool moved = round == 0;
+    std::vector<std::array<std::uint64_t, 4>> sums(centres.size(), {0, 0, 0, 0});
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+      const std::size_t n = Nearest(centres, cells[i].r, cells[i].g, cells[i].b, owner[i]);
+      moved = moved || n != owner[i];
+      owner[i] = n;
+      sums[n][0] += cells[i].count;
+      sums[n][1] += cells[i].sumR;
+      sums[n][2] += cells[i].sumG;
+      sums[n][3] += cells[i].sumB;
+    }
+    for (std::size_t k = 0; k < centres.size(); ++k) {
+      centres[k].count = sums[k][0];
+      if (sums[k][0] == 0) continue;
+      const auto n = static_cast<double>(sums[k][0]);
+      centres[k].r = static_cast<double>(sums[k][1]) / n;
+      centres[k].g = static_cast<double>(sums[k][2]) / n;
+      centres[k].b = static_cast<double>(sums[k][3]) / n;
+    }
+    if (!moved) break;
+  }
+}
+
+Color ToColor(double r, double g, double b) {
+  const auto channel = [](double v) { return static_cast<Color>(std::clamp(static_cast<int>(v + 0.5), 0, 255)); };
+  return channel(r) | (channel(g) << 8) | (channel(b) << 16);
+}
+
+// The picture's own colours when it has no more than limit of them, most
+// used first (first seen first among equals).
+bool ExactColours(const Bitmap& source, int limit, PaletteRef& palette) {
+  std::unordered_map<Color, std::size_t> seen;
+  std::vector<std::pair<Color, std::uint64_t>> colours;
+  bool fits = true;
+  ForEachPixel(source, [&](int r, int g, int b) {
+    if (!fits) return;
+    const Color c = static_cast<Color>(r) | (static_cast<Color>(g) << 8) | (static_cast<Color>(b) << 16);
+    auto [it, added] = seen.try_emplace(c, colours.size());
+    if (added) {
+      if (static_cast<int>(colours.size()) == limit) {
+        fits = false;
+        return;
+      }
+      colours.emplace_back(c, 0);
+    }
+    ++colours[it->second].second;
+  });
+  if (!fits) return false;
+  std::stable_sort(colours.begin(), colours.end(), [](const auto& a, const auto& b) { return a.second > b.second; });
+  palette.count = static_cast<int>(colours.size());
+  for (std::size_t i = 0; i < colours.size(); ++i) palette.colours[i] = colours[i].first;
+  return true;
+}
+
+}  // namespace
+
+int CalcFinePalette(int maxColors, const Bitmap& source, PaletteRef& palette, sys::Context& ctx) {
+  maxColors = std::clamp(maxColors, 1, 256);
+  ctx.Progress("Calculating the fine palette");
+  if (ExactColours(source, maxColors, palette)) return palette.count;
+  std::vector<Centre> centres;
+  for (const Rgb& m : BoxMeans(source, maxColors)) {
+    centres.push_back({static_cast<double>(m.r), static_cast<double>(m.g), static_cast<double>(m.b)});
+  }
+  if (centres.empty()) return 0;
+  Refine(centres, FineCells(source));
+  std::erase_if(centres, [](const Centre& c) { return c.count == 0; });
+  std::stable_sort(centres.begin(), centres.end(), [](const Centre& a, const Centre& b) { return a.count > b.count; });
+  palette.count = static_cast<int>(centres.size());
+  for (std::size_t i = 0; i < centres.size(); ++i) palette.colours[i] = ToColor(centres[i].r, centres[i].g, centres[i].b);
+  return palette.count;
+}
+
+BitmapPtr ConvertToFinePalette(const Bitmap& source, const OutputOptions& options, sys::Context& ctx) {
+  PaletteRef palette;
+  const int m = CalcFinePalette(256, source, palette, ctx);
+  if (m == 0) return nullptr;
+  return ConvertToPalette(palette, source, m, options, ctx);
+}
+
+}  // namespace rastra
