@@ -7,7 +7,7 @@
 # here when missing.
 #
 #   bench/fine_palette.sh
-#   RASTRA=/path/to/rastra COUNT=16 bench/fine_palette.sh
+#   RASTRA=/path/to/rastra COUNT=16 RUNS=3 TOOLS="fine nofs" bench/fine_palette.sh
 #
 # PSNR: ImageMagick's compare of each result against the picture, mean over
 # the pictures. Time: the wall time of converting all pictures one after
@@ -64,7 +64,7 @@ psnr() {
 
 echo "| Palette, 256 colours | mean PSNR | worst PSNR | time for all |"
 echo "|---|---|---|---|"
-for tool in best fine nofs pngquant; do
+for tool in ${TOOLS:-best fine nofs pngquant}; do
   best_time=
   for _ in $(seq "$runs"); do
     start=$(now)

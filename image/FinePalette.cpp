@@ -38,17 +38,17 @@ void ForEachPixel(const Bitmap& source, Visit&& visit) {
   }
 }
 
-// Cumulative moments of a 5-bit histogram, one slot of padding in front on
+// Cumulative moments of a 6-bit histogram, one slot of padding in front on
 // each axis: the boxes' pixel counts, colour sums and squared sums come from
 // eight look-ups each.
 class Moments {
  public:
-  static constexpr int kSide = 33;
+  static constexpr int kSide = 65;
 
   explicit Moments(const Bitmap& source)
       : weight_(kCells, 0), red_(kCells, 0), green_(kCells, 0), blue_(kCells, 0), squares_(kCells, 0.0) {
     ForEachPixel(source, [&](int r, int g, int b) {
-      const std::size_t i = Index((r >> 3) + 1, (g >> 3) + 1, (b >> 3) + 1);
+      const std::size_t i = Index((r >> 2) + 1, (g >> 2) + 1, (b >> 2) + 1);
       weight_[i] += 1;
       red_[i] += r;
       green_[i] += g;
@@ -188,35 +188,33 @@ std::vector<Rgb> BoxMeans(const Bitmap& source, int maxColors) {
   return means;
 }
 
-// The picture's colours in 6-bit cells, each with its pixel count and exact
-// sums: few enough to iterate over, exact enough for the means.
+// The picture's distinct colours with their pixel counts: the iterations
+// place the centres by the exact colours, not by cells of them.
 struct Cell {
-  double r, g, b;  // mean colour
+  double r, g, b;
   std::uint64_t count;
   std::uint64_t sumR, sumG, sumB;
 };
 
 std::vector<Cell> FineCells(const Bitmap& source) {
-  std::vector<std::uint32_t> slot(std::size_t{1} << 18, 0);  // 1 + index into cells
-  std::vector<Cell> cells;
+  std::vector<std::uint32_t> colours;
+  colours.reserve(static_cast<std::size_t>(source.XSize) * static_cast<std::size_t>(source.YSize));
   ForEachPixel(source, [&](int r, int g, int b) {
-    const std::size_t key = (static_cast<std::size_t>(r >> 2) << 12) | (static_cast<std::size_t>(g >> 2) << 6) |
-                            static_cast<std::size_t>(b >> 2);
-    if (slot[key] == 0) {
-      cells.push_back({0, 0, 0, 0, 0, 0, 0});
-      slot[key] = static_cast<std::uint32_t>(cells.size());
-    }
-    Cell& c = cells[slot[key] - 1];
-    ++c.count;
-    c.sumR += static_cast<std::uint64_t>(r);
-    c.sumG += static_cast<std::uint64_t>(g);
-    c.sumB += static_cast<std::uint64_t>(b);
+    colours.push_back((static_cast<std::uint32_t>(r) << 16) | (static_cast<std::uint32_t>(g) << 8) |
+                      static_cast<std::uint32_t>(b));
   });
-  for (Cell& c : cells) {
-    const auto n = static_cast<double>(c.count);
-    c.r = static_cast<double>(c.sumR) / n;
-    c.g = static_cast<double>(c.sumG) / n;
-    c.b = static_cast<double>(c.sumB) / n;
+  std::sort(colours.begin(), colours.end());
+  std::vector<Cell> cells;
+  for (std::size_t i = 0; i < colours.size();) {
+    std::size_t j = i;
+    while (j < colours.size() && colours[j] == colours[i]) ++j;
+    const std::uint64_t n = j - i;
+    const int r = static_cast<int>(colours[i] >> 16), g = static_cast<int>((colours[i] >> 8) & 0xFF),
+              b = static_cast<int>(colours[i] & 0xFF);
+    cells.push_back({static_cast<double>(r), static_cast<double>(g), static_cast<double>(b), n,
+                     n * static_cast<std::uint64_t>(r), n * static_cast<std::uint64_t>(g),
+                     n * static_cast<std::uint64_t>(b)});
+    i = j;
   }
   return cells;
 }
@@ -250,7 +248,7 @@ std::size_t Nearest(const std::vector<Centre>& centres, double r, double g, doub
 // Lloyd's iterations: each centre moves to the mean of the pixels nearest to
 // it, until no cell changes its centre or the rounds are used up.
 void Refine(std::vector<Centre>& centres, const std::vector<Cell>& cells) {
-  constexpr int kRounds = 12;
+  constexpr int kRounds = 24;
   std::vector<std::size_t> owner(cells.size(), 0);
   for (int round = 0; round < kRounds; ++round) {
     bool moved = round == 0;

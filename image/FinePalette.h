@@ -1,8 +1,8 @@
 // A palette of up to 256 colours chosen for the least squared error: the
 // colour cube is cut into boxes along the axis that lowers the error most
-// (variance-minimising cuts over a 5-bit histogram), and the boxes' means
+// (variance-minimising cuts over a 6-bit histogram), and the boxes' means
 // are then moved to the means of the colours nearest to them (Lloyd's
-// iterations over a 6-bit histogram of exact sums). Slower than the octree
+// iterations over the picture's distinct colours). Slower than the octree
 // of the best palette, and closer to the picture.
 #pragma once
 
