@@ -224,38 +224,67 @@ struct Centre {
   std::uint64_t count = 0;
 };
 
-std::size_t Nearest(const std::vector<Centre>& centres, double r, double g, double b, std::size_t hint) {
-  std::size_t best = hint;
-  const auto distance = [&](const Centre& c) {
+// The centres in order of red: a search walks out from the centre it starts
+// with, each way until the red distance alone exceeds the best distance.
+class CentreSearch {
+ public:
+  explicit CentreSearch(const std::vector<Centre>& centres) : centres_(centres), order_(centres.size()), place_(centres.size()) {
+    std::iota(order_.begin(), order_.end(), std::size_t{0});
+    std::stable_sort(order_.begin(), order_.end(), [&](std::size_t a, std::size_t b) { return centres[a].r < centres[b].r; });
+    for (std::size_t i = 0; i < order_.size(); ++i) place_[order_[i]] = i;
+  }
+
+  std::size_t Nearest(double r, double g, double b, std::size_t start) const {
+    std::size_t best = start;
+    double bestDistance = Distance(centres_[start], r, g, b);
+    const std::size_t at = place_[start];
+    for (std::size_t i = at + 1; i < order_.size(); ++i) {
+      if (!Try(order_[i], r, g, b, best, bestDistance)) break;
+    }
+    for (std::size_t i = at; i-- > 0;) {
+      if (!Try(order_[i], r, g, b, best, bestDistance)) break;
+    }
+    return best;
+  }
+
+ private:
+  static double Distance(const Centre& c, double r, double g, double b) {
     return (c.r - r) * (c.r - r) + (c.g - g) * (c.g - g) + (c.b - b) * (c.b - b);
-  };
-  double bestDistance = distance(centres[hint]);
-  for (std::size_t i = 0; i < centres.size() && bestDistance > 0; ++i) {
-    const Centre& c = centres[i];
-    double d = (c.r - r) * (c.r - r);
-    if (d >= bestDistance) continue;
-    d += (c.g - g) * (c.g - g);
-    if (d >= bestDistance) continue;
-    d += (c.b - b) * (c.b - b);
+  }
+  // False once the red distance alone is no better: no centre further on can be.
+  bool Try(std::size_t k, double r, double g, double b, std::size_t& best, double& bestDistance) const {
+    const Centre& c = centres_[k];
+    const double dr = (c.r - r) * (c.r - r);
+    if (dr >= bestDistance) return false;
+    const double d = dr + (c.g - g) * (c.g - g) + (c.b - b) * (c.b - b);
     if (d < bestDistance) {
       bestDistance = d;
-      best = i;
+      best = k;
     }
+    return true;
   }
-  return best;
-}
+
+  const std::vector<Centre>& centres_;
+  std::vector<std::size_t> order_;
+  std::vector<std::size_t> place_;
+};
 
 // Lloyd's iterations: each centre moves to the mean of the pixels nearest to
-// it, until no cell changes its centre or the rounds are used up.
+// it, until fewer than one pixel in a thousand changes its centre or the
+// rounds are used up; the last rounds move the centres by fractions of a
+// level.
 void Refine(std::vector<Centre>& centres, const std::vector<Cell>& cells) {
   constexpr int kRounds = 24;
+  std::uint64_t total = 0;
+  for (const Cell& c : cells) total += c.count;
   std::vector<std::size_t> owner(cells.size(), 0);
   for (int round = 0; round < kRounds; ++round) {
-    bool moved = round == 0;
+    std::uint64_t moved = 0;
     std::vector<std::array<std::uint64_t, 4>> sums(centres.size(), {0, 0, 0, 0});
+    const CentreSearch search(centres);
     for (std::size_t i = 0; i < cells.size(); ++i) {
-      const std::size_t n = Nearest(centres, cells[i].r, cells[i].g, cells[i].b, owner[i]);
-      moved = moved || n != owner[i];
+      const std::size_t n = search.Nearest(cells[i].r, cells[i].g, cells[i].b, owner[i]);
+      if (n != owner[i] || round == 0) moved += cells[i].count;
       owner[i] = n;
       sums[n][0] += cells[i].count;
       sums[n][1] += cells[i].sumR;
@@ -270,7 +299,7 @@ void Refine(std::vector<Centre>& centres, const std::vector<Cell>& cells) {
       centres[k].g = static_cast<double>(sums[k][2]) / n;
       centres[k].b = static_cast<double>(sums[k][3]) / n;
     }
-    if (!moved) break;
+    if (round > 0 && moved * 1000 < total) break;
   }
 }
 
