@@ -188,12 +188,15 @@ std::vector<Rgb> BoxMeans(const Bitmap& source, int maxColors) {
   return means;
 }
 
-// The picture's distinct colours with their pixel counts: the iterations
-// place the centres by the exact colours, not by cells of them.
+// The picture's distinct colours (red << 16 | green << 8 | blue) with their
+// pixel counts: the iterations place the centres by the exact colours, not
+// by cells of them. Eight bytes a colour, at most a colour a pixel.
 struct Cell {
-  double r, g, b;
-  std::uint64_t count;
-  std::uint64_t sumR, sumG, sumB;
+  std::uint32_t rgb;
+  std::uint32_t count;
+  double Red() const { return static_cast<double>(rgb >> 16); }
+  double Green() const { return static_cast<double>((rgb >> 8) & 0xFF); }
+  double Blue() const { return static_cast<double>(rgb & 0xFF); }
 };
 
 std::vector<Cell> FineCells(const Bitmap& source) {
@@ -208,12 +211,7 @@ std::vector<Cell> FineCells(const Bitmap& source) {
   for (std::size_t i = 0; i < colours.size();) {
     std::size_t j = i;
     while (j < colours.size() && colours[j] == colours[i]) ++j;
-    const std::uint64_t n = j - i;
-    const int r = static_cast<int>(colours[i] >> 16), g = static_cast<int>((colours[i] >> 8) & 0xFF),
-              b = static_cast<int>(colours[i] & 0xFF);
-    cells.push_back({static_cast<double>(r), static_cast<double>(g), static_cast<double>(b), n,
-                     n * static_cast<std::uint64_t>(r), n * static_cast<std::uint64_t>(g),
-                     n * static_cast<std::uint64_t>(b)});
+    cells.push_back({colours[i], static_cast<std::uint32_t>(j - i)});
     i = j;
   }
   return cells;
@@ -277,19 +275,20 @@ void Refine(std::vector<Centre>& centres, const std::vector<Cell>& cells) {
   constexpr int kRounds = 24;
   std::uint64_t total = 0;
   for (const Cell& c : cells) total += c.count;
-  std::vector<std::size_t> owner(cells.size(), 0);
+  std::vector<std::uint16_t> owner(cells.size(), 0);  // at most 256 centres
   for (int round = 0; round < kRounds; ++round) {
     std::uint64_t moved = 0;
     std::vector<std::array<std::uint64_t, 4>> sums(centres.size(), {0, 0, 0, 0});
     const CentreSearch search(centres);
     for (std::size_t i = 0; i < cells.size(); ++i) {
-      const std::size_t n = search.Nearest(cells[i].r, cells[i].g, cells[i].b, owner[i]);
-      if (n != owner[i] || round == 0) moved += cells[i].count;
-      owner[i] = n;
-      sums[n][0] += cells[i].count;
-      sums[n][1] += cells[i].sumR;
-      sums[n][2] += cells[i].sumG;
-      sums[n][3] += cells[i].sumB;
+      const Cell& cell = cells[i];
+      const std::size_t n = search.Nearest(cell.Red(), cell.Green(), cell.Blue(), owner[i]);
+      if (n != owner[i] || round == 0) moved += cell.count;
+      owner[i] = static_cast<std::uint16_t>(n);
+      sums[n][0] += cell.count;
+      sums[n][1] += std::uint64_t{cell.count} * (cell.rgb >> 16);
+      sums[n][2] += std::uint64_t{cell.count} * ((cell.rgb >> 8) & 0xFF);
+      sums[n][3] += std::uint64_t{cell.count} * (cell.rgb & 0xFF);
     }
     for (std::size_t k = 0; k < centres.size(); ++k) {
       centres[k].count = sums[k][0];
