@@ -8,6 +8,7 @@
 #include "api/Outcome.h"
 #include "image/ColorConvert.h"
 #include "image/ColorFormat.h"
+#include "image/FinePalette.h"
 #include "image/ImageOps.h"
 #include "image/SharedPalette.h"
 
@@ -76,6 +77,14 @@ Result<Image> ToBestPalette(const Image& image, const OutputOptions& options) no
 Result<Image> ToBestPaletteWithTransparency(const Image& image, const OutputOptions& options) noexcept {
   return Derive(image, [&](const Bitmap& source, sys::Context& ctx) {
     return ConvertToBestPaletteTrans(source, 0xFFFFFF, options, ctx);
+  });
+}
+
+Result<Image> ToFinePalette(const Image& image, const OutputOptions& options) noexcept {
+  return Derive(image, [&](const Bitmap& source, sys::Context& ctx) -> BitmapPtr {
+    BitmapPtr result = ConvertToFinePalette(source, options, ctx);
+    if (!result) ctx.Fail(Code::kBadArgument, "the image has no pixels");
+    return result;
   });
 }
 

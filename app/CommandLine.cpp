@@ -16,6 +16,7 @@
 #include "app/Session.h"
 #include "app/Settings.h"
 #include "app/SharedPaletteRun.h"
+#include "image/Dither.h"
 #include "sys/File.h"
 #include "sys/Path.h"
 
@@ -37,6 +38,7 @@ struct RunPlan {
   std::optional<std::size_t> sharedPaletteAt;             // the queue place of -sharedpalette
   FlashBudget budget;                                     // the last one given wins
   std::optional<std::uint64_t> maxOutput;                 // the last one given wins
+  std::optional<DitherMethod> dither;                     // the last one given wins
   std::string manifest;
   std::vector<std::string> failedCommands;
   std::vector<std::string> misplacedImages;
@@ -149,6 +151,20 @@ bool ParseMaxOutput(CommandSession& session, RunPlan& plan, const std::string& p
   return true;
 }
 
+// -dither[<METHOD>]: the dithering of every colour reduction of the run;
+// the word alone is Floyd-Steinberg.
+bool ParseDither(CommandSession& session, RunPlan& plan, const std::string& parameter, const std::string& argument) {
+  DitherMethod method = DitherMethod::kFloydSteinberg;
+  if (!parameter.empty() && !ParseDitherMethod(parameter, method)) {
+    const SubjectScope subject(session, argument, SubjectKind::kArgument);
+    session.ReportText("Unknown dithering method \"" + parameter + "\".",
+                       "-dither, -ditherfs, -ditherserpentine, -ditherbayer4, -ditherbayer8 or -dithernone");
+    return false;
+  }
+  plan.dither = method;
+  return true;
+}
+
 // Help, -hide and the per-run settings act at once; the rest is queued.
 bool ParseCommand(CommandSession& session, RunPlan& plan, const std::string& argument) {
   const std::string word = argument.substr(1);
@@ -186,6 +202,8 @@ bool ParseCommand(CommandSession& session, RunPlan& plan, const std::string& arg
       return ParseRunOutputSetting(session, plan, *entry, parameter, argument);
     case kCmdMaxOutput:
       return ParseMaxOutput(session, plan, parameter, argument);
+    case kCmdDither:
+      return ParseDither(session, plan, parameter, argument);
     default:
       return QueueCommand(session, plan, *entry, parameter, argument);
   }
@@ -240,7 +258,8 @@ void ReportParseFailure(CommandSession& session, const RunPlan& plan) {
 // Conversions and saves: the commands whose results depend on the output
 // settings.
 bool UsesOutputOptions(int id) {
-  return id == 1203 || (id >= 1502 && id <= 1521) || id == 1711 || id == 1815 || id == kCmdSharedPalette;
+  return id == 1203 || (id >= 1502 && id <= 1521) || id == 1711 || id == 1815 || id == kCmdSharedPalette ||
+         id == kCmdConvertFinePalette;
 }
 
 // The stored settings, or the defaults, with the run's own on top. Nothing
@@ -256,6 +275,7 @@ OutputOptions RunOutputOptions(const RunPlan& plan) {
   if (plan.bigEndian) options.bigEndian = *plan.bigEndian;
   if (plan.preserveTrans) options.preserveTrans = *plan.preserveTrans;
   if (plan.maxOutput) options.maxOutputBytes = *plan.maxOutput;
+  if (plan.dither) options.dither = *plan.dither;
   return options;
 }
 

@@ -89,6 +89,12 @@ const std::array<CommandEntry, kCommandCount> CommandTable = {{
     {"autoorient", 1822,
      "\t<0|1>\r\n\t\tSets the use of EXIF orientation tags for this run\r\n\t\t 0  \t - Pictures as stored\r\n\t\t 1  \t - "
      "Turned upright as the tag says"},
+    {"dither", 1823,
+     "\t\t[<METHOD>]\r\n\t\tDithers every color reduction of the run\r\n\t\t(conversions, palettes, saves in 565, 555, 444)\r\n\t\t- METHOD:\r\n\t\t fs \t - "
+     "Floyd-Steinberg (default)\r\n\t\t serpentine - Floyd-Steinberg, alternate rows reversed\r\n\t\t bayer4 \t - "
+     "Ordered, 4x4 matrix (animations, RLE)\r\n\t\t bayer8 \t - Ordered, 8x8 matrix\r\n\t\t none \t - No dithering"},
+    {"convertintofinepalette", 1824,
+     "\tConverts image into a palette of up to 256 colors\r\n\t\tchosen for the least error (slower than best palette)"},
 }};
 
 const CommandEntry* LookupCommand(std::string_view word) {

@@ -51,9 +51,11 @@ enum CommandId : int {
   kCmdPngGamma = 1820,
   kCmdSmoothChroma = 1821,
   kCmdAutoOrient = 1822,
+  kCmdDither = 1823,
+  kCmdConvertFinePalette = 1824,
 };
 
-inline constexpr int kCommandCount = 45;
+inline constexpr int kCommandCount = 47;
 extern const std::array<CommandEntry, kCommandCount> CommandTable;
 
 inline constexpr int kQueueSlots = 20;

@@ -8,6 +8,7 @@
 #include "app/Animation.h"
 #include "app/CommandTable.h"
 #include "app/DocumentActions.h"
+#include "image/FinePalette.h"
 #include "app/ImageDocument.h"
 #include "app/Parameters.h"
 #include "app/Report.h"
@@ -96,6 +97,10 @@ bool ReadFormatAndPalette(CommandSession& session, int n, OutputSpec& spec) {
   }
   const int fitting = FittingColorFormat(format, n);
   if (fitting >= 0) RunConversion(session, fitting);
+  // Dithered into the colours the FORMAT keeps, so the writer's own
+  // reduction to them loses nothing more.
+  const int dithered = DitherColorFormat(format);
+  if (dithered >= 0 && session.options.dither != DitherMethod::kNone && doc.current) RunConversion(session, dithered);
   if (next != ',') return true;
   return ReadNoPalette(session, format, spec);
 }
@@ -488,6 +493,21 @@ void RunCommands(CommandSession& session, const std::vector<QueuedCommand>& queu
   }
 }
 
+namespace {
+// As the best palette conversion: a picture without pixels keeps its
+// place (and the job says why).
+void FinePaletteCommand(CommandSession& session) {
+  ImageDocument& doc = session.doc;
+  if (!doc.current) {
+    session.RunJob([&](sys::Context& ctx) { return ctx.Fail(sys::Code::kNoImage, kNoOriginalBitmapText); });
+    return;
+  }
+  BitmapPtr result =
+      session.RunJob([&](sys::Context& ctx) { return ConvertToFinePalette(*doc.current, session.options, ctx); });
+  if (result) doc.current = std::move(result);
+}
+}  // namespace
+
 void ExecuteCommand(CommandSession& session, int id) {
   if (id == kCmdSaveAs) {
     SaveAsCommand(session);
@@ -505,6 +525,8 @@ void ExecuteCommand(CommandSession& session, int id) {
     SizeReportCommand(session);
   } else if (id == kCmdSharedPalette) {
     SharedPaletteCommand(session);
+  } else if (id == kCmdConvertFinePalette) {
+    FinePaletteCommand(session);
   } else {
     RunImageCommand(session, id);
   }

@@ -154,6 +154,9 @@ void Step(Simulation& sim, const QueuedCommand& command) {
     sim.Replace(AsTrueColor(now));
   } else if (id == kCmdConvertBestPalette || id == kCmdConvertTransPalette || id == kCmdReduceColors) {
     sim.Replace(AsPalette(now), Bytes(now) / kMappingShare);
+  } else if (id == kCmdConvertFinePalette) {
+    // Every pixel's colour once more, and up to a colour and a count per pixel.
+    sim.Replace(AsPalette(now), 3 * Bytes(AsTrueColor(now)));
   } else if (id == kCmdConvertCustomPalette) {
     sim.Keep();
     sim.Replace(AsPalette(now), Bytes(now) / kMappingShare);

@@ -2,7 +2,7 @@
 #                   [TYPE c|dta|sprite|cursor] [FORMAT <code>] [NOPALETTE]
 #                   [ARGB] [BIG_ENDIAN] [PRESERVE_TRANS]
 #                   [PNG_GAMMA_OFF] [SMOOTH_CHROMA] [AUTO_ORIENT]
-#                   [CONVERT <word>] [COMMANDS <word>...]
+#                   [CONVERT <word>] [DITHER <method>] [COMMANDS <word>...]
 #                   [FLASH_BUDGET <bytes>] [MAX_OUTPUT <bytes>]
 #                   [DEPENDS <file>...] [OUTPUT_VARIABLE <variable>])
 #
@@ -37,6 +37,9 @@
 #   CONVERT  a conversion command word without "convertinto", such as 565,
 #            8666, gray16, bestpalette, transpalette (for an animation: of
 #            every frame, as are the COMMANDS)
+#   DITHER   fs, serpentine, bayer4, bayer8 or none (the default): how
+#            every colour reduction of the conversion is dithered (CONVERT,
+#            the palettes, a FORMAT of 565, 555 or 444 colours), as -dither
 #   COMMANDS further command words without "-", such as fliph rotate90cw;
 #            they run in the build directory, so file parameters need
 #            absolute paths (and belong in DEPENDS)
@@ -55,7 +58,7 @@
 #                       [SHARED_PALETTE [COLORS <n>] [PALETTE <file.GUIPal>]]
 #                       [ARGB] [BIG_ENDIAN] [PRESERVE_TRANS]
 #                       [PNG_GAMMA_OFF] [SMOOTH_CHROMA] [AUTO_ORIENT]
-#                       [CONVERT <word>] [COMMANDS <word>...]
+#                       [CONVERT <word>] [DITHER <method>] [COMMANDS <word>...]
 #                       [FLASH_BUDGET <bytes>] [FLASH_BUDGET_TOTAL <bytes>]
 #                       [MAX_OUTPUT <bytes>] [DEPENDS <file>...] [OUTPUT_VARIABLE <variable>])
 #
@@ -180,6 +183,14 @@ function(_rastra_conversion_words target prefix list_name)
   if(${prefix}_CONVERT)
     list(APPEND words "-convertinto${${prefix}_CONVERT}")
   endif()
+  if(DEFINED ${prefix}_DITHER)
+    set(dither "${${prefix}_DITHER}")
+    if(NOT dither MATCHES "^(fs|serpentine|bayer4|bayer8|none)$")
+      message(FATAL_ERROR "rastra_add_bitmap(${target}): DITHER must be fs, serpentine, bayer4, bayer8 or none, "
+                          "not \"${dither}\"")
+    endif()
+    list(APPEND words "-dither${dither}")
+  endif()
   foreach(word IN LISTS ${prefix}_COMMANDS)
     _rastra_require_plain(${target} COMMANDS "${word}")
     list(APPEND words "-${word}")
@@ -232,7 +243,7 @@ endfunction()
 
 function(rastra_add_bitmap target)
   cmake_parse_arguments(PARSE_ARGV 1 RB "NOPALETTE;ARGB;BIG_ENDIAN;PRESERVE_TRANS;PNG_GAMMA_OFF;SMOOTH_CHROMA;AUTO_ORIENT"
-                        "SOURCE;NAME;TYPE;FORMAT;CONVERT;FLASH_BUDGET;MAX_OUTPUT;OUTPUT_VARIABLE" "COMMANDS;DEPENDS")
+                        "SOURCE;NAME;TYPE;FORMAT;CONVERT;DITHER;FLASH_BUDGET;MAX_OUTPUT;OUTPUT_VARIABLE" "COMMANDS;DEPENDS")
   _rastra_check_call(rastra_add_bitmap "rastra_add_bitmap(${target})" RB ${target})
   if(NOT RB_SOURCE)
     message(FATAL_ERROR "rastra_add_bitmap(${target}): SOURCE is required")
@@ -353,7 +364,7 @@ endfunction()
 function(rastra_add_bitmap_set target)
   cmake_parse_arguments(PARSE_ARGV 1 RS
                         "NOPALETTE;ARGB;BIG_ENDIAN;PRESERVE_TRANS;PNG_GAMMA_OFF;SMOOTH_CHROMA;AUTO_ORIENT;SHARED_PALETTE"
-                        "NAME;PREFIX;TYPE;FORMAT;CONVERT;COLORS;PALETTE;FLASH_BUDGET;FLASH_BUDGET_TOTAL;MAX_OUTPUT;OUTPUT_VARIABLE"
+                        "NAME;PREFIX;TYPE;FORMAT;CONVERT;DITHER;COLORS;PALETTE;FLASH_BUDGET;FLASH_BUDGET_TOTAL;MAX_OUTPUT;OUTPUT_VARIABLE"
                         "SOURCES;COMMANDS;DEPENDS")
   set(call "rastra_add_bitmap_set(${target} NAME ${RS_NAME})")
   _rastra_check_call(rastra_add_bitmap_set "${call}" RS ${target})

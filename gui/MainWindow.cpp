@@ -1,3 +1,4 @@
+#include "gui/DitherMenu.h"
 #include "gui/MainWindow.h"
 
 #include <QAction>
@@ -335,6 +336,10 @@ void MainWindow::BuildImageMenu() {
 
   QMenu* dither = imageMenu_->addMenu(tr("&Dither to"));
   for (int i = 0; i < kDitherCount; ++i) ditherActions_[i] = AddImageAction(dither, formatLabel(i), kDitherSlots[i]);
+  // Like the formats above, the choice waits for a picture.
+  for (QAction* action : AddDitherMethodMenu(dither, [this](DitherMethod method) { ditherMethod_ = method; })) {
+    imageActions_.push_back(action);
+  }
 
   QMenu* flip = imageMenu_->addMenu(tr("&Flip"));
   flipHAction_ = AddImageAction(flip, tr("&Horizontally"), &MainWindow::OnFlipH);

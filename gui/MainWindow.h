@@ -20,6 +20,8 @@
 #include <string>
 #include <vector>
 
+#include <rastra/options.h>
+
 #include "gui/BackgroundJobs.h"
 #include "gui/UserPrompts.h"
 #include "image/Bitmap.h"
@@ -165,6 +167,8 @@ class MainWindow : public QMainWindow {
   // How an operation's result takes the picture's place: as a step Undo takes
   // back, or as the last part of opening the file (no step, no change).
   enum class PictureChange { kStep, kPartOfOpening };
+  // What "Dither to" dithers with (its Method submenu).
+  DitherMethod ditherMethod_ = DitherMethod::kFloydSteinberg;
 
   // Menus and the state of their actions (MainWindow.cpp).
   void BuildMenus();

@@ -115,9 +115,11 @@ void MainWindow::Convert(int selector) {
 
 void MainWindow::Dither(int index) {
   RunImageOperation(tr("Dithering to %1").arg(QString::fromUtf8(GetColorFormat(index).Name())),
-                    [index](BitmapPtr image, CommandSession& session) {
+                    [index, method = ditherMethod_](BitmapPtr image, CommandSession& session) {
+                      OutputOptions options = session.options;
+                      options.dither = method;
                       return session.RunJob([&](sys::Context& ctx) {
-                        return DitherToFormat(*image, GetColorFormat(index), session.options, ctx);
+                        return DitherToFormat(*image, GetColorFormat(index), options, ctx);
                       });
                     });
 }

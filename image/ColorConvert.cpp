@@ -1,5 +1,9 @@
 #include "image/ColorConvert.h"
 
+#include <memory>
+
+#include "image/Dither.h"
+
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -504,8 +508,10 @@ void SortByCountDescending(Color* colours, std::uint32_t* counts, int m) {
 
 }  // namespace
 
-BitmapPtr ConvertToFormat(const Bitmap& source, const ColorFormat& format, const OutputOptions& options,
-                          sys::Context& ctx) {
+namespace {
+
+BitmapPtr ConvertToFormatPlain(const Bitmap& source, const ColorFormat& format, const OutputOptions& options,
+                               sys::Context& ctx) {
   const std::uint32_t entries = format.GetIndexMask() + 1;
   const int k = entries > 256 ? 0 : static_cast<int>(entries);
   BitmapPtr result = Bitmap_Create(source.XSize, source.YSize, k, ctx);
@@ -521,13 +527,32 @@ BitmapPtr ConvertToFormat(const Bitmap& source, const ColorFormat& format, const
   return result;
 }
 
+// A format that keeps all 24 bits has nothing to dither.
+bool FormatTakesDithering(const ColorFormat& format) { return format.GetIndexMask() != 0xFFFFFF; }
+
+}  // namespace
+
+BitmapPtr ConvertToFormat(const Bitmap& source, const ColorFormat& format, const OutputOptions& options,
+                          sys::Context& ctx) {
+  if (options.dither != DitherMethod::kNone && FormatTakesDithering(format)) {
+    return DitherToFormat(source, format, options, ctx);
+  }
+  return ConvertToFormatPlain(source, format, options, ctx);
+}
+
 BitmapPtr DitherToFormat(const Bitmap& source, const ColorFormat& format, const OutputOptions& options,
                          sys::Context& ctx) {
   // The errors are spread over a true-colour copy.
   BitmapPtr image = Bitmap_ToTrueColor(source, ctx);
   if (!image) return nullptr;
-  DiffuseErrors(*image, format, ctx);
-  return ConvertToFormat(*image, format, options, ctx);
+  if (options.dither == DitherMethod::kNone || options.dither == DitherMethod::kFloydSteinberg) {
+    DiffuseErrors(*image, format, ctx);
+  } else {
+    DitherImage(*image, options.dither, FormatDitherTarget(format), ctx);
+  }
+  OutputOptions plain = options;
+  plain.dither = DitherMethod::kNone;
+  return ConvertToFormatPlain(*image, format, plain, ctx);
 }
 
 int FindNearestColor(Color color, const PaletteRef& palette) {
@@ -544,8 +569,38 @@ int FindNearestColor(Color color, const PaletteRef& palette) {
   return best;
 }
 
+namespace {
+
+// The pixels the plain mapping treats on their own (fully transparent ones
+// of an image with alpha, or any with T = 255 when transparency is
+// preserved) keep their value; every other pixel is dithered onto palette.
+BitmapPtr DitheredOntoPalette(const PaletteRef& palette, const Bitmap& source, const OutputOptions& options,
+                              sys::Context& ctx) {
+  BitmapPtr image = Bitmap_ToTrueColor(source, ctx);
+  if (!image) return nullptr;
+  DitherTarget target = PaletteDitherTarget(palette);
+  const PaletteRef* entries = &palette;
+  auto search = std::make_shared<NearestColorCache>(palette, std::int64_t{image->XSize} * image->YSize);
+  target.nearest = [search, entries](Color c) {
+    const std::uint32_t stored = ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF);
+    return entries->colours[static_cast<std::size_t>(search->Find(stored))];
+  };
+  target.keepTransparent = options.preserveTrans || source.HasAlpha != 0 || image->HasAlpha != 0;
+  DitherImage(*image, options.dither, target, ctx);
+  return image;
+}
+
+}  // namespace
+
 BitmapPtr ConvertToPalette(const PaletteRef& palette, const Bitmap& source, int numEntries,
                            const OutputOptions& options, sys::Context& ctx) {
+  if (options.dither != DitherMethod::kNone) {
+    BitmapPtr dithered = DitheredOntoPalette(palette, source, options, ctx);
+    if (!dithered) return nullptr;
+    OutputOptions plain = options;
+    plain.dither = DitherMethod::kNone;
+    return ConvertToPalette(palette, *dithered, numEntries, plain, ctx);
+  }
   // A palette result needs 1 to 256 entries; 0 would make a true-colour image.
   BitmapPtr result = Bitmap_Create(source.XSize, source.YSize, std::clamp(numEntries, 1, 256), ctx);
   if (!result) return nullptr;

@@ -73,4 +73,12 @@ for case in max_output_zero:"MAX_OUTPUT must be 1 byte or more" max_output_word:
   if configure "$name"; then cat "$scratch/$name.log"; fail "$name configured"; fi
   tr -s ' \n' ' ' < "$scratch/$name.log" | grep -qF "$message" || { cat "$scratch/$name.log"; fail "$name: no reason"; }
 done
+# DITHER reaches the command line of the conversion and of the set; an
+# unknown method stops the configuration.
+configure dither || { cat "$scratch/dither.log"; fail "DITHER should configure"; }
+grep -qF -- "-ditherbayer4" "$scratch/dither/rastra/image/job.cmake" || fail "DITHER of a bitmap not passed on"
+grep -qF -- "-ditherserpentine" "$scratch/dither/rastra/icons/job.cmake" || fail "DITHER of a set not passed on"
+if configure dither_word; then fail "an unknown DITHER configured"; fi
+tr -s ' \n' ' ' < "$scratch/dither_word.log" | grep -qF 'DITHER must be fs, serpentine, bayer4, bayer8 or none, not "bayer"' ||
+  { cat "$scratch/dither_word.log"; fail "dither_word: no reason"; }
 echo "rastra_add_bitmap inputs: all checks passed"

@@ -42,6 +42,19 @@ int FittingColorFormat(int format, int numColors) {
   return -1;
 }
 
+int DitherColorFormat(int format) {
+  switch (format) {
+    case 8: case 9: case 12: case 13:
+      return kFormat565;
+    case 10: case 11:
+      return kFormat555;
+    case 19: case 20: case 21: case 22: case 23: case 24:
+      return kFormat444_12;
+    default:
+      return -1;
+  }
+}
+
 SaveStep SaveStepFor(int format, const Bitmap& image) {
   if (image.NumColors != 0 && FormatTakesTrueColor(format)) return {SaveConversion::kTrueColor, -1};
   const int fitting = FittingColorFormat(format, image.NumColors);
@@ -52,16 +65,25 @@ SaveStep SaveStepFor(int format, const Bitmap& image) {
 const Bitmap* ImageForFormat(const Bitmap& image, int format, const OutputOptions& options, BitmapPtr& holder,
                              sys::Context& ctx) {
   const SaveStep step = SaveStepFor(format, image);
+  const Bitmap* fitted = &image;
   switch (step.conversion) {
     case SaveConversion::kNone:
-      return &image;
+      break;
     case SaveConversion::kTrueColor:
       holder = Bitmap_ToTrueColor(image, ctx);
+      fitted = holder.get();
       break;
     case SaveConversion::kColorFormat:
       holder = ConvertToFormat(image, GetColorFormat(step.colorFormat), options, ctx);
+      fitted = holder.get();
       break;
   }
+  const int dithered = DitherColorFormat(format);
+  if (fitted == nullptr || options.dither == DitherMethod::kNone || dithered < 0) return fitted;
+  // Dithered into the colours the FORMAT keeps, so the writer's own
+  // reduction to them loses nothing more.
+  BitmapPtr made = DitherToFormat(*fitted, GetColorFormat(dithered), options, ctx);
+  holder = std::move(made);
   return holder.get();
 }
 

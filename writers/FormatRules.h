@@ -28,6 +28,10 @@ bool FormatTakesTrueColor(int format);
 // numColors palette entries (0: true colour) when its palette does not fit,
 // or -1 when it fits or the FORMAT is no palette FORMAT.
 int FittingColorFormat(int format, int numColors);
+// The colour format whose colours a high-colour FORMAT (565, 555, 444)
+// keeps, into which a save dithers when dithering is asked for; -1 for the
+// other FORMATs (those with alpha too: dithering drops transparency).
+int DitherColorFormat(int format);
 // Both rules together for one image.
 SaveStep SaveStepFor(int format, const Bitmap& image);
 

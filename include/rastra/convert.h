@@ -51,6 +51,11 @@ Result<Image> Dither(const Image& image, ColorFormatId format, const OutputOptio
 // pixels (for an image with alpha).
 Result<Image> ToBestPalette(const Image& image, const OutputOptions& options = {}) noexcept;
 Result<Image> ToBestPaletteWithTransparency(const Image& image, const OutputOptions& options = {}) noexcept;
+// A palette image of up to 256 colours chosen for the least squared error
+// (variance-minimising cuts of the colour cube, then Lloyd's iterations):
+// slower than ToBestPalette and closer to the picture. A picture with no
+// more than 256 colours keeps them exactly.
+Result<Image> ToFinePalette(const Image& image, const OutputOptions& options = {}) noexcept;
 // Each pixel to its nearest colour of palette.
 Result<Image> ToPalette(const Image& image, const Palette& palette, const OutputOptions& options = {}) noexcept;
 // Each pixel to its nearest colour of a palette that several pictures share

@@ -47,12 +47,29 @@ struct ReadOptions {
 // bytes of input must not make a run fill a disk.
 inline constexpr std::uint64_t kDefaultMaxOutputBytes = std::uint64_t{1} << 30;
 
+// How a conversion spreads the difference between a colour and the nearest
+// one the target has. kNone maps each pixel to its nearest colour (the
+// conversions as they have always been); Dither() takes it as
+// kFloydSteinberg. Floyd-Steinberg and its serpentine walk suit stills; the
+// ordered (Bayer) matrices put the same pattern on the same colour wherever
+// it appears, so animations do not shimmer and runs stay long for RLE.
+enum class DitherMethod : int {
+  kNone = 0,
+  kFloydSteinberg,
+  kSerpentine,  // Floyd-Steinberg, every other row walked right to left
+  kBayer4,      // ordered, 4 x 4 threshold matrix
+  kBayer8,      // ordered, 8 x 8 threshold matrix
+};
+
 struct OutputOptions {
   bool useArgb = false;        // palettes of C files as 0xAARRGGBB, streams with ARGB palette entries
   bool bigEndian = false;      // 16- and 32-bit pixels of streams with the high byte first
   bool preserveTrans = false;  // fully transparent pixels become palette index 0 (colour code 0)
   // A save that would write more bytes is refused before anything is written.
   std::uint64_t maxOutputBytes = kDefaultMaxOutputBytes;
+  // Every conversion that reduces colours (colour formats, palettes, the
+  // conversion a save makes to fit its FORMAT) dithers with this method.
+  DitherMethod dither = DitherMethod::kNone;
 };
 
 }  // namespace rastra

@@ -25,6 +25,7 @@
 #include "gui/ImageCanvas.h"
 #include "gui/MainWindow.h"
 #include "gui/ShowImage.h"
+#include "image/ColorConvert.h"
 
 using gui_test::FakePrompts;
 using gui_test::MakePaletteImage;
@@ -309,7 +310,7 @@ class TestMainWindow : public QObject {
     QCOMPARE(ItemTexts(SubMenu(image, "&Convert to")),
              kConvertLabels + QStringList({"-", "&RGB\t(24 BPP)", "B&est palette", "Bes&t palette + transparency", "-",
                                            "&Custom palette..."}));
-    QCOMPARE(ItemTexts(SubMenu(image, "&Dither to")), kConvertLabels);
+    QCOMPARE(ItemTexts(SubMenu(image, "&Dither to")), kConvertLabels + QStringList({"-", "&Method"}));
     QCOMPARE(ItemTexts(SubMenu(image, "&Flip")), QStringList({"&Horizontally", "&Vertical"}));
     QCOMPARE(ItemTexts(SubMenu(image, "&Rotate")), QStringList({"90° &CW", "90° CC&W", "&180°"}));
     QCOMPARE(ItemTexts(SubMenu(image, "&Invert")), QStringList({"&Indices", "&Colors"}));
@@ -1074,6 +1075,34 @@ class TestMainWindow : public QObject {
     QCOMPARE(GetDocument().current->NumColors, 2);
     QCOMPARE(window.View()->ColorsText(), QString("2"));
     QVERIFY(CanUndo());
+  }
+
+  // Each method of "Dither to"'s Method menu gives the bytes the core (and
+  // so the command line's -dither) gives for the same picture and target.
+  void ditherMethodsGiveTheCommandLinesBytes() {
+    MainWindow& window = NewWindow();
+    std::vector<Color> pixels;
+    for (int i = 0; i < 16 * 8; ++i) pixels.push_back(static_cast<Color>((i % 16) * 17 | ((i / 16) * 36) << 8 | 0x600000));
+    const struct {
+      const char* label;
+      DitherMethod method;
+    } cases[] = {{"&Serpentine Floyd-Steinberg", DitherMethod::kSerpentine},
+                 {"Ordered, Bayer &4 x 4", DitherMethod::kBayer4},
+                 {"Ordered, Bayer &8 x 8", DitherMethod::kBayer8},
+                 {"&Floyd-Steinberg", DitherMethod::kFloydSteinberg}};
+    for (const auto& c : cases) {
+      Show(MakeTrueColorImage(16, 8, pixels));
+      QAction* method = Find(window, {"&Image", "&Dither to", "&Method", c.label});
+      QVERIFY2(method != nullptr, c.label);
+      method->trigger();
+      window.OnDith332();
+      OutputOptions options;
+      options.dither = c.method;
+      sys::Context ctx;
+      const BitmapPtr expected = ConvertToFormat(*MakeTrueColorImage(16, 8, pixels), GetColorFormat(kFormat332), options, ctx);
+      QVERIFY(expected && GetDocument().current);
+      QVERIFY2(GetDocument().current->pData == expected->pData, c.label);
+    }
   }
 
   // --- faults that showed a state the document did not have ----------------

@@ -66,7 +66,12 @@ test('the files saves make, as the command line names them', () => {
   assert.equal(saveAsArgument({ name: 'a', type: 5, format: 8, noPalette: true }), '-saveasa,5');
   assert.deepEqual(splitArguments('-a "-saveasmy file,1" -b'), ['-a', '-saveasmy file,1', '-b']);
   assert.deepEqual(settingsOf(['-useargb1', '-bigendian1', '-useargb0'].map(parseCommand)),
-    { useArgb: false, bigEndian: true, preserveTrans: false });
+    { useArgb: false, bigEndian: true, preserveTrans: false, dither: 0 });
+  // -dither as the command line reads it: the word alone is Floyd-Steinberg.
+  for (const [argument, value] of [['-dither', 1], ['-ditherserpentine', 2], ['-ditherbayer4', 3], ['-dither4', 4], ['-dithernone', 0]]) {
+    assert.equal(settingsOf([parseCommand(argument)]).dither, value, argument);
+  }
+  assert.throws(() => parseCommand('-ditherbayer'), CommandError);
 });
 
 test('the zip archive holds the last file of each path', async () => {

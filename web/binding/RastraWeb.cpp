@@ -70,9 +70,14 @@ struct Options {
   bool useArgb = false;
   bool bigEndian = false;
   bool preserveTrans = false;
+  int dither = 0;  // a DitherMethod: 0 none, 1 Floyd-Steinberg, 2 serpentine, 3 Bayer 4 x 4, 4 Bayer 8 x 8
 };
 
-OutputOptions ToOutputOptions(const Options& o) { return OutputOptions{o.useArgb, o.bigEndian, o.preserveTrans}; }
+OutputOptions ToOutputOptions(const Options& o) {
+  OutputOptions options{o.useArgb, o.bigEndian, o.preserveTrans};
+  if (o.dither >= 0 && o.dither <= static_cast<int>(DitherMethod::kBayer8)) options.dither = static_cast<DitherMethod>(o.dither);
+  return options;
+}
 
 // The module's memory ends at 2 GiB, and a job holds its source and its
 // result at once: no picture may pass a quarter of that (8192 x 8192
@@ -326,7 +331,8 @@ EMSCRIPTEN_BINDINGS(rastra_web) {
   value_object<Options>("Options")
       .field("useArgb", &Options::useArgb)
       .field("bigEndian", &Options::bigEndian)
-      .field("preserveTrans", &Options::preserveTrans);
+      .field("preserveTrans", &Options::preserveTrans)
+      .field("dither", &Options::dither);
   value_object<rastra::web::ReadSettings>("ReadSettings")
       .field("applyGamma", &rastra::web::ReadSettings::applyGamma)
       .field("smoothChroma", &rastra::web::ReadSettings::smoothChroma)

@@ -199,8 +199,10 @@ function outputSettings() {
 }
 
 function settingArguments() {
-  return [['use-argb', 'useargb'], ['big-endian', 'bigendian'], ['preserve-trans', 'preservetrans']]
+  const words = [['use-argb', 'useargb'], ['big-endian', 'bigendian'], ['preserve-trans', 'preservetrans']]
     .filter(([id]) => $(id).checked).map(([, word]) => `-${word}1`);
+  if ($('dither').value !== 'none') words.push(`-dither${$('dither').value}`);
+  return words;
 }
 
 // The whole list the Download runs: the settings, the commands and the save.
@@ -419,7 +421,7 @@ function wire() {
     fillFormats();
     update();
   });
-  for (const id of ['format', 'no-palette', 'use-argb', 'big-endian', 'preserve-trans']) {
+  for (const id of ['format', 'no-palette', 'use-argb', 'big-endian', 'preserve-trans', 'dither']) {
     $(id).addEventListener('change', update);
   }
   // The name changes no pixel: only the command line follows each key.

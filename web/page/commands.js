@@ -40,7 +40,12 @@ const TABLE = [
   { word: 'pnggamma', kind: 'readsetting', key: 'applyGamma' },
   { word: 'smoothchroma', kind: 'readsetting', key: 'smoothChroma' },
   { word: 'autoorient', kind: 'readsetting', key: 'applyOrientation' },
+  { word: 'dither', kind: 'dither' },
 ];
+
+// The methods of -dither, by the number the library takes; the word alone
+// is Floyd-Steinberg.
+export const DITHER_METHODS = ['none', 'fs', 'serpentine', 'bayer4', 'bayer8'];
 
 // The conversions and edits: what an animation repeats on every frame.
 const FRAME_KINDS = new Set(['convert', 'bestpalette', 'transpalette', 'custompalette', 'edit', 'scale',
@@ -148,6 +153,13 @@ export function parseCommand(argument) {
     case 'readsetting':
       if (param !== '0' && param !== '1') fail(argument, `Setting must be 0 or 1. (-${entry.word}0 or -${entry.word}1)`);
       return { ...base, key: entry.key, value: param === '1' };
+    case 'dither': {
+      const method = param === '' ? 1 : /^[0-4]$/.test(param) ? Number(param) : DITHER_METHODS.indexOf(param);
+      if (method < 0) {
+        fail(argument, `Unknown dithering method "${param}". (-dither, -ditherfs, -ditherserpentine, -ditherbayer4, -ditherbayer8 or -dithernone)`);
+      }
+      return { ...base, kind: 'setting', key: 'dither', value: method };
+    }
     case 'sizereport':
       if (param !== '' && param !== 'csv') fail(argument, 'the size report is a table, or CSV with -sizereportcsv');
       return { ...base, csv: param === 'csv' };
@@ -171,7 +183,7 @@ export function parseCommands(text) {
 
 // The per-run settings of a command list (the last one given wins).
 export function settingsOf(commands, base = {}) {
-  const options = { useArgb: false, bigEndian: false, preserveTrans: false, ...base };
+  const options = { useArgb: false, bigEndian: false, preserveTrans: false, dither: 0, ...base };
   for (const c of commands) if (c.kind === 'setting') options[c.key] = c.value;
   return options;
 }
