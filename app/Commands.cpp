@@ -9,6 +9,7 @@
 #include "app/CommandTable.h"
 #include "app/DocumentActions.h"
 #include "app/ImageDocument.h"
+#include "app/LvglSave.h"
 #include "app/Parameters.h"
 #include "app/Report.h"
 #include "app/Session.h"
@@ -349,8 +350,12 @@ void SaveAsCommand(CommandSession& session) {
   }
   if (!doc.current) return;
   const int type = typeCharacter - '0';
+  if (IsLvglType(type)) {
+    SaveLvglCommand(session, name, type);
+    return;
+  }
   if (type < kOutputCBitmap || type > kOutputAnimCursor) {
-    session.Report(10, "TYPE 1 to 7");
+    session.Report(10, "TYPE 1 to 9");
     return;
   }
   OutputSpec spec;
@@ -511,13 +516,13 @@ void ExecuteCommand(CommandSession& session, int id) {
 }
 
 std::string CompleteOutputPath(const std::string& path, int type, const std::string& sourcePath) {
-  static const char* const kExtensions[] = {"", "c", "bmp", "dta", "gif", "", "c", "c"};
+  static const char* const kExtensions[] = {"", "c", "bmp", "dta", "gif", "", "c", "c", "c", "bin"};
   sys::PathParts parts = sys::SplitPath(path);
   const sys::PathParts source = sys::SplitPath(sourcePath);
   if (parts.drive.empty()) parts.drive = source.drive;
   if (parts.directory.empty()) parts.directory = source.directory;
   if (parts.name.empty()) parts.name = source.name;
-  if (parts.extension.empty() && type >= 1 && type <= 7) parts.extension = kExtensions[type];
+  if (parts.extension.empty() && type >= 1 && type <= 9) parts.extension = kExtensions[type];
   return sys::JoinPath(parts);
 }
 
