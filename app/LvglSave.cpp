@@ -116,7 +116,9 @@ void SaveLvglCommand(CommandSession& session, const std::string& name, int type)
     return;
   }
   sys::Context ctx = MakeJobContext();
-  const sys::Code code = WriteLvglImage(*doc.current, *options, session.options, output->Output(), path, ctx);
+  LvglSizes sizes;
+  const sys::Code code =
+      WriteLvglImage(*doc.current, *options, session.options, output->Output(), path, ctx, &sizes);
   session.ReportJob(ctx);
   if (code != sys::Code::kOk) return;
   if (!session.sink.Commit(std::move(*output), session.WithSubjects(TextEntry(CouldNotWriteText(path)), {}))) return;
@@ -126,6 +128,11 @@ void SaveLvglCommand(CommandSession& session, const std::string& name, int type)
     record.input = session.imagePath;
     record.commands = session.ran;
     record.type = std::to_string(type);
+    record.palette = sizes.paletteBytes > 0 ? "own" : "none";
+    record.pixelBytes = sizes.pixelBytes;
+    record.paletteBytes = sizes.paletteBytes;
+    // A .bin is read from a file system at run time; a C file is flash.
+    if (type == kOutputLvglC) record.flashBytes = sizes.FlashBytes();
     session.saves.push_back(std::move(record));
   }
 }

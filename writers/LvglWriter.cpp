@@ -162,11 +162,17 @@ std::string LvglCSource(const LvglData& data, LvglCompression compression, const
 }
 
 sys::Code MakeLvglFile(const LvglPicture& picture, const LvglOptions& options, const OutputOptions& output,
-                       std::string& file, sys::Context& ctx) {
+                       std::string& file, sys::Context& ctx, LvglSizes* sizes) {
   LvglData data;
   if (MakeLvglData(picture, options, output, data, ctx) != sys::Code::kOk) return ctx.LastFailure();
   std::vector<std::uint8_t> stored;
   if (LvglStoredData(data, options.compression, stored, ctx) != sys::Code::kOk) return ctx.LastFailure();
+  if (sizes != nullptr) {
+    const std::size_t palette = LvglIsIndexed(data.format) ? (std::size_t{4} << LvglBitsPerPixel(data.format)) : 0;
+    sizes->paletteBytes = static_cast<std::int64_t>(palette);
+    sizes->pixelBytes = static_cast<std::int64_t>(data.bytes.size() - palette);
+    sizes->storedBytes = static_cast<std::int64_t>(stored.size());
+  }
   if (options.container == LvglContainer::kCSource) {
     file = LvglCSource(data, options.compression, stored, options.name.empty() ? "image" : options.name);
     return sys::Code::kOk;
@@ -178,11 +184,11 @@ sys::Code MakeLvglFile(const LvglPicture& picture, const LvglOptions& options, c
 }
 
 sys::Code WriteLvglImage(const Bitmap& image, const LvglOptions& options, const OutputOptions& output,
-                         sys::ByteSink& sink, const std::string& path, sys::Context& ctx) {
+                         sys::ByteSink& sink, const std::string& path, sys::Context& ctx, LvglSizes* sizes) {
   LvglOptions named = options;
   if (named.name.empty()) named.name = LvglIdentifierOf(path);
   std::string file;
-  if (MakeLvglFile(LvglPictureOf(image), named, output, file, ctx) != sys::Code::kOk) return ctx.LastFailure();
+  if (MakeLvglFile(LvglPictureOf(image), named, output, file, ctx, sizes) != sys::Code::kOk) return ctx.LastFailure();
   if (file.size() > output.maxOutputBytes) {
     return ctx.Fail(sys::Code::kLimit, "the LVGL file would take " + std::to_string(file.size()) +
                                            " bytes, more than the largest file a save may write");

@@ -35,12 +35,22 @@ std::vector<std::uint8_t> LvglHeader(const LvglData& data, LvglCompression compr
 std::string LvglCSource(const LvglData& data, LvglCompression compression, const std::vector<std::uint8_t>& stored,
                         const std::string& name);
 
+// What a file holds, for the size report, the manifest and flash budgets.
+struct LvglSizes {
+  std::int64_t paletteBytes = 0;  // the indexed formats' palette
+  std::int64_t pixelBytes = 0;    // rows with their padding, RGB565A8's alpha plane
+  std::int64_t storedBytes = 0;   // the data as stored: compressed, with its 12-byte block
+  // Of a C file on a 32-bit target: the map and the lv_image_dsc_t.
+  std::int64_t FlashBytes() const { return storedBytes + kLvglDescriptorBytes; }
+  static constexpr std::int64_t kLvglDescriptorBytes = 24;  // header 12, data_size, data, reserved
+};
+
 // The whole file for the options, of the picture as it is.
 sys::Code MakeLvglFile(const LvglPicture& picture, const LvglOptions& options, const OutputOptions& output,
-                       std::string& file, sys::Context& ctx);
+                       std::string& file, sys::Context& ctx, LvglSizes* sizes = nullptr);
 
 // Writes the image to sink; a short write fails with "Could not write file <path>".
 sys::Code WriteLvglImage(const Bitmap& image, const LvglOptions& options, const OutputOptions& output,
-                         sys::ByteSink& sink, const std::string& path, sys::Context& ctx);
+                         sys::ByteSink& sink, const std::string& path, sys::Context& ctx, LvglSizes* sizes = nullptr);
 
 }  // namespace rastra
