@@ -73,7 +73,7 @@ const std::array<CommandEntry, kCommandCount> CommandTable = {{
     {"defaultsettings", 1814, "\tIgnores the stored settings in this run"},
     {"sizereport", 1815,
      "\t\t[csv]\r\n\t\tPrints the bytes each FORMAT takes for the image\r\n\t\t- csv:\r\n\t\tComma-separated "
-     "values instead of a table"},
+     "values instead of a table\r\n\t\t- lvgl, lvglcsv:\r\n\t\tThe bytes of each LVGL colour format"},
     {"sharedpalette", 1816,
      "\t[<N>|<FNAME>]\r\n\t\tConverts every image of the run onto one palette\r\n\t\t- N:\r\n\t\tBest palette of "
      "all images, 2 to 256 colors (default 256)\r\n\t\t- FNAME:\r\n\t\tName of palette file to be used\r\n\t\t"

@@ -442,13 +442,19 @@ void CustomPaletteCommand(CommandSession& session) {
 void SizeReportCommand(CommandSession& session) {
   std::string form;
   for (char c = ReadChar(session); c != 0; c = ReadChar(session)) form += c;
-  if (!form.empty() && form != "csv") {
-    session.ReportText("\"" + form + "\": the size report is a table, or CSV with -sizereportcsv");
+  const bool lvgl = form == "lvgl" || form == "lvglcsv";
+  if (!form.empty() && form != "csv" && !lvgl) {
+    session.ReportText("\"" + form + "\": the size report is a table, or CSV with -sizereportcsv",
+                       "LVGL formats with -sizereportlvgl or -sizereportlvglcsv");
     return;
   }
   ImageDocument& doc = session.doc;
   if (!doc.current) {
     session.ReportText("An image needs to be opened before its sizes can be reported.");
+    return;
+  }
+  if (lvgl) {
+    LvglSizeReportCommand(session, form == "lvglcsv");
     return;
   }
   std::vector<FormatSize> rows;

@@ -1,10 +1,12 @@
 #include "app/LvglSave.h"
 
+#include <cstdio>
 #include <cstdlib>
 
 #include "app/Commands.h"
 #include "app/Parameters.h"
 #include "app/Session.h"
+#include "writers/LvglSizeReport.h"
 #include "writers/LvglWriter.h"
 
 namespace rastra {
@@ -91,6 +93,17 @@ std::optional<LvglOptions> ParseLvglSpec(const std::string& text, std::string& w
     start = comma + 1;
   }
   return options;
+}
+
+void LvglSizeReportCommand(CommandSession& session, bool csv) {
+  std::vector<LvglSizeRow> rows;
+  sys::Context ctx = MakeJobContext();
+  const sys::Code code = ComputeLvglSizeReport(*session.doc.current, session.options, rows, ctx);
+  session.ReportJob(ctx);
+  if (code != sys::Code::kOk) return;
+  const std::string text = csv ? LvglSizeReportCsv(rows) : LvglSizeReportTable(*session.doc.current, rows);
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::fflush(stdout);
 }
 
 void SaveLvglCommand(CommandSession& session, const std::string& name, int type) {

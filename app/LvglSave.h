@@ -21,6 +21,9 @@ bool IsLvglType(int type);
 // ("RGB565,LZ4,ALIGN4"); nullopt with the reason in why.
 std::optional<LvglOptions> ParseLvglSpec(const std::string& text, std::string& why);
 
+// -sizereportlvgl and -sizereportlvglcsv: the LVGL formats' rows.
+void LvglSizeReportCommand(CommandSession& session, bool csv);
+
 // The rest of -saveas once FNAME and TYPE 8 or 9 are read.
 void SaveLvglCommand(CommandSession& session, const std::string& name, int type);
 
