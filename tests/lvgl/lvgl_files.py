@@ -44,7 +44,7 @@ def rle_decode(packets, block, expected):
             i += block
     if len(out) < expected or len(out) - expected >= block:
         return None
-    return bytes(out[:expected])
+    return bytes(out[:expected]), wrapped
 
 
 def expected_length(p):
@@ -139,12 +139,16 @@ def indexed_pixels(p, bits):
 def rle_defect(theirs, ours, is_c):
     """The converter's RLE file fails to decode and ours decodes to its data."""
     a, b = parse(theirs, is_c), parse(ours, is_c)
-    if not a.error or b.error:
+    if b.error:
         return False
-    # what the converter meant: its packets read without the 7-bit limit
-    raw = theirs if not is_c else None
-    stored_ok = b.data
-    return _meant_data(theirs, is_c, a) == stored_ok
+    # what the converter meant: its packets read with the lost eighth bit of
+    # the last literal's count put back
+    if is_c:
+        text = theirs.decode("ascii")
+        fields = dict(re.findall(r"\.(cf) = ([A-Z0-9_]+)", text))
+        a.cf = C_FORMATS[fields["cf"].replace("LV_COLOR_FORMAT_", "")]
+    meant, wrapped = _meant_data(theirs, is_c, a)
+    return wrapped and meant == b.data
 
 
 def _meant_data(blob, is_c, p):
@@ -158,6 +162,7 @@ def _meant_data(blob, is_c, p):
     block = (BPP[p.cf] + 7) // 8
     expected = struct.unpack("<I", stored[8:12])[0]
     out = bytearray()
+    wrapped = False
     i = 0
     while i < len(payload):
         ctrl = payload[i]
@@ -168,9 +173,10 @@ def _meant_data(blob, is_c, p):
             rest = (len(payload) - i) // block
             if rest == count + 128:
                 count = rest
+                wrapped = True
             out += payload[i:i + count * block]
             i += count * block
         else:
             out += payload[i:i + block] * ctrl
             i += block
-    return bytes(out[:expected])
+    return bytes(out[:expected]), wrapped
