@@ -44,7 +44,7 @@ def rle_decode(packets, block, expected):
             i += block
     if len(out) < expected or len(out) - expected >= block:
         return None
-    return bytes(out[:expected]), wrapped
+    return bytes(out[:expected])
 
 
 def expected_length(p):
