@@ -277,6 +277,10 @@ bool IsFrameCommand(int id) {
 
 void SetPaletteFileDialog(PaletteFileDialog dialog) { paletteFileDialog = dialog; }
 
+BitmapPtr EditFrame(CommandSession& session, BitmapPtr frame, int index) {
+  return PrepareFrame(session, std::move(frame), index, OutputSpec{});
+}
+
 // It is put in after the name was split off at its ',', so a comma in an
 // image's name changes nothing.
 std::string ExpandBaseName(const std::string& name, const std::string& baseName) {

@@ -6,6 +6,9 @@
 #include "app/Commands.h"
 #include "app/Parameters.h"
 #include "app/Session.h"
+#include "api/GifAnimation.h"
+#include "readers/GifDecoder.h"
+#include "writers/ImageWriters.h"
 #include "writers/LvglSizeReport.h"
 #include "writers/LvglWriter.h"
 
@@ -13,7 +16,8 @@ namespace rastra {
 
 namespace {
 
-constexpr const char* kLvglUsage = "FNAME,8|9,CF[,RLE|LZ4][,ALIGN<N>][,PREMULTIPLY][,DITHER][,BG<RRGGBB>]";
+constexpr const char* kLvglUsage =
+    "FNAME,8|9,CF[,RLE|LZ4][,ALIGN<N>][,PREMULTIPLY][,DITHER][,BG<RRGGBB>][,FRAMES]";
 
 std::string Upper(std::string s) {
   for (char& c : s) {
@@ -31,7 +35,7 @@ std::optional<long> NumberOf(const std::string& digits, int base, long low, long
   return value;
 }
 
-bool ApplyOption(const std::string& word, LvglOptions& options, std::string& why) {
+bool ApplyOption(const std::string& word, LvglOptions& options, bool& frames, std::string& why) {
   if (word == "RLE" || word == "LZ4") {
     if (options.compression != LvglCompression::kNone) {
       why = "one compression: RLE or LZ4";
@@ -42,6 +46,8 @@ bool ApplyOption(const std::string& word, LvglOptions& options, std::string& why
     options.premultiply = true;
   } else if (word == "DITHER") {
     options.rgb565Dither = true;
+  } else if (word == "FRAMES") {
+    frames = true;
   } else if (word.rfind("ALIGN", 0) == 0) {
     const auto align = NumberOf(word.substr(5), 10, 1, 255);
     if (!align) {
@@ -57,7 +63,7 @@ bool ApplyOption(const std::string& word, LvglOptions& options, std::string& why
     }
     options.background = static_cast<std::uint32_t>(*colour);
   } else {
-    why = "\"" + word + "\" is none of RLE, LZ4, ALIGN<N>, PREMULTIPLY, DITHER, BG<RRGGBB>";
+    why = "\"" + word + "\" is none of RLE, LZ4, ALIGN<N>, PREMULTIPLY, DITHER, BG<RRGGBB>, FRAMES";
     return false;
   }
   return true;
@@ -69,12 +75,59 @@ std::string RestOfParameter(CommandSession& session) {
   return rest;
 }
 
+// Every frame of the opened GIF, edited as the image was, as one C file:
+// each frame its own image <name>_<i>, then the array of them.
+sys::Code WriteLvglFrames(CommandSession& session, LvglOptions options, sys::ByteSink& sink, const std::string& path,
+                          sys::Context& ctx, LvglSizes& sizes) {
+  const auto& gif = session.doc.sourceBytes;
+  if (!gif || !HasGifSignature(*gif)) return ctx.Fail(sys::Code::kBadArgument, "FRAMES need an opened GIF file");
+  const std::string name = LvglIdentifierOf(path);
+  GifInfo info;
+  if (ScanAnimation(*gif, info, session.readOptions.limits, ctx) == AnimationScan::kUnreadable) {
+    return ctx.LastFailure();
+  }
+  info.FirstGlobalFrame = -1;
+  GifFrameReader reader(*gif, info, session.readOptions.limits, ctx);
+  if (!reader.ReadScreen()) return ctx.LastFailure();
+  std::string text = LvglCPrologue();
+  std::vector<std::uint32_t> delays;
+  for (;;) {
+    GifFrame frame;
+    const GifFrameReader::Step step = reader.Next(frame, GifFrameReader::Mode::kDecode);
+    if (step == GifFrameReader::Step::kEnd) break;
+    if (step != GifFrameReader::Step::kFrame || !frame.pBitmap) return ctx.LastFailure();
+    const int index = static_cast<int>(delays.size());
+    BitmapPtr edited = EditFrame(session, std::move(frame.pBitmap), index);
+    if (!edited) return ctx.Fail(sys::Code::kBadArgument, "frame " + std::to_string(index) + " could not be edited");
+    LvglData data;
+    std::vector<std::uint8_t> stored;
+    if (MakeLvglData(LvglPictureOf(*edited), options, session.options, data, ctx) != sys::Code::kOk ||
+        LvglStoredData(data, options.compression, stored, ctx) != sys::Code::kOk) {
+      return ctx.LastFailure();
+    }
+    text += LvglCImage(data, options.compression, stored, name + "_" + std::to_string(index));
+    const std::int64_t palette = LvglIsIndexed(data.format) ? (std::int64_t{4} << LvglBitsPerPixel(data.format)) : 0;
+    sizes.paletteBytes += palette;
+    sizes.pixelBytes += static_cast<std::int64_t>(data.bytes.size()) - palette;
+    sizes.storedBytes += static_cast<std::int64_t>(stored.size()) + LvglSizes::kLvglDescriptorBytes + 4;
+    delays.push_back(frame.Delay);
+  }
+  text += LvglCAnimationTable(name, delays);
+  sizes.storedBytes += static_cast<std::int64_t>(delays.size()) * 4 + 8 - LvglSizes::kLvglDescriptorBytes;
+  if (text.size() > session.options.maxOutputBytes) {
+    return ctx.Fail(sys::Code::kLimit, "the LVGL file would pass the largest file a save may write");
+  }
+  if (!sink.Write(text.data(), text.size())) return ctx.Fail(sys::Code::kIo, CouldNotWriteText(path));
+  return sys::Code::kOk;
+}
+
 }  // namespace
 
 bool IsLvglType(int type) { return type == kOutputLvglC || type == kOutputLvglBin; }
 
-std::optional<LvglOptions> ParseLvglSpec(const std::string& text, std::string& why) {
-  LvglOptions options;
+std::optional<LvglSpec> ParseLvglSpec(const std::string& text, std::string& why) {
+  LvglSpec spec;
+  LvglOptions& options = spec.options;
   std::size_t start = 0;
   bool first = true;
   while (start <= text.size()) {
@@ -86,13 +139,13 @@ std::optional<LvglOptions> ParseLvglSpec(const std::string& text, std::string& w
         return std::nullopt;
       }
       first = false;
-    } else if (!ApplyOption(word, options, why)) {
+    } else if (!ApplyOption(word, options, spec.frames, why)) {
       return std::nullopt;
     }
     if (comma == std::string::npos) break;
     start = comma + 1;
   }
-  return options;
+  return spec;
 }
 
 void LvglSizeReportCommand(CommandSession& session, bool csv) {
@@ -109,16 +162,18 @@ void LvglSizeReportCommand(CommandSession& session, bool csv) {
 void SaveLvglCommand(CommandSession& session, const std::string& name, int type) {
   ImageDocument& doc = session.doc;
   std::string why;
-  std::optional<LvglOptions> options;
+  std::optional<LvglSpec> spec;
   if (ReadChar(session) != ',') {
     why = "the LVGL colour format (CF) is missing";
   } else {
-    options = ParseLvglSpec(RestOfParameter(session), why);
+    spec = ParseLvglSpec(RestOfParameter(session), why);
   }
-  if (!options) {
+  if (spec && spec->frames && type != kOutputLvglC) why = "FRAMES are written as C source (TYPE 8)";
+  if (!spec || !why.empty()) {
     session.ReportText("Illegal LVGL parameters: " + why + ".", kLvglUsage);
     return;
   }
+  LvglOptions* options = &spec->options;
   options->container = type == kOutputLvglC ? LvglContainer::kCSource : LvglContainer::kBinary;
   const std::string path = CompleteOutputPath(ExpandBaseName(name, session.imageBaseName), type, doc.sourcePath);
   const SubjectScope subject(session, path);
@@ -131,7 +186,8 @@ void SaveLvglCommand(CommandSession& session, const std::string& name, int type)
   sys::Context ctx = MakeJobContext();
   LvglSizes sizes;
   const sys::Code code =
-      WriteLvglImage(*doc.current, *options, session.options, output->Output(), path, ctx, &sizes);
+      spec->frames ? WriteLvglFrames(session, *options, output->Output(), path, ctx, sizes)
+                   : WriteLvglImage(*doc.current, *options, session.options, output->Output(), path, ctx, &sizes);
   session.ReportJob(ctx);
   if (code != sys::Code::kOk) return;
   if (!session.sink.Commit(std::move(*output), session.WithSubjects(TextEntry(CouldNotWriteText(path)), {}))) return;

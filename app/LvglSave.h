@@ -1,6 +1,6 @@
 // -saveas for LVGL: TYPE 8 (C source) and 9 (.bin), the colour format by its
 // LVGL name and LVGL's own options after it:
-//   -saveas<FNAME>,8,<CF>[,RLE|,LZ4][,ALIGN<N>][,PREMULTIPLY][,DITHER][,BG<RRGGBB>]
+//   -saveas<FNAME>,8,<CF>[,RLE|,LZ4][,ALIGN<N>][,PREMULTIPLY][,DITHER][,BG<RRGGBB>][,FRAMES]
 #pragma once
 
 #include <optional>
@@ -17,9 +17,14 @@ inline constexpr int kOutputLvglBin = 9;
 
 bool IsLvglType(int type);
 
+struct LvglSpec {
+  LvglOptions options;
+  bool frames = false;  // FRAMES: every frame of the opened GIF and an array of them
+};
+
 // The colour format and options of the parameter text after TYPE's ','
 // ("RGB565,LZ4,ALIGN4"); nullopt with the reason in why.
-std::optional<LvglOptions> ParseLvglSpec(const std::string& text, std::string& why);
+std::optional<LvglSpec> ParseLvglSpec(const std::string& text, std::string& why);
 
 // -sizereportlvgl and -sizereportlvglcsv: the LVGL formats' rows.
 void LvglSizeReportCommand(CommandSession& session, bool csv);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "GifTestFiles.h"
 #include "PngTestFiles.h"
 #include "TestSupport.h"
 
@@ -147,6 +148,29 @@ TEST_F(CliLvgl, FlashBudgetCountsLvglCFiles) {
   EXPECT_FALSE(fs::exists(dir_.File("x.c")));
   EXPECT_EQ(Run({"four.png", "-flashbudget64", "-saveasx,8,RGB565"}).exitCode, 0);  // 40 + 24
   EXPECT_TRUE(fs::exists(dir_.File("x.c")));
+}
+
+// An animated GIF as one C file: every frame (after the run's edits) its own
+// image, then the array of them with the delays; FRAMES of anything else, or
+// as .bin, are refused.
+TEST_F(CliLvgl, WritesTheFramesOfAGifAsAnAnimationArray) {
+  gif_test::GifBuilder gif;
+  gif.Header().ScreenWithTable(4, 2, {0x0000FF, 0x00FF00, 0xFF0000, 0xFFFFFF});
+  for (int frame = 0; frame < 3; ++frame) {
+    gif.GraphicControl(10 * (frame + 1)).Image(0, 0, 4, 2).Pixels(std::vector<std::uint8_t>(8, static_cast<std::uint8_t>(frame)), 2);
+  }
+  testing_support::WriteBytes(dir_.File("spin.gif"), gif.Trailer().Get());
+  ASSERT_EQ(Run({"spin.gif", "-fliph", "-saveas%n,8,RGB565,FRAMES"}).exitCode, 0);
+  const std::string c = ReadText(dir_.File("spin.c"));
+  for (const char* part : {"const lv_image_dsc_t spin_0 = {", "const lv_image_dsc_t spin_2 = {",
+                           "const lv_image_dsc_t * const spin_frames[3] = {\n  &spin_0,\n  &spin_1,\n  &spin_2,\n};",
+                           "const uint32_t spin_delays[3] = {100, 200, 300};", "const uint32_t spin_duration = 600;",
+                           "uint8_t spin_0_map[] = {\n\n    0x00,0xf8,0x00,0xf8,0x00,0xf8,0x00,0xf8,\n",
+                           "uint8_t spin_2_map[] = {\n\n    0x1f,0x00,0x1f,0x00,"}) {
+    EXPECT_NE(c.find(part), std::string::npos) << part << "\n" << c;
+  }
+  EXPECT_NE(Run({"spin.gif", "-saveas%n,9,RGB565,FRAMES"}).err.find("FRAMES are written as C source"), std::string::npos);
+  EXPECT_NE(Run({"four.png", "-saveas%n,8,RGB565,FRAMES"}).err.find("FRAMES need an opened GIF file"), std::string::npos);
 }
 
 }  // namespace

@@ -132,14 +132,21 @@ std::vector<std::uint8_t> LvglHeader(const LvglData& data, LvglCompression compr
   return header;
 }
 
+std::string LvglCPrologue() {
+  return "\n#if defined(LV_LVGL_H_INCLUDE_SIMPLE)\n#include \"lvgl.h\"\n#elif defined(LV_LVGL_H_INCLUDE_SYSTEM)\n"
+         "#include <lvgl.h>\n#elif defined(LV_BUILD_TEST)\n#include \"../lvgl.h\"\n#else\n#include \"lvgl/lvgl.h\"\n"
+         "#endif\n\n#ifndef LV_ATTRIBUTE_MEM_ALIGN\n#define LV_ATTRIBUTE_MEM_ALIGN\n#endif\n\n";
+}
+
 std::string LvglCSource(const LvglData& data, LvglCompression compression, const std::vector<std::uint8_t>& stored,
                         const std::string& name) {
+  return LvglCPrologue() + LvglCImage(data, compression, stored, name);
+}
+
+std::string LvglCImage(const LvglData& data, LvglCompression compression, const std::vector<std::uint8_t>& stored,
+                       const std::string& name) {
   const std::string macro = "LV_ATTRIBUTE_" + Upper(name);
-  std::string text =
-      "\n#if defined(LV_LVGL_H_INCLUDE_SIMPLE)\n#include \"lvgl.h\"\n#elif defined(LV_LVGL_H_INCLUDE_SYSTEM)\n"
-      "#include <lvgl.h>\n#elif defined(LV_BUILD_TEST)\n#include \"../lvgl.h\"\n#else\n#include \"lvgl/lvgl.h\"\n"
-      "#endif\n\n#ifndef LV_ATTRIBUTE_MEM_ALIGN\n#define LV_ATTRIBUTE_MEM_ALIGN\n#endif\n\n";
-  text += "#ifndef " + macro + "\n#define " + macro + "\n#endif\n\nstatic const\n";
+  std::string text = "#ifndef " + macro + "\n#define " + macro + "\n#endif\n\nstatic const\n";
   text += "LV_ATTRIBUTE_MEM_ALIGN LV_ATTRIBUTE_LARGE_CONST " + macro + "\nuint8_t " + name + "_map[] = {\n";
   text.reserve(text.size() + stored.size() * 5 + stored.size() / 4 + 600);
   if (compression != LvglCompression::kNone) {
@@ -158,6 +165,21 @@ std::string LvglCSource(const LvglData& data, LvglCompression compression, const
   text += "    .w = " + std::to_string(data.width) + ",\n    .h = " + std::to_string(data.height) + ",\n";
   text += "    .stride = " + std::to_string(data.stride) + ",\n    .reserved_2 = 0,\n  },\n";
   text += "  .data_size = sizeof(" + name + "_map),\n  .data = " + name + "_map,\n  .reserved = NULL,\n};\n\n";
+  return text;
+}
+
+std::string LvglCAnimationTable(const std::string& name, const std::vector<std::uint32_t>& delays) {
+  const std::string count = std::to_string(delays.size());
+  std::string text = "const lv_image_dsc_t * const " + name + "_frames[" + count + "] = {\n";
+  for (std::size_t i = 0; i < delays.size(); ++i) text += "  &" + name + "_" + std::to_string(i) + ",\n";
+  text += "};\n\nconst uint32_t " + name + "_delays[" + count + "] = {";
+  std::uint64_t total = 0;
+  for (std::size_t i = 0; i < delays.size(); ++i) {
+    text += (i == 0 ? "" : ", ") + std::to_string(delays[i]);
+    total += delays[i];
+  }
+  text += "};\n\nconst uint32_t " + name + "_frame_count = " + count + ";\n";
+  text += "const uint32_t " + name + "_duration = " + std::to_string(total) + ";\n";
   return text;
 }
 

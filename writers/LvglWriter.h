@@ -34,6 +34,14 @@ sys::Code LvglStoredData(const LvglData& data, LvglCompression compression, std:
 std::vector<std::uint8_t> LvglHeader(const LvglData& data, LvglCompression compression);
 std::string LvglCSource(const LvglData& data, LvglCompression compression, const std::vector<std::uint8_t>& stored,
                         const std::string& name);
+// The two parts of it: the includes, then the map and descriptor of one image.
+std::string LvglCPrologue();
+std::string LvglCImage(const LvglData& data, LvglCompression compression, const std::vector<std::uint8_t>& stored,
+                       const std::string& name);
+// After the frames <name>_0 ... of an animation: the array of their
+// descriptors (for lv_animimg_set_src), each frame's delay in ms, the count
+// and the whole playing time (for lv_animimg_set_duration).
+std::string LvglCAnimationTable(const std::string& name, const std::vector<std::uint32_t>& delays);
 
 // What a file holds, for the size report, the manifest and flash budgets.
 struct LvglSizes {

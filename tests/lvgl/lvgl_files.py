@@ -168,11 +168,11 @@ def _meant_data(blob, is_c, p):
         ctrl = payload[i]
         i += 1
         if ctrl & 0x80:
-            # the defect: a count past 127 lost its high bit; the literal runs to the end
+            # the defect: a final literal of 128 to 142 blocks, whose count
+            # does not fit the seven bits, ends the data exactly
             count = ctrl & 0x7F
-            rest = (len(payload) - i) // block
-            if rest == count + 128:
-                count = rest
+            if count < 15 and len(payload) - i == (count + 128) * block:
+                count += 128
                 wrapped = True
             out += payload[i:i + count * block]
             i += count * block
