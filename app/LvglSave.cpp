@@ -27,12 +27,12 @@ std::string Upper(std::string s) {
 }
 
 // Digits only, in the given base, within [low, high]; nullopt otherwise.
-std::optional<long> NumberOf(const std::string& digits, int base, long low, long high) {
+std::optional<int> NumberOf(const std::string& digits, int base, int low, int high) {
   if (digits.empty() || digits.size() > 8) return std::nullopt;
   char* end = nullptr;
   const long value = std::strtol(digits.c_str(), &end, base);
   if (*end != '\0' || digits[0] == '-' || digits[0] == '+' || value < low || value > high) return std::nullopt;
-  return value;
+  return static_cast<int>(value);
 }
 
 bool ApplyOption(const std::string& word, LvglOptions& options, bool& frames, std::string& why) {
@@ -42,19 +42,18 @@ bool ApplyOption(const std::string& word, LvglOptions& options, bool& frames, st
       return false;
     }
     options.compression = word == "RLE" ? LvglCompression::kRle : LvglCompression::kLz4;
-  } else if (word == "PREMULTIPLY") {
-    options.premultiply = true;
-  } else if (word == "DITHER") {
-    options.rgb565Dither = true;
-  } else if (word == "FRAMES") {
-    frames = true;
+  } else if (bool* flag = word == "PREMULTIPLY" ? &options.premultiply
+                          : word == "DITHER"    ? &options.rgb565Dither
+                          : word == "FRAMES"    ? &frames
+                                                : nullptr) {
+    *flag = true;
   } else if (word.rfind("ALIGN", 0) == 0) {
     const auto align = NumberOf(word.substr(5), 10, 1, 255);
     if (!align) {
       why = "ALIGN takes 1 to 255 bytes";
       return false;
     }
-    options.align = static_cast<int>(*align);
+    options.align = *align;
   } else if (word.rfind("BG", 0) == 0) {
     const auto colour = word.size() == 8 ? NumberOf(word.substr(2), 16, 0, 0xFFFFFF) : std::nullopt;
     if (!colour) {
@@ -162,12 +161,9 @@ void LvglSizeReportCommand(CommandSession& session, bool csv) {
 void SaveLvglCommand(CommandSession& session, const std::string& name, int type) {
   ImageDocument& doc = session.doc;
   std::string why;
-  std::optional<LvglSpec> spec;
-  if (ReadChar(session) != ',') {
-    why = "the LVGL colour format (CF) is missing";
-  } else {
-    spec = ParseLvglSpec(RestOfParameter(session), why);
-  }
+  // Without the ',' there is no CF, which the parse of nothing says.
+  const bool comma = ReadChar(session) == ',';
+  std::optional<LvglSpec> spec = ParseLvglSpec(comma ? RestOfParameter(session) : std::string(), why);
   if (spec && spec->frames && type != kOutputLvglC) why = "FRAMES are written as C source (TYPE 8)";
   if (!spec || !why.empty()) {
     session.ReportText("Illegal LVGL parameters: " + why + ".", kLvglUsage);

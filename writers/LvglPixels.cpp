@@ -44,7 +44,7 @@ Pixel OverBackground(Pixel p, std::uint32_t background) {
 }
 
 Pixel Dithered(Pixel p, int x, int y) {
-  const std::size_t i = static_cast<std::size_t>(((y & 7) << 3) + (x & 7));
+  const std::size_t i = static_cast<std::size_t>(y & 7) * 8 + static_cast<std::size_t>(x & 7);
   return {std::min(p.r + kDitherRed[i], 255) & 0xF8, std::min(p.g + kDitherGreen[i], 255) & 0xFC,
           std::min(p.b + kDitherBlue[i], 255) & 0xF8, p.a};
 }
