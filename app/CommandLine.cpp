@@ -11,6 +11,7 @@
 #include "app/DocumentActions.h"
 #include "app/ImageDocument.h"
 #include "app/ImageJobs.h"
+#include "app/LvglSave.h"
 #include "app/Manifest.h"
 #include "app/Report.h"
 #include "app/Session.h"
@@ -279,6 +280,15 @@ OutputOptions RunOutputOptions(const RunPlan& plan) {
   return options;
 }
 
+// LVGL's converter rounds 16-bit samples; a run that writes LVGL images
+// reads its PNG files as that converter does.
+bool IsLvglSave(const QueuedCommand& command) {
+  if (command.entry->id != kCmdSaveAs) return false;
+  const std::size_t comma = command.parameter.find(',', 1);
+  return comma != std::string::npos && comma + 1 < command.parameter.size() &&
+         IsLvglType(command.parameter[comma + 1] - '0');
+}
+
 // The same for reading the images: the stored settings are needed only when
 // an image is read and the run does not give both of its own. No setting
 // stores the orientation (the window asks per file), so it is off unless
@@ -289,6 +299,7 @@ ReadOptions RunReadOptions(const RunPlan& plan) {
   if (plan.pngGamma) options.applyGamma = *plan.pngGamma;
   if (plan.smoothChroma) options.smoothChroma = *plan.smoothChroma;
   options.applyOrientation = plan.autoOrient.value_or(false);
+  options.roundSixteenBit = std::any_of(plan.queue.begin(), plan.queue.end(), IsLvglSave);
   return options;
 }
 

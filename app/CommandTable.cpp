@@ -34,7 +34,8 @@ const std::array<CommandEntry, kCommandCount> CommandTable = {{
      "\t\t<FNAME>,<TYPE>[,<FORMAT>[,<NOPALETTE>]]\r\n\t\tSave image file\r\n\t\t- FNAME:\r\n\t\tFilename to be "
      "used\r\n\t\t %n \t - Name of the image without extension\r\n\t\t- TYPE:\r\n\t\t 1  \t- C-bitmap "
      "file\r\n\t\t 2  \t- Windows Bitmap file\r\n\t\t 3  \t- C-stream\r\n\t\t 4  \t- GIF file\r\n\t\t 5  \t- "
-     "PNG file\r\n\t\t 6  \t- Animated sprite (from a GIF)\r\n\t\t 7  \t- Animated cursor (from a GIF)\r\n\t\t- "
+     "PNG file\r\n\t\t 6  \t- Animated sprite (from a GIF)\r\n\t\t 7  \t- Animated cursor (from a GIF)\r\n\t\t 8  "
+     "\t- LVGL image, C file (FORMAT: CF,[options])\r\n\t\t 9  \t- LVGL image, binary file\r\n\t\t- "
      "FORMAT: [C, C-stream or animation: 1, 2, 4, 5]\r\n\t\t 1  \t- "
      "1bpp\r\n\t\t 2  \t- 2bpp\r\n\t\t 4  \t- 4bpp\r\n\t\t 5  \t- 8bpp\r\n\t\t 6  \t- RLE4 compression\r\n\t\t 7  "
      "\t- RLE8 compression\r\n\t\t 8  \t- High color (565)\r\n\t\t 9  \t- High color (565), RB swap\r\n\t\t 10 "
@@ -46,7 +47,10 @@ const std::array<CommandEntry, kCommandCount> CommandTable = {{
      "color with alpha (555)\r\n\t\t 26 \t- High color with alpha (555), RB swap\r\n\t\t 27 \t- High color with "
      "alpha (565)\r\n\t\t 28 \t- High color with alpha (565), RB swap\r\n\t\t 29 \t- True color with alpha, RB "
      "swap, alpha inverted\r\n\t\t 99 \t- True color with alpha, both variants\r\n\t\t- NOPALETTE:\r\n\t\t 0  \t - "
-     "Save with palette (default)\r\n\t\t 1  \t - Save without palette"},
+     "Save with palette (default)\r\n\t\t 1  \t - Save without palette\r\n\t\t- CF: [LVGL: 8, 9]\r\n\t\t L8, I1, I2, I4, I8, "
+     "A1, A2, A4, A8, AL88, RGB565, RGB565_SWAPPED,\r\n\t\t RGB565A8, ARGB8565, RGB888, ARGB8888, XRGB8888,\r\n\t\t "
+     "ARGB8888_PREMULTIPLIED, then any of\r\n\t\t RLE or LZ4, ALIGN<N> (stride), PREMULTIPLY,\r\n\t\t DITHER (565 "
+     "colours), BG<RRGGBB> (background)"},
     {"scale", 1713,
      "\t\t<WIDTH[%]>,<HEIGHT[%]>\r\n\t\tScale image to desired size\r\n\t\t- WIDTH/HEIGHT:\r\n\t\tSize in pixels to "
      "be used\r\n\t\t [%] \t - Size in percent"},
@@ -69,7 +73,7 @@ const std::array<CommandEntry, kCommandCount> CommandTable = {{
     {"defaultsettings", 1814, "\tIgnores the stored settings in this run"},
     {"sizereport", 1815,
      "\t\t[csv]\r\n\t\tPrints the bytes each FORMAT takes for the image\r\n\t\t- csv:\r\n\t\tComma-separated "
-     "values instead of a table"},
+     "values instead of a table\r\n\t\t- lvgl, lvglcsv:\r\n\t\tThe bytes of each LVGL colour format"},
     {"sharedpalette", 1816,
      "\t[<N>|<FNAME>]\r\n\t\tConverts every image of the run onto one palette\r\n\t\t- N:\r\n\t\tBest palette of "
      "all images, 2 to 256 colors (default 256)\r\n\t\t- FNAME:\r\n\t\tName of palette file to be used\r\n\t\t"

@@ -10,6 +10,7 @@
 #include "app/DocumentActions.h"
 #include "image/FinePalette.h"
 #include "app/ImageDocument.h"
+#include "app/LvglSave.h"
 #include "app/Parameters.h"
 #include "app/Report.h"
 #include "app/Session.h"
@@ -281,6 +282,10 @@ bool IsFrameCommand(int id) {
 
 void SetPaletteFileDialog(PaletteFileDialog dialog) { paletteFileDialog = dialog; }
 
+BitmapPtr EditFrame(CommandSession& session, BitmapPtr frame, int index) {
+  return PrepareFrame(session, std::move(frame), index, OutputSpec{});
+}
+
 // It is put in after the name was split off at its ',', so a comma in an
 // image's name changes nothing.
 std::string ExpandBaseName(const std::string& name, const std::string& baseName) {
@@ -354,8 +359,12 @@ void SaveAsCommand(CommandSession& session) {
   }
   if (!doc.current) return;
   const int type = typeCharacter - '0';
+  if (IsLvglType(type)) {
+    SaveLvglCommand(session, name, type);
+    return;
+  }
   if (type < kOutputCBitmap || type > kOutputAnimCursor) {
-    session.Report(10, "TYPE 1 to 7");
+    session.Report(10, "TYPE 1 to 9");
     return;
   }
   OutputSpec spec;
@@ -442,13 +451,19 @@ void CustomPaletteCommand(CommandSession& session) {
 void SizeReportCommand(CommandSession& session) {
   std::string form;
   for (char c = ReadChar(session); c != 0; c = ReadChar(session)) form += c;
-  if (!form.empty() && form != "csv") {
-    session.ReportText("\"" + form + "\": the size report is a table, or CSV with -sizereportcsv");
+  const bool lvgl = form == "lvgl" || form == "lvglcsv";
+  if (!form.empty() && form != "csv" && !lvgl) {
+    session.ReportText("\"" + form + "\": the size report is a table, or CSV with -sizereportcsv",
+                       "LVGL formats with -sizereportlvgl or -sizereportlvglcsv");
     return;
   }
   ImageDocument& doc = session.doc;
   if (!doc.current) {
     session.ReportText("An image needs to be opened before its sizes can be reported.");
+    return;
+  }
+  if (lvgl) {
+    LvglSizeReportCommand(session, form == "lvglcsv");
     return;
   }
   std::vector<FormatSize> rows;
@@ -533,13 +548,13 @@ void ExecuteCommand(CommandSession& session, int id) {
 }
 
 std::string CompleteOutputPath(const std::string& path, int type, const std::string& sourcePath) {
-  static const char* const kExtensions[] = {"", "c", "bmp", "dta", "gif", "", "c", "c"};
+  static const char* const kExtensions[] = {"", "c", "bmp", "dta", "gif", "", "c", "c", "c", "bin"};
   sys::PathParts parts = sys::SplitPath(path);
   const sys::PathParts source = sys::SplitPath(sourcePath);
   if (parts.drive.empty()) parts.drive = source.drive;
   if (parts.directory.empty()) parts.directory = source.directory;
   if (parts.name.empty()) parts.name = source.name;
-  if (parts.extension.empty() && type >= 1 && type <= 7) parts.extension = kExtensions[type];
+  if (parts.extension.empty() && type >= 1 && type <= 9) parts.extension = kExtensions[type];
   return sys::JoinPath(parts);
 }
 

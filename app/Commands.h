@@ -52,6 +52,10 @@ std::vector<std::pair<int, std::string>> FormatMismatchDetails(int type, int for
 // Makes a writer's replacement the current image, the one before it the
 // newest undo state; nothing for a null replacement.
 void ApplyReplacement(ImageDocument& doc, BitmapPtr replacement);
+
+// A frame of the opened GIF through the conversions and edits that ran on
+// the image before the save, as an animation save repeats them.
+BitmapPtr EditFrame(CommandSession& session, BitmapPtr frame, int index);
 // Conversion selector 0 to 17, shared with the main window's Convert menu.
 // It saves no undo state; the main window pushes one first.
 void RunConversion(int selector);

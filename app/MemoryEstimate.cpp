@@ -139,6 +139,12 @@ void Save(Simulation& sim, std::string_view parameter) {
       // A frame decoded, run through the commands and fitted to the FORMAT.
       sim.Hold(3 * trueColor);
       break;
+    case '8':
+    case '9':
+      // LVGL: the picture as RGBA, the format's data, its compressed copy,
+      // and for C source the text of about five characters per byte.
+      sim.Hold((type == '8' ? 8 : 3) * trueColor);
+      break;
     default:
       sim.Hold(trueColor);
       break;

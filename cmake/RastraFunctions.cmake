@@ -4,7 +4,8 @@
 #                   [PNG_GAMMA_OFF] [SMOOTH_CHROMA] [AUTO_ORIENT]
 #                   [CONVERT <word>] [DITHER <method>] [COMMANDS <word>...]
 #                   [FLASH_BUDGET <bytes>] [MAX_OUTPUT <bytes>]
-#                   [DEPENDS <file>...] [OUTPUT_VARIABLE <variable>])
+#                   [DEPENDS <file>...] [OUTPUT_VARIABLE <variable>]
+#                   [LVGL <CF> [LVGL_OPTIONS <option>...]])
 #
 # Converts <image> at build time with the Rastra command line and adds the
 # generated C file to <target>'s sources (a .dta stream is only made a
@@ -52,6 +53,12 @@
 #            1 GiB); a larger one fails the build and writes nothing
 #   DEPENDS  further files the conversion reads, such as a palette file
 #   OUTPUT_VARIABLE receives the full path of the generated file
+#   LVGL     an LVGL v9 image instead: <NAME>.c declaring the lv_image_dsc_t
+#            <NAME> in LVGL's colour format CF (RGB565, ARGB8888, I4, ...), or
+#            with TYPE bin the file <NAME>.bin for LVGL's file decoder;
+#            LVGL_OPTIONS are the words -saveas takes after CF: RLE or LZ4,
+#            ALIGN<N>, PREMULTIPLY, RGB565DITHER (-saveas's DITHER: the word
+#            DITHER alone is this function's own keyword), BG<RRGGBB>
 #
 # rastra_add_bitmap_set(<target> NAME <set> SOURCES <image>...
 #                       [PREFIX <text>] [TYPE c|dta] [FORMAT <code>] [NOPALETTE]
@@ -243,7 +250,8 @@ endfunction()
 
 function(rastra_add_bitmap target)
   cmake_parse_arguments(PARSE_ARGV 1 RB "NOPALETTE;ARGB;BIG_ENDIAN;PRESERVE_TRANS;PNG_GAMMA_OFF;SMOOTH_CHROMA;AUTO_ORIENT"
-                        "SOURCE;NAME;TYPE;FORMAT;CONVERT;DITHER;FLASH_BUDGET;MAX_OUTPUT;OUTPUT_VARIABLE" "COMMANDS;DEPENDS")
+                        "SOURCE;NAME;TYPE;FORMAT;CONVERT;DITHER;FLASH_BUDGET;MAX_OUTPUT;OUTPUT_VARIABLE;LVGL"
+                        "COMMANDS;DEPENDS;LVGL_OPTIONS")
   _rastra_check_call(rastra_add_bitmap "rastra_add_bitmap(${target})" RB ${target})
   if(NOT RB_SOURCE)
     message(FATAL_ERROR "rastra_add_bitmap(${target}): SOURCE is required")
@@ -279,7 +287,37 @@ function(rastra_add_bitmap target)
     set(RB_TYPE c)
   endif()
   set(extension c)
-  if(RB_TYPE STREQUAL "c")
+  if(RB_LVGL_OPTIONS AND NOT RB_LVGL)
+    message(FATAL_ERROR "rastra_add_bitmap(${target}): LVGL_OPTIONS belong to LVGL")
+  endif()
+  if(RB_LVGL)
+    if(RB_FORMAT OR RB_NOPALETTE)
+      message(FATAL_ERROR "rastra_add_bitmap(${target}): LVGL names its own colour format; give no FORMAT or NOPALETTE")
+    endif()
+    if(NOT RB_LVGL MATCHES "^[A-Z0-9_]+$")
+      message(FATAL_ERROR "rastra_add_bitmap(${target}): LVGL takes a colour format such as RGB565, not ${RB_LVGL}")
+    endif()
+    foreach(word IN LISTS RB_LVGL_OPTIONS)
+      if(NOT word MATCHES "^[A-Za-z0-9]+$")
+        message(FATAL_ERROR "rastra_add_bitmap(${target}): ${word} is not an LVGL option")
+      endif()
+    endforeach()
+    set(RB_FORMAT "${RB_LVGL}")
+    foreach(word IN LISTS RB_LVGL_OPTIONS)
+      if(word STREQUAL "RGB565DITHER")
+        set(word DITHER)
+      endif()
+      string(APPEND RB_FORMAT ",${word}")
+    endforeach()
+  endif()
+  if(RB_LVGL AND RB_TYPE STREQUAL "c")
+    set(type_code 8)
+  elseif(RB_LVGL AND RB_TYPE STREQUAL "bin")
+    set(type_code 9)
+    set(extension bin)
+  elseif(RB_LVGL)
+    message(FATAL_ERROR "rastra_add_bitmap(${target}): an LVGL image is TYPE c or bin, not ${RB_TYPE}")
+  elseif(RB_TYPE STREQUAL "c")
     set(type_code 1)
   elseif(RB_TYPE STREQUAL "dta")
     set(type_code 3)
@@ -352,7 +390,7 @@ function(rastra_add_bitmap target)
     COMMENT "Converting ${RB_SOURCE} with Rastra"
     VERBATIM)
   target_sources(${target} PRIVATE "${output}")
-  if(extension STREQUAL "dta")
+  if(NOT extension STREQUAL "c")
     set_source_files_properties("${output}" PROPERTIES HEADER_FILE_ONLY ON)
   endif()
   _rastra_add_manifest(${target} "${work_dir}/manifest.json")

@@ -46,6 +46,7 @@ struct PngLayout {
   png_size_t rowBytes = 0;
   bool transparent = false;
   bool applyGamma = true;     // in: the file's gamma is applied (ReadOptions::applyGamma)
+  bool roundSixteenBit = false;  // in: ReadOptions::roundSixteenBit
   bool badSignature = false;  // the data does not start as PNG does
 };
 
@@ -71,9 +72,10 @@ void OnPngError(png_structp png, png_const_charp message) {
 }
 
 void SetTransformations(png_structp png, png_infop info, int bitDepth, int colorType, bool transparent,
-                        bool applyGamma) {
+                        bool applyGamma, bool roundSixteenBit) {
   const bool hasTrns = png_get_valid(png, info, PNG_INFO_tRNS) != 0;
-  if (bitDepth == 16) png_set_strip_16(png);
+  if (bitDepth == 16 && roundSixteenBit) png_set_scale_16(png);
+  if (bitDepth == 16 && !roundSixteenBit) png_set_strip_16(png);
   if (colorType == PNG_COLOR_TYPE_PALETTE) png_set_expand(png);
   if (bitDepth < 8) png_set_expand(png);
   if (hasTrns) png_set_expand(png);
@@ -125,7 +127,8 @@ bool ReadHeader(png_structp png, png_infop info, MemorySource* source, PngLayout
   png_get_IHDR(png, info, &width, &height, &bitDepth, &colorType, nullptr, nullptr, nullptr);
   layout->storedPixelBits = static_cast<std::uint64_t>(width) * height * png_get_channels(png, info) * bitDepth;
   layout->transparent = (colorType & PNG_COLOR_MASK_ALPHA) != 0 || png_get_valid(png, info, PNG_INFO_tRNS) != 0;
-  SetTransformations(png, info, bitDepth, colorType, layout->transparent, layout->applyGamma);
+  SetTransformations(png, info, bitDepth, colorType, layout->transparent, layout->applyGamma,
+                     layout->roundSixteenBit);
   png_read_update_info(png, info);
   png_get_IHDR(png, info, &layout->width, &layout->height, &bitDepth, &colorType, nullptr, nullptr, nullptr);
   layout->rowBytes = png_get_rowbytes(png, info);
@@ -283,6 +286,7 @@ BitmapPtr DecodePng(std::span<const std::uint8_t> file, const ReadOptions& optio
   MemorySource source{file.data(), file.size(), 0};
   PngLayout layout;
   layout.applyGamma = options.applyGamma;
+  layout.roundSixteenBit = options.roundSixteenBit;
   if (!ReadHeader(reader.png(), reader.info(), &source, &layout)) {
     if (layout.badSignature) {
       why = sys::Code::kNotRecognised;

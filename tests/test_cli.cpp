@@ -279,7 +279,7 @@ TEST_F(Cli, StandardErrorNamesTheFileOrTheValue) {
       {{"logo.bmp", "-reducecolors1"}, "Illegal number of colors.", "-reducecolors1: Illegal number of colors. (2 to 256)"},
       {{"logo.bmp", "-saveasout,1,30"}, "Illegal FORMAT parameter.",
        "-saveasout,1,30: Illegal FORMAT parameter. (FORMAT 1 to 29 or 99)"},
-      {{"logo.bmp", "-saveasout,9"}, "Illegal TYPE parameter.", "-saveasout,9: Illegal TYPE parameter. (TYPE 1 to 7)"},
+      {{"logo.bmp", "-saveasout,0"}, "Illegal TYPE parameter.", "-saveasout,0: Illegal TYPE parameter. (TYPE 1 to 9)"},
       {{"logo.bmp", "-convertintobw", "-saveasout,1,3"}, "FORMAT does not match image.",
        "out.c: FORMAT does not match image. (TYPE 1, FORMAT 3, an image of 2 colors)"},
       {{"logo.bmp", "-saveasout,1,8,0"}, "Parameter NOPALETTE must be set to 1.",
@@ -304,11 +304,11 @@ TEST_F(Cli, StandardErrorNamesTheFileOrTheValue) {
 // An argument can hold 500 characters; the line naming it keeps 80 of them.
 TEST_F(Cli, StandardErrorShortensArgumentsBeyond80Characters) {
   CopySample();
-  const std::string whole = "-saveas" + std::string(71, 'x') + ",9";  // 80 characters
-  EXPECT_EQ(Run({"logo.bmp", whole, "-exit"}).err, "rastra: " + whole + ": Illegal TYPE parameter. (TYPE 1 to 7)\n");
-  const std::string longer = "-saveas" + std::string(200, 'x') + ",9";
+  const std::string whole = "-saveas" + std::string(71, 'x') + ",0";  // 80 characters
+  EXPECT_EQ(Run({"logo.bmp", whole, "-exit"}).err, "rastra: " + whole + ": Illegal TYPE parameter. (TYPE 1 to 9)\n");
+  const std::string longer = "-saveas" + std::string(200, 'x') + ",0";
   EXPECT_EQ(Run({"logo.bmp", longer, "-exit"}).err,
-            "rastra: " + longer.substr(0, 77) + "...: Illegal TYPE parameter. (TYPE 1 to 7)\n");
+            "rastra: " + longer.substr(0, 77) + "...: Illegal TYPE parameter. (TYPE 1 to 9)\n");
 }
 
 }  // namespace

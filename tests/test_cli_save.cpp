@@ -93,7 +93,7 @@ TEST_F(CliSave, IllegalFormatGivesExitCodeTwo) {
 }
 
 TEST_F(CliSave, TwoFailuresLeaveBothTextsAndTheSecondCode) {
-  EXPECT_EQ(Run({"logo.bmp", "-saveasout,8", "-saveasout,1,5,2", "-exit"}).exitCode, 13);
+  EXPECT_EQ(Run({"logo.bmp", "-saveasout,0", "-saveasout,1,5,2", "-exit"}).exitCode, 13);
   EXPECT_EQ(Log(), "Illegal TYPE parameter.\nIllegal NOPALETTE parameter.\n");
 }
 

@@ -220,7 +220,7 @@ TEST_F(CommandLineTest, SaveAsParsingMessages) {
   const Case cases[] = {
       {"", "String missing.\nInvalid separator."},
       {"out", "Invalid separator."},
-      {"out,8", "Illegal TYPE parameter."},
+      {"out,0", "Illegal TYPE parameter."},
       {"out,0", "Illegal TYPE parameter."},
       {"out,1,30", "Illegal FORMAT parameter."},
       {"out,1,", "Illegal FORMAT parameter."},

@@ -40,6 +40,11 @@ struct ReadOptions {
   // JPEG files with an EXIF orientation tag (APP1) and PNG files with one in
   // an eXIf chunk: true turns the picture upright as the tag says.
   bool applyOrientation = false;
+  // PNG files of 16-bit samples: true rounds each to the nearest 8-bit value
+  // (v * 255 / 65535, as LVGL's converter reads them), false keeps its high
+  // byte as Rastra always has. The command line rounds in runs that save LVGL
+  // images.
+  bool roundSixteenBit = false;
 };
 
 // No save writes more than this unless the caller allows more: a file of a

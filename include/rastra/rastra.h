@@ -19,6 +19,7 @@
 #include <rastra/convert.h>
 #include <rastra/image.h>
 #include <rastra/load.h>
+#include <rastra/lvgl.h>
 #include <rastra/options.h>
 #include <rastra/palette.h>
 #include <rastra/size_report.h>
