@@ -2,13 +2,15 @@
 // command line reads them, the names of the files a save makes, and the zip
 // archive of Download all.
 import assert from 'node:assert/strict';
+import { execFileSync } from 'node:child_process';
 import { test } from 'node:test';
 
 import { unzip } from './browser.mjs';
 import { loadCommands } from './harness.mjs';
 import { crc32, makeZip } from '../../web/page/zip.js';
 
-const { CommandError, outputPath, parseCommand, saveAsArgument, settingsOf, splitArguments } = await loadCommands();
+const commands = await loadCommands();
+const { CommandError, outputPath, parseCommand, saveAsArgument, settingsOf, splitArguments } = commands;
 
 test('command words with their parameters', () => {
   const cases = [
@@ -81,4 +83,42 @@ test('the zip archive holds the last file of each path', async () => {
   assert.deepEqual([...archive.keys()], ['a.c', 'out/b.dta']);
   assert.ok(archive.get('a.c').equals(Buffer.from(text.subarray(0, 100))));
   assert.ok(archive.get('out/b.dta').equals(Buffer.from([1, 2, 3])));
+});
+
+// File names a shell would take apart; the shown command line must give the
+// program exactly these arguments in bash and in a plain POSIX sh.
+const AWKWARD_NAMES = ['a&b.png', 'price$5.png', "it's.png", 'x;y.png', 'my photo.png', 'back\\slash.png',
+  'q"uote.png', '`date`.png', '*.png', 'tab\there.png', '-dash.png', 'ünï.png', 'plain_name-1.png'];
+
+test('the command line is safe to paste into a POSIX shell', () => {
+  const { commandLine, shellQuote } = commands;
+  const saves = [parseCommand('-saveas%n x,1'), parseCommand("-saveasit's,5")];
+  const line = commandLine(AWKWARD_NAMES, saves);
+  const expected = ['rastra', ...AWKWARD_NAMES, '-defaultsettings', '-saveas%n x,1', "-saveasit's,5", '-exit'];
+  assert.deepEqual(splitArguments(line), expected);
+  for (const shell of ['bash', 'sh']) {
+    // The line's first word run as a function that prints its arguments.
+    const printed = execFileSync(shell, ['-c', `rastra() { printf '%s\\0' rastra "$@"; }\n${line}`]);
+    assert.deepEqual(printed.toString('utf8').split('\0').slice(0, -1), expected, shell);
+  }
+  // Names of plain characters stay readable.
+  assert.equal(shellQuote('out/logo_1.c'), 'out/logo_1.c');
+  assert.equal(shellQuote('-saveas%n,1,8,1'), '-saveas%n,1,8,1');
+});
+
+test('typed arguments read as a shell reads them', () => {
+  const cases = [
+    ['-a "-saveasmy file,1" -b', ['-a', '-saveasmy file,1', '-b']],
+    ["'it'\\''s' x", ["it's", 'x']],
+    ['"a\\"b" c\\ d', ['a"b', 'c d']],
+    ["''", ['']],
+    ['  -fliph\t-flipv  ', ['-fliph', '-flipv']],
+  ];
+  for (const [text, expected] of cases) assert.deepEqual(splitArguments(text), expected, text);
+});
+
+test('counts read as words', () => {
+  assert.equal(commands.countText(1, 'file'), '1 file');
+  assert.equal(commands.countText(0, 'file'), '0 files');
+  assert.equal(commands.countText(2, 'picture'), '2 pictures');
 });

@@ -3,7 +3,7 @@
 // work is done by Rastra's core in rastra.wasm, through commands.js.
 import createRastra from './rastra.js';
 import {
-  CommandError, TYPES, commandLine, formatsForType, outputPath, parseCommand, parseCommands,
+  CommandError, TYPES, baseName, commandLine, countText, formatsForType, parseCommand, parseCommands,
   previewPicture, runCommands, saveAsArgument, settingsOf,
 } from './commands.js';
 import { View } from './view.js';
@@ -29,23 +29,65 @@ function say(text, isError = false) {
   $('messages').prepend(item);
 }
 
+// A failure is shown where the user looks: the status line at the top and
+// beside the picture, besides the list of messages.
+function sayError(text) {
+  say(text, true);
+  $('status').textContent = text;
+  $('status').classList.add('error');
+  $('picture-error').textContent = text;
+}
+
+// A new action starts: the status tells what happened last, not before.
+function sayStatus(text) {
+  $('status').textContent = text;
+  $('status').classList.remove('error');
+}
+
 // Images ------------------------------------------------------------------------
 
 async function openFiles(fileList) {
+  const failures = [];
+  let opened = 0;
   for (const file of fileList) {
     const bytes = new Uint8Array(await file.arrayBuffer());
     const loaded = state.R.load(bytes, file.name);
     if (loaded.warnings) say(`${file.name}: ${loaded.warnings}`);
     if (!loaded.ok) {
-      say(`${file.name}: ${loaded.text}`, true);
+      failures.push(`${file.name}: ${loaded.text}`);
       continue;
     }
     state.images.push({ name: file.name, bytes, picture: loaded.picture, fileType: loaded.fileType,
       frames: loaded.frames });
     state.selected = state.images.length - 1;
+    opened++;
   }
   renderImages();
   update();
+  if (failures.length) failures.forEach(sayError);
+  else sayStatus(`Opened ${countText(opened, 'picture')}.`);
+}
+
+// Where each image's files go in the archive and in the command line: beside
+// the image, as the program writes them. Images of the same name came from
+// different folders, so each of those goes into a folder of its own (1/, 2/,
+// ... in the order they were opened); the others stay at the top.
+function imageFolders() {
+  const count = new Map();
+  for (const image of state.images) count.set(image.name, (count.get(image.name) ?? 0) + 1);
+  const seen = new Map();
+  return state.images.map((image) => {
+    if (count.get(image.name) === 1) return '';
+    const n = (seen.get(image.name) ?? 0) + 1;
+    seen.set(image.name, n);
+    return `${n}/`;
+  });
+}
+
+function closeImage(i) {
+  const [image] = state.images.splice(i, 1);
+  image.picture.delete();
+  state.selected = Math.min(state.selected, state.images.length - 1);
 }
 
 function describe(picture) {
@@ -58,11 +100,12 @@ function describe(picture) {
 function renderImages() {
   const list = $('image-list');
   list.replaceChildren();
+  const folders = imageFolders();
   state.images.forEach((image, i) => {
     const item = document.createElement('li');
     const choose = document.createElement('button');
     choose.type = 'button';
-    choose.textContent = `${image.name}: ${describe(image.picture)}${image.frames > 1 ? `, ${image.frames} frames` : ''}`;
+    choose.textContent = `${folders[i]}${image.name}: ${describe(image.picture)}${image.frames > 1 ? `, ${image.frames} frames` : ''}`;
     choose.setAttribute('aria-pressed', String(i === state.selected));
     choose.addEventListener('click', () => {
       state.selected = i;
@@ -75,8 +118,7 @@ function renderImages() {
     remove.textContent = 'Close';
     remove.setAttribute('aria-label', `Close ${image.name}`);
     remove.addEventListener('click', () => {
-      state.images.splice(i, 1)[0].picture.delete();
-      state.selected = Math.min(state.selected, state.images.length - 1);
+      closeImage(i);
       renderImages();
       update();
     });
@@ -86,6 +128,14 @@ function renderImages() {
   const any = state.images.length > 0;
   $('download').disabled = !any;
   $('download-all').disabled = !any;
+  $('close-all').disabled = !any;
+}
+
+function closeAll() {
+  while (state.images.length) closeImage(state.images.length - 1);
+  renderImages();
+  update();
+  sayStatus('Closed all pictures.');
 }
 
 // Commands ----------------------------------------------------------------------
@@ -223,12 +273,12 @@ function download(name, bytes, type = 'application/octet-stream') {
 function runImage(image, commands) {
   const run = runCommands(state.R, image, commands, { files: state.files });
   if (run.picture && run.picture !== image.picture) run.picture.delete();
-  for (const text of run.reports) say(text, true);
   for (const text of run.texts) say(text);
+  for (const text of run.reports) sayError(text);
   return run;
 }
 
-function downloadSelected() {
+async function downloadSelected() {
   const image = state.images[state.selected];
   if (!image) return;
   let commands;
@@ -242,11 +292,33 @@ function downloadSelected() {
   const start = performance.now();
   const run = runImage(image, commands);
   performance.measure('rastra-convert', { start, end: performance.now() });
-  const wanted = outputPath(outputSettings().name, outputSettings().type, image.name);
-  const file = run.outputs.findLast((o) => o.path === wanted);
-  if (!file) return;
-  download(file.path.slice(file.path.lastIndexOf('/') + 1), file.bytes);
-  say(`${image.name}: saved ${file.path} (${file.bytes.length} bytes)`);
+  // Every file the run made: a save typed among the commands is not lost
+  // to the Output section's. One file comes as it is, several in a zip.
+  const files = latestFiles(run.outputs);
+  if (files.length === 0) return;
+  if (files.length === 1) {
+    const [file] = files;
+    download(file.path.slice(file.path.lastIndexOf('/') + 1), file.bytes);
+    const text = `${image.name}: saved ${file.path} (${file.bytes.length} bytes)`;
+    say(text);
+    if (run.reports.length === 0) sayStatus(text);
+    return;
+  }
+  await downloadZip(`${baseName(image.name)}.zip`, files, run.reports.length === 0);
+}
+
+// The files of a run, the last one of each path (a later save replaces the
+// file, as on disk).
+function latestFiles(outputs) {
+  return [...new Map(outputs.map((o) => [o.path, o])).values()];
+}
+
+async function downloadZip(name, files, showStatus) {
+  const zip = await makeZip(files);
+  download(name, zip, 'application/zip');
+  const text = `saved ${name}: ${countText(files.length, 'file')} (${zip.length} bytes)`;
+  say(text);
+  if (showStatus) sayStatus(text);
 }
 
 async function downloadAll() {
@@ -257,11 +329,15 @@ async function downloadAll() {
     $('command-error').textContent = e.message;
     return;
   }
-  const outputs = state.images.flatMap((image) => runImage(image, commands).outputs);
+  const folders = imageFolders();
+  let failed = false;
+  const outputs = state.images.flatMap((image, i) => {
+    const run = runImage(image, commands);
+    failed ||= run.reports.length > 0;
+    return run.outputs.map((o) => ({ path: folders[i] + o.path, bytes: o.bytes }));
+  });
   if (outputs.length === 0) return;
-  const zip = await makeZip(outputs);
-  download('rastra.zip', zip, 'application/zip');
-  say(`saved rastra.zip: ${new Set(outputs.map((o) => o.path)).size} files (${zip.length} bytes)`);
+  await downloadZip('rastra.zip', latestFiles(outputs), !failed);
 }
 
 // Size report -------------------------------------------------------------------
@@ -328,7 +404,8 @@ function updateCommandLine() {
     return null;
   }
   if ($('command-error').textContent.startsWith('-saveas')) $('command-error').textContent = '';
-  const names = state.images.map((i) => i.name);
+  const folders = imageFolders();
+  const names = state.images.map((image, i) => folders[i] + image.name);
   $('command-line').value = commandLine(names.length ? names : ['IMAGE'], commands);
   return commands;
 }
@@ -341,6 +418,7 @@ function update() {
   typeOption(7).disabled = !animated;
   const commands = updateCommandLine();
   if (!commands) return;
+  $('picture-error').textContent = '';
   if (!image) {
     $('picture-info').textContent = 'No image opened.';
     view.show(null);
@@ -351,6 +429,11 @@ function update() {
   const options = settingsOf(commands);
   const run = runCommands(state.R, image, state.commands, { options, files: state.files });
   $('command-error').textContent = run.reports.join('\n');
+  $('picture-error').textContent = run.reports.join('\n');
+  if (run.reports.length) {
+    $('status').textContent = run.reports[0];
+    $('status').classList.add('error');
+  }
   const result = run.picture;
   if (!result) {
     $('picture-info').textContent = `${image.name}: the commands leave no picture.`;
@@ -427,6 +510,7 @@ function wire() {
   for (const radio of document.querySelectorAll('input[name="show"]')) radio.addEventListener('change', update);
   $('download').addEventListener('click', downloadSelected);
   $('download-all').addEventListener('click', downloadAll);
+  $('close-all').addEventListener('click', closeAll);
   $('copy-command-line').addEventListener('click', () => navigator.clipboard?.writeText($('command-line').value));
   $('zoom').addEventListener('change', () => view.setZoom($('zoom').value));
   const step = (direction) => {

@@ -156,12 +156,36 @@ export function parseCommand(argument) {
   }
 }
 
-// Arguments as a shell splits them: blanks separate, double quotes group.
+// Arguments as a POSIX shell splits them: blanks separate; single quotes
+// keep everything, double quotes keep all but \\ \" \$ and \` escapes, and a
+// backslash outside quotes keeps the next character. So the shown command
+// line reads back as the arguments it was made of.
 export function splitArguments(text) {
   const args = [];
-  const re = /"([^"]*)"|(\S+)/g;
-  let m;
-  while ((m = re.exec(text)) !== null) args.push(m[1] ?? m[2]);
+  let current = null;
+  for (let i = 0; i < text.length; i++) {
+    const ch = text[i];
+    if (/\s/.test(ch)) {
+      if (current !== null) args.push(current);
+      current = null;
+    } else if (ch === "'") {
+      const end = text.indexOf("'", i + 1);
+      const stop = end < 0 ? text.length : end;
+      current = (current ?? '') + text.slice(i + 1, stop);
+      i = stop;
+    } else if (ch === '"') {
+      current ??= '';
+      for (i++; i < text.length && text[i] !== '"'; i++) {
+        if (text[i] === '\\' && '\\"$`'.includes(text[i + 1] ?? '')) i++;
+        current += text[i];
+      }
+    } else if (ch === '\\' && i + 1 < text.length) {
+      current = (current ?? '') + text[++i];
+    } else {
+      current = (current ?? '') + ch;
+    }
+  }
+  if (current !== null) args.push(current);
   return args;
 }
 
@@ -207,6 +231,11 @@ function splitPath(path) {
   };
 }
 
+// "1 file", "2 files".
+export function countText(count, noun) {
+  return `${count} ${noun}${count === 1 ? '' : 's'}`;
+}
+
 export function baseName(fileName) {
   return splitPath(fileName).name;
 }
@@ -221,10 +250,18 @@ export function outputPath(name, type, imageName) {
   return parts.directory + parts.name + (parts.extension ? `.${parts.extension}` : '');
 }
 
+// One argument as a POSIX shell takes it back unchanged: as it is when it
+// holds only characters no shell treats specially, else in single quotes
+// (a quote inside is closed, escaped and reopened).
+export function shellQuote(argument) {
+  if (/^[A-Za-z0-9_@%+=:,./-]+$/.test(argument)) return argument;
+  return `'${argument.replaceAll("'", "'\\''")}'`;
+}
+
 // The command line that makes the same files with the native program.
 export function commandLine(imageNames, commands) {
-  const quote = (a) => (/[\s"]/.test(a) ? `"${a}"` : a);
-  return ['rastra', ...imageNames, '-defaultsettings', ...commands.map((c) => c.argument), '-exit'].map(quote).join(' ');
+  return ['rastra', ...imageNames, '-defaultsettings', ...commands.map((c) => c.argument), '-exit']
+    .map(shellQuote).join(' ');
 }
 
 // Pictures are handles into the module's memory: every one made and not
@@ -245,9 +282,11 @@ function runEdit(R, picture, c, options, env, report) {
     case 'transpalette': outcome = R.toBestPaletteWithTransparency(picture, options); break;
     case 'custompalette': {
       const data = env.files?.get(c.file);
+      // As on the command line: a palette file that is not there is reported
+      // and the picture goes on as it was.
       if (!data) {
-        report(`${c.file}: Palette file not found. (no such file)`);
-        return null;
+        report(`${c.file}: Invalid file handle. (no such file)`);
+        return picture;
       }
       outcome = R.toPaletteFile(picture, data, options);
       break;
