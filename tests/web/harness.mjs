@@ -64,13 +64,17 @@ export function runNative(program, images, commandArgs) {
   fs.writeFileSync(path.join(dir, PALETTE_NAME), paletteFile());
   const before = new Set(listFiles(dir));
   let status = 0;
+  let stderr = '';
   try {
     execFileSync(program, [...names, '-defaultsettings', ...commandArgs, '-exit'], { cwd: dir, stdio: 'pipe' });
   } catch (e) {
     status = e.status;
+    stderr = e.stderr.toString();
   }
   const files = listFiles(dir).filter((f) => !before.has(f) && f !== 'Rastra.log');
-  return { dir, files, status };
+  // What the program said, each line without its "rastra: ".
+  const messages = stderr.split('\n').filter(Boolean).map((line) => line.replace(/^rastra: /, ''));
+  return { dir, files, status, messages };
 }
 
 export function listFiles(dir, prefix = '') {

@@ -39,3 +39,33 @@ for (const { images, commands } of CASES) {
     fs.rmSync(native.dir, { recursive: true });
   });
 }
+
+// Commands that fail: the page writes what the program writes, says what the
+// program says (the page puts the image's name first), and goes on as the
+// program goes on after the failure.
+const FAILING = [
+  // A palette file that is not there: the picture goes on unconverted.
+  { images: ['png/basn2c08.png'], commands: '-convertintocustompalettemissing.GUIPal -saveas%n,1' },
+];
+
+for (const { images, commands } of FAILING) {
+  const missing = corpusMissing(images);
+  test(`fails as the program: ${images.join(' ')} ${commands}`, { skip: skip || (missing && `corpus file ${missing} absent`) }, () => {
+    const parsed = parseCommands(commands);
+    const native = runNative(program, images, parsed.map((c) => c.argument));
+    assert.notEqual(native.status, 0);
+    const [image] = images;
+    const name = path.basename(image);
+    const bytes = fs.readFileSync(path.join(corpus, image));
+    const loaded = R.load(bytes, name);
+    const run = runCommands(R, { name, bytes, picture: loaded.picture, fileType: loaded.fileType }, parsed, { files: new Map() });
+    assert.deepEqual(run.reports, native.messages.map((m) => `${name}: ${m}`));
+    assert.deepEqual(run.outputs.map((o) => o.path), native.files);
+    for (const { path: file, bytes: out } of run.outputs) {
+      assert.ok(Buffer.from(out).equals(fs.readFileSync(path.join(native.dir, file))), `${file} differs`);
+    }
+    if (run.picture && run.picture !== loaded.picture) run.picture.delete();
+    loaded.picture.delete();
+    fs.rmSync(native.dir, { recursive: true });
+  });
+}

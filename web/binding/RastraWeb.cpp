@@ -21,6 +21,8 @@
 // The one reach inside the library: a GIF or PNG save of the command line goes
 // on with the picture the writer converted (see WriteConverting).
 #include "api/ImageAccess.h"
+#include "api/Outcome.h"
+#include "readers/ImageReaders.h"
 #include "writers/ImageWriters.h"
 
 namespace rastra::web {
@@ -74,11 +76,12 @@ struct Options {
 
 OutputOptions ToOutputOptions(const Options& o) { return OutputOptions{o.useArgb, o.bigEndian, o.preserveTrans}; }
 
-// The module's memory ends at 2 GiB, and a job holds its source and its
-// result at once: no picture may pass a quarter of that (8192 x 8192
-// true-colour pixels), so a picture too large for the page is refused with a
-// message instead of ending the module.
-constexpr std::uint64_t kMaxPixelBytes = std::uint64_t{256} << 20;
+// The module's memory ends at 4 GiB (what a browser gives a page's
+// WebAssembly), and a job holds its source and its result at once: no
+// picture may pass a quarter of that, the program's own block limit (16384 x
+// 16384 true-colour pixels), so a picture too large for the page is refused
+// with the program's message instead of ending the module.
+constexpr std::uint64_t kMaxPixelBytes = std::uint64_t{1} << 30;
 
 ReadLimits PageLimits() {
   ReadLimits limits;
@@ -132,6 +135,30 @@ struct ReadSettings {
   bool applyOrientation = false;
 };
 
+// The failures of a job in the program's words: each line it prints for
+// them, in order (the library's messages carry the specific cause instead).
+val ProgramLines(const std::vector<sys::Message>& messages) {
+  val lines = val::array();
+  for (const sys::Message& m : messages) {
+    if (!m.warning) lines.call<void>("push", m.text);
+  }
+  return lines;
+}
+
+// { ok, text, warnings, said, picture }: said holds the failures as the
+// program reports them.
+val ReadPicture(const std::vector<std::uint8_t>& bytes, const std::string& name, const ReadOptions& options) {
+  sys::Context ctx;
+  ctx.SetMaxBlockBytes(options.limits.maxPixelBytes);
+  ReadResult read = LoadImageBytes(bytes, name, options, ctx);
+  val said = ProgramLines(ctx.Messages());
+  Code code = Code::kOk;
+  if (!read.image) code = read.code != Code::kOk ? read.code : Code::kInternal;
+  val outcome = PictureOutcome(ResultOf(ctx, code, ImageAccess::Wrap(std::move(read.image))));
+  outcome.set("said", said);
+  return outcome;
+}
+
 val LoadPictureWith(const val& data, const std::string& name, const ReadSettings& settings) {
   const std::vector<std::uint8_t> bytes = BytesOf(data);
   ReadOptions options;
@@ -139,7 +166,7 @@ val LoadPictureWith(const val& data, const std::string& name, const ReadSettings
   options.applyGamma = settings.applyGamma;
   options.smoothChroma = settings.smoothChroma;
   options.applyOrientation = settings.applyOrientation;
-  val outcome = PictureOutcome(LoadFromMemory(bytes.data(), bytes.size(), name, options));
+  val outcome = ReadPicture(bytes, name, options);
   const FileType type = DetectFileType(bytes.data(), bytes.size(), name);
   outcome.set("fileType", static_cast<int>(type));
   outcome.set("frames", outcome["ok"].as<bool>() ? std::max(FrameCount(bytes.data(), bytes.size(), name, options), 1) : 1);

@@ -3,7 +3,7 @@
 // work is done by Rastra's core in rastra.wasm, through commands.js.
 import createRastra from './rastra.js';
 import {
-  CommandError, TYPES, baseName, commandLine, countText, formatsForType, parseCommand, parseCommands,
+  CommandError, TYPES, baseName, commandLine, countText, failureLines, formatsForType, parseCommand, parseCommands,
   previewPicture, runCommands, saveAsArgument, settingsOf,
 } from './commands.js';
 import { View } from './view.js';
@@ -54,7 +54,7 @@ async function openFiles(fileList) {
     const loaded = state.R.load(bytes, file.name);
     if (loaded.warnings) say(`${file.name}: ${loaded.warnings}`);
     if (!loaded.ok) {
-      failures.push(`${file.name}: ${loaded.text}`);
+      failures.push(failureLines(loaded).map((line) => `${file.name}: ${line}`).join('\n'));
       continue;
     }
     state.images.push({ name: file.name, bytes, picture: loaded.picture, fileType: loaded.fileType,

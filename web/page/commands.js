@@ -231,6 +231,12 @@ function splitPath(path) {
   };
 }
 
+// What a failed job says, line by line: the program's own words where the
+// module gives them (a read), else the library's one line.
+export function failureLines(outcome) {
+  return outcome.said?.length ? outcome.said : [outcome.text];
+}
+
 // "1 file", "2 files".
 export function countText(count, noun) {
   return `${count} ${noun}${count === 1 ? '' : 's'}`;
@@ -362,7 +368,7 @@ export function runCommands(R, image, commands, env = {}) {
   if (read && image.bytes) {
     const loaded = R.loadWith(image.bytes, image.name ?? '', read);
     current = loaded.ok ? loaded.picture : null;
-    if (!loaded.ok) report(loaded.text);
+    if (!loaded.ok) failureLines(loaded).forEach(report);
   }
   for (const c of commands) {
     if (c.kind === 'setting' || c.kind === 'readsetting' || c.kind === 'ignore') continue;
