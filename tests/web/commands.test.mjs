@@ -24,6 +24,8 @@ test('command words with their parameters', () => {
     ['-saveaslogo,3', { kind: 'saveas', name: 'logo', type: 3, format: null, noPalette: false }],
     ['-saveaslogo,4,8', { kind: 'saveas', type: 4, format: null }],  // FORMAT is for TYPE 1, 3, 6 and 7
     ['-saveasanim,6,4,0', { kind: 'saveas', type: 6, format: 4, noPalette: false }],
+    ['-saveaspal,g', { kind: 'saveas', name: 'pal', type: 'G', format: null }],
+    ['-saveaspal,P,8', { kind: 'saveas', type: 'P', format: null }],  // nothing is read after G or P
     ['-useargb1', { kind: 'setting', key: 'useArgb', value: true }],
     ['-sizereportcsv', { kind: 'sizereport', csv: true }],
     ['-exit', { kind: 'ignore' }],
@@ -62,6 +64,9 @@ test('the files saves make, as the command line names them', () => {
     [['%n.png', 5, 'logo.bmp'], 'logo.png'],
     [['icon.h', 1, 'logo.png'], 'icon.h'],
     [['anim', 7, 'spin.gif'], 'anim.c'],
+    [['%n', 'G', 'logo.png'], 'logo.GUIPal'],
+    [['out/%n.pal', 'G', 'logo.png'], 'out/logo.pal'],
+    [['%n_pal', 'P', 'logo.png'], 'logo_pal.c'],
   ];
   for (const [[name, type, image], expected] of cases) assert.equal(outputPath(name, type, image), expected);
   assert.equal(saveAsArgument({ name: '%n', type: 1, format: 8, noPalette: true }), '-saveas%n,1,8,1');

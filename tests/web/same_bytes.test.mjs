@@ -44,21 +44,29 @@ for (const { images, commands } of CASES) {
 // program says (the page puts the image's name first), and goes on as the
 // program goes on after the failure.
 const FAILING = [
-  // A palette file that is not there: the picture goes on unconverted.
+  // A palette file that is not there, or holds too few colours: the picture
+  // goes on unconverted.
   { images: ['png/basn2c08.png'], commands: '-convertintocustompalettemissing.GUIPal -saveas%n,1' },
+  { images: ['png/basn2c08.png'], commands: '-convertintocustompalettebad.GUIPal -saveas%n,1',
+    files: { 'bad.GUIPal': Buffer.from('LumarPal\0\0\0\0\0\0\0\0', 'latin1') } },
+  // A size refused before any work: the picture goes on as it was.
+  { images: ['png/basn2c08.png'], commands: '-scale0,5 -fliph -saveas%n,1,16' },
+  // A palette's files of a true-colour picture: refused, the save after them made.
+  { images: ['png/basn2c08.png'], commands: '-saveas%n,G -saveas%n,p -saveas%n,1' },
 ];
 
-for (const { images, commands } of FAILING) {
+for (const { images, commands, files = {} } of FAILING) {
   const missing = corpusMissing(images);
   test(`fails as the program: ${images.join(' ')} ${commands}`, { skip: skip || (missing && `corpus file ${missing} absent`) }, () => {
     const parsed = parseCommands(commands);
-    const native = runNative(program, images, parsed.map((c) => c.argument));
+    const native = runNative(program, images, parsed.map((c) => c.argument), files);
     assert.notEqual(native.status, 0);
     const [image] = images;
     const name = path.basename(image);
     const bytes = fs.readFileSync(path.join(corpus, image));
     const loaded = R.load(bytes, name);
-    const run = runCommands(R, { name, bytes, picture: loaded.picture, fileType: loaded.fileType }, parsed, { files: new Map() });
+    const run = runCommands(R, { name, bytes, picture: loaded.picture, fileType: loaded.fileType }, parsed,
+      { files: new Map(Object.entries(files)) });
     assert.deepEqual(run.reports, native.messages.map((m) => `${name}: ${m}`));
     assert.deepEqual(run.outputs.map((o) => o.path), native.files);
     for (const { path: file, bytes: out } of run.outputs) {

@@ -23,7 +23,10 @@
 #include "api/ImageAccess.h"
 #include "api/Outcome.h"
 #include "readers/ImageReaders.h"
+#include "image/Palette.h"
 #include "writers/ImageWriters.h"
+#include "writers/PaletteWriter.h"
+#include "writers/SharedPaletteWriter.h"
 
 namespace rastra::web {
 
@@ -194,7 +197,18 @@ val BestPaletteWithTransparencyOf(const Picture& picture, const Options& options
 val ToPaletteFile(const Picture& picture, const val& paletteData, const Options& options) {
   const std::vector<std::uint8_t> bytes = BytesOf(paletteData);
   const Result<Palette> palette = LoadPaletteFromMemory(bytes.data(), bytes.size());
-  if (!palette) return Failure(palette.code, palette.text);
+  if (!palette) {
+    // As on the command line: a palette file that cannot be read leaves the
+    // picture as it was (keep), and is reported in the program's words.
+    val outcome = Failure(palette.code, palette.text);
+    val said = val::array();
+    for (const Message& m : palette.messages) {
+      if (!m.warning) said.call<void>("push", m.text);
+    }
+    outcome.set("said", said);
+    outcome.set("keep", true);
+    return outcome;
+  }
   return PictureOutcome(ToPalette(picture.image(), palette.value, ToOutputOptions(options)));
 }
 
@@ -275,6 +289,30 @@ val WriteTo(const Picture& picture, int type, int format, bool noPalette, const 
   if (file.Ok()) {
     outcome.set("bytes", BytesToJs({reinterpret_cast<const std::uint8_t*>(file.value.data()), file.value.size()}));
   }
+  return outcome;
+}
+
+// { ok, text, bytes }: the picture's palette as a palette file (kind "G",
+// .GUIPal) or as C source exporting it (kind "P"); name makes the C
+// identifier as a file name does. A true-colour picture has none to write.
+val WritePaletteOf(const Picture& picture, const std::string& kind, const std::string& name, const Options& options) {
+  const Bitmap& bitmap = *ImageAccess::Get(picture.image());
+  const PaletteRef palette = Bitmap_GetPalette(bitmap);
+  sys::Context ctx;
+  sys::MemorySink sink;
+  sys::Code code = sys::Code::kOk;
+  if (kind == "P") {
+    OutBuffer out(sink);
+    code = WriteCPaletteFile(out, palette, bitmap.HasTrans != 0, name, ToOutputOptions(options), ctx);
+    if (code == sys::Code::kOk && !OutComplete(out)) code = sys::Code::kIo;
+  } else {
+    code = SavePaletteFile(palette, sink);
+  }
+  if (code != sys::Code::kOk && ctx.Messages().empty()) ctx.Fail(code, "Could not write " + name);
+  val said = ProgramLines(ctx.Messages());
+  val outcome = Outcome(StatusOf(ctx, code));
+  outcome.set("said", said);
+  if (code == sys::Code::kOk) outcome.set("bytes", BytesToJs(sink.Bytes()));
   return outcome;
 }
 
@@ -373,5 +411,6 @@ EMSCRIPTEN_BINDINGS(rastra_web) {
   function("fitToFormat", &rastra::web::FitTo);
   function("write", &rastra::web::WriteTo);
   function("writeAnimation", &rastra::web::WriteAnimationOf);
+  function("writePalette", &rastra::web::WritePaletteOf);
   function("sizeReport", &rastra::web::SizeReportOf);
 }

@@ -3,7 +3,7 @@
 // work is done by Rastra's core in rastra.wasm, through commands.js.
 import createRastra from './rastra.js';
 import {
-  CommandError, TYPES, baseName, commandLine, countText, failureLines, formatsForType, parseCommand, parseCommands,
+  CommandError, TYPES, baseName, commandLine, countText, failureLines, formatsForType, typeOf, parseCommand, parseCommands,
   previewPicture, runCommands, saveAsArgument, settingsOf,
 } from './commands.js';
 import { View } from './view.js';
@@ -233,7 +233,7 @@ function fillFormats() {
   const select = $('format');
   const previous = select.value;
   select.replaceChildren();
-  const type = Number($('type').value);
+  const type = typeOf($('type').value);
   const formats = formatsForType(type);
   select.add(new Option(type >= 6 ? 'Default (5: 8 bpp)' : 'Chosen by the picture', ''));
   for (const f of formats) select.add(new Option(`${f.format}: ${f.name}`, String(f.format)));
@@ -243,7 +243,7 @@ function fillFormats() {
 }
 
 function outputSettings() {
-  const type = Number($('type').value);
+  const type = typeOf($('type').value);
   const format = $('format').value === '' ? null : Number($('format').value);
   return { name: $('out-name').value.trim() || '%n', type, format, noPalette: $('no-palette').checked };
 }
@@ -344,7 +344,7 @@ async function downloadAll() {
 
 // keyboard: the chosen row keeps the focus when the table is redrawn.
 function chooseFormat(format, keyboard = false) {
-  const type = Number($('type').value);
+  const type = typeOf($('type').value);
   if (type !== 1 && type !== 3) {
     $('type').value = '1';
     fillFormats();

@@ -54,7 +54,17 @@ export const TYPES = [
   { type: 5, name: 'PNG file', extension: '' },
   { type: 6, name: 'Animated sprite (.c), from an animated GIF', extension: 'c' },
   { type: 7, name: 'Animated cursor (.c), from an animated GIF', extension: 'c' },
+  { type: 'G', name: 'Palette file (.GUIPal) of a palette picture', extension: 'GUIPal' },
+  { type: 'P', name: 'Palette as C (.c) of a palette picture', extension: 'c' },
 ];
+
+// The palette's own files: TYPE G and P, given as letters.
+const PALETTE_TYPES = new Set(['G', 'P']);
+
+// A TYPE as the Output section's list gives it: a number, or G or P.
+export function typeOf(value) {
+  return PALETTE_TYPES.has(value) ? value : Number(value);
+}
 
 export const FORMATS = [
   [1, '1 bpp palette'], [2, '2 bpp palette'], [4, '4 bpp palette'], [5, '8 bpp palette'],
@@ -93,6 +103,9 @@ function parseSize(argument, text) {
 function parseSaveAs(argument, text) {
   const m = /^([^,]+),(.)(?:,(\d{1,3})(?:,(.))?)?$/.exec(text);
   if (!m) fail(argument, 'Save needs FNAME,TYPE[,FORMAT[,NOPALETTE]].');
+  // The command line reads nothing after G or P.
+  const letter = m[2].toUpperCase();
+  if (PALETTE_TYPES.has(letter)) return { kind: 'saveas', name: m[1], type: letter, format: null, noPalette: false };
   const type = m[2].charCodeAt(0) - 48;
   if (!(type >= 1 && type <= 7)) fail(argument, 'Illegal TYPE parameter. (TYPE 1 to 7)');
   const command = { kind: 'saveas', name: m[1], type, format: null, noPalette: false };
@@ -252,7 +265,7 @@ export function baseName(fileName) {
 export function outputPath(name, type, imageName) {
   const parts = splitPath(name.replaceAll('%n', baseName(imageName)));
   if (!parts.name) parts.name = baseName(imageName);
-  if (!parts.extension) parts.extension = TYPES[type - 1].extension;
+  if (!parts.extension) parts.extension = TYPES.find((t) => t.type === type).extension;
   return parts.directory + parts.name + (parts.extension ? `.${parts.extension}` : '');
 }
 
@@ -295,6 +308,10 @@ function runEdit(R, picture, c, options, env, report) {
         return picture;
       }
       outcome = R.toPaletteFile(picture, data, options);
+      if (outcome.keep) {
+        failureLines(outcome).forEach((line) => report(`${c.file}: ${line}`));
+        return picture;
+      }
       break;
     }
     case 'edit': outcome = R.edit(picture, c.word); break;
@@ -302,9 +319,10 @@ function runEdit(R, picture, c, options, env, report) {
       const size = (s, current) => (s.percent ? Math.trunc((current * Math.max(-10000100, Math.min(10000100, s.value))) / 100) : s.value);
       const w = size(c.width, picture.width());
       const h = size(c.height, picture.height());
+      // Refused before any work, as on the command line: the picture goes on.
       if (w <= 0 || w > 99999 || h <= 0 || h > 99999) {
-        report(`${c.argument}: Illegal scale size. (1 to 99999 pixels)`);
-        return null;
+        report(`${c.argument}: Illegal size. (1 to 99999 pixels)`);
+        return picture;
       }
       outcome = R.scale(picture, w, h);
       break;
@@ -352,6 +370,13 @@ function saveAnimation(R, image, c, path, options, history, env, report) {
   return outcome.bytes;
 }
 
+const NO_IMAGE_TEXTS = {
+  convert: 'Internal error : No source bitmap. (hBitmap == 0)',
+  bestpalette: 'Internal error : pBitmapOrg == NULL',
+  transpalette: 'Internal error : pBitmapOrg == NULL',
+  sizereport: 'An image needs to be opened before its sizes can be reported.',
+};
+
 // Runs commands on an opened image ({ name, bytes, picture, fileType }).
 // Gives { picture, outputs: [{ path, bytes }], texts, reports }; picture is
 // what the commands left (the caller deletes it unless it is image.picture).
@@ -372,8 +397,11 @@ export function runCommands(R, image, commands, env = {}) {
   }
   for (const c of commands) {
     if (c.kind === 'setting' || c.kind === 'readsetting' || c.kind === 'ignore') continue;
+    // After a conversion that failed there is no picture: what the command
+    // line says then (most commands pass over it in silence).
     if (!current) {
-      report(`${c.argument}: no image to work on`);
+      const text = NO_IMAGE_TEXTS[c.kind];
+      if (text) report(`${c.argument}: ${text}`);
       continue;
     }
     if (FRAME_KINDS.has(c.kind)) {
@@ -394,6 +422,16 @@ export function runCommands(R, image, commands, env = {}) {
 function save(R, image, picture, c, options, history, env, outputs, report) {
   const path = outputPath(c.name, c.type, image.name);
   const fileName = path.slice(path.lastIndexOf('/') + 1);
+  if (PALETTE_TYPES.has(c.type)) {
+    if (picture.paletteSize() === 0) {
+      report(`${c.argument}: The image has no palette to save. (convert it into a palette first)`);
+      return picture;
+    }
+    const outcome = R.writePalette(picture, c.type, fileName, options);
+    if (outcome.ok) outputs.push({ path, bytes: outcome.bytes });
+    else failureLines(outcome).forEach((line) => report(`${path}: ${line}`));
+    return picture;
+  }
   if (c.type >= 6) {
     const bytes = saveAnimation(R, image, c, fileName, options, history, env, report);
     if (bytes) outputs.push({ path, bytes });
@@ -436,6 +474,7 @@ const FORMAT_KEEPS_ALPHA = new Set([15, 16, 18, 25, 26, 27, 28, 29, 99]);
 // high-colour FORMATs with alpha the picture whose alpha they keep (the
 // colour formats themselves have none). The caller deletes both.
 export function previewPicture(R, picture, type, format, options) {
+  if (PALETTE_TYPES.has(type)) return { picture: null, keepAlpha: true };
   if (type === 4 || type === 5) {
     const outcome = R.write(picture, type, 0, false, 'preview', options);
     if (!outcome.ok) return { picture: null, text: outcome.text };
