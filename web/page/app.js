@@ -44,12 +44,21 @@ function sayStatus(text) {
   $('status').classList.remove('error');
 }
 
+// The converter runs in the page's own thread: before a job that may take a
+// while, the status says what is being done and the browser gets to show it.
+async function working(text) {
+  $('status').textContent = text;
+  $('status').classList.remove('error');
+  await new Promise((resolve) => requestAnimationFrame(() => setTimeout(resolve, 0)));
+}
+
 // Images ------------------------------------------------------------------------
 
 async function openFiles(fileList) {
   const failures = [];
   let opened = 0;
   for (const file of fileList) {
+    await working(`Reading ${file.name}…`);
     const bytes = new Uint8Array(await file.arrayBuffer());
     const loaded = state.R.load(bytes, file.name);
     if (loaded.warnings) say(`${file.name}: ${loaded.warnings}`);
@@ -288,6 +297,7 @@ async function downloadSelected() {
     $('command-error').textContent = e.message;
     return;
   }
+  await working(`Converting ${image.name}…`);
   // The conversion's time, for the benchmark (performance.getEntriesByName).
   const start = performance.now();
   const run = runImage(image, commands);
@@ -329,6 +339,7 @@ async function downloadAll() {
     $('command-error').textContent = e.message;
     return;
   }
+  await working(`Converting ${countText(state.images.length, 'picture')}…`);
   const folders = imageFolders();
   let failed = false;
   const outputs = state.images.flatMap((image, i) => {
