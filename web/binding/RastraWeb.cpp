@@ -51,6 +51,18 @@ class Picture {
     return val::global("Uint8Array").new_(emscripten::typed_memory_view(rgba.value.size(), rgba.value.data()));
   }
 
+  // The palette index of every pixel, top row first, or null for a
+  // true-colour picture: the page reads pixels from it without asking.
+  val Indices() const {
+    if (PaletteSize() == 0) return val::null();
+    std::vector<std::uint8_t> plane(static_cast<std::size_t>(Width()) * static_cast<std::size_t>(Height()));
+    std::size_t at = 0;
+    for (int y = 0; y < Height(); ++y) {
+      for (int x = 0; x < Width(); ++x) plane[at++] = static_cast<std::uint8_t>(image_->PixelIndex(x, y));
+    }
+    return val::global("Uint8Array").new_(emscripten::typed_memory_view(plane.size(), plane.data()));
+  }
+
   // { r, g, b, a, index } of the pixel at x, y (from the top left); index is
   // -1 for a true-colour picture; null outside the picture.
   val Pixel(int x, int y) const {
@@ -387,6 +399,7 @@ EMSCRIPTEN_BINDINGS(rastra_web) {
       .function("hasAlpha", &Picture::HasAlpha)
       .function("hasTransparentEntry", &Picture::HasTransparentEntry)
       .function("rgba", &Picture::Rgba)
+      .function("indices", &Picture::Indices)
       .function("pixel", &Picture::Pixel);
   value_object<Options>("Options")
       .field("useArgb", &Options::useArgb)

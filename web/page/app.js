@@ -1,10 +1,10 @@
 // The page: opens pictures, keeps the command list, shows the picture as the
 // chosen FORMAT stores it, the size report, and downloads the files. All the
-// work is done by Rastra's core in rastra.wasm, through commands.js.
-import createRastra from './rastra.js';
+// work is done by Rastra's core in rastra.wasm, through commands.js, in the
+// converter's worker (worker.js), so the page answers while it works.
 import {
   CommandError, TYPES, baseName, commandLine, countText, failureLines, formatsForType, typeOf, parseCommand, parseCommands,
-  previewPicture, runCommands, saveAsArgument, settingsOf,
+  saveAsArgument,
 } from './commands.js';
 import { View } from './view.js';
 import { makeZip } from './zip.js';
@@ -12,13 +12,88 @@ import { makeZip } from './zip.js';
 const $ = (id) => document.getElementById(id);
 
 const state = {
-  R: null,
-  images: [],    // { name, bytes, picture, fileType, frames }
+  worker: null,
+  images: [],    // { id (the worker's), name, bytes, info, fileType, frames }
   selected: -1,
   commands: [],  // parsed commands, without the save of the Output section
   files: new Map(),  // palette files by name, for -convertintocustompalette
 };
 const view = new View($('view'), $('canvas-box'), $('pixel-info'));
+
+// The converter's worker ---------------------------------------------------------
+
+class Cancelled extends Error {}
+
+const calls = new Map();  // call number: { resolve, reject }
+let nextCall = 1;
+let busySince = 0;
+let busyTimer = 0;
+
+// Work that takes longer than 200 ms shows the progress row, with the time
+// it has taken and Cancel.
+function showBusy() {
+  if (calls.size === 0) {
+    clearInterval(busyTimer);
+    busyTimer = 0;
+    $('busy').hidden = true;
+    return;
+  }
+  if (busyTimer) return;
+  busySince = performance.now();
+  busyTimer = setInterval(() => {
+    const seconds = (performance.now() - busySince) / 1000;
+    if (seconds < 0.2) return;
+    $('busy').hidden = false;
+    $('busy-text').textContent = `${$('status').textContent} ${seconds.toFixed(1)} s`;
+  }, 100);
+}
+
+function call(op, args = {}, transfer = []) {
+  return new Promise((resolve, reject) => {
+    const number = nextCall++;
+    calls.set(number, { resolve, reject });
+    showBusy();
+    state.worker.postMessage({ call: number, op, args }, transfer);
+  });
+}
+
+function startWorker() {
+  const worker = new Worker(new URL('./worker.js', import.meta.url), { type: 'module' });
+  worker.onmessage = ({ data }) => {
+    const pending = calls.get(data.call);
+    if (!pending) return;
+    calls.delete(data.call);
+    showBusy();
+    if ('error' in data) pending.reject(new Error(data.error));
+    else pending.resolve(data.result);
+  };
+  // Memory the browser refuses ends the module; the page can only say so.
+  worker.onerror = (event) => {
+    event.preventDefault();
+    stopCalls(new Error(event.message));
+    $('status').textContent = `The converter stopped (${event.message}); reload the page to go on.`;
+    for (const id of ['open-button', 'download', 'download-all']) $(id).disabled = true;
+  };
+  state.worker = worker;
+  return call('start');
+}
+
+function stopCalls(reason) {
+  for (const pending of calls.values()) pending.reject(reason);
+  calls.clear();
+  showBusy();
+}
+
+// Cancel: the worker and its work end; a new one opens the pictures again.
+async function cancelWork() {
+  state.worker.terminate();
+  stopCalls(new Cancelled('cancelled'));
+  await startWorker();
+  for (const [name, bytes] of state.files) call('setFile', { name, bytes });
+  for (const image of state.images) image.id = (await call('open', { name: image.name, bytes: image.bytes })).id;
+  sayStatus('Cancelled.');
+  update();
+}
 
 // Messages ----------------------------------------------------------------------
 
@@ -60,13 +135,13 @@ async function openFiles(fileList) {
   for (const file of fileList) {
     await working(`Reading ${file.name}…`);
     const bytes = new Uint8Array(await file.arrayBuffer());
-    const loaded = state.R.load(bytes, file.name);
+    const loaded = await call('open', { name: file.name, bytes });
     if (loaded.warnings) say(`${file.name}: ${loaded.warnings}`);
     if (!loaded.ok) {
       failures.push(failureLines(loaded).map((line) => `${file.name}: ${line}`).join('\n'));
       continue;
     }
-    state.images.push({ name: file.name, bytes, picture: loaded.picture, fileType: loaded.fileType,
+    state.images.push({ id: loaded.id, name: file.name, bytes, info: loaded.info, fileType: loaded.fileType,
       frames: loaded.frames });
     state.selected = state.images.length - 1;
     opened++;
@@ -95,15 +170,15 @@ function imageFolders() {
 
 function closeImage(i) {
   const [image] = state.images.splice(i, 1);
-  image.picture.delete();
+  call('close', { id: image.id });
   state.selected = Math.min(state.selected, state.images.length - 1);
 }
 
-function describe(picture) {
-  const colours = picture.paletteSize() === 0
-    ? (picture.hasAlpha() ? 'true colour with alpha' : 'true colour')
-    : `${picture.paletteSize()} colours${picture.hasTransparentEntry() ? ', entry 0 transparent' : ''}`;
-  return `${picture.width()} × ${picture.height()}, ${colours}`;
+function describe(info) {
+  const colours = info.paletteSize === 0
+    ? (info.hasAlpha ? 'true colour with alpha' : 'true colour')
+    : `${info.paletteSize} colours${info.hasTransparentEntry ? ', entry 0 transparent' : ''}`;
+  return `${info.width} × ${info.height}, ${colours}`;
 }
 
 function renderImages() {
@@ -114,7 +189,7 @@ function renderImages() {
     const item = document.createElement('li');
     const choose = document.createElement('button');
     choose.type = 'button';
-    choose.textContent = `${folders[i]}${image.name}: ${describe(image.picture)}${image.frames > 1 ? `, ${image.frames} frames` : ''}`;
+    choose.textContent = `${folders[i]}${image.name}: ${describe(image.info)}${image.frames > 1 ? `, ${image.frames} frames` : ''}`;
     choose.setAttribute('aria-pressed', String(i === state.selected));
     choose.addEventListener('click', () => {
       state.selected = i;
@@ -226,7 +301,7 @@ async function addConversion() {
     $('palette-input').focus();
     return;
   }
-  if (!state.files.has(file.name)) state.files.set(file.name, new Uint8Array(await file.arrayBuffer()));
+  if (!state.files.has(file.name)) await setFile(file);
   addCommand(`${word}${file.name}`);
 }
 
@@ -279,9 +354,14 @@ function download(name, bytes, type = 'application/octet-stream') {
   setTimeout(() => URL.revokeObjectURL(url), 10000);
 }
 
-function runImage(image, commands) {
-  const run = runCommands(state.R, image, commands, { files: state.files });
-  if (run.picture && run.picture !== image.picture) run.picture.delete();
+async function setFile(file) {
+  const bytes = new Uint8Array(await file.arrayBuffer());
+  state.files.set(file.name, bytes);
+  await call('setFile', { name: file.name, bytes });
+}
+
+async function runImage(image, commands) {
+  const run = await call('run', { id: image.id, commands });
   for (const text of run.texts) say(text);
   for (const text of run.reports) sayError(text);
   return run;
@@ -300,7 +380,13 @@ async function downloadSelected() {
   await working(`Converting ${image.name}…`);
   // The conversion's time, for the benchmark (performance.getEntriesByName).
   const start = performance.now();
-  const run = runImage(image, commands);
+  let run;
+  try {
+    run = await runImage(image, commands);
+  } catch (e) {
+    if (e instanceof Cancelled) return;
+    throw e;
+  }
   performance.measure('rastra-convert', { start, end: performance.now() });
   // Every file the run made: a save typed among the commands is not lost
   // to the Output section's. One file comes as it is, several in a zip.
@@ -342,11 +428,17 @@ async function downloadAll() {
   await working(`Converting ${countText(state.images.length, 'picture')}…`);
   const folders = imageFolders();
   let failed = false;
-  const outputs = state.images.flatMap((image, i) => {
-    const run = runImage(image, commands);
-    failed ||= run.reports.length > 0;
-    return run.outputs.map((o) => ({ path: folders[i] + o.path, bytes: o.bytes }));
-  });
+  const outputs = [];
+  try {
+    for (const [i, image] of state.images.entries()) {
+      const run = await runImage(image, commands);
+      failed ||= run.reports.length > 0;
+      outputs.push(...run.outputs.map((o) => ({ path: folders[i] + o.path, bytes: o.bytes })));
+    }
+  } catch (e) {
+    if (e instanceof Cancelled) return;
+    throw e;
+  }
   if (outputs.length === 0) return;
   await downloadZip('rastra.zip', latestFiles(outputs), !failed);
 }
@@ -354,14 +446,14 @@ async function downloadAll() {
 // Size report -------------------------------------------------------------------
 
 // keyboard: the chosen row keeps the focus when the table is redrawn.
-function chooseFormat(format, keyboard = false) {
+async function chooseFormat(format, keyboard = false) {
   const type = typeOf($('type').value);
   if (type !== 1 && type !== 3) {
     $('type').value = '1';
     fillFormats();
   }
   $('format').value = String(format);
-  update();
+  await update();
   if (keyboard) $('size-report').querySelector('tbody tr[aria-selected="true"]')?.focus();
 }
 
@@ -421,7 +513,11 @@ function updateCommandLine() {
   return commands;
 }
 
-function update() {
+// Each change asks the worker for the picture anew; an answer to an older
+// question is dropped.
+let rendering = 0;
+
+async function update() {
   const image = state.images[state.selected];
   const typeOption = (t) => $('type').querySelector(`option[value="${t}"]`);
   const animated = image?.frames > 1;
@@ -429,6 +525,7 @@ function update() {
   typeOption(7).disabled = !animated;
   const commands = updateCommandLine();
   if (!commands) return;
+  const asked = ++rendering;
   $('picture-error').textContent = '';
   if (!image) {
     $('picture-info').textContent = 'No image opened.';
@@ -437,34 +534,34 @@ function update() {
     return;
   }
   // The picture the commands leave, then as the chosen TYPE and FORMAT store it.
-  const options = settingsOf(commands);
-  const run = runCommands(state.R, image, state.commands, { options, files: state.files });
-  $('command-error').textContent = run.reports.join('\n');
-  $('picture-error').textContent = run.reports.join('\n');
-  if (run.reports.length) {
-    $('status').textContent = run.reports[0];
+  const { type, format } = outputSettings();
+  let shown;
+  try {
+    shown = await call('render', { id: image.id, commands: state.commands, all: commands, type, format,
+      showOpened: showOpened() });
+  } catch (e) {
+    if (e instanceof Cancelled) return;
+    throw e;
+  }
+  if (asked !== rendering) return;
+  $('command-error').textContent = shown.reports.join('\n');
+  $('picture-error').textContent = shown.reports.join('\n');
+  if (shown.reports.length) {
+    $('status').textContent = shown.reports[0];
     $('status').classList.add('error');
   }
-  const result = run.picture;
-  if (!result) {
+  if (!shown.result) {
     $('picture-info').textContent = `${image.name}: the commands leave no picture.`;
     view.show(null);
     renderReport(null);
     return;
   }
-  $('picture-info').textContent = `${image.name}: opened ${describe(image.picture)}; after the commands ${describe(result)}.`;
-  renderReport(state.R.sizeReport(result, options));
-  const { type, format } = outputSettings();
-  if (showOpened()) {
-    view.show(image.picture, false);
-  } else {
-    const preview = previewPicture(state.R, result, type, format, options);
-    if (preview.text) $('command-error').textContent = preview.text;
-    view.show(preview.picture ?? result, Boolean(preview.picture), preview.keepAlpha ?? true, preview.alpha);
-  }
-  if (view.shown?.picture === result) view.shown.owned = result !== image.picture;
-  else if (result !== image.picture) result.delete();
+  $('picture-info').textContent = `${image.name}: opened ${describe(image.info)}; after the commands ${describe(shown.result)}.`;
+  renderReport(shown.report);
+  if (shown.previewText) $('command-error').textContent = shown.previewText;
+  view.show(shown.view);
   view.showPixel(view.cursor.x, view.cursor.y);
+  document.body.dataset.shown = String(asked);
 }
 
 function wire() {
@@ -492,7 +589,7 @@ function wire() {
   // A palette file chosen here is known by its name to typed commands too.
   $('palette-input').addEventListener('change', async (e) => {
     const file = e.target.files[0];
-    if (file) state.files.set(file.name, new Uint8Array(await file.arrayBuffer()));
+    if (file) await setFile(file);
     update();
   });
   $('add-edit').addEventListener('change', showEditParameters);
@@ -522,6 +619,7 @@ function wire() {
   $('download').addEventListener('click', downloadSelected);
   $('download-all').addEventListener('click', downloadAll);
   $('close-all').addEventListener('click', closeAll);
+  $('cancel').addEventListener('click', cancelWork);
   $('copy-command-line').addEventListener('click', () => navigator.clipboard?.writeText($('command-line').value));
   $('zoom').addEventListener('change', () => view.setZoom($('zoom').value));
   const step = (direction) => {
@@ -543,12 +641,7 @@ const WARM_UP_PNG = 'iVBORw0KGgoAAAANSUhEUgAAABAAAAAQCAIAAACQkWg2AAACY0lEQVR4nAX
 
 function warmUp() {
   const bytes = Uint8Array.from(atob(WARM_UP_PNG), (c) => c.charCodeAt(0));
-  const loaded = state.R.load(bytes, 'warm-up.png');
-  if (!loaded.ok) return;
-  const run = runCommands(state.R, { name: 'warm-up.png', bytes, picture: loaded.picture, fileType: loaded.fileType },
-    parseCommands('-scale1600%,1600% -convertinto565 -saveaswarm,1,8,1 -convertintobestpalette -sizereport'));
-  if (run.picture !== loaded.picture) run.picture?.delete();
-  loaded.picture.delete();
+  call('warmUp', { bytes }).catch(() => {});
 }
 
 async function start() {
@@ -557,13 +650,7 @@ async function start() {
   wire();
   renderCommands();
   try {
-    state.R = await createRastra({
-      // Memory the browser refuses ends the module; the page can only say so.
-      onAbort: (what) => {
-        $('status').textContent = `The converter stopped (${what}); reload the page to go on.`;
-        for (const id of ['open-button', 'download', 'download-all']) $(id).disabled = true;
-      },
-    });
+    await startWorker();
   } catch (e) {
     $('status').textContent = `The converter could not start: ${e.message ?? e}`;
     return;
