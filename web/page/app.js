@@ -7,13 +7,12 @@ import {
   saveAsArgument,
 } from './commands.js';
 import { View } from './view.js';
-import { makeZip } from './zip.js';
 
 const $ = (id) => document.getElementById(id);
 
 const state = {
   worker: null,
-  images: [],    // { id (the worker's), name, bytes, info, fileType, frames }
+  images: [],    // { id (the worker's), name, file, info, fileType, frames }
   selected: -1,
   commands: [],  // parsed commands, without the save of the Output section
   files: new Map(),  // palette files by name, for -convertintocustompalette
@@ -90,7 +89,7 @@ async function cancelWork() {
   stopCalls(new Cancelled('cancelled'));
   await startWorker();
   for (const [name, bytes] of state.files) call('setFile', { name, bytes });
-  for (const image of state.images) image.id = (await call('open', { name: image.name, bytes: image.bytes })).id;
+  for (const image of state.images) image.id = (await call('open', { name: image.name, file: image.file })).id;
   sayStatus('Cancelled.');
   update();
 }
@@ -134,14 +133,14 @@ async function openFiles(fileList) {
   let opened = 0;
   for (const file of fileList) {
     await working(`Reading ${file.name}…`);
-    const bytes = new Uint8Array(await file.arrayBuffer());
-    const loaded = await call('open', { name: file.name, bytes });
+    // The worker reads the file itself: a Blob passes without copying.
+    const loaded = await call('open', { name: file.name, file });
     if (loaded.warnings) say(`${file.name}: ${loaded.warnings}`);
     if (!loaded.ok) {
       failures.push(failureLines(loaded).map((line) => `${file.name}: ${line}`).join('\n'));
       continue;
     }
-    state.images.push({ id: loaded.id, name: file.name, bytes, info: loaded.info, fileType: loaded.fileType,
+    state.images.push({ id: loaded.id, name: file.name, file, info: loaded.info, fileType: loaded.fileType,
       frames: loaded.frames });
     state.selected = state.images.length - 1;
     opened++;
@@ -343,8 +342,10 @@ function fullCommands() {
   return [...settingArguments().map(parseCommand), ...state.commands, parseCommand(saveAsArgument(save))];
 }
 
-function download(name, bytes, type = 'application/octet-stream') {
-  const url = URL.createObjectURL(new Blob([bytes], { type }));
+// blob: the file as the worker made it (a Blob costs the page's thread
+// nothing, where a large file's bytes would hold it).
+function download(name, blob) {
+  const url = URL.createObjectURL(blob);
   const link = document.createElement('a');
   link.href = url;
   link.download = name;
@@ -394,8 +395,8 @@ async function downloadSelected() {
   if (files.length === 0) return;
   if (files.length === 1) {
     const [file] = files;
-    download(file.path.slice(file.path.lastIndexOf('/') + 1), file.bytes);
-    const text = `${image.name}: saved ${file.path} (${file.bytes.length} bytes)`;
+    download(file.path.slice(file.path.lastIndexOf('/') + 1), file.blob);
+    const text = `${image.name}: saved ${file.path} (${file.blob.size} bytes)`;
     say(text);
     if (run.reports.length === 0) sayStatus(text);
     return;
@@ -410,9 +411,9 @@ function latestFiles(outputs) {
 }
 
 async function downloadZip(name, files, showStatus) {
-  const zip = await makeZip(files);
-  download(name, zip, 'application/zip');
-  const text = `saved ${name}: ${countText(files.length, 'file')} (${zip.length} bytes)`;
+  const zip = await call('zip', { files });
+  download(name, zip);
+  const text = `saved ${name}: ${countText(files.length, 'file')} (${zip.size} bytes)`;
   say(text);
   if (showStatus) sayStatus(text);
 }
@@ -433,7 +434,7 @@ async function downloadAll() {
     for (const [i, image] of state.images.entries()) {
       const run = await runImage(image, commands);
       failed ||= run.reports.length > 0;
-      outputs.push(...run.outputs.map((o) => ({ path: folders[i] + o.path, bytes: o.bytes })));
+      outputs.push(...run.outputs.map((o) => ({ path: folders[i] + o.path, blob: o.blob })));
     }
   } catch (e) {
     if (e instanceof Cancelled) return;
@@ -538,7 +539,7 @@ async function update() {
   let shown;
   try {
     shown = await call('render', { id: image.id, commands: state.commands, all: commands, type, format,
-      showOpened: showOpened() });
+      showOpened: showOpened(), limit: view.drawLimit() });
   } catch (e) {
     if (e instanceof Cancelled) return;
     throw e;
@@ -621,14 +622,26 @@ function wire() {
   $('close-all').addEventListener('click', closeAll);
   $('cancel').addEventListener('click', cancelWork);
   $('copy-command-line').addEventListener('click', () => navigator.clipboard?.writeText($('command-line').value));
-  $('zoom').addEventListener('change', () => view.setZoom($('zoom').value));
+  // A picture drawn smaller than it is (to fit) is drawn again at its size
+  // when the zoom wants more pixels.
+  const zoomed = () => {
+    if (view.needsRedraw()) update();
+  };
+  $('zoom').addEventListener('change', () => {
+    view.setZoom($('zoom').value);
+    zoomed();
+  });
   const step = (direction) => {
     const zoom = view.stepZoom(direction, [...$('zoom').options].map((o) => o.value).filter((v) => v !== 'fit'));
     if (zoom) $('zoom').value = zoom;
+    zoomed();
   };
   $('zoom-in').addEventListener('click', () => step(1));
   $('zoom-out').addEventListener('click', () => step(-1));
-  window.addEventListener('resize', () => view.applyZoom());
+  window.addEventListener('resize', () => {
+    view.applyZoom();
+    zoomed();
+  });
   $('view').addEventListener('pointermove', (e) => view.pointerPixel(e));
   $('view').addEventListener('keydown', (e) => view.keyPixel(e));
 }

@@ -11,32 +11,44 @@ export class View {
     this.canvas = canvas;
     this.box = box;
     this.info = info;
-    this.shown = null;  // { width, height, rgba, indices, keepAlpha }
+    this.shown = null;  // { width, height, rgba, indices, bitmap }
     this.cursor = { x: 0, y: 0 };
     this.zoom = 'fit';
   }
 
-  // Draws shown (null: nothing): width x height pixels as RGBA bytes, the
-  // palette index of each (null for true colour), and keepAlpha false to
-  // show every pixel opaque (the pixel read-out keeps the alpha).
+  // Draws shown (null: nothing): width x height pixels as RGBA bytes for
+  // the read-out, the palette index of each (null for true colour), and the
+  // bitmap the canvas shows.
   show(shown) {
     this.shown = shown;
     const canvas = this.canvas;
+    const context = canvas.getContext('bitmaprenderer');
     if (!shown) {
       canvas.width = 1;
       canvas.height = 1;
-      canvas.getContext('2d').clearRect(0, 0, 1, 1);
+      context.transferFromImageBitmap(null);
       return;
     }
-    const { width: w, height: h } = shown;
-    const pixels = new Uint8ClampedArray(shown.rgba);
-    if (!shown.keepAlpha) {
-      for (let i = 3; i < pixels.length; i += 4) pixels[i] = 255;
-    }
-    canvas.width = w;
-    canvas.height = h;
-    canvas.getContext('2d').putImageData(new ImageData(pixels, w, h), 0, 0);
+    canvas.width = shown.bitmap.width;
+    canvas.height = shown.bitmap.height;
+    context.transferFromImageBitmap(shown.bitmap);
     this.applyZoom();
+  }
+
+  // The most device pixels the canvas shows the picture at when it fits
+  // the box (null: every pixel, for a zoom): a photo drawn in all its pixels
+  // costs the browser half a second to paint.
+  drawLimit() {
+    if (this.zoom !== 'fit') return null;
+    const ratio = window.devicePixelRatio || 1;
+    return { width: Math.ceil(this.box.clientWidth * ratio), height: Math.ceil(window.innerHeight * 0.65 * ratio) };
+  }
+
+  // Whether the picture was drawn with fewer pixels than the zoom shows.
+  needsRedraw() {
+    if (!this.shown) return false;
+    const ratio = window.devicePixelRatio || 1;
+    return this.shown.bitmap.width < Math.min(this.shown.width, Math.ceil(this.shown.width * this.zoomFactor() * ratio));
   }
 
   zoomFactor() {

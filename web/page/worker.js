@@ -4,6 +4,7 @@
 // { call, error }; pixels come back as transferred buffers.
 import createRastra from './rastra.js';
 import { parseCommands, previewPicture, runCommands, settingsOf } from './commands.js';
+import { makeZip } from './zip.js';
 
 let R = null;
 const images = new Map();  // id: { name, bytes, picture, fileType, frames }
@@ -17,20 +18,49 @@ function info(picture) {
   };
 }
 
-// What the page's view draws: the pixels (with the alpha of alpha, a
-// picture whose alpha channel counts instead), the palette indices, and
-// whether the alpha shows.
-function viewOf(picture, keepAlpha, alpha) {
+// What the page's view shows: the pixels for the read-out (with the alpha
+// of alpha, a picture whose alpha channel counts instead), the palette
+// indices, and the bitmap the canvas takes as it is (every pixel opaque
+// unless keepAlpha), made here: a photo's pixels would hold the page's
+// thread for half a second.
+async function viewOf(picture, keepAlpha, alpha, limit) {
   const rgba = picture.rgba();
   if (alpha) {
     const source = alpha.rgba();
     for (let i = 3; i < rgba.length; i += 4) rgba[i] = source[i];
   }
-  return { width: picture.width(), height: picture.height(), rgba, indices: picture.indices(),
-    keepAlpha: keepAlpha || Boolean(alpha) };
+  const width = picture.width();
+  const height = picture.height();
+  const shown = new Uint8ClampedArray(rgba);
+  if (!keepAlpha && !alpha) {
+    for (let i = 3; i < shown.length; i += 4) shown[i] = 255;
+  }
+  // Fitted into limit (the device pixels the page shows it at), when given.
+  const scale = limit ? Math.min(1, limit.width / width, limit.height / height) : 1;
+  const size = scale < 1
+    ? { resizeWidth: Math.max(1, Math.round(width * scale)), resizeHeight: Math.max(1, Math.round(height * scale)),
+      resizeQuality: 'medium' }
+    : {};
+  const bitmap = await createImageBitmap(new ImageData(shown, width, height),
+    { premultiplyAlpha: 'none', colorSpaceConversion: 'none', ...size });
+  return { width, height, rgba, indices: picture.indices(), bitmap };
 }
 
-const transfers = (view) => (view ? [view.rgba.buffer, ...(view.indices ? [view.indices.buffer] : [])] : []);
+const transfers = (view) => (view ? [view.rgba.buffer, view.bitmap, ...(view.indices ? [view.indices.buffer] : [])] : []);
+
+// A file's bytes as a Blob, handed to the browser a few megabytes at a time:
+// the C file of a photo runs to hundreds of megabytes, and handed over at
+// once it holds up the browser's answers to the page's input.
+const BLOB_PART = 4 << 20;
+
+async function blobOf(bytes) {
+  const parts = [];
+  for (let at = 0; at < bytes.length; at += BLOB_PART) {
+    parts.push(new Blob([bytes.subarray(at, at + BLOB_PART)]));
+    await new Promise((resolve) => setTimeout(resolve, 0));
+  }
+  return new Blob(parts);
+}
 
 const OPS = {
   async start() {
@@ -38,7 +68,8 @@ const OPS = {
     return true;
   },
 
-  open({ name, bytes }) {
+  async open({ name, file }) {
+    const bytes = new Uint8Array(await file.arrayBuffer());
     const loaded = R.load(bytes, name);
     if (!loaded.ok) return { ok: false, text: loaded.text, said: loaded.said, warnings: loaded.warnings };
     const id = nextId++;
@@ -60,7 +91,7 @@ const OPS = {
 
   // The selected picture as the page shows it: the commands' result, its
   // size report, and the view as opened or as TYPE and FORMAT store it.
-  render({ id, commands, all, type, format, showOpened }) {
+  async render({ id, commands, all, type, format, showOpened, limit }) {
     const image = images.get(id);
     const options = settingsOf(all);
     const run = runCommands(R, image, commands, { options, files });
@@ -68,11 +99,11 @@ const OPS = {
     if (!result) return { reports: run.reports, result: null };
     const reply = { reports: run.reports, result: info(result), report: R.sizeReport(result, options) };
     if (showOpened) {
-      reply.view = viewOf(image.picture, true);
+      reply.view = await viewOf(image.picture, true, undefined, limit);
     } else {
       const preview = previewPicture(R, result, type, format, options);
       reply.previewText = preview.text;
-      reply.view = viewOf(preview.picture ?? result, preview.keepAlpha ?? true, preview.alpha);
+      reply.view = await viewOf(preview.picture ?? result, preview.keepAlpha ?? true, preview.alpha, limit);
       preview.picture?.delete();
       preview.alpha?.delete();
     }
@@ -81,11 +112,19 @@ const OPS = {
   },
 
   // The commands run for Download: the files, the texts and the reports.
-  run({ id, commands }) {
+  async run({ id, commands }) {
     const image = images.get(id);
     const run = runCommands(R, image, commands, { files });
     if (run.picture && run.picture !== image.picture) run.picture.delete();
-    return { outputs: run.outputs, texts: run.texts, reports: run.reports };
+    const outputs = [];
+    for (const o of run.outputs) outputs.push({ path: o.path, blob: await blobOf(o.bytes) });
+    return { outputs, texts: run.texts, reports: run.reports };
+  },
+
+  // The archive of files ({ path, blob }), as a Blob.
+  async zip({ files }) {
+    const read = await Promise.all(files.map(async (f) => ({ path: f.path, bytes: new Uint8Array(await f.blob.arrayBuffer()) })));
+    return new Blob([await makeZip(read)], { type: 'application/zip' });
   },
 
   warmUp({ bytes }) {
@@ -102,7 +141,6 @@ const OPS = {
 
 function transfersOf(op, result) {
   if (op === 'render') return transfers(result.view);
-  if (op === 'run') return result.outputs.map((o) => o.bytes.buffer);
   return [];
 }
 
