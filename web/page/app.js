@@ -59,6 +59,10 @@ function call(op, args = {}, transfer = []) {
 function startWorker() {
   const worker = new Worker(new URL('./worker.js', import.meta.url), { type: 'module' });
   worker.onmessage = ({ data }) => {
+    if (data.aborted) {
+      stopped(data.aborted);
+      return;
+    }
     const pending = calls.get(data.call);
     if (!pending) return;
     calls.delete(data.call);
@@ -66,15 +70,20 @@ function startWorker() {
     if ('error' in data) pending.reject(new Error(data.error));
     else pending.resolve(data.result);
   };
-  // Memory the browser refuses ends the module; the page can only say so.
   worker.onerror = (event) => {
     event.preventDefault();
-    stopCalls(new Error(event.message));
-    $('status').textContent = `The converter stopped (${event.message}); reload the page to go on.`;
-    for (const id of ['open-button', 'download', 'download-all']) $(id).disabled = true;
+    stopped(event.message);
   };
   state.worker = worker;
   return call('start');
+}
+
+// The module ended (memory the browser refused): the page can only say so.
+function stopped(what) {
+  stopCalls(new Cancelled(what));
+  $('status').textContent = `The converter stopped (${what}); reload the page to go on.`;
+  $('status').classList.add('error');
+  for (const id of ['open-button', 'download', 'download-all']) $(id).disabled = true;
 }
 
 function stopCalls(reason) {
@@ -134,7 +143,13 @@ async function openFiles(fileList) {
   for (const file of fileList) {
     await working(`Reading ${file.name}…`);
     // The worker reads the file itself: a Blob passes without copying.
-    const loaded = await call('open', { name: file.name, file });
+    let loaded;
+    try {
+      loaded = await call('open', { name: file.name, file });
+    } catch (e) {
+      if (e instanceof Cancelled) return;  // Cancel ends the opening of the rest too
+      throw e;
+    }
     if (loaded.warnings) say(`${file.name}: ${loaded.warnings}`);
     if (!loaded.ok) {
       failures.push(failureLines(loaded).map((line) => `${file.name}: ${line}`).join('\n'));

@@ -64,7 +64,8 @@ async function blobOf(bytes) {
 
 const OPS = {
   async start() {
-    R = await createRastra({});
+    // Memory the browser refuses ends the module; the page says so.
+    R = await createRastra({ onAbort: (what) => self.postMessage({ aborted: String(what) }) });
     return true;
   },
 
