@@ -17,6 +17,7 @@ const skip = (await browserMissing()) ?? false;
 const WIDTH = 6000;
 const HEIGHT = 4000;
 const ANSWER_MS = 100;
+const STALL_MS = 250;
 
 // Smooth colours with fine noise, as a photo has (neither flat nor random),
 // made quickly: the picture is made at test time, not kept in the repository.
@@ -105,11 +106,17 @@ test(`a ${WIDTH} x ${HEIGHT} picture: the page answers while it is read and conv
     assert.equal(download.suggestedFilename(), 'photo.c');
     assert.ok(fs.statSync(await download.path()).size > WIDTH * HEIGHT * 2, 'the C file holds every pixel');
 
+    // Work on the page's thread holds input for hundreds of milliseconds at
+    // least (a photo's pixels drawn there: 500 ms; converted there: seconds).
+    // A starved 2-core machine can leave the thread unscheduled now and then:
+    // one answer in fifty may pass 100 ms, none 250 ms.
     for (const [what, { times, progress }] of [['reading', opening], ['converting', converting]]) {
       assert.ok(times.length >= 5, `${what} was too quick to measure (${times.length} events)`);
       assert.ok(progress, `no progress shown while ${what}`);
+      const late = times.filter((t) => t >= ANSWER_MS);
       const slowest = Math.max(...times);
-      assert.ok(slowest < ANSWER_MS, `an input waited ${slowest.toFixed(0)} ms while ${what}`);
+      assert.ok(late.length <= Math.floor(times.length / 50) && slowest < STALL_MS,
+        `inputs waited ${late.map((t) => t.toFixed(0)).join(', ')} ms of ${times.length} while ${what}`);
     }
 
     // Cancel: the work ends, the picture stays open and shows again.

@@ -94,6 +94,7 @@ const OPS = {
   // size report, and the view as opened or as TYPE and FORMAT store it.
   async render({ id, commands, all, type, format, showOpened, limit }) {
     const image = images.get(id);
+    if (!image) return { reports: [], result: null };  // closed while the question waited
     const options = settingsOf(all);
     const run = runCommands(R, image, commands, { options, files });
     const result = run.picture;
@@ -115,6 +116,7 @@ const OPS = {
   // The commands run for Download: the files, the texts and the reports.
   async run({ id, commands }) {
     const image = images.get(id);
+    if (!image) return { outputs: [], texts: [], reports: [] };
     const run = runCommands(R, image, commands, { files });
     if (run.picture && run.picture !== image.picture) run.picture.delete();
     const outputs = [];
