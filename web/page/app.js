@@ -31,6 +31,7 @@ let busyTimer = 0;
 // Work that takes longer than 200 ms shows the progress row, with the time
 // it has taken and Cancel.
 function showBusy() {
+  document.body.dataset.busy = String(calls.size > 0);  // for tools that wait for the page
   if (calls.size === 0) {
     clearInterval(busyTimer);
     busyTimer = 0;
