@@ -50,6 +50,15 @@ test('arguments the command line refuses are refused with the reason', () => {
     ['-saveaslogo,6,8', /TYPE 6 takes FORMAT 1, 2, 4 or 5/],
     ['-useargb2', /0 or 1/],
     ['-sizereportxml', /CSV/],
+    ['-flashbudget', /flash budget is a number of bytes/],
+    ['-flashbudget5,', /flash budget is a number of bytes/],
+    ['-flashbudget,', /flash budget is a number of bytes/],
+    ['-flashbudget1k', /flash budget is a number of bytes/],
+    ['-flashbudget1234567890123456789', /flash budget is a number of bytes/],
+    ['-maxoutput', /output limit is a number of bytes/],
+    ['-maxoutput000', /not 0/],
+    ['-maxoutput-5', /output limit is a number of bytes/],
+    ['-maxoutput1234567890123456789', /1 to 18 digits/],
   ];
   for (const [argument, reason] of cases) {
     assert.throws(() => parseCommand(argument), (e) => e instanceof CommandError && reason.test(e.message), argument);
@@ -73,7 +82,11 @@ test('the files saves make, as the command line names them', () => {
   assert.equal(saveAsArgument({ name: 'a', type: 5, format: 8, noPalette: true }), '-saveasa,5');
   assert.deepEqual(splitArguments('-a "-saveasmy file,1" -b'), ['-a', '-saveasmy file,1', '-b']);
   assert.deepEqual(settingsOf(['-useargb1', '-bigendian1', '-useargb0'].map(parseCommand)),
-    { useArgb: false, bigEndian: true, preserveTrans: false });
+    { useArgb: false, bigEndian: true, preserveTrans: false, maxOutputBytes: '' });
+  // The last limit wins; digits go to the module as they are (no 64-bit count
+  // survives a JavaScript number), without leading zeros.
+  assert.equal(settingsOf(['-maxoutput5', '-maxoutput012345678901234567'].map(parseCommand)).maxOutputBytes,
+    '12345678901234567');
 });
 
 test('the zip archive holds the last file of each path', async () => {

@@ -11,7 +11,7 @@ import { CASES, PALETTE_NAME, corpusMissing, loadCommands, loadModule, nativePro
 const program = nativeProgram();
 const built = fs.existsSync(path.join(site, 'rastra.wasm'));
 const skip = !built ? 'the page is not built (scripts/build_web.sh)' : !program ? 'no native rastra (build/rastra)' : false;
-const { parseCommands, runCommands } = await loadCommands();
+const { budgetRefusal, parseCommands, runCommands } = await loadCommands();
 const R = skip ? null : await loadModule();
 
 for (const { images, commands } of CASES) {
@@ -74,6 +74,46 @@ for (const { images, commands, files = {} } of FAILING) {
     }
     if (run.picture && run.picture !== loaded.picture) run.picture.delete();
     loaded.picture.delete();
+    fs.rmSync(native.dir, { recursive: true });
+  });
+}
+
+// The words for the whole run over a set of pictures: a flash budget the C
+// files pass (the program writes nothing and says why), one they keep (every
+// file written), and the largest file a save may write.
+const RUN_WIDE = [
+  { images: ['png/basn2c08.png', 'jpeg/h2v2.jpg'], commands: '-flashbudget100 -saveas%n,1,8' },
+  { images: ['png/basn2c08.png', 'png/basn3p08.png'], commands: '-flashbudget,3000 -convertintobestpalette -saveas%n,1 -saveas%n,P' },
+  { images: ['png/basn2c08.png', 'png/basn3p08.png'], commands: '-flashbudget5000,6000 -saveas%n,1,8 -flashbudget1000000,3000000' },
+  { images: ['png/basn2c08.png', 'png/basn3p08.png'], commands: '-convertintobestpalette -saveas%n,1,8,1 -saveas%n,P -flashbudget,100000' },
+  { images: ['png/basn2c08.png', 'png/basn6a08.png'], commands: '-maxoutput2000 -saveas%n,1 -saveas%n,2 -saveas%n,5 -saveas%n,4' },
+  { images: ['png/basn2c08.png'], commands: '-maxoutput100000 -saveas%n,1 -saveas%n,3' },
+];
+
+for (const { images, commands } of RUN_WIDE) {
+  const missing = corpusMissing(images);
+  test(`run-wide as the program: ${images.join(' ')} ${commands}`, { skip: skip || (missing && `corpus file ${missing} absent`) }, () => {
+    const parsed = parseCommands(commands);
+    const native = runNative(program, images, parsed.map((c) => c.argument));
+    const reports = [];
+    const outputs = [];
+    for (const image of images) {
+      const name = path.basename(image);
+      const bytes = fs.readFileSync(path.join(corpus, image));
+      const loaded = R.load(bytes, name);
+      const run = runCommands(R, { name, bytes, picture: loaded.picture, fileType: loaded.fileType }, parsed, {});
+      reports.push(...run.reports);
+      outputs.push(...run.outputs);
+      if (run.picture && run.picture !== loaded.picture) run.picture.delete();
+      loaded.picture.delete();
+    }
+    const refusal = budgetRefusal(R, parsed, outputs);
+    assert.deepEqual([...reports, ...refusal], native.messages);
+    const written = refusal.length > 0 ? [] : outputs;
+    assert.deepEqual(written.map((o) => o.path).sort(), native.files.sort());
+    for (const { path: file, bytes: out } of written) {
+      assert.ok(Buffer.from(out).equals(fs.readFileSync(path.join(native.dir, file))), `${file} differs`);
+    }
     fs.rmSync(native.dir, { recursive: true });
   });
 }

@@ -21,12 +21,14 @@
 // The one reach inside the library: a GIF or PNG save of the command line goes
 // on with the picture the writer converted (see WriteConverting).
 #include "api/ImageAccess.h"
+#include "app/Manifest.h"
 #include "api/Outcome.h"
 #include "readers/ImageReaders.h"
 #include "image/Palette.h"
 #include "writers/ImageWriters.h"
 #include "writers/PaletteWriter.h"
 #include "writers/SharedPaletteWriter.h"
+#include "writers/SizeReport.h"
 
 namespace rastra::web {
 
@@ -87,9 +89,16 @@ struct Options {
   bool useArgb = false;
   bool bigEndian = false;
   bool preserveTrans = false;
+  // -maxoutput's digits ("" for the program's default): a string, as a
+  // JavaScript number cannot hold every 18-digit count.
+  std::string maxOutputBytes;
 };
 
-OutputOptions ToOutputOptions(const Options& o) { return OutputOptions{o.useArgb, o.bigEndian, o.preserveTrans}; }
+OutputOptions ToOutputOptions(const Options& o) {
+  OutputOptions options{o.useArgb, o.bigEndian, o.preserveTrans};
+  if (!o.maxOutputBytes.empty()) options.maxOutputBytes = std::stoull(o.maxOutputBytes);
+  return options;
+}
 
 // The module's memory ends at 4 GiB (what a browser gives a page's
 // WebAssembly), and a job holds its source and its result at once: no
@@ -272,6 +281,7 @@ val WriteConverting(const Picture& picture, int type, const std::string& name, c
   WriteResult result = WriteImageFile(ImageAccess::Get(picture.image()), sink, name, OutputSpec{}, type,
                                       ToOutputOptions(options), ctx);
   val outcome = result.Ok() ? Outcome(Status{}) : Failure(result.code, result.text);
+  outcome.set("said", ProgramLines(ctx.Messages()));
   if (result.Ok()) outcome.set("bytes", BytesToJs(sink.Bytes()));
   if (result.replacement) outcome.set("picture", Picture(ImageAccess::Wrap(std::move(result.replacement))));
   return outcome;
@@ -292,14 +302,33 @@ WriteOptions WriteOptionsOf(int type, int format, bool noPalette, const std::str
 // the C identifiers as a file name does. picture is set when the writer
 // worked from a converted picture (GIF and PNG), which then becomes the
 // current one, as on the command line.
+// What a C bitmap file puts in flash as a flash budget counts it: the size
+// report's count, without the palette table under NOPALETTE 1; null when
+// the FORMAT has no size.
+val FlashBytesOf(const Picture& picture, int format, bool noPalette, const Options& options) {
+  sys::Context ctx;
+  const std::optional<FormatSize> size =
+      ComputeFormatSize(*ImageAccess::Get(picture.image()), format, ToOutputOptions(options), ctx);
+  if (!size) return val::null();
+  return val(static_cast<double>(size->flashBytes - (noPalette ? size->paletteBytes : 0)));
+}
+
 val WriteTo(const Picture& picture, int type, int format, bool noPalette, const std::string& name,
               const Options& options) {
   if (type == kOutputGif || type == kOutputPng) return WriteConverting(picture, type, name, options);
   WriteOptions write = WriteOptionsOf(type, format, noPalette, name, options);
   Result<std::string> file = Write(picture.image(), write);
   val outcome = Outcome(file);
+  // The failures in the program's words (a refused size without the
+  // library's "limit: " before it).
+  val said = val::array();
+  for (const Message& m : file.messages) {
+    if (!m.warning) said.call<void>("push", m.text);
+  }
+  outcome.set("said", said);
   if (file.Ok()) {
     outcome.set("bytes", BytesToJs({reinterpret_cast<const std::uint8_t*>(file.value.data()), file.value.size()}));
+    if (type == kOutputCBitmap) outcome.set("flashBytes", FlashBytesOf(picture, format, noPalette, options));
   }
   return outcome;
 }
@@ -325,6 +354,9 @@ val WritePaletteOf(const Picture& picture, const std::string& kind, const std::s
   val outcome = Outcome(StatusOf(ctx, code));
   outcome.set("said", said);
   if (code == sys::Code::kOk) outcome.set("bytes", BytesToJs(sink.Bytes()));
+  if (code == sys::Code::kOk && kind == "P") {
+    outcome.set("flashBytes", static_cast<double>(std::int64_t{palette.count} * kPaletteEntryBytes + kLogPaletteBytes));
+  }
   return outcome;
 }
 
@@ -386,6 +418,28 @@ val SizeReportOf(const Picture& picture, const Options& options) {
   return outcome;
 }
 
+// -flashbudget's texts for the saves of a run ([{ output, flashBytes }],
+// flashBytes null for a file a budget does not count): one per overrun, none
+// when the saves keep the budget; null when the parameter is no budget.
+val BudgetOverrunsOf(const std::string& parameter, const val& saves) {
+  const std::optional<FlashBudget> budget = ParseFlashBudget(parameter);
+  if (!budget) return val::null();
+  std::vector<SaveRecord> records;
+  const auto count = saves["length"].as<unsigned>();
+  for (unsigned i = 0; i < count; ++i) {
+    const val save = saves[i];
+    SaveRecord record;
+    record.output = save["output"].as<std::string>();
+    if (!save["flashBytes"].isNull() && !save["flashBytes"].isUndefined()) {
+      record.flashBytes = static_cast<std::int64_t>(save["flashBytes"].as<double>());
+    }
+    records.push_back(std::move(record));
+  }
+  val texts = val::array();
+  for (const std::string& text : BudgetOverruns(*budget, records)) texts.call<void>("push", text);
+  return texts;
+}
+
 }  // namespace rastra::web
 
 EMSCRIPTEN_BINDINGS(rastra_web) {
@@ -404,7 +458,8 @@ EMSCRIPTEN_BINDINGS(rastra_web) {
   value_object<Options>("Options")
       .field("useArgb", &Options::useArgb)
       .field("bigEndian", &Options::bigEndian)
-      .field("preserveTrans", &Options::preserveTrans);
+      .field("preserveTrans", &Options::preserveTrans)
+      .field("maxOutputBytes", &Options::maxOutputBytes);
   value_object<rastra::web::ReadSettings>("ReadSettings")
       .field("applyGamma", &rastra::web::ReadSettings::applyGamma)
       .field("smoothChroma", &rastra::web::ReadSettings::smoothChroma)
@@ -426,4 +481,5 @@ EMSCRIPTEN_BINDINGS(rastra_web) {
   function("writeAnimation", &rastra::web::WriteAnimationOf);
   function("writePalette", &rastra::web::WritePaletteOf);
   function("sizeReport", &rastra::web::SizeReportOf);
+  function("budgetOverruns", &rastra::web::BudgetOverrunsOf);
 }

@@ -405,6 +405,7 @@ async function downloadSelected() {
     throw e;
   }
   performance.measure('rastra-convert', { start, end: performance.now() });
+  if (await refusedByBudget(commands, run.outputs)) return;
   // Every file the run made: a save typed among the commands is not lost
   // to the Output section's. One file comes as it is, several in a zip.
   const files = latestFiles(run.outputs);
@@ -450,14 +451,23 @@ async function downloadAll() {
     for (const [i, image] of state.images.entries()) {
       const run = await runImage(image, commands);
       failed ||= run.reports.length > 0;
-      outputs.push(...run.outputs.map((o) => ({ path: folders[i] + o.path, blob: o.blob })));
+      outputs.push(...run.outputs.map((o) => ({ path: folders[i] + o.path, blob: o.blob, flashBytes: o.flashBytes })));
     }
   } catch (e) {
     if (e instanceof Cancelled) return;
     throw e;
   }
   if (outputs.length === 0) return;
+  if (await refusedByBudget(commands, outputs)) return;
   await downloadZip('rastra.zip', latestFiles(outputs), !failed);
+}
+
+// A run whose C files pass its -flashbudget writes none of its files, as the
+// program writes none; the texts say which.
+async function refusedByBudget(commands, outputs) {
+  const texts = await call('budget', { commands, outputs: outputs.map(({ path, flashBytes }) => ({ path, flashBytes })) });
+  texts.forEach(sayError);
+  return texts.length > 0;
 }
 
 // Size report -------------------------------------------------------------------

@@ -40,6 +40,9 @@ const TABLE = [
   { word: 'pnggamma', kind: 'readsetting', key: 'applyGamma' },
   { word: 'smoothchroma', kind: 'readsetting', key: 'smoothChroma' },
   { word: 'autoorient', kind: 'readsetting', key: 'applyOrientation' },
+  // Words for the whole run, not for one picture.
+  { word: 'flashbudget', kind: 'flashbudget' },
+  { word: 'maxoutput', kind: 'maxoutput' },
 ];
 
 // The conversions and edits: what an animation repeats on every frame.
@@ -161,6 +164,17 @@ export function parseCommand(argument) {
     case 'readsetting':
       if (param !== '0' && param !== '1') fail(argument, `Setting must be 0 or 1. (-${entry.word}0 or -${entry.word}1)`);
       return { ...base, key: entry.key, value: param === '1' };
+    case 'flashbudget':
+      // BYTES, ,TOTAL or BYTES,TOTAL; each at most 18 digits (a 64-bit count).
+      if (!/^(\d{1,18}|\d{0,18},\d{1,18})$/.test(param)) {
+        fail(argument, 'A flash budget is a number of bytes. (-flashbudgetBYTES, -flashbudget,TOTAL or both)');
+      }
+      return { ...base, budget: param };
+    case 'maxoutput':
+      if (!/^\d{1,18}$/.test(param) || /^0+$/.test(param)) {
+        fail(argument, 'The output limit is a number of bytes. (-maxoutputBYTES, 1 to 18 digits, not 0)');
+      }
+      return { ...base, bytes: param.replace(/^0+/, '') };
     case 'sizereport':
       if (param !== '' && param !== 'csv') fail(argument, 'the size report is a table, or CSV with -sizereportcsv');
       return { ...base, csv: param === 'csv' };
@@ -208,8 +222,11 @@ export function parseCommands(text) {
 
 // The per-run settings of a command list (the last one given wins).
 export function settingsOf(commands, base = {}) {
-  const options = { useArgb: false, bigEndian: false, preserveTrans: false, ...base };
-  for (const c of commands) if (c.kind === 'setting') options[c.key] = c.value;
+  const options = { useArgb: false, bigEndian: false, preserveTrans: false, maxOutputBytes: '', ...base };
+  for (const c of commands) {
+    if (c.kind === 'setting') options[c.key] = c.value;
+    else if (c.kind === 'maxoutput') options.maxOutputBytes = c.bytes;
+  }
   return options;
 }
 
@@ -377,6 +394,23 @@ const NO_IMAGE_TEXTS = {
   sizereport: 'An image needs to be opened before its sizes can be reported.',
 };
 
+// What acts before the commands run or after every picture's did, not in
+// their order.
+const RUN_KINDS = new Set(['setting', 'readsetting', 'ignore', 'flashbudget', 'maxoutput']);
+
+// After every picture of a run: the last -flashbudget against the C files the
+// run made (outputs as runCommands gives them, paths as the run names them).
+// Gives the program's texts when they pass it, and then nothing may be
+// written; none when they keep it or no budget is set.
+export function budgetRefusal(R, commands, outputs) {
+  const budget = commands.filter((c) => c.kind === 'flashbudget').at(-1);
+  if (!budget) return [];
+  const saves = outputs.map((o) => ({ output: o.path, flashBytes: o.flashBytes ?? null }));
+  const texts = R.budgetOverruns(budget.budget, saves);
+  if (!texts || texts.length === 0) return [];
+  return [...texts, 'Nothing was written: the C files are over the flash budget.'];
+}
+
 // Runs commands on an opened image ({ name, bytes, picture, fileType }).
 // Gives { picture, outputs: [{ path, bytes }], texts, reports }; picture is
 // what the commands left (the caller deletes it unless it is image.picture).
@@ -396,7 +430,7 @@ export function runCommands(R, image, commands, env = {}) {
     if (!loaded.ok) failureLines(loaded).forEach(report);
   }
   for (const c of commands) {
-    if (c.kind === 'setting' || c.kind === 'readsetting' || c.kind === 'ignore') continue;
+    if (RUN_KINDS.has(c.kind)) continue;
     // After a conversion that failed there is no picture: what the command
     // line says then (most commands pass over it in silence).
     if (!current) {
@@ -428,7 +462,7 @@ function save(R, image, picture, c, options, history, env, outputs, report) {
       return picture;
     }
     const outcome = R.writePalette(picture, c.type, fileName, options);
-    if (outcome.ok) outputs.push({ path, bytes: outcome.bytes });
+    if (outcome.ok) outputs.push({ path, bytes: outcome.bytes, flashBytes: outcome.flashBytes ?? null });
     else failureLines(outcome).forEach((line) => report(`${path}: ${line}`));
     return picture;
   }
@@ -453,8 +487,8 @@ function save(R, image, picture, c, options, history, env, outputs, report) {
   }
   const outcome = R.write(current, c.type, format ?? 0, c.noPalette, fileName, options);
   if (outcome.warnings) report(`${path}: ${outcome.warnings}`);
-  if (outcome.ok) outputs.push({ path, bytes: outcome.bytes });
-  else report(`${path}: ${outcome.text}`);
+  if (outcome.ok) outputs.push({ path, bytes: outcome.bytes, flashBytes: outcome.flashBytes ?? null });
+  else failureLines(outcome).forEach((line) => report(`${path}: ${line}`));
   if (outcome.picture) current = replace(current, outcome.picture, image.picture);
   return current;
 }

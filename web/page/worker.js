@@ -3,7 +3,7 @@
 // by message ({ call, op, args }) and gets { call, result } or
 // { call, error }; pixels come back as transferred buffers.
 import createRastra from './rastra.js';
-import { parseCommands, previewPicture, runCommands, settingsOf } from './commands.js';
+import { budgetRefusal, parseCommands, previewPicture, runCommands, settingsOf } from './commands.js';
 import { makeZip } from './zip.js';
 
 let R = null;
@@ -120,8 +120,14 @@ const OPS = {
     const run = runCommands(R, image, commands, { files });
     if (run.picture && run.picture !== image.picture) run.picture.delete();
     const outputs = [];
-    for (const o of run.outputs) outputs.push({ path: o.path, blob: await blobOf(o.bytes) });
+    for (const o of run.outputs) outputs.push({ path: o.path, blob: await blobOf(o.bytes), flashBytes: o.flashBytes });
     return { outputs, texts: run.texts, reports: run.reports };
+  },
+
+  // The flash budget's refusal of a run's files ({ path, flashBytes }), as
+  // the program says it; empty when they may be written.
+  budget({ commands, outputs }) {
+    return budgetRefusal(R, commands, outputs);
   },
 
   // The archive of files ({ path, blob }), as a Blob.
