@@ -11,7 +11,7 @@ import { CASES, PALETTE_NAME, corpusMissing, loadCommands, loadModule, nativePro
 const program = nativeProgram();
 const built = fs.existsSync(path.join(site, 'rastra.wasm'));
 const skip = !built ? 'the page is not built (scripts/build_web.sh)' : !program ? 'no native rastra (build/rastra)' : false;
-const { budgetRefusal, parseCommands, runCommands } = await loadCommands();
+const { budgetRefusal, manifestOf, parseCommands, runCommands } = await loadCommands();
 const R = skip ? null : await loadModule();
 
 for (const { images, commands } of CASES) {
@@ -88,6 +88,13 @@ const RUN_WIDE = [
   { images: ['png/basn2c08.png', 'png/basn3p08.png'], commands: '-convertintobestpalette -saveas%n,1,8,1 -saveas%n,P -flashbudget,100000' },
   { images: ['png/basn2c08.png', 'png/basn6a08.png'], commands: '-maxoutput2000 -saveas%n,1 -saveas%n,2 -saveas%n,5 -saveas%n,4' },
   { images: ['png/basn2c08.png'], commands: '-maxoutput100000 -saveas%n,1 -saveas%n,3' },
+  // Manifests: every save with its picture, commands, sizes and checksums; a
+  // refused save and a file saved twice; the settings and the budget.
+  { images: ['png/basn2c08.png', 'png/basn3p08.png'],
+    commands: '-convertintobestpalette -saveas%n,1,8,1 -saveas%n,P -saveas%n,3 -saveas%n,2 -manifestm.json' },
+  { images: ['png/basn3p08.png', 'bmp/g/pal8.bmp'],
+    commands: '-useargb1 -flashbudget100000,900000 -fliph -saveas%n,1 -saveas%n,P -saveas%n,G -sizereport -saveas%n,3,1,1 -saveas%n,1,8 -saveas%n,5 -manifestout/run.json -bigendian1' },
+  { images: ['gif/animated_loop.gif'], commands: '-saveas%n,6 -saveas%n_c,7,4 -saveas%n_f,4 -manifest%n.json' },
 ];
 
 for (const { images, commands } of RUN_WIDE) {
@@ -109,7 +116,11 @@ for (const { images, commands } of RUN_WIDE) {
     }
     const refusal = budgetRefusal(R, parsed, outputs);
     assert.deepEqual([...reports, ...refusal], native.messages);
-    const written = refusal.length > 0 ? [] : outputs;
+    const written = refusal.length > 0 ? [] : [...new Map(outputs.map((o) => [o.path, o])).values()];
+    const files = new Map(images.map((image) => [path.basename(image), fs.readFileSync(path.join(corpus, image))]));
+    for (const o of outputs) files.set(o.path, o.bytes);
+    const manifest = refusal.length > 0 ? null : manifestOf(R, parsed, outputs, files);
+    if (manifest) written.push(manifest);
     assert.deepEqual(written.map((o) => o.path).sort(), native.files.sort());
     for (const { path: file, bytes: out } of written) {
       assert.ok(Buffer.from(out).equals(fs.readFileSync(path.join(native.dir, file))), `${file} differs`);

@@ -302,15 +302,34 @@ WriteOptions WriteOptionsOf(int type, int format, bool noPalette, const std::str
 // the C identifiers as a file name does. picture is set when the writer
 // worked from a converted picture (GIF and PNG), which then becomes the
 // current one, as on the command line.
-// What a C bitmap file puts in flash as a flash budget counts it: the size
-// report's count, without the palette table under NOPALETTE 1; null when
-// the FORMAT has no size.
-val FlashBytesOf(const Picture& picture, int format, bool noPalette, const Options& options) {
+// What a save of TYPE and FORMAT holds, as a flash budget and a manifest
+// count it ({ format, palette, pixelBytes, paletteBytes, flashBytes,
+// dtaBytes }, sizes null where they do not apply): the size report's counts
+// for the file as written, without the palette table under NOPALETTE 1.
+val SaveRecordOf(const Picture& picture, int type, int format, bool noPalette, const Options& options) {
+  val record = val::object();
+  const bool sized = type == kOutputCBitmap || type == kOutputCStream;
+  record.set("format", sized ? val(format) : val::null());
+  record.set("palette", "none");
+  for (const char* key : {"pixelBytes", "paletteBytes", "flashBytes", "dtaBytes"}) record.set(key, val::null());
+  if (!sized) return record;
   sys::Context ctx;
   const std::optional<FormatSize> size =
       ComputeFormatSize(*ImageAccess::Get(picture.image()), format, ToOutputOptions(options), ctx);
-  if (!size) return val::null();
-  return val(static_cast<double>(size->flashBytes - (noPalette ? size->paletteBytes : 0)));
+  if (!size) return record;
+  const std::int64_t table = size->paletteBytes;
+  record.set("palette", table > 0 && !noPalette ? "own" : "none");
+  record.set("paletteBytes", static_cast<double>(noPalette ? 0 : table));
+  if (type == kOutputCBitmap) {
+    record.set("pixelBytes", static_cast<double>(size->pixelBytes));
+    record.set("flashBytes", static_cast<double>(size->flashBytes - (noPalette ? table : 0)));
+  } else if (size->streamBytes) {
+    const std::int64_t streamTable = noPalette ? table : 0;
+    record.set("dtaBytes", static_cast<double>(*size->streamBytes - streamTable));
+    record.set("pixelBytes", static_cast<double>(*size->streamBytes - kStreamHeaderBytes - table));
+    record.set("paletteBytes", static_cast<double>(table - streamTable));
+  }
+  return record;
 }
 
 val WriteTo(const Picture& picture, int type, int format, bool noPalette, const std::string& name,
@@ -328,7 +347,7 @@ val WriteTo(const Picture& picture, int type, int format, bool noPalette, const 
   outcome.set("said", said);
   if (file.Ok()) {
     outcome.set("bytes", BytesToJs({reinterpret_cast<const std::uint8_t*>(file.value.data()), file.value.size()}));
-    if (type == kOutputCBitmap) outcome.set("flashBytes", FlashBytesOf(picture, format, noPalette, options));
+    outcome.set("record", SaveRecordOf(picture, type, format, noPalette, options));
   }
   return outcome;
 }
@@ -354,8 +373,17 @@ val WritePaletteOf(const Picture& picture, const std::string& kind, const std::s
   val outcome = Outcome(StatusOf(ctx, code));
   outcome.set("said", said);
   if (code == sys::Code::kOk) outcome.set("bytes", BytesToJs(sink.Bytes()));
-  if (code == sys::Code::kOk && kind == "P") {
-    outcome.set("flashBytes", static_cast<double>(std::int64_t{palette.count} * kPaletteEntryBytes + kLogPaletteBytes));
+  if (code == sys::Code::kOk) {
+    val record = val::object();
+    record.set("format", val::null());
+    record.set("palette", "own");
+    const bool counted = kind == "P";
+    const std::int64_t table = std::int64_t{palette.count} * kPaletteEntryBytes;
+    record.set("pixelBytes", counted ? val(0) : val::null());
+    record.set("paletteBytes", counted ? val(static_cast<double>(table)) : val::null());
+    record.set("flashBytes", counted ? val(static_cast<double>(table + kLogPaletteBytes)) : val::null());
+    record.set("dtaBytes", val::null());
+    outcome.set("record", record);
   }
   return outcome;
 }
@@ -418,6 +446,11 @@ val SizeReportOf(const Picture& picture, const Options& options) {
   return outcome;
 }
 
+std::optional<std::int64_t> Count(const val& number) {
+  if (number.isNull() || number.isUndefined()) return std::nullopt;
+  return static_cast<std::int64_t>(number.as<double>());
+}
+
 // -flashbudget's texts for the saves of a run ([{ output, flashBytes }],
 // flashBytes null for a file a budget does not count): one per overrun, none
 // when the saves keep the budget; null when the parameter is no budget.
@@ -430,14 +463,46 @@ val BudgetOverrunsOf(const std::string& parameter, const val& saves) {
     const val save = saves[i];
     SaveRecord record;
     record.output = save["output"].as<std::string>();
-    if (!save["flashBytes"].isNull() && !save["flashBytes"].isUndefined()) {
-      record.flashBytes = static_cast<std::int64_t>(save["flashBytes"].as<double>());
-    }
+    record.flashBytes = Count(save["flashBytes"]);
     records.push_back(std::move(record));
   }
   val texts = val::array();
   for (const std::string& text : BudgetOverruns(*budget, records)) texts.call<void>("push", text);
   return texts;
+}
+
+// The manifest of a run, as the program writes it. run: { options, budget
+// (-flashbudget's parameter, or "") }; saves: [{ output, input, commands,
+// type, and a save's record }]; files: the bytes of every input and output
+// by path, for their checksums (a path not there has none).
+std::string ManifestOf(const val& run, const val& saves, const val& files) {
+  ManifestRun manifest;
+  manifest.options = ToOutputOptions(run["options"].as<Options>());
+  const auto budget = run["budget"].as<std::string>();
+  if (!budget.empty()) manifest.budget = ParseFlashBudget(budget).value_or(FlashBudget{});
+  std::vector<SaveRecord> records;
+  const auto count = saves["length"].as<unsigned>();
+  for (unsigned i = 0; i < count; ++i) {
+    const val save = saves[i];
+    SaveRecord record;
+    record.output = save["output"].as<std::string>();
+    record.input = save["input"].as<std::string>();
+    record.commands = emscripten::vecFromJSArray<std::string>(save["commands"]);
+    record.type = save["type"].as<std::string>();
+    record.format = save["format"].isNull() ? 0 : save["format"].as<int>();
+    record.palette = save["palette"].as<std::string>();
+    record.pixelBytes = Count(save["pixelBytes"]);
+    record.paletteBytes = Count(save["paletteBytes"]);
+    record.flashBytes = Count(save["flashBytes"]);
+    record.dtaBytes = Count(save["dtaBytes"]);
+    records.push_back(std::move(record));
+  }
+  return ManifestJson(manifest, records, [&files](const std::string& path) -> std::optional<std::string> {
+    const val bytes = files.call<val>("get", path);
+    if (bytes.isUndefined()) return std::nullopt;
+    const std::vector<std::uint8_t> data = BytesOf(bytes);
+    return sys::Sha256Hex(data.data(), data.size());
+  });
 }
 
 }  // namespace rastra::web
@@ -482,4 +547,5 @@ EMSCRIPTEN_BINDINGS(rastra_web) {
   function("writePalette", &rastra::web::WritePaletteOf);
   function("sizeReport", &rastra::web::SizeReportOf);
   function("budgetOverruns", &rastra::web::BudgetOverrunsOf);
+  function("manifest", &rastra::web::ManifestOf);
 }

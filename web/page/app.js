@@ -408,7 +408,7 @@ async function downloadSelected() {
   if (await refusedByBudget(commands, run.outputs)) return;
   // Every file the run made: a save typed among the commands is not lost
   // to the Output section's. One file comes as it is, several in a zip.
-  const files = latestFiles(run.outputs);
+  const files = await withManifest(commands, [{ path: image.name, id: image.id }], run.outputs);
   if (files.length === 0) return;
   if (files.length === 1) {
     const [file] = files;
@@ -451,7 +451,7 @@ async function downloadAll() {
     for (const [i, image] of state.images.entries()) {
       const run = await runImage(image, commands);
       failed ||= run.reports.length > 0;
-      outputs.push(...run.outputs.map((o) => ({ path: folders[i] + o.path, blob: o.blob, flashBytes: o.flashBytes })));
+      outputs.push(...run.outputs.map((o) => ({ ...o, path: folders[i] + o.path, input: folders[i] + o.input })));
     }
   } catch (e) {
     if (e instanceof Cancelled) return;
@@ -459,13 +459,24 @@ async function downloadAll() {
   }
   if (outputs.length === 0) return;
   if (await refusedByBudget(commands, outputs)) return;
-  await downloadZip('rastra.zip', latestFiles(outputs), !failed);
+  const inputs = state.images.map((image, i) => ({ path: folders[i] + image.name, id: image.id }));
+  await downloadZip('rastra.zip', await withManifest(commands, inputs, outputs), !failed);
+}
+
+// The files of a run's saves (the last of each path) with the run's
+// -manifest, when it has one, after them. The manifest counts every save, a
+// file saved twice too, as the program's does.
+async function withManifest(commands, inputs, outputs) {
+  const files = latestFiles(outputs);
+  if (!commands.some((c) => c.kind === 'manifest')) return files;
+  const manifest = await call('manifest', { commands, inputs, outputs });
+  return manifest ? [...files.filter((f) => f.path !== manifest.path), manifest] : files;
 }
 
 // A run whose C files pass its -flashbudget writes none of its files, as the
 // program writes none; the texts say which.
 async function refusedByBudget(commands, outputs) {
-  const texts = await call('budget', { commands, outputs: outputs.map(({ path, flashBytes }) => ({ path, flashBytes })) });
+  const texts = await call('budget', { commands, outputs: outputs.map(({ path, record }) => ({ path, record })) });
   texts.forEach(sayError);
   return texts.length > 0;
 }

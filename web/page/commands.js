@@ -43,6 +43,7 @@ const TABLE = [
   // Words for the whole run, not for one picture.
   { word: 'flashbudget', kind: 'flashbudget' },
   { word: 'maxoutput', kind: 'maxoutput' },
+  { word: 'manifest', kind: 'manifest' },
 ];
 
 // The conversions and edits: what an animation repeats on every frame.
@@ -170,6 +171,9 @@ export function parseCommand(argument) {
         fail(argument, 'A flash budget is a number of bytes. (-flashbudgetBYTES, -flashbudget,TOTAL or both)');
       }
       return { ...base, budget: param };
+    case 'manifest':
+      if (!param) fail(argument, 'The manifest has no file name. (-manifestFNAME)');
+      return { ...base, file: param };
     case 'maxoutput':
       if (!/^\d{1,18}$/.test(param) || /^0+$/.test(param)) {
         fail(argument, 'The output limit is a number of bytes. (-maxoutputBYTES, 1 to 18 digits, not 0)');
@@ -396,7 +400,7 @@ const NO_IMAGE_TEXTS = {
 
 // What acts before the commands run or after every picture's did, not in
 // their order.
-const RUN_KINDS = new Set(['setting', 'readsetting', 'ignore', 'flashbudget', 'maxoutput']);
+const RUN_KINDS = new Set(['setting', 'readsetting', 'ignore', 'flashbudget', 'maxoutput', 'manifest']);
 
 // After every picture of a run: the last -flashbudget against the C files the
 // run made (outputs as runCommands gives them, paths as the run names them).
@@ -405,10 +409,24 @@ const RUN_KINDS = new Set(['setting', 'readsetting', 'ignore', 'flashbudget', 'm
 export function budgetRefusal(R, commands, outputs) {
   const budget = commands.filter((c) => c.kind === 'flashbudget').at(-1);
   if (!budget) return [];
-  const saves = outputs.map((o) => ({ output: o.path, flashBytes: o.flashBytes ?? null }));
+  const saves = outputs.map((o) => ({ output: o.path, flashBytes: o.record?.flashBytes ?? null }));
   const texts = R.budgetOverruns(budget.budget, saves);
   if (!texts || texts.length === 0) return [];
   return [...texts, 'Nothing was written: the C files are over the flash budget.'];
+}
+
+// The run's -manifest JSON, as the program writes it, or null without one.
+// outputs: every save of the run in order (as runCommands gives them, paths
+// and inputs as the run names them); files: a Map of the bytes of every input
+// and output by path, for their checksums.
+export function manifestOf(R, commands, outputs, files) {
+  const manifest = commands.filter((c) => c.kind === 'manifest').at(-1);
+  if (!manifest) return null;
+  const budget = commands.filter((c) => c.kind === 'flashbudget').at(-1);
+  const saves = outputs.map((o) => ({ output: o.path, input: o.input, commands: o.commands, type: o.type,
+    ...UNSIZED, ...o.record }));
+  const json = R.manifest({ options: settingsOf(commands), budget: budget?.budget ?? '' }, saves, files);
+  return { path: manifest.file, bytes: new TextEncoder().encode(json) };
 }
 
 // Runs commands on an opened image ({ name, bytes, picture, fileType }).
@@ -421,6 +439,7 @@ export function runCommands(R, image, commands, env = {}) {
   const outputs = [];
   const texts = [];
   const history = [];
+  const ran = [];  // the arguments run so far, for the manifest
   let current = image.picture;
   // Read settings act on the reading, so the image is read again with them.
   const read = readSettingsOf(commands);
@@ -431,6 +450,7 @@ export function runCommands(R, image, commands, env = {}) {
   }
   for (const c of commands) {
     if (RUN_KINDS.has(c.kind)) continue;
+    ran.push(c.argument);
     // After a conversion that failed there is no picture: what the command
     // line says then (most commands pass over it in silence).
     if (!current) {
@@ -443,7 +463,11 @@ export function runCommands(R, image, commands, env = {}) {
       const made = runEdit(R, current, c, options, env, report);
       if (made || !KEEPS_ON_FAILURE.has(c.kind)) current = replace(current, made, image.picture);
     } else if (c.kind === 'saveas') {
+      const before = outputs.length;
       current = save(R, image, current, c, options, history, env, outputs, report);
+      // What the manifest tells of the file: its picture, the commands up to
+      // it, and its TYPE.
+      for (const o of outputs.slice(before)) Object.assign(o, { input: image.name, commands: [...ran], type: String(c.type) });
     } else if (c.kind === 'sizereport') {
       const outcome = R.sizeReport(current, options);
       if (outcome.ok) texts.push(c.csv ? outcome.csv : outcome.table);
@@ -452,6 +476,9 @@ export function runCommands(R, image, commands, env = {}) {
   }
   return { picture: current, outputs, texts, reports };
 }
+
+// A save without the sizes a C file or stream has.
+const UNSIZED = { format: null, palette: 'none', pixelBytes: null, paletteBytes: null, flashBytes: null, dtaBytes: null };
 
 function save(R, image, picture, c, options, history, env, outputs, report) {
   const path = outputPath(c.name, c.type, image.name);
@@ -462,13 +489,13 @@ function save(R, image, picture, c, options, history, env, outputs, report) {
       return picture;
     }
     const outcome = R.writePalette(picture, c.type, fileName, options);
-    if (outcome.ok) outputs.push({ path, bytes: outcome.bytes, flashBytes: outcome.flashBytes ?? null });
+    if (outcome.ok) outputs.push({ path, bytes: outcome.bytes, record: outcome.record });
     else failureLines(outcome).forEach((line) => report(`${path}: ${line}`));
     return picture;
   }
   if (c.type >= 6) {
     const bytes = saveAnimation(R, image, c, fileName, options, history, env, report);
-    if (bytes) outputs.push({ path, bytes });
+    if (bytes) outputs.push({ path, bytes, record: { ...UNSIZED, format: c.format ?? 5 } });
     return picture;
   }
   let current = picture;
@@ -487,7 +514,7 @@ function save(R, image, picture, c, options, history, env, outputs, report) {
   }
   const outcome = R.write(current, c.type, format ?? 0, c.noPalette, fileName, options);
   if (outcome.warnings) report(`${path}: ${outcome.warnings}`);
-  if (outcome.ok) outputs.push({ path, bytes: outcome.bytes, flashBytes: outcome.flashBytes ?? null });
+  if (outcome.ok) outputs.push({ path, bytes: outcome.bytes, record: outcome.record });
   else failureLines(outcome).forEach((line) => report(`${path}: ${line}`));
   if (outcome.picture) current = replace(current, outcome.picture, image.picture);
   return current;

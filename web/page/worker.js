@@ -3,7 +3,7 @@
 // by message ({ call, op, args }) and gets { call, result } or
 // { call, error }; pixels come back as transferred buffers.
 import createRastra from './rastra.js';
-import { budgetRefusal, parseCommands, previewPicture, runCommands, settingsOf } from './commands.js';
+import { budgetRefusal, manifestOf, parseCommands, previewPicture, runCommands, settingsOf } from './commands.js';
 import { makeZip } from './zip.js';
 
 let R = null;
@@ -120,7 +120,7 @@ const OPS = {
     const run = runCommands(R, image, commands, { files });
     if (run.picture && run.picture !== image.picture) run.picture.delete();
     const outputs = [];
-    for (const o of run.outputs) outputs.push({ path: o.path, blob: await blobOf(o.bytes), flashBytes: o.flashBytes });
+    for (const o of run.outputs) outputs.push({ ...o, bytes: undefined, blob: await blobOf(o.bytes) });
     return { outputs, texts: run.texts, reports: run.reports };
   },
 
@@ -128,6 +128,17 @@ const OPS = {
   // the program says it; empty when they may be written.
   budget({ commands, outputs }) {
     return budgetRefusal(R, commands, outputs);
+  },
+
+  // The run's manifest ({ path, blob }), or null without -manifest. inputs:
+  // [{ path, id }], the opened pictures as the run names them; outputs as run
+  // gave them, with the paths the download gives them.
+  async manifest({ commands, inputs, outputs }) {
+    const files = new Map();
+    for (const { path, id } of inputs) if (images.get(id)?.bytes) files.set(path, images.get(id).bytes);
+    for (const o of outputs) files.set(o.path, new Uint8Array(await o.blob.arrayBuffer()));
+    const made = manifestOf(R, commands, outputs, files);
+    return made && { path: made.path, blob: new Blob([made.bytes]) };
   },
 
   // The archive of files ({ path, blob }), as a Blob.
