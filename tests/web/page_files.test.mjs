@@ -164,3 +164,34 @@ test('the page has its icon', { skip }, async () => {
   assert.equal(response.status(), 200);
   assert.match(response.headers()['content-type'], /^image\//);
 });
+
+// The run-wide words typed among the commands: the manifest comes in the zip
+// with the program's bytes, and a budget the C files pass downloads nothing
+// and says what the program says.
+test('a manifest in the zip and a flash budget refusal, as the program', { skip }, async () => {
+  const page = await freshPage();
+  const from = folderWith('run-wide', { 'a.png': PICTURES[0], 'b.png': PICTURES[1] });
+  await openFiles(page, [path.join(from, 'a.png'), path.join(from, 'b.png')]);
+  await page.fill('#command-text', '-convertintobestpalette -flashbudget,100000 -manifestrun.json');
+  await page.click('#command-text-apply');
+  let line = await page.$eval('#command-line', (el) => el.value);
+  const { bytes } = await downloadFrom(page, '#download-all');
+  const native = runShown(line, folderWith('run-wide-native', { 'a.png': PICTURES[0], 'b.png': PICTURES[1] }));
+  assert.ok(native.files.includes('run.json'), native.files.join(' '));
+  assertSameFiles(unzip(bytes), path.join(work, 'run-wide-native'), native.files);
+
+  await page.fill('#command-text', '-convertintobestpalette -flashbudget100');
+  await page.click('#command-text-apply');
+  line = await page.$eval('#command-line', (el) => el.value);
+  let downloads = 0;
+  page.on('download', () => { downloads += 1; });
+  await page.click('#download-all');
+  await page.waitForFunction(() => document.querySelector('#status').textContent.startsWith('Nothing was written'));
+  const refused = runShown(line, folderWith('budget-native', { 'a.png': PICTURES[0], 'b.png': PICTURES[1] }));
+  assert.deepEqual(refused.files, []);
+  assert.equal(await page.textContent('#status'), refused.messages.at(-1));
+  // Messages puts the newest first.
+  const said = await page.$$eval('#messages .error-message', (rows) => rows.map((row) => row.textContent).reverse());
+  assert.deepEqual(said.slice(-refused.messages.length), refused.messages);
+  assert.equal(downloads, 0);
+});
