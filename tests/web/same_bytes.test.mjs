@@ -11,7 +11,7 @@ import { CASES, PALETTE_NAME, corpusMissing, loadCommands, loadModule, nativePro
 const program = nativeProgram();
 const built = fs.existsSync(path.join(site, 'rastra.wasm'));
 const skip = !built ? 'the page is not built (scripts/build_web.sh)' : !program ? 'no native rastra (build/rastra)' : false;
-const { budgetRefusal, manifestOf, parseCommands, runCommands } = await loadCommands();
+const { budgetRefusal, manifestOf, parseCommands, prepareShared, runCommands } = await loadCommands();
 const R = skip ? null : await loadModule();
 
 for (const { images, commands } of CASES) {
@@ -95,6 +95,13 @@ const RUN_WIDE = [
   { images: ['png/basn3p08.png', 'bmp/g/pal8.bmp'],
     commands: '-useargb1 -flashbudget100000,900000 -fliph -saveas%n,1 -saveas%n,P -saveas%n,G -sizereport -saveas%n,3,1,1 -saveas%n,1,8 -saveas%n,5 -manifestout/run.json -bigendian1' },
   { images: ['gif/animated_loop.gif'], commands: '-saveas%n,6 -saveas%n_c,7,4 -saveas%n_f,4 -manifest%n.json' },
+  // One palette over the set: the C files declare the palette's C file, which
+  // with its palette file is written once, beside the first picture.
+  { images: ['png/basn2c08.png', 'png/basn3p08.png', 'bmp/g/pal8.bmp'],
+    commands: '-sharedpalette -saveas%n,1 -saveasicons,P -saveasicons,G -manifestm.json' },
+  { images: ['png/basn3p08.png', 'png/basn6a08.png'], commands: '-fliph -sharedpalette16 -saveas%n,1,4 -saveas%n_s,3 -saveas%n,1' },
+  { images: ['png/basn2c08.png', 'png/basn3p08.png'],
+    commands: '-flashbudget,4000 -sharedpalette64 -saveaspal,P -saveas%n,1,8 -saveas%n,1 -manifestm.json' },
 ];
 
 for (const { images, commands } of RUN_WIDE) {
@@ -104,11 +111,16 @@ for (const { images, commands } of RUN_WIDE) {
     const native = runNative(program, images, parsed.map((c) => c.argument));
     const reports = [];
     const outputs = [];
-    for (const image of images) {
+    const opened = images.map((image) => {
       const name = path.basename(image);
       const bytes = fs.readFileSync(path.join(corpus, image));
       const loaded = R.load(bytes, name);
-      const run = runCommands(R, { name, bytes, picture: loaded.picture, fileType: loaded.fileType }, parsed, {});
+      return { name, bytes, picture: loaded.picture, fileType: loaded.fileType };
+    });
+    const shared = prepareShared(R, opened, parsed);
+    if (shared) reports.push(...shared.reports);
+    for (const [i, loaded] of opened.entries()) {
+      const run = runCommands(R, loaded, parsed, { shared: shared && { ...shared, first: i === 0 } });
       reports.push(...run.reports);
       outputs.push(...run.outputs);
       if (run.picture && run.picture !== loaded.picture) run.picture.delete();
@@ -119,7 +131,8 @@ for (const { images, commands } of RUN_WIDE) {
     const written = refusal.length > 0 ? [] : [...new Map(outputs.map((o) => [o.path, o])).values()];
     const files = new Map(images.map((image) => [path.basename(image), fs.readFileSync(path.join(corpus, image))]));
     for (const o of outputs) files.set(o.path, o.bytes);
-    const manifest = refusal.length > 0 ? null : manifestOf(R, parsed, outputs, files);
+    const manifest = refusal.length > 0 ? null : manifestOf(R, parsed, outputs, files, { shared });
+    shared?.set?.delete();
     if (manifest) written.push(manifest);
     assert.deepEqual(written.map((o) => o.path).sort(), native.files.sort());
     for (const { path: file, bytes: out } of written) {

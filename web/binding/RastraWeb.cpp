@@ -29,6 +29,9 @@
 #include "writers/PaletteWriter.h"
 #include "writers/SharedPaletteWriter.h"
 #include "writers/SizeReport.h"
+#include "writers/CBitmapWriter.h"
+#include "app/SharedPaletteRun.h"
+#include "image/SharedPalette.h"
 
 namespace rastra::web {
 
@@ -446,6 +449,17 @@ val SizeReportOf(const Picture& picture, const Options& options) {
   return outcome;
 }
 
+// -sharedpalette's palette of a run, as the program's first pass makes it:
+// the pictures (each after the commands before the word) tallied in order,
+// or a palette file's colours. The C files of the run refer to the palette's
+// C file (identifier, of the run's first -saveas...,P) instead of carrying one.
+class SharedSet {
+ public:
+  SharedPaletteRun run;
+
+  bool Made() const { return run.palette.has_value(); }
+};
+
 std::optional<std::int64_t> Count(const val& number) {
   if (number.isNull() || number.isUndefined()) return std::nullopt;
   return static_cast<std::int64_t>(number.as<double>());
@@ -477,6 +491,11 @@ val BudgetOverrunsOf(const std::string& parameter, const val& saves) {
 // by path, for their checksums (a path not there has none).
 std::string ManifestOf(const val& run, const val& saves, const val& files) {
   ManifestRun manifest;
+  std::optional<SharedSet> shared;
+  if (!run["shared"].isNull() && !run["shared"].isUndefined()) {
+    shared = run["shared"].as<SharedSet>();
+    manifest.sharedPalette = &shared->run;
+  }
   manifest.options = ToOutputOptions(run["options"].as<Options>());
   const auto budget = run["budget"].as<std::string>();
   if (!budget.empty()) manifest.budget = ParseFlashBudget(budget).value_or(FlashBudget{});
@@ -503,6 +522,125 @@ std::string ManifestOf(const val& run, const val& saves, const val& files) {
     const std::vector<std::uint8_t> data = BytesOf(bytes);
     return sys::Sha256Hex(data.data(), data.size());
   });
+}
+
+// { ok, text, set }. pictures: the run's pictures (null for one that could
+// not be read); paletteData: a palette file's bytes, or null for the best
+// palette of up to maxColors; identifier: "" without a palette C file.
+val MakeSharedSet(const val& pictures, int maxColors, const val& paletteData, const std::string& paletteName,
+                  const std::string& identifier, const Options& options) {
+  const OutputOptions output = ToOutputOptions(options);
+  SharedSet set;
+  set.run.maxColors = maxColors;
+  std::optional<PaletteRef> filePalette;
+  if (!paletteData.isNull()) {
+    const std::vector<std::uint8_t> bytes = BytesOf(paletteData);
+    Result<Palette> palette = LoadPaletteFromMemory(bytes.data(), bytes.size());
+    if (!palette) {
+      val outcome = Failure(palette.code, palette.text);
+      val said = val::array();
+      for (const Message& m : palette.messages) {
+        if (!m.warning) said.call<void>("push", m.text);
+      }
+      outcome.set("said", said);
+      return outcome;
+    }
+    filePalette = palette.value;
+    set.run.paletteFile = paletteName;
+  }
+  const bool fileKeepsTransparency = filePalette && filePalette->colours[0] >> 24 == 0xFF;
+  const bool needTallies = !filePalette || (output.preserveTrans && !fileKeepsTransparency);
+  std::vector<ColorTally> tallies;
+  const auto count = pictures["length"].as<unsigned>();
+  for (unsigned i = 0; needTallies && i < count; ++i) {
+    if (pictures[i].isNull()) continue;
+    const auto picture = pictures[i].as<Picture>();
+    tallies.push_back(TallyColors(*ImageAccess::Get(picture.image())));
+  }
+  if (filePalette) {
+    set.run.palette = SharedPaletteFromFile(*filePalette, tallies, output.preserveTrans);
+  } else {
+    set.run.palette = BuildSharedPalette(tallies, maxColors, output.preserveTrans);
+  }
+  if (!set.run.palette) return Failure(Code::kNoImage, "No image of the run has a pixel to build the shared palette of.");
+  set.run.reference.identifier = identifier;
+  set.run.reference.palette = set.run.palette->palette;
+  set.run.reference.hasTrans = set.run.palette->hasTrans;
+  val outcome = Outcome(Status{});
+  outcome.set("set", set);
+  return outcome;
+}
+
+// The C identifier a file of this path gets, or "" when it makes none.
+std::string IdentifierOf(const std::string& path) {
+  std::string identifier;
+  sys::Context ctx;
+  return MakeIdentifier(path, identifier, ctx) == 0 ? identifier : std::string();
+}
+
+// The picture at -sharedpalette's place: mapped onto the run's palette.
+val MapToShared(const Picture& picture, const SharedSet& set, const Options& options) {
+  sys::Context ctx;
+  BitmapPtr mapped = MapToSharedPalette(*ImageAccess::Get(picture.image()), *set.run.palette, ToOutputOptions(options), ctx);
+  Result<Image> made = ResultOf(ctx, mapped ? Code::kOk : ctx.LastFailure(), ImageAccess::Wrap(std::move(mapped)));
+  return PictureOutcome(std::move(made));
+}
+
+// A C bitmap file of a shared-palette run (the picture fitted to FORMAT):
+// a picture on the run's palette declares it instead of carrying one.
+val WriteSharedC(const Picture& picture, int format, bool noPalette, const std::string& name, const Options& options,
+                 const SharedSet& set) {
+  sys::Context ctx;
+  ctx.SetMaxBlockBytes(kMaxPixelBytes);
+  sys::MemorySink sink;
+  OutputSpec spec{format, noPalette ? 1 : 0};
+  spec.sharedPalette = &set.run.reference;
+  const Bitmap& bitmap = *ImageAccess::Get(picture.image());
+  WriteResult result = WriteImageFile(&bitmap, sink, name, spec, kOutputCBitmap, ToOutputOptions(options), ctx);
+  val outcome = result.Ok() ? Outcome(Status{}) : Failure(result.code, result.text);
+  outcome.set("said", ProgramLines(ctx.Messages()));
+  if (!result.Ok()) return outcome;
+  outcome.set("bytes", BytesToJs(sink.Bytes()));
+  val record = SaveRecordOf(picture, kOutputCBitmap, format, noPalette, options);
+  const std::optional<FormatSize> size = ComputeFormatSize(bitmap, format, ToOutputOptions(options), ctx);
+  if (size && size->paletteBytes > 0 && UsesSharedPalette(bitmap, spec)) {
+    record.set("palette", "shared");
+    record.set("paletteBytes", 0);
+    record.set("flashBytes", static_cast<double>(size->flashBytes - size->paletteBytes - kLogPaletteBytes));
+  }
+  outcome.set("record", record);
+  return outcome;
+}
+
+// The run's palette as a palette file (G) or C (P), written once.
+val WriteSharedPalette(const SharedSet& set, const std::string& kind, const std::string& name, const Options& options) {
+  const PaletteRef& palette = set.run.palette->palette;
+  sys::Context ctx;
+  sys::MemorySink sink;
+  sys::Code code = sys::Code::kOk;
+  if (kind == "P") {
+    OutBuffer out(sink);
+    code = WriteCPaletteFile(out, palette, set.run.palette->hasTrans, name, ToOutputOptions(options), ctx);
+    if (code == sys::Code::kOk && !OutComplete(out)) code = sys::Code::kIo;
+  } else {
+    code = SavePaletteFile(palette, sink);
+  }
+  if (code != sys::Code::kOk && ctx.Messages().empty()) ctx.Fail(code, "Could not write " + name);
+  val outcome = Outcome(StatusOf(ctx, code));
+  outcome.set("said", ProgramLines(ctx.Messages()));
+  if (code != sys::Code::kOk) return outcome;
+  outcome.set("bytes", BytesToJs(sink.Bytes()));
+  val record = val::object();
+  const bool counted = kind == "P";
+  const std::int64_t table = std::int64_t{palette.count} * kPaletteEntryBytes;
+  record.set("format", val::null());
+  record.set("palette", "shared");
+  record.set("pixelBytes", counted ? val(0) : val::null());
+  record.set("paletteBytes", counted ? val(static_cast<double>(table)) : val::null());
+  record.set("flashBytes", counted ? val(static_cast<double>(table + kLogPaletteBytes)) : val::null());
+  record.set("dtaBytes", val::null());
+  outcome.set("record", record);
+  return outcome;
 }
 
 }  // namespace rastra::web
@@ -548,4 +686,10 @@ EMSCRIPTEN_BINDINGS(rastra_web) {
   function("sizeReport", &rastra::web::SizeReportOf);
   function("budgetOverruns", &rastra::web::BudgetOverrunsOf);
   function("manifest", &rastra::web::ManifestOf);
+  class_<rastra::web::SharedSet>("SharedSet");
+  function("makeSharedSet", &rastra::web::MakeSharedSet);
+  function("identifierOf", &rastra::web::IdentifierOf);
+  function("mapToShared", &rastra::web::MapToShared);
+  function("writeSharedC", &rastra::web::WriteSharedC);
+  function("writeSharedPalette", &rastra::web::WriteSharedPalette);
 }

@@ -44,6 +44,7 @@ const TABLE = [
   { word: 'flashbudget', kind: 'flashbudget' },
   { word: 'maxoutput', kind: 'maxoutput' },
   { word: 'manifest', kind: 'manifest' },
+  { word: 'sharedpalette', kind: 'sharedpalette' },
 ];
 
 // The conversions and edits: what an animation repeats on every frame.
@@ -171,6 +172,12 @@ export function parseCommand(argument) {
         fail(argument, 'A flash budget is a number of bytes. (-flashbudgetBYTES, -flashbudget,TOTAL or both)');
       }
       return { ...base, budget: param };
+    case 'sharedpalette':
+      // A number of colours, or any other text names a palette file.
+      if (/^\d+$/.test(param) && (param.length > 3 || Number(param) < 2 || Number(param) > 256)) {
+        fail(argument, 'Illegal number of colors. (2 to 256)');
+      }
+      return { ...base, maxColors: /^\d+$/.test(param) ? Number(param) : 256, file: /^\d*$/.test(param) ? null : param };
     case 'manifest':
       if (!param) fail(argument, 'The manifest has no file name. (-manifestFNAME)');
       return { ...base, file: param };
@@ -419,14 +426,48 @@ export function budgetRefusal(R, commands, outputs) {
 // outputs: every save of the run in order (as runCommands gives them, paths
 // and inputs as the run names them); files: a Map of the bytes of every input
 // and output by path, for their checksums.
-export function manifestOf(R, commands, outputs, files) {
+export function manifestOf(R, commands, outputs, files, env = {}) {
   const manifest = commands.filter((c) => c.kind === 'manifest').at(-1);
   if (!manifest) return null;
   const budget = commands.filter((c) => c.kind === 'flashbudget').at(-1);
   const saves = outputs.map((o) => ({ output: o.path, input: o.input, commands: o.commands, type: o.type,
     ...UNSIZED, ...o.record }));
-  const json = R.manifest({ options: settingsOf(commands), budget: budget?.budget ?? '' }, saves, files);
+  const json = R.manifest({ options: settingsOf(commands), budget: budget?.budget ?? '', shared: env.shared?.set ?? null },
+    saves, files);
   return { path: manifest.file, bytes: new TextEncoder().encode(json) };
+}
+
+// -sharedpalette's palette of a run, made as the program's first pass makes
+// it: each picture after the commands before the word (writing and saying
+// nothing), tallied in order; or a palette file's (env.files). Gives
+// { set, firstName, reports }, set null when none could be made; null for a
+// run without the word. images: the opened images in the run's order.
+export function prepareShared(R, images, commands, env = {}) {
+  const at = commands.findIndex((c) => c.kind === 'sharedpalette');
+  if (at < 0) return null;
+  const word = commands[at];
+  const before = commands.slice(0, at).filter((c) => c.kind !== 'sizereport');
+  const firstName = images[0]?.name ?? '';
+  const reports = [];
+  let paletteData = null;
+  if (word.file) {
+    paletteData = env.files?.get(word.file) ?? null;
+    if (!paletteData) {
+      reports.push(`${word.file}: Invalid file handle. (no such file)`);
+      return { set: null, firstName, reports };
+    }
+  }
+  const pictures = [];
+  for (const image of images) {
+    const run = runCommands(R, image, before, env);
+    pictures.push(run.picture);
+  }
+  const paletteSave = commands.find((c) => c.kind === 'saveas' && c.type === 'P');
+  const identifier = paletteSave ? R.identifierOf(outputPath(paletteSave.name, 'P', firstName)) : '';
+  const made = R.makeSharedSet(pictures, word.maxColors, paletteData, word.file ?? '', identifier, settingsOf(commands));
+  pictures.forEach((picture, i) => { if (picture && picture !== images[i].picture) picture.delete(); });
+  if (!made.ok) failureLines(made).forEach((line) => reports.push(`${word.argument}: ${line}`));
+  return { set: made.ok ? made.set : null, firstName, reports };
 }
 
 // Runs commands on an opened image ({ name, bytes, picture, fileType }).
@@ -467,7 +508,15 @@ export function runCommands(R, image, commands, env = {}) {
       current = save(R, image, current, c, options, history, env, outputs, report);
       // What the manifest tells of the file: its picture, the commands up to
       // it, and its TYPE.
-      for (const o of outputs.slice(before)) Object.assign(o, { input: image.name, commands: [...ran], type: String(c.type) });
+      for (const o of outputs.slice(before)) {
+        Object.assign(o, { input: o.shared ? '' : image.name, commands: [...ran], type: String(c.type) });
+      }
+    } else if (c.kind === 'sharedpalette') {
+      if (env.shared?.set) {
+        const mapped = R.mapToShared(current, env.shared.set, options);
+        if (mapped.ok) current = replace(current, mapped.picture, image.picture);
+        else report(`${c.argument}: ${mapped.text}`);
+      }
     } else if (c.kind === 'sizereport') {
       const outcome = R.sizeReport(current, options);
       if (outcome.ok) texts.push(c.csv ? outcome.csv : outcome.table);
@@ -483,6 +532,16 @@ const UNSIZED = { format: null, palette: 'none', pixelBytes: null, paletteBytes:
 function save(R, image, picture, c, options, history, env, outputs, report) {
   const path = outputPath(c.name, c.type, image.name);
   const fileName = path.slice(path.lastIndexOf('/') + 1);
+  if (PALETTE_TYPES.has(c.type) && env.shared?.set) {
+    // The run's palette, written once: in the first picture's run, beside it.
+    if (!env.shared.first) return picture;
+    const sharedPath = outputPath(c.name, c.type, env.shared.firstName);
+    const name = sharedPath.slice(sharedPath.lastIndexOf('/') + 1);
+    const outcome = R.writeSharedPalette(env.shared.set, c.type, name, options);
+    if (outcome.ok) outputs.push({ path: sharedPath, bytes: outcome.bytes, record: outcome.record, shared: true });
+    else failureLines(outcome).forEach((line) => report(`${sharedPath}: ${line}`));
+    return picture;
+  }
   if (PALETTE_TYPES.has(c.type)) {
     if (picture.paletteSize() === 0) {
       report(`${c.argument}: The image has no palette to save. (convert it into a palette first)`);
@@ -512,7 +571,9 @@ function save(R, image, picture, c, options, history, env, outputs, report) {
       current = replace(current, fitted.picture, image.picture);
     }
   }
-  const outcome = R.write(current, c.type, format ?? 0, c.noPalette, fileName, options);
+  const outcome = c.type === 1 && env.shared?.set
+    ? R.writeSharedC(current, format, c.noPalette, fileName, options, env.shared.set)
+    : R.write(current, c.type, format ?? 0, c.noPalette, fileName, options);
   if (outcome.warnings) report(`${path}: ${outcome.warnings}`);
   if (outcome.ok) outputs.push({ path, bytes: outcome.bytes, record: outcome.record });
   else failureLines(outcome).forEach((line) => report(`${path}: ${line}`));
