@@ -195,3 +195,20 @@ test('a manifest in the zip and a flash budget refusal, as the program', { skip 
   assert.deepEqual(said.slice(-refused.messages.length), refused.messages);
   assert.equal(downloads, 0);
 });
+
+// One palette over the opened set: Download all gives the program's C files,
+// the palette's C and palette files, and the manifest.
+test('a shared palette over the opened pictures, as the program', { skip }, async () => {
+  const page = await freshPage();
+  const pictures = { 'a.png': PICTURES[0], 'b.png': PICTURES[1] };
+  const from = folderWith('shared', pictures);
+  await openFiles(page, [path.join(from, 'a.png'), path.join(from, 'b.png')]);
+  await page.fill('#command-text', '-fliph -sharedpalette32 -saveasicons,P -saveasicons,G -manifestrun.json');
+  await page.click('#command-text-apply');
+  const line = await page.$eval('#command-line', (el) => el.value);
+  const { bytes } = await downloadFrom(page, '#download-all');
+  const dir = folderWith('shared-native', pictures);
+  const native = runShown(line, dir);
+  assert.deepEqual(native.files, ['a.c', 'b.c', 'icons.GUIPal', 'icons.c', 'run.json']);
+  assertSameFiles(unzip(bytes), dir, native.files);
+});

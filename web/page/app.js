@@ -377,8 +377,9 @@ async function setFile(file) {
   await call('setFile', { name: file.name, bytes });
 }
 
-async function runImage(image, commands) {
-  const run = await call('run', { id: image.id, commands });
+// first: the image is the first of the run (it writes a shared palette's files).
+async function runImage(image, commands, first = true) {
+  const run = await call('run', { id: image.id, commands, first });
   for (const text of run.texts) say(text);
   for (const text of run.reports) sayError(text);
   return run;
@@ -399,6 +400,7 @@ async function downloadSelected() {
   const start = performance.now();
   let run;
   try {
+    await prepareShared([image], commands);
     run = await runImage(image, commands);
   } catch (e) {
     if (e instanceof Cancelled) return;
@@ -448,8 +450,9 @@ async function downloadAll() {
   let failed = false;
   const outputs = [];
   try {
+    await prepareShared(state.images, commands);
     for (const [i, image] of state.images.entries()) {
-      const run = await runImage(image, commands);
+      const run = await runImage(image, commands, i === 0);
       failed ||= run.reports.length > 0;
       outputs.push(...run.outputs.map((o) => ({ ...o, path: folders[i] + o.path, input: folders[i] + o.input })));
     }
@@ -471,6 +474,13 @@ async function withManifest(commands, inputs, outputs) {
   if (!commands.some((c) => c.kind === 'manifest')) return files;
   const manifest = await call('manifest', { commands, inputs, outputs });
   return manifest ? [...files.filter((f) => f.path !== manifest.path), manifest] : files;
+}
+
+// -sharedpalette's palette over the run's pictures, made before their runs.
+async function prepareShared(images, commands) {
+  if (!commands.some((c) => c.kind === 'sharedpalette')) return;
+  const said = await call('prepareShared', { ids: images.map((image) => image.id), commands });
+  said.forEach(sayError);
 }
 
 // A run whose C files pass its -flashbudget writes none of its files, as the

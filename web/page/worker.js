@@ -3,7 +3,7 @@
 // by message ({ call, op, args }) and gets { call, result } or
 // { call, error }; pixels come back as transferred buffers.
 import createRastra from './rastra.js';
-import { budgetRefusal, manifestOf, parseCommands, previewPicture, runCommands, settingsOf } from './commands.js';
+import { budgetRefusal, manifestOf, parseCommands, prepareShared, previewPicture, runCommands, settingsOf } from './commands.js';
 import { makeZip } from './zip.js';
 
 let R = null;
@@ -114,14 +114,23 @@ const OPS = {
   },
 
   // The commands run for Download: the files, the texts and the reports.
-  async run({ id, commands }) {
+  async run({ id, commands, first }) {
     const image = images.get(id);
     if (!image) return { outputs: [], texts: [], reports: [] };
-    const run = runCommands(R, image, commands, { files });
+    const shared = sharedOf(commands);
+    const run = runCommands(R, image, commands, { files, shared: shared && { ...shared, first } });
     if (run.picture && run.picture !== image.picture) run.picture.delete();
     const outputs = [];
     for (const o of run.outputs) outputs.push({ ...o, bytes: undefined, blob: await blobOf(o.bytes) });
     return { outputs, texts: run.texts, reports: run.reports };
+  },
+
+  // -sharedpalette's first pass over the run's pictures (ids, in order); the
+  // runs and the manifest that follow use its palette. Gives what it said.
+  prepareShared({ ids, commands }) {
+    sharedRun?.set?.delete();
+    sharedRun = prepareShared(R, ids.map((id) => images.get(id)).filter(Boolean), commands, { files });
+    return sharedRun?.reports ?? [];
   },
 
   // The flash budget's refusal of a run's files ({ path, flashBytes }), as
@@ -137,7 +146,7 @@ const OPS = {
     const files = new Map();
     for (const { path, id } of inputs) if (images.get(id)?.bytes) files.set(path, images.get(id).bytes);
     for (const o of outputs) files.set(o.path, new Uint8Array(await o.blob.arrayBuffer()));
-    const made = manifestOf(R, commands, outputs, files);
+    const made = manifestOf(R, commands, outputs, files, { shared: sharedOf(commands) });
     return made && { path: made.path, blob: new Blob([made.bytes]) };
   },
 
@@ -158,6 +167,12 @@ const OPS = {
     return true;
   },
 };
+
+// The shared palette of the run being downloaded, when its commands ask for one.
+let sharedRun = null;
+function sharedOf(commands) {
+  return commands.some((c) => c.kind === 'sharedpalette') ? sharedRun : null;
+}
 
 function transfersOf(op, result) {
   if (op === 'render') return transfers(result.view);
