@@ -532,9 +532,10 @@ const UNSIZED = { format: null, palette: 'none', pixelBytes: null, paletteBytes:
 function save(R, image, picture, c, options, history, env, outputs, report) {
   const path = outputPath(c.name, c.type, image.name);
   const fileName = path.slice(path.lastIndexOf('/') + 1);
-  if (PALETTE_TYPES.has(c.type) && env.shared?.set) {
-    // The run's palette, written once: in the first picture's run, beside it.
-    if (!env.shared.first) return picture;
+  if (PALETTE_TYPES.has(c.type) && env.shared) {
+    // The run's palette, written once: in the first picture's run, beside it
+    // (none when it could not be made, which was said once).
+    if (!env.shared.first || !env.shared.set) return picture;
     const sharedPath = outputPath(c.name, c.type, env.shared.firstName);
     const name = sharedPath.slice(sharedPath.lastIndexOf('/') + 1);
     const outcome = R.writeSharedPalette(env.shared.set, c.type, name, options);
