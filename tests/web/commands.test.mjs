@@ -10,7 +10,7 @@ import { loadCommands } from './harness.mjs';
 import { crc32, makeZip } from '../../web/page/zip.js';
 
 const commands = await loadCommands();
-const { CommandError, outputPath, parseCommand, saveAsArgument, settingsOf, splitArguments } = commands;
+const { CommandError, outputPath, parseCommand, parseCommands, saveAsArgument, settingsOf, splitArguments } = commands;
 
 test('command words with their parameters', () => {
   const cases = [
@@ -59,6 +59,9 @@ test('arguments the command line refuses are refused with the reason', () => {
     ['-maxoutput000', /not 0/],
     ['-maxoutput-5', /output limit is a number of bytes/],
     ['-maxoutput1234567890123456789', /1 to 18 digits/],
+    ['-sharedpalette1', /2 to 256/],
+    ['-sharedpalette257', /2 to 256/],
+    ['-sharedpalette0016', /2 to 256/],
   ];
   for (const [argument, reason] of cases) {
     assert.throws(() => parseCommand(argument), (e) => e instanceof CommandError && reason.test(e.message), argument);
@@ -139,4 +142,15 @@ test('counts read as words', () => {
   assert.equal(commands.countText(1, 'file'), '1 file');
   assert.equal(commands.countText(0, 'file'), '0 files');
   assert.equal(commands.countText(2, 'picture'), '2 pictures');
+});
+
+test('the words of a run: one shared palette, its colours or its file', () => {
+  assert.throws(() => parseCommands('-sharedpalette16 -fliph -sharedpalettex.GUIPal'),
+    (e) => e instanceof CommandError && /^-sharedpalettex\.GUIPal: Only one shared palette/.test(e.message));
+  const cases = [['-sharedpalette', 256, null], ['-sharedpalette2', 2, null], ['-sharedpalette256', 256, null],
+    ['-sharedpaletteicons.GUIPal', 256, 'icons.GUIPal'], ['-sharedpalette12a', 256, '12a']];
+  for (const [argument, maxColors, file] of cases) {
+    const [c] = parseCommands(argument);
+    assert.deepEqual([c.kind, c.maxColors, c.file], ['sharedpalette', maxColors, file], argument);
+  }
 });

@@ -228,7 +228,11 @@ export function splitArguments(text) {
 }
 
 export function parseCommands(text) {
-  return splitArguments(text).map(parseCommand);
+  const commands = splitArguments(text).map(parseCommand);
+  // Its first pass sees every picture at one place.
+  const shared = commands.filter((c) => c.kind === 'sharedpalette');
+  if (shared.length > 1) fail(shared[1].argument, 'Only one shared palette can be made in a run. (give -sharedpalette once)');
+  return commands;
 }
 
 // The per-run settings of a command list (the last one given wins).
