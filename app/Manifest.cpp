@@ -77,13 +77,16 @@ std::string HexColor(Color c) {
 // Checksums of inputs named several times are computed once.
 class Checksums {
  public:
+  explicit Checksums(const FileChecksum& checksumOf) : checksumOf_(checksumOf) {}
+
   std::optional<std::string> Of(const std::string& path) {
     const auto it = known_.find(path);
     if (it != known_.end()) return it->second;
-    return known_[path] = sys::Sha256OfFile(path);
+    return known_[path] = checksumOf_(path);
   }
 
  private:
+  const FileChecksum& checksumOf_;
   std::map<std::string, std::optional<std::string>> known_;
 };
 
@@ -158,12 +161,13 @@ std::vector<std::string> BudgetOverruns(const FlashBudget& budget, const std::ve
   return texts;
 }
 
-std::string ManifestJson(const ManifestRun& run, const std::vector<SaveRecord>& saves) {
-  Checksums checksums;
+std::string ManifestJson(const ManifestRun& run, const std::vector<SaveRecord>& saves,
+                         const FileChecksum& checksumOf) {
+  Checksums checksums(checksumOf);
   std::vector<std::string> outputs;
   std::int64_t flash = 0;
   for (const SaveRecord& save : saves) {
-    const std::optional<std::string> checksum = sys::Sha256OfFile(save.output);
+    const std::optional<std::string> checksum = checksumOf(save.output);
     if (!checksum) continue;
     outputs.push_back(OutputJson(save, *checksum, checksums));
     flash += save.flashBytes.value_or(0);

@@ -4,12 +4,14 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "app/SaveRecord.h"
 #include "image/OutputOptions.h"
+#include "sys/Sha256.h"
 
 namespace rastra {
 
@@ -40,6 +42,10 @@ struct ManifestRun {
 // the same command line over the same files give the same bytes. The
 // outputs' checksums are of the files as they are when it is written; a save
 // whose file cannot be read (its move into place failed) is left out.
-std::string ManifestJson(const ManifestRun& run, const std::vector<SaveRecord>& saves);
+// checksumOf gives a file's SHA-256 in hex, or nothing when it cannot be
+// read: the files on disk, or (in the page) the files a run holds.
+using FileChecksum = std::function<std::optional<std::string>(const std::string& path)>;
+std::string ManifestJson(const ManifestRun& run, const std::vector<SaveRecord>& saves,
+                         const FileChecksum& checksumOf = sys::Sha256OfFile);
 
 }  // namespace rastra

@@ -77,6 +77,8 @@ for (let i = 0; i < runs; i++) {
   let start = Date.now();
   await page.setInputFiles('#open-input', path.join(dir, 'splash.png'));
   await page.waitForSelector('#image-list li');
+  // The worker sends the picture and its size report after the list shows it.
+  await page.waitForSelector('#size-report tbody tr');
   await page.evaluate(() => new Promise((resolve) => requestAnimationFrame(resolve)));
   openMs.push(Date.now() - start);
   start = Date.now();

@@ -47,6 +47,9 @@ export const CASES = [
   { images: ['gif/animated_transparent_loop.gif'], commands: '-flipv -saveas%n,6,4 -saveas%n_cursor,7' },
   { images: ['gif/animated_loop.gif'], commands: '-convertintobw -transparencyFFFFFF -saveas%n,1,1 -saveas%n_sprite,6' },
   { images: ['png/basn2c08.png', 'jpeg/h2v2.jpg'], commands: '-pnggamma0 -smoothchroma1 -autoorient1 -saveas%n,1,17' },
+  // The palette's own files, G and P, of a palette picture and after a conversion.
+  { images: ['png/basn3p08.png', 'jpeg/h1v1.jpg'],
+    commands: '-convertintobestpalette -saveas%n,g -saveas%n_pal,P -useargb1 -convertintogray16 -saveasout/%n.pal,G -saveas%n_gray,p' },
 ];
 
 export function corpusMissing(images) {
@@ -57,20 +60,25 @@ export function corpusMissing(images) {
 // `rastra IMAGES -defaultsettings COMMANDS -exit`, and gives that folder and
 // the files the run made there (relative paths; the images and the palette
 // file not counted).
-export function runNative(program, images, commandArgs) {
+export function runNative(program, images, commandArgs, extraFiles = {}) {
   const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'rastra-web-'));
   const names = images.map((image) => path.basename(image));
   images.forEach((image, i) => fs.copyFileSync(path.join(corpus, image), path.join(dir, names[i])));
   fs.writeFileSync(path.join(dir, PALETTE_NAME), paletteFile());
+  for (const [name, bytes] of Object.entries(extraFiles)) fs.writeFileSync(path.join(dir, name), bytes);
   const before = new Set(listFiles(dir));
   let status = 0;
+  let stderr = '';
   try {
     execFileSync(program, [...names, '-defaultsettings', ...commandArgs, '-exit'], { cwd: dir, stdio: 'pipe' });
   } catch (e) {
     status = e.status;
+    stderr = e.stderr.toString();
   }
   const files = listFiles(dir).filter((f) => !before.has(f) && f !== 'Rastra.log');
-  return { dir, files, status };
+  // What the program said, each line without its "rastra: ".
+  const messages = stderr.split('\n').filter(Boolean).map((line) => line.replace(/^rastra: /, ''));
+  return { dir, files, status, messages };
 }
 
 export function listFiles(dir, prefix = '') {

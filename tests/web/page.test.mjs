@@ -166,6 +166,8 @@ test('every control has a name and the keyboard reaches it', { skip }, async () 
   // The picture's pixels by keyboard, and the zoom by its buttons.
   await page.setInputFiles('#open-input', path.join(corpus, 'png/basn3p08.png'));
   await page.waitForSelector('#image-list li');
+  // The converter's worker draws the picture and its report a moment later.
+  await page.waitForSelector('#size-report tbody tr');
   await page.selectOption('#zoom', '1');
   await page.focus('#view');
   for (const key of ['ArrowRight', 'ArrowRight', 'ArrowDown', 'Shift+ArrowRight']) await page.keyboard.press(key);
@@ -177,6 +179,7 @@ test('every control has a name and the keyboard reaches it', { skip }, async () 
   for (const key of ['ArrowDown', 'ArrowDown', 'ArrowDown', 'ArrowDown', 'ArrowDown', 'Enter']) {
     await page.keyboard.press(key);
   }
+  await page.waitForFunction(() => document.activeElement?.tagName === 'TR');
   const chosen = await page.evaluate(() => document.activeElement.cells[0].textContent);
   assert.equal(chosen, '7');
   assert.equal(await page.inputValue('#format'), '7');

@@ -26,6 +26,8 @@ await page.fill('#command-text', '-convertinto565');
 await page.click('#command-text-apply');
 await page.selectOption('#format', '8');
 await page.setChecked('#no-palette', true);
+// The converter's worker draws the picture once the last change is done.
+await page.waitForSelector('body[data-busy="false"]');
 await page.hover('#view', { position: { x: 120, y: 90 } });
 await page.screenshot({ path: out });
 await session.close();

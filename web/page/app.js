@@ -1,24 +1,108 @@
 // The page: opens pictures, keeps the command list, shows the picture as the
 // chosen FORMAT stores it, the size report, and downloads the files. All the
-// work is done by Rastra's core in rastra.wasm, through commands.js.
-import createRastra from './rastra.js';
+// work is done by Rastra's core in rastra.wasm, through commands.js, in the
+// converter's worker (worker.js), so the page answers while it works.
 import {
-  CommandError, TYPES, commandLine, formatsForType, outputPath, parseCommand, parseCommands,
-  previewPicture, runCommands, saveAsArgument, settingsOf,
+  CommandError, TYPES, baseName, commandLine, countText, failureLines, formatsForType, typeOf, parseCommand, parseCommands,
+  saveAsArgument,
 } from './commands.js';
 import { View } from './view.js';
-import { makeZip } from './zip.js';
 
 const $ = (id) => document.getElementById(id);
 
 const state = {
-  R: null,
-  images: [],    // { name, bytes, picture, fileType, frames }
+  worker: null,
+  images: [],    // { id (the worker's), name, file, info, fileType, frames }
   selected: -1,
   commands: [],  // parsed commands, without the save of the Output section
   files: new Map(),  // palette files by name, for -convertintocustompalette
 };
 const view = new View($('view'), $('canvas-box'), $('pixel-info'));
+
+// The converter's worker ---------------------------------------------------------
+
+class Cancelled extends Error {}
+
+const calls = new Map();  // call number: { resolve, reject }
+let nextCall = 1;
+let busySince = 0;
+let busyTimer = 0;
+
+// Work that takes longer than 200 ms shows the progress row, with the time
+// it has taken and Cancel.
+function showBusy() {
+  document.body.dataset.busy = String(calls.size > 0);  // for tools that wait for the page
+  if (calls.size === 0) {
+    clearInterval(busyTimer);
+    busyTimer = 0;
+    $('busy').hidden = true;
+    return;
+  }
+  if (busyTimer) return;
+  busySince = performance.now();
+  busyTimer = setInterval(() => {
+    const seconds = (performance.now() - busySince) / 1000;
+    if (seconds < 0.2) return;
+    $('busy').hidden = false;
+    $('busy-text').textContent = `${$('status').textContent} ${seconds.toFixed(1)} s`;
+  }, 100);
+}
+
+function call(op, args = {}, transfer = []) {
+  return new Promise((resolve, reject) => {
+    const number = nextCall++;
+    calls.set(number, { resolve, reject });
+    showBusy();
+    state.worker.postMessage({ call: number, op, args }, transfer);
+  });
+}
+
+function startWorker() {
+  const worker = new Worker(new URL('./worker.js', import.meta.url), { type: 'module' });
+  worker.onmessage = ({ data }) => {
+    if (data.aborted) {
+      stopped(data.aborted);
+      return;
+    }
+    const pending = calls.get(data.call);
+    if (!pending) return;
+    calls.delete(data.call);
+    showBusy();
+    if ('error' in data) pending.reject(new Error(data.error));
+    else pending.resolve(data.result);
+  };
+  worker.onerror = (event) => {
+    event.preventDefault();
+    stopped(event.message);
+  };
+  state.worker = worker;
+  return call('start');
+}
+
+// The module ended (memory the browser refused): the page can only say so.
+function stopped(what) {
+  stopCalls(new Cancelled(what));
+  $('status').textContent = `The converter stopped (${what}); reload the page to go on.`;
+  $('status').classList.add('error');
+  for (const id of ['open-button', 'download', 'download-all']) $(id).disabled = true;
+}
+
+function stopCalls(reason) {
+  for (const pending of calls.values()) pending.reject(reason);
+  calls.clear();
+  showBusy();
+}
+
+// Cancel: the worker and its work end; a new one opens the pictures again.
+async function cancelWork() {
+  state.worker.terminate();
+  stopCalls(new Cancelled('cancelled'));
+  await startWorker();
+  for (const [name, bytes] of state.files) call('setFile', { name, bytes });
+  for (const image of state.images) image.id = (await call('open', { name: image.name, file: image.file })).id;
+  sayStatus('Cancelled.');
+  update();
+}
 
 // Messages ----------------------------------------------------------------------
 
@@ -29,40 +113,98 @@ function say(text, isError = false) {
   $('messages').prepend(item);
 }
 
+// A failure is shown where the user looks: the status line at the top and
+// beside the picture, besides the list of messages.
+function sayError(text) {
+  say(text, true);
+  $('status').textContent = text;
+  $('status').classList.add('error');
+  $('picture-error').textContent = text;
+}
+
+// A new action starts: the status tells what happened last, not before.
+function sayStatus(text) {
+  $('status').textContent = text;
+  $('status').classList.remove('error');
+}
+
+// The converter runs in the page's own thread: before a job that may take a
+// while, the status says what is being done and the browser gets to show it.
+async function working(text) {
+  $('status').textContent = text;
+  $('status').classList.remove('error');
+  await new Promise((resolve) => requestAnimationFrame(() => setTimeout(resolve, 0)));
+}
+
 // Images ------------------------------------------------------------------------
 
 async function openFiles(fileList) {
+  const failures = [];
+  let opened = 0;
   for (const file of fileList) {
-    const bytes = new Uint8Array(await file.arrayBuffer());
-    const loaded = state.R.load(bytes, file.name);
+    await working(`Reading ${file.name}…`);
+    // The worker reads the file itself: a Blob passes without copying.
+    let loaded;
+    try {
+      loaded = await call('open', { name: file.name, file });
+    } catch (e) {
+      if (e instanceof Cancelled) return;  // Cancel ends the opening of the rest too
+      throw e;
+    }
     if (loaded.warnings) say(`${file.name}: ${loaded.warnings}`);
     if (!loaded.ok) {
-      say(`${file.name}: ${loaded.text}`, true);
+      failures.push(failureLines(loaded).map((line) => `${file.name}: ${line}`).join('\n'));
       continue;
     }
-    state.images.push({ name: file.name, bytes, picture: loaded.picture, fileType: loaded.fileType,
+    state.images.push({ id: loaded.id, name: file.name, file, info: loaded.info, fileType: loaded.fileType,
       frames: loaded.frames });
     state.selected = state.images.length - 1;
+    opened++;
   }
   renderImages();
   update();
+  if (failures.length) failures.forEach(sayError);
+  else sayStatus(`Opened ${countText(opened, 'picture')}.`);
 }
 
-function describe(picture) {
-  const colours = picture.paletteSize() === 0
-    ? (picture.hasAlpha() ? 'true colour with alpha' : 'true colour')
-    : `${picture.paletteSize()} colours${picture.hasTransparentEntry() ? ', entry 0 transparent' : ''}`;
-  return `${picture.width()} × ${picture.height()}, ${colours}`;
+// Where each image's files go in the archive and in the command line: beside
+// the image, as the program writes them. Images of the same name came from
+// different folders, so each of those goes into a folder of its own (1/, 2/,
+// ... in the order they were opened); the others stay at the top.
+function imageFolders() {
+  const count = new Map();
+  for (const image of state.images) count.set(image.name, (count.get(image.name) ?? 0) + 1);
+  const seen = new Map();
+  return state.images.map((image) => {
+    if (count.get(image.name) === 1) return '';
+    const n = (seen.get(image.name) ?? 0) + 1;
+    seen.set(image.name, n);
+    return `${n}/`;
+  });
+}
+
+function closeImage(i) {
+  const [image] = state.images.splice(i, 1);
+  call('close', { id: image.id });
+  state.selected = Math.min(state.selected, state.images.length - 1);
+}
+
+function describe(info) {
+  const colours = info.paletteSize === 0
+    ? (info.hasAlpha ? 'true colour with alpha' : 'true colour')
+    : `${info.paletteSize} colours${info.hasTransparentEntry ? ', entry 0 transparent' : ''}`;
+  return `${info.width} × ${info.height}, ${colours}`;
 }
 
 function renderImages() {
   const list = $('image-list');
   list.replaceChildren();
+  const folders = imageFolders();
   state.images.forEach((image, i) => {
     const item = document.createElement('li');
     const choose = document.createElement('button');
     choose.type = 'button';
-    choose.textContent = `${image.name}: ${describe(image.picture)}${image.frames > 1 ? `, ${image.frames} frames` : ''}`;
+    choose.textContent = `${folders[i]}${image.name}: ${describe(image.info)}${image.frames > 1 ? `, ${image.frames} frames` : ''}`;
     choose.setAttribute('aria-pressed', String(i === state.selected));
     choose.addEventListener('click', () => {
       state.selected = i;
@@ -75,8 +217,7 @@ function renderImages() {
     remove.textContent = 'Close';
     remove.setAttribute('aria-label', `Close ${image.name}`);
     remove.addEventListener('click', () => {
-      state.images.splice(i, 1)[0].picture.delete();
-      state.selected = Math.min(state.selected, state.images.length - 1);
+      closeImage(i);
       renderImages();
       update();
     });
@@ -86,6 +227,14 @@ function renderImages() {
   const any = state.images.length > 0;
   $('download').disabled = !any;
   $('download-all').disabled = !any;
+  $('close-all').disabled = !any;
+}
+
+function closeAll() {
+  while (state.images.length) closeImage(state.images.length - 1);
+  renderImages();
+  update();
+  sayStatus('Closed all pictures.');
 }
 
 // Commands ----------------------------------------------------------------------
@@ -167,7 +316,7 @@ async function addConversion() {
     $('palette-input').focus();
     return;
   }
-  if (!state.files.has(file.name)) state.files.set(file.name, new Uint8Array(await file.arrayBuffer()));
+  if (!state.files.has(file.name)) await setFile(file);
   addCommand(`${word}${file.name}`);
 }
 
@@ -183,7 +332,7 @@ function fillFormats() {
   const select = $('format');
   const previous = select.value;
   select.replaceChildren();
-  const type = Number($('type').value);
+  const type = typeOf($('type').value);
   const formats = formatsForType(type);
   select.add(new Option(type >= 6 ? 'Default (5: 8 bpp)' : 'Chosen by the picture', ''));
   for (const f of formats) select.add(new Option(`${f.format}: ${f.name}`, String(f.format)));
@@ -193,7 +342,7 @@ function fillFormats() {
 }
 
 function outputSettings() {
-  const type = Number($('type').value);
+  const type = typeOf($('type').value);
   const format = $('format').value === '' ? null : Number($('format').value);
   return { name: $('out-name').value.trim() || '%n', type, format, noPalette: $('no-palette').checked };
 }
@@ -211,8 +360,10 @@ function fullCommands() {
   return [...settingArguments().map(parseCommand), ...state.commands, parseCommand(saveAsArgument(save))];
 }
 
-function download(name, bytes, type = 'application/octet-stream') {
-  const url = URL.createObjectURL(new Blob([bytes], { type }));
+// blob: the file as the worker made it (a Blob costs the page's thread
+// nothing, where a large file's bytes would hold it).
+function download(name, blob) {
+  const url = URL.createObjectURL(blob);
   const link = document.createElement('a');
   link.href = url;
   link.download = name;
@@ -222,15 +373,21 @@ function download(name, bytes, type = 'application/octet-stream') {
   setTimeout(() => URL.revokeObjectURL(url), 10000);
 }
 
-function runImage(image, commands) {
-  const run = runCommands(state.R, image, commands, { files: state.files });
-  if (run.picture && run.picture !== image.picture) run.picture.delete();
-  for (const text of run.reports) say(text, true);
+async function setFile(file) {
+  const bytes = new Uint8Array(await file.arrayBuffer());
+  state.files.set(file.name, bytes);
+  await call('setFile', { name: file.name, bytes });
+}
+
+// first: the image is the first of the run (it writes a shared palette's files).
+async function runImage(image, commands, first = true) {
+  const run = await call('run', { id: image.id, commands, first });
   for (const text of run.texts) say(text);
+  for (const text of run.reports) sayError(text);
   return run;
 }
 
-function downloadSelected() {
+async function downloadSelected() {
   const image = state.images[state.selected];
   if (!image) return;
   let commands;
@@ -240,15 +397,46 @@ function downloadSelected() {
     $('command-error').textContent = e.message;
     return;
   }
+  await working(`Converting ${image.name}…`);
   // The conversion's time, for the benchmark (performance.getEntriesByName).
   const start = performance.now();
-  const run = runImage(image, commands);
+  let run;
+  try {
+    await prepareShared([image], commands);
+    run = await runImage(image, commands);
+  } catch (e) {
+    if (e instanceof Cancelled) return;
+    throw e;
+  }
   performance.measure('rastra-convert', { start, end: performance.now() });
-  const wanted = outputPath(outputSettings().name, outputSettings().type, image.name);
-  const file = run.outputs.findLast((o) => o.path === wanted);
-  if (!file) return;
-  download(file.path.slice(file.path.lastIndexOf('/') + 1), file.bytes);
-  say(`${image.name}: saved ${file.path} (${file.bytes.length} bytes)`);
+  if (await refusedByBudget(commands, run.outputs)) return;
+  // Every file the run made: a save typed among the commands is not lost
+  // to the Output section's. One file comes as it is, several in a zip.
+  const files = await withManifest(commands, [{ path: image.name, id: image.id }], run.outputs);
+  if (files.length === 0) return;
+  if (files.length === 1) {
+    const [file] = files;
+    download(file.path.slice(file.path.lastIndexOf('/') + 1), file.blob);
+    const text = `${image.name}: saved ${file.path} (${file.blob.size} bytes)`;
+    say(text);
+    if (run.reports.length === 0) sayStatus(text);
+    return;
+  }
+  await downloadZip(`${baseName(image.name)}.zip`, files, run.reports.length === 0);
+}
+
+// The files of a run, the last one of each path (a later save replaces the
+// file, as on disk).
+function latestFiles(outputs) {
+  return [...new Map(outputs.map((o) => [o.path, o])).values()];
+}
+
+async function downloadZip(name, files, showStatus) {
+  const zip = await call('zip', { files });
+  download(name, zip);
+  const text = `saved ${name}: ${countText(files.length, 'file')} (${zip.size} bytes)`;
+  say(text);
+  if (showStatus) sayStatus(text);
 }
 
 async function downloadAll() {
@@ -259,24 +447,63 @@ async function downloadAll() {
     $('command-error').textContent = e.message;
     return;
   }
-  const outputs = state.images.flatMap((image) => runImage(image, commands).outputs);
+  await working(`Converting ${countText(state.images.length, 'picture')}…`);
+  const folders = imageFolders();
+  let failed = false;
+  const outputs = [];
+  try {
+    await prepareShared(state.images, commands);
+    for (const [i, image] of state.images.entries()) {
+      const run = await runImage(image, commands, i === 0);
+      failed ||= run.reports.length > 0;
+      outputs.push(...run.outputs.map((o) => ({ ...o, path: folders[i] + o.path, input: folders[i] + o.input })));
+    }
+  } catch (e) {
+    if (e instanceof Cancelled) return;
+    throw e;
+  }
   if (outputs.length === 0) return;
-  const zip = await makeZip(outputs);
-  download('rastra.zip', zip, 'application/zip');
-  say(`saved rastra.zip: ${new Set(outputs.map((o) => o.path)).size} files (${zip.length} bytes)`);
+  if (await refusedByBudget(commands, outputs)) return;
+  const inputs = state.images.map((image, i) => ({ path: folders[i] + image.name, id: image.id }));
+  await downloadZip('rastra.zip', await withManifest(commands, inputs, outputs), !failed);
+}
+
+// The files of a run's saves (the last of each path) with the run's
+// -manifest, when it has one, after them. The manifest counts every save, a
+// file saved twice too, as the program's does.
+async function withManifest(commands, inputs, outputs) {
+  const files = latestFiles(outputs);
+  if (!commands.some((c) => c.kind === 'manifest')) return files;
+  const manifest = await call('manifest', { commands, inputs, outputs });
+  return manifest ? [...files.filter((f) => f.path !== manifest.path), manifest] : files;
+}
+
+// -sharedpalette's palette over the run's pictures, made before their runs.
+async function prepareShared(images, commands) {
+  if (!commands.some((c) => c.kind === 'sharedpalette')) return;
+  const said = await call('prepareShared', { ids: images.map((image) => image.id), commands });
+  said.forEach(sayError);
+}
+
+// A run whose C files pass its -flashbudget writes none of its files, as the
+// program writes none; the texts say which.
+async function refusedByBudget(commands, outputs) {
+  const texts = await call('budget', { commands, outputs: outputs.map(({ path, record }) => ({ path, record })) });
+  texts.forEach(sayError);
+  return texts.length > 0;
 }
 
 // Size report -------------------------------------------------------------------
 
 // keyboard: the chosen row keeps the focus when the table is redrawn.
-function chooseFormat(format, keyboard = false) {
-  const type = Number($('type').value);
+async function chooseFormat(format, keyboard = false) {
+  const type = typeOf($('type').value);
   if (type !== 1 && type !== 3) {
     $('type').value = '1';
     fillFormats();
   }
   $('format').value = String(format);
-  update();
+  await update();
   if (keyboard) $('size-report').querySelector('tbody tr[aria-selected="true"]')?.focus();
 }
 
@@ -330,12 +557,17 @@ function updateCommandLine() {
     return null;
   }
   if ($('command-error').textContent.startsWith('-saveas')) $('command-error').textContent = '';
-  const names = state.images.map((i) => i.name);
+  const folders = imageFolders();
+  const names = state.images.map((image, i) => folders[i] + image.name);
   $('command-line').value = commandLine(names.length ? names : ['IMAGE'], commands);
   return commands;
 }
 
-function update() {
+// Each change asks the worker for the picture anew; an answer to an older
+// question is dropped.
+let rendering = 0;
+
+async function update() {
   const image = state.images[state.selected];
   const typeOption = (t) => $('type').querySelector(`option[value="${t}"]`);
   const animated = image?.frames > 1;
@@ -343,6 +575,8 @@ function update() {
   typeOption(7).disabled = !animated;
   const commands = updateCommandLine();
   if (!commands) return;
+  const asked = ++rendering;
+  $('picture-error').textContent = '';
   if (!image) {
     $('picture-info').textContent = 'No image opened.';
     view.show(null);
@@ -350,29 +584,34 @@ function update() {
     return;
   }
   // The picture the commands leave, then as the chosen TYPE and FORMAT store it.
-  const options = settingsOf(commands);
-  const run = runCommands(state.R, image, state.commands, { options, files: state.files });
-  $('command-error').textContent = run.reports.join('\n');
-  const result = run.picture;
-  if (!result) {
+  const { type, format } = outputSettings();
+  let shown;
+  try {
+    shown = await call('render', { id: image.id, commands: state.commands, all: commands, type, format,
+      showOpened: showOpened(), limit: view.drawLimit() });
+  } catch (e) {
+    if (e instanceof Cancelled) return;
+    throw e;
+  }
+  if (asked !== rendering) return;
+  $('command-error').textContent = shown.reports.join('\n');
+  $('picture-error').textContent = shown.reports.join('\n');
+  if (shown.reports.length) {
+    $('status').textContent = shown.reports[0];
+    $('status').classList.add('error');
+  }
+  if (!shown.result) {
     $('picture-info').textContent = `${image.name}: the commands leave no picture.`;
     view.show(null);
     renderReport(null);
     return;
   }
-  $('picture-info').textContent = `${image.name}: opened ${describe(image.picture)}; after the commands ${describe(result)}.`;
-  renderReport(state.R.sizeReport(result, options));
-  const { type, format } = outputSettings();
-  if (showOpened()) {
-    view.show(image.picture, false);
-  } else {
-    const preview = previewPicture(state.R, result, type, format, options);
-    if (preview.text) $('command-error').textContent = preview.text;
-    view.show(preview.picture ?? result, Boolean(preview.picture), preview.keepAlpha ?? true, preview.alpha);
-  }
-  if (view.shown?.picture === result) view.shown.owned = result !== image.picture;
-  else if (result !== image.picture) result.delete();
+  $('picture-info').textContent = `${image.name}: opened ${describe(image.info)}; after the commands ${describe(shown.result)}.`;
+  renderReport(shown.report);
+  if (shown.previewText) $('command-error').textContent = shown.previewText;
+  view.show(shown.view);
   view.showPixel(view.cursor.x, view.cursor.y);
+  document.body.dataset.shown = String(asked);
 }
 
 function wire() {
@@ -400,7 +639,7 @@ function wire() {
   // A palette file chosen here is known by its name to typed commands too.
   $('palette-input').addEventListener('change', async (e) => {
     const file = e.target.files[0];
-    if (file) state.files.set(file.name, new Uint8Array(await file.arrayBuffer()));
+    if (file) await setFile(file);
     update();
   });
   $('add-edit').addEventListener('change', showEditParameters);
@@ -429,15 +668,29 @@ function wire() {
   for (const radio of document.querySelectorAll('input[name="show"]')) radio.addEventListener('change', update);
   $('download').addEventListener('click', downloadSelected);
   $('download-all').addEventListener('click', downloadAll);
+  $('close-all').addEventListener('click', closeAll);
+  $('cancel').addEventListener('click', cancelWork);
   $('copy-command-line').addEventListener('click', () => navigator.clipboard?.writeText($('command-line').value));
-  $('zoom').addEventListener('change', () => view.setZoom($('zoom').value));
+  // A picture drawn smaller than it is (to fit) is drawn again at its size
+  // when the zoom wants more pixels.
+  const zoomed = () => {
+    if (view.needsRedraw()) update();
+  };
+  $('zoom').addEventListener('change', () => {
+    view.setZoom($('zoom').value);
+    zoomed();
+  });
   const step = (direction) => {
     const zoom = view.stepZoom(direction, [...$('zoom').options].map((o) => o.value).filter((v) => v !== 'fit'));
     if (zoom) $('zoom').value = zoom;
+    zoomed();
   };
   $('zoom-in').addEventListener('click', () => step(1));
   $('zoom-out').addEventListener('click', () => step(-1));
-  window.addEventListener('resize', () => view.applyZoom());
+  window.addEventListener('resize', () => {
+    view.applyZoom();
+    zoomed();
+  });
   $('view').addEventListener('pointermove', (e) => view.pointerPixel(e));
   $('view').addEventListener('keydown', (e) => view.keyPixel(e));
 }
@@ -450,12 +703,7 @@ const WARM_UP_PNG = 'iVBORw0KGgoAAAANSUhEUgAAABAAAAAQCAIAAACQkWg2AAACY0lEQVR4nAX
 
 function warmUp() {
   const bytes = Uint8Array.from(atob(WARM_UP_PNG), (c) => c.charCodeAt(0));
-  const loaded = state.R.load(bytes, 'warm-up.png');
-  if (!loaded.ok) return;
-  const run = runCommands(state.R, { name: 'warm-up.png', bytes, picture: loaded.picture, fileType: loaded.fileType },
-    parseCommands('-scale1600%,1600% -convertinto565 -saveaswarm,1,8,1 -convertintobestpalette -sizereport'));
-  if (run.picture !== loaded.picture) run.picture?.delete();
-  loaded.picture.delete();
+  call('warmUp', { bytes }).catch(() => {});
 }
 
 async function start() {
@@ -464,13 +712,7 @@ async function start() {
   wire();
   renderCommands();
   try {
-    state.R = await createRastra({
-      // Memory the browser refuses ends the module; the page can only say so.
-      onAbort: (what) => {
-        $('status').textContent = `The converter stopped (${what}); reload the page to go on.`;
-        for (const id of ['open-button', 'download', 'download-all']) $(id).disabled = true;
-      },
-    });
+    await startWorker();
   } catch (e) {
     $('status').textContent = `The converter could not start: ${e.message ?? e}`;
     return;

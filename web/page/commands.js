@@ -40,6 +40,11 @@ const TABLE = [
   { word: 'pnggamma', kind: 'readsetting', key: 'applyGamma' },
   { word: 'smoothchroma', kind: 'readsetting', key: 'smoothChroma' },
   { word: 'autoorient', kind: 'readsetting', key: 'applyOrientation' },
+  // Words for the whole run, not for one picture.
+  { word: 'flashbudget', kind: 'flashbudget' },
+  { word: 'maxoutput', kind: 'maxoutput' },
+  { word: 'manifest', kind: 'manifest' },
+  { word: 'sharedpalette', kind: 'sharedpalette' },
   { word: 'dither', kind: 'dither' },
 ];
 
@@ -59,7 +64,17 @@ export const TYPES = [
   { type: 5, name: 'PNG file', extension: '' },
   { type: 6, name: 'Animated sprite (.c), from an animated GIF', extension: 'c' },
   { type: 7, name: 'Animated cursor (.c), from an animated GIF', extension: 'c' },
+  { type: 'G', name: 'Palette file (.GUIPal) of a palette picture', extension: 'GUIPal' },
+  { type: 'P', name: 'Palette as C (.c) of a palette picture', extension: 'c' },
 ];
+
+// The palette's own files: TYPE G and P, given as letters.
+const PALETTE_TYPES = new Set(['G', 'P']);
+
+// A TYPE as the Output section's list gives it: a number, or G or P.
+export function typeOf(value) {
+  return PALETTE_TYPES.has(value) ? value : Number(value);
+}
 
 export const FORMATS = [
   [1, '1 bpp palette'], [2, '2 bpp palette'], [4, '4 bpp palette'], [5, '8 bpp palette'],
@@ -98,6 +113,9 @@ function parseSize(argument, text) {
 function parseSaveAs(argument, text) {
   const m = /^([^,]+),(.)(?:,(\d{1,3})(?:,(.))?)?$/.exec(text);
   if (!m) fail(argument, 'Save needs FNAME,TYPE[,FORMAT[,NOPALETTE]].');
+  // The command line reads nothing after G or P.
+  const letter = m[2].toUpperCase();
+  if (PALETTE_TYPES.has(letter)) return { kind: 'saveas', name: m[1], type: letter, format: null, noPalette: false };
   const type = m[2].charCodeAt(0) - 48;
   if (!(type >= 1 && type <= 7)) fail(argument, 'Illegal TYPE parameter. (TYPE 1 to 7)');
   const command = { kind: 'saveas', name: m[1], type, format: null, noPalette: false };
@@ -160,6 +178,26 @@ export function parseCommand(argument) {
       }
       return { ...base, kind: 'setting', key: 'dither', value: method };
     }
+    case 'flashbudget':
+      // BYTES, ,TOTAL or BYTES,TOTAL; each at most 18 digits (a 64-bit count).
+      if (!/^(\d{1,18}|\d{0,18},\d{1,18})$/.test(param)) {
+        fail(argument, 'A flash budget is a number of bytes. (-flashbudgetBYTES, -flashbudget,TOTAL or both)');
+      }
+      return { ...base, budget: param };
+    case 'sharedpalette':
+      // A number of colours, or any other text names a palette file.
+      if (/^\d+$/.test(param) && (param.length > 3 || Number(param) < 2 || Number(param) > 256)) {
+        fail(argument, 'Illegal number of colors. (2 to 256)');
+      }
+      return { ...base, maxColors: /^\d+$/.test(param) ? Number(param) : 256, file: /^\d*$/.test(param) ? null : param };
+    case 'manifest':
+      if (!param) fail(argument, 'The manifest has no file name. (-manifestFNAME)');
+      return { ...base, file: param };
+    case 'maxoutput':
+      if (!/^\d{1,18}$/.test(param) || /^0+$/.test(param)) {
+        fail(argument, 'The output limit is a number of bytes. (-maxoutputBYTES, 1 to 18 digits, not 0)');
+      }
+      return { ...base, bytes: param.replace(/^0+/, '') };
     case 'sizereport':
       if (param !== '' && param !== 'csv') fail(argument, 'the size report is a table, or CSV with -sizereportcsv');
       return { ...base, csv: param === 'csv' };
@@ -168,23 +206,54 @@ export function parseCommand(argument) {
   }
 }
 
-// Arguments as a shell splits them: blanks separate, double quotes group.
+// Arguments as a POSIX shell splits them: blanks separate; single quotes
+// keep everything, double quotes keep all but \\ \" \$ and \` escapes, and a
+// backslash outside quotes keeps the next character. So the shown command
+// line reads back as the arguments it was made of.
 export function splitArguments(text) {
   const args = [];
-  const re = /"([^"]*)"|(\S+)/g;
-  let m;
-  while ((m = re.exec(text)) !== null) args.push(m[1] ?? m[2]);
+  let current = null;
+  for (let i = 0; i < text.length; i++) {
+    const ch = text[i];
+    if (/\s/.test(ch)) {
+      if (current !== null) args.push(current);
+      current = null;
+    } else if (ch === "'") {
+      const end = text.indexOf("'", i + 1);
+      const stop = end < 0 ? text.length : end;
+      current = (current ?? '') + text.slice(i + 1, stop);
+      i = stop;
+    } else if (ch === '"') {
+      current ??= '';
+      for (i++; i < text.length && text[i] !== '"'; i++) {
+        if (text[i] === '\\' && '\\"$`'.includes(text[i + 1] ?? '')) i++;
+        current += text[i];
+      }
+    } else if (ch === '\\' && i + 1 < text.length) {
+      current = (current ?? '') + text[++i];
+    } else {
+      current = (current ?? '') + ch;
+    }
+  }
+  if (current !== null) args.push(current);
   return args;
 }
 
 export function parseCommands(text) {
-  return splitArguments(text).map(parseCommand);
+  const commands = splitArguments(text).map(parseCommand);
+  // Its first pass sees every picture at one place.
+  const shared = commands.filter((c) => c.kind === 'sharedpalette');
+  if (shared.length > 1) fail(shared[1].argument, 'Only one shared palette can be made in a run. (give -sharedpalette once)');
+  return commands;
 }
 
 // The per-run settings of a command list (the last one given wins).
 export function settingsOf(commands, base = {}) {
-  const options = { useArgb: false, bigEndian: false, preserveTrans: false, dither: 0, ...base };
-  for (const c of commands) if (c.kind === 'setting') options[c.key] = c.value;
+  const options = { useArgb: false, bigEndian: false, preserveTrans: false, dither: 0, maxOutputBytes: '', ...base };
+  for (const c of commands) {
+    if (c.kind === 'setting') options[c.key] = c.value;
+    else if (c.kind === 'maxoutput') options.maxOutputBytes = c.bytes;
+  }
   return options;
 }
 
@@ -219,6 +288,17 @@ function splitPath(path) {
   };
 }
 
+// What a failed job says, line by line: the program's own words where the
+// module gives them (a read), else the library's one line.
+export function failureLines(outcome) {
+  return outcome.said?.length ? outcome.said : [outcome.text];
+}
+
+// "1 file", "2 files".
+export function countText(count, noun) {
+  return `${count} ${noun}${count === 1 ? '' : 's'}`;
+}
+
 export function baseName(fileName) {
   return splitPath(fileName).name;
 }
@@ -229,14 +309,22 @@ export function baseName(fileName) {
 export function outputPath(name, type, imageName) {
   const parts = splitPath(name.replaceAll('%n', baseName(imageName)));
   if (!parts.name) parts.name = baseName(imageName);
-  if (!parts.extension) parts.extension = TYPES[type - 1].extension;
+  if (!parts.extension) parts.extension = TYPES.find((t) => t.type === type).extension;
   return parts.directory + parts.name + (parts.extension ? `.${parts.extension}` : '');
+}
+
+// One argument as a POSIX shell takes it back unchanged: as it is when it
+// holds only characters no shell treats specially, else in single quotes
+// (a quote inside is closed, escaped and reopened).
+export function shellQuote(argument) {
+  if (/^[A-Za-z0-9_@%+=:,./-]+$/.test(argument)) return argument;
+  return `'${argument.replaceAll("'", "'\\''")}'`;
 }
 
 // The command line that makes the same files with the native program.
 export function commandLine(imageNames, commands) {
-  const quote = (a) => (/[\s"]/.test(a) ? `"${a}"` : a);
-  return ['rastra', ...imageNames, '-defaultsettings', ...commands.map((c) => c.argument), '-exit'].map(quote).join(' ');
+  return ['rastra', ...imageNames, '-defaultsettings', ...commands.map((c) => c.argument), '-exit']
+    .map(shellQuote).join(' ');
 }
 
 // Pictures are handles into the module's memory: every one made and not
@@ -257,11 +345,17 @@ function runEdit(R, picture, c, options, env, report) {
     case 'transpalette': outcome = R.toBestPaletteWithTransparency(picture, options); break;
     case 'custompalette': {
       const data = env.files?.get(c.file);
+      // As on the command line: a palette file that is not there is reported
+      // and the picture goes on as it was.
       if (!data) {
-        report(`${c.file}: Palette file not found. (no such file)`);
-        return null;
+        report(`${c.file}: Invalid file handle. (no such file)`);
+        return picture;
       }
       outcome = R.toPaletteFile(picture, data, options);
+      if (outcome.keep) {
+        failureLines(outcome).forEach((line) => report(`${c.file}: ${line}`));
+        return picture;
+      }
       break;
     }
     case 'edit': outcome = R.edit(picture, c.word); break;
@@ -269,9 +363,10 @@ function runEdit(R, picture, c, options, env, report) {
       const size = (s, current) => (s.percent ? Math.trunc((current * Math.max(-10000100, Math.min(10000100, s.value))) / 100) : s.value);
       const w = size(c.width, picture.width());
       const h = size(c.height, picture.height());
+      // Refused before any work, as on the command line: the picture goes on.
       if (w <= 0 || w > 99999 || h <= 0 || h > 99999) {
-        report(`${c.argument}: Illegal scale size. (1 to 99999 pixels)`);
-        return null;
+        report(`${c.argument}: Illegal size. (1 to 99999 pixels)`);
+        return picture;
       }
       outcome = R.scale(picture, w, h);
       break;
@@ -319,6 +414,78 @@ function saveAnimation(R, image, c, path, options, history, env, report) {
   return outcome.bytes;
 }
 
+const NO_IMAGE_TEXTS = {
+  convert: 'Internal error : No source bitmap. (hBitmap == 0)',
+  bestpalette: 'Internal error : pBitmapOrg == NULL',
+  transpalette: 'Internal error : pBitmapOrg == NULL',
+  sizereport: 'An image needs to be opened before its sizes can be reported.',
+};
+
+// What acts before the commands run or after every picture's did, not in
+// their order.
+const RUN_KINDS = new Set(['setting', 'readsetting', 'ignore', 'flashbudget', 'maxoutput', 'manifest']);
+
+// After every picture of a run: the last -flashbudget against the C files the
+// run made (outputs as runCommands gives them, paths as the run names them).
+// Gives the program's texts when they pass it, and then nothing may be
+// written; none when they keep it or no budget is set.
+export function budgetRefusal(R, commands, outputs) {
+  const budget = commands.filter((c) => c.kind === 'flashbudget').at(-1);
+  if (!budget) return [];
+  const saves = outputs.map((o) => ({ output: o.path, flashBytes: o.record?.flashBytes ?? null }));
+  const texts = R.budgetOverruns(budget.budget, saves);
+  if (!texts || texts.length === 0) return [];
+  return [...texts, 'Nothing was written: the C files are over the flash budget.'];
+}
+
+// The run's -manifest JSON, as the program writes it, or null without one.
+// outputs: every save of the run in order (as runCommands gives them, paths
+// and inputs as the run names them); files: a Map of the bytes of every input
+// and output by path, for their checksums.
+export function manifestOf(R, commands, outputs, files, env = {}) {
+  const manifest = commands.filter((c) => c.kind === 'manifest').at(-1);
+  if (!manifest) return null;
+  const budget = commands.filter((c) => c.kind === 'flashbudget').at(-1);
+  const saves = outputs.map((o) => ({ output: o.path, input: o.input, commands: o.commands, type: o.type,
+    ...UNSIZED, ...o.record }));
+  const json = R.manifest({ options: settingsOf(commands), budget: budget?.budget ?? '', shared: env.shared?.set ?? null },
+    saves, files);
+  return { path: manifest.file, bytes: new TextEncoder().encode(json) };
+}
+
+// -sharedpalette's palette of a run, made as the program's first pass makes
+// it: each picture after the commands before the word (writing and saying
+// nothing), tallied in order; or a palette file's (env.files). Gives
+// { set, firstName, reports }, set null when none could be made; null for a
+// run without the word. images: the opened images in the run's order.
+export function prepareShared(R, images, commands, env = {}) {
+  const at = commands.findIndex((c) => c.kind === 'sharedpalette');
+  if (at < 0) return null;
+  const word = commands[at];
+  const before = commands.slice(0, at).filter((c) => c.kind !== 'sizereport');
+  const firstName = images[0]?.name ?? '';
+  const reports = [];
+  let paletteData = null;
+  if (word.file) {
+    paletteData = env.files?.get(word.file) ?? null;
+    if (!paletteData) {
+      reports.push(`${word.file}: Invalid file handle. (no such file)`);
+      return { set: null, firstName, reports };
+    }
+  }
+  const pictures = [];
+  for (const image of images) {
+    const run = runCommands(R, image, before, env);
+    pictures.push(run.picture);
+  }
+  const paletteSave = commands.find((c) => c.kind === 'saveas' && c.type === 'P');
+  const identifier = paletteSave ? R.identifierOf(outputPath(paletteSave.name, 'P', firstName)) : '';
+  const made = R.makeSharedSet(pictures, word.maxColors, paletteData, word.file ?? '', identifier, settingsOf(commands));
+  pictures.forEach((picture, i) => { if (picture && picture !== images[i].picture) picture.delete(); });
+  if (!made.ok) failureLines(made).forEach((line) => reports.push(`${word.argument}: ${line}`));
+  return { set: made.ok ? made.set : null, firstName, reports };
+}
+
 // Runs commands on an opened image ({ name, bytes, picture, fileType }).
 // Gives { picture, outputs: [{ path, bytes }], texts, reports }; picture is
 // what the commands left (the caller deletes it unless it is image.picture).
@@ -329,18 +496,23 @@ export function runCommands(R, image, commands, env = {}) {
   const outputs = [];
   const texts = [];
   const history = [];
+  const ran = [];  // the arguments run so far, for the manifest
   let current = image.picture;
   // Read settings act on the reading, so the image is read again with them.
   const read = readSettingsOf(commands);
   if (read && image.bytes) {
     const loaded = R.loadWith(image.bytes, image.name ?? '', read);
     current = loaded.ok ? loaded.picture : null;
-    if (!loaded.ok) report(loaded.text);
+    if (!loaded.ok) failureLines(loaded).forEach(report);
   }
   for (const c of commands) {
-    if (c.kind === 'setting' || c.kind === 'readsetting' || c.kind === 'ignore') continue;
+    if (RUN_KINDS.has(c.kind)) continue;
+    ran.push(c.argument);
+    // After a conversion that failed there is no picture: what the command
+    // line says then (most commands pass over it in silence).
     if (!current) {
-      report(`${c.argument}: no image to work on`);
+      const text = NO_IMAGE_TEXTS[c.kind];
+      if (text) report(`${c.argument}: ${text}`);
       continue;
     }
     if (FRAME_KINDS.has(c.kind)) {
@@ -348,7 +520,19 @@ export function runCommands(R, image, commands, env = {}) {
       const made = runEdit(R, current, c, options, env, report);
       if (made || !KEEPS_ON_FAILURE.has(c.kind)) current = replace(current, made, image.picture);
     } else if (c.kind === 'saveas') {
+      const before = outputs.length;
       current = save(R, image, current, c, options, history, env, outputs, report);
+      // What the manifest tells of the file: its picture, the commands up to
+      // it, and its TYPE.
+      for (const o of outputs.slice(before)) {
+        Object.assign(o, { input: o.shared ? '' : image.name, commands: [...ran], type: String(c.type) });
+      }
+    } else if (c.kind === 'sharedpalette') {
+      if (env.shared?.set) {
+        const mapped = R.mapToShared(current, env.shared.set, options);
+        if (mapped.ok) current = replace(current, mapped.picture, image.picture);
+        else report(`${c.argument}: ${mapped.text}`);
+      }
     } else if (c.kind === 'sizereport') {
       const outcome = R.sizeReport(current, options);
       if (outcome.ok) texts.push(c.csv ? outcome.csv : outcome.table);
@@ -358,12 +542,36 @@ export function runCommands(R, image, commands, env = {}) {
   return { picture: current, outputs, texts, reports };
 }
 
+// A save without the sizes a C file or stream has.
+const UNSIZED = { format: null, palette: 'none', pixelBytes: null, paletteBytes: null, flashBytes: null, dtaBytes: null };
+
 function save(R, image, picture, c, options, history, env, outputs, report) {
   const path = outputPath(c.name, c.type, image.name);
   const fileName = path.slice(path.lastIndexOf('/') + 1);
+  if (PALETTE_TYPES.has(c.type) && env.shared) {
+    // The run's palette, written once: in the first picture's run, beside it
+    // (none when it could not be made, which was said once).
+    if (!env.shared.first || !env.shared.set) return picture;
+    const sharedPath = outputPath(c.name, c.type, env.shared.firstName);
+    const name = sharedPath.slice(sharedPath.lastIndexOf('/') + 1);
+    const outcome = R.writeSharedPalette(env.shared.set, c.type, name, options);
+    if (outcome.ok) outputs.push({ path: sharedPath, bytes: outcome.bytes, record: outcome.record, shared: true });
+    else failureLines(outcome).forEach((line) => report(`${sharedPath}: ${line}`));
+    return picture;
+  }
+  if (PALETTE_TYPES.has(c.type)) {
+    if (picture.paletteSize() === 0) {
+      report(`${c.argument}: The image has no palette to save. (convert it into a palette first)`);
+      return picture;
+    }
+    const outcome = R.writePalette(picture, c.type, fileName, options);
+    if (outcome.ok) outputs.push({ path, bytes: outcome.bytes, record: outcome.record });
+    else failureLines(outcome).forEach((line) => report(`${path}: ${line}`));
+    return picture;
+  }
   if (c.type >= 6) {
     const bytes = saveAnimation(R, image, c, fileName, options, history, env, report);
-    if (bytes) outputs.push({ path, bytes });
+    if (bytes) outputs.push({ path, bytes, record: { ...UNSIZED, format: c.format ?? 5 } });
     return picture;
   }
   let current = picture;
@@ -380,10 +588,12 @@ function save(R, image, picture, c, options, history, env, outputs, report) {
       current = replace(current, fitted.picture, image.picture);
     }
   }
-  const outcome = R.write(current, c.type, format ?? 0, c.noPalette, fileName, options);
+  const outcome = c.type === 1 && env.shared?.set
+    ? R.writeSharedC(current, format, c.noPalette, fileName, options, env.shared.set)
+    : R.write(current, c.type, format ?? 0, c.noPalette, fileName, options);
   if (outcome.warnings) report(`${path}: ${outcome.warnings}`);
-  if (outcome.ok) outputs.push({ path, bytes: outcome.bytes });
-  else report(`${path}: ${outcome.text}`);
+  if (outcome.ok) outputs.push({ path, bytes: outcome.bytes, record: outcome.record });
+  else failureLines(outcome).forEach((line) => report(`${path}: ${line}`));
   if (outcome.picture) current = replace(current, outcome.picture, image.picture);
   return current;
 }
@@ -403,6 +613,7 @@ const FORMAT_KEEPS_ALPHA = new Set([15, 16, 18, 25, 26, 27, 28, 29, 99]);
 // high-colour FORMATs with alpha the picture whose alpha they keep (the
 // colour formats themselves have none). The caller deletes both.
 export function previewPicture(R, picture, type, format, options) {
+  if (PALETTE_TYPES.has(type)) return { picture: null, keepAlpha: true };
   if (type === 4 || type === 5) {
     const outcome = R.write(picture, type, 0, false, 'preview', options);
     if (!outcome.ok) return { picture: null, text: outcome.text };

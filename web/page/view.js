@@ -1,5 +1,6 @@
-// The picture on the page's canvas: drawn from a picture of the module,
-// zoomed, and read pixel by pixel under the pointer or the arrow keys.
+// The picture on the page's canvas: drawn from the pixels the converter's
+// worker sent, zoomed, and read pixel by pixel under the pointer or the
+// arrow keys.
 
 function hex2(n) {
   return n.toString(16).toUpperCase().padStart(2, '0');
@@ -10,45 +11,50 @@ export class View {
     this.canvas = canvas;
     this.box = box;
     this.info = info;
-    this.shown = null;  // { picture, owned, alpha }
+    this.shown = null;  // { width, height, rgba, indices, bitmap }
     this.cursor = { x: 0, y: 0 };
     this.zoom = 'fit';
   }
 
-  // Draws picture (null: nothing). owned: the view deletes it when another
-  // comes; keepAlpha false shows every pixel opaque; alpha: a picture (owned
-  // too) whose alpha channel replaces the picture's.
-  show(picture, owned, keepAlpha = true, alpha = undefined) {
-    if (this.shown?.owned) this.shown.picture.delete();
-    this.shown?.alpha?.delete();
-    this.shown = picture ? { picture, owned, alpha } : null;
+  // Draws shown (null: nothing): width x height pixels as RGBA bytes for
+  // the read-out, the palette index of each (null for true colour), and the
+  // bitmap the canvas shows.
+  show(shown) {
+    this.shown = shown;
     const canvas = this.canvas;
-    if (!picture) {
+    const context = canvas.getContext('bitmaprenderer');
+    if (!shown) {
       canvas.width = 1;
       canvas.height = 1;
-      canvas.getContext('2d').clearRect(0, 0, 1, 1);
+      context.transferFromImageBitmap(null);
       return;
     }
-    const w = picture.width();
-    const h = picture.height();
-    const rgba = picture.rgba();
-    if (alpha) {
-      const source = alpha.rgba();
-      for (let i = 3; i < rgba.length; i += 4) rgba[i] = source[i];
-    } else if (!keepAlpha) {
-      for (let i = 3; i < rgba.length; i += 4) rgba[i] = 255;
-    }
-    canvas.width = w;
-    canvas.height = h;
-    const pixels = new Uint8ClampedArray(rgba.buffer, rgba.byteOffset, rgba.length);
-    canvas.getContext('2d').putImageData(new ImageData(pixels, w, h), 0, 0);
+    canvas.width = shown.bitmap.width;
+    canvas.height = shown.bitmap.height;
+    context.transferFromImageBitmap(shown.bitmap);
     this.applyZoom();
+  }
+
+  // The most device pixels the canvas shows the picture at when it fits
+  // the box (null: every pixel, for a zoom): a photo drawn in all its pixels
+  // costs the browser half a second to paint.
+  drawLimit() {
+    if (this.zoom !== 'fit') return null;
+    const ratio = window.devicePixelRatio || 1;
+    return { width: Math.ceil(this.box.clientWidth * ratio), height: Math.ceil(window.innerHeight * 0.65 * ratio) };
+  }
+
+  // Whether the picture was drawn with fewer pixels than the zoom shows.
+  needsRedraw() {
+    if (!this.shown) return false;
+    const ratio = window.devicePixelRatio || 1;
+    return this.shown.bitmap.width < Math.min(this.shown.width, Math.ceil(this.shown.width * this.zoomFactor() * ratio));
   }
 
   zoomFactor() {
     if (this.zoom !== 'fit' || !this.shown) return Number(this.zoom) || 1;
-    const w = this.shown.picture.width();
-    const h = this.shown.picture.height();
+    const w = this.shown.width;
+    const h = this.shown.height;
     const fit = Math.min((this.box.clientWidth - 2) / w, (window.innerHeight * 0.65) / h);
     return fit >= 1 ? Math.max(1, Math.floor(fit)) : fit;
   }
@@ -61,8 +67,8 @@ export class View {
   applyZoom() {
     if (!this.shown) return;
     const z = this.zoomFactor();
-    this.canvas.style.width = `${this.shown.picture.width() * z}px`;
-    this.canvas.style.height = `${this.shown.picture.height() * z}px`;
+    this.canvas.style.width = `${this.shown.width * z}px`;
+    this.canvas.style.height = `${this.shown.height * z}px`;
   }
 
   // The next of steps (zoom factors as texts) up or down; gives it, or null
@@ -77,36 +83,34 @@ export class View {
   }
 
   showPixel(x, y) {
-    const picture = this.shown?.picture;
-    if (!picture) return;
-    this.cursor = { x: Math.min(x, picture.width() - 1), y: Math.min(y, picture.height() - 1) };
-    const p = picture.pixel(this.cursor.x, this.cursor.y);
-    if (!p) return;
-    if (this.shown.alpha) p.a = this.shown.alpha.pixel(this.cursor.x, this.cursor.y).a;
-    const index = p.index >= 0 ? `, palette index ${p.index}` : '';
-    this.info.textContent =
-      `x ${this.cursor.x}, y ${this.cursor.y}: #${hex2(p.r)}${hex2(p.g)}${hex2(p.b)}, alpha ${p.a}${index}`;
+    const shown = this.shown;
+    if (!shown) return;
+    this.cursor = { x: Math.max(0, Math.min(x, shown.width - 1)), y: Math.max(0, Math.min(y, shown.height - 1)) };
+    const at = this.cursor.y * shown.width + this.cursor.x;
+    const [r, g, b, a] = shown.rgba.subarray(4 * at, 4 * at + 4);
+    const index = shown.indices ? `, palette index ${shown.indices[at]}` : '';
+    this.info.textContent = `x ${this.cursor.x}, y ${this.cursor.y}: #${hex2(r)}${hex2(g)}${hex2(b)}, alpha ${a}${index}`;
   }
 
   pointerPixel(event) {
-    const picture = this.shown?.picture;
-    if (!picture) return;
+    const shown = this.shown;
+    if (!shown) return;
     const rect = this.canvas.getBoundingClientRect();
-    const x = Math.floor(((event.clientX - rect.left) / rect.width) * picture.width());
-    const y = Math.floor(((event.clientY - rect.top) / rect.height) * picture.height());
-    if (x >= 0 && y >= 0 && x < picture.width() && y < picture.height()) this.showPixel(x, y);
+    const x = Math.floor(((event.clientX - rect.left) / rect.width) * shown.width);
+    const y = Math.floor(((event.clientY - rect.top) / rect.height) * shown.height);
+    if (x >= 0 && y >= 0 && x < shown.width && y < shown.height) this.showPixel(x, y);
   }
 
   // Arrow keys move the pixel cursor by one, with Shift by ten.
   keyPixel(event) {
-    const picture = this.shown?.picture;
+    const shown = this.shown;
     const moves = { ArrowLeft: [-1, 0], ArrowRight: [1, 0], ArrowUp: [0, -1], ArrowDown: [0, 1] };
-    if (!picture || !moves[event.key]) return;
+    if (!shown || !moves[event.key]) return;
     event.preventDefault();
     const step = event.shiftKey ? 10 : 1;
     const [dx, dy] = moves[event.key];
-    const x = Math.min(picture.width() - 1, Math.max(0, this.cursor.x + dx * step));
-    const y = Math.min(picture.height() - 1, Math.max(0, this.cursor.y + dy * step));
+    const x = Math.min(shown.width - 1, Math.max(0, this.cursor.x + dx * step));
+    const y = Math.min(shown.height - 1, Math.max(0, this.cursor.y + dy * step));
     this.showPixel(x, y);
   }
 }
