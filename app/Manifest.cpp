@@ -4,6 +4,7 @@
 #include <map>
 
 #include "app/SharedPaletteRun.h"
+#include "sys/Path.h"
 #include "sys/Sha256.h"
 #include "sys/Version.h"
 
@@ -106,12 +107,12 @@ std::string SharedPaletteJson(const SharedPaletteRun* run, Checksums& checksums)
                 "  ");
 }
 
-std::string OutputJson(const SaveRecord& save, const std::string& checksum, Checksums& checksums) {
+std::string OutputJson(const SaveRecord& save, const std::optional<std::string>& checksum, Checksums& checksums) {
   std::vector<std::string> commands;
   for (const std::string& command : save.commands) commands.push_back(Quoted(command));
   const bool hasInput = !save.input.empty();
   return Object({{"output", Quoted(save.output)},
-                 {"sha256", Quoted(checksum)},
+                 {"sha256", OrNull(checksum)},
                  {"input", hasInput ? Quoted(save.input) : "null"},
                  {"input_sha256", hasInput ? OrNull(checksums.Of(save.input)) : "null"},
                  {"commands", Array(commands, "      ")},
@@ -127,6 +128,20 @@ std::string OutputJson(const SaveRecord& save, const std::string& checksum, Chec
 
 }  // namespace
 
+std::vector<SaveRecord> FinalFiles(const std::vector<SaveRecord>& saves) {
+  std::vector<SaveRecord> files;
+  std::map<std::string, std::size_t> placeOf;  // by the file, however it was spelled
+  for (const SaveRecord& save : saves) {
+    const auto [it, isNew] = placeOf.try_emplace(sys::SameFileKey(save.output), files.size());
+    if (isNew) {
+      files.push_back(save);
+    } else {
+      files[it->second] = save;
+    }
+  }
+  return files;
+}
+
 std::optional<FlashBudget> ParseFlashBudget(const std::string& parameter) {
   const std::size_t comma = parameter.find(',');
   const std::string each = parameter.substr(0, comma);
@@ -137,7 +152,8 @@ std::optional<FlashBudget> ParseFlashBudget(const std::string& parameter) {
   return budget;
 }
 
-std::vector<std::string> BudgetOverruns(const FlashBudget& budget, const std::vector<SaveRecord>& saves) {
+std::vector<std::string> BudgetOverruns(const FlashBudget& budget, const std::vector<SaveRecord>& allSaves) {
+  const std::vector<SaveRecord> saves = FinalFiles(allSaves);
   std::vector<std::string> texts;
   std::int64_t total = 0;
   for (const SaveRecord& save : saves) {
@@ -158,14 +174,18 @@ std::vector<std::string> BudgetOverruns(const FlashBudget& budget, const std::ve
   return texts;
 }
 
-std::string ManifestJson(const ManifestRun& run, const std::vector<SaveRecord>& saves) {
+std::string ManifestJson(const ManifestRun& run, const std::vector<SaveRecord>& saves,
+                         std::vector<std::string>* unread) {
   Checksums checksums;
   std::vector<std::string> outputs;
   std::int64_t flash = 0;
-  for (const SaveRecord& save : saves) {
-    const std::optional<std::string> checksum = sys::Sha256OfFile(save.output);
-    if (!checksum) continue;
-    outputs.push_back(OutputJson(save, *checksum, checksums));
+  for (const SaveRecord& save : FinalFiles(saves)) {
+    std::string reason;
+    const std::optional<std::string> checksum = sys::Sha256OfFile(save.output, &reason);
+    if (!checksum && unread != nullptr) {
+      unread->push_back("Could not read file " + save.output + " for its checksum (" + reason + ").");
+    }
+    outputs.push_back(OutputJson(save, checksum, checksums));
     flash += save.flashBytes.value_or(0);
   }
   const Members settings = {{"argb", Bool(run.options.useArgb)},

@@ -26,8 +26,13 @@ struct FlashBudget {
 // Nothing for a parameter that is not BYTES[,TOTAL] with at least one of them.
 std::optional<FlashBudget> ParseFlashBudget(const std::string& parameter);
 
+// One record per file, in the order the files were first saved: the last
+// save to a name made the file that is there, so its record is the one kept.
+std::vector<SaveRecord> FinalFiles(const std::vector<SaveRecord>& saves);
+
 // One text per C file over its budget, and for a total over budget one line
-// for the total and one per file; empty when the saves keep the budget.
+// for the total and one per file; empty when the saves keep the budget. Each
+// file counts once (see FinalFiles).
 std::vector<std::string> BudgetOverruns(const FlashBudget& budget, const std::vector<SaveRecord>& saves);
 
 struct ManifestRun {
@@ -37,9 +42,12 @@ struct ManifestRun {
 };
 
 // Keys in a fixed order, one per line, no time or machine in it: two runs of
-// the same command line over the same files give the same bytes. The
-// outputs' checksums are of the files as they are when it is written; a save
-// whose file cannot be read (its move into place failed) is left out.
-std::string ManifestJson(const ManifestRun& run, const std::vector<SaveRecord>& saves);
+// the same command line over the same files give the same bytes. Each file
+// is listed once, with the record of its last save (see FinalFiles); the
+// checksums are of the files as they are when it is written, read a piece at
+// a time. A file that cannot be read is listed with a null checksum and,
+// when unread is given, a text saying why goes there.
+std::string ManifestJson(const ManifestRun& run, const std::vector<SaveRecord>& saves,
+                         std::vector<std::string>* unread = nullptr);
 
 }  // namespace rastra

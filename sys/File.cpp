@@ -18,6 +18,8 @@
 #include <csignal>
 #endif
 
+#include "sys/Sha256.h"
+
 namespace rastra {
 
 namespace sys {
@@ -355,6 +357,32 @@ std::optional<std::vector<std::uint8_t>> File::ReadAll() {
   const std::size_t got = std::fread(bytes.data(), 1, bytes.size(), handle_);
   bytes.resize(got);
   return bytes;
+}
+
+std::size_t File::Read(void* bytes, std::size_t count) {
+  if (handle_ == nullptr) return 0;
+  auto* into = static_cast<char*>(bytes);
+  std::size_t got = 0;
+  while (got < count) {
+    const std::size_t n = std::fread(into + got, 1, count - got, handle_);
+    if (n == 0) break;
+    got += n;
+  }
+  return got;
+}
+
+std::optional<std::string> File::Sha256(std::string* reason) {
+  if (handle_ == nullptr || std::fseek(handle_, 0, SEEK_SET) != 0) return Refuse(reason, SystemText(EBADF));
+  sys::Sha256 sum;
+  std::vector<char> piece(kWriteBufferSize);
+  for (;;) {
+    errno = 0;
+    const std::size_t got = std::fread(piece.data(), 1, piece.size(), handle_);
+    sum.Update(piece.data(), got);
+    if (got < piece.size()) break;
+  }
+  if (std::ferror(handle_) != 0) return Refuse(reason, SystemText(errno != 0 ? errno : EIO));
+  return sum.Hex();
 }
 
 void File::NoteFailure() {
