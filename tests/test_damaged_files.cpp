@@ -1,11 +1,14 @@
 // Damaged files never pass as good: a JPEG whose image data is cut short
-// says so, whatever its layout, and an intact one says nothing.
+// says so, whatever its layout, and an intact one says nothing; what libpng
+// leaves out of a PNG is reported about the file.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "JpegTestSupport.h"
+#include "PngTestFiles.h"
+#include "TestSupport.h"
 
 namespace {
 
@@ -58,6 +61,27 @@ TEST(DamagedJpeg, DataCutShortIsReportedAndIntactDataIsNot) {
     ASSERT_TRUE(decoded.Image()) << decoded.All();
     EXPECT_EQ(decoded.All().find(kCutShort) != std::string::npos, c.damaged) << decoded.All();
   }
+}
+
+// libpng's own warnings are reports about the file: with its name, through
+// the log, never a bare line of libpng's.
+TEST(DamagedPng, LibpngWarningsAreReportsAboutTheFile) {
+  testing_support::TempDir dir;
+  png_test::Png png;
+  png.width = 2;
+  png.height = 1;
+  png.rows = {{255, 0, 0, 0, 0, 255}};
+  png.gamma = 1;  // far below any real gamma: libpng leaves the chunk out
+  testing_support::WriteBytes(dir.File("gamma.png"), png_test::Encode(png));
+  png.gamma = 45455;
+  testing_support::WriteBytes(dir.File("good.png"), png_test::Encode(png));
+  const auto damaged = testing_support::RunRastra({"gamma.png", "-saveasout,1", "-exit"}, dir.Path());
+  EXPECT_NE(damaged.err.find("rastra: gamma.png: libpng warning: gAMA: gamma value out of range"), std::string::npos)
+      << damaged.err;
+  EXPECT_EQ(damaged.err.rfind("libpng warning", 0), std::string::npos) << "a bare line: " << damaged.err;
+  const auto good = testing_support::RunRastra({"good.png", "-saveasout,1", "-exit"}, dir.Path());
+  EXPECT_EQ(good.exitCode, 0);
+  EXPECT_EQ(good.err, "");
 }
 
 }  // namespace
