@@ -24,21 +24,60 @@ std::optional<std::int64_t> ParseBytes(const std::string& text) {
 
 // ------------------------------------------------------------ JSON pieces
 
+// The length of the well-formed UTF-8 sequence at text[at], 0 for a byte
+// that starts none (Latin-1 file names, cut sequences, surrogates).
+std::size_t Utf8Length(const std::string& text, std::size_t at) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned lead = byte(at);
+  if (lead < 0x80) return 1;
+  // Leads of two, three and four bytes: their range, the value bits they
+  // carry and the least code point each length may encode.
+  struct Lead {
+    unsigned first, last;
+    std::size_t length;
+    std::uint32_t bits, least;
+  };
+  static constexpr Lead kLeads[] = {{0xC2, 0xDF, 2, 0x1F, 0x80}, {0xE0, 0xEF, 3, 0x0F, 0x800},
+                                    {0xF0, 0xF4, 4, 0x07, 0x10000}};
+  const Lead* kind = nullptr;
+  for (const Lead& l : kLeads) {
+    if (lead >= l.first && lead <= l.last) kind = &l;
+  }
+  if (kind == nullptr) return 0;
+  const std::size_t length = kind->length;
+  const std::uint32_t least = kind->least;
+  std::uint32_t code = lead & kind->bits;
+  if (at + length > text.size()) return 0;
+  for (std::size_t i = 1; i < length; ++i) {
+    if ((byte(at + i) & 0xC0) != 0x80) return 0;
+    code = code << 6 | (byte(at + i) & 0x3F);
+  }
+  if (code < least || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
+  return length;
+}
+
+// Every manifest parses: a byte that is no part of UTF-8 (a Latin-1 name)
+// is written as the character of its Latin-1 reading, escaped.
 std::string Quoted(const std::string& text) {
   static constexpr char kHex[] = "0123456789abcdef";
   std::string quoted = "\"";
-  for (const char c : text) {
+  for (std::size_t at = 0; at < text.size();) {
+    const char c = text[at];
     const auto byte = static_cast<unsigned char>(c);
+    const std::size_t length = Utf8Length(text, at);
     if (c == '"' || c == '\\') {
       quoted += '\\';
       quoted += c;
-    } else if (byte < 0x20) {
+    } else if (byte < 0x20 || length == 0) {
       quoted += "\\u00";
       quoted += kHex[byte >> 4];
       quoted += kHex[byte & 15];
     } else {
-      quoted += c;  // UTF-8 stays as it is
+      quoted.append(text, at, length);  // UTF-8 stays as it is
+      at += length;
+      continue;
     }
+    ++at;
   }
   return quoted + "\"";
 }

@@ -277,4 +277,16 @@ TEST_F(TrustedRuns, APaletteFileThatIsAPipeIsReadOnce) {
   }
 }
 
+// Every manifest parses, whatever bytes the file names hold: a byte that is
+// no UTF-8 is escaped, well-formed UTF-8 stays as it is.
+TEST_F(TrustedRuns, AManifestOfNamesThatAreNoUtf8IsStillJson) {
+  fs::copy_file(dir_.File("badge.png"), dir_.File("caf\xE9.png"));     // Latin-1
+  fs::copy_file(dir_.File("badge.png"), dir_.File("cr\xC3\xA8me.png"));  // UTF-8
+  ASSERT_EQ(Run({"caf\xE9.png", "cr\xC3\xA8me.png", "-saveasout/%n,1", "-manifestm.json", "-exit"}).exitCode, 0);
+  const std::string manifest = Text("m.json");
+  EXPECT_NE(manifest.find("\"input\": \"caf\\u00e9.png\""), std::string::npos) << manifest;
+  EXPECT_NE(manifest.find("\"input\": \"cr\xC3\xA8me.png\""), std::string::npos) << manifest;
+  EXPECT_EQ(manifest.find('\xE9'), std::string::npos) << "a raw Latin-1 byte";
+}
+
 }  // namespace
