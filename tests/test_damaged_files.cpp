@@ -29,6 +29,14 @@ Bytes CutInLastScan(const Bytes& file, double fraction) {
   return damaged;
 }
 
+// The last count bytes of the image data left out, just before its
+// end-of-image marker: the smallest damage, a few bits short.
+Bytes ShortBy(const Bytes& file, std::size_t count) {
+  Bytes damaged(file.begin(), file.end() - 2 - static_cast<std::ptrdiff_t>(count));
+  damaged.insert(damaged.end(), {0xFF, 0xD9});
+  return damaged;
+}
+
 // The file cut in the middle, so that whole scans are missing too.
 Bytes CutInTheMiddle(const Bytes& file) {
   Bytes damaged(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(file.size() / 2));
@@ -52,6 +60,8 @@ TEST(DamagedJpeg, DataCutShortIsReportedAndIntactDataIsNot) {
       {"progressive, intact", progressive, false},
       {"baseline cut at a third", CutInLastScan(baseline, 1.0 / 3), true},
       {"baseline cut just before its end", CutInLastScan(baseline, 0.97), true},
+      {"baseline one byte short", ShortBy(baseline, 1), true},
+      {"baseline two bytes short", ShortBy(baseline, 2), true},
       {"progressive cut in its last scan", CutInLastScan(progressive, 0.5), true},
       {"progressive cut in the middle", CutInTheMiddle(progressive), true},
   };
