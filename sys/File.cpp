@@ -212,7 +212,6 @@ void ApplyKept(int fd, const KeptAttributes& kept) {
 // following a link, and only when it is still the file that was made.
 void ApplyKeptByPath(const std::string& path, std::uint64_t device, std::uint64_t inode,
                      const KeptAttributes& kept) {
-  if (!kept.replaces) return;
   const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) return;
   struct stat status {};
@@ -427,7 +426,7 @@ void SafeOutputFile::KeepAttributes() {
 #ifndef _WIN32
   if (file_.IsOpen()) {
     ApplyKept(fileno(file_.handle_), kept_);
-  } else {
+  } else if (kept_.replaces) {
     ApplyKeptByPath(file_.Path(), device_, inode_, kept_);
   }
 #endif
