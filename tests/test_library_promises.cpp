@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "SaveFaultSupport.h"
 #include "TestSupport.h"
@@ -103,6 +104,27 @@ TEST(LibraryPromises, AGifOfAnOpaquePalettePictureHasNoTransparentEntry) {
   EXPECT_FALSE(back.value.HasTransparentEntry());
   for (int y = 0; y < 2; ++y) {
     for (int x = 0; x < 2; ++x) EXPECT_EQ(back.value.Pixel(x, y).a, 255) << x << "," << y;
+  }
+}
+
+// An animation written with FORMAT left at 0 uses the command line's
+// default for animations (a save without FORMAT), for both types.
+TEST(LibraryPromises, AnAnimationWithoutFormatIsTheCommandLinesDefault) {
+  TempDir dir;
+  const std::vector<std::uint8_t> spin = testing_support::ReadBytes(kImages + "spin.gif");
+  for (const int type : {rastra::kOutputAnimSprite, rastra::kOutputAnimCursor}) {
+    SCOPED_TRACE(type);
+    const std::string file = "spin" + std::to_string(type) + ".c";
+    const auto run = testing_support::RunRastra(
+        {kImages + "spin.gif", "-defaultsettings", "-saveas" + dir.File(file) + "," + std::to_string(type), "-exit"},
+        dir.Path(), testing_support::Display::None);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    rastra::WriteOptions options;
+    options.type = type;
+    options.name = file;
+    const rastra::Result<std::string> written = rastra::WriteAnimation(spin.data(), spin.size(), options);
+    ASSERT_TRUE(written) << written.text;
+    EXPECT_EQ(written.value, ReadText(dir.File(file)));
   }
 }
 
