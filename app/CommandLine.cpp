@@ -323,49 +323,123 @@ void RunSingleImage(const RunPlan& plan, const OutputOptions& options, const Rea
   if (session.exitRequested) GetRunState().exitRequested = true;
 }
 
-// What the run's extras show after its images: a budget the saves went over
-// (then nothing was written), or the manifest.
+// What the run's extras show after its images: why the saves were refused
+// (then nothing, or nothing from the image that went over on, was written),
+// or the manifest.
 void FinishRunExtras(const RunPlan& plan, const OutputOptions& options, const SharedPaletteRun* shared,
                      const ImageJobsResult& result) {
   ImmediateSink immediate;
   ImageDocument scratch;
   CommandSession session(scratch, immediate, options);
   if (result.savesRefused) {
-    for (const std::string& text : BudgetOverruns(plan.budget, result.saves)) session.ReportText(text);
-    session.ReportText("Nothing was written: the C files are over the flash budget.");
+    // The last text says what was not written; an image that went over on
+    // its second conversion says it for itself.
+    const std::size_t shown = result.refusedFrom != 0 && !result.refusals.empty() ? result.refusals.size() - 1
+                                                                                    : result.refusals.size();
+    for (std::size_t i = 0; i < shown; ++i) session.ReportText(result.refusals[i]);
+    if (result.refusedFrom != 0) {
+      const SubjectScope subject(session, plan.images[result.refusedFrom], SubjectKind::kImage);
+      session.ReportText("This image read an earlier image's output and went over when converted again: nothing "
+                         "was written from it on.");
+    }
     return;
   }
   if (plan.manifest.empty()) return;
   const SubjectScope subject(session, plan.manifest);
   std::string reason;
   auto output = sys::SafeOutputFile::Create(plan.manifest, &reason);
-  const std::string json = ManifestJson({options, plan.budget, shared}, result.saves);
   if (!output) {
     session.ReportText("Could not create file " + plan.manifest, reason);
     return;
   }
+  std::vector<std::string> unread;
+  const std::string json = ManifestJson({options, plan.budget, shared}, result.saves, &unread);
+  for (const std::string& text : unread) session.ReportText(text);
   if (!output->Output().Write(json.data(), json.size()) || !output->Commit()) {
-    session.ReportText("Could not write file " + plan.manifest);
+    session.ReportText("Could not write file " + plan.manifest, output->FailureReason());
   }
+}
+
+// A manifest that would replace a file the run reads, or one of its outputs,
+// would leave the run's record pointing at files that are gone.
+std::vector<std::string> ManifestCollisions(const RunPlan& plan, const std::vector<std::string>& inputs,
+                                            const std::vector<SaveRecord>& saves) {
+  std::vector<std::string> texts;
+  if (plan.manifest.empty()) return texts;
+  const std::string manifest = sys::SameFileKey(plan.manifest);
+  for (const std::string& input : inputs) {
+    if (sys::SameFileKey(input) == manifest) {
+      texts.push_back("The manifest " + plan.manifest + " would replace " + input + ", which the run reads.");
+      texts.emplace_back("Nothing was written: give the manifest a name of its own.");
+      return texts;
+    }
+  }
+  for (const SaveRecord& save : saves) {
+    if (sys::SameFileKey(save.output) == manifest) {
+      texts.push_back("The manifest " + plan.manifest + " would replace " + save.output + ", an output of the run.");
+      texts.emplace_back("Nothing was written: give the manifest a name of its own.");
+      return texts;
+    }
+  }
+  return texts;
+}
+
+// The files a run reads before it writes anything: its images and the
+// palette file of its -sharedpalette.
+std::vector<std::string> RunInputs(const RunPlan& plan) {
+  std::vector<std::string> inputs = plan.images;
+  if (plan.sharedPaletteAt) {
+    const std::string& parameter = plan.queue[*plan.sharedPaletteAt].parameter;
+    const std::optional<SharedPaletteRequest> request = ParseSharedPaletteParameter(parameter);
+    if (request && !request->paletteFile.empty()) inputs.push_back(request->paletteFile);
+  }
+  return inputs;
+}
+
+// A run stopped before its images ran still ends as its -exit asks.
+ImageJobsResult RefusedRun(const RunPlan& plan, std::vector<std::string> refusals) {
+  ImageJobsResult refused;
+  refused.savesRefused = true;
+  refused.refusals = std::move(refusals);
+  refused.exitRequested = std::any_of(plan.queue.begin(), plan.queue.end(),
+                                      [](const QueuedCommand& c) { return c.entry->id == kCmdExit; });
+  return refused;
 }
 
 // A run with a shared palette, a flash budget or a manifest: every image,
 // even a single one, runs as a job whose saves are kept, the shared palette
-// is made first, and the budget approves the saves before any is written.
+// is made first, and the budget and the manifest approve the saves before
+// any is written. A shared palette that cannot be made stops the run before
+// it writes anything.
 ImageJobsResult RunWithExtras(const RunPlan& plan, const OutputOptions& options, const ReadOptions& readOptions,
                               bool runCommands) {
+  const std::vector<std::string> inputs = RunInputs(plan);
+  if (std::vector<std::string> clash = ManifestCollisions(plan, inputs, {}); !clash.empty()) {
+    ImageJobsResult refused = RefusedRun(plan, std::move(clash));
+    FinishRunExtras(plan, options, nullptr, refused);
+    return refused;
+  }
   std::optional<SharedPaletteRun> shared;
   if (plan.sharedPaletteAt) {
     shared = PrepareSharedPalette(plan.images, plan.queue, *plan.sharedPaletteAt, options, readOptions,
                                   ImageJobWorkers());
+    if (!shared->palette) {
+      ImageJobsResult refused = RefusedRun(plan, {"Nothing was written: the shared palette could not be made."});
+      FinishRunExtras(plan, options, nullptr, refused);
+      return refused;
+    }
   }
   ImageJobsExtras extras;
   extras.sharedPalette = shared ? &*shared : nullptr;
   extras.recordSaves = plan.budget.IsSet() || !plan.manifest.empty();
   extras.nameImages = plan.images.size() > 1;
-  if (plan.budget.IsSet()) {
+  if (extras.recordSaves) {
     extras.approveSaves = [&](const std::vector<SaveRecord>& saves) {
-      return BudgetOverruns(plan.budget, saves).empty();
+      std::vector<std::string> texts = ManifestCollisions(plan, inputs, saves);
+      if (!texts.empty()) return texts;
+      texts = BudgetOverruns(plan.budget, saves);
+      if (!texts.empty()) texts.emplace_back("Nothing was written: the C files are over the flash budget.");
+      return texts;
     };
   }
   ImageJobsResult result =

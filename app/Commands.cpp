@@ -1,7 +1,9 @@
 #include "app/Commands.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -416,23 +418,35 @@ void CustomPaletteCommand() {
   CustomPaletteCommand(session);
 }
 
+std::optional<sys::File> OpenPaletteFile(CommandSession& session, const std::string& name) {
+  std::string reason;
+  std::optional<sys::File> file = sys::File::OpenRead(name, &reason);
+  if (!file) session.Report(16, reason == std::strerror(ENOENT) ? "no such file" : reason);
+  return file;
+}
+
 void CustomPaletteCommand(CommandSession& session) {
   ImageDocument& doc = session.doc;
   if (session.batch) {
     const std::string name = ReadString(session, kMaxParameterText, "FNAME of a palette file");
     session.reads.push_back(name);
-    if (!sys::File::OpenRead(name)) {
+    std::optional<sys::File> file;
+    {
       const SubjectScope subject(session, name);
-      session.Report(16, "no such file");
+      file = OpenPaletteFile(session, name);
+    }
+    if (!file) return;
+    doc.customPalettePath = name;
+    const SubjectScope subject(session, name);
+    if (session.RunJob([&](sys::Context& ctx) { return LoadPaletteFrom(*file, doc.customPalette, ctx); }) != 0) {
       return;
     }
-    doc.customPalettePath = name;
   } else {
     const std::string chosen = paletteFileDialog != nullptr ? paletteFileDialog() : std::string();
     if (chosen.empty()) return;
     doc.customPalettePath = chosen.substr(0, kMaxParameterText);
   }
-  {
+  if (!session.batch) {
     const SubjectScope subject(session, doc.customPalettePath);
     if (session.RunJob([&](sys::Context& ctx) {
           return _LoadPalette(doc.customPalettePath, doc.customPalette, ctx);

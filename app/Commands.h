@@ -4,12 +4,14 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "app/CommandTable.h"
 #include "image/Bitmap.h"
+#include "sys/File.h"
 #include "writers/ImageWriters.h"
 
 namespace rastra {
@@ -60,6 +62,9 @@ BitmapPtr EditFrame(CommandSession& session, BitmapPtr frame, int index);
 // It saves no undo state; the main window pushes one first.
 void RunConversion(int selector);
 void RunConversion(CommandSession& session, int selector);
+// Opens a palette file named by a command, once (a pipe gives its bytes only
+// once); reports message 16 with the reason when it cannot be opened.
+std::optional<sys::File> OpenPaletteFile(CommandSession& session, const std::string& name);
 void CustomPaletteCommand();
 void CustomPaletteCommand(CommandSession& session);
 // Prints the bytes each FORMAT takes for the current image to standard

@@ -18,8 +18,10 @@ std::vector<std::string> HeldSink::Replay(bool commitFiles) {
     if (event.folded || (event.output && !commitFiles)) continue;
     if (event.output && event.output->Commit()) {
       replaced.push_back(event.output->Target());
+    } else if (event.output) {
+      ShowReport(WithFailureReason(std::move(event.entry), event.output->FailureReason()));
     } else {
-      ShowReport(event.entry);  // a report, or the failure of a file
+      ShowReport(event.entry);
     }
   }
   events_.clear();

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <condition_variable>
-#include <filesystem>
 #include <mutex>
 #include <new>
 #include <optional>
@@ -85,12 +84,7 @@ std::unique_ptr<JobResult> RunAdmitted(const JobSpec& spec, std::size_t index, b
   return result;
 }
 
-// The same file under another spelling ("./a.c", "a.c") is the same file.
-std::string Canonical(const std::string& path) {
-  std::error_code ec;
-  const std::filesystem::path canonical = std::filesystem::weakly_canonical(path, ec);
-  return ec ? path : canonical.string();
-}
+std::string Canonical(const std::string& path) { return sys::SameFileKey(path); }
 
 bool ReadsAny(const JobResult& result, const std::vector<std::string>& written) {
   return std::any_of(result.reads.begin(), result.reads.end(), [&](const std::string& read) {
@@ -169,20 +163,30 @@ ImageJobsResult RunImageJobs(const std::vector<std::string>& images, const std::
     return RunAdmitted(spec, index, true);
   };
   std::vector<std::unique_ptr<JobResult>> held;
-  if (holdAll) {
-    std::vector<SaveRecord> saves;
-    for (std::size_t i = 0; i < images.size(); ++i) {
-      held.push_back(settle(i, jobs.Collect(i)));
-      saves.insert(saves.end(), held.back()->saves.begin(), held.back()->saves.end());
+  const auto approve = [&](std::size_t from, const JobResult* rerun) {
+    std::vector<SaveRecord> saves = outcome.saves;  // of the images already shown
+    for (std::size_t j = from; j < images.size(); ++j) {
+      const JobResult& job = j == from && rerun != nullptr ? *rerun : *held[j];
+      saves.insert(saves.end(), job.saves.begin(), job.saves.end());
     }
-    outcome.savesRefused = !extras.approveSaves(saves);
+    outcome.refusals = extras.approveSaves(saves);
+    outcome.savesRefused = !outcome.refusals.empty();
+    if (outcome.savesRefused) outcome.refusedFrom = from;
+  };
+  if (holdAll) {
+    for (std::size_t i = 0; i < images.size(); ++i) held.push_back(settle(i, jobs.Collect(i)));
+    approve(0, nullptr);
   }
   std::vector<std::string> written;  // every target replaced so far, canonical
   for (std::size_t i = 0; i < images.size(); ++i) {
     std::unique_ptr<JobResult> result = holdAll ? std::move(held[i]) : settle(i, jobs.Collect(i));
     // It may have read a file before an earlier image wrote it; one after the
-    // other it would have read what was written.
-    if (!outcome.savesRefused && ReadsAny(*result, written)) result = settle(i, RunAdmitted(spec, i, false));
+    // other it would have read what was written. What it saves then is new,
+    // and needs the approval again before any of it is written.
+    if (!outcome.savesRefused && ReadsAny(*result, written)) {
+      result = settle(i, RunAdmitted(spec, i, false));
+      if (holdAll) approve(i, result.get());
+    }
     for (const std::string& target : result->sink.Replay(!outcome.savesRefused)) written.push_back(Canonical(target));
     outcome.exitRequested = outcome.exitRequested || result->exitRequested;
     outcome.saves.insert(outcome.saves.end(), result->saves.begin(), result->saves.end());

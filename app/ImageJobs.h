@@ -32,7 +32,9 @@ struct ImageJobsResult {
   ImageDocument lastDocument;  // what the commands left of the last image
   bool exitRequested = false;
   std::vector<SaveRecord> saves;  // every image's, in order, when recorded
-  bool savesRefused = false;      // the approval refused them: no file was written
+  bool savesRefused = false;      // the approval refused them: no file of refusedFrom on was written
+  std::size_t refusedFrom = 0;    // 0, or an image that read an earlier image's output and went over
+  std::vector<std::string> refusals;  // why the approval refused
   std::size_t mostAtOnce = 0;     // the most images converted at one time
   std::size_t ranAlone = 0;       // images converted again alone after running out of memory
 };
@@ -43,9 +45,11 @@ struct ImageJobsExtras {
   bool recordSaves = false;
   // Off for a run of one image, whose reports do not name it.
   bool nameImages = true;
-  // Asked with the saves of all images before any file replaces its target;
-  // when it refuses, the reports are shown and no file is written.
-  std::function<bool(const std::vector<SaveRecord>&)> approveSaves;
+  // Asked with the saves of all images before any file replaces its target,
+  // and again when an image that read an earlier image's output is converted
+  // again; says why it refuses, nothing when it approves. When it refuses,
+  // the reports are shown and no file (from that image on) is written.
+  std::function<std::vector<std::string>(const std::vector<SaveRecord>&)> approveSaves;
   // The bytes the images running at one time may take; none: the machine's
   // (MemoryBudgetBytes).
   std::optional<std::uint64_t> memoryBudget;

@@ -4,6 +4,7 @@
 #include <map>
 
 #include "app/SharedPaletteRun.h"
+#include "sys/Path.h"
 #include "sys/Sha256.h"
 #include "sys/Version.h"
 
@@ -23,21 +24,60 @@ std::optional<std::int64_t> ParseBytes(const std::string& text) {
 
 // ------------------------------------------------------------ JSON pieces
 
+// The length of the well-formed UTF-8 sequence at text[at], 0 for a byte
+// that starts none (Latin-1 file names, cut sequences, surrogates).
+std::size_t Utf8Length(const std::string& text, std::size_t at) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned lead = byte(at);
+  if (lead < 0x80) return 1;
+  // Leads of two, three and four bytes: their range, the value bits they
+  // carry and the least code point each length may encode.
+  struct Lead {
+    unsigned first, last;
+    std::size_t length;
+    std::uint32_t bits, least;
+  };
+  static constexpr Lead kLeads[] = {{0xC2, 0xDF, 2, 0x1F, 0x80}, {0xE0, 0xEF, 3, 0x0F, 0x800},
+                                    {0xF0, 0xF4, 4, 0x07, 0x10000}};
+  const Lead* kind = nullptr;
+  for (const Lead& l : kLeads) {
+    if (lead >= l.first && lead <= l.last) kind = &l;
+  }
+  if (kind == nullptr) return 0;
+  const std::size_t length = kind->length;
+  const std::uint32_t least = kind->least;
+  std::uint32_t code = lead & kind->bits;
+  if (at + length > text.size()) return 0;
+  for (std::size_t i = 1; i < length; ++i) {
+    if ((byte(at + i) & 0xC0) != 0x80) return 0;
+    code = code << 6 | (byte(at + i) & 0x3F);
+  }
+  if (code < least || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
+  return length;
+}
+
+// Every manifest parses: a byte that is no part of UTF-8 (a Latin-1 name)
+// is written as the character of its Latin-1 reading, escaped.
 std::string Quoted(const std::string& text) {
   static constexpr char kHex[] = "0123456789abcdef";
   std::string quoted = "\"";
-  for (const char c : text) {
+  for (std::size_t at = 0; at < text.size();) {
+    const char c = text[at];
     const auto byte = static_cast<unsigned char>(c);
+    const std::size_t length = Utf8Length(text, at);
     if (c == '"' || c == '\\') {
       quoted += '\\';
       quoted += c;
-    } else if (byte < 0x20) {
+    } else if (byte < 0x20 || length == 0) {
       quoted += "\\u00";
       quoted += kHex[byte >> 4];
       quoted += kHex[byte & 15];
     } else {
-      quoted += c;  // UTF-8 stays as it is
+      quoted.append(text, at, length);  // UTF-8 stays as it is
+      at += length;
+      continue;
     }
+    ++at;
   }
   return quoted + "\"";
 }
@@ -82,7 +122,7 @@ class Checksums {
   std::optional<std::string> Of(const std::string& path) {
     const auto it = known_.find(path);
     if (it != known_.end()) return it->second;
-    return known_[path] = checksumOf_(path);
+    return known_[path] = checksumOf_(path, nullptr);
   }
 
  private:
@@ -109,12 +149,12 @@ std::string SharedPaletteJson(const SharedPaletteRun* run, Checksums& checksums)
                 "  ");
 }
 
-std::string OutputJson(const SaveRecord& save, const std::string& checksum, Checksums& checksums) {
+std::string OutputJson(const SaveRecord& save, const std::optional<std::string>& checksum, Checksums& checksums) {
   std::vector<std::string> commands;
   for (const std::string& command : save.commands) commands.push_back(Quoted(command));
   const bool hasInput = !save.input.empty();
   return Object({{"output", Quoted(save.output)},
-                 {"sha256", Quoted(checksum)},
+                 {"sha256", OrNull(checksum)},
                  {"input", hasInput ? Quoted(save.input) : "null"},
                  {"input_sha256", hasInput ? OrNull(checksums.Of(save.input)) : "null"},
                  {"commands", Array(commands, "      ")},
@@ -130,6 +170,20 @@ std::string OutputJson(const SaveRecord& save, const std::string& checksum, Chec
 
 }  // namespace
 
+std::vector<SaveRecord> FinalFiles(const std::vector<SaveRecord>& saves) {
+  std::vector<SaveRecord> files;
+  std::map<std::string, std::size_t> placeOf;  // by the file, however it was spelled
+  for (const SaveRecord& save : saves) {
+    const auto [it, isNew] = placeOf.try_emplace(sys::SameFileKey(save.output), files.size());
+    if (isNew) {
+      files.push_back(save);
+    } else {
+      files[it->second] = save;
+    }
+  }
+  return files;
+}
+
 std::optional<FlashBudget> ParseFlashBudget(const std::string& parameter) {
   const std::size_t comma = parameter.find(',');
   const std::string each = parameter.substr(0, comma);
@@ -140,7 +194,8 @@ std::optional<FlashBudget> ParseFlashBudget(const std::string& parameter) {
   return budget;
 }
 
-std::vector<std::string> BudgetOverruns(const FlashBudget& budget, const std::vector<SaveRecord>& saves) {
+std::vector<std::string> BudgetOverruns(const FlashBudget& budget, const std::vector<SaveRecord>& allSaves) {
+  const std::vector<SaveRecord> saves = FinalFiles(allSaves);
   std::vector<std::string> texts;
   std::int64_t total = 0;
   for (const SaveRecord& save : saves) {
@@ -161,15 +216,22 @@ std::vector<std::string> BudgetOverruns(const FlashBudget& budget, const std::ve
   return texts;
 }
 
+std::optional<std::string> ChecksumOfFileOnDisk(const std::string& path, std::string* reason) {
+  return sys::Sha256OfFile(path, reason);
+}
+
 std::string ManifestJson(const ManifestRun& run, const std::vector<SaveRecord>& saves,
-                         const FileChecksum& checksumOf) {
+                         std::vector<std::string>* unread, const FileChecksum& checksumOf) {
   Checksums checksums(checksumOf);
   std::vector<std::string> outputs;
   std::int64_t flash = 0;
-  for (const SaveRecord& save : saves) {
-    const std::optional<std::string> checksum = checksumOf(save.output);
-    if (!checksum) continue;
-    outputs.push_back(OutputJson(save, *checksum, checksums));
+  for (const SaveRecord& save : FinalFiles(saves)) {
+    std::string reason;
+    const std::optional<std::string> checksum = checksumOf(save.output, &reason);
+    if (!checksum && unread != nullptr) {
+      unread->push_back("Could not read file " + save.output + " for its checksum (" + reason + ").");
+    }
+    outputs.push_back(OutputJson(save, checksum, checksums));
     flash += save.flashBytes.value_or(0);
   }
   const Members settings = {{"argb", Bool(run.options.useArgb)},

@@ -28,8 +28,13 @@ struct FlashBudget {
 // Nothing for a parameter that is not BYTES[,TOTAL] with at least one of them.
 std::optional<FlashBudget> ParseFlashBudget(const std::string& parameter);
 
+// One record per file, in the order the files were first saved: the last
+// save to a name made the file that is there, so its record is the one kept.
+std::vector<SaveRecord> FinalFiles(const std::vector<SaveRecord>& saves);
+
 // One text per C file over its budget, and for a total over budget one line
-// for the total and one per file; empty when the saves keep the budget.
+// for the total and one per file; empty when the saves keep the budget. Each
+// file counts once (see FinalFiles).
 std::vector<std::string> BudgetOverruns(const FlashBudget& budget, const std::vector<SaveRecord>& saves);
 
 struct ManifestRun {
@@ -39,13 +44,17 @@ struct ManifestRun {
 };
 
 // Keys in a fixed order, one per line, no time or machine in it: two runs of
-// the same command line over the same files give the same bytes. The
-// outputs' checksums are of the files as they are when it is written; a save
-// whose file cannot be read (its move into place failed) is left out.
-// checksumOf gives a file's SHA-256 in hex, or nothing when it cannot be
-// read: the files on disk, or (in the page) the files a run holds.
-using FileChecksum = std::function<std::optional<std::string>(const std::string& path)>;
+// the same command line over the same files give the same bytes. Each file
+// is listed once, with the record of its last save (see FinalFiles); the
+// checksums are of the files as they are when it is written. A file that
+// cannot be read is listed with a null checksum and, when unread is given, a
+// text saying why goes there. checksumOf gives a file's SHA-256 in hex, or
+// nothing (and why, in reason) when it cannot be read: the files on disk,
+// read a piece at a time, or (in the page) the files a run holds.
+using FileChecksum = std::function<std::optional<std::string>(const std::string& path, std::string* reason)>;
+std::optional<std::string> ChecksumOfFileOnDisk(const std::string& path, std::string* reason);
 std::string ManifestJson(const ManifestRun& run, const std::vector<SaveRecord>& saves,
-                         const FileChecksum& checksumOf = sys::Sha256OfFile);
+                         std::vector<std::string>* unread = nullptr,
+                         const FileChecksum& checksumOf = ChecksumOfFileOnDisk);
 
 }  // namespace rastra

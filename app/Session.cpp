@@ -15,9 +15,16 @@ std::string Shortened(const std::string& subject) {
 }
 }  // namespace
 
+ReportEntry WithFailureReason(ReportEntry entry, const std::string& reason) {
+  if (reason.empty() || !entry.detail.empty()) return entry;
+  entry.echo += " (" + reason + ")";
+  entry.detail = reason;
+  return entry;
+}
+
 bool ImmediateSink::Commit(sys::SafeOutputFile output, ReportEntry onFailure) {
   if (output.Commit()) return true;
-  ShowReport(onFailure);
+  ShowReport(WithFailureReason(std::move(onFailure), output.FailureReason()));
   return false;
 }
 

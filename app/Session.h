@@ -38,6 +38,11 @@ class JobSink {
   JobSink& operator=(const JobSink&) = default;
 };
 
+// The report of a file that could not be written, with the system's reason
+// ("No space left on device") on its echo and as its detail; the log keeps
+// the text.
+ReportEntry WithFailureReason(ReportEntry entry, const std::string& reason);
+
 // Shows every report and commits every file at once.
 class ImmediateSink final : public JobSink {
  public:

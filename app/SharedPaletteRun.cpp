@@ -107,13 +107,11 @@ std::vector<ColorTally> TallyImages(const std::vector<std::string>& images, cons
 // As -convertintocustompalette reads it.
 std::optional<PaletteRef> LoadPaletteFile(CommandSession& session, const std::string& name) {
   const SubjectScope subject(session, name);
-  if (!sys::File::OpenRead(name)) {
-    session.Report(16, "no such file");
-    return std::nullopt;
-  }
+  std::optional<sys::File> file = OpenPaletteFile(session, name);
+  if (!file) return std::nullopt;
   PaletteRef palette;
   sys::Context ctx = MakeJobContext();
-  const int failed = _LoadPalette(name, palette, ctx);
+  const int failed = LoadPaletteFrom(*file, palette, ctx);
   session.ReportJob(ctx);
   if (failed != 0) return std::nullopt;
   return palette;

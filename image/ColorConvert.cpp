@@ -641,12 +641,86 @@ BitmapPtr ConvertToCustomPalette(const Bitmap& source, const PaletteRef& custom,
   return ConvertToPalette(custom, source, custom.count, options, ctx);
 }
 
+namespace {
+
+std::vector<CountedColor> TreePalette(const ColorOctree& tree) {
+  std::vector<Color> colours(tree.LeafCount());
+  std::vector<std::uint32_t> counts(tree.LeafCount());
+  const int m = tree.GetPalette(colours.data(), counts.data());
+  std::vector<CountedColor> palette(static_cast<std::size_t>(m));
+  for (int i = 0; i < m; ++i) palette[i] = {colours[i], counts[i]};
+  return palette;
+}
+
+int Channel(Color c, int shift) { return static_cast<int>((c >> shift) & 0xFF); }
+
+// What joining a and b costs: their squared distance times a pixel weight
+// that makes small entries cheap to join.
+double JoinCost(const CountedColor& a, const CountedColor& b) {
+  double distance = 0;
+  for (const int shift : {0, 8, 16}) {
+    const double d = Channel(a.colour, shift) - Channel(b.colour, shift);
+    distance += d * d;
+  }
+  const double na = static_cast<double>(std::max<std::uint64_t>(a.pixels, 1));
+  const double nb = static_cast<double>(std::max<std::uint64_t>(b.pixels, 1));
+  return distance * na * nb / (na + nb);
+}
+
+// Joins the cheapest pair, into the place of the first, until limit are left.
+void JoinNearest(std::vector<CountedColor>& palette, std::size_t limit) {
+  while (palette.size() > limit) {
+    std::size_t first = 0;
+    std::size_t second = 1;
+    double best = -1;
+    for (std::size_t i = 0; i < palette.size(); ++i) {
+      for (std::size_t j = i + 1; j < palette.size(); ++j) {
+        const double cost = JoinCost(palette[i], palette[j]);
+        if (best < 0 || cost < best) {
+          best = cost;
+          first = i;
+          second = j;
+        }
+      }
+    }
+    CountedColor& a = palette[first];
+    const CountedColor& b = palette[second];
+    const std::uint64_t na = std::max<std::uint64_t>(a.pixels, 1);
+    const std::uint64_t nb = std::max<std::uint64_t>(b.pixels, 1);
+    Color joined = 0;
+    for (const int shift : {0, 8, 16}) {
+      const std::uint64_t mean = (Channel(a.colour, shift) * na + Channel(b.colour, shift) * nb + (na + nb) / 2) /
+                                 (na + nb);
+      joined |= static_cast<Color>(mean) << shift;
+    }
+    a = {joined, a.pixels + b.pixels};
+    palette.erase(palette.begin() + static_cast<std::ptrdiff_t>(second));
+  }
+}
+
+}  // namespace
+
+std::vector<CountedColor> FullOctreePalette(int limit, const std::function<void(ColorOctree&)>& insert) {
+  limit = std::clamp(limit, 1, 256);
+  ColorOctree tree(static_cast<std::uint32_t>(limit), 8);
+  insert(tree);
+  std::vector<CountedColor> palette = TreePalette(tree);
+  if (!tree.Merged() || palette.size() >= static_cast<std::size_t>(limit)) return palette;
+  // A merge of up to eight leaves leaves at least 2 * limit - 7 >= limit.
+  ColorOctree wider(static_cast<std::uint32_t>(2 * limit), 8);
+  insert(wider);
+  palette = TreePalette(wider);
+  JoinNearest(palette, static_cast<std::size_t>(limit));
+  return palette;
+}
+
 BitmapPtr ReduceColors(const Bitmap& source, int maxColors, const OutputOptions& options, sys::Context& ctx) {
   // More than 256 leaves would not fit a palette.
-  ColorOctree tree(static_cast<std::uint32_t>(std::clamp(maxColors, 2, 256)), 8);
-  InsertImage(tree, source, ctx);
+  const std::vector<CountedColor> reduced =
+      FullOctreePalette(std::clamp(maxColors, 2, 256), [&](ColorOctree& tree) { InsertImage(tree, source, ctx); });
   PaletteRef best;
-  int m = tree.GetPalette(best.colours.data(), nullptr);
+  int m = static_cast<int>(reduced.size());
+  for (int i = 0; i < m; ++i) best.colours[i] = reduced[i].colour;
   if (m == 0) {  // no pixels: still a palette image
     best.colours[0] = 0;
     m = 1;
@@ -736,6 +810,7 @@ bool ColorOctree::Merge() {
   }
   node.isLeaf = true;
   leafCount_ = leafCount_ - removed + 1;
+  merged_ = true;
   return true;
 }
 

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "image/Bitmap.h"
@@ -50,8 +51,24 @@ BitmapPtr ConvertToBestPaletteTrans(const Bitmap& source, Color transColor, cons
                                     sys::Context& ctx);
 BitmapPtr ConvertToCustomPalette(const Bitmap& source, const PaletteRef& custom, const OutputOptions& options,
                                  sys::Context& ctx);
-// maxColors from 2 to 256; the palette comes in tree order.
+// maxColors from 2 to 256; the palette comes in tree order. A picture of
+// maxColors colours or more gets exactly maxColors.
 BitmapPtr ReduceColors(const Bitmap& source, int maxColors, const OutputOptions& options, sys::Context& ctx);
+
+class ColorOctree;
+
+// The palette of an octree of at most limit leaves (1 to 256) over what insert
+// puts in, in tree order with each entry's pixel count, and with exactly
+// limit entries when more colours than that went in. A merge can take away
+// up to seven leaves at once and leave fewer than limit (three colours asked
+// for two used to give one): then a tree of twice the limit is made, and its
+// two nearest entries, weighed by their pixels, are joined until limit are
+// left.
+struct CountedColor {
+  Color colour;  // 0xBBGGRR
+  std::uint64_t pixels;
+};
+std::vector<CountedColor> FullOctreePalette(int limit, const std::function<void(ColorOctree&)>& insert);
 
 // Colour quantiser: an octree over the bits of red, green and blue that merges
 // its deepest, most recently created interior node whenever the number of
@@ -94,6 +111,8 @@ class ColorOctree {
   // is not null, its pixel count. Both arrays need LeafCount() elements.
   int GetPalette(Color* colours, std::uint32_t* counts) const;
   std::uint32_t LeafCount() const { return leafCount_; }
+  // True once leaves were merged: more colours went in than the limit.
+  bool Merged() const { return merged_; }
   std::uint32_t ColorLimit() const { return colorLimit_; }
 
  private:
@@ -125,6 +144,7 @@ class ColorOctree {
   std::uint32_t reducible_[kMaxLevels] = {};
   std::uint32_t colorLimit_;
   int depth_;
+  bool merged_ = false;
 
   // Neighbouring pixels of a photo mostly fall into the same leaf. The leaf the
   // last insertion ended in takes every colour that agrees with it in the bits

@@ -218,19 +218,18 @@ void Refine(const OrderedTally& tally, std::vector<Entry>& entries) {
 // of equal count keep their tree order, as the best palette of one picture has
 // them.
 int SharedTreePalette(const OrderedTally& tally, int limit, Color* out) {
-  ColorOctree tree(static_cast<std::uint32_t>(limit), 8);
-  for (std::size_t i = 0; i < tally.Colours().size(); ++i) {
-    for (std::uint64_t left = tally.Counts()[i]; left > 0;) {
-      const auto part = static_cast<std::uint32_t>(std::min<std::uint64_t>(left, UINT32_MAX));
-      tree.InsertRgb(tally.Colours()[i], part);
-      left -= part;
+  const std::vector<CountedColor> palette = FullOctreePalette(limit, [&](ColorOctree& tree) {
+    for (std::size_t i = 0; i < tally.Colours().size(); ++i) {
+      for (std::uint64_t left = tally.Counts()[i]; left > 0;) {
+        const auto part = static_cast<std::uint32_t>(std::min<std::uint64_t>(left, UINT32_MAX));
+        tree.InsertRgb(tally.Colours()[i], part);
+        left -= part;
+      }
     }
-  }
-  std::array<Color, 256> colours{};
-  std::array<std::uint32_t, 256> counts{};
-  const int m = tree.GetPalette(colours.data(), counts.data());
+  });
+  const int m = static_cast<int>(palette.size());
   std::vector<Entry> entries(static_cast<std::size_t>(m));
-  for (int i = 0; i < m; ++i) entries[i] = {Channels(RgbOf(colours[i])), counts[i]};
+  for (int i = 0; i < m; ++i) entries[i] = {Channels(RgbOf(palette[i].colour)), palette[i].pixels};
   Refine(tally, entries);
   std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.pixels > b.pixels; });
   for (int i = 0; i < m; ++i) {

@@ -494,6 +494,7 @@ bool JpegDecoder::CheckScanComponents() {
 }
 
 bool JpegDecoder::NextScan(bool& ended) {
+  CheckDataLasted();
   ended = false;
   int marker = 0;
   if (!NextMarker(marker)) return false;
@@ -634,6 +635,7 @@ bool JpegDecoder::DecodeImage(Bitmap& bitmap) {
     return true;
   }
   if (!DecodeStreamedRows(bitmap)) return false;
+  CheckDataLasted();
   int marker = 0;
   if (!NextMarker(marker)) return false;
   if (marker != kEoi) return Fail("the image data is followed by something other than the end-of-image marker");

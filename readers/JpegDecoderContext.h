@@ -204,6 +204,9 @@ class JpegDecoder {
   // state; false (with the reason) when the file ends.
   bool HandleRestart();
   RestartSearch FindRestartMarker(int& marker);
+  // At the end of a segment or scan: a warning when its blocks took more bits
+  // than its data holds (the data was cut short and made up with 1-bits).
+  void CheckDataLasted();
   void ResetPredictions();
   // The rest of the restart segment is lost: one warning, and its remaining
   // blocks are skipped until the next restart marker.
@@ -269,6 +272,7 @@ class JpegDecoder {
   std::uint64_t bitBuffer_ = 0;  // next bits at the top
   int bitCount_ = 0;
   bool markerReached_ = false;  // the data ended or a marker is pending: 1-bits follow
+  int fillerBits_ = 0;          // the 1-bits put in the buffer after the data ended
 
   int width_ = 0;
   int height_ = 0;

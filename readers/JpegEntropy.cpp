@@ -6,6 +6,12 @@
 
 namespace rastra {
 
+namespace {
+// More than the buffer ever holds: the count cannot overflow however long a
+// damaged scan goes on.
+constexpr int kMaxFillerBits = 1 << 20;
+}  // namespace
+
 // ---------------------------------------------------------------------------
 // Entropy-coded data
 
@@ -13,6 +19,7 @@ void JpegDecoder::ResetBits() {
   bitBuffer_ = 0;
   bitCount_ = 0;
   markerReached_ = false;
+  fillerBits_ = 0;
 }
 
 void JpegDecoder::StartEntropyCoding() {
@@ -71,7 +78,17 @@ void JpegDecoder::FillBits() {
     const std::uint8_t b = markerReached_ ? 0xFF : NextEntropyByte();
     bitBuffer_ |= static_cast<std::uint64_t>(b) << (56 - bitCount_);
     bitCount_ += 8;
+    if (markerReached_ && fillerBits_ < kMaxFillerBits) fillerBits_ += 8;
   }
+}
+
+// The buffer reads ahead, so 1-bits past the data are normal; only when fewer
+// bits are left than were made up did the blocks use made-up ones. Arithmetic
+// coding reads zeros past its data by design and is not judged here.
+void JpegDecoder::CheckDataLasted() {
+  if (arithmetic_ || segmentDamaged_ || fillerBits_ <= bitCount_) return;
+  Warn("the image data ends before the end of its scan");
+  segmentDamaged_ = true;
 }
 
 
@@ -80,6 +97,7 @@ void JpegDecoder::FillBits() {
 // marker ends the scan's data early: the rest of the scan is left out.
 bool JpegDecoder::HandleRestart() {
   if (restartInterval_ == 0 || mcusLeft_ != 0) return true;
+  CheckDataLasted();
   int marker = 0;
   const RestartSearch found = FindRestartMarker(marker);
   if (found == RestartSearch::kEndOfFile) return Fail("the file ends too early", sys::Code::kTruncated);

@@ -2,8 +2,7 @@
 
 #include <array>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
+#include <optional>
 #include <span>
 
 namespace rastra {
@@ -74,17 +73,17 @@ int ReadPalette(PaletteCursor& in, PaletteRef& palette, sys::Context& ctx) {
 }  // namespace
 
 int _LoadPalette(const std::string& path, PaletteRef& palette, sys::Context& ctx) {
-  std::error_code ec;
-  std::ifstream in;
-  if (!std::filesystem::is_directory(path, ec)) in.open(path, std::ios::binary);
-  if (!in.is_open()) return Fail(ctx, sys::Code::kIo, "Invalid file handle");
-  const auto size = std::filesystem::file_size(path, ec);
-  if (ec || size == 0) return Fail(ctx, sys::Code::kIo, "Could not get file information");
+  std::optional<sys::File> file = sys::File::OpenRead(path);
+  if (!file) return Fail(ctx, sys::Code::kIo, "Invalid file handle");
+  return LoadPaletteFrom(*file, palette, ctx);
+}
+
+int LoadPaletteFrom(sys::File& file, PaletteRef& palette, sys::Context& ctx) {
   // Nothing past the largest palette is looked at.
   std::array<std::uint8_t, kMaxFileBytes> bytes{};
-  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  return LoadPaletteData(std::span<const std::uint8_t>(bytes.data(), static_cast<std::size_t>(in.gcount())), palette,
-                         ctx);
+  const std::size_t got = file.Read(bytes.data(), bytes.size());
+  if (got == 0) return Fail(ctx, sys::Code::kIo, "Could not get file information");
+  return LoadPaletteData(std::span<const std::uint8_t>(bytes.data(), got), palette, ctx);
 }
 
 int LoadPaletteData(std::span<const std::uint8_t> data, PaletteRef& palette, sys::Context& ctx) {

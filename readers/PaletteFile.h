@@ -9,6 +9,7 @@
 
 #include "image/Palette.h"
 #include "sys/Context.h"
+#include "sys/File.h"
 
 namespace rastra {
 
@@ -16,6 +17,9 @@ namespace rastra {
 // it records in ctx; a failed load leaves palette as it was.
 int _LoadPalette(const std::string& path, PaletteRef& palette,  // NOLINT(bugprone-reserved-identifier): the established name
                  sys::Context& ctx);
+// The same of a file that is open: it is read once, so a pipe or a file that
+// changes after a check gives the bytes that are parsed.
+int LoadPaletteFrom(sys::File& file, PaletteRef& palette, sys::Context& ctx);
 // The same of a file's bytes already in memory (the web page's upload), with
 // the same texts.
 int LoadPaletteData(std::span<const std::uint8_t> data, PaletteRef& palette, sys::Context& ctx);

@@ -71,6 +71,14 @@ void OnPngError(png_structp png, png_const_charp message) {
   png_longjmp(png, 1);
 }
 
+// A warning is libpng leaving out or repairing something of the file ("gAMA:
+// gamma value out of range"): a report about the file like any other, never
+// a line of its own on standard error.
+void OnPngWarning(png_structp png, png_const_charp message) {
+  static_cast<sys::Context*>(png_get_error_ptr(png))->Warn(sys::Code::kCorrupt,
+                                                            std::string("libpng warning: ") + message);
+}
+
 void SetTransformations(png_structp png, png_infop info, int bitDepth, int colorType, bool transparent,
                         bool applyGamma, bool roundSixteenBit) {
   const bool hasTrns = png_get_valid(png, info, PNG_INFO_tRNS) != 0;
@@ -189,7 +197,7 @@ void LimitedFree(png_structp /*png*/, png_voidp block) { std::free(block); }  //
 class PngReadStruct {
  public:
   explicit PngReadStruct(sys::Context& ctx) {
-    png_ = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, &ctx, OnPngError, nullptr, nullptr, LimitedMalloc,
+    png_ = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, &ctx, OnPngError, OnPngWarning, nullptr, LimitedMalloc,
                                     LimitedFree);
     if (png_ != nullptr) info_ = png_create_info_struct(png_);
   }

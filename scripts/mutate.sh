@@ -133,6 +133,14 @@ build_all() {
   cmake --build "$build" -j2 >"$1" 2>&1
 }
 
+# The test that failed, from a ctest log: the summary also lists, under the
+# same heading, the tests that never ran ("(Not Run)", "(Disabled)") because
+# --stop-on-failure ended the run, and those may come first.
+killer_of() {
+  grep -oE '^[[:space:]]*[0-9]+ - [^ ]+ \([A-Za-z ]+\)' "$1" | grep -vE '\((Not Run|Disabled)\)$' |
+    head -n1 | sed -E 's/^[[:space:]]*[0-9]+ - //'
+}
+
 run_suite() {
   ctest --test-dir "$build" -j2 --timeout "$test_timeout" --stop-on-failure -E "$excluded" \
     --output-on-failure >"$1" 2>&1
@@ -183,7 +191,7 @@ for ((i = 0; i < total; ++i)); do
     survived=$((survived + 1))
     survivors+=("$label")
   else
-    first=$(grep -m1 -oE '[0-9]+ - [^ ]+ \([A-Za-z ]+\)' "$log.test.log" | sed 's/^[0-9]* - //')
+    first=$(killer_of "$log.test.log")
     outcome="killed by ${first:-a failing test}"
     killed=$((killed + 1))
   fi

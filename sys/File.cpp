@@ -18,6 +18,8 @@
 #include <csignal>
 #endif
 
+#include "sys/Sha256.h"
+
 namespace rastra {
 
 namespace sys {
@@ -214,7 +216,6 @@ void ApplyKept(int fd, const KeptAttributes& kept) {
 // following a link, and only when it is still the file that was made.
 void ApplyKeptByPath(const std::string& path, std::uint64_t device, std::uint64_t inode,
                      const KeptAttributes& kept) {
-  if (!kept.replaces) return;
   const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) return;
   struct stat status {};
@@ -361,6 +362,32 @@ std::optional<std::vector<std::uint8_t>> File::ReadAll() {
   return bytes;
 }
 
+std::size_t File::Read(void* bytes, std::size_t count) {
+  if (handle_ == nullptr) return 0;
+  auto* into = static_cast<char*>(bytes);
+  std::size_t got = 0;
+  while (got < count) {
+    const std::size_t n = std::fread(into + got, 1, count - got, handle_);
+    if (n == 0) break;
+    got += n;
+  }
+  return got;
+}
+
+std::optional<std::string> File::Sha256(std::string* reason) {
+  if (handle_ == nullptr || std::fseek(handle_, 0, SEEK_SET) != 0) return Refuse(reason, SystemText(EBADF));
+  sys::Sha256 sum;
+  std::vector<char> piece(kWriteBufferSize);
+  for (;;) {
+    errno = 0;
+    const std::size_t got = std::fread(piece.data(), 1, piece.size(), handle_);
+    sum.Update(piece.data(), got);
+    if (got < piece.size()) break;
+  }
+  if (std::ferror(handle_) != 0) return Refuse(reason, SystemText(errno != 0 ? errno : EIO));
+  return sum.Hex();
+}
+
 void File::NoteFailure() {
   if (!failed_) error_ = errno != 0 ? errno : EIO;
   failed_ = true;
@@ -403,7 +430,7 @@ void SafeOutputFile::KeepAttributes() {
 #ifndef _WIN32
   if (file_.IsOpen()) {
     ApplyKept(fileno(file_.handle_), kept_);
-  } else {
+  } else if (kept_.replaces) {
     ApplyKeptByPath(file_.Path(), device_, inode_, kept_);
   }
 #endif

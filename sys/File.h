@@ -74,8 +74,15 @@ class File final : public ByteSink {
   bool IsOpen() const override { return handle_ != nullptr; }
   const std::string& Path() const { return path_; }
   std::int64_t Size();
+  // Reads up to count bytes from where the file stands, as many as there are
+  // (a pipe is read until its writer is done); fewer only at the end or on
+  // a failure.
+  std::size_t Read(void* bytes, std::size_t count);
   // Reads the whole file from its start; nullopt when reading failed.
   std::optional<std::vector<std::uint8_t>> ReadAll();
+  // The SHA-256 of the file from its start, read a piece at a time; nullopt
+  // (with the system's reason in *reason when given) when reading failed.
+  std::optional<std::string> Sha256(std::string* reason = nullptr);
   bool Write(const void* bytes, std::size_t count) override;
   // Flushes and closes; false when any write or the flush failed.
   bool Close();

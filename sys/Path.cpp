@@ -1,5 +1,8 @@
 #include "sys/Path.h"
 
+#include <filesystem>
+#include <system_error>
+
 namespace rastra {
 
 namespace sys {
@@ -44,6 +47,12 @@ std::string JoinPath(const PathParts& parts) {
   std::string path = parts.drive + parts.directory + parts.name;
   if (!parts.extension.empty()) path += "." + parts.extension;
   return path;
+}
+
+std::string SameFileKey(const std::string& path) {
+  std::error_code ec;
+  const std::filesystem::path canonical = std::filesystem::weakly_canonical(path, ec);
+  return ec ? path : canonical.string();
 }
 
 }  // namespace sys

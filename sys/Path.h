@@ -17,6 +17,9 @@ struct PathParts {
 
 PathParts SplitPath(const std::string& path);
 std::string JoinPath(const PathParts& parts);
+// One spelling for every name of the same file ("./a.c", "a.c", a link to
+// it), so names can be compared; the path as given when it cannot be made.
+std::string SameFileKey(const std::string& path);
 
 }  // namespace sys
 

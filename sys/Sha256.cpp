@@ -1,5 +1,6 @@
 #include "sys/Sha256.h"
 
+#include <algorithm>
 #include <array>
 #include <vector>
 
@@ -49,21 +50,41 @@ void Compress(std::array<std::uint32_t, 8>& state, const std::uint8_t* block) {
 
 }  // namespace
 
-std::string Sha256Hex(const void* bytes, std::size_t size) {
-  std::array<std::uint32_t, 8> state = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
-                                        0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
+Sha256::Sha256()
+    : state_{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19} {}
+
+void Sha256::Update(const void* bytes, std::size_t size) {
   const auto* data = static_cast<const std::uint8_t*>(bytes);
-  std::size_t done = 0;
-  for (; size - done >= 64; done += 64) Compress(state, data + done);
+  total_ += size;
+  while (size != 0) {
+    if (pending_ == 0 && size >= kBlock) {
+      Compress(state_, data);
+      data += kBlock;
+      size -= kBlock;
+      continue;
+    }
+    const std::size_t take = std::min(size, kBlock - pending_);
+    std::copy_n(data, take, block_.begin() + static_cast<std::ptrdiff_t>(pending_));
+    pending_ += take;
+    data += take;
+    size -= take;
+    if (pending_ == kBlock) {
+      Compress(state_, block_.data());
+      pending_ = 0;
+    }
+  }
+}
+
+std::string Sha256::Hex() const {
+  std::array<std::uint32_t, 8> state = state_;
   // The rest, the 0x80 marker, zeros and the length in bits, in one or two blocks.
-  std::array<std::uint8_t, 128> tail{};
-  const std::size_t rest = size - done;
-  for (std::size_t i = 0; i < rest; ++i) tail[i] = data[done + i];
-  tail[rest] = 0x80;
-  const std::size_t blocks = rest < 56 ? 1 : 2;
-  const std::uint64_t bits = static_cast<std::uint64_t>(size) * 8;
-  for (int i = 0; i < 8; ++i) tail[blocks * 64 - 1 - i] = static_cast<std::uint8_t>(bits >> (8 * i));
-  for (std::size_t b = 0; b < blocks; ++b) Compress(state, tail.data() + 64 * b);
+  std::array<std::uint8_t, 2 * kBlock> tail{};
+  std::copy_n(block_.begin(), pending_, tail.begin());
+  tail[pending_] = 0x80;
+  const std::size_t blocks = pending_ < kBlock - 8 ? 1 : 2;
+  const std::uint64_t bits = total_ * 8;
+  for (std::size_t i = 0; i < 8; ++i) tail[blocks * kBlock - 1 - i] = static_cast<std::uint8_t>(bits >> (8 * i));
+  for (std::size_t b = 0; b < blocks; ++b) Compress(state, tail.data() + kBlock * b);
   static constexpr char kDigits[] = "0123456789abcdef";
   std::string hex;
   for (std::uint32_t word : state) {
@@ -72,10 +93,16 @@ std::string Sha256Hex(const void* bytes, std::size_t size) {
   return hex;
 }
 
-std::optional<std::string> Sha256OfFile(const std::string& path) {
-  const std::optional<std::vector<std::uint8_t>> bytes = ReadWholeFile(path);
-  if (!bytes) return std::nullopt;
-  return Sha256Hex(bytes->data(), bytes->size());
+std::string Sha256Hex(const void* bytes, std::size_t size) {
+  Sha256 sum;
+  sum.Update(bytes, size);
+  return sum.Hex();
+}
+
+std::optional<std::string> Sha256OfFile(const std::string& path, std::string* reason) {
+  std::optional<File> file = File::OpenRead(path, reason);
+  if (!file) return std::nullopt;
+  return file->Sha256(reason);
 }
 
 }  // namespace sys

@@ -928,3 +928,26 @@ TEST_F(BmpReaderTest, SbmpHeaderTheRunsCanNotFillIsRefusedBeforeAllocating) {
 }
 
 }  // namespace
+
+// A run longer than its row stops at the row's end, also where no padding
+// hides a spilled byte (rows of 4 bytes): the next stored row keeps its own
+// pixels, and a run on the top row writes nothing past the pixel block.
+TEST_F(BmpReaderTest, Rle8RunsLongerThanTheRowStopAtItsEnd) {
+  struct Case {
+    const char* name;
+    Bytes stream;
+    std::vector<std::uint32_t> top;
+    std::vector<std::uint32_t> bottom;
+  };
+  const std::vector<Case> cases = {
+      {"bottom row", {6, 5, 0, 0, 1, 7, 0, 1}, {7, 0, 0, 0}, {5, 5, 5, 5}},
+      {"top row", {4, 5, 0, 0, 9, 7, 0, 1}, {7, 7, 7, 7}, {5, 5, 5, 5}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    BitmapPtr b = Read(RleDib(8, 4, 2, c.stream)).image;
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(PictureRow(*b, 0), c.top);
+    EXPECT_EQ(PictureRow(*b, 1), c.bottom);
+  }
+}

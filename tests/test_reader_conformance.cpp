@@ -329,7 +329,11 @@ TEST_F(PngSuite, CorruptFilesGiveTheLibpngTextAndNoBitmap) {
     const auto bytes = ReadBytesOf(path);
     const ReadResult read = ReadPngExact(bytes, rec_.Ctx());
     EXPECT_EQ(read.image, nullptr) << path.filename();
-    const auto texts = rec_.Texts();
+    // libpng's warnings on the way (an invalid colour type) come first.
+    std::vector<std::string> texts;
+    for (const sys::Message& m : rec_.Ctx().Messages()) {
+      if (!m.warning) texts.push_back(m.text);
+    }
     ASSERT_FALSE(texts.empty()) << path.filename();
     EXPECT_EQ(texts.back(), "No Bitmap") << path.filename();
     if (HasPngSignature(bytes)) {

@@ -4,6 +4,7 @@
 // the system fail writes beyond it as a full disk does.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <utility>
@@ -124,6 +125,24 @@ TEST(ReportText, EveryRecordedTextIsOneLine) {
     EXPECT_EQ(ctx.Messages()[1].text, line);
     EXPECT_EQ(sys::OneLine(text), line);
   }
+}
+
+// A digest taken piece by piece, in pieces that split the blocks anywhere,
+// and of a file larger than one read, is the digest of the whole.
+TEST(Sha256, PiecesAndLargeFilesGiveTheDigestOfTheWhole) {
+  std::string message(200001, 'x');
+  for (std::size_t i = 0; i < message.size(); ++i) message[i] = static_cast<char>(i * 7 + i / 251);
+  const std::string whole = sys::Sha256Hex(message.data(), message.size());
+  for (const std::size_t piece : {std::size_t{1}, std::size_t{63}, std::size_t{64}, std::size_t{65}, std::size_t{4099}}) {
+    sys::Sha256 sum;
+    for (std::size_t at = 0; at < message.size(); at += piece) {
+      sum.Update(message.data() + at, std::min(piece, message.size() - at));
+    }
+    EXPECT_EQ(sum.Hex(), whole) << piece;
+  }
+  testing_support::TempDir dir;
+  testing_support::WriteBytes(dir.File("big"), std::vector<std::uint8_t>(message.begin(), message.end()));
+  EXPECT_EQ(sys::Sha256OfFile(dir.File("big")), whole);
 }
 
 }  // namespace

@@ -518,11 +518,14 @@ std::string ManifestOf(const val& run, const val& saves, const val& files) {
     record.dtaBytes = Count(save["dtaBytes"]);
     records.push_back(std::move(record));
   }
-  return ManifestJson(manifest, records, [&files](const std::string& path) -> std::optional<std::string> {
+  return ManifestJson(manifest, records, nullptr, [&files](const std::string& path, std::string* reason) {
     const val bytes = files.call<val>("get", path);
-    if (bytes.isUndefined()) return std::nullopt;
+    if (bytes.isUndefined()) {
+      if (reason != nullptr) *reason = "no such file";
+      return std::optional<std::string>();
+    }
     const std::vector<std::uint8_t> data = BytesOf(bytes);
-    return sys::Sha256Hex(data.data(), data.size());
+    return std::optional<std::string>(sys::Sha256Hex(data.data(), data.size()));
   });
 }
 
