@@ -298,6 +298,7 @@ void MainWindow::BuildViewMenu() {
   viewMenu_->addSeparator();
   zoomFitAction_ = AddAction(viewMenu_, tr("&Fit to window"), &MainWindow::OnZoomFit, {QKeySequence(tr("Ctrl+F"))});
   zoomActualAction_ = AddAction(viewMenu_, tr("&100 %"), &MainWindow::OnZoomActual, {QKeySequence(tr("Ctrl+0"))});
+  BuildSavedViewItems();
 }
 
 // "&Shrink" keeps S, so Scale takes A; "&Rotate" keeps R, so Reduce colors
@@ -337,7 +338,11 @@ void MainWindow::BuildImageMenu() {
   QMenu* dither = imageMenu_->addMenu(tr("&Dither to"));
   for (int i = 0; i < kDitherCount; ++i) ditherActions_[i] = AddImageAction(dither, formatLabel(i), kDitherSlots[i]);
   // Like the formats above, the choice waits for a picture.
-  for (QAction* action : AddDitherMethodMenu(dither, [this](DitherMethod method) { ditherMethod_ = method; })) {
+  for (QAction* action : AddDitherMethodMenu(dither, [this](DitherMethod method) {
+         ditherMethod_ = method;
+         savedView_.method = method;
+         if (savedView_.dithered) ShowResult(GetDocument().current.get());
+       })) {
     imageActions_.push_back(action);
   }
 
@@ -411,8 +416,14 @@ void MainWindow::RefreshActions() {
 
 void MainWindow::ShowResult(const Bitmap* image, const QImage* rendered) {
   if (image == nullptr) return;
-  view_->SetImage(image, rendered);
-  imageStatus_->setText(StatusText::ImageSummary(*image));
+  if (RefreshSavedPicture()) {
+    view_->SetImage(savedPicture_.get());
+    imageStatus_->setText(StatusText::ImageSummary(*image) +
+                          tr("; shown as saved in FORMAT %1").arg(savedView_.FormatFor(*image)));
+  } else {
+    view_->SetImage(image, rendered);
+    imageStatus_->setText(StatusText::ImageSummary(*image));
+  }
   pixelStatus_->clear();
   UpdateTitle();
   RefreshActions();
@@ -549,8 +560,8 @@ void MainWindow::OnZoomFit() { view_->ZoomToFit(); }
 void MainWindow::OnZoomActual() { view_->ZoomToActualSize(); }
 
 void MainWindow::OnPixelHovered(QPoint pixel) {
-  const ImageDocument& doc = GetDocument();
-  if (doc.current) pixelStatus_->setText(StatusText::PixelSummary(*doc.current, pixel.x(), pixel.y()));
+  const Bitmap* shown = ShownPicture();
+  if (shown != nullptr) pixelStatus_->setText(StatusText::PixelSummary(*shown, pixel.x(), pixel.y()));
 }
 
 void MainWindow::OnHoverLeft() { pixelStatus_->clear(); }

@@ -23,6 +23,7 @@
 #include <rastra/options.h>
 
 #include "gui/BackgroundJobs.h"
+#include "gui/SavedView.h"
 #include "gui/UserPrompts.h"
 #include "image/Bitmap.h"
 
@@ -74,6 +75,13 @@ class MainWindow : public QMainWindow {
   QLabel* ImageStatus() const { return imageStatus_; }
   QLabel* PixelStatus() const { return pixelStatus_; }
   BackgroundJobs* Jobs() const { return jobs_; }
+  // The picture the view shows: the current one, or as a save would write it
+  // (View > As saved); null without a picture.
+  const Bitmap* ShownPicture() const;
+  const SavedViewChoice& SavedView() const { return savedView_; }
+  QAction* AsSavedAction() const { return asSavedAction_; }
+  QAction* SavedFormatAction() const { return savedFormatAction_; }
+  QAction* DitheredSavesAction() const { return ditheredSavesAction_; }
 
  signals:
   void ErrorMessage(const QString& text);
@@ -100,6 +108,7 @@ class MainWindow : public QMainWindow {
   void OnZoomOut();
   void OnZoomFit();
   void OnZoomActual();
+  void OnSavedViewFormat();
   void OnPixelHovered(QPoint pixel);
   void OnHoverLeft();
   void OnCMDOpt();
@@ -184,6 +193,13 @@ class MainWindow : public QMainWindow {
   QAction* AddFileAction(QMenu* menu, const QString& text, void (MainWindow::*slot)(),
                          const QList<QKeySequence>& shortcuts = {});
   void BuildStatusBar();
+  // The View menu's "as saved" entries (SavedView.cpp's choice).
+  void BuildSavedViewItems();
+  // Takes format for the "as saved" view and shows the picture again.
+  void ChooseSavedViewFormat(int format);
+  // Makes savedPicture_ from the current picture when the view shows it as
+  // saved; false (and savedPicture_ empty) when it does not.
+  bool RefreshSavedPicture();
   void PlaceWindow();
   // Moves the framed window wholly onto its screen's free area.
   void KeepFrameOnScreen();
@@ -238,6 +254,9 @@ class MainWindow : public QMainWindow {
   void Convert(int selector);
   void Dither(int index);
 
+  SavedViewChoice savedView_;
+  BitmapPtr savedPicture_;  // the current picture as saved, while the view shows it
+
   std::unique_ptr<UserPrompts> prompts_;
   QString title_;
   ShowImage* view_;
@@ -279,6 +298,9 @@ class MainWindow : public QMainWindow {
   QAction* zoomOutAction_ = nullptr;
   QAction* zoomFitAction_ = nullptr;
   QAction* zoomActualAction_ = nullptr;
+  QAction* asSavedAction_ = nullptr;
+  QAction* savedFormatAction_ = nullptr;
+  QAction* ditheredSavesAction_ = nullptr;
   QAction* transAction_ = nullptr;
   std::array<QAction*, kConvertCount> convertActions_{};
   std::array<QAction*, kDitherCount> ditherActions_{};

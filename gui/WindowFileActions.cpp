@@ -218,7 +218,8 @@ bool MainWindow::SaveCurrentImage(const QString& name, int type, const SpecResul
   const std::string path = ToFileName(QDir::toNativeSeparators(name));
   const std::shared_ptr<const Bitmap> image = CopyForJob();
   if (!image) return false;
-  const CopySaveRequest request{path, type, OutputSpec{spec.format, spec.noPalette}, CurrentOutputOptions()};
+  const CopySaveRequest request{path, type, OutputSpec{spec.format, spec.noPalette},
+                                      savedView_.OptionsFrom(CurrentOutputOptions())};
   struct Saved {
     HeldSink sink;
     CopySaveResult result;
@@ -247,6 +248,8 @@ bool MainWindow::SaveCurrentImage(const QString& name, int type, const SpecResul
     RefreshRecentFiles();
   }
   UpdateTitle();
+  // The "as saved" view follows the FORMAT the file was just written in.
+  if (TypeTakesFormat(type)) ChooseSavedViewFormat(spec.format);
   statusBar()->showMessage(SavedText(path, type, spec.format, saved->result.bytes), kSavedMessageMs);
   return true;
 }

@@ -250,7 +250,8 @@ class TestMainWindow : public QObject {
     MainWindow& window = NewWindow();
     QCOMPARE(ItemTexts(TopMenu(window, "&Edit")), QStringList({"&Undo", "&Redo", "-", "&Copy", "&Paste"}));
     QCOMPARE(ItemTexts(TopMenu(window, "&View")),
-             QStringList({"Zoom &in", "Zoom &out", "-", "&Fit to window", "&100 %"}));
+             QStringList({"Zoom &in", "Zoom &out", "-", "&Fit to window", "&100 %", "-", "As &saved",
+                          "FOR&MAT as saved...", "&Dither when saving"}));
     QCOMPARE(ItemTexts(TopMenu(window, "&Help")), QStringList({"&Command line options...", "&About..."}));
   }
 
