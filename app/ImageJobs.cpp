@@ -17,6 +17,7 @@
 #include "app/MemoryGate.h"
 #include "app/Session.h"
 #include "sys/Path.h"
+#include "sys/Platform.h"
 
 namespace rastra {
 
@@ -88,8 +89,8 @@ std::unique_ptr<JobResult> RunAdmitted(const JobSpec& spec, std::size_t index, b
 // The same file under another spelling ("./a.c", "a.c") is the same file.
 std::string Canonical(const std::string& path) {
   std::error_code ec;
-  const std::filesystem::path canonical = std::filesystem::weakly_canonical(path, ec);
-  return ec ? path : canonical.string();
+  const std::filesystem::path canonical = std::filesystem::weakly_canonical(sys::PathFromUtf8(path), ec);
+  return ec ? path : sys::Utf8FromPath(canonical);
 }
 
 bool ReadsAny(const JobResult& result, const std::vector<std::string>& written) {

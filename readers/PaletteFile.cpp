@@ -6,6 +6,8 @@
 #include <fstream>
 #include <span>
 
+#include "sys/Platform.h"
+
 namespace rastra {
 
 
@@ -76,9 +78,10 @@ int ReadPalette(PaletteCursor& in, PaletteRef& palette, sys::Context& ctx) {
 int _LoadPalette(const std::string& path, PaletteRef& palette, sys::Context& ctx) {
   std::error_code ec;
   std::ifstream in;
-  if (!std::filesystem::is_directory(path, ec)) in.open(path, std::ios::binary);
+  const std::filesystem::path file = sys::PathFromUtf8(path);
+  if (!std::filesystem::is_directory(file, ec)) in.open(file, std::ios::binary);
   if (!in.is_open()) return Fail(ctx, sys::Code::kIo, "Invalid file handle");
-  const auto size = std::filesystem::file_size(path, ec);
+  const auto size = std::filesystem::file_size(file, ec);
   if (ec || size == 0) return Fail(ctx, sys::Code::kIo, "Could not get file information");
   // Nothing past the largest palette is looked at.
   std::array<std::uint8_t, kMaxFileBytes> bytes{};
