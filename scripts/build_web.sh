@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the web page: Rastra's core compiled to WebAssembly with the page's
 # binding, and the page's own files, into build-web/site (serve it with
-# scripts/serve_web.sh). Installs what is missing (Debian's Emscripten, and
-# the libpng and zlib sources through a deb-src entry; root or sudo). The
+# scripts/serve_web.sh). Installs what is missing (Debian's Emscripten; root
+# or sudo) and fetches the libpng and zlib sources with
+# scripts/debian_source.sh, which leaves the apt configuration alone. The
 # libpng and zlib it compiles are kept in ~/.cache/rastra-web, so a second run
 # only compiles what changed in Rastra.
 #
@@ -24,18 +25,6 @@ codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-bookworm}")
 # One set of flags for the libraries; changing it makes a new cache entry.
 deps_cflags="-O2 -DNDEBUG"
 
-as_root() {
-  if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
-}
-
-apt_updated=0
-apt_update() {
-  if [ "$apt_updated" -eq 0 ]; then
-    as_root env DEBIAN_FRONTEND=noninteractive apt-get update -qq
-    apt_updated=1
-  fi
-}
-
 install_tools() {
   local missing=()
   command -v em++ >/dev/null || missing+=(emscripten)
@@ -43,33 +32,19 @@ install_tools() {
   command -v ninja >/dev/null || missing+=(ninja-build)
   command -v dpkg-source >/dev/null || missing+=(dpkg-dev)
   command -v node >/dev/null || missing+=(nodejs)
-  [ ${#missing[@]} -eq 0 ] && return
-  apt_update
-  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+  [ -f /usr/share/keyrings/debian-archive-keyring.gpg ] || missing+=(debian-archive-keyring)
+  [ ${#missing[@]} -eq 0 ] || scripts/install-packages.sh "${missing[@]}"
 }
 
-# apt-get source needs a deb-src entry; Debian's images come without one. It
-# names the release alone: its sources are the ones the mirror keeps.
-add_source_entry() {
-  if grep -q "zlib" <<< "$(apt-get source --print-uris -qq "zlib/$codename" 2>/dev/null)"; then return; fi
-  local uri
-  uri=$(grep -rhoE 'https?://[^ ]+/debian/?( |$)' /etc/apt/sources.list /etc/apt/sources.list.d/ 2>/dev/null |
-        head -n 1 | tr -d ' ')
-  uri=${uri:-http://deb.debian.org/debian}
-  printf 'Types: deb-src\nURIs: %s\nSuites: %s\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' \
-    "$uri" "$codename" | as_root tee /etc/apt/sources.list.d/rastra-deb-src.sources >/dev/null
-  apt_updated=0
-  apt_update
-}
-
-# Compiles the C files named in $3.. of source folder $2 into the archive $1.
+# Compiles the C files named in $4.. of source folder $2, with the headers of
+# folder $3, into the archive $1.
 compile_archive() {
-  local archive=$1 dir=$2
-  shift 2
+  local archive=$1 dir=$2 include=$3
+  shift 3
   local objects=()
   for f in "$@"; do objects+=("$dir/${f%.c}.o"); done
   (cd "$dir" && printf '%s\n' "$@" |
-    xargs -P "$jobs" -n 1 sh -c 'emcc '"$deps_cflags"' -I. -I'"$deps/include"' -c "$0" -o "${0%.c}.o" || exit 255')
+    xargs -P "$jobs" -n 1 sh -c 'emcc '"$deps_cflags"' -I. -I'"$include"' -c "$0" -o "${0%.c}.o" || exit 255')
   emar rcs "$archive" "${objects[@]}"
 }
 
@@ -79,29 +54,32 @@ build_deps() {
   deps=$cache/deps-$key
   if [ -f "$deps/lib/libpng16.a" ] && [ -f "$deps/lib/libz.a" ]; then return; fi
   echo "build_web: compiling zlib and libpng for WebAssembly into $deps"
-  add_source_entry
+  # Each build works in a folder of its own and renames it into place, so two
+  # builds sharing the cache never see each other's half-made libraries.
   local work
   work=$(mktemp -d "$cache/work.XXXXXX")
-  (cd "$work" && apt-get source -qq "zlib/$codename" "libpng1.6/$codename" >/dev/null 2>&1) ||
-    { echo "build_web: apt-get source zlib libpng1.6 failed" >&2; exit 1; }
+  trap 'rm -rf "$work"' EXIT
+  scripts/debian_source.sh "$work/src" zlib libpng1.6
   local zdir pdir
-  zdir=$(find "$work" -maxdepth 1 -type d -name 'zlib-*' | head -n 1)
-  pdir=$(find "$work" -maxdepth 1 -type d -name 'libpng1.6-*' | head -n 1)
-  rm -rf "$deps.partial" && mkdir -p "$deps.partial/lib" "$deps.partial/include"
-  deps=$deps.partial
-  cp "$zdir"/zlib.h "$zdir"/zconf.h "$deps/include/"
-  compile_archive "$deps/lib/libz.a" "$zdir" adler32.c compress.c crc32.c deflate.c infback.c inffast.c \
-    inflate.c inftrees.c trees.c uncompr.c zutil.c
+  zdir=$(find "$work/src" -maxdepth 1 -type d -name 'zlib-*' | head -n 1)
+  pdir=$(find "$work/src" -maxdepth 1 -type d -name 'libpng1.6-*' | head -n 1)
+  local out=$work/deps
+  mkdir -p "$out/lib" "$out/include"
+  cp "$zdir"/zlib.h "$zdir"/zconf.h "$out/include/"
+  compile_archive "$out/lib/libz.a" "$zdir" "$out/include" adler32.c compress.c crc32.c deflate.c infback.c \
+    inffast.c inflate.c inftrees.c trees.c uncompr.c zutil.c
   # The configuration libpng ships for builds without its configure script:
   # everything on, as Debian builds it.
   cp "$pdir/scripts/pnglibconf.h.prebuilt" "$pdir/pnglibconf.h"
-  cp "$pdir"/png.h "$pdir"/pngconf.h "$pdir"/pnglibconf.h "$deps/include/"
-  compile_archive "$deps/lib/libpng16.a" "$pdir" png.c pngerror.c pngget.c pngmem.c pngpread.c pngread.c \
-    pngrio.c pngrtran.c pngrutil.c pngset.c pngtrans.c pngwio.c pngwrite.c pngwtran.c pngwutil.c
-  { echo "zlib: $(basename "$zdir")"; echo "libpng: $(basename "$pdir")"; } > "$deps/VERSIONS"
-  deps=${deps%.partial}
-  rm -rf "$deps" && mv "$deps.partial" "$deps"
+  cp "$pdir"/png.h "$pdir"/pngconf.h "$pdir"/pnglibconf.h "$out/include/"
+  compile_archive "$out/lib/libpng16.a" "$pdir" "$out/include" png.c pngerror.c pngget.c pngmem.c pngpread.c \
+    pngread.c pngrio.c pngrtran.c pngrutil.c pngset.c pngtrans.c pngwio.c pngwrite.c pngwtran.c pngwutil.c
+  { echo "zlib: $(basename "$zdir")"; echo "libpng: $(basename "$pdir")"; } > "$out/VERSIONS"
+  # A build that finished first already put its copy in place: keep that one.
+  mv -T "$out" "$deps" 2>/dev/null || [ -f "$deps/lib/libpng16.a" ] ||
+    { echo "build_web: could not move the libraries into $deps" >&2; exit 1; }
   rm -rf "$work"
+  trap - EXIT
 }
 
 install_tools

@@ -10,13 +10,9 @@
 # The native program is build/rastra (built here when missing) or $RASTRA.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-as_root() {
-  if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
-}
 scripts/build_web.sh
-if ! command -v chromium >/dev/null; then
-  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq chromium >/dev/null
-fi
+command -v chromium >/dev/null || scripts/install-packages.sh chromium
+command -v npm >/dev/null || scripts/install-packages.sh npm
 (cd tests/web && npm ci --no-audit --no-fund --silent)
 if [ -z "${RASTRA:-}" ]; then
   [ -x build/rastra ] || { cmake -S . -B build -G Ninja >/dev/null && cmake --build build -j2 --target rastra_program; }

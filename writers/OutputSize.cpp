@@ -86,11 +86,14 @@ std::string OutputTooLargeText(std::uint64_t bytes, std::uint64_t limit, bool at
 }
 
 std::string GroupedNumber(std::uint64_t value) {
-  std::string digits = std::to_string(value);
-  for (auto at = static_cast<std::ptrdiff_t>(digits.size()) - 3; at > 0; at -= 3) {
-    digits.insert(static_cast<std::size_t>(at), ",");
+  const std::string digits = std::to_string(value);
+  std::string grouped;
+  grouped.reserve(digits.size() + digits.size() / 3);
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) grouped += ',';
+    grouped += digits[i];
   }
-  return digits;
+  return grouped;
 }
 
 }  // namespace rastra
