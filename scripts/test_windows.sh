@@ -18,9 +18,14 @@ start=$(date +%s)
 as_root() {
   if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
 }
-if ! command -v wine >/dev/null || [ ! -x /usr/lib/wine/wine64 ]; then
+# Wine, and what the identical-output check makes its inputs with.
+missing=()
+for p in wine wine64 libjpeg-turbo-progs imagemagick; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
   as_root env DEBIAN_FRONTEND=noninteractive apt-get update -qq
-  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends wine wine64 >/dev/null
+  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 RASTRA_WINDOWS_TESTS=ON RASTRA_WINDOWS_BUILD=$build scripts/build_windows.sh
 

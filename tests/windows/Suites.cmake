@@ -6,7 +6,7 @@
 set(RASTRA_WINDOWS_SUITES
   test_alpha test_anim_writer test_bitmap test_bmp_reader test_bmp_writer test_cbitmap_writer
   test_color_convert test_color_formats test_command_line test_core_threads test_gif_decoder
-  test_gif_frames test_gif_writer test_image_ops test_jpeg_decoder test_jpeg_layouts
+  test_gif_frames test_gif_writer test_image_ops test_jpeg_decoder
   test_jpeg_read_options test_octree_reference test_palette_file test_png_reader test_png_writer
   test_reader_conformance test_gif_conformance test_jpeg_conformance test_rle_encoder
   test_shared_palette test_stream_writer test_text_output test_transparency

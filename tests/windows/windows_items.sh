@@ -83,6 +83,29 @@ run seed.png -saveasadir.bmp,2 -exit
 if [ "$(status)" != 0 ] && [ "$(temporaries_left)" = 0 ]; then ok "a failed save leaves no temporary file"; else
   bad "failed save" "exit $(status), $(find "$work" -name '*.rastra-*')"; fi
 
+# Ctrl+C during a save: Wine turns SIGINT into the console's CTRL_C_EVENT,
+# which reaches the program's control handler as on Windows.
+mkdir -p "$work/interrupted"
+(cd "$work/interrupted" && exec "$wine" "$exe" ../seed.png -scale4000,4000 -saveasbig.c,1,8,1 -exit >/dev/null 2>&1) &
+runner=$!
+temporary=""
+for _ in $(seq 1 300); do
+  temporary=$(find "$work/interrupted" -name '*.rastra-*' | head -n 1)
+  [ -n "$temporary" ] && break
+  sleep 0.1
+done
+program=$(pgrep -f 'rastra.exe ../seed.png -scale4000' | head -n 1 || true)
+if [ -n "$temporary" ] && [ -n "$program" ]; then
+  kill -INT "$program"
+  wait "$runner" 2>/dev/null
+  if [ -z "$(find "$work/interrupted" -name '*.rastra-*')" ] && [ ! -e "$work/interrupted/big.c" ]; then
+    ok "Ctrl+C during a save removes the temporary file"; else
+    bad "Ctrl+C" "left: $(ls -a "$work/interrupted" | tr '\n' ' ')"; fi
+else
+  wait "$runner" 2>/dev/null
+  bad "Ctrl+C" "the save ended before it could be interrupted"
+fi
+
 # ---------------------------------------------------------------- stored settings
 # The same save with the registry's settings, without them, and with them
 # but -defaultsettings: the first must differ, the last two must not.
