@@ -15,7 +15,7 @@ set(RASTRA_WINDOWS_SUITES ${RASTRA_WINDOWS_SUITES} test_user_settings windows/te
 foreach(source ${RASTRA_WINDOWS_SUITES})
   get_filename_component(name ${source} NAME)
   add_executable(${name} ${CMAKE_CURRENT_SOURCE_DIR}/${source}.cpp)
-  target_link_libraries(${name} PRIVATE rastra_testsupport GTest::gtest_main)
+  target_link_libraries(${name} PRIVATE rastra_testsupport GTest::gtest_main PNG::PNG)
   target_compile_options(${name} PRIVATE ${RASTRA_WARNINGS})
   target_link_options(${name} PRIVATE -static)
   add_dependencies(${name} rastra_program)
