@@ -10,7 +10,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-find_program(RASTRA_WINE NAMES wine wine64)
+# Debian's 64-bit loader itself: the wine script warns on every start where
+# the 32-bit part is not installed.
+find_program(RASTRA_WINE NAMES wine64 wine PATHS /usr/lib/wine)
 if(RASTRA_WINE)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${RASTRA_WINE})
 endif()

@@ -33,7 +33,10 @@ RASTRA_WINDOWS_TESTS=ON RASTRA_WINDOWS_BUILD=$build scripts/build_windows.sh
 # debugging chatter on standard error.
 export WINEPREFIX=$root/$build/wine WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 unset DISPLAY WAYLAND_DISPLAY
-wine=$(command -v wine)
+# The 64-bit loader itself: the wine script warns on every start where the
+# 32-bit part is not installed, and the warning would land in the outputs.
+wine=/usr/lib/wine/wine64
+[ -x "$wine" ] || wine=$(command -v wine64 || command -v wine)
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   "$wine" wineboot --init >/dev/null 2>&1
   wineserver -w

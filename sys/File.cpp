@@ -323,6 +323,9 @@ std::optional<bool> CheckReplaceable(const std::string& path, std::string* reaso
     return Refuse(reason, WindowsErrorText(error));
   }
   if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return Refuse(reason, SystemText(EISDIR));
+  // Refused as Windows refuses writing it, also where the open below would
+  // pass (an administrator's process under some file systems).
+  if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) return Refuse(reason, WindowsErrorText(ERROR_ACCESS_DENIED));
   const HANDLE probe = CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (probe == INVALID_HANDLE_VALUE) return Refuse(reason, WindowsErrorText(GetLastError()));

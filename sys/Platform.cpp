@@ -75,14 +75,17 @@ std::string Utf8FromPath(const fs::path& path) { return Utf8FromWide(path.wstrin
 
 std::wstring SystemPath(const std::string& path) {
   std::wstring wide = WideFromUtf8(path);
-  if (wide.size() < kPlainPathLimit || wide.rfind(L"\\\\?\\", 0) == 0) return wide;
-  // The long form takes no relative parts and no forward slashes.
+  if (wide.empty() || wide.rfind(L"\\\\?\\", 0) == 0) return wide;
+  // What counts is the length of the full path: a short name in a deep
+  // current folder passes the limit too. The long form takes no relative
+  // parts and no forward slashes.
   const DWORD needed = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
   if (needed == 0) return wide;
   std::wstring full(needed, L'\0');
   const DWORD written = GetFullPathNameW(wide.c_str(), needed, full.data(), nullptr);
   if (written == 0 || written >= needed) return wide;
   full.resize(written);
+  if (full.size() < kPlainPathLimit) return wide;
   if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);
   return L"\\\\?\\" + full;
 }

@@ -9,6 +9,13 @@
 #include <utility>
 #include <vector>
 
+#ifdef _WIN32
+#include <cstdlib>
+// The POSIX calls the suites set the environment with, on the C library's own.
+inline int setenv(const char* name, const char* value, int /*overwrite*/) { return _putenv_s(name, value); }
+inline int unsetenv(const char* name) { return _putenv_s(name, ""); }
+#endif
+
 
 // Sanitizers reserve terabytes of address space for their shadow memory and
 // stop the process when an allocation fails, so a test that limits the

@@ -38,6 +38,7 @@ run seed.bmp -saveasseed.png,5 -saveasseed.gif,4 -exit
 [ "$(status)" = 0 ] || { echo "FAIL  setup: rastra.exe could not convert a plain picture: $(cat "$work/err.txt")"; exit 1; }
 
 # ---------------------------------------------------------------- names and paths
+# A -saveas without a folder of its own goes beside the image.
 # name of the input | the -saveas it gets | the file that must appear
 long=$work/$(printf 'folder-with-a-long-name-%02d/' $(seq 1 12) | tr -d ' ')
 mkdir -p "$long"
@@ -52,9 +53,9 @@ while IFS='|' read -r input saveas expected; do
     bad "name: $input -> $saveas" "exit $(status), $(head -c 300 "$work/err.txt")"; fi
 done <<ROWS
 café.png|%n-copy.bmp,2|$work/café-copy.bmp
-日本.gif|%n.c,1|$work/日本.c
+日本.gif|%n.bmp,2|$work/日本.bmp
 name with spaces.png|out dir/%n.bmp,2|$work/out dir/name with spaces.bmp
-$long/deep.png|$long/%n-again.bmp,2|$long/deep-again.bmp
+$long/deep.png|%n-again.bmp,2|$long/deep-again.bmp
 $workw\\café.png|$workw\\drive\\%n.bmp,2|$work/drive/café.bmp
 \\\\?\\$workw\\café.png|\\\\?\\$workw\\longform\\%n.bmp,2|$work/longform/café.bmp
 ROWS
@@ -86,7 +87,8 @@ if [ "$(status)" != 0 ] && [ "$(temporaries_left)" = 0 ]; then ok "a failed save
 # Ctrl+C during a save: Wine turns SIGINT into the console's CTRL_C_EVENT,
 # which reaches the program's control handler as on Windows.
 mkdir -p "$work/interrupted"
-(cd "$work/interrupted" && exec "$wine" "$exe" ../seed.png -scale4000,4000 -saveasbig.c,1,8,1 -exit >/dev/null 2>&1) &
+cp "$work/seed.png" "$work/interrupted/seed.png"
+(cd "$work/interrupted" && exec "$wine" "$exe" seed.png -scale4000,4000 -saveasbig.c,1,8,1 -exit >/dev/null 2>&1) &
 runner=$!
 temporary=""
 for _ in $(seq 1 300); do
@@ -94,7 +96,7 @@ for _ in $(seq 1 300); do
   [ -n "$temporary" ] && break
   sleep 0.1
 done
-program=$(pgrep -f 'rastra.exe ../seed.png -scale4000' | head -n 1 || true)
+program=$(pgrep -f 'rastra.exe seed.png -scale4000' | head -n 1 || true)
 if [ -n "$temporary" ] && [ -n "$program" ]; then
   kill -INT "$program"
   wait "$runner" 2>/dev/null
@@ -112,11 +114,11 @@ fi
 key='HKCU\Software\Vantor\Rastra\Settings'
 mkdir -p "$work/plain" "$work/stored" "$work/default"
 "$wine" reg delete "$key" /f >/dev/null 2>&1
-run seed.png -saveasplain/out.dta,3,8,1 -saveasplain/out.c,1,8,1 -exit
+run seed.png -convertinto565 -saveasplain/out.dta,3,8,1 -saveasplain/out.c,1,8,1 -exit
 "$wine" reg add "$key" /v BigEndianMode /t REG_DWORD /d 1 /f >/dev/null 2>&1
 "$wine" reg add "$key" /v UseARGB /t REG_DWORD /d 1 /f >/dev/null 2>&1
-run seed.png -saveasstored/out.dta,3,8,1 -saveasstored/out.c,1,8,1 -exit
-run seed.png -defaultsettings -saveasdefault/out.dta,3,8,1 -saveasdefault/out.c,1,8,1 -exit
+run seed.png -convertinto565 -saveasstored/out.dta,3,8,1 -saveasstored/out.c,1,8,1 -exit
+run seed.png -defaultsettings -convertinto565 -saveasdefault/out.dta,3,8,1 -saveasdefault/out.c,1,8,1 -exit
 "$wine" reg delete "$key" /f >/dev/null 2>&1
 if ! cmp -s "$work/stored/out.dta" "$work/plain/out.dta" && ! cmp -s "$work/stored/out.c" "$work/plain/out.c"; then
   ok "the registry's settings apply to a batch run (byte order, ARGB)"; else bad "registry settings" "the output did not change"; fi
