@@ -1,8 +1,8 @@
 # The suites of the Windows cross build. Each runs whole through
 # CMAKE_CROSSCOMPILING_EMULATOR (Wine), one start per suite. Left out: the
 # suites whose cases are about POSIX semantics (permission bits, symbolic and
-# hard links, signals, RLIMIT_AS, /dev/full, Qt's settings store, the window),
-# which tests/windows/item tests cover the Windows way.
+# hard links, signals, RLIMIT_AS, /dev/full, the XDG settings files, the
+# window), which tests/windows/ checks the Windows way instead.
 set(RASTRA_WINDOWS_SUITES
   test_alpha test_anim_writer test_bitmap test_bmp_reader test_bmp_writer test_cbitmap_writer
   test_color_convert test_color_formats test_command_line test_core_threads test_gif_decoder
@@ -10,7 +10,7 @@ set(RASTRA_WINDOWS_SUITES
   test_jpeg_read_options test_octree_reference test_palette_file test_png_reader test_png_writer
   test_reader_conformance test_gif_conformance test_jpeg_conformance test_rle_encoder
   test_shared_palette test_stream_writer test_text_output test_transparency
-  test_cli test_cli_batch test_cli_save test_cli_shared test_cli_threads)
+  test_cli_batch test_cli_save test_cli_shared test_cli_threads)
 set(RASTRA_WINDOWS_SUITES ${RASTRA_WINDOWS_SUITES} test_user_settings windows/test_windows_platform)
 foreach(source ${RASTRA_WINDOWS_SUITES})
   get_filename_component(name ${source} NAME)
