@@ -42,7 +42,7 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   wineserver -w
 fi
 # One server for all the runs below, ended when the stage ends.
-wineserver -p
+wineserver -p 2>/dev/null || true  # already running: that one serves
 trap 'wineserver -k 2>/dev/null || true' EXIT
 
 ctest --test-dir "$build" --output-on-failure -j2

@@ -55,6 +55,14 @@ std::string ReadText(const std::string& path) {
   return s.str();
 }
 
+std::string ReadLog(const std::string& path) {
+  std::string text = ReadText(path);
+#ifdef _WIN32
+  for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at)) text.erase(at, 1);
+#endif
+  return text;
+}
+
 void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
   std::ofstream out(path, std::ios::binary);
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
@@ -133,8 +141,9 @@ RunResult RunRastra(const std::vector<std::string>& args, const fs::path& cwd, D
   for (const auto& [name, value] : setting.environment) {
     SetEnvironmentVariableW(rastra::sys::WideFromUtf8(name).c_str(), nullptr);
   }
-  result.out = ReadText(outPath);
-  result.err = ReadText(errPath);
+  // The console streams end lines in CR LF, as text does on Windows.
+  result.out = ReadLog(outPath);
+  result.err = ReadLog(errPath);
   return result;
 }
 #else

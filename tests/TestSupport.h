@@ -78,6 +78,9 @@ RunResult RunRastra(const std::vector<std::string>& args, const std::filesystem:
 
 std::vector<std::uint8_t> ReadBytes(const std::string& path);
 std::string ReadText(const std::string& path);
+// The log's text with "\n" line ends: it ends its lines as text files do on
+// the system it runs on (CR LF on Windows).
+std::string ReadLog(const std::string& path);
 void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);
 
 // Little-endian byte builders for hand-made files.
