@@ -111,7 +111,8 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/MinGW-w64.cm
   -DCMAKE_BUILD_TYPE=Release -DRASTRA_BUILD_GUI=OFF -DRASTRA_BUILD_CLI=ON -DRASTRA_BUILD_TESTS="$tests" \
   -DRASTRA_WINDOWS_DEPS="$deps" -DZLIB_ROOT="$deps" -DZLIB_LIBRARY="$deps/lib/libz.a" \
   -DZLIB_INCLUDE_DIR="$deps/include" -DPNG_LIBRARY="$deps/lib/libpng16.a" -DPNG_PNG_INCLUDE_DIR="$deps/include" \
-  -DCMAKE_INSTALL_PREFIX=/ "${launcher[@]}" >"$build/configure.log" 2>&1 ||
+  -DCMAKE_INSTALL_PREFIX=/rastra -DCMAKE_INSTALL_BINDIR=bin -DCMAKE_INSTALL_LIBDIR=lib -DCMAKE_INSTALL_INCLUDEDIR=include -DCMAKE_INSTALL_DATADIR=share \
+  "${launcher[@]}" >"$build/configure.log" 2>&1 ||
   { cat "$build/configure.log" >&2; exit 1; }
 cmake --build "$build" -j"$jobs"
 check_imports "$build/rastra.exe"
@@ -120,7 +121,7 @@ version=$(sed -n 's/^#define RASTRA_VERSION_STRING "\(.*\)"/\1/p' "$build/includ
 name=rastra-$version-win64
 stage=$build/$name
 rm -rf "$stage" "$build/$name.zip"
-DESTDIR="$root/$stage" cmake --install "$build" >/dev/null
+cmake --install "$build" --prefix "$root/$stage" >/dev/null
 cp README.md "$stage/README.md"
 # Windows readers open text files with CR LF line ends.
 sed 's/$/\r/' LICENSE > "$stage/LICENSE.txt"

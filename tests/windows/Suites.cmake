@@ -1,9 +1,9 @@
 # The suites of the Windows cross build. Each runs whole through
 # CMAKE_CROSSCOMPILING_EMULATOR (Wine), one start per suite. Left out: the
 # suites whose cases are about POSIX semantics (permission bits, symbolic and
-# hard links, signals, RLIMIT_AS, /dev/full, the XDG settings files, C code
-# compiled by the host compiler, the
-# window), which tests/windows/ checks the Windows way instead.
+# hard links, signals, RLIMIT_AS, /dev/full, the XDG settings files), that
+# compile C with the host's compiler, or that need the window; tests/windows/
+# checks what Windows users meet the Windows way instead.
 set(RASTRA_WINDOWS_SUITES
   test_alpha test_bitmap test_bmp_reader test_bmp_writer test_cbitmap_writer
   test_color_convert test_color_formats test_command_line test_core_threads test_gif_decoder

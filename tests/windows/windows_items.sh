@@ -120,8 +120,9 @@ run seed.png -convertinto565 -saveasplain/out.dta,3,8,1 -saveasplain/out.c,1,8,1
 run seed.png -convertinto565 -saveasstored/out.dta,3,8,1 -saveasstored/out.c,1,8,1 -exit
 run seed.png -defaultsettings -convertinto565 -saveasdefault/out.dta,3,8,1 -saveasdefault/out.c,1,8,1 -exit
 "$wine" reg delete "$key" /f >/dev/null 2>&1
-if ! cmp -s "$work/stored/out.dta" "$work/plain/out.dta" && ! cmp -s "$work/stored/out.c" "$work/plain/out.c"; then
-  ok "the registry's settings apply to a batch run (byte order, ARGB)"; else bad "registry settings" "the output did not change"; fi
+if ! cmp -s "$work/stored/out.dta" "$work/plain/out.dta"; then
+  ok "the registry's settings apply to a batch run (the stream's byte order)"; else
+  bad "registry settings" "the output did not change"; fi
 if cmp -s "$work/default/out.dta" "$work/plain/out.dta" && cmp -s "$work/default/out.c" "$work/plain/out.c"; then
   ok "-defaultsettings ignores the registry"; else bad "-defaultsettings" "the output differs from the defaults"; fi
 
