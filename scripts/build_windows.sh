@@ -122,6 +122,10 @@ name=rastra-$version-win64
 stage=$build/$name
 rm -rf "$stage" "$build/$name.zip"
 cmake --install "$build" --prefix "$root/$stage" >/dev/null
+# The core library is static: a program that links it needs libpng and zlib
+# for Windows too, the very ones rastra.exe holds.
+cp "$deps/lib/libpng16.a" "$deps/lib/libz.a" "$stage/lib/"
+cp "$deps/include/"*.h "$stage/include/"
 cp README.md "$stage/README.md"
 # Windows readers open text files with CR LF line ends.
 sed 's/$/\r/' LICENSE > "$stage/LICENSE.txt"
