@@ -49,15 +49,16 @@ ctest --test-dir "$build" --output-on-failure -j2
 linux=${RASTRA:-$root/build/rastra}
 bash tests/windows/windows_items.sh "$root/$build/rastra.exe" "$wine" "$linux"
 
-# rastra.exe as a program of this system: Wine's console streams end lines in
-# CR LF, as Windows programs do; the files written are compared byte for
-# byte, the console texts by their lines.
+# rastra.exe as a program of this system: Wine's console streams and the log
+# end lines in CR LF, as text does on Windows; the files written are compared
+# byte for byte, the console texts and the log by their lines.
 wrapper=$root/$build/rastra-wine
 cat > "$wrapper" <<WRAP
 #!/usr/bin/env bash
 status=0
 "$wine" "$root/$build/rastra.exe" "\$@" > >(tr -d '\r') 2> >(tr -d '\r' >&2) || status=\$?
 wait
+if [ -f Rastra.log ]; then sed -i 's/\r\$//' Rastra.log; fi
 exit \$status
 WRAP
 chmod +x "$wrapper"
