@@ -16,6 +16,7 @@
 #include "app/MemoryGate.h"
 #include "app/Session.h"
 #include "sys/Path.h"
+#include "sys/Platform.h"
 
 namespace rastra {
 

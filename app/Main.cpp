@@ -10,11 +10,12 @@
 #include "app/Report.h"
 #include "app/Startup.h"
 #include "sys/Context.h"
+#include "sys/Platform.h"
 
 #ifdef RASTRA_WINDOW_MODULE
 #include "app/ModuleExport.h"
 #include "app/Modules.h"
-#else
+#elif !defined(RASTRA_NO_WINDOW)
 #include "gui/GuiMain.h"
 #endif
 
@@ -28,7 +29,12 @@ constexpr int kNoDisplayExitCode = 69;
 constexpr int kNoWindowExitCode = 70;
 
 int RunWindow(int& argc, char** argv) {
-#ifdef RASTRA_WINDOW_MODULE
+#if defined(RASTRA_NO_WINDOW)
+  static_cast<void>(argc);
+  static_cast<void>(argv);
+  std::fputs("rastra: this build has no window; add -exit for batch runs\n", stderr);
+  return kNoDisplayExitCode;
+#elif defined(RASTRA_WINDOW_MODULE)
   std::string error;
   using Entry = int (*)(int*, char**);
   auto entry = reinterpret_cast<Entry>(LoadModuleEntry(kWindowModuleName, kWindowModuleEntry, error));
@@ -46,6 +52,7 @@ int RunWindow(int& argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  sys::PrepareConsole();
   if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
     std::string help = ComposeHelpText();
     std::erase(help, '\r');  // the dialog's CR LF; a text stream writes "\n" as the platform's line end
@@ -56,7 +63,7 @@ int main(int argc, char** argv) {
     std::printf("rastra %s\n", VersionText().c_str());
     return 0;
   }
-  const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+  const std::vector<std::string> args = sys::ProgramArguments(argc, argv);
   if (RunCommandLinePhase(args) == StartupOutcome::Exit) return GetRunState().exitCode;
   // Qt aborts when it finds no display; say what to do instead.
   if (!DisplayAvailable()) {

@@ -10,6 +10,7 @@
 #include "app/ImageDocument.h"
 #include "readers/ImageReaders.h"
 #include "sys/Memory.h"
+#include "sys/Platform.h"
 #include "writers/FormatRules.h"
 #include "writers/ImageWriters.h"
 
@@ -198,8 +199,8 @@ std::uint64_t EstimateJobBytes(const std::optional<ImageHeader>& header, std::ui
 std::uint64_t EstimateImageJob(const std::string& path, std::span<const QueuedCommand> commands,
                                const ReadOptions& read) {
   std::error_code ec;
-  const std::uintmax_t size = std::filesystem::file_size(path, ec);
-  std::ifstream file(path, std::ios::binary);
+  const std::uintmax_t size = std::filesystem::file_size(sys::PathFromUtf8(path), ec);
+  std::ifstream file(sys::PathFromUtf8(path), std::ios::binary);
   if (ec || !file) return EstimateJobBytes(std::nullopt, 0, commands, read);
   std::vector<std::uint8_t> head(static_cast<std::size_t>(std::min<std::uintmax_t>(size, kImageHeaderBytes)));
   file.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size()));

@@ -1,8 +1,14 @@
 #include "app/Settings.h"
 
+#include <cerrno>
+#include <cstdlib>
+#include <map>
+#include <optional>
+
 #include "app/Report.h"
 #include "app/SettingsStore.h"
 #include "sys/File.h"
+#include "sys/UserSettings.h"
 
 namespace rastra {
 
@@ -36,9 +42,51 @@ ReadOptions ReadOptionsFrom(const Settings& values) {
 
 RecentFileList& GetRecentFiles() { return recentFiles; }
 
+namespace {
+// Where the reader of our own knows the store's format, reading the settings
+// loads nothing; elsewhere (macOS's property lists) the store does it.
+#if defined(_WIN32) || (defined(__unix__) && !defined(__APPLE__))
+constexpr bool kReadsStoreItself = true;
+#else
+constexpr bool kReadsStoreItself = false;
+#endif
+
+// A stored number as the store reads one back: decimal digits, blanks around
+// them allowed; anything else leaves the setting as it is.
+std::optional<std::uint32_t> StoredNumber(const std::string& text) {
+  const std::size_t first = text.find_first_not_of(" \t");
+  if (first == std::string::npos || text[first] == '-') return std::nullopt;
+  char* end = nullptr;
+  errno = 0;
+  const unsigned long long value = std::strtoull(text.c_str() + first, &end, 10);
+  if (errno != 0 || end == text.c_str() + first) return std::nullopt;
+  while (*end == ' ' || *end == '\t') ++end;
+  if (*end != '\0') return std::nullopt;
+  return static_cast<std::uint32_t>(value);
+}
+
+void ReadStoredSettings(Settings& values) {
+  const std::map<std::string, std::string> stored = sys::ReadUserSettingsGroup("Vantor", "Rastra", "Settings");
+  const std::pair<const char*, std::uint32_t*> fields[] = {
+      {"BigEndianMode", &values.BigEndianMode}, {"BkColor", &values.BkColor},
+      {"PreserveTrans", &values.PreserveTrans}, {"UseARGB", &values.UseARGB},
+      {"ViewOption", &values.ViewOption},       {"PngGamma", &values.PngGamma},
+      {"SmoothChroma", &values.SmoothChroma}};
+  for (const auto& [name, field] : fields) {
+    const auto found = stored.find(name);
+    if (found == stored.end()) continue;
+    if (const std::optional<std::uint32_t> number = StoredNumber(found->second)) *field = *number;
+  }
+}
+}  // namespace
+
 void LoadSettings() {
   settingsLoaded = true;
-  if (const SettingsStore* store = GetSettingsStore()) store->load(settings);
+  if (kReadsStoreItself) {
+    ReadStoredSettings(settings);
+  } else if (const SettingsStore* store = GetSettingsStore()) {
+    store->load(settings);
+  }
 }
 
 void SaveSettings() {

@@ -5,6 +5,7 @@
 
 #include "app/Commands.h"
 #include "readers/ContentDescription.h"
+#include "sys/Platform.h"
 #include "writers/FormatRules.h"
 
 namespace rastra {
@@ -57,7 +58,7 @@ CopySaveResult SaveCopy(CommandSession& session, const Bitmap& image, const Copy
 }
 
 std::string DescribeFileContent(const std::string& path) {
-  std::ifstream file(path, std::ios::binary | std::ios::ate);
+  std::ifstream file(sys::PathFromUtf8(path), std::ios::binary | std::ios::ate);
   if (!file) return {};
   const std::streamoff size = file.tellg();
   if (size < 0) return {};

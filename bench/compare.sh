@@ -20,7 +20,8 @@ rows=${ROWS:-}
 wanted() { [ -z "$rows" ] || grep -qiE -- "$rows" <<<"$1"; }
 # The rows that compare with LVGLImage.py need it and its Python modules.
 needs_lvgl=false
-for job in "100 icons 64x64 -> 565 C, 1 run each" "100 icons 64x64 -> 565 C, one run" "Splash 800x480 -> RGB565 C array"; do
+for job in "100 icons 64x64 -> 565 C, 1 run each" "100 icons 64x64 -> 565 C, one run" "Splash 800x480 -> RGB565 C array" \
+           "100 icons 64x64 -> 565 C, 1 run each, stored settings"; do
   if wanted "$job"; then needs_lvgl=true; fi
 done
 lvgl="$root/../shared/peers/lvgl/LVGLImage.py"
@@ -100,6 +101,18 @@ mkdir -p out_rastra
 "$rastra" icons/*.png -defaultsettings -useargb0 -bigendian0 -preservetrans0 -convertinto565 \
   -saveasout_rastra/%n,1,8,1 -exit
 EOF
+# A user's plain run, one icon at a time: the settings the window stored
+# apply, read from the store's file (its own, in this folder).
+mkdir -p config/Vantor
+printf '[Settings]\nBigEndianMode=0\nUseARGB=0\nPreserveTrans=0\nPngGamma=1\nSmoothChroma=0\n' >config/Vantor/Rastra.conf
+cat >icons_stored.sh <<EOF
+#!/bin/bash
+mkdir -p out_rastra
+for f in icons/*.png; do
+  XDG_CONFIG_HOME=\$PWD/config "$rastra" "\$f" -convertinto565 -saveasout_rastra/%n,1,8,1 -exit || exit 1
+done
+EOF
+chmod +x icons_stored.sh
 # Start-up: 100 runs in a row, of Rastra and of an empty program, so that the
 # measuring tool's own start-up does not hide the difference.
 printf '#!/bin/bash\nfor i in $(seq 100); do "%s" -exit || exit 1; done\n' "$rastra" >startup_rastra.sh
@@ -177,8 +190,10 @@ echo "Rastra: $rastra; references: $(djpeg -version 2>&1 | head -n 1); $($im -ve
 echo
 echo "| job                                | rastra     | reference  | ratio  | target  | rastra peak memory  | ref. memory  | met    |"
 echo "|------------------------------------|------------|------------|--------|---------|---------------------|--------------|--------|"
-row "Start-up: rastra -exit, 100 runs" 4 no - ./startup_rastra.sh -- ./startup_empty.sh
-row "100 icons 64x64 -> 565 C, 1 run each" 0.5 no out_rastra ./icons_one_each.sh -- \
+row "Start-up: rastra -exit, 100 runs" 2 no - ./startup_rastra.sh -- ./startup_empty.sh
+row "100 icons 64x64 -> 565 C, 1 run each" 0.4 no out_rastra ./icons_one_each.sh -- \
+  "$python" "$lvgl" --ofmt C --cf RGB565 -o out_lvgl icons
+row "100 icons 64x64 -> 565 C, 1 run each, stored settings" 0.4 no out_rastra ./icons_stored.sh -- \
   "$python" "$lvgl" --ofmt C --cf RGB565 -o out_lvgl icons
 row "100 icons 64x64 -> 565 C, one run" 0.1 no out_rastra ./icons_one_run.sh -- \
   "$python" "$lvgl" --ofmt C --cf RGB565 -o out_lvgl icons

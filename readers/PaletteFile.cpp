@@ -5,6 +5,8 @@
 #include <optional>
 #include <span>
 
+#include "sys/Platform.h"
+
 namespace rastra {
 
 

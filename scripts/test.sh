@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Rastra with its tests and runs them all:
 # the layer check of the core's includes, the test suite, the core library
-# built alone and shared, the web page in headless Chromium, the same suite
+# built alone and shared, the web page in headless Chromium, the Windows
+# build under Wine (scripts/test_windows.sh), the same suite
 # under AddressSanitizer and UndefinedBehaviorSanitizer, the threads test
 # under ThreadSanitizer, and a short fuzzing run of every harness. Each
 # stage's time is printed as it ends.
@@ -30,6 +31,7 @@ stage build env RASTRA_NO_WARNINGS=1 scripts/build.sh
 stage suite run_suite
 stage shared scripts/shared_library.sh
 stage web env RASTRA="$PWD/build/rastra" scripts/test_web.sh
+stage windows env RASTRA="$PWD/build/rastra" scripts/test_windows.sh
 stage sanitize scripts/sanitize.sh
 stage tsan scripts/tsan.sh
 stage fuzz scripts/fuzz.sh "${RASTRA_FUZZ_SECONDS:-20}"

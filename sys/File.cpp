@@ -1,5 +1,6 @@
 #include "sys/File.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -16,8 +17,18 @@
 #include <atomic>
 #include <climits>
 #include <csignal>
+#else
+#define WIN32_LEAN_AND_MEAN
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+// The program's own DeleteFile (File.h), not the system's macro.
+#undef DeleteFile
+
+#include <atomic>
 #endif
 
+#include "sys/Platform.h"
 #include "sys/Sha256.h"
 
 namespace rastra {
@@ -70,8 +81,11 @@ std::pair<std::string, std::string> SplitLast(const std::string& path) {
 std::string TemporaryName(const std::string& name) {
   constexpr std::size_t kMaxName = 255;
   constexpr std::size_t kAdded = 1 + sizeof kTemporaryMark - 1 + kRandomLength;
+  // Cut between two characters, so that a UTF-8 name stays one.
+  std::size_t kept = std::min(name.size(), kMaxName - kAdded);
+  while (kept > 0 && kept < name.size() && (static_cast<unsigned char>(name[kept]) & 0xC0) == 0x80) --kept;
   std::string temporary = ".";
-  temporary.append(name, 0, kMaxName - kAdded);
+  temporary.append(name, 0, kept);
   temporary += kTemporaryMark;
   temporary += RandomPart();
   return temporary;
@@ -251,18 +265,125 @@ std::optional<std::string> ResolveDestination(const std::string& path, std::stri
   }
 }
 #else
-void DisarmPending(int /*slot*/) {}
+// ------------------------------------------------------------ pending temporary files
+//
+// The console's control handler (Ctrl+C, Ctrl+Break, a closed console) runs
+// on a thread of its own while the others go on; the table of temporary files
+// in progress works as the POSIX one does, with wide paths.
+constexpr int kPendingSlots = 128;
+constexpr std::size_t kPendingPathMax = 2048;
+enum SlotState : int { kFree = 0, kFilling = 1, kArmed = 2 };
 
-bool MoveOver(const std::string& from, const std::string& to, std::string& failure) {
-  std::error_code ec;
-  fs::rename(from, to, ec);
-  if (ec) failure = ec.message();
-  return !ec;
+struct PendingSlot {
+  std::atomic<int> state{kFree};
+  wchar_t path[kPendingPathMax];
+};
+
+PendingSlot pendingSlots[kPendingSlots];
+
+BOOL WINAPI RemoveTemporariesOnControl(DWORD /*event*/) {
+  RemovePendingTemporaries();
+  return FALSE;  // the next handler (the system's) ends the process as it would have
 }
 
-void RemovePath(const std::string& path) {
-  std::error_code ec;
-  fs::remove(path, ec);
+int ArmPending(const std::wstring& path) {
+  static const bool installed = SetConsoleCtrlHandler(RemoveTemporariesOnControl, TRUE) != 0;
+  static_cast<void>(installed);
+  if (path.size() >= kPendingPathMax) return -1;
+  for (int i = 0; i < kPendingSlots; ++i) {
+    int expected = kFree;
+    PendingSlot& slot = pendingSlots[i];
+    if (!slot.state.compare_exchange_strong(expected, kFilling)) continue;
+    std::memcpy(slot.path, path.c_str(), (path.size() + 1) * sizeof(wchar_t));
+    slot.state.store(kArmed);
+    return i;
+  }
+  return -1;
+}
+
+void DisarmPending(int slot) {
+  if (slot >= 0 && slot < kPendingSlots) pendingSlots[slot].state.store(kFree);
+}
+
+// ReplaceFileW gives the new file the replaced one's attributes, security and
+// creation time; where it cannot (a file system without them), the file is
+// moved over the old one with write-through and its attributes set again.
+bool MoveOver(const std::string& from, const std::string& to, std::string& failure) {
+  const std::wstring source = SystemPath(from);
+  const std::wstring target = SystemPath(to);
+  const DWORD attributes = GetFileAttributesW(target.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES &&
+      ReplaceFileW(target.c_str(), source.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
+    return true;
+  }
+  if (MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (attributes != INVALID_FILE_ATTRIBUTES) SetFileAttributesW(target.c_str(), attributes);
+    return true;
+  }
+  failure = WindowsErrorText(GetLastError());
+  return false;
+}
+
+void RemovePath(const std::string& path) { DeleteFileW(SystemPath(path).c_str()); }
+
+// nullopt (with the system's reason) when an existing path may not be
+// replaced: a folder, a read-only file, one the user may not write or one
+// another program holds open without sharing.
+std::optional<bool> CheckReplaceable(const std::string& path, std::string* reason) {
+  const std::wstring wide = SystemPath(path);
+  const DWORD attributes = GetFileAttributesW(wide.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return false;
+    return Refuse(reason, WindowsErrorText(error));
+  }
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return Refuse(reason, SystemText(EISDIR));
+  // Refused as Windows refuses writing it, also where the open below would
+  // pass (an administrator's process under some file systems).
+  if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) return Refuse(reason, WindowsErrorText(ERROR_ACCESS_DENIED));
+  const HANDLE probe = CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (probe == INVALID_HANDLE_VALUE) return Refuse(reason, WindowsErrorText(GetLastError()));
+  CloseHandle(probe);
+  return true;
+}
+
+struct Temporary {
+  std::FILE* handle = nullptr;
+  std::string path;
+  int slot = -1;
+};
+
+// Creates a new file beside destination, exclusively.
+std::optional<Temporary> CreateTemporaryBeside(const std::string& destination, std::string* reason) {
+  const auto [folder, name] = SplitLast(destination);
+  for (int attempt = 0; attempt < kMaxTemporaryAttempts; ++attempt) {
+    Temporary temporary;
+    temporary.path = folder + TemporaryName(name);
+    const std::wstring wide = SystemPath(temporary.path);
+    const HANDLE handle = CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                      CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+      const DWORD error = GetLastError();
+      if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) continue;
+      return Refuse(reason, WindowsErrorText(error));
+    }
+    temporary.slot = ArmPending(wide);
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), 0);
+    temporary.handle = fd < 0 ? nullptr : _fdopen(fd, "wb");
+    if (temporary.handle == nullptr) {
+      if (fd < 0) {
+        CloseHandle(handle);
+      } else {
+        _close(fd);
+      }
+      DeleteFileW(wide.c_str());
+      DisarmPending(temporary.slot);
+      return Refuse(reason, SystemText(EMFILE));
+    }
+    return temporary;
+  }
+  return Refuse(reason, SystemText(EEXIST));
 }
 #endif
 
@@ -314,8 +435,8 @@ std::optional<File> File::OpenRead(const std::string& path, std::string* reason)
   };
   std::error_code ec;
   if (path.empty()) return refuse("the name is empty");
-  if (fs::is_directory(path, ec)) return refuse("is a directory");
-  std::FILE* handle = std::fopen(path.c_str(), "rb");
+  if (fs::is_directory(PathFromUtf8(path), ec)) return refuse("is a directory");
+  std::FILE* handle = OpenStdioFile(path, "rb");
   if (handle == nullptr) return refuse(std::strerror(errno));
   return File(handle, path);
 }
@@ -333,7 +454,23 @@ std::optional<File> File::Create(const std::string& path, Existing existing, std
   if (path.empty()) return Refuse(reason, SystemText(ENOENT));
   if (!CreateDirectoriesFor(path, reason)) return std::nullopt;
   errno = 0;
-  std::FILE* handle = std::fopen(path.c_str(), existing == Existing::kNew ? "wbx" : "wb");
+#ifdef _WIN32
+  // The C library's fopen knows no "x" on every Windows.
+  if (existing == Existing::kNew) {
+    const HANDLE created = CreateFileW(SystemPath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (created == INVALID_HANDLE_VALUE) return Refuse(reason, WindowsErrorText(GetLastError()));
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(created), 0);
+    std::FILE* handle = fd < 0 ? nullptr : _fdopen(fd, "wb");
+    if (handle == nullptr) {
+      if (fd < 0) CloseHandle(created);
+      if (fd >= 0) _close(fd);
+      return Refuse(reason, SystemText(EMFILE));
+    }
+    return ForOutput(handle, path);
+  }
+#endif
+  std::FILE* handle = OpenStdioFile(path, existing == Existing::kNew ? "wbx" : "wb");
   if (handle == nullptr) return Refuse(reason, SystemText(errno != 0 ? errno : EIO));
   return ForOutput(handle, path);
 }
@@ -546,41 +683,66 @@ void RemovePendingTemporaries() {
   }
 }
 #else
-// Windows: the temporary file is made and moved with the standard library;
-// there are no links to write through, and no signal handlers are installed.
 std::optional<SafeOutputFile> SafeOutputFile::Create(const std::string& path, std::string* reason) {
-  if (path.empty() || !CreateDirectoriesFor(path, reason)) return std::nullopt;
-  std::error_code ec;
-  if (fs::is_directory(path, ec)) return Refuse(reason, SystemText(EISDIR));
-  const auto [folder, name] = SplitLast(path);
-  for (int attempt = 0; attempt < kMaxTemporaryAttempts; ++attempt) {
-    auto file = File::Create(folder + TemporaryName(name), File::Existing::kNew, reason);
-    if (file) return SafeOutputFile(std::move(*file), path, path, KeptAttributes{}, -1);
-  }
-  return std::nullopt;
+  if (path.empty()) return Refuse(reason, SystemText(ENOENT));
+  if (!CreateDirectoriesFor(path, reason)) return std::nullopt;
+  const std::optional<bool> replaces = CheckReplaceable(path, reason);
+  if (!replaces) return std::nullopt;
+  std::optional<Temporary> temporary = CreateTemporaryBeside(path, reason);
+  if (!temporary) return std::nullopt;
+  KeptAttributes kept;
+  kept.replaces = *replaces;
+  return SafeOutputFile(File::ForOutput(temporary->handle, temporary->path), path, path, kept, temporary->slot);
 }
 
+// The log is written in place: a read-only log, or one another program holds,
+// is refused with the system's reason, and an existing log keeps its
+// attributes.
 std::FILE* OpenLogFile(const std::string& path, std::string* reason) {
-  std::FILE* handle = std::fopen(path.c_str(), "wb");
-  if (handle == nullptr) SetReason(reason, SystemText(errno));
-  return handle;
+  if (path.empty()) {
+    SetReason(reason, SystemText(ENOENT));
+    return nullptr;
+  }
+  if (!CheckReplaceable(path, reason)) return nullptr;
+  const HANDLE handle = CreateFileW(SystemPath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    SetReason(reason, WindowsErrorText(GetLastError()));
+    return nullptr;
+  }
+  SetEndOfFile(handle);
+  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), 0);
+  std::FILE* file = fd < 0 ? nullptr : _fdopen(fd, "wb");
+  if (file == nullptr) {
+    if (fd < 0) {
+      CloseHandle(handle);
+    } else {
+      _close(fd);
+    }
+    SetReason(reason, SystemText(EMFILE));
+  }
+  return file;
 }
 
-void RemovePendingTemporaries() {}
+void RemovePendingTemporaries() {
+  for (PendingSlot& slot : pendingSlots) {
+    if (slot.state.load() == kArmed) DeleteFileW(slot.path);
+  }
+}
 #endif
 
 bool FileExists(const std::string& path) {
   std::error_code ec;
-  return !path.empty() && fs::is_regular_file(path, ec);
+  return !path.empty() && fs::is_regular_file(PathFromUtf8(path), ec);
 }
 
 bool DeleteFile(const std::string& path) {
   std::error_code ec;
-  return fs::remove(path, ec);
+  return fs::remove(PathFromUtf8(path), ec);
 }
 
 bool CreateDirectoriesFor(const std::string& path, std::string* reason) {
-  const fs::path directory = fs::path(path).parent_path();
+  const fs::path directory = PathFromUtf8(path).parent_path();
   if (directory.empty()) return true;
   std::error_code created;
   fs::create_directories(directory, created);

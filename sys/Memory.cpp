@@ -64,7 +64,11 @@ std::uint64_t PhysicalMemoryBytes() {
 
 std::uint64_t AddressSpaceLimitBytes() {
 #ifdef _WIN32
-  return 0;
+  // A job object's memory limit on the process is what RLIMIT_AS is on POSIX.
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION job{};
+  if (!QueryInformationJobObject(nullptr, JobObjectExtendedLimitInformation, &job, sizeof job, nullptr)) return 0;
+  if ((job.BasicLimitInformation.LimitFlags & JOB_OBJECT_LIMIT_PROCESS_MEMORY) == 0) return 0;
+  return job.ProcessMemoryLimit;
 #else
   struct rlimit limit {};
   if (getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return 0;
@@ -80,6 +84,11 @@ std::uint64_t AddressSpaceInUseBytes() {
   const long pageSize = sysconf(_SC_PAGESIZE);
   if (!(statm >> pages) || pageSize <= 0) return 0;
   return pages * static_cast<std::uint64_t>(pageSize);
+#elif defined(_WIN32)
+  MEMORYSTATUSEX status{};
+  status.dwLength = sizeof status;
+  if (!GlobalMemoryStatusEx(&status)) return 0;
+  return status.ullTotalVirtual - status.ullAvailVirtual;
 #else
   return 0;
 #endif

@@ -1,5 +1,7 @@
 #include "sys/Path.h"
 
+#include "sys/Platform.h"
+
 #include <filesystem>
 #include <system_error>
 
@@ -51,8 +53,8 @@ std::string JoinPath(const PathParts& parts) {
 
 std::string SameFileKey(const std::string& path) {
   std::error_code ec;
-  const std::filesystem::path canonical = std::filesystem::weakly_canonical(path, ec);
-  return ec ? path : canonical.string();
+  const std::filesystem::path canonical = std::filesystem::weakly_canonical(PathFromUtf8(path), ec);
+  return ec ? path : Utf8FromPath(canonical);
 }
 
 }  // namespace sys

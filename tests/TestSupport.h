@@ -9,6 +9,13 @@
 #include <utility>
 #include <vector>
 
+#ifdef _WIN32
+#include <cstdlib>
+// The POSIX calls the suites set the environment with, on the C library's own.
+inline int setenv(const char* name, const char* value, int /*overwrite*/) { return _putenv_s(name, value); }
+inline int unsetenv(const char* name) { return _putenv_s(name, ""); }
+#endif
+
 
 // Sanitizers reserve terabytes of address space for their shadow memory and
 // stop the process when an allocation fails, so a test that limits the
@@ -71,6 +78,9 @@ RunResult RunRastra(const std::vector<std::string>& args, const std::filesystem:
 
 std::vector<std::uint8_t> ReadBytes(const std::string& path);
 std::string ReadText(const std::string& path);
+// The log's text with "\n" line ends: it ends its lines as text files do on
+// the system it runs on (CR LF on Windows).
+std::string ReadLog(const std::string& path);
 void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);
 
 // Little-endian byte builders for hand-made files.

@@ -21,6 +21,7 @@ using namespace rastra;  // NOLINT(google-build-using-namespace)
 
 namespace {
 using testing_support::ReadBytes;
+using testing_support::ReadLog;
 using testing_support::ReadText;
 using testing_support::RunRastra;
 using testing_support::TempDir;
@@ -67,7 +68,7 @@ class CliBatch : public ::testing::Test {
   void Copy(const std::string& from, const std::string& to) const {
     fs::copy_file(from, dir_.File(to), fs::copy_options::overwrite_existing);
   }
-  std::string Log() const { return ReadText(dir_.File("Rastra.log")); }
+  std::string Log() const { return ReadLog(dir_.File("Rastra.log")); }
   std::string TakeLog() const {
     std::string log = fs::exists(dir_.File("Rastra.log")) ? Log() : "";
     fs::remove(dir_.File("Rastra.log"));

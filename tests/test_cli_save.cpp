@@ -12,6 +12,7 @@ using namespace rastra;  // NOLINT(google-build-using-namespace)
 
 namespace {
 using testing_support::ReadBytes;
+using testing_support::ReadLog;
 using testing_support::ReadText;
 using testing_support::RunRastra;
 using testing_support::TempDir;
@@ -24,7 +25,7 @@ class CliSave : public ::testing::Test {
  protected:
   void SetUp() override { fs::copy_file(kSample, dir_.File("logo.bmp")); }
   testing_support::RunResult Run(const std::vector<std::string>& args) { return RunRastra(args, dir_.Path()); }
-  std::string Log() const { return ReadText(dir_.File("Rastra.log")); }
+  std::string Log() const { return ReadLog(dir_.File("Rastra.log")); }
   bool Exists(const std::string& name) const { return fs::exists(dir_.File(name)); }
   TempDir dir_;
 };

@@ -16,6 +16,7 @@
 using namespace rastra;  // NOLINT(google-build-using-namespace)
 
 namespace {
+using testing_support::ReadLog;
 using testing_support::ReadText;
 using testing_support::TempDir;
 
@@ -37,7 +38,7 @@ class CommandLineTest : public ::testing::Test {
   }
   std::string Log() {
     if (GetRunState().log != nullptr) std::fflush(GetRunState().log);
-    return ReadText(GetRunState().logFileName);
+    return ReadLog(GetRunState().logFileName);
   }
   void SetParameterText(const std::string& text) { session_.cursor = ParameterCursor{text}; }
   // Runs one queued command on the current image, as the processor does.
