@@ -24,20 +24,9 @@ target=x86_64-w64-mingw32
 cc=$target-gcc-posix
 deps_cflags="-O2 -DNDEBUG"
 
-as_root() {
-  if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
-}
-
 install_tools() {
-  local packages=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-                  cmake ninja-build dpkg-dev debian-archive-keyring zip libgtest-dev)
-  local missing=()
-  for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-  done
-  [ ${#missing[@]} -eq 0 ] && return
-  as_root env DEBIAN_FRONTEND=noninteractive apt-get update -qq
-  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  scripts/install-packages.sh g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 \
+    cmake ninja-build dpkg-dev debian-archive-keyring zip libgtest-dev
 }
 
 # Compiles the C files named in $3.. of source folder $2 into the archive $1.
