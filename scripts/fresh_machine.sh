@@ -10,6 +10,7 @@
 #   scripts/fresh_machine.sh          demo, then the whole test command
 #   scripts/fresh_machine.sh quick    demo, then the test command without its
 #                                     sanitizer and fuzzing stages
+#   scripts/fresh_machine.sh demo     the demo alone
 #   RASTRA_FRESH_SOURCES=deb822|one-line|both   how the root lists its apt
 #                                     sources (default deb822, as Debian 12
 #                                     cloud images do)
@@ -19,7 +20,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$PWD
 mode=${1:-all}
-case "$mode" in all|quick) ;; *) echo "usage: fresh_machine.sh [quick]" >&2; exit 2 ;; esac
+case "$mode" in all|quick|demo) ;; *) echo "usage: fresh_machine.sh [quick|demo]" >&2; exit 2 ;; esac
 [ "$(id -u)" -eq 0 ] || { echo "fresh_machine: needs root (debootstrap and chroot)" >&2; exit 2; }
 shared=$(cd "$repo/.." && pwd)/shared
 [ -d "$shared" ] || echo "fresh_machine: no shared/ beside the repository; the corpus tests will skip"
@@ -117,7 +118,9 @@ run_timed() {
   echo "fresh_machine: $what passed in $(( $(date +%s) - t0 )) s"
 }
 run_timed "scripts/demo.sh" "scripts/demo.sh"
-if [ "$mode" = quick ]; then
+if [ "$mode" = demo ]; then
+  :
+elif [ "$mode" = quick ]; then
   run_timed "scripts/test.sh (without sanitizers and fuzzing)" "RASTRA_TEST_SKIP='sanitize tsan fuzz' scripts/test.sh"
 else
   run_timed "scripts/test.sh" "scripts/test.sh"

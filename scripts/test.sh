@@ -7,7 +7,7 @@
 # under ThreadSanitizer, and a short fuzzing run of every harness. Each
 # stage's time is printed as it ends.
 #   RASTRA_TEST_SKIP="sanitize tsan fuzz"   stages to leave out
-#   RASTRA_FUZZ_SECONDS=N                   each harness's fuzzing time (20)
+#   RASTRA_FUZZ_SECONDS=N                   each harness's fuzzing time (10)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 started=$(date +%s)
@@ -34,7 +34,7 @@ stage web env RASTRA="$PWD/build/rastra" scripts/test_web.sh
 stage windows env RASTRA="$PWD/build/rastra" scripts/test_windows.sh
 stage sanitize scripts/sanitize.sh
 stage tsan scripts/tsan.sh
-stage fuzz scripts/fuzz.sh "${RASTRA_FUZZ_SECONDS:-20}"
+stage fuzz scripts/fuzz.sh "${RASTRA_FUZZ_SECONDS:-10}"
 # Every stage above stops the script on a failure, so reaching here means all passed.
 echo "test: all stages passed in $(( $(date +%s) - started )) s"
 total=$(sed -n 's/.*tests passed, 0 tests failed out of \([0-9]*\).*/\1/p' "$summary" | tail -n 1)
