@@ -136,7 +136,7 @@ while read -r file; do
   case "$file" in
     etc/ld.so.cache|etc/passwd*|etc/group*|etc/shadow*|etc/gshadow*|etc/subuid*|etc/subgid*|\
     etc/alternatives/*|etc/ssl/certs/*|etc/fonts/*|etc/mailcap|etc/machine-id|etc/.pwd.lock|\
-    etc/ca-certificates.conf|etc/xml/*|etc/sgml/*|etc/mime.types|etc/gtk-*|etc/dbus-1/*|etc/X11/*) continue ;;
+    etc/ca-certificates.conf|etc/xml/*|etc/python3/*|etc/sgml/*|etc/mime.types|etc/gtk-*|etc/dbus-1/*|etc/X11/*) continue ;;
   esac
   chroot "$root" dpkg -S "/$file" >/dev/null 2>&1 || foreign+=("/$file")
 done <<< "$changed"

@@ -52,9 +52,15 @@ std::string JoinPath(const PathParts& parts) {
 }
 
 std::string SameFileKey(const std::string& path) {
+#ifdef __EMSCRIPTEN__
+  // The page's module has no file system to ask: the files it names exist
+  // only in the page, so their names are compared as written, tidied.
+  return std::filesystem::path(path).lexically_normal().generic_string();
+#else
   std::error_code ec;
   const std::filesystem::path canonical = std::filesystem::weakly_canonical(PathFromUtf8(path), ec);
   return ec ? path : Utf8FromPath(canonical);
+#endif
 }
 
 }  // namespace sys

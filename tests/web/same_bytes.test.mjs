@@ -122,13 +122,14 @@ for (const { images, commands } of RUN_WIDE) {
     });
     const shared = prepareShared(R, opened, parsed);
     if (shared) reports.push(...shared.reports);
-    for (const [i, loaded] of opened.entries()) {
+    for (const [i, loaded] of (shared?.failed ? [] : opened).entries()) {
       const run = runCommands(R, loaded, parsed, { shared: shared && { ...shared, first: i === 0 } });
       reports.push(...run.reports);
       outputs.push(...run.outputs);
       if (run.picture && run.picture !== loaded.picture) run.picture.delete();
       loaded.picture.delete();
     }
+    if (shared?.failed) opened.forEach((loaded) => loaded.picture.delete());
     const refusal = budgetRefusal(R, parsed, outputs);
     assert.deepEqual([...reports, ...refusal], native.messages);
     const written = refusal.length > 0 ? [] : [...new Map(outputs.map((o) => [o.path, o])).values()];

@@ -402,7 +402,7 @@ async function downloadSelected() {
   const start = performance.now();
   let run;
   try {
-    await prepareShared([image], commands);
+    if (await prepareShared([image], commands)) return;
     run = await runImage(image, commands);
   } catch (e) {
     if (e instanceof Cancelled) return;
@@ -452,7 +452,7 @@ async function downloadAll() {
   let failed = false;
   const outputs = [];
   try {
-    await prepareShared(state.images, commands);
+    if (await prepareShared(state.images, commands)) return;
     for (const [i, image] of state.images.entries()) {
       const run = await runImage(image, commands, i === 0);
       failed ||= run.reports.length > 0;
@@ -478,11 +478,13 @@ async function withManifest(commands, inputs, outputs) {
   return manifest ? [...files.filter((f) => f.path !== manifest.path), manifest] : files;
 }
 
-// -sharedpalette's palette over the run's pictures, made before their runs.
+// -sharedpalette's palette over the run's pictures, made before their runs;
+// true when it could not be made, and the run writes nothing.
 async function prepareShared(images, commands) {
-  if (!commands.some((c) => c.kind === 'sharedpalette')) return;
+  if (!commands.some((c) => c.kind === 'sharedpalette')) return false;
   const said = await call('prepareShared', { ids: images.map((image) => image.id), commands });
-  said.forEach(sayError);
+  said.reports.forEach(sayError);
+  return said.failed;
 }
 
 // A run whose C files pass its -flashbudget writes none of its files, as the

@@ -456,8 +456,9 @@ export function manifestOf(R, commands, outputs, files, env = {}) {
 // -sharedpalette's palette of a run, made as the program's first pass makes
 // it: each picture after the commands before the word (writing and saying
 // nothing), tallied in order; or a palette file's (env.files). Gives
-// { set, firstName, reports }, set null when none could be made; null for a
-// run without the word. images: the opened images in the run's order.
+// { set, firstName, reports, failed }; when no palette could be made, set is
+// null and failed true, and the run writes nothing, as the program's does;
+// null for a run without the word. images: the opened images in the run's order.
 export function prepareShared(R, images, commands, env = {}) {
   const at = commands.findIndex((c) => c.kind === 'sharedpalette');
   if (at < 0) return null;
@@ -469,8 +470,8 @@ export function prepareShared(R, images, commands, env = {}) {
   if (word.file) {
     paletteData = env.files?.get(word.file) ?? null;
     if (!paletteData) {
-      reports.push(`${word.file}: Invalid file handle. (no such file)`);
-      return { set: null, firstName, reports };
+      reports.push(`${word.file}: Invalid file handle. (no such file)`, SHARED_FAILED);
+      return { set: null, firstName, reports, failed: true };
     }
   }
   const pictures = [];
@@ -482,9 +483,14 @@ export function prepareShared(R, images, commands, env = {}) {
   const identifier = paletteSave ? R.identifierOf(outputPath(paletteSave.name, 'P', firstName)) : '';
   const made = R.makeSharedSet(pictures, word.maxColors, paletteData, word.file ?? '', identifier, settingsOf(commands));
   pictures.forEach((picture, i) => { if (picture && picture !== images[i].picture) picture.delete(); });
-  if (!made.ok) failureLines(made).forEach((line) => reports.push(`${word.argument}: ${line}`));
-  return { set: made.ok ? made.set : null, firstName, reports };
+  if (!made.ok) {
+    failureLines(made).forEach((line) => reports.push(`${word.argument}: ${line}`));
+    reports.push(SHARED_FAILED);
+  }
+  return { set: made.ok ? made.set : null, firstName, reports, failed: !made.ok };
 }
+
+const SHARED_FAILED = 'Nothing was written: the shared palette could not be made.';
 
 // Runs commands on an opened image ({ name, bytes, picture, fileType }).
 // Gives { picture, outputs: [{ path, bytes }], texts, reports }; picture is

@@ -126,11 +126,12 @@ const OPS = {
   },
 
   // -sharedpalette's first pass over the run's pictures (ids, in order); the
-  // runs and the manifest that follow use its palette. Gives what it said.
+  // runs and the manifest that follow use its palette. Gives what it said,
+  // and whether the palette failed (the run then writes nothing).
   prepareShared({ ids, commands }) {
     sharedRun?.set?.delete();
     sharedRun = prepareShared(R, ids.map((id) => images.get(id)).filter(Boolean), commands, { files });
-    return sharedRun?.reports ?? [];
+    return { reports: sharedRun?.reports ?? [], failed: Boolean(sharedRun?.failed) };
   },
 
   // The flash budget's refusal of a run's files ({ path, flashBytes }), as
