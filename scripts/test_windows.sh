@@ -24,7 +24,9 @@ RASTRA_WINDOWS_TESTS=ON RASTRA_WINDOWS_BUILD=$build scripts/build_windows.sh
 # One prefix, owned by this build; no display, no Mono or Gecko prompts, no
 # debugging chatter on standard error.
 export WINEPREFIX=$root/$build/wine WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-unset DISPLAY WAYLAND_DISPLAY
+# No display of any kind: a run that would open the window ends at once, as
+# the Windows program (which has none) does.
+unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM
 # The 64-bit loader itself: the wine script warns on every start where the
 # 32-bit part is not installed, and the warning would land in the outputs.
 wine=/usr/lib/wine/wine64
