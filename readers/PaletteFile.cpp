@@ -5,8 +5,6 @@
 #include <optional>
 #include <span>
 
-#include "sys/Platform.h"
-
 namespace rastra {
 
 

@@ -53,7 +53,10 @@ debootstrap --variant=minbase --include=ca-certificates,git,sudo "$codename" "$r
   { tail -n 20 "$log"; echo "fresh_machine: debootstrap failed" >&2; exit 1; }
 echo "fresh_machine: root made in $(( $(date +%s) - start )) s"
 
-# The apt sources as a new machine has them.
+# The apt sources as a new machine has them. This and the two copies below
+# write into the new root's /etc, never this machine's (the root is a fresh
+# folder: refused above all else if it were /).
+[ "$(readlink -f "$root")" != / ] || { echo "fresh_machine: the root may not be /" >&2; exit 2; }
 write_sources() {
   local style=${RASTRA_FRESH_SOURCES:-deb822} suites="$codename $codename-updates"
   rm -f "$root/etc/apt/sources.list"
